@@ -1,0 +1,56 @@
+# urdulex_library(NAME <short> SOURCES ... HEADERS ... [DEPS ...])
+#
+# One static library per subsystem folder: target urdulex_<short>, exported
+# as urdulex::<short>. Code includes headers by their folder,
+# e.g. "foundation/FileReader.h", both in the tree and once installed.
+function(urdulex_library)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;HEADERS;DEPS" ${ARGN})
+  set(target urdulex_${ARG_NAME})
+  add_library(${target} STATIC ${ARG_SOURCES} ${ARG_HEADERS})
+  add_library(urdulex::${ARG_NAME} ALIAS ${target})
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${ARG_NAME}
+                                             POSITION_INDEPENDENT_CODE ON)
+  target_include_directories(${target} PUBLIC
+      $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/urdulex>)
+  target_compile_features(${target} PUBLIC cxx_std_17)
+  if(ARG_DEPS)
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  endif()
+  if(URDULEX_INSTALL)
+    get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    install(TARGETS ${target} EXPORT urdulexTargets
+            ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    install(FILES ${ARG_HEADERS}
+            DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/urdulex/${folder})
+  endif()
+endfunction()
+
+# urdulex_program(NAME <name> SOURCES ... DEPS ...)
+function(urdulex_program)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;DEPS" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS})
+  if(URDULEX_INSTALL)
+    install(TARGETS ${ARG_NAME} EXPORT urdulexTargets
+            RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endfunction()
+
+# urdulex_test(NAME <name> SOURCES ... DEPS ...)
+#
+# One GoogleTest binary; every test case becomes a CTest test. Tests find
+# the shipped sample data through URDULEX_SOURCE_DIR and the built programs
+# through definitions passed in DEFINES.
+function(urdulex_test)
+  if(NOT URDULEX_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;DEPS;DEFINES" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${ARG_NAME} PRIVATE
+      URDULEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ${ARG_DEFINES})
+  gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs, on Debian, what building and testing need and is missing.
+# Idempotent; prints nothing when everything is already there.
+set -eu
+
+missing=()
+need_cmd() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
+need_file() { [ -e "$1" ] || missing+=("$2"); }
+
+need_cmd cmake cmake
+need_cmd ninja ninja-build
+need_cmd g++ g++
+need_cmd iconv libc-bin
+need_cmd python3 python3
+need_file /usr/include/gtest/gtest.h libgtest-dev
+need_file /usr/include/gmock/gmock.h libgmock-dev
+need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
