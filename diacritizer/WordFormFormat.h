@@ -1,0 +1,53 @@
+// Layout of the word-form table file "wordformshashtable.lex", in one place
+// for the loader, the table builder and the tests. doc/wordform-table.md
+// describes the format with a worked example. All integers little-endian.
+//
+//   file     := mark header record*
+//   mark     := FF FE
+//   header   := slots:int32 (slots > 0)
+//             | FFFFFFFF slots:int32 extra:int32 (both non-zero)
+//   record   := key:20 x uint16  symbols:20 x byte  id:uint32  tag:byte
+//               flag:byte  next:int32
+//
+// Record k of the file is slot k; records past the last slot are ignored.
+
+#ifndef URDULEX_DIACRITIZER_WORDFORMFORMAT_H_
+#define URDULEX_DIACRITIZER_WORDFORMFORMAT_H_
+
+#include <cstdint>
+
+namespace wordform {
+
+constexpr char kFileName[] = "wordformshashtable.lex";
+
+constexpr int kMarkSize = 2;
+constexpr int kHeaderWordSize = 4;
+// Header word announcing the extended header (slot count, extra word).
+constexpr int32_t kExtendedHeader = -1;
+
+constexpr int kKeyUnits = 20;     // UTF-16 units of a key, zero-padded
+constexpr int kSymbolBytes = 20;  // bytes of a symbolic string, zero-padded
+constexpr int kKeyBytes = 2 * kKeyUnits;
+// The part of a record after the key: symbols, id, tag, flag, next.
+constexpr int kTailBytes = 30;
+constexpr int kRecordSize = kKeyBytes + kTailBytes;  // 70
+
+// Offsets within the record tail.
+constexpr int kIdOffset = kSymbolBytes;       // 20
+constexpr int kTagOffset = kIdOffset + 4;     // 24
+constexpr int kFlagOffset = kTagOffset + 1;   // 25
+constexpr int kNextOffset = kFlagOffset + 1;  // 26
+
+// Chain links.
+constexpr int32_t kEndOfChain = -2;
+constexpr int32_t kUnusedSlot = -1;
+
+// Largest slot count a file may announce. The slot array is allocated
+// before the records are read, so without a limit a corrupt header of a
+// few bytes could ask for gigabytes. 2^24 slots hold far more word forms
+// than any language has and still fit in memory (about 1.3 GB of slots).
+constexpr int32_t kMaxTableSlots = 1 << 24;
+
+}  // namespace wordform
+
+#endif  // URDULEX_DIACRITIZER_WORDFORMFORMAT_H_
