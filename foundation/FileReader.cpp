@@ -185,10 +185,35 @@ int FileReader::GetLine(std::wstring& line, int max, wchar_t delimiter) {
   if (code_ != UNICODE) {
     ThrowRead(__LINE__, "File not openned as UNICODE initially.");
   }
-  std::wstring local;
+  // The line is gathered in a buffer kept between calls, so reading many
+  // lines allocates nothing once the buffer has grown.
+  std::wstring& local = scratch_;
+  local.clear();
   int count = 0;
-  uint16_t unit;
-  while (count < max && ReadUnit(&unit)) {
+  while (count < max) {
+    // Fast path: copy the ordinary units that are already buffered, up to
+    // the delimiter, a shadda to expand, or `max`.
+    size_t avail = (len_ - pos_) / 2;
+    size_t room = static_cast<size_t>(max - count);
+    size_t n = avail < room ? avail : room;
+    const unsigned char* p = buf_.get() + pos_;
+    size_t i = 0;
+    for (; i < n; ++i) {
+      wchar_t c = static_cast<wchar_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      if (c == delimiter || (c == kShadda && expand_gemination_)) break;
+    }
+    size_t base = local.size();
+    local.resize(base + i);
+    wchar_t* out = &local[0] + base;
+    for (size_t k = 0; k < i; ++k) {
+      out[k] = static_cast<wchar_t>(p[2 * k] | (p[2 * k + 1] << 8));
+    }
+    pos_ += 2 * i;
+    count += static_cast<int>(i);
+    if (count >= max) break;
+    // Slow path: one unit that is special, or that straddles the buffer.
+    uint16_t unit;
+    if (!ReadUnit(&unit)) break;
     wchar_t c = static_cast<wchar_t>(unit);
     if (c == delimiter) break;
     if (unit == kShadda && expand_gemination_ && count > 0) {
@@ -207,7 +232,7 @@ int FileReader::GetLine(std::wstring& line, int max, wchar_t delimiter) {
     ++count;
   }
   if (local.empty()) return 0;
-  line.swap(local);
+  line.assign(local);
   return 1;
 }
 

@@ -108,6 +108,7 @@ class FileReader {
   size_t pos_;
   size_t len_;
   int64_t buf_offset_;
+  std::wstring scratch_;  // the line being gathered by the wide GetLine
 };
 
 #endif  // URDULEX_FOUNDATION_FILEREADER_H_
