@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Times codemapper against iconv (UTF-16LE -> UTF-8) on the same generated
+# input and prints the ratio, then checks that peak memory stays flat as the
+# input grows.
+#
+#   bench/codemapper/run.sh [SIZE_MB]      (default 100)
+#
+# Builds an optimised codemapper in build-bench/ first.
+set -eu
+cd "$(dirname "$0")/../.."
+root=$PWD
+size_mb=${1:-100}
+bash scripts/setup.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DURDULEX_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target codemapper >/dev/null
+prog=$PWD/build-bench/codemapper/codemapper
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$root/data/codemapper/rules.txt" "$work/"
+
+# Input: the sample text repeated up to the wanted size, with the mark.
+make_input() {  # $1 = size in MB, $2 = file
+  iconv -f UTF-8 -t UTF-16LE "$root/data/codemapper/sample.txt" > "$work/chunk"
+  local chunk_size reps
+  chunk_size=$(stat -c %s "$work/chunk")
+  reps=$(( $1 * 1024 * 1024 / chunk_size + 1 ))
+  { printf '\xff\xfe'; for _ in $(seq "$reps"); do cat "$work/chunk"; done; } > "$2"
+}
+make_input "$size_mb" "$work/in.txt"
+echo "input: $(stat -c %s "$work/in.txt") bytes"
+
+# Best of three wall-clock runs, in seconds.
+best() {
+  local best_t=
+  for _ in 1 2 3; do
+    local s e t
+    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
+    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
+    if [ -z "$best_t" ] || awk -v t="$t" -v b="$best_t" 'BEGIN { exit !(t < b) }'; then
+      best_t=$t
+    fi
+  done
+  echo "$best_t"
+}
+
+cd "$work"
+t_map=$(best "$prog" in.txt out.txt)
+t_iconv=$(best sh -c 'iconv -f UTF-16LE -t UTF-8 in.txt > iconv.txt')
+awk -v m="$t_map" -v i="$t_iconv" 'BEGIN {
+  printf "codemapper: %.3f s\niconv:      %.3f s\nratio:      %.2fx iconv\n", m, i, m / i }'
+
+# Peak resident memory at a quarter of the size and at the full size.
+make_input $(( size_mb / 4 + 1 )) small.txt
+rss_small=$( { /usr/bin/time -f %M "$prog" small.txt out.txt; } 2>&1 )
+rss_full=$( { /usr/bin/time -f %M "$prog" in.txt out.txt; } 2>&1 )
+echo "peak RSS: ${rss_small} KiB ($(( size_mb / 4 + 1 )) MB input), ${rss_full} KiB (${size_mb} MB input)"

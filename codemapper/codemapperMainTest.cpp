@@ -1,0 +1,274 @@
+// End-to-end tests: run the built program in a scratch directory and compare
+// the output bytes, the exit status and the error line.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Utf16(const std::wstring& text, bool mark = true) {
+  std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
+  for (wchar_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+  return bytes;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+struct RunResult {
+  int status;
+  std::string err;
+};
+
+class CodemapperProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/codemapper_e2e.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+
+  void Put(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+  }
+
+  // Runs the program in the scratch directory with `args` (shell words).
+  RunResult Exec(const std::string& args) {
+    std::string cmd =
+        "cd '" + dir_ + "' && '" CODEMAPPER_PATH "' " + args + " 2> stderr.txt";
+    int raw = system(cmd.c_str());
+    RunResult run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = ReadAll(dir_ + "/stderr.txt");
+    return run;
+  }
+
+  std::string Out() { return ReadAll(dir_ + "/out.txt"); }
+
+  void PutDefaultTable() {
+    Put("rules.txt", Utf16(L"\x0627:12\r\n\x0628:13\r\n\x06BE:5\r\n"));
+  }
+
+  std::string dir_;
+};
+
+TEST_F(CodemapperProgramTest, MapsEveryLine) {
+  PutDefaultTable();
+  // CR LF lines, a doubled letter, a doubled aspirated pair, a shadda that
+  // opens a line, a blank line, and a final LF.
+  Put("in.txt", Utf16(L"\x0627 \x0628\r\n\x0628\x0651\r\n"
+                      L"\x0628\x06BE\x0651\r\n\x0651\x0627\r\n\r\nx\ty\n"));
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Out(),
+            "12 13\n1313\n135135\n"
+            "12\n\nx\ty\n\n");
+}
+
+TEST_F(CodemapperProgramTest, LineCountFollowsInput) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L""));
+  EXPECT_EQ(Exec("in.txt out.txt").status, 0);
+  EXPECT_EQ(Out(), "\n");
+
+  Put("in.txt", Utf16(L"\x0627\n\x0628"));
+  EXPECT_EQ(Exec("in.txt out.txt").status, 0);
+  EXPECT_EQ(Out(), "12\n13\n");
+
+  // A long line stays one line.
+  std::wstring longline(5000, 0x0627);
+  Put("in.txt", Utf16(longline + L"\r\n" + longline));
+  EXPECT_EQ(Exec("in.txt out.txt").status, 0);
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) expected += "12";
+  EXPECT_EQ(Out(), expected + "\n" + expected + "\n");
+}
+
+TEST_F(CodemapperProgramTest, OutputIsTruncated) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627"));
+  Put("out.txt", std::string(1000, 'z'));
+  EXPECT_EQ(Exec("in.txt out.txt").status, 0);
+  EXPECT_EQ(Out(), "12\n");
+}
+
+TEST_F(CodemapperProgramTest, Usage) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627"));
+  for (const char* args :
+       {"", "in.txt", "in.txt out.txt extra", "'' out.txt"}) {
+    RunResult run = Exec(args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(run.err, "usage: codemapper INPUT OUTPUT\n") << args;
+    EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+  }
+}
+
+TEST_F(CodemapperProgramTest, BadCodeTableFailsBeforeOutput) {
+  Put("in.txt", Utf16(L"\x0627"));
+  struct Case {
+    const char* what;
+    std::string table;  // empty: no file at all
+    std::string message;
+  } cases[] = {
+      {"missing", "", "Could not open file: rules.txt."},
+      {"no mark", Utf16(L"\x0627:12\r\n", false), "File is not Unicode based."},
+      {"cut short", Utf16(L"\x0627:12\r"), "End of file encountered."},
+  };
+  for (const Case& c : cases) {
+    unlink((dir_ + "/rules.txt").c_str());
+    if (!c.table.empty()) Put("rules.txt", c.table);
+    RunResult run = Exec("in.txt out.txt");
+    EXPECT_EQ(run.status, 1) << c.what;
+    EXPECT_EQ(run.err.rfind("Error Code (0x1", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.message + " Code table rules.txt could not be "
+                                       "read.\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+    EXPECT_FALSE(Exists(dir_ + "/out.txt")) << c.what;
+  }
+}
+
+TEST_F(CodemapperProgramTest, BadInputFailsBeforeOutput) {
+  PutDefaultTable();
+  RunResult run = Exec("missing.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("Error Code (0x10) in FileReader (", 0), 0u);
+  EXPECT_NE(run.err.find("): Could not open file: missing.txt.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+
+  Put("in.txt", std::string("\xFE\xFF\x06\x27", 4));
+  run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("): File is not Unicode based.\n"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+}
+
+TEST_F(CodemapperProgramTest, UnwritableOutput) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627"));
+  RunResult run = Exec("in.txt no/such/dir/out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Could not create output file: no/such/dir/out.txt.\n");
+
+  if (Exists("/dev/full")) {
+    run = Exec("in.txt /dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Could not write output file: /dev/full.\n");
+  }
+}
+
+// Independent reading of a well-formed code table: one "<letter>:<code>" per
+// CR LF line.
+std::map<wchar_t, std::string> ReferenceTable(const std::string& bytes) {
+  std::wstring text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<unsigned char>(bytes[i]) |
+                   (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  std::map<wchar_t, std::string> table;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(L"\r\n", start);
+    std::wstring line = text.substr(start, end - start);
+    size_t colon = line.find(L':');
+    if (colon != std::wstring::npos && colon > 0) {
+      std::string code;
+      for (wchar_t c : line.substr(colon + 1)) code.push_back(char(c));
+      if (std::stoi(code) != 0) {
+        table[line[colon - 1]] = std::to_string(std::stoi(code));
+      }
+    }
+    if (end == std::wstring::npos) break;
+    start = end + 2;
+  }
+  return table;
+}
+
+TEST_F(CodemapperProgramTest, ShippedSampleMatchesReference) {
+  const std::string data = URDULEX_SOURCE_DIR "/data/codemapper/";
+  std::string table_bytes = ReadAll(data + "rules.txt");
+  ASSERT_GT(table_bytes.size(), 100u);
+  std::map<wchar_t, std::string> table = ReferenceTable(table_bytes);
+  // Every letter of the alphabet has a code of its own.
+  for (wchar_t c : std::wstring(L"\x0627\x0622\x0628\x067E\x062A\x0679\x062B"
+                                L"\x062C\x0686\x062D\x062E\x062F\x0688\x0630"
+                                L"\x0631\x0691\x0632\x0698\x0633\x0634\x0635"
+                                L"\x0636\x0637\x0638\x0639\x063A\x0641\x0642"
+                                L"\x06A9\x06AF\x0644\x0645\x0646\x06BA\x0648"
+                                L"\x06C1\x06BE\x0621\x06CC\x06D2\x060C\x06D4"
+                                L"\x0624\x0626")) {
+    EXPECT_EQ(table.count(c), 1u) << std::hex << c;
+  }
+  Put("rules.txt", table_bytes);
+
+  // The sample text, converted from UTF-8 the way the README shows.
+  std::string cmd = "iconv -f UTF-8 -t UTF-16LE '" + data + "sample.txt' > '" +
+                    dir_ + "/body'";
+  ASSERT_EQ(system(cmd.c_str()), 0);
+  std::string body = ReadAll(dir_ + "/body");
+  Put("in.txt", "\xFF\xFE" + body);
+  ASSERT_EQ(Exec("in.txt out.txt").status, 0);
+
+  // Expand each shadda the way the reader does, then map line by line.
+  std::string expected;
+  std::wstring line;
+  auto flush = [&]() {
+    for (wchar_t e : line) {
+      if (e <= 0xFF) {
+        if (e != L'\r') expected += static_cast<char>(e);
+      } else if (table.count(e)) {
+        expected += table[e];
+      }
+    }
+    expected += '\n';
+    line.clear();
+  };
+  for (size_t i = 0; i + 1 < body.size(); i += 2) {
+    wchar_t c = static_cast<unsigned char>(body[i]) |
+                (static_cast<unsigned char>(body[i + 1]) << 8);
+    if (c == L'\n') {
+      flush();
+    } else if (c == 0x0651 && line.size() > 1 && line.back() == 0x06BE) {
+      line += line.substr(line.size() - 2);
+    } else if (c == 0x0651 && !line.empty()) {
+      line += line.back();
+    } else {
+      line += c;
+    }
+  }
+  flush();  // the read after the final LF, or the unterminated last line
+  EXPECT_EQ(Out(), expected);
+  EXPECT_NE(body.find("\x51\x06"), std::string::npos) << "sample has shadda";
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// codemapper INPUT OUTPUT
+//
+// Rewrites a 16-bit Unicode text file as lines of letter codes, using the
+// code table "rules.txt" in the working directory. One output line, ended by
+// LF, for every input line read. Exit status 0 on success, 1 on failure, 2 on
+// misuse; every failure prints one line on standard error.
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codemapper/CodeMapper.h"
+#include "foundation/FileReader.h"
+#include "foundation/FileWriter.h"
+#include "foundation/TARNIException.h"
+
+namespace {
+
+const char kCodeTableFile[] = "rules.txt";
+
+// Output is handed to the writer in blocks of about this size.
+constexpr size_t kOutputBlock = 1 << 16;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return 1;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: codemapper INPUT OUTPUT\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') return Usage();
+  const char* input_name = argv[1];
+  const char* output_name = argv[2];
+
+  std::string error;
+  if (!ReadPatterns(kCodeTableFile, &error)) {
+    return Fail(error + " Code table " + kCodeTableFile +
+                " could not be read.");
+  }
+
+  FileReader reader;
+  reader.SetGeminationExpansion(true);
+  try {
+    reader.Open(input_name, FileReader::UNICODE);
+  } catch (IOException& e) {
+    return Fail(e.GetFormatedExceptionMessage());
+  }
+
+  FileWriter writer;
+  if (!writer.Open(output_name, FileWriter::ASCII, false)) {
+    return Fail(std::string("Could not create output file: ") + output_name +
+                ".");
+  }
+
+  const std::string write_error =
+      std::string("Could not write output file: ") + output_name + ".";
+  try {
+    // Mapped text is gathered in `out` and handed to the writer in blocks;
+    // `out` grows only for a line longer than any before it.
+    std::vector<char> out(2 * kOutputBlock);
+    size_t used = 0;
+    std::wstring line;
+    // The first line is read before the first end-of-file test, and every
+    // read, an empty one included, gives one output line.
+    do {
+      line.clear();
+      reader.GetLine(line, INT_MAX, L'\n');
+      size_t need = used + kMaxMappedLength * line.size() + kMapSlack + 1;
+      if (need > out.size()) out.resize(need);
+      char* end = MapCharacters(line.data(), line.data() + line.size(),
+                                out.data() + used);
+      *end++ = '\n';
+      used = static_cast<size_t>(end - out.data());
+      if (used >= kOutputBlock) {
+        if (!writer.Write(out.data(), static_cast<int>(used))) {
+          return Fail(write_error);
+        }
+        used = 0;
+      }
+    } while (!reader.EoF());
+    if (used > 0 && !writer.Write(out.data(), static_cast<int>(used))) {
+      return Fail(write_error);
+    }
+  } catch (IOException& e) {
+    return Fail(e.GetFormatedExceptionMessage());
+  }
+  if (!writer.Close()) return Fail(write_error);
+  return 0;
+}
