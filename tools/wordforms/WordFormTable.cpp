@@ -1,0 +1,367 @@
+#include "tools/wordforms/WordFormTable.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "diacritizer/WordFormFormat.h"
+#include "diacritizer/hashmain.h"
+#include "script/LexEnigneUtility.h"
+
+namespace wordform {
+
+namespace {
+
+int32_t Int32At(const std::string& bytes, size_t at) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(&bytes[at]);
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+      static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutInt32(std::string& out, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    out[at + static_cast<size_t>(i)] =
+        static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+std::string Slot(int64_t s) { return "slot " + std::to_string(s); }
+
+// A table whose Hash is the loader's for `slots` slots.
+class HomeSlots {
+ public:
+  explicit HomeSlots(int32_t slots) { table_.Allocate(slots, slots); }
+  int64_t operator()(const std::wstring& key) const { return table_.Hash(key); }
+
+ private:
+  HashTable<WordFormHashNodeData> table_;
+};
+
+// `word` with every fatha, kasra or damma that directly precedes a shadda
+// moved behind it. Both orders are in use (Unicode's canonical order puts
+// the vowel first); the merge writes the shadda first, and the two
+// spellings are the same word.
+std::wstring ShaddaFirst(std::wstring word) {
+  for (size_t i = 0; i + 1 < word.size(); ++i) {
+    wchar_t c = word[i];
+    if ((c == 0x064E || c == 0x0650 || c == 0x064F) && word[i + 1] == 0x0651) {
+      word[i] = 0x0651;
+      word[i + 1] = c;
+      ++i;
+    }
+  }
+  return word;
+}
+
+}  // namespace
+
+const char* SkipReasonName(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::kNone:
+      return "stored";
+    case SkipReason::kNoLetters:
+      return "no letters";
+    case SkipReason::kNotRestorable:
+      return "not restorable";
+    case SkipReason::kLongKey:
+      return "key over 20 units";
+    case SkipReason::kLongSymbols:
+      return "symbols over 20 bytes";
+    case SkipReason::kAtSign:
+      return "key starting with @";
+    case SkipReason::kWideCharacter:
+      return "character outside 16 bits";
+    case SkipReason::kDuplicate:
+      return "duplicate";
+  }
+  return "unknown";
+}
+
+bool ParseTableImage(const std::string& bytes, TableImage* image,
+                     std::string* error) {
+  *image = TableImage();
+  if (bytes.size() < static_cast<size_t>(kMarkSize) ||
+      static_cast<unsigned char>(bytes[0]) != 0xFF ||
+      static_cast<unsigned char>(bytes[1]) != 0xFE) {
+    *error = "no byte-order mark FF FE";
+    return false;
+  }
+  size_t at = kMarkSize;
+  if (bytes.size() < at + kHeaderWordSize) {
+    *error = "header cut short";
+    return false;
+  }
+  int32_t header = Int32At(bytes, at);
+  at += kHeaderWordSize;
+  int32_t slots = header;
+  if (header == kExtendedHeader) {
+    image->extended_header = true;
+    if (bytes.size() < at + 2 * kHeaderWordSize) {
+      *error = "extended header cut short";
+      return false;
+    }
+    slots = Int32At(bytes, at);
+    int32_t extra = Int32At(bytes, at + kHeaderWordSize);
+    at += 2 * kHeaderWordSize;
+    if (slots != 0 && extra == 0) {
+      *error = "extended header has a zero check word";
+      return false;
+    }
+  }
+  if (slots < 1) {
+    *error = "header announces " + std::to_string(slots) + " slots";
+    return false;
+  }
+  if (slots > kMaxTableSlots) {
+    *error = "header announces " + std::to_string(slots) +
+             " slots, more than the limit of " + std::to_string(kMaxTableSlots);
+    return false;
+  }
+  image->slots = slots;
+  const size_t body = bytes.size() - at;
+  image->records_in_file = body / kRecordSize;
+  image->trailing_bytes = body % kRecordSize;
+  image->records.assign(static_cast<size_t>(slots), TableRecord());
+  const size_t stored =
+      std::min(image->records_in_file, static_cast<size_t>(slots));
+  for (size_t k = 0; k < stored; ++k, at += kRecordSize) {
+    TableRecord& record = image->records[k];
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&bytes[at]);
+    for (int u = 0; u < kKeyUnits; ++u) {
+      wchar_t unit = static_cast<wchar_t>(p[2 * u] | p[2 * u + 1] << 8);
+      if (unit == 0) break;
+      record.key.push_back(unit);
+    }
+    const unsigned char* tail = p + kKeyBytes;
+    for (int b = 0; b < kSymbolBytes && tail[b] != 0; ++b) {
+      record.symbols.push_back(static_cast<char>(tail[b]));
+    }
+    const size_t t = at + kKeyBytes;
+    record.id = static_cast<uint32_t>(Int32At(bytes, t + kIdOffset));
+    record.tag = tail[kTagOffset];
+    record.flag = tail[kFlagOffset];
+    record.next = Int32At(bytes, t + kNextOffset);
+  }
+  return true;
+}
+
+bool CheckTableImage(const TableImage& image, TableSummary* summary,
+                     std::string* error) {
+  const int64_t n = image.slots;
+  const std::vector<TableRecord>& r = image.records;
+  if (image.trailing_bytes != 0) {
+    *error = std::to_string(image.trailing_bytes) +
+             " bytes after the last whole record";
+    return false;
+  }
+  if (image.records_in_file > static_cast<size_t>(n)) {
+    *error = std::to_string(image.records_in_file) + " records for " +
+             std::to_string(n) + " slots";
+    return false;
+  }
+  for (int64_t s = 0; s < n; ++s) {
+    int32_t next = r[s].next;
+    if (next < kEndOfChain || next >= n) {
+      *error = Slot(s) + " links to " + std::to_string(next) +
+               ", outside the table of " + std::to_string(n) + " slots";
+      return false;
+    }
+  }
+  // Chain lengths, and cycles, in one pass over the links: length[s] is
+  // the number of slots a walk from s visits.
+  std::vector<int64_t> length(static_cast<size_t>(n), 0);
+  std::vector<uint8_t> on_path(static_cast<size_t>(n), 0);
+  std::vector<int64_t> path;
+  for (int64_t start = 0; start < n; ++start) {
+    if (r[start].next == kUnusedSlot || length[start] != 0) continue;
+    path.clear();
+    int64_t s = start;
+    while (s >= 0 && length[s] == 0) {
+      if (r[s].next == kUnusedSlot) {
+        *error = "the chain through " + Slot(path.back()) +
+                 " runs into unused " + Slot(s);
+        return false;
+      }
+      on_path[s] = 1;
+      path.push_back(s);
+      int64_t next = r[s].next;
+      if (next >= 0 && on_path[next]) {
+        *error =
+            Slot(s) + " links to " + std::to_string(next) + ", closing a cycle";
+        return false;
+      }
+      s = next;
+    }
+    int64_t tail = s >= 0 ? length[s] : 0;
+    for (size_t i = path.size(); i-- > 0;) {
+      length[path[i]] = ++tail;
+      on_path[path[i]] = 0;
+    }
+  }
+  HomeSlots home(image.slots);
+  size_t records = 0;
+  int64_t longest = 0;
+  for (int64_t s = 0; s < n; ++s) {
+    if (r[s].next == kUnusedSlot) continue;
+    ++records;
+    const std::wstring& key = r[s].key;
+    if (key.empty() || key[0] == L'@') continue;
+    int64_t h = home(key);
+    if (r[h].next == kUnusedSlot) {
+      *error = Slot(s) + " is not on the chain of its home " + Slot(h) +
+               ", which is unused";
+      return false;
+    }
+    int64_t at = h;
+    while (at >= 0 && at != s) at = r[at].next;
+    if (at != s) {
+      *error = Slot(s) + " is not on the chain of its home " + Slot(h);
+      return false;
+    }
+    if (length[h] > longest) longest = length[h];
+  }
+  summary->slots = image.slots;
+  summary->records = records;
+  summary->longest_chain = static_cast<size_t>(longest);
+  return true;
+}
+
+SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
+                                     uint8_t tag, uint8_t flag) {
+  for (wchar_t c : word) {
+    if (c == 0 || static_cast<uint32_t>(c) > 0xFFFF) {
+      return SkipReason::kWideCharacter;
+    }
+  }
+  LexEnigneUtility utility;
+  Entry entry{std::wstring(), std::string(), id, tag, flag};
+  utility.SeparateSymbolicDiacritics(word, entry.key, entry.symbols);
+  if (entry.key.empty()) return SkipReason::kNoLetters;
+  if (utility.MergeSymbolicDiacritics(entry.key, entry.symbols) !=
+      ShaddaFirst(word)) {
+    return SkipReason::kNotRestorable;
+  }
+  if (entry.key.size() > static_cast<size_t>(kKeyUnits)) {
+    return SkipReason::kLongKey;
+  }
+  if (entry.symbols.size() > static_cast<size_t>(kSymbolBytes)) {
+    return SkipReason::kLongSymbols;
+  }
+  if (entry.key[0] == L'@') return SkipReason::kAtSign;
+  if (!seen_.insert({entry.key, entry.symbols}).second) {
+    return SkipReason::kDuplicate;
+  }
+  entries_.push_back(std::move(entry));
+  return SkipReason::kNone;
+}
+
+int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
+  const double forms = static_cast<double>(entries_.size());
+  int64_t slots = static_cast<int64_t>(std::ceil(forms / load));
+  if (slots < static_cast<int64_t>(entries_.size())) {
+    slots = static_cast<int64_t>(entries_.size());
+  }
+  return slots < 1 ? 1 : slots;
+}
+
+bool WordFormTableBuilder::Build(int64_t slots, std::string* bytes,
+                                 std::string* error) const {
+  if (slots < 1 || slots < static_cast<int64_t>(entries_.size())) {
+    *error = std::to_string(slots) + " slots cannot hold " +
+             std::to_string(entries_.size()) + " forms";
+    return false;
+  }
+  if (slots > kMaxTableSlots) {
+    *error = std::to_string(slots) + " slots are more than the limit of " +
+             std::to_string(kMaxTableSlots);
+    return false;
+  }
+  const int32_t n = static_cast<int32_t>(slots);
+  HomeSlots home(n);
+  std::vector<int32_t> at(entries_.size(), kUnusedSlot);    // entry -> slot
+  std::vector<int64_t> holder(static_cast<size_t>(n), -1);  // slot -> entry
+  std::vector<int32_t> next(static_cast<size_t>(n), kUnusedSlot);
+  // Tail of the chain that starts at each home slot.
+  std::vector<int32_t> tail(static_cast<size_t>(n), kUnusedSlot);
+
+  // First the earliest form of every home slot goes home, so that no later
+  // form can take a slot some chain has to start at. Then the rest, in list
+  // order, go to the end of their home's chain, into free slots from the
+  // top. Chains never mix homes, and the forms of one bare word follow
+  // each other in list order along their chain.
+  std::vector<int32_t> homes(entries_.size());
+  for (size_t e = 0; e < entries_.size(); ++e) {
+    int32_t h = static_cast<int32_t>(home(entries_[e].key));
+    homes[e] = h;
+    if (holder[h] < 0) {
+      holder[h] = static_cast<int64_t>(e);
+      at[e] = h;
+      next[h] = kEndOfChain;
+      tail[h] = h;
+    }
+  }
+  int32_t free_slot = n - 1;
+  for (size_t e = 0; e < entries_.size(); ++e) {
+    if (at[e] != kUnusedSlot) continue;
+    while (holder[free_slot] >= 0) --free_slot;
+    int32_t s = free_slot;
+    int32_t h = homes[e];
+    holder[s] = static_cast<int64_t>(e);
+    at[e] = s;
+    next[tail[h]] = s;
+    next[s] = kEndOfChain;
+    tail[h] = s;
+  }
+
+  bytes->assign(
+      kMarkSize + kHeaderWordSize + static_cast<size_t>(n) * kRecordSize, '\0');
+  (*bytes)[0] = static_cast<char>(0xFF);
+  (*bytes)[1] = static_cast<char>(0xFE);
+  PutInt32(*bytes, kMarkSize, static_cast<uint32_t>(n));
+  for (int32_t s = 0; s < n; ++s) {
+    const size_t base =
+        kMarkSize + kHeaderWordSize + static_cast<size_t>(s) * kRecordSize;
+    const size_t tail_at = base + kKeyBytes;
+    PutInt32(*bytes, tail_at + kNextOffset, static_cast<uint32_t>(next[s]));
+    if (holder[s] < 0) continue;
+    const Entry& entry = entries_[static_cast<size_t>(holder[s])];
+    for (size_t u = 0; u < entry.key.size(); ++u) {
+      uint32_t c = static_cast<uint32_t>(entry.key[u]);
+      (*bytes)[base + 2 * u] = static_cast<char>(c & 0xFF);
+      (*bytes)[base + 2 * u + 1] = static_cast<char>(c >> 8);
+    }
+    for (size_t b = 0; b < entry.symbols.size(); ++b) {
+      (*bytes)[tail_at + b] = entry.symbols[b];
+    }
+    PutInt32(*bytes, tail_at + kIdOffset, entry.id);
+    (*bytes)[tail_at + kTagOffset] = static_cast<char>(entry.tag);
+    (*bytes)[tail_at + kFlagOffset] = static_cast<char>(entry.flag);
+  }
+  return true;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace wordform

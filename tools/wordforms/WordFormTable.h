@@ -1,0 +1,108 @@
+// Building, reading and checking word-form table files outside the
+// diacritizer: the engine of the `wordforms` tool.
+//
+// WordFormTableBuilder turns a list of diacritized words into the bytes of a
+// table file that HashTable::Search answers for every stored form, the
+// forms of one bare word in list order. ParseTableImage reads a file's bytes
+// without trusting them, and CheckTableImage names the first fault that
+// would make a search go wrong. Nothing here throws except the standard
+// allocation failure; errors come back as messages.
+
+#ifndef URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
+#define URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace wordform {
+
+// One slot as the file holds it.
+struct TableRecord {
+  std::wstring key;
+  std::string symbols;
+  uint32_t id = 0xFFFFFFFFu;
+  uint8_t tag = 0;
+  uint8_t flag = 0;
+  int32_t next = -1;
+};
+
+// The parts of a table file, read without judging the links.
+struct TableImage {
+  int32_t slots = 0;
+  bool extended_header = false;
+  // One per slot; slots the file has no record for are unused.
+  std::vector<TableRecord> records;
+  size_t records_in_file = 0;  // whole records, including surplus ones
+  size_t trailing_bytes = 0;   // bytes of a record cut short
+};
+
+// Reads the mark, header and records of `bytes`. False, with `error` set,
+// when the file has no mark, its header is cut short or announces no table,
+// or the slot count is above kMaxTableSlots.
+bool ParseTableImage(const std::string& bytes, TableImage* image,
+                     std::string* error);
+
+// What CheckTableImage found in a sound table.
+struct TableSummary {
+  int32_t slots = 0;
+  size_t records = 0;        // occupied slots
+  size_t longest_chain = 0;  // slots on the longest chain
+};
+
+// Checks record count, links and chains: surplus or cut-short records,
+// links outside the table or closing a cycle, chains that run into an
+// unused slot, records that a search for their key would not reach. False,
+// with `error` naming the first fault, or true with `summary` filled.
+bool CheckTableImage(const TableImage& image, TableSummary* summary,
+                     std::string* error);
+
+// Why a listed word was not stored.
+enum class SkipReason {
+  kNone,
+  kNoLetters,      // nothing but marks
+  kNotRestorable,  // merge(split(word)) differs from the word
+  kLongKey,        // bare word over kKeyUnits units
+  kLongSymbols,    // symbolic string over kSymbolBytes bytes
+  kAtSign,         // bare word starting with '@', which is never found
+  kWideCharacter,  // a character outside 16 bits, or U+0000
+  kDuplicate,      // same bare word and symbols as an earlier line
+};
+const char* SkipReasonName(SkipReason reason);
+
+class WordFormTableBuilder {
+ public:
+  // Splits `word` and keeps it unless a reason says otherwise.
+  SkipReason Add(const std::wstring& word, uint32_t id, uint8_t tag,
+                 uint8_t flag);
+  size_t size() const { return entries_.size(); }
+
+  // Slot count for a load factor in (0, 1]: at least one slot per form.
+  int64_t SlotsForLoad(double load) const;
+
+  // Lays the forms out in `slots` slots (modulus = slots) and returns the
+  // file bytes, mark included. False, with `error`, when the slot count is
+  // below the number of forms or above kMaxTableSlots.
+  bool Build(int64_t slots, std::string* bytes, std::string* error) const;
+
+ private:
+  struct Entry {
+    std::wstring key;
+    std::string symbols;
+    uint32_t id;
+    uint8_t tag;
+    uint8_t flag;
+  };
+  std::vector<Entry> entries_;
+  std::set<std::pair<std::wstring, std::string>> seen_;
+};
+
+// UTF-8 of 16-bit text (lone surrogates become U+FFFD).
+std::string ToUtf8(const std::wstring& text);
+
+}  // namespace wordform
+
+#endif  // URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
