@@ -89,10 +89,10 @@ TEST_F(SymbolicDiacriticsTest, SeparateAndMergeBack) {
        {kBeh, L' ', kTeh, 0x200D, kMeem, 0x200C, kLam},
        "SZXXX",
        {kBeh, kShadda, kZabar, L' ', kTeh, 0x200D, kMeem, 0x200C, kLam}},
-      {"shadda at the very start",
+      {"shadda before any letter goes to the first",
        {kShadda, kBeh},
        {kBeh},
-       "SX",
+       "SXX",
        {kBeh, kShadda}},
       {"marks with no letter", {kZabar, kZer}, L"", "ZR", L""},
   };
