@@ -53,9 +53,28 @@ void FileReader::Close() {
   open_ = false;
 }
 
+namespace {
+
+// Opens `name` for reading; -1 when it cannot be opened or is a directory
+// (which opens but cannot be read as a file).
+int OpenForReading(const char* name) {
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  struct stat st;
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
 bool FileReader::DoesExist(const char* name) {
   if (name == nullptr || *name == '\0') return false;
-  int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  int fd = OpenForReading(name);
   if (fd < 0) return false;
   ::close(fd);
   return true;
@@ -67,16 +86,7 @@ int FileReader::Open(const char* name, CODE code) {
                       "Invalid file name specified.");
   }
   Close();
-  int fd;
-  do {
-    fd = ::open(name, O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  struct stat st;
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-    // A directory opens but cannot be read as a file.
-    ::close(fd);
-    fd = -1;
-  }
+  int fd = OpenForReading(name);
   if (fd < 0) {
     throw IOException(kModule, __LINE__, kErrorFileOpen,
                       std::string("Could not open file: ") + name + ".");
@@ -89,8 +99,17 @@ int FileReader::Open(const char* name, CODE code) {
   code_ = code;
   if (code == UNICODE) {
     unsigned char mark[2];
-    if (ReadBytes(reinterpret_cast<char*>(mark), 2) != 2 || mark[0] != 0xFF ||
-        mark[1] != 0xFE) {
+    size_t got;
+    try {
+      got = ReadBytes(reinterpret_cast<char*>(mark), 2);
+    } catch (IOException&) {
+      // Like every other Open failure: the file is closed again and the
+      // error is an open error.
+      CloseFile();
+      throw IOException(kModule, __LINE__, kErrorFileOpen,
+                        "Could not read file.");
+    }
+    if (got != 2 || mark[0] != 0xFF || mark[1] != 0xFE) {
       CloseFile();
       throw IOException(kModule, __LINE__, kErrorFileOpen,
                         "File is not Unicode based.");
@@ -175,7 +194,15 @@ int FileReader::SeekG(int64_t offset) {
   // Like a stream whose failure state is set, a reader past the end does
   // not move until the state is reset.
   if (eof_) return 1;
-  Seek(code_ == UNICODE ? offset + 2 : offset);
+  if (code_ == UNICODE) {
+    // A position that cannot be represented fails like any bad seek.
+    if (offset > INT64_MAX - 2) {
+      eof_ = true;
+      return 1;
+    }
+    offset += 2;
+  }
+  Seek(offset);
   return 1;
 }
 

@@ -6,7 +6,10 @@
 // Misuse and end of file are reported by throwing IOException (module name
 // "FileReader"): code 16 for Open failures, 17 for everything else.
 // Operations on a closed reader return 0 instead of throwing, except the
-// null-buffer check of the buffer reads.
+// null-buffer check of the buffer reads. A read the system refuses throws
+// "Could not read file." (code 16 while Open checks the mark, 17 after) and
+// leaves the reader in the end-of-file state; it never passes for a clean
+// end of file.
 //
 // End of file follows the rule of the standard streams: it is set only by a
 // read that runs past the last byte, and once set every further line or
@@ -53,12 +56,15 @@ class FileReader {
   // Size of the whole file in bytes (mark included); 0 when closed.
   int64_t FileSize() const;
   // Moves to byte `offset` (past the mark in UNICODE form). 0 when closed.
-  // After a read has run past the end it moves nothing.
+  // After a read has run past the end it moves nothing. A position before
+  // the start, or one no file can reach, puts the reader into the
+  // end-of-file state without moving it.
   int SeekG(int64_t offset);
   // The form given to the last Open that opened the file.
   CODE GetCode() const { return code_; }
   bool IsOpen() const { return open_; }
 
+  // True when `name` can be opened by Open (so false for a directory).
   static bool DoesExist(const char* name);
   static bool DoesExist(const std::string& name) {
     return DoesExist(name.c_str());

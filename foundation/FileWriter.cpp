@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <limits>
+
 #include "foundation/FileReader.h"
 
 namespace {
@@ -12,7 +14,10 @@ constexpr size_t kChunkUnits = 4096;
 }  // namespace
 
 FileWriter::FileWriter()
-    : file_(nullptr), open_(false), code_(UNICODE), append_(false),
+    : file_(nullptr),
+      open_(false),
+      code_(UNICODE),
+      append_(false),
       failed_(false) {}
 
 FileWriter::~FileWriter() { Close(); }
@@ -33,10 +38,9 @@ int FileWriter::Open(const char* name, CODE code, bool append) {
     if (f != nullptr) {
       extended = true;
       unsigned char mark[2];
-      bool has_mark = std::fread(mark, 1, 2, f) == 2 && mark[0] == 0xFF &&
-                      mark[1] == 0xFE;
-      if (has_mark != (code == UNICODE) ||
-          std::fseek(f, 0, SEEK_END) != 0) {
+      bool has_mark =
+          std::fread(mark, 1, 2, f) == 2 && mark[0] == 0xFF && mark[1] == 0xFE;
+      if (has_mark != (code == UNICODE) || std::fseek(f, 0, SEEK_END) != 0) {
         std::fclose(f);
         append_ = false;
         return 0;
@@ -120,14 +124,28 @@ void FileWriter::Seekp(long offset, short direction) {
   if (!open_) return;
   int whence;
   switch (direction) {
-    case 0: whence = SEEK_SET; break;
-    case 1: whence = SEEK_CUR; break;
-    case 2: whence = SEEK_END; break;
-    default: return;
+    case 0:
+      whence = SEEK_SET;
+      break;
+    case 1:
+      whence = SEEK_CUR;
+      break;
+    case 2:
+      whence = SEEK_END;
+      break;
+    default:
+      return;
   }
   off_t target = static_cast<off_t>(offset);
-  if (code_ == UNICODE) target += 2;
-  if (::fseeko(file_, target, whence) != 0) failed_ = true;
+  if (code_ == UNICODE) {
+    // No position lies that far; such a move is refused like any other.
+    if (target > std::numeric_limits<off_t>::max() - 2) return;
+    target += 2;
+  }
+  // A move loses no data by itself, so a refused one is not a failure; but
+  // the data buffered so far must reach the file before the position moves.
+  if (std::fflush(file_) != 0) failed_ = true;
+  ::fseeko(file_, target, whence);
 }
 
 int64_t FileWriter::Tellp() {

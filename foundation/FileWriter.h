@@ -38,10 +38,10 @@ class FileWriter {
   // could not be stored (a failed write, flush or close).
   bool Close();
 
-  int Write(const wchar_t* buffer, int count);     // UNICODE form only
-  int Write(const std::wstring& text);             // UNICODE form only
-  int Write(const std::string& text);              // ASCII form only
-  int Write(const char* buffer, int count);        // either form
+  int Write(const wchar_t* buffer, int count);  // UNICODE form only
+  int Write(const std::wstring& text);          // UNICODE form only
+  int Write(const std::string& text);           // ASCII form only
+  int Write(const char* buffer, int count);     // either form
 
   // Direction 0 from the start (past the mark in UNICODE form), 1 from the
   // current position, 2 from the end; other values move nothing. In UNICODE

@@ -18,11 +18,11 @@
 
 // Error codes in use.
 enum TARNIErrorCode {
-  kErrorGeneral = 0,             // missing mapping table, unmapped character
-  kErrorFileOpen = 16,           // 0x10: a file that cannot be opened
-  kErrorFileRead = 17,           // 0x11: a read on an open file
-  kErrorMemoryAllocation = 32,   // 0x20: record allocation and conversion
-  kErrorInvalidFormat = 49,      // 0x31: unknown code plate or character
+  kErrorGeneral = 0,            // missing mapping table, unmapped character
+  kErrorFileOpen = 16,          // 0x10: a file that cannot be opened
+  kErrorFileRead = 17,          // 0x11: a read on an open file
+  kErrorMemoryAllocation = 32,  // 0x20: record allocation and conversion
+  kErrorInvalidFormat = 49,     // 0x31: unknown code plate or character
 };
 
 class TARNIException {
@@ -67,8 +67,8 @@ class InvalidFormatException : public TARNIException {
 
 class MemoryAllocationException : public TARNIException {
  public:
-  MemoryAllocationException(std::string file_name, int line_num,
-                            int error_code, std::string message);
+  MemoryAllocationException(std::string file_name, int line_num, int error_code,
+                            std::string message);
 };
 
 class OutOfBoundException : public TARNIException {

@@ -24,8 +24,8 @@ void ConvertLittleEndian2BigEndian(const std::wstring& in, std::wstring& out) {
   out.reserve(out.size() + in.size());
   for (wchar_t c : in) {
     int32_t v = static_cast<int32_t>(c);
-    uint32_t swapped = (static_cast<uint32_t>(v) << 8) |
-                       static_cast<uint32_t>(v >> 8);
+    uint32_t swapped =
+        (static_cast<uint32_t>(v) << 8) | static_cast<uint32_t>(v >> 8);
     out.push_back(static_cast<wchar_t>(swapped));
   }
 }
