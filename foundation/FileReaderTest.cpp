@@ -843,6 +843,48 @@ TEST_F(FileReaderTest, LinesAcrossBufferRefills) {
   EXPECT_EQ(1, r.EoF());
 }
 
+TEST_F(FileReaderTest, GeminationAcrossBufferRefills) {
+  // Lines built from tokens whose expansion is known: a letter with a
+  // shadda doubles, a letter with HEH DOACHASHMEE and a shadda doubles the
+  // pair, a plain letter stays.
+  const wchar_t kShadda = 0x0651, kHeh = 0x06BE;
+  std::mt19937 rng(13);
+  std::wstring text;
+  std::vector<std::wstring> lines;
+  while (text.size() < 100000) {
+    std::wstring in, out;
+    const int tokens = 1 + rng() % 700;
+    for (int t = 0; t < tokens; ++t) {
+      const wchar_t letter = 0x0628 + rng() % 0x10;
+      switch (rng() % 3) {
+        case 0:
+          in += {letter};
+          out += {letter};
+          break;
+        case 1:
+          in += {letter, kShadda};
+          out += {letter, letter};
+          break;
+        default:
+          in += {letter, kHeh, kShadda};
+          out += {letter, kHeh, letter, kHeh};
+      }
+    }
+    text += in + L"\n";
+    lines.push_back(out);
+  }
+  FileReader r;
+  r.SetGeminationExpansion(true);
+  ASSERT_EQ(1, r.Open(MakeFile("u", Utf16File(text)), FileReader::UNICODE));
+  std::vector<std::wstring> got;
+  std::wstring line;
+  while (r.GetLine(line, 10000, L'\n') == 1) got.push_back(line);
+  ASSERT_EQ(lines.size(), got.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ASSERT_EQ(lines[i], got[i]) << "line " << i;
+  }
+}
+
 TEST_F(FileReaderTest, NarrowLinesAcrossBufferRefills) {
   std::mt19937 rng(11);
   std::string bytes;
