@@ -22,7 +22,9 @@ int32_t LittleEndian32(const unsigned char* p) {
       static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
 
+// A rejected file leaves the table empty, whatever it held before.
 void SetRejection(std::string* rejection, const std::string& why) {
+  wordFormHashTable.Deallocate();
   if (rejection != nullptr) *rejection = why;
 }
 

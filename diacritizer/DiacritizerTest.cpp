@@ -1,0 +1,267 @@
+// End-to-end tests: the built diacritizer runs in a scratch directory on
+// table and input files made here, and its output is compared byte by byte.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/HashTable.h"
+#include "diacritizer/hashmain.h"
+
+namespace {
+
+using urdulex::diactest::Record;
+using urdulex::diactest::ScratchDirTest;
+using urdulex::diactest::TableFile;
+using urdulex::diactest::UnusedRecord;
+using urdulex::diactest::Utf16;
+
+const wchar_t kZabar = 0x064E, kZer = 0x0650, kPesh = 0x064F, kShadda = 0x0651;
+
+// Bare words and the forms the test table stores for them.
+const std::wstring kKitab = {0x06A9, 0x062A, 0x0627, 0x0628};
+const std::wstring kKitabFull = {0x06A9, kZer, 0x062A, 0x0627, 0x0628};
+const std::wstring kQalam = {0x0642, 0x0644, 0x0645};
+const std::wstring kQalamFull = {0x0642, kZabar, 0x0644, kZabar, 0x0645};
+const std::wstring kMulk = {0x0645, 0x0644, 0x06A9};
+const std::wstring kMulkFirst = {0x0645, kPesh, 0x0644, 0x0652, 0x06A9};
+const std::wstring kAbba = {0x0627, 0x0628, 0x0627};
+const std::wstring kAbbaFull = {0x0627,  kZabar, 0x0628,
+                                kShadda, kZabar, 0x0627};
+// A key with a space inside: looked up whole.
+const std::wstring kTwoWords = {0x062F, L' ', 0x0628};
+const std::wstring kTwoWordsFull = {0x062F, kZer, L' ', 0x0628, kPesh};
+
+class DiacritizerTest : public ScratchDirTest {
+ protected:
+  // Writes "wordformshashtable.lex" holding the forms above, laid out the
+  // way the builder would: the first form of a home slot at home, further
+  // forms on its chain in free slots from the top.
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    struct Form {
+      std::wstring key;
+      std::string symbols;
+    };
+    const std::vector<Form> forms = {
+        {kKitab, "RXXX"}, {kQalam, "ZZX"}, {kMulk, "PJX"},
+        {kMulk, "ZZX"},   {kAbba, "ZSZX"}, {kTwoWords, "RP"},
+    };
+    const int slots = 11;
+    WordFormHashTable homes;
+    ASSERT_TRUE(homes.Allocate(slots, slots));
+    std::vector<std::string> records(slots, UnusedRecord());
+    std::vector<int> next(slots, -1), tail(slots, -1);
+    std::vector<const Form*> at(slots, nullptr);
+    int free_slot = slots - 1;
+    for (const Form& f : forms) {
+      int h = static_cast<int>(homes.Hash(f.key));
+      int s = h;
+      if (at[h] != nullptr) {
+        while (at[free_slot] != nullptr) --free_slot;
+        s = free_slot;
+        next[tail[h]] = s;
+      }
+      at[s] = &f;
+      next[s] = -2;
+      tail[h] = s;
+    }
+    for (int s = 0; s < slots; ++s) {
+      if (at[s] != nullptr) {
+        records[s] = Record(at[s]->key, at[s]->symbols, next[s]);
+      }
+    }
+    for (int s = 0; s < slots; ++s) {
+      if (at[s] == nullptr) records[s] = Record(L"", "", next[s]);
+    }
+    Write("wordformshashtable.lex", TableFile({slots}, records));
+  }
+
+  // Runs the program on `input` (16-bit text, mark added) and returns the
+  // output file's bytes.
+  std::string Diacritize(const std::wstring& input) {
+    Write("in.txt", Utf16(input));
+    EXPECT_EQ(0, Run(Program() + " in.txt out.txt")) << stderr_;
+    EXPECT_EQ("", stderr_);
+    return Contents(Path("out.txt"));
+  }
+
+  static std::string Program() {
+    return std::string("'") + DIACRITIZER_PATH + "'";
+  }
+
+  // Checks a failed run: status, one line on standard error that matches
+  // `pattern`, and whether an output file was left.
+  void ExpectFailure(const std::string& args, int status,
+                     const std::string& pattern, bool output_left = false) {
+    SCOPED_TRACE(args);
+    std::remove(Path("out.txt").c_str());
+    EXPECT_EQ(status, Run(Program() + " " + args));
+    ASSERT_FALSE(stderr_.empty());
+    EXPECT_EQ('\n', stderr_.back());
+    EXPECT_EQ(stderr_.find('\n'), stderr_.size() - 1) << stderr_;
+    EXPECT_TRUE(std::regex_match(stderr_.substr(0, stderr_.size() - 1),
+                                 std::regex(pattern)))
+        << stderr_;
+    EXPECT_EQ(output_left, Exists("out.txt"));
+  }
+};
+
+const std::wstring kCrLf = L"\r\n";
+
+TEST_F(DiacritizerTest, LinesAndSeparators) {
+  // Found first word, CR LF endings: every line gets its separator, the
+  // final empty read included.
+  EXPECT_EQ(Utf16(kKitabFull + kCrLf + kQalamFull + kCrLf),
+            Diacritize(kKitab + L"\r\n" + kQalam + L"\r\n"));
+  // Without the final line end, no final separator.
+  EXPECT_EQ(Utf16(kKitabFull + kCrLf + kQalamFull),
+            Diacritize(kKitab + L"\r\n" + kQalam));
+  // One word ending in LF: the word once, then CR LF for the empty read.
+  EXPECT_EQ(Utf16(kQalamFull + kCrLf), Diacritize(kQalam + L"\n"));
+  // An unknown first word has no separator in front either.
+  EXPECT_EQ(Utf16(L"xyz" + kCrLf + kQalamFull), Diacritize(L"xyz\n" + kQalam));
+  // Empty lines stay, blanks around a word go; unknown words are trimmed.
+  EXPECT_EQ(Utf16(kKitabFull + kCrLf + kCrLf + L"abc" + kCrLf + kAbbaFull),
+            Diacritize(L" \t" + kKitab + L" \r\n\r\n  abc \t\r\n" + kAbba));
+  // Nothing but the mark: the mark alone. A lone LF: one separator.
+  EXPECT_EQ(Utf16(L""), Diacritize(L""));
+  EXPECT_EQ(Utf16(kCrLf), Diacritize(L"\n"));
+}
+
+TEST_F(DiacritizerTest, WhatCountsAsAWord) {
+  // The first form in chain order wins.
+  EXPECT_EQ(Utf16(kMulkFirst), Diacritize(kMulk));
+  // A line with a space is one key; its words are not looked up alone.
+  EXPECT_EQ(Utf16(kTwoWordsFull), Diacritize(kTwoWords));
+  EXPECT_EQ(Utf16(kQalam + L" " + kKitab), Diacritize(kQalam + L" " + kKitab));
+  // An already diacritized word is not a bare key.
+  EXPECT_EQ(Utf16(kQalamFull), Diacritize(kQalamFull));
+  // A trailing odd byte is no character.
+  Write("in.txt", Utf16(kQalam) + "\x41");
+  EXPECT_EQ(0, Run(Program() + " in.txt out.txt"));
+  EXPECT_EQ(Utf16(kQalamFull), Contents(Path("out.txt")));
+}
+
+TEST_F(DiacritizerTest, LongLinesStayWhole) {
+  const std::wstring long_word(250, 0x0628);
+  EXPECT_EQ(Utf16(long_word + kCrLf + kQalamFull),
+            Diacritize(L"  " + long_word + L"  \r\n" + kQalam));
+  // A known word after 99 blanks is still found, on its own line.
+  EXPECT_EQ(Utf16(kQalamFull + kCrLf + kKitabFull),
+            Diacritize(std::wstring(99, L' ') + kQalam + L"\r\n" + kKitab));
+  // A line of 100 000 characters crosses input chunks.
+  const std::wstring huge(100000, 0x0627);
+  EXPECT_EQ(Utf16(huge + kCrLf + kKitabFull),
+            Diacritize(huge + L"\n" + kKitab));
+}
+
+// Many lines, so batches and input chunks split them everywhere; the
+// expected output comes from a plain map.
+TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {
+  const std::map<std::wstring, std::wstring> known = {
+      {kKitab, kKitabFull},
+      {kQalam, kQalamFull},
+      {kMulk, kMulkFirst},
+      {kAbba, kAbbaFull},
+      {kTwoWords, kTwoWordsFull}};
+  const std::vector<std::wstring> words = {
+      kKitab, kQalam, kMulk,      kAbba, kTwoWords,
+      L"x",   L"",    kKitabFull, L"@",  std::wstring(120, 0x0645)};
+  const std::wstring blanks[] = {L"", L" ", L"\t", L"\r", L" \r"};
+  std::mt19937 rng(99);
+  std::wstring input, expected;
+  for (int i = 0; i < 40000; ++i) {
+    const std::wstring& w = words[rng() % words.size()];
+    std::wstring line = blanks[rng() % 5] + w + blanks[rng() % 5];
+    if (i > 0) {
+      input += L"\n";
+      expected += kCrLf;
+    }
+    input += line;
+    auto it = known.find(w);
+    expected += it != known.end() ? it->second : w;
+  }
+  EXPECT_EQ(Utf16(expected), Diacritize(input));
+}
+
+TEST_F(DiacritizerTest, UsageErrors) {
+  ExpectFailure("", 2, "usage: diacritizer INPUT OUTPUT");
+  ExpectFailure("in.txt", 2, "usage: diacritizer INPUT OUTPUT");
+  ExpectFailure("in.txt out.txt extra", 2, "usage: diacritizer INPUT OUTPUT");
+}
+
+TEST_F(DiacritizerTest, InputAndOutputFailures) {
+  Write("in.txt", Utf16(kQalam));
+  ExpectFailure("missing.txt out.txt", 1,
+                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Could not "
+                "open file: missing.txt\\.");
+  Write("plain.txt", "abc\n");
+  ExpectFailure("plain.txt out.txt", 1,
+                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): File is not "
+                "Unicode based\\.");
+  ExpectFailure("'' out.txt", 1,
+                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Invalid "
+                "file name specified\\.");
+  ExpectFailure("in.txt no/such/dir/out.txt", 1,
+                "diacritizer: Could not create output file: "
+                "no/such/dir/out.txt\\.");
+  ExpectFailure("in.txt ''", 1,
+                "diacritizer: Could not create output file: \\.");
+  if (std::ifstream("/dev/full").good()) {
+    ExpectFailure("in.txt /dev/full", 1,
+                  "diacritizer: Could not write output file: /dev/full\\.");
+  }
+}
+
+TEST_F(DiacritizerTest, TableFailuresLeaveNoOutput) {
+  Write("in.txt", Utf16(kQalam));
+  const std::string lex = "wordformshashtable.lex";
+  struct {
+    const char* name;
+    std::string table;  // empty: no table file
+    std::string pattern;
+  } cases[] = {
+      {"missing", "",
+       "Error Code \\(0x10\\) in hashmain \\([0-9]+\\): Could not open file: "
+       "wordformshashtable\\.lex\\. Hash table file could not be opened\\."},
+      {"no mark", std::string("\x02\x00\x00\x00", 4),
+       "Error Code \\(0x10\\) in hashmain \\([0-9]+\\): File is not Unicode "
+       "based\\. Hash table file could not be opened\\."},
+      {"header only", TableFile({2}, {}),
+       "Error Code \\(0x11\\) in hashmain \\([0-9]+\\): End of file "
+       "encountered\\. Hash table reading problem occurred\\."},
+      {"extended header cut short", TableFile({-1, 4}, {}),
+       "Error Code \\(0x11\\) in hashmain \\([0-9]+\\): The extended header "
+       "ends after the slot count\\. Hash table reading problem occurred\\."},
+      {"header rejected", TableFile({0}, {UnusedRecord()}),
+       "diacritizer: wordformshashtable\\.lex: The table header announces no "
+       "slots\\."},
+      {"mark only", "\xFF\xFE",
+       "diacritizer: wordformshashtable\\.lex: The table header announces no "
+       "slots\\."},
+      {"huge header", TableFile({0x7FFFFFFF}, {std::string(94, 'x')}),
+       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): The table header "
+       "announces 2147483647 slots, more than the limit of 16777216\\."},
+      {"bad link", TableFile({2}, {Record(L"a", "X", 5), UnusedRecord()}),
+       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): Slot 0 links to 5, "
+       "outside the table of 2 slots\\."},
+      {"cycle", TableFile({2}, {Record(L"a", "X", 1), Record(L"b", "X", 0)}),
+       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): Slot 1 links to 0, "
+       "closing a cycle\\."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(Path(lex).c_str());
+    if (!c.table.empty()) Write(lex, c.table);
+    ExpectFailure("in.txt out.txt", 1, c.pattern);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// Helpers for the word-form table and diacritizer tests: a scratch
+// directory per test, table files assembled byte by byte, 16-bit text
+// files, and a way to run a built program there and collect its results.
+
+#ifndef URDULEX_DIACRITIZER_DIACRITIZERTESTUTIL_H_
+#define URDULEX_DIACRITIZER_DIACRITIZERTESTUTIL_H_
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "diacritizer/WordFormFormat.h"
+
+namespace urdulex {
+namespace diactest {
+
+inline void PutLittleEndian(std::string& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  }
+}
+
+// One 70-byte record. Keys and symbols longer than their fields are cut,
+// so a test can also write a field with no terminator.
+inline std::string Record(const std::wstring& key, const std::string& symbols,
+                          int32_t next, uint32_t id = 0xFFFFFFFFu,
+                          uint8_t tag = 0, uint8_t flag = 0) {
+  std::string out;
+  for (int u = 0; u < wordform::kKeyUnits; ++u) {
+    uint32_t c = u < static_cast<int>(key.size()) ? key[u] : 0;
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+  for (int b = 0; b < wordform::kSymbolBytes; ++b) {
+    out.push_back(b < static_cast<int>(symbols.size()) ? symbols[b] : '\0');
+  }
+  PutLittleEndian(out, id);
+  out.push_back(static_cast<char>(tag));
+  out.push_back(static_cast<char>(flag));
+  PutLittleEndian(out, static_cast<uint32_t>(next));
+  return out;
+}
+
+inline std::string UnusedRecord() { return Record(L"", "", -1); }
+
+// Mark, the given header words, then the records.
+inline std::string TableFile(const std::vector<int32_t>& header,
+                             const std::vector<std::string>& records) {
+  std::string out = "\xFF\xFE";
+  for (int32_t word : header) PutLittleEndian(out, static_cast<uint32_t>(word));
+  for (const std::string& r : records) out += r;
+  return out;
+}
+
+// 16-bit text as a file holds it: mark FF FE, then low byte first.
+inline std::string Utf16(const std::wstring& text, bool mark = true) {
+  std::string out = mark ? std::string("\xFF\xFE") : std::string();
+  for (wchar_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+  return out;
+}
+
+class ScratchDirTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/urdulex_diac_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(templ));
+    dir_ = templ;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::string path = Path(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(out.good()) << path;
+    return path;
+  }
+
+  static std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in),
+                       std::istreambuf_iterator<char>());
+  }
+
+  bool Exists(const std::string& name) const {
+    return std::filesystem::exists(Path(name));
+  }
+
+  // Runs `command` in the scratch directory; returns its exit status and
+  // leaves its standard error in `stderr_`.
+  int Run(const std::string& command) {
+    std::string full =
+        "cd '" + dir_ + "' && " + command + " 2>'" + Path("stderr.out") + "'";
+    int status = std::system(full.c_str());
+    stderr_ = Contents(Path("stderr.out"));
+    std::filesystem::remove(Path("stderr.out"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string dir_;
+  std::string stderr_;
+};
+
+}  // namespace diactest
+}  // namespace urdulex
+
+#endif  // URDULEX_DIACRITIZER_DIACRITIZERTESTUTIL_H_
