@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -443,25 +444,32 @@ TEST(WordFormIndexTest, AgreesWithSearchOnRandomTables) {
   LexEnigneUtility util;
   const wchar_t letters[] = {0x0627, 0x0628, 0x062A, 0x06A9, L'@', L' '};
   int hits = 0;
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 200; ++round) {
     const int slots = 1 + static_cast<int>(rng() % 40);
     WordFormHashTable t;
     ASSERT_TRUE(t.Allocate(slots, slots));
+    // Links only go up a random ranking of the slots, so there are no
+    // cycles; about half the records sit at their home slot.
+    std::vector<int> rank(slots);
+    for (int s = 0; s < slots; ++s) rank[s] = s;
+    std::shuffle(rank.begin(), rank.end(), rng);
     std::vector<std::wstring> keys;
-    for (int s = 0; s < slots; ++s) {
-      if (rng() % 4 == 0) continue;  // unused
+    for (int n = 0; n < slots; ++n) {
       std::wstring key;
-      size_t length = rng() % 4;
+      size_t length = rng() % 3;
       for (size_t i = 0; i < length; ++i) key += letters[rng() % 6];
       std::string symbols;
       for (size_t i = rng() % 5; i > 0; --i) symbols += "ZRPSXJ"[rng() % 6];
-      // Links go forward or end, so no cycles; some end nowhere.
+      int s = rng() % 2 == 0 ? static_cast<int>(t.Hash(key))
+                             : static_cast<int>(rng() % slots);
+      if (t.nodes[s].next != -1) continue;
       int32_t next = -2;
-      if (s + 1 < slots && rng() % 2 == 0) {
-        next = s + 1 + static_cast<int32_t>(rng() % (slots - s - 1));
+      if (rng() % 3 != 0) {
+        int target = static_cast<int>(rng() % slots);
+        if (rank[target] > rank[s]) next = target;
       }
-      WordFormHashNode n = Node(key, symbols, next);
-      ASSERT_TRUE(t.SetNodeAtIndex(s, n));
+      WordFormHashNode node = Node(key, symbols, next);
+      ASSERT_TRUE(t.SetNodeAtIndex(s, node));
       keys.push_back(key);
     }
     for (int extra = 0; extra < 5; ++extra) {
