@@ -1,0 +1,245 @@
+// Streaming pieces of the uztconv program: a reader of Unicode input bytes
+// (UTF-16 with its byte-order mark, or UTF-8), and an encoder and a decoder
+// that feed a long text to LexEnigneUtility in chunks whose joined result is
+// byte for byte the result of converting the whole text at once.
+//
+// The library converts whole strings, each starting in the UZT plate; the
+// chunks are therefore cut only where the plate, and the bytes the decoder
+// looks at around a position, are the same as in the whole text. Every
+// character or byte is checked against the mapping before it is converted,
+// so a failure names the input byte offset where it lies (StreamError). The
+// objects borrow the mapping and the utility, which must outlive them.
+
+#ifndef URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
+#define URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "script/LexEnigneUtility.h"
+#include "script/UZTMapping.h"
+
+// A character or byte that cannot be converted, at input byte `offset`.
+struct StreamError {
+  int64_t offset;
+  std::string message;
+};
+
+// Turns the bytes of a Unicode file into code points with their offsets.
+// The form is fixed by the first bytes: FF FE is UTF-16 little-endian, FE FF
+// UTF-16 big-endian, anything else UTF-8 (a leading EF BB BF is skipped).
+class UnicodeInput {
+ public:
+  enum Form { kUnknown, kUtf8, kUtf16LE, kUtf16BE };
+
+  // Decodes the next `n` bytes of the file, calling sink(c, offset) with
+  // each code point and the offset of its first byte; `final` marks the end
+  // of the file. A sequence cut by the end of `data` waits for the next
+  // call. Throws StreamError on malformed input.
+  template <typename Sink>
+  void Put(const unsigned char* data, size_t n, bool final, Sink&& sink);
+
+  Form form() const { return form_; }
+
+ private:
+  // Settles the form from the first bytes of `work`; returns the length of
+  // the mark, or -1 when more bytes are needed to tell.
+  int DetectForm(const std::string& work, bool final);
+  [[noreturn]] static void Fail(int64_t offset, const std::string& what);
+
+  Form form_ = kUnknown;
+  int64_t offset_ = 0;  // of the first byte not yet decoded
+  std::string carry_;   // bytes of an unfinished sequence
+  std::string work_;
+};
+
+template <typename Sink>
+void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
+                       Sink&& sink) {
+  const unsigned char* p = data;
+  size_t size = n;
+  if (!carry_.empty() || form_ == kUnknown) {
+    work_.assign(carry_);
+    work_.append(reinterpret_cast<const char*>(data), n);
+    carry_.clear();
+    p = reinterpret_cast<const unsigned char*>(work_.data());
+    size = work_.size();
+  }
+  size_t i = 0;
+  if (form_ == kUnknown) {
+    const int mark = DetectForm(work_, final);
+    if (mark < 0) {
+      carry_.swap(work_);
+      return;
+    }
+    i = static_cast<size_t>(mark);
+  }
+  if (form_ == kUtf8) {
+    while (i < size) {
+      const unsigned char b = p[i];
+      if (b < 0x80) {
+        sink(static_cast<char32_t>(b), offset_ + static_cast<int64_t>(i));
+        ++i;
+        continue;
+      }
+      size_t len;
+      char32_t c;
+      unsigned char lo = 0x80;
+      unsigned char hi = 0xBF;
+      if (b >= 0xC2 && b <= 0xDF) {
+        len = 2;
+        c = b & 0x1F;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3;
+        c = b & 0x0F;
+        if (b == 0xE0) lo = 0xA0;  // overlong
+        if (b == 0xED) hi = 0x9F;  // surrogates
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4;
+        c = b & 0x07;
+        if (b == 0xF0) lo = 0x90;  // overlong
+        if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+      } else {
+        Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 byte");
+      }
+      size_t k = 1;
+      for (; k < len && i + k < size; ++k) {
+        const unsigned char t = p[i + k];
+        if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) {
+          Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 sequence");
+        }
+        c = (c << 6) | (t & 0x3F);
+      }
+      if (k < len) {
+        if (final) {
+          Fail(offset_ + static_cast<int64_t>(i),
+               "UTF-8 sequence cut by the end of the input");
+        }
+        break;
+      }
+      sink(c, offset_ + static_cast<int64_t>(i));
+      i += len;
+    }
+  } else {
+    const bool le = form_ == kUtf16LE;
+    while (i + 1 < size) {
+      const char32_t u =
+          le ? (p[i] | (p[i + 1] << 8)) : ((p[i] << 8) | p[i + 1]);
+      if (u >= 0xDC00 && u <= 0xDFFF) {
+        Fail(offset_ + static_cast<int64_t>(i), "unpaired UTF-16 surrogate");
+      }
+      if (u >= 0xD800 && u <= 0xDBFF) {
+        if (i + 3 >= size) {
+          if (final) {
+            Fail(offset_ + static_cast<int64_t>(i),
+                 "unpaired UTF-16 surrogate");
+          }
+          break;
+        }
+        const char32_t v =
+            le ? (p[i + 2] | (p[i + 3] << 8)) : ((p[i + 2] << 8) | p[i + 3]);
+        if (v < 0xDC00 || v > 0xDFFF) {
+          Fail(offset_ + static_cast<int64_t>(i), "unpaired UTF-16 surrogate");
+        }
+        sink(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00),
+             offset_ + static_cast<int64_t>(i));
+        i += 4;
+        continue;
+      }
+      sink(u, offset_ + static_cast<int64_t>(i));
+      i += 2;
+    }
+    if (final && i < size) {
+      Fail(offset_ + static_cast<int64_t>(i),
+           "odd byte at the end of UTF-16 input");
+    }
+  }
+  carry_.assign(reinterpret_cast<const char*>(p) + i, size - i);
+  offset_ += static_cast<int64_t>(i);
+}
+
+class UZTStreamEncoder {
+ public:
+  // Characters per chunk, as a target: a chunk is cut at the first safe
+  // place after it has grown this long.
+  static constexpr size_t kDefaultChunk = 64 * 1024;
+
+  UZTStreamEncoder(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                   size_t chunk = kDefaultChunk)
+      : mapping_(mapping), utility_(utility), chunk_(chunk) {}
+
+  // Adds character `c` found at input byte `offset`; appends to `out` the
+  // bytes of every chunk completed. Throws StreamError when `c` has no UZT
+  // form in the mapping.
+  void Put(char32_t c, int64_t offset, std::string& out) {
+    unsigned char cls = c > 0xFFFF
+                            ? UZTMapping::kNoClass
+                            : mapping_.PlateClass(static_cast<wchar_t>(c));
+    if (cls == UZTMapping::kNoClass) Reject(c, offset);
+    if (text_.size() >= chunk_ && StartsPlate(c, cls)) Flush(out);
+    text_.push_back(static_cast<wchar_t>(c));
+  }
+  // Converts what is left.
+  void Finish(std::string& out);
+
+ private:
+  // True for a character that selects a plate itself; cutting before it
+  // gives the same bytes as not cutting (see Flush).
+  static bool StartsPlate(char32_t c, unsigned char cls) {
+    return cls == 'U' || cls == 'A' ||
+           (cls == 'X' &&
+            (c == 0x0621 || c == 0x0626 || c == 0x06C2 || c == 0x06D3));
+  }
+  [[noreturn]] static void Reject(char32_t c, int64_t offset);
+  void Flush(std::string& out);
+
+  const UZTMapping& mapping_;
+  const LexEnigneUtility& utility_;
+  const size_t chunk_;
+  std::wstring text_;
+  std::string bytes_;
+  bool closing_switch_held_ = false;  // 254 '0' not yet written
+};
+
+class UZTStreamDecoder {
+ public:
+  // Bytes per chunk, as a target.
+  static constexpr size_t kDefaultChunk = 64 * 1024;
+
+  UZTStreamDecoder(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                   size_t chunk = kDefaultChunk)
+      : mapping_(mapping), utility_(utility), chunk_(chunk) {}
+
+  // Adds the next `n` bytes of the UZT input; appends to `out` the text of
+  // every chunk completed. Throws StreamError at the first byte that cannot
+  // be decoded.
+  void Put(const char* data, size_t n, std::wstring& out);
+  // Decodes what is left.
+  void Finish(std::wstring& out);
+
+ private:
+  // Checks the steps of pending_ from scan_ on, as far as the bytes each
+  // needs are known (all of them when `final`), and stops at the first
+  // place at or after chunk_ where a chunk may end (cut_, else 0).
+  void Scan(bool final);
+  // Decodes pending_[0, end) and drops it; `ascii_at_end` is the plate
+  // there.
+  void Emit(size_t end, bool ascii_at_end, std::wstring& out);
+
+  const UZTMapping& mapping_;
+  const LexEnigneUtility& utility_;
+  const size_t chunk_;
+  std::string pending_;
+  int64_t offset_ = 0;        // input offset of pending_[0]
+  size_t scan_ = 0;           // next step to check in pending_
+  bool ascii_ = false;        // plate at scan_
+  unsigned char prev_ = 0;    // first byte of the step before scan_
+  bool start_ascii_ = false;  // plate at pending_[0]
+  size_t cut_ = 0;            // last safe end found, 0 for none
+  bool cut_ascii_ = false;
+  std::string chunk_bytes_;
+  std::wstring chunk_text_;
+};
+
+#endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "foundation/TARNIException.h"
+#include "tools/uztconv/UZTStream.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const char kTestMapping[] = URDULEX_SOURCE_DIR "/data/uzt/test-mapping.txt";
+
+class UZTStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mapping_.Load(kTestMapping);
+    mapping_.Install(util_);
+    for (wchar_t c = 1; c <= 0xFFFF; ++c) {
+      if (mapping_.PlateClass(c) != UZTMapping::kNoClass)
+        alphabet_.push_back(c);
+    }
+  }
+
+  // Random text biased towards plate changes and fixed sequences.
+  std::wstring RandomText(size_t length) {
+    static const std::wstring hot =
+        L"  \x0621\x0626\x06D3\x06C2\x06C1\x06D2\x0640[]|aZ7";
+    std::wstring text;
+    while (text.size() < length) {
+      text.push_back(rng_() % 2 ? hot[rng_() % hot.size()]
+                                : alphabet_[rng_() % alphabet_.size()]);
+    }
+    return text;
+  }
+
+  UZTMapping mapping_;
+  LexEnigneUtility util_;
+  std::vector<wchar_t> alphabet_;
+  std::mt19937 rng_{12345};
+};
+
+TEST_F(UZTStreamTest, ChunkedEncodingEqualsWholeEncoding) {
+  for (int round = 0; round < 400; ++round) {
+    const std::wstring text = RandomText(rng_() % 60);
+    std::string whole;
+    util_.ConvertUnicode2UZT(text, whole);
+    for (size_t chunk : {0, 1, 2, 3, 5, 8, 64}) {
+      UZTStreamEncoder encoder(mapping_, util_, chunk);
+      std::string out;
+      for (size_t i = 0; i < text.size(); ++i) {
+        encoder.Put(static_cast<char32_t>(text[i]), static_cast<int64_t>(i),
+                    out);
+      }
+      encoder.Finish(out);
+      ASSERT_EQ(whole, out) << "round " << round << " chunk " << chunk;
+    }
+  }
+}
+
+TEST_F(UZTStreamTest, ChunkedDecodingEqualsWholeDecoding) {
+  // Byte strings of encoded text, spliced with bytes the decoder treats
+  // specially, split at random places into the pieces fed to Put.
+  static const std::string hot = std::string("  wwuyC\xC0\xC2\xC5\x81") +
+                                 "\xFE"
+                                 "0"
+                                 "\xFE"
+                                 "1"
+                                 "\xFE"
+                                 "1"
+                                 "\xFF";
+  int decodable = 0;
+  for (int round = 0; round < 600; ++round) {
+    std::string bytes;
+    util_.ConvertUnicode2UZT(RandomText(rng_() % 30), bytes);
+    for (int k = static_cast<int>(rng_() % 12); k > 0; --k) {
+      const size_t at = bytes.empty() ? 0 : rng_() % bytes.size();
+      const size_t from = rng_() % (hot.size() - 1);
+      bytes.insert(at, hot.substr(from, 1 + rng_() % 2));
+    }
+    std::wstring whole;
+    bool whole_failed = false;
+    try {
+      util_.ConvertUZT2Unicode(bytes, whole);
+    } catch (const TARNIException&) {
+      whole_failed = true;
+    }
+    if (!whole_failed) ++decodable;
+    for (size_t chunk : {0, 1, 2, 3, 7, 100}) {
+      UZTStreamDecoder decoder(mapping_, util_, chunk);
+      std::wstring out;
+      bool failed = false;
+      try {
+        size_t pos = 0;
+        while (pos < bytes.size()) {
+          const size_t n = std::min(bytes.size() - pos, 1 + rng_() % 5);
+          decoder.Put(bytes.data() + pos, n, out);
+          pos += n;
+        }
+        decoder.Finish(out);
+      } catch (const StreamError&) {
+        failed = true;
+      }
+      ASSERT_EQ(whole_failed, failed) << "round " << round;
+      if (!failed) {
+        ASSERT_EQ(whole, out) << "round " << round << " chunk " << chunk;
+      }
+    }
+  }
+  // Both outcomes must have been tried often.
+  EXPECT_GT(decodable, 150);
+  EXPECT_LT(decodable, 450);
+}
+
+// Feeds `input` to UnicodeInput one byte at a time, so that every sequence
+// is cut, and to the encoder; returns the error or "".
+std::string EncodeError(const UZTMapping& mapping, const LexEnigneUtility& util,
+                        const std::string& input, int64_t* offset) {
+  UnicodeInput reader;
+  UZTStreamEncoder encoder(mapping, util);
+  std::string out;
+  const auto sink = [&](char32_t c, int64_t at) { encoder.Put(c, at, out); };
+  try {
+    for (size_t i = 0; i < input.size(); ++i) {
+      reader.Put(reinterpret_cast<const unsigned char*>(&input[i]), 1,
+                 i + 1 == input.size(), sink);
+    }
+    if (input.empty()) {
+      const unsigned char none = 0;
+      reader.Put(&none, 0, true, sink);
+    }
+    encoder.Finish(out);
+  } catch (const StreamError& e) {
+    *offset = e.offset;
+    return e.message;
+  }
+  return "";
+}
+
+TEST_F(UZTStreamTest, InputErrorsNameTheirByteOffset) {
+  const struct {
+    std::string input;
+    int64_t offset;
+    const char* message;
+  } cases[] = {
+      {"ab \xE4\xB8\x80", 3, "U+4E00 has no UZT form in the mapping"},
+      {"\xEF\xBB\xBF"
+       "a\xF0\x9F\x98\x80",
+       4, "U+1F600 has no UZT form in the mapping"},
+      {"a\0b"s, 1, "U+0000 has no UZT form in the mapping"},
+      {"ab\x80", 2, "invalid UTF-8 byte"},
+      {"a\xC0\xAF", 1, "invalid UTF-8 byte"},          // overlong
+      {"a\xE0\x80\xAF", 1, "invalid UTF-8 sequence"},  // overlong
+      {"a\xED\xA0\x80", 1, "invalid UTF-8 sequence"},  // surrogate
+      {"a\xF4\x90\x80\x80", 1, "invalid UTF-8 sequence"},
+      {"a\xD8\xA7\xD8", 3, "UTF-8 sequence cut by the end of the input"},
+      {"\xFF\xFE"
+       "a\0\x00\x4E"s,
+       4, "U+4E00 has no UZT form in the mapping"},
+      {"\xFE\xFF\0a\x4E\x00"s, 4, "U+4E00 has no UZT form in the mapping"},
+      {"\xFF\xFE"
+       "a\0\x3D\xD8\x00\xDE"s,
+       4, "U+1F600 has no UZT form in the mapping"},
+      {"\xFF\xFE"
+       "a\0\x00\xDE"s,
+       4, "unpaired UTF-16 surrogate"},
+      {"\xFF\xFE"
+       "a\0\x3D\xD8"
+       "a\0"s,
+       4, "unpaired UTF-16 surrogate"},
+      {"\xFF\xFE"
+       "a\0\x3D\xD8"s,
+       4, "unpaired UTF-16 surrogate"},
+      {"\xFF\xFE"
+       "a\0b"s,
+       4, "odd byte at the end of UTF-16 input"},
+  };
+  for (const auto& c : cases) {
+    int64_t offset = -2;
+    EXPECT_EQ(c.message, EncodeError(mapping_, util_, c.input, &offset))
+        << c.input;
+    EXPECT_EQ(c.offset, offset) << c.input;
+  }
+  // Short inputs that only look like the start of a mark are UTF-8 text.
+  int64_t offset = -2;
+  for (const std::string& ok :
+       std::vector<std::string>{"", "a", "\xFF\xFE", "\xFE\xFF", "\xEF\xBB\xBF",
+                                "\xFF\xFE"
+                                "a\0"s,
+                                "\xD8\xA7 \xD8\xA8"}) {
+    EXPECT_EQ("", EncodeError(mapping_, util_, ok, &offset)) << ok;
+  }
+  EXPECT_EQ("invalid UTF-8 byte",
+            EncodeError(mapping_, util_, "\xFF", &offset));
+  EXPECT_EQ(0, offset);
+  EXPECT_EQ("UTF-8 sequence cut by the end of the input",
+            EncodeError(mapping_, util_, "\xEF\xBB", &offset));
+}
+
+TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
+  const struct {
+    std::string input;
+    int64_t offset;
+    const char* message;
+  } cases[] = {
+      {"\x81\x82 \xF0", 3,
+       "byte 0xF0 has no character in the UZT plate of the mapping"},
+      {"\x81\xFE"
+       "1\xF0\xFE"
+       "0C",
+       6, "byte 0x43 has no character in the UZT plate of the mapping"},
+      {"\x81\xFE"
+       "7",
+       1, "code-plate escape 254 followed by 0x37 (expected '0' or '1')"},
+      {"\x81\x82\xFE", 2, "code-plate escape 254 at the end of the input"},
+  };
+  for (const auto& c : cases) {
+    for (size_t chunk : {0, 1, 1000}) {
+      UZTStreamDecoder decoder(mapping_, util_, chunk);
+      std::wstring out;
+      try {
+        for (char b : c.input) decoder.Put(&b, 1, out);
+        decoder.Finish(out);
+        ADD_FAILURE() << "no error for " << c.input;
+      } catch (const StreamError& e) {
+        EXPECT_EQ(c.message, e.message);
+        EXPECT_EQ(c.offset, e.offset);
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,282 @@
+// uztconv: converts a text file between Unicode and UZT bytes through a
+// UZT mapping file (doc/uzt-mapping.md).
+//
+//   uztconv encode MAPPING INPUT OUTPUT          Unicode -> UZT
+//   uztconv decode [--utf8] MAPPING INPUT OUTPUT UZT -> Unicode
+//
+// The input is read and the output written in blocks, so a file of any size
+// converts in bounded memory. Exit status 0 on success, 1 on failure (one
+// line on standard error), 2 on misuse. Nothing is left at OUTPUT when a
+// conversion fails.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "foundation/FileReader.h"
+#include "foundation/FileWriter.h"
+#include "foundation/TARNIException.h"
+#include "script/LexEnigneUtility.h"
+#include "script/UZTMapping.h"
+#include "tools/uztconv/UZTStream.h"
+
+namespace {
+
+// Input is read in blocks of this size; output is written once this much
+// has gathered.
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kWriteBlock = 1 << 20;
+
+const char kUsage[] =
+    "usage: uztconv encode MAPPING INPUT OUTPUT\n"
+    "       uztconv decode [--utf8] MAPPING INPUT OUTPUT\n"
+    "encode: INPUT is UTF-16 with its byte-order mark, or UTF-8; OUTPUT is "
+    "UZT.\n"
+    "decode: INPUT is UZT; OUTPUT is UTF-16LE with a byte-order mark, or "
+    "UTF-8 with --utf8.\n";
+
+// A failure to report: the text after "uztconv: ".
+struct Failure {
+  std::string message;
+};
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa;
+  struct stat sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool IsRegularFile(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void AppendUtf8(const std::wstring& text, std::string& out) {
+  for (const wchar_t wc : text) {
+    const uint32_t c = static_cast<uint32_t>(wc);  // at most U+FFFF here
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+class Converter {
+ public:
+  Converter(const std::string& input, const std::string& output)
+      : input_name_(input), output_name_(output) {}
+
+  void Open(bool unicode_output) {
+    try {
+      reader_.Open(input_name_, FileReader::ASCII);
+    } catch (const TARNIException& e) {
+      throw Failure{"cannot open input " + input_name_ + ": " +
+                    e.GetExceptionMsg()};
+    }
+    if (SameFile(input_name_, output_name_)) {
+      throw Failure{"input and output are the same file: " + output_name_};
+    }
+    if (!writer_.Open(output_name_,
+                      unicode_output ? FileWriter::UNICODE : FileWriter::ASCII,
+                      false)) {
+      throw Failure{"cannot create output " + output_name_};
+    }
+    created_ = true;
+    size_ = reader_.FileSize();
+    buffer_.reset(new char[kReadBlock]);
+  }
+
+  // Next block of input into `*data`; false at the end. `*last` tells
+  // whether it is the final block.
+  bool Read(const char** data, size_t* n, bool* last) {
+    if (done_ >= size_) return false;
+    const size_t want =
+        static_cast<size_t>(std::min<int64_t>(size_ - done_, kReadBlock));
+    try {
+      if (!reader_.Read(buffer_.get(), static_cast<int>(want)) ||
+          reader_.EoF()) {
+        throw Failure{"input " + input_name_ + " shrank while being read"};
+      }
+    } catch (const TARNIException& e) {
+      throw Failure{"cannot read input " + input_name_ + ": " +
+                    e.GetExceptionMsg()};
+    }
+    done_ += static_cast<int64_t>(want);
+    *data = buffer_.get();
+    *n = want;
+    *last = done_ >= size_;
+    return true;
+  }
+
+  void Write(const std::string& bytes) {
+    if (!bytes.empty() &&
+        !writer_.Write(bytes.data(), static_cast<int>(bytes.size()))) {
+      throw Failure{"cannot write output " + output_name_};
+    }
+  }
+  void Write(const std::wstring& text) {
+    if (!text.empty() &&
+        !writer_.Write(text.data(), static_cast<int>(text.size()))) {
+      throw Failure{"cannot write output " + output_name_};
+    }
+  }
+  void Close() {
+    reader_.Close();
+    if (!writer_.Close()) throw Failure{"cannot write output " + output_name_};
+  }
+  // Leaves nothing at the output after a failure.
+  void Abandon() {
+    if (!created_) return;
+    writer_.Close();
+    if (IsRegularFile(output_name_)) ::unlink(output_name_.c_str());
+  }
+
+  [[noreturn]] void Fail(const StreamError& e) {
+    if (e.offset < 0) throw Failure{input_name_ + ": " + e.message};
+    throw Failure{input_name_ + ": byte offset " + std::to_string(e.offset) +
+                  ": " + e.message};
+  }
+
+ private:
+  std::string input_name_;
+  std::string output_name_;
+  FileReader reader_;
+  FileWriter writer_;
+  std::unique_ptr<char[]> buffer_;
+  int64_t size_ = 0;
+  int64_t done_ = 0;
+  bool created_ = false;
+};
+
+void Encode(Converter& io, const UZTMapping& mapping,
+            const LexEnigneUtility& util) {
+  UnicodeInput input;
+  UZTStreamEncoder encoder(mapping, util);
+  std::string out;
+  const auto sink = [&](char32_t c, int64_t offset) {
+    encoder.Put(c, offset, out);
+  };
+  try {
+    const char* data;
+    size_t n;
+    bool last = true;
+    bool any = false;
+    while (io.Read(&data, &n, &last)) {
+      any = true;
+      input.Put(reinterpret_cast<const unsigned char*>(data), n, last, sink);
+      if (out.size() >= kWriteBlock) {
+        io.Write(out);
+        out.clear();
+      }
+    }
+    if (!any) {
+      static const unsigned char kNothing[1] = {0};
+      input.Put(kNothing, 0, true, sink);
+    }
+    encoder.Finish(out);
+  } catch (const StreamError& e) {
+    io.Fail(e);
+  }
+  io.Write(out);
+}
+
+void Decode(Converter& io, const UZTMapping& mapping,
+            const LexEnigneUtility& util, bool utf8) {
+  UZTStreamDecoder decoder(mapping, util);
+  std::wstring text;
+  std::string bytes;
+  const auto flush = [&] {
+    if (utf8) {
+      bytes.clear();
+      AppendUtf8(text, bytes);
+      io.Write(bytes);
+    } else {
+      io.Write(text);
+    }
+    text.clear();
+  };
+  try {
+    const char* data;
+    size_t n;
+    bool last;
+    while (io.Read(&data, &n, &last)) {
+      decoder.Put(data, n, text);
+      if (text.size() >= kWriteBlock) flush();
+    }
+    decoder.Finish(text);
+  } catch (const StreamError& e) {
+    io.Fail(e);
+  }
+  flush();
+}
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 ||
+                    std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  bool utf8 = false;
+  int first = 2;
+  if (command == "decode" && argc > 2 && std::strcmp(argv[2], "--utf8") == 0) {
+    utf8 = true;
+    first = 3;
+  }
+  if ((command != "encode" && command != "decode") || argc - first != 3) {
+    return Usage();
+  }
+  const std::string mapping_name = argv[first];
+  const std::string input_name = argv[first + 1];
+  const std::string output_name = argv[first + 2];
+
+  Converter io(input_name, output_name);
+  try {
+    UZTMapping mapping;
+    try {
+      mapping.Load(mapping_name);
+    } catch (const TARNIException& e) {
+      throw Failure{mapping_name + ": " + e.GetExceptionMsg()};
+    }
+    LexEnigneUtility util;
+    mapping.Install(util);
+    const bool encode = command == "encode";
+    io.Open(!encode && !utf8);
+    if (encode) {
+      Encode(io, mapping, util);
+    } else {
+      Decode(io, mapping, util, utf8);
+    }
+    io.Close();
+  } catch (const Failure& f) {
+    io.Abandon();
+    std::fprintf(stderr, "uztconv: %s\n", f.message.c_str());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    io.Abandon();
+    std::fprintf(stderr, "uztconv: out of memory\n");
+    return 1;
+  }
+  return 0;
+}

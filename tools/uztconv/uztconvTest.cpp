@@ -1,0 +1,222 @@
+// End-to-end tests of the uztconv program: files in, files out, exit status
+// and the one line on standard error.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "script/LexEnigneUtility.h"
+#include "script/UZTMapping.h"
+
+namespace {
+
+const std::string kMapping = URDULEX_SOURCE_DIR "/data/uzt/test-mapping.txt";
+
+class UztconvTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/uztconv-test-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(name));
+    dir_ = name;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  static void Write(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Exists(const std::string& name) const {
+    return ::access(Path(name).c_str(), F_OK) == 0;
+  }
+
+  // Runs uztconv with `args`; returns the exit status, standard error in
+  // `err`.
+  int Run(const std::string& args, std::string* err = nullptr) {
+    const std::string cmd = std::string(UZTCONV_PATH) + " " + args + " 2>'" +
+                            Path("stderr") + "' >/dev/null";
+    const int status = std::system(cmd.c_str());
+    if (err != nullptr) *err = Read(Path("stderr"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string dir_;
+};
+
+// Urdu, Latin, digits, brackets, fixed sequences, line ends, as UTF-8.
+const char kText[] =
+    "\xD8\xA7\xD8\xB1\xD8\xAF\xD9\x88 (Urdu) \xDB\x81\xDB\x92 [1-2] | "
+    "\xD8\xA1 \xD8\xA6\xDB\x93\xDB\x82\r\nline two\n";
+
+TEST_F(UztconvTest, RoundTripsInEveryForm) {
+  Write(Path("in.txt"), kText);
+  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("in.txt") + " " +
+                   Path("out.uzt")));
+  const std::string uzt = Read(Path("out.uzt"));
+  // The library converts the same text to the same bytes.
+  UZTMapping mapping;
+  mapping.Load(kMapping);
+  LexEnigneUtility util;
+  mapping.Install(util);
+  std::wstring text;
+  util.ConvertUZT2Unicode(uzt, text);
+  std::string again;
+  util.ConvertUnicode2UZT(text, again);
+  EXPECT_EQ(uzt, again);
+
+  ASSERT_EQ(0, Run("decode --utf8 " + kMapping + " " + Path("out.uzt") + " " +
+                   Path("back.txt")));
+  EXPECT_EQ(kText, Read(Path("back.txt")));
+
+  // UTF-16 output carries the mark; fed back in it encodes the same.
+  ASSERT_EQ(0, Run("decode " + kMapping + " " + Path("out.uzt") + " " +
+                   Path("back.u16")));
+  const std::string u16 = Read(Path("back.u16"));
+  ASSERT_GE(u16.size(), 2u);
+  EXPECT_EQ("\xFF\xFE", u16.substr(0, 2));
+  EXPECT_EQ(2 + 2 * text.size(), u16.size());
+  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("back.u16") + " " +
+                   Path("again.uzt")));
+  EXPECT_EQ(uzt, Read(Path("again.uzt")));
+
+  // Empty input, empty output.
+  Write(Path("empty"), "");
+  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("empty") + " " +
+                   Path("empty.uzt")));
+  EXPECT_EQ("", Read(Path("empty.uzt")));
+}
+
+TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
+  // About 3 MB of text, beyond the program's blocks, compared with the
+  // library converting it whole.
+  UZTMapping mapping;
+  mapping.Load(kMapping);
+  LexEnigneUtility util;
+  mapping.Install(util);
+  std::wstring text;
+  std::mt19937 rng(7);
+  const std::wstring words[] = {L"\x0627\x0631\x062F\x0648",
+                                L"Urdu",
+                                L"\x0621",
+                                L"\x06C1\x06D2",
+                                L"[x]",
+                                L"12",
+                                L"\x0626",
+                                L"\r\n"};
+  while (text.size() < 1500000) {
+    text += words[rng() % 8];
+    text += L' ';
+  }
+  std::string u16 = "\xFF\xFE";
+  for (wchar_t c : text) {
+    u16.push_back(static_cast<char>(c & 0xFF));
+    u16.push_back(static_cast<char>(c >> 8));
+  }
+  Write(Path("big.u16"), u16);
+  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("big.u16") + " " +
+                   Path("big.uzt")));
+  std::string whole;
+  util.ConvertUnicode2UZT(text, whole);
+  EXPECT_TRUE(whole == Read(Path("big.uzt")));
+  ASSERT_EQ(0, Run("decode " + kMapping + " " + Path("big.uzt") + " " +
+                   Path("big.back")));
+  std::wstring decoded;
+  util.ConvertUZT2Unicode(whole, decoded);
+  std::string want = "\xFF\xFE";
+  for (wchar_t c : decoded) {
+    want.push_back(static_cast<char>(c & 0xFF));
+    want.push_back(static_cast<char>(c >> 8));
+  }
+  EXPECT_TRUE(want == Read(Path("big.back")));
+}
+
+TEST_F(UztconvTest, MisuseExitsWithTwo) {
+  std::string err;
+  EXPECT_EQ(2, Run("", &err));
+  EXPECT_EQ(0u, err.find("usage: uztconv"));
+  EXPECT_EQ(2, Run("convert " + kMapping + " a b"));
+  EXPECT_EQ(2, Run("encode --utf8 " + kMapping + " a " + Path("out")));
+  EXPECT_EQ(2, Run("encode " + kMapping + " " + Path("out")));
+  EXPECT_EQ(2, Run("decode " + kMapping + " a b c"));
+  EXPECT_FALSE(Exists("out"));
+  EXPECT_EQ(0, Run("--help"));
+}
+
+TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
+  Write(Path("in.txt"), kText);
+  std::string err;
+  EXPECT_EQ(1, Run("encode " + Path("none.txt") + " " + Path("in.txt") + " " +
+                       Path("out"),
+                   &err));
+  EXPECT_EQ(0u, err.find("uztconv: " + Path("none.txt") +
+                         ": cannot read mapping file"));
+  EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n'));
+
+  Write(Path("bad.map"), "U+0020 0x20 N\nU+0627 0xFE U\n");
+  EXPECT_EQ(1, Run("encode " + Path("bad.map") + " " + Path("in.txt") + " " +
+                       Path("out"),
+                   &err));
+  EXPECT_EQ("uztconv: " + Path("bad.map") +
+                ": line 2: byte 0xFE is the code-plate escape and never "
+                "stands for a character\n",
+            err);
+
+  EXPECT_EQ(
+      1,
+      Run("decode " + kMapping + " " + Path("none") + " " + Path("out"), &err));
+  EXPECT_EQ(0u, err.find("uztconv: cannot open input " + Path("none")));
+  EXPECT_FALSE(Exists("out"));
+
+  EXPECT_EQ(1, Run("encode " + kMapping + " " + Path("in.txt") + " " +
+                       Path("no/dir/out"),
+                   &err));
+  EXPECT_EQ("uztconv: cannot create output " + Path("no/dir/out") + "\n", err);
+
+  // The same file under two names is refused, not truncated.
+  ASSERT_EQ(0, ::link(Path("in.txt").c_str(), Path("alias").c_str()));
+  EXPECT_EQ(
+      1, Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("alias"),
+             &err));
+  EXPECT_EQ(
+      "uztconv: input and output are the same file: " + Path("alias") + "\n",
+      err);
+  EXPECT_EQ(kText, Read(Path("in.txt")));
+}
+
+TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
+  std::string err;
+  Write(Path("in.txt"), std::string(5000, 'a') + "\xE4\xB8\x80");
+  Write(Path("out"), "old");
+  EXPECT_EQ(1,
+            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ("uztconv: " + Path("in.txt") +
+                ": byte offset 5000: U+4E00 has no UZT form in the mapping\n",
+            err);
+  EXPECT_FALSE(Exists("out"));
+
+  Write(Path("in.uzt"), std::string(3000, '\x81') +
+                            "\xFE"
+                            "1abc\xFE"
+                            "9");
+  EXPECT_EQ(1,
+            Run("decode " + kMapping + " " + Path("in.uzt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ("uztconv: " + Path("in.uzt") +
+                ": byte offset 3005: code-plate escape 254 followed by 0x39 "
+                "(expected '0' or '1')\n",
+            err);
+  EXPECT_FALSE(Exists("out"));
+}
+
+}  // namespace
