@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Shows the diacritizer at work on the shipped sample lexicon.
+#   scripts/demo_diacritizer.sh BUILD_DIR
+# Builds "wordformshashtable.lex" from data/diacritizer/words.txt with the
+# wordforms tool in a scratch folder, runs diacritizer there on
+# data/diacritizer/sample.txt (converted to 16-bit Unicode), and prints each
+# input line beside its output line, in UTF-8. Builds nothing itself.
+set -eu
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 BUILD_DIR" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+wordforms=$build/tools/wordforms/wordforms
+diacritizer=$build/diacritizer/diacritizer
+for program in "$wordforms" "$diacritizer"; do
+  if [ ! -x "$program" ]; then
+    echo "demo_diacritizer: $program is not built" >&2
+    exit 1
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$wordforms" build "$root/data/diacritizer/words.txt" \
+  -o "$work/wordformshashtable.lex"
+{ printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$root/data/diacritizer/sample.txt"; } \
+  >"$work/input.txt"
+(cd "$work" && "$diacritizer" input.txt output.txt)
+
+# The output is 16-bit with CR LF line ends; show both sides as UTF-8, each
+# line in brackets so that blanks and empty lines stay visible.
+iconv -f UTF-16 -t UTF-8 "$work/output.txt" | tr -d '\r' >"$work/output.utf8"
+echo "input line  ->  diacritizer output"
+paste -d '|' "$root/data/diacritizer/sample.txt" "$work/output.utf8" |
+  while IFS='|' read -r input output; do
+    printf '[%s]  ->  [%s]\n' "$input" "$output"
+  done
