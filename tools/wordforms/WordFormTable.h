@@ -100,6 +100,13 @@ class WordFormTableBuilder {
   std::set<std::pair<std::wstring, std::string>> seen_;
 };
 
+// Splits a word list into lines (LF ends a line; a CR stays). The list is
+// UTF-16 when it starts with a byte-order mark (either order), else UTF-8
+// (a UTF-8 mark is skipped). False, with `error` naming the line after a
+// colon, on malformed text.
+bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
+                     std::string* error);
+
 // UTF-8 of 16-bit text (lone surrogates become U+FFFD).
 std::string ToUtf8(const std::wstring& text);
 

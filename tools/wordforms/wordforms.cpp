@@ -55,85 +55,13 @@ std::string ReadFile(const std::string& name) {
   return bytes;
 }
 
-// One UTF-8 sequence at `p`: its length, or 0 when it is malformed,
-// overlong, a surrogate or beyond U+10FFFF.
-size_t DecodeUtf8(const unsigned char* p, size_t n, uint32_t* c) {
-  static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  size_t extra;
-  if (p[0] < 0x80) {
-    *c = p[0];
-    return 1;
-  } else if ((p[0] & 0xE0) == 0xC0) {
-    extra = 1;
-  } else if ((p[0] & 0xF0) == 0xE0) {
-    extra = 2;
-  } else if ((p[0] & 0xF8) == 0xF0) {
-    extra = 3;
-  } else {
-    return 0;
-  }
-  if (extra >= n) return 0;
-  uint32_t v = p[0] & (0x3Fu >> extra);
-  for (size_t k = 1; k <= extra; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-    v = v << 6 | (p[k] & 0x3F);
-  }
-  if (v < kSmallest[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
-    return 0;
-  }
-  *c = v;
-  return extra + 1;
-}
-
-// Decodes the list into lines of 32-bit characters. UTF-16 lists start
-// with their mark; anything else is UTF-8, with or without a mark.
 std::vector<std::wstring> DecodeLines(const std::string& name,
                                       const std::string& bytes) {
-  std::wstring text;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
-  size_t i = 0;
-  if (n >= 2 &&
-      ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
-    const bool little = p[0] == 0xFF;
-    if (n % 2 != 0) throw Failure(name + ": odd number of bytes in UTF-16");
-    for (i = 2; i + 1 < n; i += 2) {
-      uint32_t u = little ? (p[i] | p[i + 1] << 8) : (p[i] << 8 | p[i + 1]);
-      if (u >= 0xD800 && u <= 0xDBFF && i + 3 < n) {
-        uint32_t lo =
-            little ? (p[i + 2] | p[i + 3] << 8) : (p[i + 2] << 8 | p[i + 3]);
-        if (lo >= 0xDC00 && lo <= 0xDFFF) {
-          u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-          i += 2;
-        }
-      }
-      text.push_back(static_cast<wchar_t>(u));
-    }
-  } else {
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) i = 3;
-    size_t line = 1;
-    while (i < n) {
-      uint32_t c = 0;
-      size_t used = DecodeUtf8(p + i, n - i, &c);
-      if (used == 0) {
-        throw Failure(name + ":" + std::to_string(line) + ": invalid UTF-8");
-      }
-      if (c == '\n') ++line;
-      text.push_back(static_cast<wchar_t>(c));
-      i += used;
-    }
-  }
   std::vector<std::wstring> lines;
-  std::wstring current;
-  for (wchar_t c : text) {
-    if (c == L'\n') {
-      lines.push_back(current);
-      current.clear();
-    } else {
-      current.push_back(c);
-    }
+  std::string error;
+  if (!wordform::DecodeTextLines(bytes, &lines, &error)) {
+    throw Failure(name + ":" + error);
   }
-  if (!current.empty()) lines.push_back(current);
   return lines;
 }
 

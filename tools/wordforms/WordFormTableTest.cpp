@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/hashmain.h"
+#include "script/LexEnigneUtility.h"
+#include "tools/wordforms/WordFormTable.h"
+
+namespace {
+
+using urdulex::diactest::Record;
+using urdulex::diactest::ScratchDirTest;
+using urdulex::diactest::TableFile;
+using urdulex::diactest::UnusedRecord;
+using urdulex::diactest::Utf16;
+using wordform::SkipReason;
+
+const wchar_t kZabar = 0x064E, kZer = 0x0650, kPesh = 0x064F, kJazm = 0x0652,
+              kShadda = 0x0651;
+const wchar_t kLetters[] = {0x0627, 0x0628, 0x062A, 0x062F, 0x0631,
+                            0x0633, 0x0644, 0x0645, 0x0646, 0x06A9};
+
+// A random word that the builder can store: letters with at most one
+// vowel or sukun each, sometimes a shadda before the vowel.
+std::wstring RandomWord(std::mt19937& rng) {
+  const wchar_t marks[] = {0, kZabar, kZer, kPesh, kJazm};
+  std::wstring word;
+  size_t letters = 1 + rng() % 4;
+  for (size_t i = 0; i < letters; ++i) {
+    word += kLetters[rng() % 3 + (i == 0 ? 0 : rng() % 7)];
+    if (rng() % 6 == 0) word += kShadda;
+    wchar_t mark = marks[rng() % 5];
+    if (mark == kJazm && word.back() == kShadda) mark = kZabar;
+    if (mark != 0) word += mark;
+  }
+  return word;
+}
+
+class WordFormTableTest : public ScratchDirTest {
+ protected:
+  void TearDown() override {
+    wordFormHashTable.Deallocate();
+    ScratchDirTest::TearDown();
+  }
+  void LoadBytes(const std::string& bytes) {
+    ASSERT_TRUE(LoadWordFormHashTable(Write("t.lex", bytes)));
+  }
+  std::string CheckError(const std::string& bytes) {
+    wordform::TableImage image;
+    wordform::TableSummary summary;
+    std::string error;
+    EXPECT_TRUE(wordform::ParseTableImage(bytes, &image, &error)) << error;
+    EXPECT_FALSE(wordform::CheckTableImage(image, &summary, &error));
+    return error;
+  }
+};
+
+// Whatever the load, every stored form is found by Search, the forms of a
+// bare word in list order, and the table passes its own check.
+TEST_F(WordFormTableTest, SearchFindsEveryFormInListOrder) {
+  std::mt19937 rng(2024);
+  LexEnigneUtility util;
+  for (double load : {1.0, 0.8, 0.5}) {
+    SCOPED_TRACE(load);
+    wordform::WordFormTableBuilder builder;
+    std::map<std::wstring, std::vector<std::string>> expected;
+    for (uint32_t id = 0; id < 3000; ++id) {
+      std::wstring word = RandomWord(rng);
+      if (builder.Add(word, id, 0, 0) != SkipReason::kNone) continue;
+      std::wstring bare;
+      std::string symbols;
+      util.SeparateSymbolicDiacritics(word, bare, symbols);
+      expected[bare].push_back(symbols);
+    }
+    ASSERT_GT(builder.size(), 500u);
+    std::string bytes, error;
+    ASSERT_TRUE(builder.Build(builder.SlotsForLoad(load), &bytes, &error));
+
+    wordform::TableImage image;
+    wordform::TableSummary summary;
+    ASSERT_TRUE(wordform::ParseTableImage(bytes, &image, &error)) << error;
+    ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+    EXPECT_EQ(builder.size(), summary.records);
+
+    LoadBytes(bytes);
+    for (const auto& [bare, forms] : expected) {
+      std::vector<WordFormHashNode> found;
+      ASSERT_TRUE(wordFormHashTable.Search(bare, found));
+      std::vector<std::string> got;
+      for (const auto& node : found)
+        got.push_back(node.data.symbolicDiacritics);
+      ASSERT_EQ(forms, got);
+    }
+  }
+}
+
+TEST_F(WordFormTableTest, WordsThatCannotBeStored) {
+  const std::wstring beh = {0x0628};
+  struct {
+    const char* name;
+    std::wstring word;
+    SkipReason reason;
+  } cases[] = {
+      {"marks only", {kZabar, kZer}, SkipReason::kNoLetters},
+      {"two marks on a letter",
+       {0x0628, kZabar, kJazm, 0x062A},
+       SkipReason::kNotRestorable},
+      {"sukun after shadda",
+       {0x0628, kShadda, kJazm},
+       SkipReason::kNotRestorable},
+      {"combining maddah",
+       {0x0627, 0x0653, 0x0645},
+       SkipReason::kNotRestorable},
+      {"key of 21 units", std::wstring(21, 0x0628), SkipReason::kLongKey},
+      {"symbols over 20 bytes",
+       [] {
+         std::wstring w;
+         for (int i = 0; i < 11; ++i) w += {0x0628, kShadda, kZabar};
+         return w;
+       }(),
+       SkipReason::kLongSymbols},
+      {"at sign", L"@ab", SkipReason::kAtSign},
+      {"wide character", {0x0628, 0x1F600}, SkipReason::kWideCharacter},
+      {"NUL", {0x0628, 0}, SkipReason::kWideCharacter},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    wordform::WordFormTableBuilder builder;
+    EXPECT_EQ(c.reason, builder.Add(c.word, 0, 0, 0));
+    EXPECT_EQ(0u, builder.size());
+  }
+  // Twenty units and twenty symbols fit; a repeat does not.
+  wordform::WordFormTableBuilder builder;
+  EXPECT_EQ(SkipReason::kNone, builder.Add(std::wstring(20, 0x0628), 0, 0, 0));
+  std::wstring twenty;
+  for (int i = 0; i < 10; ++i) twenty += {0x0628, kShadda, kZabar};
+  EXPECT_EQ(SkipReason::kNone, builder.Add(twenty, 0, 0, 0));
+  EXPECT_EQ(SkipReason::kDuplicate, builder.Add(twenty, 1, 0, 0));
+  // A vowel typed before its shadda is the same word as the other order.
+  EXPECT_EQ(SkipReason::kNone, builder.Add({0x0645, kPesh, 0x062D, kZabar,
+                                            0x0628, kZabar, kShadda, 0x062A},
+                                           0, 0, 0));
+  EXPECT_EQ(SkipReason::kDuplicate,
+            builder.Add({0x0645, kPesh, 0x062D, kZabar, 0x0628, kShadda, kZabar,
+                         0x062A},
+                        0, 0, 0));
+  EXPECT_EQ(3u, builder.size());
+}
+
+TEST_F(WordFormTableTest, SlotCounts) {
+  wordform::WordFormTableBuilder builder;
+  std::string bytes, error;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.8), &bytes, &error));
+  EXPECT_EQ(2u + 4u + 70u, bytes.size());  // an empty list: one unused slot
+  for (wchar_t c = 0x0628; c < 0x0628 + 8; ++c) {
+    builder.Add(std::wstring(1, c), 0, 0, 0);
+  }
+  EXPECT_EQ(10, builder.SlotsForLoad(0.8));
+  EXPECT_EQ(8, builder.SlotsForLoad(1.0));
+  EXPECT_FALSE(builder.Build(7, &bytes, &error));
+  EXPECT_EQ("7 slots cannot hold 8 forms", error);
+  EXPECT_FALSE(builder.Build(wordform::kMaxTableSlots + 1LL, &bytes, &error));
+  EXPECT_EQ("16777217 slots are more than the limit of 16777216", error);
+  ASSERT_TRUE(builder.Build(8, &bytes, &error));
+  EXPECT_EQ(2u + 4u + 8u * 70u, bytes.size());
+}
+
+TEST_F(WordFormTableTest, ParseRejectsWhatTheLoaderCannotUse) {
+  struct {
+    std::string bytes;
+    const char* error;
+  } cases[] = {
+      {"", "no byte-order mark FF FE"},
+      {"\xFE\xFF\x01\x00\x00\x00", "no byte-order mark FF FE"},
+      {"\xFF\xFE\x01\x00", "header cut short"},
+      {TableFile({-1, 4}, {}), "extended header cut short"},
+      {TableFile({-1, 4, 0}, {}), "extended header has a zero check word"},
+      {TableFile({0}, {}), "header announces 0 slots"},
+      {TableFile({-7}, {}), "header announces -7 slots"},
+      {TableFile({0x7FFFFFFF}, {}),
+       "header announces 2147483647 slots, more than the limit of 16777216"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    wordform::TableImage image;
+    std::string error;
+    EXPECT_FALSE(wordform::ParseTableImage(c.bytes, &image, &error));
+    EXPECT_EQ(c.error, error);
+  }
+  wordform::TableImage image;
+  std::string error;
+  ASSERT_TRUE(wordform::ParseTableImage(
+      TableFile({-1, 3, 9}, {Record(L"ab", "ZX", -2, 7, 1, 2)}), &image,
+      &error));
+  EXPECT_TRUE(image.extended_header);
+  ASSERT_EQ(3u, image.records.size());
+  EXPECT_EQ(L"ab", image.records[0].key);
+  EXPECT_EQ(7u, image.records[0].id);
+  EXPECT_EQ(-1, image.records[2].next);
+}
+
+TEST_F(WordFormTableTest, CheckNamesTheFirstFault) {
+  WordFormHashTable homes;
+  ASSERT_TRUE(homes.Allocate(4, 4));
+  // Two keys of different homes, and one more of the first key's home.
+  std::wstring a, b, a2;
+  for (wchar_t c = 0x0621; c < 0x0700 && (b.empty() || a2.empty()); ++c) {
+    std::wstring key = {0x0628, c};
+    if (a.empty()) {
+      a = key;
+    } else if (homes.Hash(key) == homes.Hash(a)) {
+      if (a2.empty()) a2 = key;
+    } else if (b.empty()) {
+      b = key;
+    }
+  }
+  const int ha = static_cast<int>(homes.Hash(a));
+  const int hb = static_cast<int>(homes.Hash(b));
+  std::vector<std::string> sound(4, UnusedRecord());
+  sound[ha] = Record(a, "XX", -2);
+  sound[hb] = Record(b, "XX", -2);
+  {
+    wordform::TableImage image;
+    wordform::TableSummary summary;
+    std::string error;
+    ASSERT_TRUE(
+        wordform::ParseTableImage(TableFile({4}, sound), &image, &error));
+    ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+    EXPECT_EQ(2u, summary.records);
+    EXPECT_EQ(1u, summary.longest_chain);
+  }
+  EXPECT_EQ("5 bytes after the last whole record",
+            CheckError(TableFile({4}, sound) + "12345"));
+  std::vector<std::string> more = sound;
+  more.push_back(UnusedRecord());
+  EXPECT_EQ("5 records for 4 slots", CheckError(TableFile({4}, more)));
+
+  std::vector<std::string> bad = sound;
+  bad[ha] = Record(a, "XX", 4);
+  EXPECT_EQ("slot " + std::to_string(ha) +
+                " links to 4, outside the table of 4 slots",
+            CheckError(TableFile({4}, bad)));
+  bad[ha] = Record(a, "XX", -3);
+  EXPECT_EQ("slot " + std::to_string(ha) +
+                " links to -3, outside the table of 4 slots",
+            CheckError(TableFile({4}, bad)));
+  bad[ha] = Record(a, "XX", ha);
+  EXPECT_EQ("slot " + std::to_string(ha) + " links to " + std::to_string(ha) +
+                ", closing a cycle",
+            CheckError(TableFile({4}, bad)));
+
+  // The chain of a's home leads into a slot that holds no record.
+  const int spare = [&] {
+    for (int s = 0; s < 4; ++s) {
+      if (s != ha && s != hb) return s;
+    }
+    return -1;
+  }();
+  bad = sound;
+  bad[ha] = Record(a, "XX", spare);
+  EXPECT_EQ("the chain through slot " + std::to_string(ha) +
+                " runs into unused slot " + std::to_string(spare),
+            CheckError(TableFile({4}, bad)));
+
+  // a2 shares a's home but is parked on b's chain, where no search for it
+  // looks.
+  bad = sound;
+  bad[hb] = Record(b, "XX", spare);
+  bad[spare] = Record(a2, "XX", -2);
+  EXPECT_EQ("slot " + std::to_string(spare) +
+                " is not on the chain of its home slot " + std::to_string(ha),
+            CheckError(TableFile({4}, bad)));
+  // b's home holds nothing.
+  bad = sound;
+  bad[hb] = UnusedRecord();
+  bad[spare] = Record(b, "XX", -2);
+  EXPECT_EQ("slot " + std::to_string(spare) +
+                " is not on the chain of its home slot " + std::to_string(hb) +
+                ", which is unused",
+            CheckError(TableFile({4}, bad)));
+}
+
+TEST_F(WordFormTableTest, DecodesListsInEitherEncoding) {
+  std::vector<std::wstring> lines;
+  std::string error;
+  const std::wstring word = {0x0628, kZabar, 0x062A};
+  ASSERT_TRUE(wordform::DecodeTextLines(
+      "\xEF\xBB\xBF\xD8\xA8\xD9\x8E\xD8\xAA\r\n\nx", &lines, &error));
+  EXPECT_EQ(std::vector<std::wstring>({word + L"\r", L"", L"x"}), lines);
+  ASSERT_TRUE(wordform::DecodeTextLines(Utf16(word + L"\n"), &lines, &error));
+  EXPECT_EQ(std::vector<std::wstring>({word}), lines);
+  ASSERT_TRUE(wordform::DecodeTextLines(std::string("\xFE\xFF\x06\x28", 4),
+                                        &lines, &error));
+  EXPECT_EQ(std::vector<std::wstring>({{0x0628}}), lines);
+  EXPECT_FALSE(wordform::DecodeTextLines("ok\n\xC0\xAF", &lines, &error));
+  EXPECT_EQ("2: invalid UTF-8", error);
+  EXPECT_FALSE(wordform::DecodeTextLines("\xE2\x82", &lines, &error));
+  EXPECT_FALSE(wordform::DecodeTextLines("\xED\xA0\x80", &lines, &error));
+}
+
+// The tool and the program together.
+class WordFormsToolTest : public ScratchDirTest {
+ protected:
+  static std::string Tool() { return std::string("'") + WORDFORMS_PATH + "'"; }
+  static std::string Diacritizer() {
+    return std::string("'") + DIACRITIZER_PATH + "'";
+  }
+};
+
+TEST_F(WordFormsToolTest, BuildDumpCheck) {
+  Write("list.txt",
+        "\xD9\x82\xD9\x8E\xD9\x84\xD9\x8E\xD9\x85\t7\t1\t2\n"  // qalam, id 7
+        "\n"
+        "\xD9\x85\xD9\x8F\xD9\x84\xD9\x92\xDA\xA9\n"      // mulk
+        "\xD9\x85\xD9\x8E\xD9\x84\xD9\x8E\xDA\xA9\t-1\n"  // malak
+        "\xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA\n");            // two marks
+  ASSERT_EQ(0, Run(Tool() + " build list.txt -o t.lex --slots 5"));
+  EXPECT_EQ(
+      "wordforms: 3 forms in 5 slots (load 0.6) written to t.lex; skipped 1, "
+      "1 not restorable; 1 blank lines\n",
+      stderr_);
+  ASSERT_EQ(0, Run(Tool() + " check t.lex > check.out"));
+  EXPECT_EQ("t.lex: 5 slots, 3 records, longest chain 2, load 0.600\n",
+            Contents(Path("check.out")));
+  ASSERT_EQ(0, Run(Tool() + " dump t.lex > dump.out"));
+  const std::string dump = Contents(Path("dump.out"));
+  EXPECT_NE(
+      std::string::npos,
+      dump.find("\t\xD9\x82\xD9\x84\xD9\x85\tZZX\t"
+                "\xD9\x82\xD9\x8E\xD9\x84\xD9\x8E\xD9\x85\t7\t1\t2\t-2\n"))
+      << dump;
+  EXPECT_NE(std::string::npos, dump.find("\tPJX\t")) << dump;
+  // malak keeps the default id, tag and flag.
+  EXPECT_NE(std::string::npos,
+            dump.find("\tZZX\t\xD9\x85\xD9\x8E\xD9\x84\xD9\x8E\xDA\xA9"
+                      "\t4294967295\t0\t0\t"))
+      << dump;
+  EXPECT_EQ(3, std::count(dump.begin(), dump.end(), '\n'));
+
+  Write("list.txt", "\xD8\xA8\xD9\x8E\t12x\n");
+  EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
+  EXPECT_EQ("wordforms: list.txt:1: id is not a number from -1 to 4294967295\n",
+            stderr_);
+  EXPECT_FALSE(Exists("u.lex"));
+  Write("list.txt", "\xD8\xA8\xD9\x8E\t1\t256\n");
+  EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
+  EXPECT_EQ("wordforms: list.txt:1: tag is not a number from 0 to 255\n",
+            stderr_);
+  Write("list.txt", "ok\n\xFF\n");
+  EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
+  EXPECT_EQ("wordforms: list.txt:2: invalid UTF-8\n", stderr_);
+  EXPECT_EQ(1, Run(Tool() + " build missing.txt -o u.lex"));
+  EXPECT_EQ("wordforms: missing.txt: cannot open\n", stderr_);
+  EXPECT_FALSE(Exists("u.lex"));
+
+  Write("bad.lex", TableFile({2}, {Record(L"a", "X", 5), UnusedRecord()}));
+  EXPECT_EQ(1, Run(Tool() + " check bad.lex"));
+  EXPECT_EQ(
+      "wordforms: bad.lex: slot 0 links to 5, outside the table of 2 "
+      "slots\n",
+      stderr_);
+  EXPECT_EQ(1, Run(Tool() + " dump missing.lex"));
+
+  for (const char* args : {"", "build", "build list.txt", "frob x", "check",
+                           "build list.txt -o t.lex --slots 0",
+                           "build list.txt -o t.lex --slots 5 --load 0.5"}) {
+    SCOPED_TRACE(args);
+    EXPECT_EQ(2, Run(Tool() + " " + args));
+    EXPECT_EQ(1u, std::count(stderr_.begin(), stderr_.end(), '\n'));
+  }
+}
+
+// Every word of the shipped lexicon is stored, and the program gives back
+// the first listed form of every bare word.
+TEST_F(WordFormsToolTest, SampleLexiconRoundTrips) {
+  const std::string list =
+      std::string(URDULEX_SOURCE_DIR) + "/data/diacritizer/words.txt";
+  ASSERT_EQ(0, Run(Tool() + " build '" + list + "' -o wordformshashtable.lex"));
+  EXPECT_NE(std::string::npos, stderr_.find("; skipped 0")) << stderr_;
+  ASSERT_EQ(0, Run(Tool() + " check wordformshashtable.lex"));
+
+  std::vector<std::wstring> words;
+  std::string error;
+  ASSERT_TRUE(wordform::DecodeTextLines(Contents(list), &words, &error));
+  ASSERT_GE(words.size(), 500u);
+  LexEnigneUtility util;
+  std::map<std::wstring, std::wstring> first;
+  std::wstring input, expected;
+  for (const std::wstring& word : words) {
+    std::wstring bare;
+    std::string symbols;
+    util.SeparateSymbolicDiacritics(word, bare, symbols);
+    first.emplace(bare, util.MergeSymbolicDiacritics(bare, symbols));
+  }
+  for (const std::wstring& word : words) {
+    std::wstring bare;
+    std::string symbols;
+    util.SeparateSymbolicDiacritics(word, bare, symbols);
+    if (!input.empty()) {
+      input += L"\r\n";
+      expected += L"\r\n";
+    }
+    input += bare;
+    expected += first[bare];
+  }
+  Write("in.txt", Utf16(input));
+  ASSERT_EQ(0, Run(Diacritizer() + " in.txt out.txt")) << stderr_;
+  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
+}
+
+}  // namespace
