@@ -6,6 +6,7 @@
 // written as fixed sequences that take precedence over the tables, and the
 // decoder applies them whatever the tables say.
 
+#include <cstddef>
 #include <string>
 
 #include "foundation/TARNIException.h"
@@ -48,10 +49,25 @@ constexpr wchar_t kYehBarree = 0x06D2;
 
 std::string CodeText(int code) { return WString2String(int2wstring(code)); }
 
-void AppendSwitch(std::string& uzt, unsigned char plate) {
-  uzt.push_back(static_cast<char>(kEscape));
-  uzt.push_back(static_cast<char>(plate));
-}
+// Output goes through a local batch of this many units before it is
+// appended to the string: the string grows as if appended unit by unit, at a
+// fraction of the cost. One character gives at most kMaxBytesPerChar bytes
+// (escape, plate byte and the three bytes of hamza).
+constexpr size_t kBatch = 512;
+constexpr size_t kMaxBytesPerChar = 5;
+
+// Bytes of the UZT plate that the fixed rules decode, not the table.
+struct FixedUztBytes {
+  bool is[256] = {};
+  constexpr FixedUztBytes() {
+    for (unsigned char b :
+         {kEscape, kUztLeftBracket, kUztRightBracket, kUztVerticalLine,
+          kUztHehGoal, kUztYehBarree, kUztYehHamza}) {
+      is[b] = true;
+    }
+  }
+};
+constexpr FixedUztBytes kFixedUzt;
 
 }  // namespace
 
@@ -77,78 +93,91 @@ bool LexEnigneUtility::ConvertUnicode2UZT(const std::wstring& text,
                          "Unicode to UZT mapping undefined.");
   }
   uzt.reserve(text.size());
+  // Locals, so that the byte stores below cannot alias them.
+  const UniChar2IndexMap& map = *unicodeIndexMap;
+  const unsigned char* const codes = uztByteTable;
+  const unsigned char* const classes = plateClassTable;
+  char batch[kBatch + kMaxBytesPerChar];
+  size_t k = 0;
   bool ascii = false;
   for (const wchar_t ch : text) {
-    const unsigned short idx = unicodeIndexMap->GetIndex(ch);
+    if (k >= kBatch) {
+      uzt.append(batch, k);
+      k = 0;
+    }
+    const unsigned short idx = map.GetIndex(ch);
     if (idx == UniChar2IndexMap::kNoIndex) {
       uzt.clear();
       throw InvalidFormatException(
           kModule, __LINE__, kErrorInvalidFormat,
           "Unknown Unicode char found. Code (" + CodeText(ch) + ").");
     }
-    switch (plateClassTable[idx]) {
-      case kClassAscii:
-        if (!ascii) {
-          AppendSwitch(uzt, kAsciiPlate);
-          ascii = true;
-        }
-        uzt.push_back(static_cast<char>(uztByteTable[idx]));
-        break;
-      case kClassUzt:
+    const unsigned char cls = classes[idx];
+    if (cls == kClassUzt) {
+      if (ascii) {
+        batch[k++] = static_cast<char>(kEscape);
+        batch[k++] = static_cast<char>(kUztPlate);
+        ascii = false;
+      }
+      batch[k++] = static_cast<char>(codes[idx]);
+    } else if (cls == kClassAscii) {
+      if (!ascii) {
+        batch[k++] = static_cast<char>(kEscape);
+        batch[k++] = static_cast<char>(kAsciiPlate);
+        ascii = true;
+      }
+      batch[k++] = static_cast<char>(codes[idx]);
+    } else if (cls == kClassNeutral) {
+      batch[k++] = static_cast<char>(codes[idx]);
+    } else if (cls == kClassSpecial) {
+      if (ch == L'[' || ch == L']' || ch == L'|') {
         if (ascii) {
-          AppendSwitch(uzt, kUztPlate);
+          batch[k++] = static_cast<char>(ch);
+        } else {
+          batch[k++] = static_cast<char>(ch == L'['   ? kUztLeftBracket
+                                         : ch == L']' ? kUztRightBracket
+                                                      : kUztVerticalLine);
+        }
+      } else if (ch == kTatweel) {
+        // Tatweel only stretches a joint; UZT has no byte for it.
+      } else if (ch == kYehHamza || ch == kHamza || ch == kYehBarreeHamza ||
+                 ch == kHehGoalHamza) {
+        if (ascii) {
+          batch[k++] = static_cast<char>(kEscape);
+          batch[k++] = static_cast<char>(kUztPlate);
           ascii = false;
         }
-        uzt.push_back(static_cast<char>(uztByteTable[idx]));
-        break;
-      case kClassNeutral:
-        uzt.push_back(static_cast<char>(uztByteTable[idx]));
-        break;
-      case kClassSpecial:
-        if (ch == L'[' || ch == L']' || ch == L'|') {
-          if (ascii) {
-            uzt.push_back(static_cast<char>(ch));
-          } else {
-            uzt.push_back(static_cast<char>(ch == L'['   ? kUztLeftBracket
-                                            : ch == L']' ? kUztRightBracket
-                                                         : kUztVerticalLine));
-          }
-        } else if (ch == kTatweel) {
-          // Tatweel only stretches a joint; UZT has no byte for it.
-        } else if (ch == kYehHamza || ch == kHamza || ch == kYehBarreeHamza ||
-                   ch == kHehGoalHamza) {
-          if (ascii) {
-            AppendSwitch(uzt, kUztPlate);
-            ascii = false;
-          }
-          if (ch == kYehHamza) {
-            uzt.push_back(static_cast<char>(kUztYehHamza));
-          } else if (ch == kHamza) {
-            uzt.push_back(static_cast<char>(kUztSpace));
-            uzt.push_back(static_cast<char>(kUztYehHamza));
-            uzt.push_back(static_cast<char>(kUztSpace));
-          } else if (ch == kYehBarreeHamza) {
-            uzt.push_back(static_cast<char>(kUztYehBarree));
-            uzt.push_back(static_cast<char>(kUztYehHamza));
-          } else {
-            uzt.push_back(static_cast<char>(kUztHehGoal));
-            uzt.push_back(static_cast<char>(kUztHamzaMark));
-          }
+        if (ch == kYehHamza) {
+          batch[k++] = static_cast<char>(kUztYehHamza);
+        } else if (ch == kHamza) {
+          batch[k++] = static_cast<char>(kUztSpace);
+          batch[k++] = static_cast<char>(kUztYehHamza);
+          batch[k++] = static_cast<char>(kUztSpace);
+        } else if (ch == kYehBarreeHamza) {
+          batch[k++] = static_cast<char>(kUztYehBarree);
+          batch[k++] = static_cast<char>(kUztYehHamza);
         } else {
-          uzt.clear();
-          throw TARNIException(kModule, __LINE__, kErrorGeneral,
-                               "Unknown Unicode (Special) char found. Code (" +
-                                   CodeText(ch) + ").");
+          batch[k++] = static_cast<char>(kUztHehGoal);
+          batch[k++] = static_cast<char>(kUztHamzaMark);
         }
-        break;
-      default:
+      } else {
         uzt.clear();
         throw TARNIException(kModule, __LINE__, kErrorGeneral,
-                             "No UZT mapping defined for Unicode char. Code (" +
+                             "Unknown Unicode (Special) char found. Code (" +
                                  CodeText(ch) + ").");
+      }
+    } else {
+      uzt.clear();
+      throw TARNIException(kModule, __LINE__, kErrorGeneral,
+                           "No UZT mapping defined for Unicode char. Code (" +
+                               CodeText(ch) + ").");
     }
   }
-  if (ascii) AppendSwitch(uzt, kUztPlate);
+  if (ascii) {
+    batch[k++] = static_cast<char>(kEscape);
+    batch[k++] = static_cast<char>(kUztPlate);
+  }
+  uzt.append(batch, k);
   return true;
 }
 
@@ -163,14 +192,34 @@ bool LexEnigneUtility::ConvertUZT2Unicode(const std::string& uzt,
                          "UZT to Unicode mapping undefined.");
   }
   text.reserve(uzt.size());
-  const unsigned char* bytes =
+  const unsigned short* const table = uztUnicodeTable;
+  const unsigned char* const bytes =
       reinterpret_cast<const unsigned char*>(uzt.data());
   const std::string::size_type n = uzt.size();
+  wchar_t batch[kBatch];
+  size_t k = 0;
   bool ascii = false;
   unsigned char prev = 0;
   std::string::size_type i = 0;
   while (i < n) {
+    if (k == kBatch) {
+      text.append(batch, k);
+      k = 0;
+    }
     const unsigned char b = bytes[i];
+    if (!ascii && !kFixedUzt.is[b]) {  // most bytes: one table read
+      const unsigned short u = table[b];
+      if (u == 0) {
+        text.clear();
+        throw TARNIException(kModule, __LINE__, kErrorGeneral,
+                             "No Unicode mapping defined for UZT char. Code (" +
+                                 CodeText(b) + ").");
+      }
+      batch[k++] = static_cast<wchar_t>(u);
+      prev = b;
+      ++i;
+      continue;
+    }
     const unsigned char next = i + 1 < n ? bytes[i + 1] : 0;
     std::string::size_type step = 1;
     if (b == kEscape) {
@@ -179,65 +228,49 @@ bool LexEnigneUtility::ConvertUZT2Unicode(const std::string& uzt,
       } else if (next == kAsciiPlate) {
         ascii = true;
       } else {
+        text.append(batch, k);  // the caller keeps what was decoded so far
         throw InvalidFormatException(
             kModule, __LINE__, kErrorInvalidFormat,
             "Unknown code-plate: Code (" + CodeText(next) + ").");
       }
       step = 2;
     } else if (ascii) {
-      text.push_back(static_cast<wchar_t>(b));
-    } else {
-      switch (b) {
-        case kUztLeftBracket:
-          text.push_back(L'[');
-          break;
-        case kUztRightBracket:
-          text.push_back(L']');
-          break;
-        case kUztVerticalLine:
-          text.push_back(L'|');
-          break;
-        case kUztHehGoal:
-          if (next == kUztHamzaMark) {
-            text.push_back(kHehGoalHamza);
-            step = 2;
-          } else {
-            text.push_back(kHehGoal);
-          }
-          break;
-        case kUztYehBarree:
-          if (next == kUztYehHamza) {
-            text.push_back(kYehBarreeHamza);
-            step = 2;
-          } else {
-            text.push_back(kYehBarree);
-          }
-          break;
-        case kUztYehHamza:
-          if (prev == kUztSpace && next == kUztSpace) {
-            // " w " is a hamza: the space before it belongs to the sequence.
-            if (!text.empty()) text.pop_back();
-            text.push_back(kHamza);
-            step = 2;
-          } else {
-            text.push_back(kYehHamza);
-          }
-          break;
-        default: {
-          const unsigned short u = uztUnicodeTable[b];
-          if (u == 0) {
-            text.clear();
-            throw TARNIException(
-                kModule, __LINE__, kErrorGeneral,
-                "No Unicode mapping defined for UZT char. Code (" +
-                    CodeText(b) + ").");
-          }
-          text.push_back(static_cast<wchar_t>(u));
-        }
+      batch[k++] = static_cast<wchar_t>(b);
+    } else if (b == kUztLeftBracket) {
+      batch[k++] = L'[';
+    } else if (b == kUztRightBracket) {
+      batch[k++] = L']';
+    } else if (b == kUztVerticalLine) {
+      batch[k++] = L'|';
+    } else if (b == kUztHehGoal) {
+      if (next == kUztHamzaMark) {
+        batch[k++] = kHehGoalHamza;
+        step = 2;
+      } else {
+        batch[k++] = kHehGoal;
       }
+    } else if (b == kUztYehBarree) {
+      if (next == kUztYehHamza) {
+        batch[k++] = kYehBarreeHamza;
+        step = 2;
+      } else {
+        batch[k++] = kYehBarree;
+      }
+    } else if (prev == kUztSpace && next == kUztSpace) {  // "w"
+      // " w " is a hamza: the space before it belongs to the sequence.
+      if (k > 0) {
+        --k;
+      } else if (!text.empty()) {
+        text.pop_back();
+      }
+      batch[k++] = kHamza;
+      step = 2;
+    } else {
+      batch[k++] = kYehHamza;
     }
     prev = b;
     i += step;
   }
+  text.append(batch, k);
   return true;
 }

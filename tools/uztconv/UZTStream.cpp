@@ -1,6 +1,8 @@
 #include "tools/uztconv/UZTStream.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "foundation/TARNIException.h"
@@ -94,82 +96,116 @@ void UZTStreamEncoder::Finish(std::string& out) {
   }
 }
 
-void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
-  pending_.append(data, n);
-  for (;;) {
-    Scan(false);
-    if (cut_ == 0) return;
-    Emit(cut_, cut_ascii_, out);
+UZTStreamDecoder::UZTStreamDecoder(const UZTMapping& mapping,
+                                   const LexEnigneUtility& utility,
+                                   size_t chunk)
+    : utility_(utility), chunk_(chunk) {
+  for (int b = 0; b < 256; ++b) {
+    const bool fixed = b == 0xFE || b == 0xC0 || b == 0xC2 || b == 0xC5 ||
+                       b == 'u' || b == 'y' || b == 'w';
+    plain_[b] =
+        !fixed && mapping.UnicodeForByte(static_cast<unsigned char>(b)) != 0;
   }
 }
 
+void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
+  if (start_ > 0) {  // drop what was decoded, once per call
+    pending_.erase(0, start_);
+    scan_ -= start_;
+    offset_ += static_cast<int64_t>(start_);
+    start_ = 0;
+  }
+  pending_.append(data, n);
+  while (Scan(false)) Emit(cut_, cut_ascii_, out);
+}
+
 void UZTStreamDecoder::Finish(std::wstring& out) {
-  Scan(true);
-  if (!pending_.empty()) Emit(pending_.size(), ascii_, out);
+  while (Scan(true)) Emit(cut_, cut_ascii_, out);
+  if (start_ < pending_.size()) Emit(pending_.size(), ascii_, out);
 }
 
 // The steps below are those of LexEnigneUtility::ConvertUZT2Unicode: they
 // must agree with it on where each step starts and what it needs.
-void UZTStreamDecoder::Scan(bool final) {
+bool UZTStreamDecoder::Scan(bool final) {
   const unsigned char* p =
       reinterpret_cast<const unsigned char*>(pending_.data());
   const size_t size = pending_.size();
-  cut_ = 0;
+  const size_t least = start_ + (chunk_ > 0 ? chunk_ : 1);
+  // A chunk may end before any step at or after `least`, except before a
+  // "w" of the UZT plate after a space: the decoder, seeing the whole text,
+  // would join the two.
+  const auto can_cut = [&](size_t at, bool ascii) {
+    return at >= least && at < size && (ascii || p[at] != 'w' || prev_ != ' ');
+  };
   while (scan_ < size) {
     const size_t i = scan_;
-    const bool has_next = i + 1 < size;
-    // Every step may look at the next byte; wait until it is known.
-    if (!has_next && !final) break;
     const unsigned char b = p[i];
-    const unsigned char next = has_next ? p[i + 1] : 0;
-    const int64_t at = offset_ + static_cast<int64_t>(i);
-    size_t step = 1;
-    if (b == 0xFE) {
-      if (next == '0') {
-        ascii_ = false;
-      } else if (next == '1') {
-        ascii_ = true;
-      } else if (!has_next) {
-        throw StreamError{at, "code-plate escape 254 at the end of the input"};
+    if ((ascii_ && b != 0xFE) || (!ascii_ && plain_[b])) {
+      // A run of one-byte steps that need no neighbour: in the ASCII plate
+      // up to the next escape, in the UZT plate while the table decodes.
+      size_t j;
+      if (ascii_) {
+        const void* escape = std::memchr(p + i, 0xFE, size - i);
+        j = escape == nullptr
+                ? size
+                : static_cast<size_t>(
+                      static_cast<const unsigned char*>(escape) - p);
       } else {
-        throw StreamError{at, "code-plate escape 254 followed by " +
-                                  ByteName(next) + " (expected '0' or '1')"};
+        j = i + 1;
+        while (j < size && plain_[p[j]]) ++j;
       }
-      step = 2;
-    } else if (!ascii_) {
-      switch (b) {
-        case 0xC0:
-        case 0xC2:
-        case 0xC5:
-          break;
-        case 'u':
-          if (next == 'C') step = 2;
-          break;
-        case 'y':
-          if (next == 'w') step = 2;
-          break;
-        case 'w':
-          if (prev_ == ' ' && next == ' ') step = 2;
-          break;
-        default:
-          if (mapping_.UnicodeForByte(b) == 0) {
-            throw StreamError{at, "byte " + ByteName(b) +
-                                      " has no character in the UZT plate "
-                                      "of the mapping"};
-          }
+      // Inside the run every place is safe: a plain byte follows.
+      const size_t c = std::max(i + 1, least);
+      if (c < j) {
+        prev_ = p[c - 1];
+        scan_ = c;
+        cut_ = c;
+        cut_ascii_ = ascii_;
+        return true;
       }
+      prev_ = p[j - 1];
+      scan_ = j;
+    } else {
+      const bool has_next = i + 1 < size;
+      // These steps may look at the next byte; wait until it is known.
+      if (!has_next && !final) return false;
+      const unsigned char next = has_next ? p[i + 1] : 0;
+      const int64_t at = offset_ + static_cast<int64_t>(i);
+      size_t step = 1;
+      if (b == 0xFE) {
+        if (next == '0') {
+          ascii_ = false;
+        } else if (next == '1') {
+          ascii_ = true;
+        } else if (!has_next) {
+          throw StreamError{at,
+                            "code-plate escape 254 at the end of the input"};
+        } else {
+          throw StreamError{at, "code-plate escape 254 followed by " +
+                                    ByteName(next) + " (expected '0' or '1')"};
+        }
+        step = 2;
+      } else if (b == 'u') {
+        if (next == 'C') step = 2;
+      } else if (b == 'y') {
+        if (next == 'w') step = 2;
+      } else if (b == 'w') {
+        if (prev_ == ' ' && next == ' ') step = 2;
+      } else if (b != 0xC0 && b != 0xC2 && b != 0xC5) {
+        throw StreamError{at, "byte " + ByteName(b) +
+                                  " has no character in the UZT plate of the "
+                                  "mapping"};
+      }
+      prev_ = b;
+      scan_ += step;
     }
-    prev_ = b;
-    scan_ += step;
-    // A chunk may end here unless the decoder, seeing this place in the
-    // whole text, would join the byte after it to the step before ("w"
-    // after a space).
-    if (scan_ >= chunk_ && scan_ < size && !(p[scan_] == 'w' && prev_ == ' ')) {
+    if (can_cut(scan_, ascii_)) {
       cut_ = scan_;
       cut_ascii_ = ascii_;
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
@@ -179,16 +215,14 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
     chunk_bytes_.append(
         "\xFE"
         "1");
-  chunk_bytes_.append(pending_, 0, end);
+  chunk_bytes_.append(pending_, start_, end - start_);
   try {
     utility_.ConvertUZT2Unicode(chunk_bytes_, chunk_text_);
   } catch (const TARNIException& e) {
-    throw StreamError{offset_, e.GetExceptionMsg()};
+    throw StreamError{offset_ + static_cast<int64_t>(start_),
+                      e.GetExceptionMsg()};
   }
   out.append(chunk_text_);
-  pending_.erase(0, end);
-  offset_ += static_cast<int64_t>(end);
-  scan_ -= end;
+  start_ = end;
   start_ascii_ = ascii_at_end;
-  cut_ = 0;
 }

@@ -204,12 +204,11 @@ class UZTStreamEncoder {
 
 class UZTStreamDecoder {
  public:
-  // Bytes per chunk, as a target.
+  // Least bytes per chunk; a chunk ends at the first safe place after.
   static constexpr size_t kDefaultChunk = 64 * 1024;
 
   UZTStreamDecoder(const UZTMapping& mapping, const LexEnigneUtility& utility,
-                   size_t chunk = kDefaultChunk)
-      : mapping_(mapping), utility_(utility), chunk_(chunk) {}
+                   size_t chunk = kDefaultChunk);
 
   // Adds the next `n` bytes of the UZT input; appends to `out` the text of
   // every chunk completed. Throws StreamError at the first byte that cannot
@@ -220,24 +219,25 @@ class UZTStreamDecoder {
 
  private:
   // Checks the steps of pending_ from scan_ on, as far as the bytes each
-  // needs are known (all of them when `final`), and stops at the first
-  // place at or after chunk_ where a chunk may end (cut_, else 0).
-  void Scan(bool final);
-  // Decodes pending_[0, end) and drops it; `ascii_at_end` is the plate
-  // there.
+  // needs are known (all of them when `final`), up to the first place at
+  // least chunk_ bytes after start_ where a chunk may end: true with that
+  // place in cut_, false when none was found.
+  bool Scan(bool final);
+  // Decodes pending_[start_, end); `ascii_at_end` is the plate at `end`.
   void Emit(size_t end, bool ascii_at_end, std::wstring& out);
 
-  const UZTMapping& mapping_;
   const LexEnigneUtility& utility_;
   const size_t chunk_;
   std::string pending_;
   int64_t offset_ = 0;        // input offset of pending_[0]
+  size_t start_ = 0;          // first byte not yet decoded
   size_t scan_ = 0;           // next step to check in pending_
   bool ascii_ = false;        // plate at scan_
   unsigned char prev_ = 0;    // first byte of the step before scan_
-  bool start_ascii_ = false;  // plate at pending_[0]
-  size_t cut_ = 0;            // last safe end found, 0 for none
+  bool start_ascii_ = false;  // plate at start_
+  size_t cut_ = 0;            // where the next chunk ends
   bool cut_ascii_ = false;
+  bool plain_[256];  // bytes of the UZT plate that only the table decodes
   std::string chunk_bytes_;
   std::wstring chunk_text_;
 };

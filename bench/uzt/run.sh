@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Times uztconv encoding and decoding through the test mapping against iconv
+# converting the single-byte code page CP1256 to UTF-16LE, on the same text,
+# side by side in one run, and prints the ratios (above 1: uztconv faster).
+#
+#   bench/uzt/run.sh [SIZE_MB]      (default 50)
+#
+# The text is SIZE_MB million characters of Urdu words with some Latin,
+# digits, punctuation and line ends, all in both CP1256 and the test mapping.
+# iconv reads it as CP1256 (SIZE_MB MB) and writes UTF-16LE; uztconv decodes
+# the UZT form (about SIZE_MB MB) to UTF-16LE, and encodes the UTF-16 form
+# back to UZT. Builds an optimised uztconv in build-bench/ first.
+set -eu
+cd "$(dirname "$0")/../.."
+root=$PWD
+size_mb=${1:-50}
+bash scripts/setup.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DURDULEX_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target uztconv >/dev/null
+prog=$PWD/build-bench/tools/uztconv/uztconv
+mapping=$root/data/uzt/test-mapping.txt
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# One block of text, repeated up to the wanted size.
+python3 - "$size_mb" <<'PY'
+import random, sys
+random.seed(1)
+words = ["\u0627\u0631\u062F\u0648", "\u067E\u0627\u06A9\u0633\u062A\u0627\u0646",
+         "\u06A9\u062A\u0627\u0628", "\u0679\u06BE\u0627\u06A9", "\u0686\u0627\u0626\u06D2",
+         "\u06AF\u06BE\u0631", "\u0688\u0627\u06A9", "\u0628\u0691\u0627",
+         "\u0645\u0633\u0626\u0644\u06C1", "\u0644\u0688\u06A9\u0627\u0627\u06BA",
+         "\u06C1\u06D2", "\u06A9\u06C1", "\u0645\u0627\u06BA", "\u0633\u06D2",
+         "\u0634\u06C1\u0631", "\u0646\u0626\u0627", "\u0632\u0628\u0627\u0646",
+         "Urdu", "2024", "(\u0627\u0628)", "\u060C", "."]
+out, n = [], 0
+while n < 1 << 20:
+    w = random.choice(words)
+    sep = "\r\n" if random.random() < 0.08 else " "
+    out.append(w + sep)
+    n += len(w) + len(sep)
+block = "".join(out)
+reps = int(sys.argv[1]) * 1000000 // len(block) + 1
+text = block * reps
+open("text.u16", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+open("text.1256", "wb").write(text.encode("cp1256"))
+PY
+"$prog" encode "$mapping" text.u16 text.uzt
+echo "text: $(stat -c %s text.1256) characters;" \
+     "CP1256 $(stat -c %s text.1256) bytes, UZT $(stat -c %s text.uzt) bytes," \
+     "UTF-16 $(stat -c %s text.u16) bytes"
+
+# Best of five wall-clock runs, in seconds.
+best() {
+  local best_t=
+  for _ in 1 2 3 4 5; do
+    local s e t
+    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
+    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
+    if [ -z "$best_t" ] || awk -v t="$t" -v b="$best_t" 'BEGIN { exit !(t < b) }'; then
+      best_t=$t
+    fi
+  done
+  echo "$best_t"
+}
+
+t_iconv=$(best sh -c 'iconv -f CP1256 -t UTF-16LE text.1256 > iconv.u16')
+t_dec=$(best "$prog" decode "$mapping" text.uzt dec.u16)
+t_enc=$(best "$prog" encode "$mapping" text.u16 enc.uzt)
+
+# The runs must have converted the text faithfully.
+cmp -s enc.uzt text.uzt || { echo "encode output differs" >&2; exit 1; }
+cmp -s <(tail -c +3 dec.u16) iconv.u16 || { echo "decode output differs" >&2; exit 1; }
+
+awk -v i="$t_iconv" -v d="$t_dec" -v e="$t_enc" 'BEGIN {
+  printf "iconv CP1256 -> UTF-16LE  %7.3f s\n", i
+  printf "uztconv decode UZT -> UTF-16LE  %7.3f s   ratio %.2f\n", d, i / d
+  printf "uztconv encode UTF-16 -> UZT    %7.3f s   ratio %.2f\n", e, i / e
+  printf "(ratio = iconv time / uztconv time; the goal is 0.5 or more)\n"
+}'
