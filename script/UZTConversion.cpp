@@ -69,6 +69,22 @@ struct FixedUztBytes {
 };
 constexpr FixedUztBytes kFixedUzt;
 
+// The plate the classes "U", "A" and "N" ask for; the others are handled
+// one by one.
+constexpr unsigned char kNoPlate = 0;
+constexpr unsigned char kUztOnly = 1;
+constexpr unsigned char kAsciiOnly = 2;
+constexpr unsigned char kEitherPlate = 3;
+struct PlateOfClass {
+  unsigned char of[256] = {};
+  constexpr PlateOfClass() {
+    of[kClassUzt] = kUztOnly;
+    of[kClassAscii] = kAsciiOnly;
+    of[kClassNeutral] = kEitherPlate;
+  }
+};
+constexpr PlateOfClass kPlateOfClass;
+
 }  // namespace
 
 void LexEnigneUtility::SetUnicodeUZTInterMapping(UniChar2IndexMap* indexMap,
@@ -113,21 +129,17 @@ bool LexEnigneUtility::ConvertUnicode2UZT(const std::wstring& text,
           "Unknown Unicode char found. Code (" + CodeText(ch) + ").");
     }
     const unsigned char cls = classes[idx];
-    if (cls == kClassUzt) {
-      if (ascii) {
+    const unsigned char plate = kPlateOfClass.of[cls];
+    if (plate != kNoPlate) {
+      // Computed without branching on the class: in Urdu text the classes
+      // alternate with every word, which no branch predictor follows.
+      const bool want_ascii =
+          (plate == kAsciiOnly) | ((plate == kEitherPlate) & ascii);
+      if (want_ascii != ascii) {
         batch[k++] = static_cast<char>(kEscape);
-        batch[k++] = static_cast<char>(kUztPlate);
-        ascii = false;
+        batch[k++] = static_cast<char>(want_ascii ? kAsciiPlate : kUztPlate);
+        ascii = want_ascii;
       }
-      batch[k++] = static_cast<char>(codes[idx]);
-    } else if (cls == kClassAscii) {
-      if (!ascii) {
-        batch[k++] = static_cast<char>(kEscape);
-        batch[k++] = static_cast<char>(kAsciiPlate);
-        ascii = true;
-      }
-      batch[k++] = static_cast<char>(codes[idx]);
-    } else if (cls == kClassNeutral) {
       batch[k++] = static_cast<char>(codes[idx]);
     } else if (cls == kClassSpecial) {
       if (ch == L'[' || ch == L']' || ch == L'|') {

@@ -9,7 +9,9 @@
 # digits, punctuation and line ends, all in both CP1256 and the test mapping.
 # iconv reads it as CP1256 (SIZE_MB MB) and writes UTF-16LE; uztconv decodes
 # the UZT form (about SIZE_MB MB) to UTF-16LE, and encodes the UTF-16 form
-# back to UZT. Builds an optimised uztconv in build-bench/ first.
+# back to UZT. Wall-clock time is what counts; processor time is shown too,
+# as it varies less on a busy machine. Builds an optimised uztconv in
+# build-bench/ first.
 set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -53,31 +55,45 @@ echo "text: $(stat -c %s text.1256) characters;" \
      "CP1256 $(stat -c %s text.1256) bytes, UZT $(stat -c %s text.uzt) bytes," \
      "UTF-16 $(stat -c %s text.u16) bytes"
 
-# Best of five wall-clock runs, in seconds.
-best() {
-  local best_t=
-  for _ in 1 2 3 4 5; do
-    local s e t
-    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
-    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
-    if [ -z "$best_t" ] || awk -v t="$t" -v b="$best_t" 'BEGIN { exit !(t < b) }'; then
-      best_t=$t
+# The three commands take turns, seven rounds; each keeps its best
+# wall-clock time and its best processor time (user + system), in seconds.
+TIMEFORMAT='%R %U %S'
+measure() {  # prints "wall cpu"
+  local t
+  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$t"
+}
+declare -A wall cpu
+names=(iconv decode encode)
+run() {
+  case $1 in
+    iconv) measure iconv -f CP1256 -t UTF-16LE -o iconv.u16 text.1256 ;;
+    decode) measure "$prog" decode "$mapping" text.uzt dec.u16 ;;
+    encode) measure "$prog" encode "$mapping" text.u16 enc.uzt ;;
+  esac
+}
+for _ in 1 2 3 4 5 6 7; do
+  for n in "${names[@]}"; do
+    read -r w c < <(run "$n")
+    if [ -z "${wall[$n]:-}" ] || awk -v a="$w" -v b="${wall[$n]}" 'BEGIN { exit !(a < b) }'; then
+      wall[$n]=$w
+    fi
+    if [ -z "${cpu[$n]:-}" ] || awk -v a="$c" -v b="${cpu[$n]}" 'BEGIN { exit !(a < b) }'; then
+      cpu[$n]=$c
     fi
   done
-  echo "$best_t"
-}
-
-t_iconv=$(best sh -c 'iconv -f CP1256 -t UTF-16LE text.1256 > iconv.u16')
-t_dec=$(best "$prog" decode "$mapping" text.uzt dec.u16)
-t_enc=$(best "$prog" encode "$mapping" text.u16 enc.uzt)
+done
 
 # The runs must have converted the text faithfully.
 cmp -s enc.uzt text.uzt || { echo "encode output differs" >&2; exit 1; }
 cmp -s <(tail -c +3 dec.u16) iconv.u16 || { echo "decode output differs" >&2; exit 1; }
 
-awk -v i="$t_iconv" -v d="$t_dec" -v e="$t_enc" 'BEGIN {
-  printf "iconv CP1256 -> UTF-16LE  %7.3f s\n", i
-  printf "uztconv decode UZT -> UTF-16LE  %7.3f s   ratio %.2f\n", d, i / d
-  printf "uztconv encode UTF-16 -> UZT    %7.3f s   ratio %.2f\n", e, i / e
-  printf "(ratio = iconv time / uztconv time; the goal is 0.5 or more)\n"
+awk -v iw="${wall[iconv]}" -v ic="${cpu[iconv]}" \
+    -v dw="${wall[decode]}" -v dc="${cpu[decode]}" \
+    -v ew="${wall[encode]}" -v ec="${cpu[encode]}" 'BEGIN {
+  printf "%-34s %8s %8s %12s %11s\n", "", "wall s", "cpu s", "wall ratio", "cpu ratio"
+  printf "%-34s %8.3f %8.3f\n", "iconv CP1256 -> UTF-16LE", iw, ic
+  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "uztconv decode UZT -> UTF-16LE", dw, dc, iw / dw, ic / dc
+  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "uztconv encode UTF-16 -> UZT", ew, ec, iw / ew, ic / ec
+  print "(ratio = iconv time / uztconv time; the goal is 0.5 or more)"
 }'

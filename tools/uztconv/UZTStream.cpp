@@ -53,18 +53,56 @@ void UnicodeInput::Fail(int64_t offset, const std::string& what) {
   throw StreamError{offset, what};
 }
 
-void UZTStreamEncoder::Reject(char32_t c, int64_t offset) {
-  throw StreamError{offset, CodeName(c) + " has no UZT form in the mapping"};
+void UZTStreamEncoder::Reject(wchar_t c, int64_t offset) {
+  throw StreamError{offset, CodeName(static_cast<char32_t>(c)) +
+                                " has no UZT form in the mapping"};
+}
+
+void UZTStreamEncoder::Put(const wchar_t* chars, const int64_t* offsets,
+                           size_t n, std::string& out) {
+  for (size_t i = 0; i < n; ++i) {
+    // The library would look such a character up by its low 16 bits.
+    if (static_cast<uint32_t>(chars[i]) > 0xFFFF) Reject(chars[i], offsets[i]);
+  }
+  size_t i = 0;
+  while (i < n) {
+    if (text_.size() < chunk_) {
+      const size_t j = i + std::min(n - i, chunk_ - text_.size());
+      text_.append(chars + i, j - i);
+      offsets_.insert(offsets_.end(), offsets + i, offsets + j);
+      i = j;
+      continue;
+    }
+    // Long enough: cut before the next character that selects a plate.
+    size_t j = i;
+    while (j < n && !StartsPlate(chars[j])) ++j;
+    text_.append(chars + i, j - i);
+    offsets_.insert(offsets_.end(), offsets + i, offsets + j);
+    i = j;
+    if (i < n) {
+      if (!text_.empty()) Flush(out);
+      text_.push_back(chars[i]);
+      offsets_.push_back(offsets[i]);
+      ++i;
+    }
+  }
 }
 
 void UZTStreamEncoder::Flush(std::string& out) {
   try {
     utility_.ConvertUnicode2UZT(text_, bytes_);
   } catch (const TARNIException& e) {
-    // Every character was checked against the mapping on its way in.
-    throw StreamError{-1, e.GetExceptionMsg()};
+    // Find the character the library refused; the mapping loader admits
+    // only classes the library knows, so it is one the mapping lacks.
+    for (size_t i = 0; i < text_.size(); ++i) {
+      if (mapping_.PlateClass(text_[i]) == UZTMapping::kNoClass) {
+        Reject(text_[i], offsets_[i]);
+      }
+    }
+    throw StreamError{offsets_.empty() ? -1 : offsets_[0], e.GetExceptionMsg()};
   }
   text_.clear();
+  offsets_.clear();
   size_t begin = 0;
   if (closing_switch_held_) {
     // The last chunk closed the ASCII plate. Where this one opens it again,
@@ -99,113 +137,47 @@ void UZTStreamEncoder::Finish(std::string& out) {
 UZTStreamDecoder::UZTStreamDecoder(const UZTMapping& mapping,
                                    const LexEnigneUtility& utility,
                                    size_t chunk)
-    : utility_(utility), chunk_(chunk) {
-  for (int b = 0; b < 256; ++b) {
-    const bool fixed = b == 0xFE || b == 0xC0 || b == 0xC2 || b == 0xC5 ||
-                       b == 'u' || b == 'y' || b == 'w';
-    plain_[b] =
-        !fixed && mapping.UnicodeForByte(static_cast<unsigned char>(b)) != 0;
-  }
+    : mapping_(mapping), utility_(utility), chunk_(chunk < 2 ? 2 : chunk) {}
+
+namespace {
+
+// Bytes that may begin a two-byte step: the escape, and "u", "y", "w" of
+// the UZT plate. No other byte looks at its neighbours.
+bool MayPair(unsigned char b) {
+  return b == 0xFE || b == 'u' || b == 'y' || b == 'w';
 }
+
+}  // namespace
 
 void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
   if (start_ > 0) {  // drop what was decoded, once per call
     pending_.erase(0, start_);
-    scan_ -= start_;
     offset_ += static_cast<int64_t>(start_);
     start_ = 0;
   }
   pending_.append(data, n);
-  while (Scan(false)) Emit(cut_, cut_ascii_, out);
-}
-
-void UZTStreamDecoder::Finish(std::wstring& out) {
-  while (Scan(true)) Emit(cut_, cut_ascii_, out);
-  if (start_ < pending_.size()) Emit(pending_.size(), ascii_, out);
-}
-
-// The steps below are those of LexEnigneUtility::ConvertUZT2Unicode: they
-// must agree with it on where each step starts and what it needs.
-bool UZTStreamDecoder::Scan(bool final) {
   const unsigned char* p =
       reinterpret_cast<const unsigned char*>(pending_.data());
   const size_t size = pending_.size();
-  const size_t least = start_ + (chunk_ > 0 ? chunk_ : 1);
-  // A chunk may end before any step at or after `least`, except before a
-  // "w" of the UZT plate after a space: the decoder, seeing the whole text,
-  // would join the two.
-  const auto can_cut = [&](size_t at, bool ascii) {
-    return at >= least && at < size && (ascii || p[at] != 'w' || prev_ != ' ');
-  };
-  while (scan_ < size) {
-    const size_t i = scan_;
-    const unsigned char b = p[i];
-    if ((ascii_ && b != 0xFE) || (!ascii_ && plain_[b])) {
-      // A run of one-byte steps that need no neighbour: in the ASCII plate
-      // up to the next escape, in the UZT plate while the table decodes.
-      size_t j;
-      if (ascii_) {
-        const void* escape = std::memchr(p + i, 0xFE, size - i);
-        j = escape == nullptr
-                ? size
-                : static_cast<size_t>(
-                      static_cast<const unsigned char*>(escape) - p);
-      } else {
-        j = i + 1;
-        while (j < size && plain_[p[j]]) ++j;
-      }
-      // Inside the run every place is safe: a plain byte follows.
-      const size_t c = std::max(i + 1, least);
-      if (c < j) {
-        prev_ = p[c - 1];
-        scan_ = c;
-        cut_ = c;
-        cut_ascii_ = ascii_;
-        return true;
-      }
-      prev_ = p[j - 1];
-      scan_ = j;
-    } else {
-      const bool has_next = i + 1 < size;
-      // These steps may look at the next byte; wait until it is known.
-      if (!has_next && !final) return false;
-      const unsigned char next = has_next ? p[i + 1] : 0;
-      const int64_t at = offset_ + static_cast<int64_t>(i);
-      size_t step = 1;
-      if (b == 0xFE) {
-        if (next == '0') {
-          ascii_ = false;
-        } else if (next == '1') {
-          ascii_ = true;
-        } else if (!has_next) {
-          throw StreamError{at,
-                            "code-plate escape 254 at the end of the input"};
-        } else {
-          throw StreamError{at, "code-plate escape 254 followed by " +
-                                    ByteName(next) + " (expected '0' or '1')"};
-        }
-        step = 2;
-      } else if (b == 'u') {
-        if (next == 'C') step = 2;
-      } else if (b == 'y') {
-        if (next == 'w') step = 2;
-      } else if (b == 'w') {
-        if (prev_ == ' ' && next == ' ') step = 2;
-      } else if (b != 0xC0 && b != 0xC2 && b != 0xC5) {
-        throw StreamError{at, "byte " + ByteName(b) +
-                                  " has no character in the UZT plate of the "
-                                  "mapping"};
-      }
-      prev_ = b;
-      scan_ += step;
-    }
-    if (can_cut(scan_, ascii_)) {
-      cut_ = scan_;
-      cut_ascii_ = ascii_;
-      return true;
-    }
+  // A chunk may end at k when neither byte before k may begin a pair: then
+  // the byte at k - 1 is a step of its own, so k starts a step, and the
+  // step before it needs no byte after it. A "w" at k is avoided, for the
+  // decoder looks at the byte before a "w".
+  for (size_t k = start_ + chunk_; k < size; ++k) {
+    if (MayPair(p[k - 1]) || MayPair(p[k - 2]) || p[k] == 'w') continue;
+    // In a string the decoder accepts, every 254 is an escape: the last
+    // one before k tells the plate there.
+    const void* escape = memrchr(p + start_, 0xFE, k - start_);
+    const bool ascii =
+        escape == nullptr ? start_ascii_
+                          : static_cast<const unsigned char*>(escape)[1] == '1';
+    Emit(k, ascii, out);
+    k = start_ + chunk_ - 1;
   }
-  return false;
+}
+
+void UZTStreamDecoder::Finish(std::wstring& out) {
+  if (start_ < pending_.size()) Emit(pending_.size(), false, out);
 }
 
 void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
@@ -219,10 +191,55 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
   try {
     utility_.ConvertUZT2Unicode(chunk_bytes_, chunk_text_);
   } catch (const TARNIException& e) {
+    Locate(end);
+    // Not found again: report the chunk.
     throw StreamError{offset_ + static_cast<int64_t>(start_),
                       e.GetExceptionMsg()};
   }
   out.append(chunk_text_);
   start_ = end;
   start_ascii_ = ascii_at_end;
+}
+
+// Walks the steps of pending_[start_, end) as LexEnigneUtility::
+// ConvertUZT2Unicode does, and throws at the first it cannot decode.
+void UZTStreamDecoder::Locate(size_t end) const {
+  const unsigned char* p =
+      reinterpret_cast<const unsigned char*>(pending_.data());
+  bool ascii = start_ascii_;
+  unsigned char prev = 0;
+  for (size_t i = start_; i < end;) {
+    const unsigned char b = p[i];
+    const unsigned char next = i + 1 < end ? p[i + 1] : 0;
+    const int64_t at = offset_ + static_cast<int64_t>(i);
+    size_t step = 1;
+    if (b == 0xFE) {
+      if (next == '0') {
+        ascii = false;
+      } else if (next == '1') {
+        ascii = true;
+      } else if (i + 1 == end) {
+        throw StreamError{at, "code-plate escape 254 at the end of the input"};
+      } else {
+        throw StreamError{at, "code-plate escape 254 followed by " +
+                                  ByteName(next) + " (expected '0' or '1')"};
+      }
+      step = 2;
+    } else if (ascii) {
+      // every other byte stands for itself
+    } else if (b == 'u') {
+      if (next == 'C') step = 2;
+    } else if (b == 'y') {
+      if (next == 'w') step = 2;
+    } else if (b == 'w') {
+      if (prev == ' ' && next == ' ') step = 2;
+    } else if (b != 0xC0 && b != 0xC2 && b != 0xC5 &&
+               mapping_.UnicodeForByte(b) == 0) {
+      throw StreamError{at, "byte " + ByteName(b) +
+                                " has no character in the UZT plate of the "
+                                "mapping"};
+    }
+    prev = b;
+    i += step;
+  }
 }

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
@@ -169,16 +170,15 @@ class UZTStreamEncoder {
                    size_t chunk = kDefaultChunk)
       : mapping_(mapping), utility_(utility), chunk_(chunk) {}
 
-  // Adds character `c` found at input byte `offset`; appends to `out` the
-  // bytes of every chunk completed. Throws StreamError when `c` has no UZT
-  // form in the mapping.
+  // Adds the `n` characters `chars`, found at input bytes `offsets`;
+  // appends to `out` the bytes of every chunk completed. Throws StreamError
+  // when one of them, or a character before them, has no UZT form in the
+  // mapping.
+  void Put(const wchar_t* chars, const int64_t* offsets, size_t n,
+           std::string& out);
   void Put(char32_t c, int64_t offset, std::string& out) {
-    unsigned char cls = c > 0xFFFF
-                            ? UZTMapping::kNoClass
-                            : mapping_.PlateClass(static_cast<wchar_t>(c));
-    if (cls == UZTMapping::kNoClass) Reject(c, offset);
-    if (text_.size() >= chunk_ && StartsPlate(c, cls)) Flush(out);
-    text_.push_back(static_cast<wchar_t>(c));
+    const wchar_t w = static_cast<wchar_t>(c);
+    Put(&w, &offset, 1, out);
   }
   // Converts what is left.
   void Finish(std::string& out);
@@ -186,18 +186,20 @@ class UZTStreamEncoder {
  private:
   // True for a character that selects a plate itself; cutting before it
   // gives the same bytes as not cutting (see Flush).
-  static bool StartsPlate(char32_t c, unsigned char cls) {
+  bool StartsPlate(wchar_t c) const {
+    const unsigned char cls = mapping_.PlateClass(static_cast<wchar_t>(c));
     return cls == 'U' || cls == 'A' ||
            (cls == 'X' &&
             (c == 0x0621 || c == 0x0626 || c == 0x06C2 || c == 0x06D3));
   }
-  [[noreturn]] static void Reject(char32_t c, int64_t offset);
+  [[noreturn]] static void Reject(wchar_t c, int64_t offset);
   void Flush(std::string& out);
 
   const UZTMapping& mapping_;
   const LexEnigneUtility& utility_;
   const size_t chunk_;
   std::wstring text_;
+  std::vector<int64_t> offsets_;  // input offset of each character of text_
   std::string bytes_;
   bool closing_switch_held_ = false;  // 254 '0' not yet written
 };
@@ -218,26 +220,19 @@ class UZTStreamDecoder {
   void Finish(std::wstring& out);
 
  private:
-  // Checks the steps of pending_ from scan_ on, as far as the bytes each
-  // needs are known (all of them when `final`), up to the first place at
-  // least chunk_ bytes after start_ where a chunk may end: true with that
-  // place in cut_, false when none was found.
-  bool Scan(bool final);
   // Decodes pending_[start_, end); `ascii_at_end` is the plate at `end`.
   void Emit(size_t end, bool ascii_at_end, std::wstring& out);
+  // After the library refused pending_[start_, end): throws StreamError for
+  // the first byte there that cannot be decoded.
+  void Locate(size_t end) const;
 
+  const UZTMapping& mapping_;
   const LexEnigneUtility& utility_;
   const size_t chunk_;
   std::string pending_;
   int64_t offset_ = 0;        // input offset of pending_[0]
   size_t start_ = 0;          // first byte not yet decoded
-  size_t scan_ = 0;           // next step to check in pending_
-  bool ascii_ = false;        // plate at scan_
-  unsigned char prev_ = 0;    // first byte of the step before scan_
   bool start_ascii_ = false;  // plate at start_
-  size_t cut_ = 0;            // where the next chunk ends
-  bool cut_ascii_ = false;
-  bool plain_[256];  // bytes of the UZT plate that only the table decodes
   std::string chunk_bytes_;
   std::wstring chunk_text_;
 };

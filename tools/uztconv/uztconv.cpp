@@ -165,27 +165,44 @@ void Encode(Converter& io, const UZTMapping& mapping,
             const LexEnigneUtility& util) {
   UnicodeInput input;
   UZTStreamEncoder encoder(mapping, util);
-  std::string out;
+  // One block gives at most one character a byte, plus the bytes of a
+  // sequence left unfinished by the block before.
+  const size_t most = kReadBlock + 4;
+  std::unique_ptr<wchar_t[]> chars(new wchar_t[most]);
+  std::unique_ptr<int64_t[]> offsets(new int64_t[most]);
+  wchar_t* next_char;
+  int64_t* next_offset;
   const auto sink = [&](char32_t c, int64_t offset) {
-    encoder.Put(c, offset, out);
+    *next_char++ = static_cast<wchar_t>(c);
+    *next_offset++ = offset;
   };
+  std::string out;
   try {
     const char* data;
     size_t n;
     bool last = true;
     bool any = false;
-    while (io.Read(&data, &n, &last)) {
-      any = true;
+    do {
+      if (io.Read(&data, &n, &last)) {
+        any = true;
+      } else if (!any) {
+        static const char kNothing[1] = {0};
+        data = kNothing;
+        n = 0;
+        last = true;
+      } else {
+        break;
+      }
+      next_char = chars.get();
+      next_offset = offsets.get();
       input.Put(reinterpret_cast<const unsigned char*>(data), n, last, sink);
+      encoder.Put(chars.get(), offsets.get(),
+                  static_cast<size_t>(next_char - chars.get()), out);
       if (out.size() >= kWriteBlock) {
         io.Write(out);
         out.clear();
       }
-    }
-    if (!any) {
-      static const unsigned char kNothing[1] = {0};
-      input.Put(kNothing, 0, true, sink);
-    }
+    } while (!last);
     encoder.Finish(out);
   } catch (const StreamError& e) {
     io.Fail(e);
