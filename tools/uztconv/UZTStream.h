@@ -5,10 +5,10 @@
 //
 // The library converts whole strings, each starting in the UZT plate; the
 // chunks are therefore cut only where the plate, and the bytes the decoder
-// looks at around a position, are the same as in the whole text. Every
-// character or byte is checked against the mapping before it is converted,
-// so a failure names the input byte offset where it lies (StreamError). The
-// objects borrow the mapping and the utility, which must outlive them.
+// looks at around a position, are the same as in the whole text. When the
+// library refuses a chunk, the first character or byte it could not take is
+// looked for, so that the failure names its input byte offset (StreamError).
+// The objects borrow the mapping and the utility, which must outlive them.
 
 #ifndef URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
 #define URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_

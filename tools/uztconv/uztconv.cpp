@@ -273,6 +273,8 @@ int main(int argc, char** argv) {
     UZTMapping mapping;
     try {
       mapping.Load(mapping_name);
+    } catch (const IOException& e) {
+      throw Failure{e.GetExceptionMsg()};  // names the file already
     } catch (const TARNIException& e) {
       throw Failure{mapping_name + ": " + e.GetExceptionMsg()};
     }
