@@ -191,6 +191,26 @@ TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {
   EXPECT_EQ(Utf16(expected), Diacritize(input));
 }
 
+// A table whose chains are too tangled to index is searched as it is, with
+// the same results.
+TEST_F(DiacritizerTest, TangledTablesAreSearchedDirectly) {
+  const int slots = 3000;
+  WordFormHashTable home;
+  ASSERT_TRUE(home.Allocate(slots, slots));
+  std::vector<std::wstring> keys;
+  Write("wordformshashtable.lex",
+        TableFile({slots},
+                  urdulex::diactest::OneLongChain(home, slots, "RZP", &keys)));
+  std::wstring input, expected;
+  for (size_t i = 0; i < keys.size(); i += 97) {
+    const std::wstring& k = keys[i];
+    input += L" " + k + L"\r\n" + k + L"x\n";
+    expected += std::wstring({k[0], kZer, k[1], kZabar, k[2], kPesh}) + kCrLf +
+                k + L"x" + kCrLf;
+  }
+  EXPECT_EQ(Utf16(expected), Diacritize(input));
+}
+
 TEST_F(DiacritizerTest, UsageErrors) {
   ExpectFailure("", 2, "usage: diacritizer INPUT OUTPUT");
   ExpectFailure("in.txt", 2, "usage: diacritizer INPUT OUTPUT");

@@ -17,6 +17,82 @@
 #include <string>
 #include <vector>
 
+// The built-in home-slot function for one modulus M:
+//   h = (a*h + c) mod M,  a = (a*b) mod (M-1),  starting with h = 0,
+//   a = 31415, b = 27183, c the code of each character in turn,
+// in unsigned 32-bit arithmetic that wraps before each remainder. Files
+// are built with exactly this function. A modulus of 1 sends every key to
+// slot 0 (the step for `a` would divide by zero).
+//
+// The multipliers do not depend on the key, so they are computed once per
+// modulus, and the one remainder left per character is taken by
+// multiplication instead of division.
+class HomeSlotHash {
+ public:
+  HomeSlotHash() = default;
+  explicit HomeSlotHash(int32_t modulus) : modulus_(modulus) {
+    if (modulus <= 1) return;
+    const uint32_t m = static_cast<uint32_t>(modulus);
+    uint32_t a = kA;
+    for (uint32_t& multiplier : multipliers_) {
+      multiplier = a;
+      a = (a * kB) % (m - 1);
+    }
+    // Lemire's remainder by multiplication: exact for every 32-bit value
+    // and every divisor below 2^32.
+    factor_ = UINT64_MAX / m + 1;
+  }
+
+  int32_t modulus() const { return modulus_; }
+
+  // Home slot of the `n` characters at `key`.
+  template <typename Char>
+  uint32_t operator()(const Char* key, size_t n) const {
+    if (modulus_ <= 1) return 0;
+    uint32_t h = 0;
+    uint32_t a = kA;
+    for (size_t i = 0; i < n; ++i) {
+      if (i < kCached) a = multipliers_[i];
+      h = Mod(a * h + static_cast<uint32_t>(key[i]));
+      if (i + 1 >= kCached) {
+        a = (a * kB) % (static_cast<uint32_t>(modulus_) - 1);
+      }
+    }
+    return h;
+  }
+
+  // The same without the prepared values, straight from the definition.
+  static uint32_t Slow(const std::wstring& key, int32_t modulus) {
+    const uint32_t m = static_cast<uint32_t>(modulus);
+    if (modulus <= 1) return 0;
+    uint32_t h = 0;
+    uint32_t a = kA;
+    for (wchar_t c : key) {
+      h = (a * h + static_cast<uint32_t>(c)) % m;
+      a = (a * kB) % (m - 1);
+    }
+    return h;
+  }
+
+ private:
+  static constexpr uint32_t kA = 31415;
+  static constexpr uint32_t kB = 27183;
+  // Multipliers kept for the first characters of a key; keys are at most
+  // 20 units in a table file, longer search keys compute the rest.
+  static constexpr size_t kCached = 24;
+
+  uint32_t Mod(uint32_t x) const {
+    __extension__ typedef unsigned __int128 Wide;
+    const uint64_t low = factor_ * x;
+    return static_cast<uint32_t>(
+        (static_cast<Wide>(low) * static_cast<uint32_t>(modulus_)) >> 64);
+  }
+
+  int32_t modulus_ = 0;
+  uint64_t factor_ = 0;
+  uint32_t multipliers_[kCached] = {};
+};
+
 // One slot: the bare word, its payload and the chain link.
 template <typename T>
 class HashNode {
@@ -54,7 +130,7 @@ class HashTable {
     for (int i = 0; i < slots; ++i) nodes[i].next = HashNode<T>::kUnused;
     tableSize = slots;
     modulus = requested_modulus <= slots ? requested_modulus : slots;
-    PrepareHash();
+    hash_ = HomeSlotHash(modulus);
     return true;
   }
 
@@ -66,39 +142,17 @@ class HashTable {
     extra2 = -1;
     hashHook = nullptr;
     compareHook = nullptr;
-    multipliers_.clear();
-    prepared_modulus_ = 0;
+    hash_ = HomeSlotHash();
   }
 
-  // Home slot of `key`, below `modulus`:
-  //   h = (a*h + c) mod M,  a = (a*b) mod (M-1),  a = 31415, b = 27183
-  // in unsigned 32-bit arithmetic that wraps before each remainder. Files
-  // are built with exactly this function. A modulus of 1 sends every key to
-  // slot 0 (the step for `a` would divide by zero).
+  // Home slot of `key`, below `modulus` (see HomeSlotHash); 0 without
+  // slots.
   unsigned Hash(const std::wstring& key) const {
     if (tableSize <= 0) return 0;
     if (hashHook) return hashHook(key, modulus);
-    const uint32_t m = static_cast<uint32_t>(modulus);
-    if (m <= 1) return 0;
-    uint32_t h = 0;
-    if (prepared_modulus_ == modulus) {
-      // The multipliers do not depend on the key: take them from the table
-      // made for this modulus and divide only once per character.
-      const size_t cached = multipliers_.size();
-      uint32_t a = kHashA;
-      for (size_t i = 0; i < key.size(); ++i) {
-        a = i < cached ? multipliers_[i] : a;
-        h = FastMod(a * h + static_cast<uint32_t>(key[i]));
-        if (i + 1 >= cached) a = (a * kHashB) % (m - 1);
-      }
-      return h;
-    }
-    uint32_t a = kHashA;
-    for (wchar_t c : key) {
-      h = (a * h + static_cast<uint32_t>(c)) % m;
-      a = (a * kHashB) % (m - 1);
-    }
-    return h;
+    // `modulus` is a public field: a caller may have changed it.
+    if (hash_.modulus() == modulus) return hash_(key.data(), key.size());
+    return HomeSlotHash::Slow(key, modulus);
   }
 
   // Copies key, payload and link of `node` into slot `index`. False when
@@ -144,39 +198,7 @@ class HashTable {
   CompareFunction compareHook;
 
  private:
-  static constexpr uint32_t kHashA = 31415;
-  static constexpr uint32_t kHashB = 27183;
-  // Multipliers kept for the first characters of a key; keys are at most
-  // 20 units in a table file, longer search keys compute the rest.
-  static constexpr size_t kCachedMultipliers = 32;
-
-  void PrepareHash() {
-    multipliers_.clear();
-    prepared_modulus_ = 0;
-    const uint32_t m = static_cast<uint32_t>(modulus);
-    if (m <= 1) return;
-    uint32_t a = kHashA;
-    for (size_t i = 0; i < kCachedMultipliers; ++i) {
-      multipliers_.push_back(a);
-      a = (a * kHashB) % (m - 1);
-    }
-    // Lemire's remainder by multiplication: exact for every 32-bit value
-    // and every divisor below 2^32.
-    fastmod_factor_ = UINT64_MAX / m + 1;
-    prepared_modulus_ = modulus;
-  }
-
-  uint32_t FastMod(uint32_t x) const {
-    __extension__ typedef unsigned __int128 Wide;
-    const uint64_t low = fastmod_factor_ * x;
-    return static_cast<uint32_t>(
-        (static_cast<Wide>(low) * static_cast<uint32_t>(prepared_modulus_)) >>
-        64);
-  }
-
-  std::vector<uint32_t> multipliers_;
-  uint64_t fastmod_factor_ = 0;
-  int32_t prepared_modulus_ = 0;
+  HomeSlotHash hash_;
 };
 
 #endif  // URDULEX_DIACRITIZER_HASHTABLE_H_

@@ -436,77 +436,110 @@ TEST_F(LoaderTest, ASecondLoadReplacesTheFirst) {
   EXPECT_FALSE(isValidWord(kAlefBeh, result));
 }
 
-// The index must answer exactly what Search and the merge would, on tables
+// The index must answer exactly what Search and the merge would, on files
 // with shared chains, repeated keys, '@' keys, chains that end in unused
-// slots and homes that are empty.
-TEST(WordFormIndexTest, AgreesWithSearchOnRandomTables) {
+// slots, homes that are empty and symbol strings of any bytes.
+class WordFormIndexTest : public LoaderTest {
+ protected:
+  // Answers of the index and of the loaded table for `key`, as UTF-16LE
+  // bytes of the restored word, or "-" when not found.
+  std::string IndexAnswer(const WordFormIndex& index, const std::wstring& key) {
+    const std::string bytes = urdulex::diactest::Utf16(key, false);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t n = 0;
+    const unsigned char* got =
+        index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
+    return got == nullptr ? "-"
+                          : std::string(reinterpret_cast<const char*>(got), n);
+  }
+  static std::string TableAnswer(const std::wstring& key) {
+    std::vector<WordFormHashNode> found;
+    if (!wordFormHashTable.Search(key, found)) return "-";
+    LexEnigneUtility util;
+    return urdulex::diactest::Utf16(
+        util.MergeSymbolicDiacritics(found[0].key,
+                                     found[0].data.symbolicDiacritics),
+        false);
+  }
+};
+
+TEST_F(WordFormIndexTest, AgreesWithSearchOnRandomFiles) {
   std::mt19937 rng(12345);
-  LexEnigneUtility util;
-  const wchar_t letters[] = {0x0627, 0x0628, 0x062A, 0x06A9, L'@', L' '};
+  const wchar_t letters[] = {0x0627, 0x0628, 0x062A, 0x06A9,
+                             L'@',   L' ',   0x200C, 0x0670};
+  const char symbol_bytes[] = "ZRPJKDSMXQ\x7F\xFF";
   int hits = 0;
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 300; ++round) {
     const int slots = 1 + static_cast<int>(rng() % 40);
-    WordFormHashTable t;
-    ASSERT_TRUE(t.Allocate(slots, slots));
+    WordFormHashTable homes;
+    ASSERT_TRUE(homes.Allocate(slots, slots));
     // Links only go up a random ranking of the slots, so there are no
     // cycles; about half the records sit at their home slot.
     std::vector<int> rank(slots);
     for (int s = 0; s < slots; ++s) rank[s] = s;
     std::shuffle(rank.begin(), rank.end(), rng);
+    std::vector<std::string> records(slots, UnusedRecord());
+    std::vector<bool> used(slots, false);
     std::vector<std::wstring> keys;
     for (int n = 0; n < slots; ++n) {
       std::wstring key;
-      size_t length = rng() % 3;
-      for (size_t i = 0; i < length; ++i) key += letters[rng() % 6];
+      size_t length = rng() % 8 == 0 ? 20 : rng() % 3;
+      for (size_t i = 0; i < length; ++i) key += letters[rng() % 8];
       std::string symbols;
-      for (size_t i = rng() % 5; i > 0; --i) symbols += "ZRPSXJ"[rng() % 6];
-      int s = rng() % 2 == 0 ? static_cast<int>(t.Hash(key))
+      for (size_t i = rng() % 8 == 0 ? 20 : rng() % 5; i > 0; --i) {
+        symbols += symbol_bytes[rng() % 12];
+      }
+      int s = rng() % 2 == 0 ? static_cast<int>(homes.Hash(key))
                              : static_cast<int>(rng() % slots);
-      if (t.nodes[s].next != -1) continue;
+      if (used[s]) continue;
       int32_t next = -2;
       if (rng() % 3 != 0) {
         int target = static_cast<int>(rng() % slots);
         if (rank[target] > rank[s]) next = target;
       }
-      WordFormHashNode node = Node(key, symbols, next);
-      ASSERT_TRUE(t.SetNodeAtIndex(s, node));
+      used[s] = true;
+      records[s] = Record(key, symbols, next);
       keys.push_back(key);
     }
+    // Sometimes the file stops early: the slots after it are unused.
+    records.resize(rng() % 4 == 0 ? rng() % (slots + 1) : slots);
     for (int extra = 0; extra < 5; ++extra) {
       keys.push_back(std::wstring(1, letters[rng() % 4]) + letters[rng() % 4]);
     }
+    const std::string bytes = TableFile({slots}, records);
+    if (records.empty()) continue;  // a header alone does not load
+    WordFormTableFile file;
+    std::string why;
+    ASSERT_TRUE(ReadWordFormTableFile(Write("r.lex", bytes), &file, &why));
     WordFormIndex index;
-    ASSERT_TRUE(index.Build(t));
+    ASSERT_TRUE(index.Build(file));
+    ASSERT_TRUE(Load(bytes));
     for (const std::wstring& key : keys) {
-      std::vector<WordFormHashNode> found;
-      bool expected = t.Search(key, found);
-      size_t bytes = 0;
-      const char* got =
-          index.Find(key.data(), key.size(),
-                     WordFormIndex::HashKey(key.data(), key.size()), &bytes);
-      ASSERT_EQ(expected, got != nullptr) << "round " << round;
-      if (!expected) continue;
-      ++hits;
-      std::wstring restored = util.MergeSymbolicDiacritics(
-          found[0].key, found[0].data.symbolicDiacritics);
-      ASSERT_EQ(urdulex::diactest::Utf16(restored, false),
-                std::string(got, bytes));
+      const std::string expected = TableAnswer(key);
+      ASSERT_EQ(expected, IndexAnswer(index, key)) << "round " << round;
+      if (expected != "-") ++hits;
     }
   }
-  EXPECT_GT(hits, 100);  // the tables are not all misses
+  EXPECT_GT(hits, 300);  // the files are not all misses
 }
 
-TEST(WordFormIndexTest, DeclinesTablesItCannotAnswerFor) {
-  WordFormHashTable t;
+// A chain that every key shares, reached from its head by each of them:
+// indexing would walk it once per key, so the index declines.
+TEST_F(WordFormIndexTest, DeclinesTanglingChains) {
+  const int slots = 3000;
+  WordFormHashTable homes;
+  ASSERT_TRUE(homes.Allocate(slots, slots));
+  std::vector<std::wstring> keys;
+  const std::vector<std::string> records =
+      urdulex::diactest::OneLongChain(homes, slots, "ZZZ", &keys);
+  WordFormTableFile file;
+  std::string why;
+  ASSERT_TRUE(ReadWordFormTableFile(Write("t.lex", TableFile({slots}, records)),
+                                    &file, &why));
   WordFormIndex index;
-  EXPECT_FALSE(index.Build(t));  // no slots
-  ASSERT_TRUE(t.Allocate(3, 3));
-  t.compareHook = [](const std::wstring&, const std::wstring&) { return true; };
-  EXPECT_FALSE(index.Build(t));
+  EXPECT_FALSE(index.Build(file));
   EXPECT_FALSE(index.built());
-  size_t bytes;
-  EXPECT_EQ(nullptr,
-            index.Find(L"a", 1, WordFormIndex::HashKey(L"a", 1), &bytes));
+  EXPECT_EQ(0u, index.size());
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
-// WordFormIndex: a compact answer table built from a loaded word-form table.
-// For every key that HashTable::Search would find, it holds the key and the
-// restored word of the first form in chain order, ready to be written as
-// UTF-16LE bytes; every other key is absent. So Find(key) answers exactly
-// what isValidWord would, but with one or two cache misses instead of a
-// chain walk over strings behind pointers.
+// WordFormIndex: the diacritizer's lookup structure, built from a table
+// file. For every key that HashTable::Search would find in the table loaded
+// from that file, it holds the key and the restored word of the first form
+// in chain order, ready to be written as UTF-16LE bytes; every other key is
+// absent. So Find(key) answers exactly what isValidWord would, with one or
+// two cache misses instead of a chain walk over strings behind pointers,
+// and callers can overlap those misses for several keys with the Prefetch
+// calls.
 //
-// Build copies what it needs; the index does not refer to the table
-// afterwards. Nothing here throws except the standard allocation failure.
+// Keys are given as UTF-16LE bytes. Build copies what it needs; the index
+// does not refer to the file afterwards. Nothing here throws except the
+// standard allocation failure.
 
 #ifndef URDULEX_DIACRITIZER_WORDFORMINDEX_H_
 #define URDULEX_DIACRITIZER_WORDFORMINDEX_H_
@@ -22,26 +25,31 @@ class WordFormIndex {
  public:
   WordFormIndex() = default;
 
-  // Fills the index from `table`. False (and an empty index) when the table
-  // has a hash or compare hook, whose answers cannot be precomputed, or
-  // when its chains are so long and shared that building would cost more
-  // than searching; callers then use HashTable::Search.
-  bool Build(const WordFormHashTable& table);
+  // Fills the index from a file whose links have been checked
+  // (ReadWordFormTableFile). False, with an empty index, when its chains are
+  // so long and shared that building would cost more than searching; the
+  // caller then loads the table and uses Search instead.
+  bool Build(const WordFormTableFile& file);
   bool built() const { return built_; }
   size_t size() const { return entries_; }
 
-  // Hash of a key given as `length` characters (each a 16-bit unit).
-  static uint64_t HashKey(const wchar_t* key, size_t length);
+  // Hash of a key of `units` 16-bit units at `key` (UTF-16LE bytes).
+  static uint64_t HashKey(const unsigned char* key, size_t units);
 
-  // Brings the slot of a hash into the cache ahead of Find.
-  void Prefetch(uint64_t hash) const {
-    if (built_) __builtin_prefetch(&slots_[hash & mask_]);
+  // Step one of a lookup: brings the key's first slot into the cache.
+  void PrefetchSlot(uint64_t hash) const {
+    __builtin_prefetch(&slots_[hash & mask_]);
+  }
+  // Step two: brings the entry that slot points to into the cache.
+  void PrefetchEntry(uint64_t hash) const {
+    const Slot& slot = slots_[hash & mask_];
+    if (slot.offset != 0) __builtin_prefetch(arena_.data() + slot.offset);
   }
 
   // The restored word for the key, as UTF-16LE bytes (`*bytes` of them), or
-  // null when the key is not found. `hash` is HashKey(key, length).
-  const char* Find(const wchar_t* key, size_t length, uint64_t hash,
-                   size_t* bytes) const;
+  // null when the key is not found. `hash` is HashKey(key, units).
+  const unsigned char* Find(const unsigned char* key, size_t units,
+                            uint64_t hash, size_t* bytes) const;
 
  private:
   struct Slot {
@@ -49,18 +57,16 @@ class WordFormIndex {
     uint32_t offset;  // entry position in arena_; 0 = empty slot
   };
 
-  // Empties the index; returns false for Build's early exits.
   bool Reset();
-  // Returns the slot holding `key`, or the empty slot where it would go.
-  const Slot* Probe(const wchar_t* key, size_t length, uint64_t hash) const;
-  void Insert(const std::wstring& key, const std::wstring& restored,
-              bool found);
+  // The slot holding the key, or the empty slot where it would go.
+  Slot* Probe(const unsigned char* key, size_t units, uint64_t hash);
+  const Slot* Probe(const unsigned char* key, size_t units,
+                    uint64_t hash) const;
 
-  // Entry: key length (1 byte), restored length in units (1 byte, 0xFF for
-  // a key known to be absent), the key as wchar_t, the restored word as
-  // UTF-16LE bytes.
-  std::vector<char> arena_;
-  std::vector<Slot> slots_;
+  // Entry: key length in units, restored length in units (kAbsent for a
+  // key a search does not find), then both as UTF-16LE bytes.
+  std::vector<unsigned char> arena_;
+  std::vector<Slot> slots_ = std::vector<Slot>(1, Slot{0, 0});
   uint64_t mask_ = 0;
   size_t entries_ = 0;
   bool built_ = false;

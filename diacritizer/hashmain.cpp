@@ -1,9 +1,9 @@
 #include "diacritizer/hashmain.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "diacritizer/WordFormFormat.h"
 #include "foundation/FileReader.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Utility.h"
@@ -22,10 +22,9 @@ int32_t LittleEndian32(const unsigned char* p) {
       static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
 
-// A rejected file leaves the table empty, whatever it held before.
-void SetRejection(std::string* rejection, const std::string& why) {
-  wordFormHashTable.Deallocate();
+bool Reject(std::string* rejection, const std::string& why) {
   if (rejection != nullptr) *rejection = why;
+  return false;
 }
 
 // Reads one header word; bytes the file does not have stay 0. False when
@@ -39,10 +38,10 @@ bool ReadHeaderWord(FileReader& reader, int32_t* value) {
 
 // Rejects links that would let a search leave the table or walk forever.
 // Throws InvalidFormatException naming the first bad slot and its link.
-void CheckLinks(const WordFormHashTable& table) {
-  const int32_t n = table.tableSize;
-  for (int32_t s = 0; s < n; ++s) {
-    int32_t next = table.nodes[s].next;
+void CheckLinks(const WordFormTableFile& file) {
+  const int32_t n = file.slots;
+  for (size_t s = 0; s < file.records; ++s) {
+    int32_t next = file.Next(s);
     if (next < wordform::kEndOfChain || next >= n) {
       throw InvalidFormatException(
           kModule, __LINE__, kErrorInvalidFormat,
@@ -53,16 +52,18 @@ void CheckLinks(const WordFormHashTable& table) {
   // Every slot has at most one successor, so a walk that meets a slot of
   // its own path has found a cycle. Each slot is walked once.
   enum : uint8_t { kNew, kOnPath, kDone };
-  std::vector<uint8_t> state(static_cast<size_t>(n), kNew);
+  std::vector<uint8_t> state(file.records, kNew);
   std::vector<int32_t> path;
-  for (int32_t start = 0; start < n; ++start) {
+  for (size_t start = 0; start < file.records; ++start) {
     path.clear();
-    int32_t s = start;
-    while (s >= 0 && state[s] == kNew) {
+    int32_t s = static_cast<int32_t>(start);
+    while (s >= 0 && static_cast<size_t>(s) < file.records &&
+           state[s] == kNew) {
       state[s] = kOnPath;
       path.push_back(s);
-      int32_t next = table.nodes[s].next;
-      if (next >= 0 && state[next] == kOnPath) {
+      int32_t next = file.Next(s);
+      if (next >= 0 && static_cast<size_t>(next) < file.records &&
+          state[next] == kOnPath) {
         throw InvalidFormatException(kModule, __LINE__, kErrorInvalidFormat,
                                      "Slot " + std::to_string(s) +
                                          " links to " + std::to_string(next) +
@@ -76,19 +77,18 @@ void CheckLinks(const WordFormHashTable& table) {
 
 // Everything after the file is open. Returns false for a header that
 // announces no table; reader errors propagate to the caller's handler.
-bool ReadTable(FileReader& reader, std::string* rejection) {
+bool ReadTable(FileReader& reader, WordFormTableFile* file,
+               std::string* rejection) {
   int32_t header = 0;
   ReadHeaderWord(reader, &header);
   int32_t slots = header;
   if (header == 0) {
-    SetRejection(rejection, "The table header announces no slots.");
-    return false;
+    return Reject(rejection, "The table header announces no slots.");
   }
   if (header == wordform::kExtendedHeader) {
     ReadHeaderWord(reader, &slots);
     if (slots == 0) {
-      SetRejection(rejection, "The extended header announces no slots.");
-      return false;
+      return Reject(rejection, "The extended header announces no slots.");
     }
     int32_t extra = 0;
     if (!ReadHeaderWord(reader, &extra)) {
@@ -96,71 +96,74 @@ bool ReadTable(FileReader& reader, std::string* rejection) {
                         "The extended header ends after the slot count.");
     }
     if (extra == 0) {
-      SetRejection(rejection, "The extended header's check word is zero.");
-      return false;
+      return Reject(rejection, "The extended header's check word is zero.");
     }
   }
+  if (slots < 1) {
+    return Reject(rejection, "The table header announces " +
+                                 std::to_string(slots) + " slots.");
+  }
   if (slots > wordform::kMaxTableSlots) {
-    wordFormHashTable.Deallocate();
     throw InvalidFormatException(
         kModule, __LINE__, kErrorInvalidFormat,
         "The table header announces " + std::to_string(slots) +
             " slots, more than the limit of " +
             std::to_string(wordform::kMaxTableSlots) + ".");
   }
-  if (!wordFormHashTable.Allocate(slots, slots)) {
-    SetRejection(rejection, "The table header announces " +
-                                std::to_string(slots) + " slots.");
-    return false;
-  }
+  file->slots = slots;
 
-  wchar_t units[wordform::kKeyUnits];
-  unsigned char tail[wordform::kTailBytes];
-  reader.Read(units, wordform::kKeyUnits);
-  reader.Read(reinterpret_cast<char*>(tail), wordform::kTailBytes);
-  int32_t k = 0;
-  // Records past the last slot would be dropped, so they are not read.
-  while (!reader.EoF() && k < wordFormHashTable.tableSize) {
-    WordFormHashNode& node = wordFormHashTable.nodes[k];
-    int key_length = 0;
-    while (key_length < wordform::kKeyUnits && units[key_length] != 0) {
-      ++key_length;
-    }
-    node.key.assign(units, static_cast<size_t>(key_length));
-    int symbol_length = 0;
-    while (symbol_length < wordform::kSymbolBytes && tail[symbol_length] != 0) {
-      ++symbol_length;
-    }
-    node.data.symbolicDiacritics.assign(reinterpret_cast<const char*>(tail),
-                                        static_cast<size_t>(symbol_length));
-    node.data.id =
-        static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
-    node.data.tag = tail[wordform::kTagOffset];
-    node.data.flag = tail[wordform::kFlagOffset];
-    node.next = LittleEndian32(tail + wordform::kNextOffset);
+  // Record by record, as the format defines the end of the data: a file
+  // that ends inside the first key raises the reader's end-of-file error,
+  // a record cut short later is dropped, and records past the last slot
+  // are not read.
+  std::vector<unsigned char>& bytes = file->bytes;
+  const int64_t expected = reader.FileSize();
+  if (expected > 0) {
+    bytes.reserve(static_cast<size_t>(std::min<int64_t>(
+        expected, static_cast<int64_t>(slots) * wordform::kRecordSize)));
+  }
+  bytes.resize(wordform::kRecordSize);
+  reader.Read(reinterpret_cast<char*>(bytes.data()), wordform::kKeyBytes);
+  reader.Read(reinterpret_cast<char*>(bytes.data()) + wordform::kKeyBytes,
+              wordform::kTailBytes);
+  size_t k = 0;
+  while (!reader.EoF()) {
     ++k;
-    reader.Read(units, wordform::kKeyUnits);
-    if (!reader.EoF()) {
-      reader.Read(reinterpret_cast<char*>(tail), wordform::kTailBytes);
-    }
+    if (k == static_cast<size_t>(slots)) break;
+    bytes.resize((k + 1) * wordform::kRecordSize);
+    char* record =
+        reinterpret_cast<char*>(bytes.data()) + k * wordform::kRecordSize;
+    reader.Read(record, wordform::kKeyBytes);
+    if (!reader.EoF())
+      reader.Read(record + wordform::kKeyBytes, wordform::kTailBytes);
   }
-  try {
-    CheckLinks(wordFormHashTable);
-  } catch (...) {
-    wordFormHashTable.Deallocate();
-    throw;
-  }
+  bytes.resize(k * wordform::kRecordSize);
+  file->records = k;
+  CheckLinks(*file);
   return true;
 }
 
 }  // namespace
 
-bool LoadWordFormHashTable(const std::string& fileName) {
-  return LoadWordFormHashTable(fileName, nullptr);
+int32_t WordFormTableFile::Next(size_t k) const {
+  if (k >= records) return wordform::kUnusedSlot;
+  return LittleEndian32(Record(k) + wordform::kKeyBytes +
+                        wordform::kNextOffset);
 }
 
-bool LoadWordFormHashTable(const std::string& fileName,
+size_t WordFormTableFile::KeyLength(size_t k) const {
+  const unsigned char* p = Record(k);
+  size_t n = 0;
+  while (n < static_cast<size_t>(wordform::kKeyUnits) &&
+         (p[2 * n] | p[2 * n + 1]) != 0) {
+    ++n;
+  }
+  return n;
+}
+
+bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
                            std::string* rejection) {
+  *file = WordFormTableFile();
   FileReader reader;
   try {
     reader.Open(fileName, FileReader::UNICODE);
@@ -172,15 +175,52 @@ bool LoadWordFormHashTable(const std::string& fileName,
     throw;
   }
   try {
-    return ReadTable(reader, rejection);
+    return ReadTable(reader, file, rejection);
   } catch (IOException& e) {
-    wordFormHashTable.Deallocate();
     e.SetFileName(kModule);
     e.SetLineNum(__LINE__);
     e.SetExceptionMsg(e.GetExceptionMsg() +
                       " Hash table reading problem occurred.");
     throw;
   }
+}
+
+bool LoadWordFormHashTable(const std::string& fileName) {
+  return LoadWordFormHashTable(fileName, nullptr);
+}
+
+bool LoadWordFormHashTable(const std::string& fileName,
+                           std::string* rejection) {
+  // Whatever happens, the old contents go: a failed load leaves the table
+  // empty rather than half filled.
+  wordFormHashTable.Deallocate();
+  WordFormTableFile file;
+  if (!ReadWordFormTableFile(fileName, &file, rejection)) return false;
+  if (!wordFormHashTable.Allocate(file.slots, file.slots)) return false;
+  for (size_t k = 0; k < file.records; ++k) {
+    const unsigned char* record = file.Record(k);
+    const unsigned char* tail = record + wordform::kKeyBytes;
+    WordFormHashNode& node = wordFormHashTable.nodes[k];
+    const size_t key_length = file.KeyLength(k);
+    node.key.resize(key_length);
+    for (size_t u = 0; u < key_length; ++u) {
+      node.key[u] =
+          static_cast<wchar_t>(record[2 * u] | record[2 * u + 1] << 8);
+    }
+    size_t symbol_length = 0;
+    while (symbol_length < static_cast<size_t>(wordform::kSymbolBytes) &&
+           tail[symbol_length] != 0) {
+      ++symbol_length;
+    }
+    node.data.symbolicDiacritics.assign(reinterpret_cast<const char*>(tail),
+                                        symbol_length);
+    node.data.id =
+        static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
+    node.data.tag = tail[wordform::kTagOffset];
+    node.data.flag = tail[wordform::kFlagOffset];
+    node.next = LittleEndian32(tail + wordform::kNextOffset);
+  }
+  return true;
 }
 
 bool isValidWord(std::wstring word, std::wstring& result) {

@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "diacritizer/HashTable.h"
+#include "diacritizer/WordFormFormat.h"
 
 // One stored word form: the symbolic diacritic string that restores the
 // word from its bare key, and three values carried along uninterpreted.
@@ -33,6 +35,29 @@ using WordFormHashNode = HashNode<WordFormHashNodeData>;
 
 // The table of the diacritizer, empty until LoadWordFormHashTable succeeds.
 extern WordFormHashTable wordFormHashTable;
+
+// A table file read and checked, its records kept as the file holds them
+// (layout in WordFormFormat.h). LoadWordFormHashTable fills the table from
+// it; the diacritizer builds its lookup index from it directly.
+struct WordFormTableFile {
+  int32_t slots = 0;
+  // Whole records read, at most `slots`; the slots after them are unused.
+  size_t records = 0;
+  std::vector<unsigned char> bytes;  // records * wordform::kRecordSize
+
+  const unsigned char* Record(size_t k) const {
+    return bytes.data() + k * wordform::kRecordSize;
+  }
+  // The link of slot k: -1 for slots past the records.
+  int32_t Next(size_t k) const;
+  // Length in units of slot k's key (up to the first zero unit).
+  size_t KeyLength(size_t k) const;
+};
+
+// Reads and checks `fileName` with the rules, messages and exceptions of
+// LoadWordFormHashTable, without touching `wordFormHashTable`.
+bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
+                           std::string* rejection);
 
 // Fills `wordFormHashTable` from `fileName`. True when loaded; false when
 // the header announces no usable table (then the table is empty and, when

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwchar>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -30,12 +30,12 @@ const char kProgram[] = "diacritizer";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Input is read this many 16-bit units at a time.
-constexpr size_t kInputChunkUnits = 1 << 16;
+// Input is read this many bytes at a time (an even number).
+constexpr size_t kInputChunkBytes = 1 << 18;
 // Output is handed to the writer in pieces of about this size.
 constexpr size_t kOutputFlushBytes = 1 << 18;
 // Lines looked up together, so that their cache misses overlap.
-constexpr size_t kBatchLines = 16;
+constexpr size_t kBatchLines = 32;
 // Never a 16-bit unit: marks the buffer positions a read did not fill.
 constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
@@ -45,29 +45,22 @@ void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
 
-bool IsBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+// Blanks that Trim removes, as UTF-16LE units.
+bool IsBlankUnit(const unsigned char* p) {
+  return p[1] == 0 &&
+         (p[0] == ' ' || p[0] == '\t' || p[0] == '\r' || p[0] == '\n');
 }
 
 // Collects UTF-16LE output and hands it to the writer in large pieces.
 class Output {
  public:
   explicit Output(FileWriter& writer) : writer_(writer) {
-    buffer_.reserve(kOutputFlushBytes + 256);
+    buffer_.reserve(kOutputFlushBytes + 4096);
   }
 
-  void Bytes(const char* bytes, size_t n) {
-    buffer_.append(bytes, n);
+  void Bytes(const unsigned char* bytes, size_t n) {
+    buffer_.append(reinterpret_cast<const char*>(bytes), n);
     if (buffer_.size() >= kOutputFlushBytes) Flush();
-  }
-
-  void Units(const wchar_t* units, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-      uint32_t u = static_cast<uint32_t>(units[i]);
-      buffer_.push_back(static_cast<char>(u & 0xFF));
-      buffer_.push_back(static_cast<char>((u >> 8) & 0xFF));
-      if (buffer_.size() >= kOutputFlushBytes) Flush();
-    }
   }
 
   void Flush() {
@@ -84,105 +77,166 @@ class Output {
 };
 
 // Turns lines into output lines: trims, looks up, writes the separator.
+// Lines are queued and looked up in batches: the hashes first, with each
+// slot fetched ahead, then each slot's entry fetched ahead, then the
+// comparisons and the output.
 class Diacritizer {
  public:
-  Diacritizer(const WordFormIndex& index, Output& out)
+  Diacritizer(const WordFormIndex* index, Output& out)
       : index_(index), out_(out) {}
 
-  // Queues a line; the text must stay in place until Flush.
-  void Add(const wchar_t* text, size_t n) {
-    while (n > 0 && IsBlank(*text)) {
-      ++text;
-      --n;
+  // Queues a line of `units` UTF-16LE units; the bytes must stay in place
+  // until Flush.
+  void Add(const unsigned char* text, size_t units) {
+    while (units > 0 && IsBlankUnit(text)) {
+      text += 2;
+      --units;
     }
-    while (n > 0 && IsBlank(text[n - 1])) --n;
+    while (units > 0 && IsBlankUnit(text + 2 * (units - 1))) --units;
     Line& line = batch_[count_++];
     line.text = text;
-    line.length = n;
-    line.hash = WordFormIndex::HashKey(text, n);
-    index_.Prefetch(line.hash);
+    line.units = units;
+    if (index_ != nullptr) {
+      line.hash = WordFormIndex::HashKey(text, units);
+      index_->PrefetchSlot(line.hash);
+    }
     if (count_ == kBatchLines) Flush();
   }
 
   void Flush() {
+    if (index_ != nullptr) {
+      for (size_t i = 0; i < count_; ++i) index_->PrefetchEntry(batch_[i].hash);
+    }
     for (size_t i = 0; i < count_; ++i) Emit(batch_[i]);
     count_ = 0;
   }
 
  private:
   struct Line {
-    const wchar_t* text;
-    size_t length;
+    const unsigned char* text;
+    size_t units;
     uint64_t hash;
   };
 
   void Emit(const Line& line) {
-    static const char kSeparator[4] = {'\r', 0, '\n', 0};
+    static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
-    if (index_.built()) {
+    if (index_ != nullptr) {
       size_t bytes = 0;
-      const char* found =
-          index_.Find(line.text, line.length, line.hash, &bytes);
+      const unsigned char* found =
+          index_->Find(line.text, line.units, line.hash, &bytes);
       if (found != nullptr) {
         out_.Bytes(found, bytes);
-        return;
+      } else {
+        out_.Bytes(line.text, 2 * line.units);
       }
-      out_.Units(line.text, line.length);
       return;
     }
+    // No index: the table itself, searched line by line.
+    std::wstring word(line.units, L'\0');
+    for (size_t i = 0; i < line.units; ++i) {
+      word[i] =
+          static_cast<wchar_t>(line.text[2 * i] | line.text[2 * i + 1] << 8);
+    }
     std::wstring result;
-    isValidWord(std::wstring(line.text, line.length), result);
-    out_.Units(result.data(), result.size());
+    isValidWord(word, result);
+    std::string bytes;
+    for (wchar_t c : result) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+    }
+    out_.Bytes(reinterpret_cast<const unsigned char*>(bytes.data()),
+               bytes.size());
   }
 
-  const WordFormIndex& index_;
+  const WordFormIndex* index_;
   Output& out_;
   Line batch_[kBatchLines];
   size_t count_ = 0;
   bool first_ = true;
 };
 
-// Reads up to `capacity` units; returns how many were read.
-size_t ReadChunk(FileReader& reader, wchar_t* buffer, size_t capacity) {
-  std::fill(buffer, buffer + capacity, kNoUnit);
-  if (!reader.Read(buffer, static_cast<int>(capacity))) return 0;
-  if (!reader.EoF()) return capacity;
-  return static_cast<size_t>(std::find(buffer, buffer + capacity, kNoUnit) -
-                             buffer);
-}
+// The input's 16-bit units after the mark, as UTF-16LE bytes, a chunk at a
+// time. The size of the file says how much to read in bulk; whatever else
+// there is (a file that grew, or a pipe, whose size is unknown) is read
+// unit by unit, so a trailing odd byte is dropped as the reader drops it.
+class InputChunks {
+ public:
+  explicit InputChunks(FileReader& reader) : reader_(reader) {
+    int64_t size = reader.FileSize() - 2;
+    bulk_left_ = size > 0 ? static_cast<uint64_t>(size) & ~uint64_t{1} : 0;
+  }
+
+  // Replaces `chunk` with the next bytes; false at the end of the input.
+  bool Next(std::vector<unsigned char>& chunk) {
+    chunk.clear();
+    if (bulk_left_ > 0) {
+      size_t n = bulk_left_ < kInputChunkBytes ? static_cast<size_t>(bulk_left_)
+                                               : kInputChunkBytes;
+      chunk.resize(n);
+      reader_.Read(reinterpret_cast<char*>(chunk.data()), static_cast<int>(n));
+      bulk_left_ -= n;
+      if (!reader_.EoF()) return true;
+      // The file shrank under us: keep what arrived, as far as it is known.
+      bulk_left_ = 0;
+      return false;
+    }
+    if (reader_.EoF()) return false;
+    wchar_t units[kInputChunkBytes / 2];
+    std::fill(units, units + kInputChunkBytes / 2, kNoUnit);
+    if (!reader_.Read(units, static_cast<int>(kInputChunkBytes / 2))) {
+      return false;
+    }
+    for (wchar_t u : units) {
+      if (u == kNoUnit) break;
+      chunk.push_back(static_cast<unsigned char>(u & 0xFF));
+      chunk.push_back(static_cast<unsigned char>((u >> 8) & 0xFF));
+    }
+    return !chunk.empty();
+  }
+
+ private:
+  FileReader& reader_;
+  uint64_t bulk_left_;
+};
 
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
-void Run(FileReader& reader, const WordFormIndex& index, Output& out) {
+void Run(FileReader& reader, const WordFormIndex* index, Output& out) {
   Diacritizer diacritizer(index, out);
-  std::vector<wchar_t> chunk(kInputChunkUnits);
-  std::wstring pending;  // start of a line that spans chunks
-  while (!reader.EoF()) {
-    const size_t count = ReadChunk(reader, chunk.data(), chunk.size());
-    const wchar_t* data = chunk.data();
-    size_t pos = 0;
-    while (pos < count) {
-      const wchar_t* lf = std::wmemchr(data + pos, L'\n', count - pos);
-      if (lf == nullptr) {
-        pending.append(data + pos, count - pos);
-        break;
+  InputChunks input(reader);
+  std::vector<unsigned char> chunk;
+  std::vector<unsigned char> pending;  // start of a line that spans chunks
+  while (input.Next(chunk)) {
+    const unsigned char* data = chunk.data();
+    const size_t size = chunk.size() & ~size_t{1};
+    size_t start = 0;  // of the current line
+    size_t at = 0;
+    while (at < size) {
+      const void* hit = std::memchr(data + at, '\n', size - at);
+      if (hit == nullptr) break;
+      size_t lf =
+          static_cast<size_t>(static_cast<const unsigned char*>(hit) - data);
+      if (lf % 2 != 0 || data[lf + 1] != 0) {  // a byte of another unit
+        at = lf + 1;
+        continue;
       }
-      size_t end = static_cast<size_t>(lf - data);
       if (pending.empty()) {
-        diacritizer.Add(data + pos, end - pos);
+        diacritizer.Add(data + start, (lf - start) / 2);
       } else {
         diacritizer.Flush();
-        pending.append(data + pos, end - pos);
-        diacritizer.Add(pending.data(), pending.size());
+        pending.insert(pending.end(), data + start, data + lf);
+        diacritizer.Add(pending.data(), pending.size() / 2);
         diacritizer.Flush();
         pending.clear();
       }
-      pos = end + 1;
+      start = at = lf + 2;
     }
     diacritizer.Flush();  // the chunk is about to be overwritten
+    pending.insert(pending.end(), data + start, data + size);
   }
-  diacritizer.Add(pending.data(), pending.size());
+  diacritizer.Add(pending.data(), pending.size() / 2);
   diacritizer.Flush();
   out.Flush();
 }
@@ -196,13 +250,22 @@ int main(int argc, char** argv) {
   }
   const std::string output_name = argv[2];
   try {
-    std::string rejection;
-    if (!LoadWordFormHashTable(wordform::kFileName, &rejection)) {
-      Report(std::string(wordform::kFileName) + ": " + rejection);
-      return kExitFailure;
-    }
+    // The lookups go to an index built from the file; only a table whose
+    // chains are too tangled for that is loaded and searched as it is.
     WordFormIndex index;
-    index.Build(wordFormHashTable);
+    {
+      std::string rejection;
+      WordFormTableFile file;
+      if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
+        Report(std::string(wordform::kFileName) + ": " + rejection);
+        return kExitFailure;
+      }
+      if (!index.Build(file) &&
+          !LoadWordFormHashTable(wordform::kFileName, &rejection)) {
+        Report(std::string(wordform::kFileName) + ": " + rejection);
+        return kExitFailure;
+      }
+    }
 
     FileReader reader;
     reader.Open(argv[1], FileReader::UNICODE);
@@ -213,7 +276,7 @@ int main(int argc, char** argv) {
     }
     Output out(writer);
     try {
-      Run(reader, index, out);
+      Run(reader, index.built() ? &index : nullptr, out);
     } catch (const WriteError&) {
       writer.Close();
       Report("Could not write output file: " + output_name + ".");
