@@ -27,12 +27,16 @@ function(urdulex_library)
 endfunction()
 
 # urdulex_program(NAME <name> SOURCES ... DEPS ...)
+#
+# Programs are installed but not exported: a program may share its name with
+# the library of its subsystem (diacritizer, codemapper), and the package
+# can hold only one urdulex::<name>.
 function(urdulex_program)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;DEPS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS})
   if(URDULEX_INSTALL)
-    install(TARGETS ${ARG_NAME} EXPORT urdulexTargets
+    install(TARGETS ${ARG_NAME}
             RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endfunction()
