@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/TestUtil.h"
 #include "script/LexEnigneUtility.h"
 
 namespace {
@@ -122,24 +121,13 @@ TEST(BufferLayoutsTest, CharactersToBytes) {
   EXPECT_EQ(0, count);
 }
 
-class CopyFileTest : public ::testing::Test {
+class CopyFileTest : public urdulex::test::TempDirTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/uzt-copy-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(name));
-    dir_ = name;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string Path(const std::string& name) { return dir_ + "/" + name; }
   static void Write(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  static std::string Read(const std::string& path) { return Contents(path); }
 
-  std::string dir_;
   LexEnigneUtility util_;
 };
 

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 
+#include "foundation/TestUtil.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 
@@ -19,23 +19,12 @@ namespace {
 
 const std::string kMapping = URDULEX_SOURCE_DIR "/data/uzt/test-mapping.txt";
 
-class UztconvTest : public ::testing::Test {
+class UztconvTest : public urdulex::test::TempDirTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/uztconv-test-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(name));
-    dir_ = name;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   static void Write(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  static std::string Read(const std::string& path) { return Contents(path); }
   bool Exists(const std::string& name) const {
     return ::access(Path(name).c_str(), F_OK) == 0;
   }
@@ -49,8 +38,6 @@ class UztconvTest : public ::testing::Test {
     if (err != nullptr) *err = Read(Path("stderr"));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-
-  std::string dir_;
 };
 
 // Urdu, Latin, digits, brackets, fixed sequences, line ends, as UTF-8.
@@ -117,12 +104,7 @@ TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
     text += words[rng() % 8];
     text += L' ';
   }
-  std::string u16 = "\xFF\xFE";
-  for (wchar_t c : text) {
-    u16.push_back(static_cast<char>(c & 0xFF));
-    u16.push_back(static_cast<char>(c >> 8));
-  }
-  Write(Path("big.u16"), u16);
+  Write(Path("big.u16"), urdulex::test::Utf16File(text));
   ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("big.u16") + " " +
                    Path("big.uzt")));
   std::string whole;
@@ -132,12 +114,7 @@ TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
                    Path("big.back")));
   std::wstring decoded;
   util.ConvertUZT2Unicode(whole, decoded);
-  std::string want = "\xFF\xFE";
-  for (wchar_t c : decoded) {
-    want.push_back(static_cast<char>(c & 0xFF));
-    want.push_back(static_cast<char>(c >> 8));
-  }
-  EXPECT_TRUE(want == Read(Path("big.back")));
+  EXPECT_TRUE(urdulex::test::Utf16File(decoded) == Read(Path("big.back")));
 }
 
 TEST_F(UztconvTest, MisuseExitsWithTwo) {
