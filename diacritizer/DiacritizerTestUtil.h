@@ -50,28 +50,32 @@ inline std::string Record(const std::wstring& key, const std::string& symbols,
 
 inline std::string UnusedRecord() { return Record(L"", "", -1); }
 
-// Records for a table of `slots` slots in which every key has home slot 0
-// and all of them form one chain from slot 0, in slot order; `keys` gets
-// the keys. `home` must be allocated with `slots` slots.
+// Records for a table of `slots` slots that is one chain 0 -> 1 -> ... in
+// which the key in slot s has home slot s, so the walk of every search
+// runs to the end of the table; keys[s] is the key of slot s. `home` must
+// be allocated with `slots` slots.
 template <typename Table>
 std::vector<std::string> OneLongChain(const Table& home, int slots,
                                       const std::string& symbols,
                                       std::vector<std::wstring>* keys) {
-  std::vector<std::string> records;
-  const size_t wanted = static_cast<size_t>(slots);
-  for (wchar_t a = 0x0621; records.size() < wanted; ++a) {
-    for (wchar_t b = 0x0621; b < 0x0621 + 200 && records.size() < wanted; ++b) {
-      for (wchar_t c = 0x0621; c < 0x0621 + 200 && records.size() < wanted;
-           ++c) {
+  const size_t n = static_cast<size_t>(slots);
+  keys->assign(n, std::wstring());
+  size_t filled = 0;
+  for (wchar_t a = 0x0621; filled < n; ++a) {
+    for (wchar_t b = 0x0621; b < 0x0621 + 200 && filled < n; ++b) {
+      for (wchar_t c = 0x0621; c < 0x0621 + 200 && filled < n; ++c) {
         std::wstring key = {a, b, c};
-        if (home.Hash(key) != 0) continue;
-        int32_t next = records.size() + 1 < wanted
-                           ? static_cast<int32_t>(records.size() + 1)
-                           : -2;
-        records.push_back(Record(key, symbols, next));
-        keys->push_back(key);
+        std::wstring& place = (*keys)[home.Hash(key)];
+        if (!place.empty()) continue;
+        place = key;
+        ++filled;
       }
     }
+  }
+  std::vector<std::string> records;
+  for (size_t s = 0; s < n; ++s) {
+    int32_t next = s + 1 < n ? static_cast<int32_t>(s + 1) : -2;
+    records.push_back(Record((*keys)[s], symbols, next));
   }
   return records;
 }

@@ -523,8 +523,8 @@ TEST_F(WordFormIndexTest, AgreesWithSearchOnRandomFiles) {
   EXPECT_GT(hits, 300);  // the files are not all misses
 }
 
-// A chain that every key shares, reached from its head by each of them:
-// indexing would walk it once per key, so the index declines.
+// One chain through the whole table, with a home at every slot: indexing
+// would walk most of it once per key, so the index declines.
 TEST_F(WordFormIndexTest, DeclinesTanglingChains) {
   const int slots = 3000;
   WordFormHashTable homes;

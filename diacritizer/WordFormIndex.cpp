@@ -4,16 +4,14 @@
 
 namespace {
 
-constexpr unsigned char kAbsent = 0xFF;
+// Entries are addressed by 32-bit offsets.
+constexpr size_t kMaxArenaBytes = UINT32_MAX;
 
 // Chain steps allowed per record while building. Tables made by the
 // builder walk less than one step per record; a file whose shared chains
 // would need far more is served by Search instead of stalling the load.
 constexpr uint64_t kStepsPerRecord = 64;
 constexpr uint64_t kMinSteps = 1 << 20;
-
-// Records handled together, so that their cache misses overlap.
-constexpr size_t kBatch = 16;
 
 constexpr uint16_t kAtSign = 0x0040;
 constexpr uint16_t kShadda = 0x0651;
@@ -61,33 +59,37 @@ std::vector<uint8_t> ChainEnds(const WordFormTableFile& file) {
   return state;
 }
 
-// True when record `r` holds exactly the key of `units` units at `key`.
-bool KeyEquals(const unsigned char* r, const unsigned char* key, size_t units) {
-  return std::memcmp(r, key, 2 * units) == 0 &&
-         (units == static_cast<size_t>(wordform::kKeyUnits) ||
-          UnitAt(r, units) == 0);
+// memcmp for the short keys here, without the call.
+bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
-void PutUnit(std::vector<unsigned char>& out, uint16_t u) {
-  out.push_back(static_cast<unsigned char>(u & 0xFF));
-  out.push_back(static_cast<unsigned char>(u >> 8));
-}
+// The longest restored word: every letter of a full key with a shadda and
+// a vowel.
+constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
 
-// LexEnigneUtility::MergeSymbolicDiacritics on a record, appending the
-// restored word to `out` as UTF-16LE; returns its length in units.
+// LexEnigneUtility::MergeSymbolicDiacritics on a record, written to `out`
+// as UTF-16LE; returns its length in units.
 size_t MergeRecord(const unsigned char* record, size_t key_units,
-                   std::vector<unsigned char>& out) {
+                   unsigned char* out) {
   const unsigned char* symbols = record + wordform::kKeyBytes;
   size_t n = 0;
   while (n < static_cast<size_t>(wordform::kSymbolBytes) && symbols[n] != 0) {
     ++n;
   }
   size_t units = 0;
+  auto put = [&](uint16_t u) {
+    out[2 * units] = static_cast<unsigned char>(u & 0xFF);
+    out[2 * units + 1] = static_cast<unsigned char>(u >> 8);
+    ++units;
+  };
   size_t j = 0;
   for (size_t i = 0; i < key_units; ++i) {
     const uint16_t c = UnitAt(record, i);
-    PutUnit(out, c);
-    ++units;
+    put(c);
     if (c == 0x0020 || c == 0x200C || c == 0x200D) continue;
     uint16_t mark = 0;
     switch (j < n ? symbols[j] : 0) {
@@ -110,8 +112,7 @@ size_t MergeRecord(const unsigned char* record, size_t key_units,
         mark = 0x064B;
         break;
       case 'S': {
-        PutUnit(out, kShadda);
-        ++units;
+        put(kShadda);
         switch (j + 1 < n ? symbols[j + 1] : 0) {
           case 'Z':
             mark = 0x064E;
@@ -132,10 +133,7 @@ size_t MergeRecord(const unsigned char* record, size_t key_units,
         break;
     }
     ++j;
-    if (mark != 0) {
-      PutUnit(out, mark);
-      ++units;
-    }
+    if (mark != 0) put(mark);
   }
   return units;
 }
@@ -164,7 +162,7 @@ const WordFormIndex::Slot* WordFormIndex::Probe(const unsigned char* key,
     if (slot->offset == 0) return slot;
     if (slot->check == check) {
       const unsigned char* entry = arena_.data() + slot->offset;
-      if (entry[0] == units && std::memcmp(entry + 2, key, 2 * units) == 0) {
+      if (entry[0] == units && SameBytes(entry + 2, key, 2 * units)) {
         return slot;
       }
     }
@@ -186,7 +184,6 @@ const unsigned char* WordFormIndex::Find(const unsigned char* key, size_t units,
   const Slot* slot = Probe(key, units, hash);
   if (slot->offset == 0) return nullptr;
   const unsigned char* entry = arena_.data() + slot->offset;
-  if (entry[1] == kAbsent) return nullptr;
   *bytes = 2 * static_cast<size_t>(entry[1]);
   return entry + 2 + 2 * units;
 }
@@ -209,68 +206,59 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
   while (capacity < 2 * n) capacity *= 2;
   slots_.assign(capacity, Slot{0, 0});
   mask_ = capacity - 1;
-  // About what the builder's tables need: a short key and its restored word.
+
+  // The home slot of every usable key, in one pass over the file; slots no
+  // key calls home need no walk.
+  constexpr uint32_t kNoHome = UINT32_MAX;
+  const HomeSlotHash home(file.slots);
+  std::vector<uint32_t> homes(n, kNoHome);
+  std::vector<uint8_t> is_home(n, 0);
+  for (size_t s = 0; s < n; ++s) {
+    if (file.Next(s) == wordform::kUnusedSlot) continue;
+    const unsigned char* record = file.Record(s);
+    const size_t units = file.KeyLength(s);
+    if (units == 0 || UnitAt(record, 0) == kAtSign) continue;
+    uint16_t key[wordform::kKeyUnits];
+    for (size_t i = 0; i < units; ++i) key[i] = UnitAt(record, i);
+    const uint32_t h = home(key, units);
+    homes[s] = h;
+    if (h < n) is_home[h] = 1;
+  }
+  // About what a short key and its restored word take.
   arena_.reserve(n * 36 + 1);
   arena_.push_back(0);  // offset 0 marks an empty slot
 
+  // A search for key k walks from its home h and returns first the first
+  // record with key k on the way, provided the walk ends properly. So one
+  // walk from each home decides every key of that home that it meets;
+  // keys it does not meet are not found.
   const std::vector<uint8_t> ends = ChainEnds(file);
-  const HomeSlotHash home(file.slots);
   const uint64_t budget = kStepsPerRecord * n + kMinSteps;
   uint64_t steps = 0;
-
-  struct Pending {
-    size_t slot;
-    size_t units;
-    uint64_t hash;
-  } batch[kBatch];
-  for (size_t first = 0; first < n; first += kBatch) {
-    size_t count = 0;
-    for (size_t s = first; s < n && s < first + kBatch; ++s) {
-      if (file.Next(s) == wordform::kUnusedSlot) continue;
-      const unsigned char* record = file.Record(s);
-      const size_t units = file.KeyLength(s);
-      if (units == 0 || UnitAt(record, 0) == kAtSign) continue;
-      const uint64_t hash = HashKey(record, units);
-      PrefetchSlot(hash);
-      batch[count++] = Pending{s, units, hash};
-    }
-    for (size_t b = 0; b < count; ++b) {
-      const size_t s = batch[b].slot;
-      const size_t units = batch[b].units;
+  for (size_t h = 0; h < n; ++h) {
+    if (!is_home[h] || ends[h] != kEndsWell) continue;
+    for (int64_t t = static_cast<int64_t>(h); t >= 0;
+         t = file.Next(static_cast<size_t>(t))) {
+      if (++steps > budget) return Reset();
+      const size_t s = static_cast<size_t>(t);
+      if (homes[s] != h) continue;
       const unsigned char* key = file.Record(s);
-      Slot* slot = Probe(key, units, batch[b].hash);
-      if (slot->offset != 0) continue;  // decided by an earlier record
-
-      // The first record with this key on the walk from its home slot is
-      // what Search returns first.
-      uint16_t key_units[wordform::kKeyUnits];
-      for (size_t i = 0; i < units; ++i) key_units[i] = UnitAt(key, i);
-      const size_t h = home(key_units, units);
-      int64_t found = -1;
-      if (h < n && ends[h] == kEndsWell) {
-        if (h == s) {
-          found = static_cast<int64_t>(s);
-        } else {
-          for (int64_t t = static_cast<int64_t>(h); t >= 0;
-               t = file.Next(static_cast<size_t>(t))) {
-            if (++steps > budget) return Reset();
-            if (KeyEquals(file.Record(static_cast<size_t>(t)), key, units)) {
-              found = t;
-              break;
-            }
-          }
-        }
-      }
-      if (arena_.size() + 256 > UINT32_MAX) return Reset();
+      const size_t units = file.KeyLength(s);
+      const uint64_t hash = HashKey(key, units);
+      Slot* slot = Probe(key, units, hash);
+      if (slot->offset != 0) continue;  // met before on this walk
       const size_t at = arena_.size();
-      arena_.push_back(static_cast<unsigned char>(units));
-      arena_.push_back(kAbsent);
-      arena_.insert(arena_.end(), key, key + 2 * units);
-      if (found >= 0) {
-        arena_[at + 1] = static_cast<unsigned char>(MergeRecord(
-            file.Record(static_cast<size_t>(found)), units, arena_));
+      if (at + 2 + 2 * units + 2 * kMaxRestoredUnits > kMaxArenaBytes) {
+        return Reset();
       }
-      slot->check = static_cast<uint32_t>(batch[b].hash >> 32);
+      arena_.resize(at + 2 + 2 * units + 2 * kMaxRestoredUnits);
+      unsigned char* entry = arena_.data() + at;
+      entry[0] = static_cast<unsigned char>(units);
+      std::memcpy(entry + 2, key, 2 * units);
+      const size_t restored = MergeRecord(key, units, entry + 2 + 2 * units);
+      entry[1] = static_cast<unsigned char>(restored);
+      arena_.resize(at + 2 + 2 * units + 2 * restored);
+      slot->check = static_cast<uint32_t>(hash >> 32);
       slot->offset = static_cast<uint32_t>(at);
       ++entries_;
     }

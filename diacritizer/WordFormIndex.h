@@ -63,8 +63,8 @@ class WordFormIndex {
   const Slot* Probe(const unsigned char* key, size_t units,
                     uint64_t hash) const;
 
-  // Entry: key length in units, restored length in units (kAbsent for a
-  // key a search does not find), then both as UTF-16LE bytes.
+  // Entry: key length in units, restored length in units, then both as
+  // UTF-16LE bytes. Only keys a search finds have one.
   std::vector<unsigned char> arena_;
   std::vector<Slot> slots_ = std::vector<Slot>(1, Slot{0, 0});
   uint64_t mask_ = 0;

@@ -112,30 +112,42 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
   }
   file->slots = slots;
 
-  // Record by record, as the format defines the end of the data: a file
-  // that ends inside the first key raises the reader's end-of-file error,
-  // a record cut short later is dropped, and records past the last slot
-  // are not read.
+  // The end of the data, as the format defines it: a file that ends inside
+  // the first key raises the reader's end-of-file error, a record cut short
+  // later is dropped, and records past the last slot are not read. The
+  // whole records the file's size promises are read at once; the reads
+  // after them go record by record.
   std::vector<unsigned char>& bytes = file->bytes;
-  const int64_t expected = reader.FileSize();
-  if (expected > 0) {
-    bytes.reserve(static_cast<size_t>(std::min<int64_t>(
-        expected, static_cast<int64_t>(slots) * wordform::kRecordSize)));
-  }
-  bytes.resize(wordform::kRecordSize);
-  reader.Read(reinterpret_cast<char*>(bytes.data()), wordform::kKeyBytes);
-  reader.Read(reinterpret_cast<char*>(bytes.data()) + wordform::kKeyBytes,
-              wordform::kTailBytes);
   size_t k = 0;
-  while (!reader.EoF()) {
-    ++k;
-    if (k == static_cast<size_t>(slots)) break;
+  const int64_t left = reader.FileSize() - (header == wordform::kExtendedHeader
+                                                ? wordform::kMarkSize + 12
+                                                : wordform::kMarkSize + 4);
+  if (left >= wordform::kRecordSize) {
+    k = static_cast<size_t>(
+        std::min<int64_t>(left / wordform::kRecordSize, slots));
+    bytes.resize(k * wordform::kRecordSize);
+    reader.Read(reinterpret_cast<char*>(bytes.data()),
+                static_cast<int>(bytes.size()));
+    if (reader.EoF()) {  // the file shrank meanwhile
+      throw IOException(kModule, __LINE__, kErrorFileRead,
+                        "End of file encountered.");
+    }
+  } else {
+    bytes.resize(wordform::kRecordSize);
+    reader.Read(reinterpret_cast<char*>(bytes.data()), wordform::kKeyBytes);
+    reader.Read(reinterpret_cast<char*>(bytes.data()) + wordform::kKeyBytes,
+                wordform::kTailBytes);
+    if (!reader.EoF()) k = 1;
+  }
+  while (k > 0 && k < static_cast<size_t>(slots) && !reader.EoF()) {
     bytes.resize((k + 1) * wordform::kRecordSize);
     char* record =
         reinterpret_cast<char*>(bytes.data()) + k * wordform::kRecordSize;
     reader.Read(record, wordform::kKeyBytes);
-    if (!reader.EoF())
-      reader.Read(record + wordform::kKeyBytes, wordform::kTailBytes);
+    if (reader.EoF()) break;
+    reader.Read(record + wordform::kKeyBytes, wordform::kTailBytes);
+    if (reader.EoF()) break;
+    ++k;
   }
   bytes.resize(k * wordform::kRecordSize);
   file->records = k;
@@ -144,22 +156,6 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
 }
 
 }  // namespace
-
-int32_t WordFormTableFile::Next(size_t k) const {
-  if (k >= records) return wordform::kUnusedSlot;
-  return LittleEndian32(Record(k) + wordform::kKeyBytes +
-                        wordform::kNextOffset);
-}
-
-size_t WordFormTableFile::KeyLength(size_t k) const {
-  const unsigned char* p = Record(k);
-  size_t n = 0;
-  while (n < static_cast<size_t>(wordform::kKeyUnits) &&
-         (p[2 * n] | p[2 * n + 1]) != 0) {
-    ++n;
-  }
-  return n;
-}
 
 bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
                            std::string* rejection) {

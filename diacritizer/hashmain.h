@@ -49,9 +49,24 @@ struct WordFormTableFile {
     return bytes.data() + k * wordform::kRecordSize;
   }
   // The link of slot k: -1 for slots past the records.
-  int32_t Next(size_t k) const;
+  int32_t Next(size_t k) const {
+    if (k >= records) return wordform::kUnusedSlot;
+    const unsigned char* p =
+        Record(k) + wordform::kKeyBytes + wordform::kNextOffset;
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+        static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+  }
   // Length in units of slot k's key (up to the first zero unit).
-  size_t KeyLength(size_t k) const;
+  size_t KeyLength(size_t k) const {
+    const unsigned char* p = Record(k);
+    size_t n = 0;
+    while (n < static_cast<size_t>(wordform::kKeyUnits) &&
+           (p[2 * n] | p[2 * n + 1]) != 0) {
+      ++n;
+    }
+    return n;
+  }
 };
 
 // Reads and checks `fileName` with the rules, messages and exceptions of
