@@ -64,6 +64,8 @@ TEST_F(SearchStringsTest, EnglishSearchStrings) {
     const wchar_t* in;
     const wchar_t* out;
   } cases[] = {
+      {L"Rock-'n'-Roll", L"rock n roll"},
+      {L"John's (book)", L"john book"},
       {L"Look-Up", L"look up"},
       {L"John's book", L"john book"},
       {L"JOHN'S", L"john"},
@@ -117,6 +119,15 @@ TEST_F(SearchStringsTest, LabelTruthTables) {
     EXPECT_EQ(r.or_result, util_.OrLabels(r.first, r.second, 3));
     EXPECT_EQ(r.and_result, util_.AndLabels(r.first, r.second, 3));
   }
+
+  unsigned short three[2] = {3, 0};
+  unsigned short five[2] = {0, 5};
+  unsigned short three_five[2] = {3, 5};
+  unsigned short five_seven[2] = {5, 7};
+  EXPECT_FALSE(util_.OrLabels(three, five, 2));
+  EXPECT_FALSE(util_.AndLabels(three, five, 2));
+  EXPECT_TRUE(util_.OrLabels(three_five, five_seven, 2));
+  EXPECT_FALSE(util_.AndLabels(three_five, five_seven, 2));
 }
 
 }  // namespace
