@@ -124,6 +124,10 @@ int LexEnigneUtility::__QivCopyFile(const std::string& source,
       if (!reader.Read(buffer, n) || reader.EoF()) return 0;
       if (!writer.Write(buffer, n)) return 0;
     }
+    // A source with more bytes than its size tells (it grew meanwhile, or
+    // it is a special file such as those of /proc, which report size 0) has
+    // not been copied exactly.
+    if (reader.Read(buffer, 1)) return 0;
     reader.Close();
     // Data still buffered may fail to reach the disk; that is no copy.
     return writer.Close() ? 1 : 0;

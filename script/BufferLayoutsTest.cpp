@@ -161,6 +161,11 @@ TEST_F(CopyFileTest, FailuresReturnZero) {
 }
 
 #ifdef __linux__
+TEST_F(CopyFileTest, SourceLongerThanItsSizeIsNoCopy) {
+  // Files of /proc report the size 0 but have contents.
+  EXPECT_EQ(0, util_.__QivCopyFile("/proc/self/status", Path("dst")));
+}
+
 TEST_F(CopyFileTest, FullDiskIsNoCopy) {
   // Whole blocks fail as they are written; a short tail fails only when the
   // writer flushes it on closing, which must not count as success either.
