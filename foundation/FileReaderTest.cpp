@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,15 +50,6 @@ std::vector<String> ReadAllLines(FileReader* r, int max, Char delimiter) {
   return out;
 }
 
-int OpenDescriptors() {
-  int n = 0;
-  DIR* d = opendir("/proc/self/fd");
-  if (d == nullptr) return -1;
-  while (readdir(d) != nullptr) ++n;
-  closedir(d);
-  return n;
-}
-
 class FileReaderTest : public TempDirTest {};
 
 TEST_F(FileReaderTest, FreshReaderIsClosedAscii) {
@@ -103,8 +93,10 @@ TEST_F(FileReaderTest, OpenFailures) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + " / " + c.message);
     FileReader r;
+    const int descriptors = OpenDescriptors();
     ExpectReaderError(CatchIO([&] { r.Open(c.name, c.code); }), kErrorFileOpen,
                       c.message);
+    EXPECT_EQ(descriptors, OpenDescriptors());  // the file was closed again
     EXPECT_FALSE(r.IsOpen());
     EXPECT_EQ(0, r.EoF());
     std::wstring line = L"unchanged";
@@ -257,6 +249,11 @@ TEST_F(FileReaderTest, WideGetLineSequences) {
        100,
        L':',
        {L"\x0627", L"\x0628\n", L"<0>", L"<eof>"}},
+      {"delimiter beyond 16 bits never matches",
+       Utf16File(L"a\nb"),
+       100,
+       static_cast<wchar_t>(0x1000A),
+       {L"a\nb", L"<eof>"}},
       {"units are not combined",
        Utf16File(L"\xD83D\xDE00"),
        100,

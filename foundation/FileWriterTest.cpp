@@ -58,8 +58,10 @@ TEST_F(FileWriterTest, OpenTable) {
     const std::string path = Path(c.what);
     if (c.exists) MakeFile(c.what, c.before);
     FileWriter w;
+    const int descriptors = OpenDescriptors();
     ASSERT_EQ(c.result, w.Open(path, c.code, c.append));
     EXPECT_EQ(c.result == 1, w.IsOpen());
+    EXPECT_EQ(descriptors + c.result, OpenDescriptors());
     if (c.code == FileWriter::UNICODE) {
       EXPECT_EQ(c.result, w.Write(std::wstring(L"xy")));
     } else {

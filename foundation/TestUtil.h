@@ -5,6 +5,7 @@
 #ifndef URDULEX_FOUNDATION_TESTUTIL_H_
 #define URDULEX_FOUNDATION_TESTUTIL_H_
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -60,6 +61,16 @@ inline void ExpectReaderError(const Caught& c, int code,
   EXPECT_EQ(std::string("Error Code (0x") + hex + ") in FileReader (" +
                 std::to_string(c.line) + "): " + message,
             c.report);
+}
+
+// Number of descriptors the process holds, to show that files are closed.
+inline int OpenDescriptors() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  if (d == nullptr) return -1;
+  while (readdir(d) != nullptr) ++n;
+  closedir(d);
+  return n;
 }
 
 // The on-disk bytes of 16-bit text: the mark FF FE, then every character's
