@@ -137,14 +137,16 @@ void UZTStreamEncoder::Finish(std::string& out) {
 UZTStreamDecoder::UZTStreamDecoder(const UZTMapping& mapping,
                                    const LexEnigneUtility& utility,
                                    size_t chunk)
-    : mapping_(mapping), utility_(utility), chunk_(chunk < 2 ? 2 : chunk) {}
+    : mapping_(mapping), utility_(utility), chunk_(chunk < 1 ? 1 : chunk) {}
 
 namespace {
 
-// Bytes that may begin a two-byte step: the escape, and "u", "y", "w" of
-// the UZT plate. No other byte looks at its neighbours.
-bool MayPair(unsigned char b) {
-  return b == 0xFE || b == 'u' || b == 'y' || b == 'w';
+// True when a step that starts with byte `a` may take the byte `b` after it
+// too: the escape always does, and "u", "y", "w" of the UZT plate do before
+// "C", "w" and " " respectively.
+bool MayJoin(unsigned char a, unsigned char b) {
+  return a == 0xFE || (a == 'u' && b == 'C') || (a == 'y' && b == 'w') ||
+         (a == 'w' && b == ' ');
 }
 
 }  // namespace
@@ -159,12 +161,15 @@ void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
   const unsigned char* p =
       reinterpret_cast<const unsigned char*>(pending_.data());
   const size_t size = pending_.size();
-  // A chunk may end at k when neither byte before k may begin a pair: then
-  // the byte at k - 1 is a step of its own, so k starts a step, and the
-  // step before it needs no byte after it. A "w" at k is avoided, for the
-  // decoder looks at the byte before a "w".
-  for (size_t k = start_ + chunk_; k < size; ++k) {
-    if (MayPair(p[k - 1]) || MayPair(p[k - 2]) || p[k] == 'w') continue;
+  // A chunk may end at k when the byte before k cannot join the byte at k:
+  // it is then either a step of one byte or the second byte of a step, and
+  // both end at k. A " " before a "w" is avoided too, for the decoder reads
+  // a "w" by the byte before it.
+  size_t k = start_ + chunk_;
+  for (; k < size; ++k) {
+    if (MayJoin(p[k - 1], p[k]) || (p[k - 1] == ' ' && p[k] == 'w')) {
+      continue;
+    }
     // In a string the decoder accepts, every 254 is an escape: the last
     // one before k tells the plate there.
     const void* escape = memrchr(p + start_, 0xFE, k - start_);
@@ -173,6 +178,13 @@ void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
                           : static_cast<const unsigned char*>(escape)[1] == '1';
     Emit(k, ascii, out);
     k = start_ + chunk_ - 1;
+  }
+  // Bytes where no such place shows (long runs of escapes or of "w " pairs)
+  // are walked step by step, so that they cannot pile up.
+  if (size - start_ > kMaxPendingChunks * chunk_) {
+    bool ascii;
+    const size_t cut = Walk(size, false, &ascii);
+    if (cut > start_) Emit(cut, ascii, out);
   }
 }
 
@@ -191,7 +203,8 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
   try {
     utility_.ConvertUZT2Unicode(chunk_bytes_, chunk_text_);
   } catch (const TARNIException& e) {
-    Locate(end);
+    bool ascii;
+    Walk(end, true, &ascii);  // throws at the byte refused
     // Not found again: report the chunk.
     throw StreamError{offset_ + static_cast<int64_t>(start_),
                       e.GetExceptionMsg()};
@@ -201,16 +214,21 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
   start_ascii_ = ascii_at_end;
 }
 
-// Walks the steps of pending_[start_, end) as LexEnigneUtility::
-// ConvertUZT2Unicode does, and throws at the first it cannot decode.
-void UZTStreamDecoder::Locate(size_t end) const {
+// The steps below are those of LexEnigneUtility::ConvertUZT2Unicode: they
+// must agree with it on where each step starts and what it needs.
+size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at) const {
   const unsigned char* p =
       reinterpret_cast<const unsigned char*>(pending_.data());
   bool ascii = start_ascii_;
   unsigned char prev = 0;
+  size_t cut = 0;
+  *ascii_at = ascii;
   for (size_t i = start_; i < end;) {
     const unsigned char b = p[i];
-    const unsigned char next = i + 1 < end ? p[i + 1] : 0;
+    const bool has_next = i + 1 < end;
+    // Every step may look at the next byte; wait until it is known.
+    if (!has_next && !final) break;
+    const unsigned char next = has_next ? p[i + 1] : 0;
     const int64_t at = offset_ + static_cast<int64_t>(i);
     size_t step = 1;
     if (b == 0xFE) {
@@ -218,7 +236,7 @@ void UZTStreamDecoder::Locate(size_t end) const {
         ascii = false;
       } else if (next == '1') {
         ascii = true;
-      } else if (i + 1 == end) {
+      } else if (!has_next) {
         throw StreamError{at, "code-plate escape 254 at the end of the input"};
       } else {
         throw StreamError{at, "code-plate escape 254 followed by " +
@@ -241,5 +259,10 @@ void UZTStreamDecoder::Locate(size_t end) const {
     }
     prev = b;
     i += step;
+    if (i < end && (ascii || p[i] != 'w' || prev != ' ')) {
+      cut = i;
+      *ascii_at = ascii;
+    }
   }
+  return cut;
 }

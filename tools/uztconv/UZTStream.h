@@ -222,9 +222,14 @@ class UZTStreamDecoder {
  private:
   // Decodes pending_[start_, end); `ascii_at_end` is the plate at `end`.
   void Emit(size_t end, bool ascii_at_end, std::wstring& out);
-  // After the library refused pending_[start_, end): throws StreamError for
-  // the first byte there that cannot be decoded.
-  void Locate(size_t end) const;
+  // Walks the steps of pending_[start_, end) and throws StreamError at the
+  // first that cannot be decoded. Unless `final`, the last step waits for
+  // its next byte. Returns the last place after start_ where a chunk may
+  // end, with the plate there in `*ascii_at`, or 0 for none.
+  size_t Walk(size_t end, bool final, bool* ascii_at) const;
+
+  // Pending bytes, in chunks, beyond which they are walked step by step.
+  static constexpr size_t kMaxPendingChunks = 4;
 
   const UZTMapping& mapping_;
   const LexEnigneUtility& utility_;

@@ -114,6 +114,35 @@ TEST_F(UZTStreamTest, ChunkedDecodingEqualsWholeDecoding) {
   EXPECT_LT(decodable, 450);
 }
 
+TEST_F(UZTStreamTest, RunsWithoutAnObviousCutDoNotPileUp) {
+  // "w" and " " alternating: no two neighbours that surely stand apart.
+  std::string bytes = "\x81";
+  for (int i = 0; i < 5000; ++i) bytes += "w ";
+  std::wstring whole;
+  util_.ConvertUZT2Unicode(bytes, whole);
+  UZTStreamDecoder decoder(mapping_, util_, 16);
+  std::wstring out;
+  for (size_t i = 0; i < bytes.size(); i += 100) {
+    decoder.Put(bytes.data() + i, std::min<size_t>(100, bytes.size() - i), out);
+  }
+  EXPECT_GT(out.size(), whole.size() / 2);  // decoded on the way
+  decoder.Finish(out);
+  EXPECT_EQ(whole, out);
+
+  // A run of escapes is refused as it arrives, not at the end.
+  UZTStreamDecoder refusing(mapping_, util_, 16);
+  const std::string escapes(1000, '\xFE');
+  try {
+    refusing.Put("\x81", 1, out);
+    refusing.Put(escapes.data(), escapes.size(), out);
+    ADD_FAILURE() << "no error";
+  } catch (const StreamError& e) {
+    EXPECT_EQ(1, e.offset);
+    EXPECT_EQ("code-plate escape 254 followed by 0xFE (expected '0' or '1')",
+              e.message);
+  }
+}
+
 // Feeds `input` to UnicodeInput one byte at a time, so that every sequence
 // is cut, and to the encoder; returns the error or "".
 std::string EncodeError(const UZTMapping& mapping, const LexEnigneUtility& util,
