@@ -1,5 +1,8 @@
 #include "diacritizer/WordFormIndex.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,50 +16,15 @@ constexpr size_t kMaxArenaBytes = UINT32_MAX;
 constexpr uint64_t kStepsPerRecord = 64;
 constexpr uint64_t kMinSteps = 1 << 20;
 
+// Walks, and insertions, kept in flight together so that their cache
+// misses overlap.
+constexpr size_t kLanes = 16;
+
 constexpr uint16_t kAtSign = 0x0040;
 constexpr uint16_t kShadda = 0x0651;
 
-enum : uint8_t { kUnknown, kVisiting, kEndsWell, kEndsBadly };
-
 uint16_t UnitAt(const unsigned char* p, size_t i) {
   return static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
-}
-
-// For every record, whether a search walk starting there reaches the end
-// of its chain (kEndsWell), or meets an unused slot or a cycle.
-std::vector<uint8_t> ChainEnds(const WordFormTableFile& file) {
-  const size_t n = file.records;
-  std::vector<uint8_t> state(n, kUnknown);
-  std::vector<size_t> path;
-  for (size_t start = 0; start < n; ++start) {
-    path.clear();
-    size_t s = start;
-    uint8_t result;
-    while (true) {
-      if (state[s] == kEndsWell || state[s] == kEndsBadly) {
-        result = state[s];
-        break;
-      }
-      if (state[s] == kVisiting) {
-        result = kEndsBadly;
-        break;
-      }
-      state[s] = kVisiting;
-      path.push_back(s);
-      int32_t next = file.Next(s);
-      if (next == wordform::kEndOfChain) {
-        result = kEndsWell;
-        break;
-      }
-      if (next < 0 || static_cast<size_t>(next) >= n) {
-        result = kEndsBadly;  // unused slot (or a link the loader refuses)
-        break;
-      }
-      s = static_cast<size_t>(next);
-    }
-    for (size_t p : path) state[p] = result;
-  }
-  return state;
 }
 
 // memcmp for the short keys here, without the call.
@@ -71,15 +39,11 @@ bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) {
 // a vowel.
 constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
 
-// LexEnigneUtility::MergeSymbolicDiacritics on a record, written to `out`
-// as UTF-16LE; returns its length in units.
-size_t MergeRecord(const unsigned char* record, size_t key_units,
-                   unsigned char* out) {
-  const unsigned char* symbols = record + wordform::kKeyBytes;
-  size_t n = 0;
-  while (n < static_cast<size_t>(wordform::kSymbolBytes) && symbols[n] != 0) {
-    ++n;
-  }
+// LexEnigneUtility::MergeSymbolicDiacritics of a key of `key_units` units
+// (UTF-16LE) and `n` symbols, written to `out` as UTF-16LE; returns its
+// length in units.
+size_t Merge(const unsigned char* key, size_t key_units,
+             const unsigned char* symbols, size_t n, unsigned char* out) {
   size_t units = 0;
   auto put = [&](uint16_t u) {
     out[2 * units] = static_cast<unsigned char>(u & 0xFF);
@@ -88,7 +52,7 @@ size_t MergeRecord(const unsigned char* record, size_t key_units,
   };
   size_t j = 0;
   for (size_t i = 0; i < key_units; ++i) {
-    const uint16_t c = UnitAt(record, i);
+    const uint16_t c = UnitAt(key, i);
     put(c);
     if (c == 0x0020 || c == 0x200C || c == 0x200D) continue;
     uint16_t mark = 0;
@@ -139,6 +103,16 @@ size_t MergeRecord(const unsigned char* record, size_t key_units,
 }
 
 }  // namespace
+
+void AdviseLargePages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  // Only advice: where huge pages are not available nothing changes.
+  madvise(p, bytes, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
 
 uint64_t WordFormIndex::HashKey(const unsigned char* key, size_t units) {
   uint64_t h = 0xcbf29ce484222325ull;
@@ -201,67 +175,116 @@ bool WordFormIndex::Reset() {
 
 bool WordFormIndex::Build(const WordFormTableFile& file) {
   Reset();
-  const size_t n = file.records;
+  const size_t n = file.records.size();
   size_t capacity = 16;
   while (capacity < 2 * n) capacity *= 2;
   slots_.assign(capacity, Slot{0, 0});
   mask_ = capacity - 1;
 
-  // The home slot of every usable key, in one pass over the file; slots no
-  // key calls home need no walk.
+  // The home slot of every usable key, in one pass over the records; slots
+  // no key calls home need no walk.
   constexpr uint32_t kNoHome = UINT32_MAX;
   const HomeSlotHash home(file.slots);
   std::vector<uint32_t> homes(n, kNoHome);
-  std::vector<uint8_t> is_home(n, 0);
-  for (size_t s = 0; s < n; ++s) {
-    if (file.Next(s) == wordform::kUnusedSlot) continue;
-    const unsigned char* record = file.Record(s);
-    const size_t units = file.KeyLength(s);
-    if (units == 0 || UnitAt(record, 0) == kAtSign) continue;
+  std::vector<uint64_t> hashes(n);
+  std::vector<uint32_t> starts;
+  {
+    std::vector<uint8_t> is_home(n, 0);
     uint16_t key[wordform::kKeyUnits];
-    for (size_t i = 0; i < units; ++i) key[i] = UnitAt(record, i);
-    const uint32_t h = home(key, units);
-    homes[s] = h;
-    if (h < n) is_home[h] = 1;
+    for (size_t s = 0; s < n; ++s) {
+      const WordFormTableFile::Entry& entry = file.records[s];
+      const unsigned char* text = file.Key(s);
+      if (entry.next == wordform::kUnusedSlot || entry.key_units == 0 ||
+          UnitAt(text, 0) == kAtSign) {
+        continue;
+      }
+      for (size_t i = 0; i < entry.key_units; ++i) key[i] = UnitAt(text, i);
+      const uint32_t h = home(key, entry.key_units);
+      homes[s] = h;
+      hashes[s] = HashKey(text, entry.key_units);
+      if (h < n) is_home[h] = 1;
+    }
+    for (size_t h = 0; h < n; ++h) {
+      if (is_home[h]) starts.push_back(static_cast<uint32_t>(h));
+    }
   }
-  // About what a short key and its restored word take.
-  arena_.reserve(n * 36 + 1);
-  arena_.push_back(0);  // offset 0 marks an empty slot
 
   // A search for key k walks from its home h and returns first the first
-  // record with key k on the way, provided the walk ends properly. So one
-  // walk from each home decides every key of that home that it meets;
-  // keys it does not meet are not found.
-  const std::vector<uint8_t> ends = ChainEnds(file);
+  // record with key k on the way, provided the walk ends at the end of a
+  // chain (not in an unused slot). So one walk from each home decides every
+  // key of that home that it meets; keys it does not meet are not found.
+  // Several walks go on at once, each step's record fetched ahead.
+  std::vector<uint32_t> accepted;  // records that may answer, walk by walk
+  accepted.reserve(n);
   const uint64_t budget = kStepsPerRecord * n + kMinSteps;
   uint64_t steps = 0;
-  for (size_t h = 0; h < n; ++h) {
-    if (!is_home[h] || ends[h] != kEndsWell) continue;
-    for (int64_t t = static_cast<int64_t>(h); t >= 0;
-         t = file.Next(static_cast<size_t>(t))) {
-      if (++steps > budget) return Reset();
-      const size_t s = static_cast<size_t>(t);
-      if (homes[s] != h) continue;
-      const unsigned char* key = file.Record(s);
-      const size_t units = file.KeyLength(s);
-      const uint64_t hash = HashKey(key, units);
-      Slot* slot = Probe(key, units, hash);
-      if (slot->offset != 0) continue;  // met before on this walk
-      const size_t at = arena_.size();
-      if (at + 2 + 2 * units + 2 * kMaxRestoredUnits > kMaxArenaBytes) {
-        return Reset();
+  struct Walk {
+    uint32_t home;
+    int64_t at;  // current slot, or -1 when the lane is idle
+    std::vector<uint32_t> met;
+  };
+  Walk lanes[kLanes];
+  size_t next_start = 0;
+  size_t busy = 0;
+  for (Walk& lane : lanes) lane.at = -1;
+  do {
+    busy = 0;
+    for (Walk& lane : lanes) {
+      if (lane.at < 0) {
+        if (next_start == starts.size()) continue;
+        lane.home = starts[next_start++];
+        lane.at = lane.home;
+        lane.met.clear();
       }
-      arena_.resize(at + 2 + 2 * units + 2 * kMaxRestoredUnits);
-      unsigned char* entry = arena_.data() + at;
-      entry[0] = static_cast<unsigned char>(units);
-      std::memcpy(entry + 2, key, 2 * units);
-      const size_t restored = MergeRecord(key, units, entry + 2 + 2 * units);
-      entry[1] = static_cast<unsigned char>(restored);
-      arena_.resize(at + 2 + 2 * units + 2 * restored);
-      slot->check = static_cast<uint32_t>(hash >> 32);
-      slot->offset = static_cast<uint32_t>(at);
-      ++entries_;
+      ++busy;
+      if (++steps > budget) return Reset();
+      const size_t s = static_cast<size_t>(lane.at);
+      if (homes[s] == lane.home) lane.met.push_back(static_cast<uint32_t>(s));
+      const int32_t next = file.records[s].next;
+      if (next >= 0 && static_cast<size_t>(next) < n) {
+        lane.at = next;
+        __builtin_prefetch(&file.records[next]);
+        __builtin_prefetch(&homes[next]);
+        continue;
+      }
+      // End of the walk: only a proper chain end lets a search succeed.
+      if (next == wordform::kEndOfChain) {
+        accepted.insert(accepted.end(), lane.met.begin(), lane.met.end());
+      }
+      lane.at = -1;
     }
+  } while (busy > 0);
+
+  // Within a walk the first record of a key wins; the index keeps it.
+  arena_.reserve(accepted.size() * 40 + 1);
+  arena_.push_back(0);  // offset 0 marks an empty slot
+  for (size_t i = 0; i < accepted.size(); ++i) {
+    if (i + kLanes < accepted.size()) {
+      const uint32_t ahead = accepted[i + kLanes];
+      PrefetchSlot(hashes[ahead]);
+      __builtin_prefetch(file.Key(ahead));
+    }
+    const uint32_t s = accepted[i];
+    const WordFormTableFile::Entry& entry = file.records[s];
+    const unsigned char* key = file.Key(s);
+    const size_t units = entry.key_units;
+    const uint64_t hash = hashes[s];
+    Slot* slot = Probe(key, units, hash);
+    if (slot->offset != 0) continue;  // met before on its walk
+    const size_t at = arena_.size();
+    const size_t room = 2 + 2 * units + 2 * kMaxRestoredUnits;
+    if (at + room > kMaxArenaBytes) return Reset();
+    arena_.resize(at + room);
+    unsigned char* out = arena_.data() + at;
+    out[0] = static_cast<unsigned char>(units);
+    std::memcpy(out + 2, key, 2 * units);
+    const size_t restored = Merge(key, units, file.Symbols(s),
+                                  entry.symbol_bytes, out + 2 + 2 * units);
+    out[1] = static_cast<unsigned char>(restored);
+    arena_.resize(at + 2 + 2 * units + 2 * restored);
+    slot->check = static_cast<uint32_t>(hash >> 32);
+    slot->offset = static_cast<uint32_t>(at);
+    ++entries_;
   }
   built_ = true;
   return true;

@@ -16,10 +16,54 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "diacritizer/hashmain.h"
+
+// Memory for the index's arrays. Their accesses are random, so with small
+// pages nearly every lookup would also miss the address translation cache;
+// large blocks are aligned and offered to the system for huge pages.
+template <typename T>
+class LargePageAllocator {
+ public:
+  using value_type = T;
+  LargePageAllocator() = default;
+  template <typename U>
+  LargePageAllocator(const LargePageAllocator<U>&) {}
+  T* allocate(size_t n);
+  void deallocate(T* p, size_t) { std::free(p); }
+  template <typename U>
+  bool operator==(const LargePageAllocator<U>&) const {
+    return true;
+  }
+  template <typename U>
+  bool operator!=(const LargePageAllocator<U>&) const {
+    return false;
+  }
+};
+
+// Blocks from this size on are placed on huge-page boundaries.
+constexpr size_t kLargePage = size_t{2} << 20;
+void AdviseLargePages(void* p, size_t bytes);
+
+template <typename T>
+T* LargePageAllocator<T>::allocate(size_t n) {
+  if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+  const size_t bytes = n * sizeof(T);
+  void* p;
+  if (bytes >= kLargePage) {
+    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    p = std::aligned_alloc(kLargePage, rounded);
+    if (p != nullptr) AdviseLargePages(p, rounded);
+  } else {
+    p = std::malloc(bytes == 0 ? 1 : bytes);
+  }
+  if (p == nullptr) throw std::bad_alloc();
+  return static_cast<T*>(p);
+}
 
 class WordFormIndex {
  public:
@@ -65,8 +109,9 @@ class WordFormIndex {
 
   // Entry: key length in units, restored length in units, then both as
   // UTF-16LE bytes. Only keys a search finds have one.
-  std::vector<unsigned char> arena_;
-  std::vector<Slot> slots_ = std::vector<Slot>(1, Slot{0, 0});
+  std::vector<unsigned char, LargePageAllocator<unsigned char>> arena_;
+  std::vector<Slot, LargePageAllocator<Slot>> slots_ =
+      std::vector<Slot, LargePageAllocator<Slot>>(1, Slot{0, 0});
   uint64_t mask_ = 0;
   size_t entries_ = 0;
   bool built_ = false;

@@ -16,6 +16,9 @@ namespace {
 // Module name stamped on every error raised or passed on here.
 const char kModule[] = "hashmain";
 
+// Records read from the file at a time.
+constexpr size_t kRecordsPerRead = 4096;
+
 int32_t LittleEndian32(const unsigned char* p) {
   return static_cast<int32_t>(
       static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -40,7 +43,8 @@ bool ReadHeaderWord(FileReader& reader, int32_t* value) {
 // Throws InvalidFormatException naming the first bad slot and its link.
 void CheckLinks(const WordFormTableFile& file) {
   const int32_t n = file.slots;
-  for (size_t s = 0; s < file.records; ++s) {
+  const size_t records = file.records.size();
+  for (size_t s = 0; s < records; ++s) {
     int32_t next = file.Next(s);
     if (next < wordform::kEndOfChain || next >= n) {
       throw InvalidFormatException(
@@ -52,17 +56,16 @@ void CheckLinks(const WordFormTableFile& file) {
   // Every slot has at most one successor, so a walk that meets a slot of
   // its own path has found a cycle. Each slot is walked once.
   enum : uint8_t { kNew, kOnPath, kDone };
-  std::vector<uint8_t> state(file.records, kNew);
+  std::vector<uint8_t> state(records, kNew);
   std::vector<int32_t> path;
-  for (size_t start = 0; start < file.records; ++start) {
+  for (size_t start = 0; start < records; ++start) {
     path.clear();
     int32_t s = static_cast<int32_t>(start);
-    while (s >= 0 && static_cast<size_t>(s) < file.records &&
-           state[s] == kNew) {
+    while (s >= 0 && static_cast<size_t>(s) < records && state[s] == kNew) {
       state[s] = kOnPath;
       path.push_back(s);
       int32_t next = file.Next(s);
-      if (next >= 0 && static_cast<size_t>(next) < file.records &&
+      if (next >= 0 && static_cast<size_t>(next) < records &&
           state[next] == kOnPath) {
         throw InvalidFormatException(kModule, __LINE__, kErrorInvalidFormat,
                                      "Slot " + std::to_string(s) +
@@ -115,47 +118,73 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
   // The end of the data, as the format defines it: a file that ends inside
   // the first key raises the reader's end-of-file error, a record cut short
   // later is dropped, and records past the last slot are not read. The
-  // whole records the file's size promises are read at once; the reads
-  // after them go record by record.
-  std::vector<unsigned char>& bytes = file->bytes;
-  size_t k = 0;
+  // whole records the file's size promises are read in large pieces; the
+  // reads after them go record by record.
   const int64_t left = reader.FileSize() - (header == wordform::kExtendedHeader
                                                 ? wordform::kMarkSize + 12
                                                 : wordform::kMarkSize + 4);
+  size_t bulk = 0;
   if (left >= wordform::kRecordSize) {
-    k = static_cast<size_t>(
+    bulk = static_cast<size_t>(
         std::min<int64_t>(left / wordform::kRecordSize, slots));
-    bytes.resize(k * wordform::kRecordSize);
-    reader.Read(reinterpret_cast<char*>(bytes.data()),
-                static_cast<int>(bytes.size()));
+  }
+  file->records.reserve(bulk);
+  file->text.reserve(bulk * 16);
+  std::vector<unsigned char> piece(kRecordsPerRead * wordform::kRecordSize);
+  for (size_t done = 0; done < bulk;) {
+    const size_t n = std::min(bulk - done, kRecordsPerRead);
+    reader.Read(reinterpret_cast<char*>(piece.data()),
+                static_cast<int>(n * wordform::kRecordSize));
     if (reader.EoF()) {  // the file shrank meanwhile
       throw IOException(kModule, __LINE__, kErrorFileRead,
                         "End of file encountered.");
     }
-  } else {
-    bytes.resize(wordform::kRecordSize);
-    reader.Read(reinterpret_cast<char*>(bytes.data()), wordform::kKeyBytes);
-    reader.Read(reinterpret_cast<char*>(bytes.data()) + wordform::kKeyBytes,
-                wordform::kTailBytes);
-    if (!reader.EoF()) k = 1;
+    for (size_t i = 0; i < n; ++i) {
+      file->Add(piece.data() + i * wordform::kRecordSize);
+    }
+    done += n;
   }
-  while (k > 0 && k < static_cast<size_t>(slots) && !reader.EoF()) {
-    bytes.resize((k + 1) * wordform::kRecordSize);
-    char* record =
-        reinterpret_cast<char*>(bytes.data()) + k * wordform::kRecordSize;
+  char* record = reinterpret_cast<char*>(piece.data());
+  if (bulk == 0) {
+    reader.Read(record, wordform::kKeyBytes);
+    reader.Read(record + wordform::kKeyBytes, wordform::kTailBytes);
+    if (!reader.EoF()) file->Add(piece.data());
+  }
+  while (!file->records.empty() &&
+         file->records.size() < static_cast<size_t>(slots) && !reader.EoF()) {
     reader.Read(record, wordform::kKeyBytes);
     if (reader.EoF()) break;
     reader.Read(record + wordform::kKeyBytes, wordform::kTailBytes);
     if (reader.EoF()) break;
-    ++k;
+    file->Add(piece.data());
   }
-  bytes.resize(k * wordform::kRecordSize);
-  file->records = k;
   CheckLinks(*file);
   return true;
 }
 
 }  // namespace
+
+void WordFormTableFile::Add(const unsigned char* record) {
+  const unsigned char* tail = record + wordform::kKeyBytes;
+  Entry entry;
+  entry.next = LittleEndian32(tail + wordform::kNextOffset);
+  entry.id = static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
+  entry.tag = tail[wordform::kTagOffset];
+  entry.flag = tail[wordform::kFlagOffset];
+  uint8_t units = 0;
+  while (units < wordform::kKeyUnits &&
+         (record[2 * units] | record[2 * units + 1]) != 0) {
+    ++units;
+  }
+  uint8_t symbols = 0;
+  while (symbols < wordform::kSymbolBytes && tail[symbols] != 0) ++symbols;
+  entry.key_units = units;
+  entry.symbol_bytes = symbols;
+  entry.text = static_cast<uint32_t>(text.size());
+  text.insert(text.end(), record, record + 2 * units);
+  text.insert(text.end(), tail, tail + symbols);
+  records.push_back(entry);
+}
 
 bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
                            std::string* rejection) {
@@ -193,28 +222,20 @@ bool LoadWordFormHashTable(const std::string& fileName,
   WordFormTableFile file;
   if (!ReadWordFormTableFile(fileName, &file, rejection)) return false;
   if (!wordFormHashTable.Allocate(file.slots, file.slots)) return false;
-  for (size_t k = 0; k < file.records; ++k) {
-    const unsigned char* record = file.Record(k);
-    const unsigned char* tail = record + wordform::kKeyBytes;
+  for (size_t k = 0; k < file.records.size(); ++k) {
+    const WordFormTableFile::Entry& entry = file.records[k];
+    const unsigned char* key = file.Key(k);
     WordFormHashNode& node = wordFormHashTable.nodes[k];
-    const size_t key_length = file.KeyLength(k);
-    node.key.resize(key_length);
-    for (size_t u = 0; u < key_length; ++u) {
-      node.key[u] =
-          static_cast<wchar_t>(record[2 * u] | record[2 * u + 1] << 8);
+    node.key.resize(entry.key_units);
+    for (size_t u = 0; u < entry.key_units; ++u) {
+      node.key[u] = static_cast<wchar_t>(key[2 * u] | key[2 * u + 1] << 8);
     }
-    size_t symbol_length = 0;
-    while (symbol_length < static_cast<size_t>(wordform::kSymbolBytes) &&
-           tail[symbol_length] != 0) {
-      ++symbol_length;
-    }
-    node.data.symbolicDiacritics.assign(reinterpret_cast<const char*>(tail),
-                                        symbol_length);
-    node.data.id =
-        static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
-    node.data.tag = tail[wordform::kTagOffset];
-    node.data.flag = tail[wordform::kFlagOffset];
-    node.next = LittleEndian32(tail + wordform::kNextOffset);
+    node.data.symbolicDiacritics.assign(
+        reinterpret_cast<const char*>(file.Symbols(k)), entry.symbol_bytes);
+    node.data.id = entry.id;
+    node.data.tag = entry.tag;
+    node.data.flag = entry.flag;
+    node.next = entry.next;
   }
   return true;
 }

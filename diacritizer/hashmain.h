@@ -36,37 +36,40 @@ using WordFormHashNode = HashNode<WordFormHashNodeData>;
 // The table of the diacritizer, empty until LoadWordFormHashTable succeeds.
 extern WordFormHashTable wordFormHashTable;
 
-// A table file read and checked, its records kept as the file holds them
-// (layout in WordFormFormat.h). LoadWordFormHashTable fills the table from
-// it; the diacritizer builds its lookup index from it directly.
+// A table file read and checked, each record parsed into a compact entry
+// with its key and symbols kept in one text buffer. LoadWordFormHashTable
+// fills the table from it; the diacritizer builds its lookup index from it
+// directly.
 struct WordFormTableFile {
-  int32_t slots = 0;
-  // Whole records read, at most `slots`; the slots after them are unused.
-  size_t records = 0;
-  std::vector<unsigned char> bytes;  // records * wordform::kRecordSize
+  struct Entry {
+    int32_t next;
+    uint32_t id;
+    uint32_t text;         // position of the key in `text`
+    uint8_t key_units;     // key length, up to the first zero unit
+    uint8_t symbol_bytes;  // symbols length, up to the first zero byte
+    uint8_t tag;
+    uint8_t flag;
+  };
 
-  const unsigned char* Record(size_t k) const {
-    return bytes.data() + k * wordform::kRecordSize;
-  }
+  int32_t slots = 0;
+  // One per whole record read, at most `slots`; the slots after them are
+  // unused.
+  std::vector<Entry> records;
+  // Per record: the key as UTF-16LE, then the symbols.
+  std::vector<unsigned char> text;
+
   // The link of slot k: -1 for slots past the records.
   int32_t Next(size_t k) const {
-    if (k >= records) return wordform::kUnusedSlot;
-    const unsigned char* p =
-        Record(k) + wordform::kKeyBytes + wordform::kNextOffset;
-    return static_cast<int32_t>(
-        static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-        static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+    return k < records.size() ? records[k].next : wordform::kUnusedSlot;
   }
-  // Length in units of slot k's key (up to the first zero unit).
-  size_t KeyLength(size_t k) const {
-    const unsigned char* p = Record(k);
-    size_t n = 0;
-    while (n < static_cast<size_t>(wordform::kKeyUnits) &&
-           (p[2 * n] | p[2 * n + 1]) != 0) {
-      ++n;
-    }
-    return n;
+  const unsigned char* Key(size_t k) const {
+    return text.data() + records[k].text;
   }
+  const unsigned char* Symbols(size_t k) const {
+    return Key(k) + 2 * records[k].key_units;
+  }
+  // Parses one 70-byte record and appends it.
+  void Add(const unsigned char* record);
 };
 
 // Reads and checks `fileName` with the rules, messages and exceptions of

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -34,8 +35,6 @@ constexpr int kExitUsage = 2;
 constexpr size_t kInputChunkBytes = 1 << 18;
 // Output is handed to the writer in pieces of about this size.
 constexpr size_t kOutputFlushBytes = 1 << 18;
-// Lines looked up together, so that their cache misses overlap.
-constexpr size_t kBatchLines = 32;
 // Never a 16-bit unit: marks the buffer positions a read did not fill.
 constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
@@ -54,32 +53,47 @@ bool IsBlankUnit(const unsigned char* p) {
 // Collects UTF-16LE output and hands it to the writer in large pieces.
 class Output {
  public:
-  explicit Output(FileWriter& writer) : writer_(writer) {
-    buffer_.reserve(kOutputFlushBytes + 4096);
-  }
+  explicit Output(FileWriter& writer)
+      : writer_(writer), buffer_(new unsigned char[kOutputFlushBytes]) {}
 
   void Bytes(const unsigned char* bytes, size_t n) {
-    buffer_.append(reinterpret_cast<const char*>(bytes), n);
-    if (buffer_.size() >= kOutputFlushBytes) Flush();
+    if (kOutputFlushBytes - used_ < n) {
+      Flush();
+      if (n > kOutputFlushBytes) {
+        Write(bytes, n);
+        return;
+      }
+    }
+    // Words are short: a plain loop beats a call to memcpy.
+    unsigned char* to = buffer_.get() + used_;
+    for (size_t i = 0; i < n; ++i) to[i] = bytes[i];
+    used_ += n;
   }
 
   void Flush() {
-    if (buffer_.empty()) return;
-    if (!writer_.Write(buffer_.data(), static_cast<int>(buffer_.size()))) {
-      throw WriteError();
-    }
-    buffer_.clear();
+    Write(buffer_.get(), used_);
+    used_ = 0;
   }
 
  private:
+  void Write(const unsigned char* bytes, size_t n) {
+    if (n == 0) return;
+    if (!writer_.Write(reinterpret_cast<const char*>(bytes),
+                       static_cast<int>(n))) {
+      throw WriteError();
+    }
+  }
+
   FileWriter& writer_;
-  std::string buffer_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  size_t used_ = 0;
 };
 
 // Turns lines into output lines: trims, looks up, writes the separator.
-// Lines are queued and looked up in batches: the hashes first, with each
-// slot fetched ahead, then each slot's entry fetched ahead, then the
-// comparisons and the output.
+// The lookups run as a pipeline over the queued lines: a line's slot is
+// fetched ahead when it is queued, its entry when kStageDistance more
+// lines have come, and it is written kStageDistance lines after that, so
+// the cache misses of many lines overlap.
 class Diacritizer {
  public:
   Diacritizer(const WordFormIndex* index, Output& out)
@@ -93,25 +107,29 @@ class Diacritizer {
       --units;
     }
     while (units > 0 && IsBlankUnit(text + 2 * (units - 1))) --units;
-    Line& line = batch_[count_++];
+    Line& line = ring_[added_ % kRing];
     line.text = text;
     line.units = units;
     if (index_ != nullptr) {
       line.hash = WordFormIndex::HashKey(text, units);
       index_->PrefetchSlot(line.hash);
+      if (added_ >= kStageDistance) {
+        index_->PrefetchEntry(ring_[(added_ - kStageDistance) % kRing].hash);
+      }
     }
-    if (count_ == kBatchLines) Flush();
+    ++added_;
+    if (added_ - written_ > 2 * kStageDistance) Emit(ring_[written_++ % kRing]);
   }
 
+  // Writes every queued line.
   void Flush() {
-    if (index_ != nullptr) {
-      for (size_t i = 0; i < count_; ++i) index_->PrefetchEntry(batch_[i].hash);
-    }
-    for (size_t i = 0; i < count_; ++i) Emit(batch_[i]);
-    count_ = 0;
+    while (written_ < added_) Emit(ring_[written_++ % kRing]);
   }
 
  private:
+  static constexpr size_t kStageDistance = 32;
+  static constexpr size_t kRing = 128;  // more than 2 * kStageDistance + 1
+
   struct Line {
     const unsigned char* text;
     size_t units;
@@ -152,8 +170,9 @@ class Diacritizer {
 
   const WordFormIndex* index_;
   Output& out_;
-  Line batch_[kBatchLines];
-  size_t count_ = 0;
+  Line ring_[kRing];
+  uint64_t added_ = 0;
+  uint64_t written_ = 0;
   bool first_ = true;
 };
 

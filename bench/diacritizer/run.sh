@@ -46,7 +46,7 @@ letters = [chr(c) for c in (0x0627, 0x0628, 0x067E, 0x062A, 0x0679, 0x062C,
 marks = ["", "\u064e", "\u0650", "\u064f", "\u0652", "\u0651\u064e"]
 words, bares, seen = [], [], set()
 while len(words) < forms:
-    n = random.choice((3, 4, 4, 5, 5, 6, 6, 7, 8))
+    n = random.choice((4, 5, 6, 6, 7, 7, 8, 9))
     if bares and random.random() < 0.05:
         bare = random.choice(bares)          # a second form of a known word
     else:
@@ -64,7 +64,7 @@ for _ in range(lines):
         out.append(random.choice(bares))
     else:
         out.append("".join(random.choice(letters)
-                           for _ in range(random.choice((3, 5, 7)))))
+                           for _ in range(random.choice((5, 6, 7, 8)))))
 text = "\r\n".join(out) + "\r\n"
 open("input.txt", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 PY
