@@ -80,17 +80,40 @@ void UZTStreamEncoder::Put(const wchar_t* chars, const int64_t* offsets,
     offsets_.insert(offsets_.end(), offsets + i, offsets + j);
     i = j;
     if (i < n) {
-      if (!text_.empty()) Flush(out);
+      if (!text_.empty()) Flush(out, text_.size());
       text_.push_back(chars[i]);
       offsets_.push_back(offsets[i]);
       ++i;
+    } else if (text_.size() >= kMaxPendingChunks * chunk_) {
+      // No such character for long (a run of digits, spaces, brackets):
+      // cut where the whole text is in the UZT plate, which gives the same
+      // bytes too.
+      const size_t k = LastUztPlace();
+      if (k > 0) Flush(out, k);
     }
   }
 }
 
-void UZTStreamEncoder::Flush(std::string& out) {
+size_t UZTStreamEncoder::LastUztPlace() {
+  size_t last = 0;
+  for (; walked_ < text_.size(); ++walked_) {
+    if (walked_ > 0 && !walk_ascii_) last = walked_;
+    const wchar_t c = text_[walked_];
+    const unsigned char cls = mapping_.PlateClass(c);
+    if (cls == 'A') {
+      walk_ascii_ = true;
+    } else if (cls == 'U' || (cls == 'X' && StartsPlate(c))) {
+      walk_ascii_ = false;
+    }
+  }
+  return walk_ascii_ ? last : text_.size();
+}
+
+void UZTStreamEncoder::Flush(std::string& out, size_t end) {
+  const bool whole = end >= text_.size();
+  if (!whole) head_.assign(text_, 0, end);
   try {
-    utility_.ConvertUnicode2UZT(text_, bytes_);
+    utility_.ConvertUnicode2UZT(whole ? text_ : head_, bytes_);
   } catch (const TARNIException& e) {
     // Find the character the library refused; the mapping loader admits
     // only classes the library knows, so it is one the mapping lacks.
@@ -101,8 +124,17 @@ void UZTStreamEncoder::Flush(std::string& out) {
     }
     throw StreamError{offsets_.empty() ? -1 : offsets_[0], e.GetExceptionMsg()};
   }
-  text_.clear();
-  offsets_.clear();
+  if (whole) {
+    text_.clear();
+    offsets_.clear();
+    walked_ = 0;
+    walk_ascii_ = false;
+  } else {
+    text_.erase(0, end);
+    offsets_.erase(offsets_.begin(),
+                   offsets_.begin() + static_cast<std::ptrdiff_t>(end));
+    walked_ -= end;
+  }
   size_t begin = 0;
   if (closing_switch_held_) {
     // The last chunk closed the ASCII plate. Where this one opens it again,
@@ -115,18 +147,18 @@ void UZTStreamEncoder::Flush(std::string& out) {
     }
     closing_switch_held_ = false;
   }
-  size_t end = bytes_.size();
+  size_t stop = bytes_.size();
   // A closing 254 '0' is the only way a chunk can end in those two bytes.
-  if (end - begin >= 2 && bytes_[end - 2] == kEscape &&
-      bytes_[end - 1] == '0') {
-    end -= 2;
+  if (stop - begin >= 2 && bytes_[stop - 2] == kEscape &&
+      bytes_[stop - 1] == '0') {
+    stop -= 2;
     closing_switch_held_ = true;
   }
-  out.append(bytes_, begin, end - begin);
+  out.append(bytes_, begin, stop - begin);
 }
 
 void UZTStreamEncoder::Finish(std::string& out) {
-  if (!text_.empty()) Flush(out);
+  if (!text_.empty()) Flush(out, text_.size());
   if (closing_switch_held_) {
     out.push_back(kEscape);
     out.push_back('0');

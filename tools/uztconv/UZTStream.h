@@ -193,13 +193,24 @@ class UZTStreamEncoder {
             (c == 0x0621 || c == 0x0626 || c == 0x06C2 || c == 0x06D3));
   }
   [[noreturn]] static void Reject(wchar_t c, int64_t offset);
-  void Flush(std::string& out);
+  // Converts text_[0, end) and drops it.
+  void Flush(std::string& out, size_t end);
+  // The last place in text_ (after its start) where the whole text is in
+  // the UZT plate, or 0; continues the walk of an earlier call.
+  size_t LastUztPlace();
+
+  // Pending characters, in chunks, beyond which a place in the UZT plate
+  // is looked for.
+  static constexpr size_t kMaxPendingChunks = 4;
 
   const UZTMapping& mapping_;
   const LexEnigneUtility& utility_;
   const size_t chunk_;
   std::wstring text_;
   std::vector<int64_t> offsets_;  // input offset of each character of text_
+  std::wstring head_;
+  size_t walked_ = 0;        // LastUztPlace has looked at text_[0, walked_)
+  bool walk_ascii_ = false;  // the plate before text_[walked_]
   std::string bytes_;
   bool closing_switch_held_ = false;  // 254 '0' not yet written
 };

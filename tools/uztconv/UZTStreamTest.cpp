@@ -27,7 +27,7 @@ class UZTStreamTest : public ::testing::Test {
   // Random text biased towards plate changes and fixed sequences.
   std::wstring RandomText(size_t length) {
     static const std::wstring hot =
-        L"  \x0621\x0626\x06D3\x06C2\x06C1\x06D2\x0640[]|aZ7";
+        L"  \x0621\x0626\x06D3\x06C2\x06C1\x06D2\x0640[]|aZ7  9 ";
     std::wstring text;
     while (text.size() < length) {
       text.push_back(rng_() % 2 ? hot[rng_() % hot.size()]
@@ -57,6 +57,32 @@ TEST_F(UZTStreamTest, ChunkedEncodingEqualsWholeEncoding) {
       encoder.Finish(out);
       ASSERT_EQ(whole, out) << "round " << round << " chunk " << chunk;
     }
+  }
+}
+
+TEST_F(UZTStreamTest, LongNeutralRunsDoNotPileUp) {
+  // Urdu, then a long run of digits, spaces and brackets, which select no
+  // plate; the same after a Latin letter (ASCII plate), where no place of
+  // the UZT plate exists and the run stays whole.
+  for (const std::wstring start : {L"\x0627", L"a"}) {
+    std::wstring run = start;
+    for (int i = 0; i < 3000; ++i) run += L"12 [3]";
+    const std::wstring end = L"\x0628 \x0626 ";
+    std::string whole;
+    util_.ConvertUnicode2UZT(run + end, whole);
+    UZTStreamEncoder encoder(mapping_, util_, 16);
+    std::string out;
+    const std::vector<int64_t> offsets(run.size(), 0);
+    for (size_t i = 0; i < run.size(); i += 100) {
+      encoder.Put(run.data() + i, offsets.data(),
+                  std::min<size_t>(100, run.size() - i), out);
+    }
+    if (start == L"\x0627") {
+      EXPECT_GT(out.size(), run.size() / 2);  // encoded on the way
+    }
+    encoder.Put(end.data(), offsets.data(), end.size(), out);
+    encoder.Finish(out);
+    EXPECT_EQ(whole, out);
   }
 }
 
@@ -110,8 +136,8 @@ TEST_F(UZTStreamTest, ChunkedDecodingEqualsWholeDecoding) {
     }
   }
   // Both outcomes must have been tried often.
-  EXPECT_GT(decodable, 150);
-  EXPECT_LT(decodable, 450);
+  EXPECT_GT(decodable, 100);
+  EXPECT_LT(decodable, 500);
 }
 
 TEST_F(UZTStreamTest, RunsWithoutAnObviousCutDoNotPileUp) {
