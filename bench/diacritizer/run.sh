@@ -25,10 +25,6 @@ cmake --build "$build" --target diacritizer wordforms >/dev/null
 diacritizer=$root/$build/diacritizer/diacritizer
 wordforms=$root/$build/tools/wordforms/wordforms
 peer=$root/bench/diacritizer/peer.py
-if [ ! -x /usr/bin/time ]; then
-  echo "run.sh: /usr/bin/time is missing (Debian package 'time')" >&2
-  exit 1
-fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -73,42 +69,46 @@ table_bytes=$(stat -c %s wordformshashtable.lex)
 input_bytes=$(stat -c %s input.txt)
 echo "table: $table_bytes bytes ($forms forms); input: $input_bytes bytes ($lines lines)"
 
-# Best of five wall-clock runs, in seconds.
-best() {
-  local best_t=
-  for _ in 1 2 3 4 5; do
-    local s e t
-    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
-    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
-    if [ -z "$best_t" ] || awk -v t="$t" -v b="$best_t" 'BEGIN { exit !(t < b) }'; then
-      best_t=$t
-    fi
-  done
-  echo "$best_t"
-}
-# Peak resident memory of one run, in kilobytes.
-peak_kb() {
-  /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
+# Five runs of a command; prints the best wall-clock time, the best
+# processor time (user + system), in seconds, and the largest peak resident
+# memory in KB. The processor time is the steadier figure on a busy machine.
+measure() {
+  python3 - "$@" <<'PY'
+import resource, subprocess, sys, time
+wall, cpu, rss = None, None, 0
+for _ in range(5):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)
+    w = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    c = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    wall = w if wall is None else min(wall, w)
+    cpu = c if cpu is None else min(cpu, c)
+    rss = max(rss, after.ru_maxrss)
+print(f"{wall:.4f} {cpu:.4f} {rss}")
+PY
 }
 
-t_iconv=$(best sh -c 'iconv -f UTF-16LE -t UTF-8 input.txt > iconv.out')
-t_diac=$(best "$diacritizer" input.txt output.txt)
-t_peer=$(best python3 "$peer" wordformshashtable.lex input.txt peer.txt)
+read -r w_iconv c_iconv _ <<<"$(measure iconv -f UTF-16LE -t UTF-8 -o iconv.out input.txt)"
+read -r w_diac c_diac rss_diac <<<"$(measure "$diacritizer" input.txt output.txt)"
+read -r w_peer c_peer rss_peer <<<"$(measure python3 "$peer" wordformshashtable.lex input.txt peer.txt)"
 # An input of no lines: what loading the table costs.
 printf '\377\376' > empty.txt
-t_load=$(best "$diacritizer" empty.txt empty.out)
-rss_diac=$(peak_kb "$diacritizer" input.txt output.txt)
-rss_peer=$(peak_kb python3 "$peer" wordformshashtable.lex input.txt peer.txt)
+read -r w_load c_load _ <<<"$(measure "$diacritizer" empty.txt empty.out)"
 
 cmp -s output.txt peer.txt || { echo "diacritizer and peer outputs differ" >&2; exit 1; }
 
-awk -v i="$t_iconv" -v d="$t_diac" -v p="$t_peer" -v l="$t_load" \
+awk -v wi="$w_iconv" -v ci="$c_iconv" -v wd="$w_diac" -v cd="$c_diac" \
+    -v wp="$w_peer" -v cp="$c_peer" -v wl="$w_load" -v cl="$c_load" \
     -v rd="$rss_diac" -v rp="$rss_peer" -v tb="$table_bytes" 'BEGIN {
-  printf "iconv UTF-16LE -> UTF-8     %7.3f s\n", i
-  printf "diacritizer                 %7.3f s   (table load alone %.3f s)\n", d, l
-  printf "python dict peer            %7.3f s\n", p
-  printf "diacritizer / iconv         %7.2f     (goal: at most 4)\n", d / i
-  printf "diacritizer / python        %7.2f     (goal: at most 0.20)\n", d / p
+  printf "%-28s %9s %9s\n", "", "wall s", "cpu s"
+  printf "%-28s %9.3f %9.3f\n", "iconv UTF-16LE -> UTF-8", wi, ci
+  printf "%-28s %9.3f %9.3f\n", "diacritizer", wd, cd
+  printf "%-28s %9.3f %9.3f\n", "  of which table load", wl, cl
+  printf "%-28s %9.3f %9.3f\n", "python dict peer", wp, cp
+  printf "%-28s %9.2f %9.2f   (goal: at most 4)\n", "diacritizer / iconv", wd / wi, cd / ci
+  printf "%-28s %9.2f %9.2f   (goal: at most 0.20)\n", "diacritizer / python", wd / wp, cd / cp
   printf "peak memory: diacritizer %.1f MB = %.2f x table (goal: at most 3); python %.1f MB\n",
          rd / 1024, rd * 1024 / tb, rp / 1024
 }'
