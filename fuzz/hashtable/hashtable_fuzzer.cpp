@@ -1,0 +1,144 @@
+// Fuzz target for the word-form table loader. Each input is written to a
+// scratch file and loaded twice: into the table, and into the diacritizer's
+// index. Neither may crash, hang or leak; when both accept the file, the
+// index must answer every key of the file, and some keys that are not in
+// it, exactly as a search of the table does.
+//
+// Inputs are capped at kMaxInput bytes; the slot count comes from the input,
+// so a small file can still announce a large (sparse) table.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "diacritizer/WordFormIndex.h"
+#include "diacritizer/hashmain.h"
+#include "foundation/TARNIException.h"
+#include "script/LexEnigneUtility.h"
+
+namespace {
+
+constexpr size_t kMaxInput = 1 << 16;
+// Tables are allocated slot by slot for the search side; keep them small
+// enough to fuzz quickly.
+constexpr int32_t kMaxFuzzSlots = 1 << 16;
+
+const std::string& ScratchFile() {
+  static const std::string name = [] {
+    char templ[] = "/tmp/hashtable_fuzz_XXXXXX";
+    int fd = mkstemp(templ);
+    if (fd < 0) std::abort();
+    close(fd);
+    return std::string(templ);
+  }();
+  return name;
+}
+
+std::string Utf16(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+  return out;
+}
+
+int32_t SlotCount(const uint8_t* data, size_t size) {
+  auto word = [&](size_t at) {
+    return at + 4 <= size ? static_cast<int32_t>(
+                                static_cast<uint32_t>(data[at]) |
+                                static_cast<uint32_t>(data[at + 1]) << 8 |
+                                static_cast<uint32_t>(data[at + 2]) << 16 |
+                                static_cast<uint32_t>(data[at + 3]) << 24)
+                          : 0;
+  };
+  int32_t header = word(2);
+  return header == -1 ? word(6) : header;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kMaxInput || SlotCount(data, size) > kMaxFuzzSlots) return 0;
+  FILE* f = std::fopen(ScratchFile().c_str(), "wb");
+  if (f == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+  std::fclose(f);
+
+  WordFormTableFile file;
+  WordFormIndex index;
+  bool read = false;
+  try {
+    std::string why;
+    read = ReadWordFormTableFile(ScratchFile(), &file, &why);
+    if (read) index.Build(file);
+  } catch (const TARNIException&) {
+  }
+  bool loaded = false;
+  try {
+    loaded = LoadWordFormHashTable(ScratchFile());
+  } catch (const TARNIException&) {
+  }
+  if (read != loaded) std::abort();  // one reader, two users
+  if (!loaded || !index.built()) {
+    wordFormHashTable.Deallocate();
+    return 0;
+  }
+
+  std::vector<std::wstring> keys;
+  for (int32_t s = 0; s < wordFormHashTable.tableSize; ++s) {
+    const std::wstring& key = wordFormHashTable.nodes[s].key;
+    if (key.empty()) continue;
+    keys.push_back(key);
+    keys.push_back(key + L"x");
+    keys.push_back(key.substr(1));
+  }
+  LexEnigneUtility util;
+  for (const std::wstring& key : keys) {
+    std::vector<WordFormHashNode> found;
+    std::string expected = "-";
+    if (wordFormHashTable.Search(key, found)) {
+      expected = Utf16(util.MergeSymbolicDiacritics(
+          found[0].key, found[0].data.symbolicDiacritics));
+    }
+    const std::string bytes = Utf16(key);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t n = 0;
+    const unsigned char* got =
+        index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
+    std::string answer =
+        got == nullptr ? "-"
+                       : std::string(reinterpret_cast<const char*>(got), n);
+    if (answer != expected) std::abort();
+  }
+  wordFormHashTable.Deallocate();
+  return 0;
+}
+
+#ifndef URDULEX_LIBFUZZER
+// Replays the inputs named on the command line.
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    FILE* f = std::fopen(argv[i], "rb");
+    if (f == nullptr) {
+      std::fprintf(stderr, "cannot open %s\n", argv[i]);
+      return 2;
+    }
+    std::string input;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) input.append(buf, n);
+    std::fclose(f);
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()),
+                           input.size());
+  }
+  std::remove(ScratchFile().c_str());
+  std::printf("replayed %d input(s)\n", argc - 1);
+  return 0;
+}
+#endif
