@@ -74,6 +74,19 @@ void AppendUtf8(const std::wstring& text, std::string& out) {
   }
 }
 
+// The low 16 bits of each character, low byte first (decoded text has no
+// character above U+FFFF).
+void AppendUtf16LE(const std::wstring& text, std::string& out) {
+  const size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  char* p = &out[at];
+  for (const wchar_t wc : text) {
+    const uint32_t c = static_cast<uint32_t>(wc);
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>((c >> 8) & 0xFF);
+  }
+}
+
 class Converter {
  public:
   Converter(const std::string& input, const std::string& output)
@@ -124,12 +137,6 @@ class Converter {
   void Write(const std::string& bytes) {
     if (!bytes.empty() &&
         !writer_.Write(bytes.data(), static_cast<int>(bytes.size()))) {
-      throw Failure{"cannot write output " + output_name_};
-    }
-  }
-  void Write(const std::wstring& text) {
-    if (!text.empty() &&
-        !writer_.Write(text.data(), static_cast<int>(text.size()))) {
       throw Failure{"cannot write output " + output_name_};
     }
   }
@@ -215,14 +222,15 @@ void Decode(Converter& io, const UZTMapping& mapping,
   UZTStreamDecoder decoder(mapping, util);
   std::wstring text;
   std::string bytes;
+  // Written in large pieces of our own making: one system call a piece.
   const auto flush = [&] {
+    bytes.clear();
     if (utf8) {
-      bytes.clear();
       AppendUtf8(text, bytes);
-      io.Write(bytes);
     } else {
-      io.Write(text);
+      AppendUtf16LE(text, bytes);
     }
+    io.Write(bytes);
     text.clear();
   };
   try {
