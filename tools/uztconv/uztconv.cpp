@@ -99,6 +99,11 @@ class Converter {
       throw Failure{"cannot open input " + input_name_ + ": " +
                     e.GetExceptionMsg()};
     }
+    // The size read at the start bounds the reading: a pipe or a device
+    // would pass for an empty file.
+    if (!IsRegularFile(input_name_)) {
+      throw Failure{"input " + input_name_ + " is not a regular file"};
+    }
     if (SameFile(input_name_, output_name_)) {
       throw Failure{"input and output are the same file: " + output_name_};
     }

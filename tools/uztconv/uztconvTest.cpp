@@ -154,6 +154,10 @@ TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
   EXPECT_EQ(0u, err.find("uztconv: cannot open input " + Path("none")));
   EXPECT_FALSE(Exists("out"));
 
+  EXPECT_EQ(1, Run("encode " + kMapping + " /dev/null " + Path("out"), &err));
+  EXPECT_EQ("uztconv: input /dev/null is not a regular file\n", err);
+  EXPECT_FALSE(Exists("out"));
+
   EXPECT_EQ(1, Run("encode " + kMapping + " " + Path("in.txt") + " " +
                        Path("no/dir/out"),
                    &err));
