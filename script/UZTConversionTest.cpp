@@ -90,6 +90,10 @@ TEST(UZTConversionFreshTest, EmptyInputNeedsNoTablesOtherwiseUndefined) {
   fresh.SetUnicodeUZTInterMapping(&map, tables, 0, to_unicode);
   ExpectThrow<TARNIException>([&] { fresh.ConvertUnicode2UZT(L"a", uzt); }, 0,
                               "Unicode to UZT mapping undefined.");
+  // No array of tables at all: undefined, not a crash.
+  fresh.SetUnicodeUZTInterMapping(&map, nullptr, 1, to_unicode);
+  ExpectThrow<TARNIException>([&] { fresh.ConvertUZT2Unicode("a", text); }, 0,
+                              "UZT to Unicode mapping undefined.");
 }
 
 TEST_F(UZTConversionTest, PlatesSwitchOnlyWhenNeeded) {
