@@ -35,6 +35,24 @@ bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) {
   return true;
 }
 
+// The mark each symbol writes (0 for none), and the vowel written after a
+// shadda.
+struct MarkTables {
+  uint16_t mark[256] = {};
+  uint16_t vowel[256] = {};
+  constexpr MarkTables() {
+    mark['Z'] = vowel['Z'] = 0x064E;
+    mark['R'] = vowel['R'] = 0x0650;
+    mark['P'] = vowel['P'] = 0x064F;
+    mark['J'] = 0x0652;
+    mark['K'] = 0x0670;
+    mark['D'] = 0x064B;
+  }
+};
+constexpr MarkTables kMarks;
+constexpr const uint16_t* kMarkOf = kMarks.mark;
+constexpr const uint16_t* kVowelOf = kMarks.vowel;
+
 // The longest restored word: every letter of a full key with a shadda and
 // a vowel.
 constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
@@ -55,46 +73,14 @@ size_t Merge(const unsigned char* key, size_t key_units,
     const uint16_t c = UnitAt(key, i);
     put(c);
     if (c == 0x0020 || c == 0x200C || c == 0x200D) continue;
-    uint16_t mark = 0;
-    switch (j < n ? symbols[j] : 0) {
-      case 'Z':
-        mark = 0x064E;
-        break;
-      case 'R':
-        mark = 0x0650;
-        break;
-      case 'P':
-        mark = 0x064F;
-        break;
-      case 'J':
-        mark = 0x0652;
-        break;
-      case 'K':
-        mark = 0x0670;
-        break;
-      case 'D':
-        mark = 0x064B;
-        break;
-      case 'S': {
-        put(kShadda);
-        switch (j + 1 < n ? symbols[j + 1] : 0) {
-          case 'Z':
-            mark = 0x064E;
-            break;
-          case 'R':
-            mark = 0x0650;
-            break;
-          case 'P':
-            mark = 0x064F;
-            break;
-          default:
-            break;
-        }
-        ++j;  // the vowel's place, used or not
-        break;
-      }
-      default:
-        break;
+    const unsigned char symbol = j < n ? symbols[j] : 0;
+    uint16_t mark;
+    if (symbol == 'S') {
+      put(kShadda);
+      mark = j + 1 < n ? kVowelOf[symbols[j + 1]] : 0;
+      ++j;  // the vowel's place, used or not
+    } else {
+      mark = kMarkOf[symbol];
     }
     ++j;
     if (mark != 0) put(mark);
@@ -214,14 +200,18 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
   // chain (not in an unused slot). So one walk from each home decides every
   // key of that home that it meets; keys it does not meet are not found.
   // Several walks go on at once, each step's record fetched ahead.
-  std::vector<uint32_t> accepted;  // records that may answer, walk by walk
+  struct Candidate {
+    uint32_t slot;
+    uint64_t hash;
+  };
+  std::vector<Candidate> accepted;  // records that may answer, walk by walk
   accepted.reserve(n);
   const uint64_t budget = kStepsPerRecord * n + kMinSteps;
   uint64_t steps = 0;
   struct Walk {
     uint32_t home;
     int64_t at;  // current slot, or -1 when the lane is idle
-    std::vector<uint32_t> met;
+    std::vector<Candidate> met;
   };
   Walk lanes[kLanes];
   size_t next_start = 0;
@@ -239,12 +229,15 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
       ++busy;
       if (++steps > budget) return Reset();
       const size_t s = static_cast<size_t>(lane.at);
-      if (homes[s] == lane.home) lane.met.push_back(static_cast<uint32_t>(s));
+      if (homes[s] == lane.home) {
+        lane.met.push_back(Candidate{static_cast<uint32_t>(s), hashes[s]});
+      }
       const int32_t next = file.records[s].next;
       if (next >= 0 && static_cast<size_t>(next) < n) {
         lane.at = next;
         __builtin_prefetch(&file.records[next]);
         __builtin_prefetch(&homes[next]);
+        __builtin_prefetch(&hashes[next]);
         continue;
       }
       // End of the walk: only a proper chain end lets a search succeed.
@@ -260,15 +253,18 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
   arena_.push_back(0);  // offset 0 marks an empty slot
   for (size_t i = 0; i < accepted.size(); ++i) {
     if (i + kLanes < accepted.size()) {
-      const uint32_t ahead = accepted[i + kLanes];
-      PrefetchSlot(hashes[ahead]);
-      __builtin_prefetch(file.Key(ahead));
+      const Candidate& ahead = accepted[i + kLanes];
+      PrefetchSlot(ahead.hash);
+      __builtin_prefetch(&file.records[ahead.slot]);
     }
-    const uint32_t s = accepted[i];
+    if (i + kLanes / 2 < accepted.size()) {
+      __builtin_prefetch(file.Key(accepted[i + kLanes / 2].slot));
+    }
+    const uint32_t s = accepted[i].slot;
     const WordFormTableFile::Entry& entry = file.records[s];
     const unsigned char* key = file.Key(s);
     const size_t units = entry.key_units;
-    const uint64_t hash = hashes[s];
+    const uint64_t hash = accepted[i].hash;
     Slot* slot = Probe(key, units, hash);
     if (slot->offset != 0) continue;  // met before on its walk
     const size_t at = arena_.size();
