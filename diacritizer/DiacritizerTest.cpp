@@ -162,6 +162,20 @@ TEST_F(DiacritizerTest, LongLinesStayWhole) {
             Diacritize(huge + L"\n" + kKitab));
 }
 
+// A pipe has no size to read by, so the input arrives unit by unit.
+TEST_F(DiacritizerTest, InputFromAPipe) {
+  std::wstring input, expected;
+  for (int i = 0; i < 30000; ++i) {
+    input += (i % 2 == 0 ? kQalam : L"abc") + L"\r\n";
+    expected += (i % 2 == 0 ? kQalamFull : L"abc") + kCrLf;
+  }
+  Write("in.txt", Utf16(input) + "\x41");  // and a stray odd byte
+  ASSERT_EQ(0, Run("mkfifo pipe && { cat in.txt > pipe & } && " + Program() +
+                   " pipe out.txt"))
+      << stderr_;
+  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
+}
+
 // Many lines, so batches and input chunks split them everywhere; the
 // expected output comes from a plain map.
 TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {

@@ -39,6 +39,7 @@ constexpr size_t kOutputFlushBytes = 1 << 18;
 constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
 class WriteError {};
+class InputChanged {};
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -196,18 +197,18 @@ class InputChunks {
       chunk.resize(n);
       reader_.Read(reinterpret_cast<char*>(chunk.data()), static_cast<int>(n));
       bulk_left_ -= n;
-      if (!reader_.EoF()) return true;
-      // The file shrank under us: keep what arrived, as far as it is known.
-      bulk_left_ = 0;
-      return false;
+      // A read that falls short means the file shrank while being read; how
+      // much arrived is unknown, and a silently shortened output would pass
+      // for a good one.
+      if (reader_.EoF()) throw InputChanged();
+      return true;
     }
     if (reader_.EoF()) return false;
-    wchar_t units[kInputChunkBytes / 2];
-    std::fill(units, units + kInputChunkBytes / 2, kNoUnit);
-    if (!reader_.Read(units, static_cast<int>(kInputChunkBytes / 2))) {
+    units_.assign(kInputChunkBytes / 2, kNoUnit);
+    if (!reader_.Read(units_.data(), static_cast<int>(units_.size()))) {
       return false;
     }
-    for (wchar_t u : units) {
+    for (wchar_t u : units_) {
       if (u == kNoUnit) break;
       chunk.push_back(static_cast<unsigned char>(u & 0xFF));
       chunk.push_back(static_cast<unsigned char>((u >> 8) & 0xFF));
@@ -218,6 +219,7 @@ class InputChunks {
  private:
   FileReader& reader_;
   uint64_t bulk_left_;
+  std::vector<wchar_t> units_;  // for the reads unit by unit
 };
 
 // One output line per input line: the lines are the pieces between LFs,
@@ -299,6 +301,10 @@ int main(int argc, char** argv) {
     } catch (const WriteError&) {
       writer.Close();
       Report("Could not write output file: " + output_name + ".");
+      return kExitFailure;
+    } catch (const InputChanged&) {
+      Report(std::string("Input file changed while being read: ") + argv[1] +
+             ".");
       return kExitFailure;
     }
     if (!writer.Close()) {
