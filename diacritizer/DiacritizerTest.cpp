@@ -6,7 +6,6 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -96,19 +95,32 @@ class DiacritizerTest : public ScratchDirTest {
     return std::string("'") + DIACRITIZER_PATH + "'";
   }
 
-  // Checks a failed run: status, one line on standard error that matches
-  // `pattern`, and whether an output file was left.
+  // An error report with the source line of its raise replaced by N:
+  // "Error Code (0x10) in hashmain (N): ...".
+  static std::string WithoutLineNumber(std::string report) {
+    if (report.rfind("Error Code (", 0) != 0) return report;
+    const size_t open = report.find(" (", report.find(") in ")) + 2;
+    const size_t close = report.find("): ", open);
+    if (open < 2 || close == std::string::npos || close == open) return report;
+    for (size_t i = open; i < close; ++i) {
+      if (report[i] < '0' || report[i] > '9') return report;
+    }
+    return report.replace(open, close - open, "N");
+  }
+
+  // Checks a failed run: status, the one line on standard error (with the
+  // source line of an error report as N), and whether an output file was
+  // left.
   void ExpectFailure(const std::string& args, int status,
-                     const std::string& pattern, bool output_left = false) {
+                     const std::string& expected, bool output_left = false) {
     SCOPED_TRACE(args);
     std::remove(Path("out.txt").c_str());
     EXPECT_EQ(status, Run(Program() + " " + args));
     ASSERT_FALSE(stderr_.empty());
     EXPECT_EQ('\n', stderr_.back());
     EXPECT_EQ(stderr_.find('\n'), stderr_.size() - 1) << stderr_;
-    EXPECT_TRUE(std::regex_match(stderr_.substr(0, stderr_.size() - 1),
-                                 std::regex(pattern)))
-        << stderr_;
+    EXPECT_EQ(expected,
+              WithoutLineNumber(stderr_.substr(0, stderr_.size() - 1)));
     EXPECT_EQ(output_left, Exists("out.txt"));
   }
 };
@@ -234,23 +246,22 @@ TEST_F(DiacritizerTest, UsageErrors) {
 TEST_F(DiacritizerTest, InputAndOutputFailures) {
   Write("in.txt", Utf16(kQalam));
   ExpectFailure("missing.txt out.txt", 1,
-                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Could not "
-                "open file: missing.txt\\.");
+                "Error Code (0x10) in FileReader (N): Could not "
+                "open file: missing.txt.");
   Write("plain.txt", "abc\n");
   ExpectFailure("plain.txt out.txt", 1,
-                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): File is not "
-                "Unicode based\\.");
+                "Error Code (0x10) in FileReader (N): File is not "
+                "Unicode based.");
   ExpectFailure("'' out.txt", 1,
-                "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Invalid "
-                "file name specified\\.");
+                "Error Code (0x10) in FileReader (N): Invalid "
+                "file name specified.");
   ExpectFailure("in.txt no/such/dir/out.txt", 1,
                 "diacritizer: Could not create output file: "
-                "no/such/dir/out.txt\\.");
-  ExpectFailure("in.txt ''", 1,
-                "diacritizer: Could not create output file: \\.");
+                "no/such/dir/out.txt.");
+  ExpectFailure("in.txt ''", 1, "diacritizer: Could not create output file: .");
   if (std::ifstream("/dev/full").good()) {
     ExpectFailure("in.txt /dev/full", 1,
-                  "diacritizer: Could not write output file: /dev/full\\.");
+                  "diacritizer: Could not write output file: /dev/full.");
   }
 }
 
@@ -260,41 +271,41 @@ TEST_F(DiacritizerTest, TableFailuresLeaveNoOutput) {
   struct {
     const char* name;
     std::string table;  // empty: no table file
-    std::string pattern;
+    std::string expected;
   } cases[] = {
       {"missing", "",
-       "Error Code \\(0x10\\) in hashmain \\([0-9]+\\): Could not open file: "
-       "wordformshashtable\\.lex\\. Hash table file could not be opened\\."},
+       "Error Code (0x10) in hashmain (N): Could not open file: "
+       "wordformshashtable.lex. Hash table file could not be opened."},
       {"no mark", std::string("\x02\x00\x00\x00", 4),
-       "Error Code \\(0x10\\) in hashmain \\([0-9]+\\): File is not Unicode "
-       "based\\. Hash table file could not be opened\\."},
+       "Error Code (0x10) in hashmain (N): File is not Unicode "
+       "based. Hash table file could not be opened."},
       {"header only", TableFile({2}, {}),
-       "Error Code \\(0x11\\) in hashmain \\([0-9]+\\): End of file "
-       "encountered\\. Hash table reading problem occurred\\."},
+       "Error Code (0x11) in hashmain (N): End of file "
+       "encountered. Hash table reading problem occurred."},
       {"extended header cut short", TableFile({-1, 4}, {}),
-       "Error Code \\(0x11\\) in hashmain \\([0-9]+\\): The extended header "
-       "ends after the slot count\\. Hash table reading problem occurred\\."},
+       "Error Code (0x11) in hashmain (N): The extended header "
+       "ends after the slot count. Hash table reading problem occurred."},
       {"header rejected", TableFile({0}, {UnusedRecord()}),
-       "diacritizer: wordformshashtable\\.lex: The table header announces no "
-       "slots\\."},
+       "diacritizer: wordformshashtable.lex: The table header announces no "
+       "slots."},
       {"mark only", "\xFF\xFE",
-       "diacritizer: wordformshashtable\\.lex: The table header announces no "
-       "slots\\."},
+       "diacritizer: wordformshashtable.lex: The table header announces no "
+       "slots."},
       {"huge header", TableFile({0x7FFFFFFF}, {std::string(94, 'x')}),
-       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): The table header "
-       "announces 2147483647 slots, more than the limit of 16777216\\."},
+       "Error Code (0x31) in hashmain (N): The table header "
+       "announces 2147483647 slots, more than the limit of 16777216."},
       {"bad link", TableFile({2}, {Record(L"a", "X", 5), UnusedRecord()}),
-       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): Slot 0 links to 5, "
-       "outside the table of 2 slots\\."},
+       "Error Code (0x31) in hashmain (N): Slot 0 links to 5, "
+       "outside the table of 2 slots."},
       {"cycle", TableFile({2}, {Record(L"a", "X", 1), Record(L"b", "X", 0)}),
-       "Error Code \\(0x31\\) in hashmain \\([0-9]+\\): Slot 1 links to 0, "
-       "closing a cycle\\."},
+       "Error Code (0x31) in hashmain (N): Slot 1 links to 0, "
+       "closing a cycle."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::remove(Path(lex).c_str());
     if (!c.table.empty()) Write(lex, c.table);
-    ExpectFailure("in.txt out.txt", 1, c.pattern);
+    ExpectFailure("in.txt out.txt", 1, c.expected);
   }
 }
 
