@@ -253,19 +253,31 @@ void Run(Outcome* o, Fn&& fn) {
   }
 }
 
-// A scratch file that lives as long as the process.
-const std::string& ScratchFile() {
-  static const std::string path = [] {
+// The file of one input, removed again when the input is done.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const std::string& content) {
     char templ[] = "/tmp/filereader_fuzz_XXXXXX";
     int fd = mkstemp(templ);
     if (fd < 0) abort();
+    path_ = templ;
+    size_t done = 0;
+    while (done < content.size()) {
+      ssize_t n = write(fd, content.data() + done, content.size() - done);
+      if (n <= 0) abort();
+      done += static_cast<size_t>(n);
+    }
     close(fd);
-    std::string p = templ;
-    atexit([] { unlink(ScratchFile().c_str()); });
-    return p;
-  }();
-  return path;
-}
+  }
+  ~ScratchFile() { unlink(path_.c_str()); }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace
 
@@ -284,15 +296,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     content += chunk;
   }
 
-  const std::string& path = ScratchFile();
-  FILE* f = fopen(path.c_str(), "wb");
-  if (f == nullptr) abort();
-  if (!content.empty() &&
-      fwrite(content.data(), 1, content.size(), f) != content.size()) {
-    abort();
-  }
-  fclose(f);
-
+  const ScratchFile file(content);  // outlives the reader
+  const std::string& path = file.path();
   FileReader reader;
   Model model(&content);
   reader.SetGeminationExpansion(gemination);
