@@ -41,12 +41,17 @@ struct MarkTables {
   uint16_t mark[256] = {};
   uint16_t vowel[256] = {};
   constexpr MarkTables() {
-    mark['Z'] = vowel['Z'] = 0x064E;
-    mark['R'] = vowel['R'] = 0x0650;
-    mark['P'] = vowel['P'] = 0x064F;
-    mark['J'] = 0x0652;
-    mark['K'] = 0x0670;
-    mark['D'] = 0x064B;
+    Set('Z', 0x064E, true);
+    Set('R', 0x0650, true);
+    Set('P', 0x064F, true);
+    Set('J', 0x0652, false);
+    Set('K', 0x0670, false);
+    Set('D', 0x064B, false);
+  }
+  constexpr void Set(char symbol, uint16_t code, bool is_vowel) {
+    const unsigned char i = static_cast<unsigned char>(symbol);
+    mark[i] = code;
+    if (is_vowel) vowel[i] = code;
   }
 };
 constexpr MarkTables kMarks;
