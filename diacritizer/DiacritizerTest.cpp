@@ -174,6 +174,26 @@ TEST_F(DiacritizerTest, LongLinesStayWhole) {
             Diacritize(huge + L"\n" + kKitab));
 }
 
+// A sparse table of the largest allowed slot count holds few records; the
+// program must not spend memory on the slots it does not have.
+TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreCheap) {
+  Write("wordformshashtable.lex",
+        TableFile({1 << 24}, {Record(kQalam, "ZZX", -2), UnusedRecord()}));
+  std::string limit;
+#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+  limit = "ulimit -v 400000 && ";  // KB; the slots alone would need 1.3 GB
+#endif
+#else
+  limit = "ulimit -v 400000 && ";
+#endif
+#endif
+  Write("in.txt", Utf16(L" abc \n" + kKitab));
+  ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
+  EXPECT_EQ(Utf16(L"abc" + kCrLf + kKitab), Contents(Path("out.txt")));
+}
+
 // A pipe has no size to read by, so the input arrives unit by unit.
 TEST_F(DiacritizerTest, InputFromAPipe) {
   std::wstring input, expected;
