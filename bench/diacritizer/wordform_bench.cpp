@@ -1,0 +1,145 @@
+// Kernels of the diacritizer: the home-slot hash, and one lookup through the
+// index against the same lookup through the table's Search and the merge,
+// on a generated table of 200 000 word forms (larger than the cache).
+// The whole program is timed against its peers by run.sh.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "diacritizer/HashTable.h"
+#include "diacritizer/WordFormIndex.h"
+#include "diacritizer/hashmain.h"
+#include "script/LexEnigneUtility.h"
+#include "tools/wordforms/WordFormTable.h"
+
+namespace {
+
+constexpr int kForms = 200000;
+
+std::vector<std::wstring> RandomKeys(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::wstring> keys;
+  for (size_t i = 0; i < count; ++i) {
+    std::wstring key(4 + rng() % 6, L'\0');
+    for (wchar_t& c : key) c = static_cast<wchar_t>(0x0627 + rng() % 40);
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+// The generated table, loaded both ways, and lookup keys of which about
+// 70% are in it.
+struct Fixture {
+  Fixture() {
+    std::mt19937 rng(5);
+    wordform::WordFormTableBuilder builder;
+    const wchar_t marks[] = {0, 0x064E, 0x0650, 0x064F, 0x0652};
+    for (const std::wstring& bare : RandomKeys(kForms, 1)) {
+      std::wstring word;
+      for (wchar_t c : bare) {
+        word += c;
+        if (wchar_t m = marks[rng() % 5]) word += m;
+      }
+      builder.Add(word, 0, 0, 0);
+    }
+    std::string bytes, error;
+    if (!builder.Build(builder.SlotsForLoad(0.8), &bytes, &error)) std::abort();
+    char name[] = "/tmp/wordform_bench_XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) !=
+                      static_cast<ssize_t>(bytes.size())) {
+      std::abort();
+    }
+    close(fd);
+    std::string why;
+    if (!ReadWordFormTableFile(name, &file, &why) || !index.Build(file) ||
+        !LoadWordFormHashTable(name)) {
+      std::abort();
+    }
+    std::remove(name);
+    std::vector<std::wstring> known = RandomKeys(kForms, 1);
+    std::vector<std::wstring> unknown = RandomKeys(kForms, 2);
+    for (size_t i = 0; i < 100000; ++i) {
+      lookups.push_back(rng() % 10 < 7 ? known[rng() % known.size()]
+                                       : unknown[rng() % unknown.size()]);
+      std::string utf16;
+      for (wchar_t c : lookups.back()) {
+        utf16.push_back(static_cast<char>(c & 0xFF));
+        utf16.push_back(static_cast<char>(c >> 8));
+      }
+      lookups_utf16.push_back(utf16);
+    }
+  }
+  WordFormTableFile file;
+  WordFormIndex index;
+  std::vector<std::wstring> lookups;
+  std::vector<std::string> lookups_utf16;
+};
+
+Fixture& Shared() {
+  static Fixture* fixture = new Fixture;
+  return *fixture;
+}
+
+void BM_HomeSlotHash(benchmark::State& state) {
+  const HomeSlotHash hash(250000);
+  const std::vector<std::wstring> keys = RandomKeys(4096, 3);
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::wstring& key = keys[i++ & 4095];
+    benchmark::DoNotOptimize(hash(key.data(), key.size()));
+  }
+}
+BENCHMARK(BM_HomeSlotHash);
+
+void BM_HomeSlotHashByDivision(benchmark::State& state) {
+  const std::vector<std::wstring> keys = RandomKeys(4096, 3);
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(HomeSlotHash::Slow(keys[i++ & 4095], 250000));
+  }
+}
+BENCHMARK(BM_HomeSlotHashByDivision);
+
+void BM_IndexFind(benchmark::State& state) {
+  Fixture& f = Shared();
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::string& key = f.lookups_utf16[i++ % f.lookups_utf16.size()];
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    size_t bytes = 0;
+    benchmark::DoNotOptimize(f.index.Find(
+        p, key.size() / 2, WordFormIndex::HashKey(p, key.size() / 2), &bytes));
+  }
+}
+BENCHMARK(BM_IndexFind);
+
+void BM_SearchAndMerge(benchmark::State& state) {
+  Fixture& f = Shared();
+  size_t i = 0;
+  for (auto _ : state) {
+    std::wstring result;
+    benchmark::DoNotOptimize(
+        isValidWord(f.lookups[i++ % f.lookups.size()], result));
+  }
+}
+BENCHMARK(BM_SearchAndMerge);
+
+void BM_IndexBuild(benchmark::State& state) {
+  Fixture& f = Shared();
+  for (auto _ : state) {
+    WordFormIndex index;
+    benchmark::DoNotOptimize(index.Build(f.file));
+  }
+}
+BENCHMARK(BM_IndexBuild)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
