@@ -12,6 +12,10 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -d "$1" ]; then
+  echo "demo_diacritizer: no build folder $1" >&2
+  exit 1
+fi
 build=$(cd "$1" && pwd)
 wordforms=$build/tools/wordforms/wordforms
 diacritizer=$build/diacritizer/diacritizer
@@ -25,8 +29,12 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$wordforms" build "$root/data/diacritizer/words.txt" \
-  -o "$work/wordformshashtable.lex"
+if ! summary=$(cd "$work" && "$wordforms" build \
+    "$root/data/diacritizer/words.txt" -o wordformshashtable.lex 2>&1); then
+  echo "$summary" >&2
+  exit 1
+fi
+echo "$summary"
 { printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$root/data/diacritizer/sample.txt"; } \
   >"$work/input.txt"
 (cd "$work" && "$diacritizer" input.txt output.txt)
