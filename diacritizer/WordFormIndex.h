@@ -84,10 +84,15 @@ class WordFormIndex {
   void PrefetchSlot(uint64_t hash) const {
     __builtin_prefetch(&slots_[hash & mask_]);
   }
-  // Step two: brings the entry that slot points to into the cache.
+  // Step two: brings the entry that slot points to into the cache (an
+  // entry of a short word may still cross into a second cache line).
   void PrefetchEntry(uint64_t hash) const {
     const Slot& slot = slots_[hash & mask_];
-    if (slot.offset != 0) __builtin_prefetch(arena_.data() + slot.offset);
+    if (slot.offset != 0) {
+      const unsigned char* entry = arena_.data() + slot.offset;
+      __builtin_prefetch(entry);
+      __builtin_prefetch(entry + 63);
+    }
   }
 
   // The restored word for the key, as UTF-16LE bytes (`*bytes` of them), or
