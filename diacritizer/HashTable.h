@@ -82,10 +82,14 @@ class HomeSlotHash {
   static constexpr size_t kCached = 24;
 
   uint32_t Mod(uint32_t x) const {
+#if defined(__SIZEOF_INT128__)
     __extension__ typedef unsigned __int128 Wide;
     const uint64_t low = factor_ * x;
     return static_cast<uint32_t>(
         (static_cast<Wide>(low) * static_cast<uint32_t>(modulus_)) >> 64);
+#else
+    return x % static_cast<uint32_t>(modulus_);
+#endif
   }
 
   int32_t modulus_ = 0;

@@ -77,11 +77,17 @@ class Output {
   }
 
  private:
+  // The writer takes int counts: a very long line goes in pieces.
   void Write(const unsigned char* bytes, size_t n) {
-    if (n == 0) return;
-    if (!writer_.Write(reinterpret_cast<const char*>(bytes),
-                       static_cast<int>(n))) {
-      throw WriteError();
+    constexpr size_t kMaxPiece = size_t{1} << 30;
+    while (n > 0) {
+      const size_t piece = n < kMaxPiece ? n : kMaxPiece;
+      if (!writer_.Write(reinterpret_cast<const char*>(bytes),
+                         static_cast<int>(piece))) {
+        throw WriteError();
+      }
+      bytes += piece;
+      n -= piece;
     }
   }
 
