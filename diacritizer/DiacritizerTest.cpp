@@ -278,6 +278,10 @@ TEST_F(DiacritizerTest, InputAndOutputFailures) {
   ExpectFailure("in.txt no/such/dir/out.txt", 1,
                 "diacritizer: Could not create output file: "
                 "no/such/dir/out.txt.");
+  ExpectFailure("in.txt in.txt", 1,
+                "diacritizer: Input and output are the same file: in.txt.",
+                /*output_left=*/false);
+  EXPECT_EQ(Utf16(kQalam), Contents(Path("in.txt")));  // untouched
   ExpectFailure("in.txt ''", 1, "diacritizer: Could not create output file: .");
   if (std::ifstream("/dev/full").good()) {
     ExpectFailure("in.txt /dev/full", 1,
