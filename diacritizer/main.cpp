@@ -74,9 +74,7 @@ class Output {
         return;
       }
     }
-    // Words are short: a plain loop beats a call to memcpy.
-    unsigned char* to = buffer_.get() + used_;
-    for (size_t i = 0; i < n; ++i) to[i] = bytes[i];
+    std::memcpy(buffer_.get() + used_, bytes, n);
     used_ += n;
   }
 
