@@ -1,49 +1,30 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "codemapper/CodeMapper.h"
+#include "foundation/TestUtil.h"
 
 namespace {
 
-// Bytes of a 16-bit little-endian text, with the mark unless told otherwise.
-std::string Utf16(const std::wstring& text, bool mark = true) {
-  std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
-  for (wchar_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-  }
-  return bytes;
-}
+using urdulex::test::TempDirTest;
+using urdulex::test::Utf16File;
 
-class CodeMapperTest : public testing::Test {
+class CodeMapperTest : public TempDirTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/codemapper_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    TempDirTest::SetUp();
     std::memset(mapper, 0, sizeof(mapper));
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
   }
 
   std::string WriteFile(const std::string& bytes) {
-    std::string path = dir_ + "/rules.txt";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return MakeFile("rules.txt", bytes);
   }
 
   bool Load(const std::wstring& table, bool mark = true) {
-    return ReadPatterns(WriteFile(Utf16(table, mark)).c_str());
+    return ReadPatterns(WriteFile(Utf16File(table, mark)).c_str());
   }
-
-  std::string dir_;
 };
 
 TEST_F(CodeMapperTest, TableLinesStoreCodesByFullCharacter) {
@@ -102,7 +83,9 @@ TEST_F(CodeMapperTest, ValueBeforeAnyKeyIsIgnored) {
   for (const wchar_t* table : {L"7\r\n", L":9\r\n\x0627:12\r\n"}) {
     ASSERT_TRUE(Load(table));
     for (int slot = 0; slot < kMapperSlots; ++slot) {
-      if (slot != 0x0627) ASSERT_EQ(show(slot), 0) << slot;
+      if (slot != 0x0627) {
+        ASSERT_EQ(show(slot), 0) << slot;
+      }
     }
   }
   EXPECT_EQ(show(0x0627), 12);
@@ -126,7 +109,7 @@ TEST_F(CodeMapperTest, FailuresKeepEarlierSlots) {
   // Ends in CR with no LF after it: the read after the skipped character
   // runs into the end of the file.
   ASSERT_FALSE(ReadPatterns(
-      WriteFile(Utf16(L"\x0627:12\r\n\x0628:13\r")).c_str(), &error));
+      WriteFile(Utf16File(L"\x0627:12\r\n\x0628:13\r")).c_str(), &error));
   EXPECT_EQ(show(0x0627), 12);
   EXPECT_EQ(show(0x0628), 13);
   EXPECT_NE(error.find("End of file encountered."), std::string::npos) << error;

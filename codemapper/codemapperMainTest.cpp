@@ -3,77 +3,43 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
+
+#include "foundation/TestUtil.h"
 
 namespace {
 
+using urdulex::test::TempDirTest;
+
 std::string Utf16(const std::wstring& text, bool mark = true) {
-  std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
-  for (wchar_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-  }
-  return bytes;
+  return urdulex::test::Utf16File(text, mark);
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-struct RunResult {
-  int status;
-  std::string err;
-};
-
-class CodemapperProgramTest : public testing::Test {
+class CodemapperProgramTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/codemapper_e2e.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
+  struct RunResult {
+    int status;
+    std::string err;
+  };
 
   void Put(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+    MakeFile(name, bytes);
   }
 
   // Runs the program in the scratch directory with `args` (shell words).
   RunResult Exec(const std::string& args) {
-    std::string cmd =
-        "cd '" + dir_ + "' && '" CODEMAPPER_PATH "' " + args + " 2> stderr.txt";
-    int raw = system(cmd.c_str());
-    RunResult run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = ReadAll(dir_ + "/stderr.txt");
-    return run;
+    int status = Run("'" CODEMAPPER_PATH "' " + args);
+    return RunResult{status, stderr_};
   }
 
-  std::string Out() { return ReadAll(dir_ + "/out.txt"); }
+  std::string Out() { return Contents(Path("out.txt")); }
 
   void PutDefaultTable() {
     Put("rules.txt", Utf16(L"\x0627:12\r\n\x0628:13\r\n\x06BE:5\r\n"));
   }
-
-  std::string dir_;
 };
 
 TEST_F(CodemapperProgramTest, MapsEveryLine) {
@@ -125,7 +91,7 @@ TEST_F(CodemapperProgramTest, Usage) {
     RunResult run = Exec(args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_EQ(run.err, "usage: codemapper INPUT OUTPUT\n") << args;
-    EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+    EXPECT_FALSE(Exists("out.txt"));
   }
 }
 
@@ -151,7 +117,7 @@ TEST_F(CodemapperProgramTest, BadCodeTableFailsBeforeOutput) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
-    EXPECT_FALSE(Exists(dir_ + "/out.txt")) << c.what;
+    EXPECT_FALSE(Exists("out.txt")) << c.what;
   }
 }
 
@@ -163,14 +129,14 @@ TEST_F(CodemapperProgramTest, BadInputFailsBeforeOutput) {
   EXPECT_NE(run.err.find("): Could not open file: missing.txt.\n"),
             std::string::npos)
       << run.err;
-  EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+  EXPECT_FALSE(Exists("out.txt"));
 
   Put("in.txt", std::string("\xFE\xFF\x06\x27", 4));
   run = Exec("in.txt out.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("): File is not Unicode based.\n"), std::string::npos)
       << run.err;
-  EXPECT_FALSE(Exists(dir_ + "/out.txt"));
+  EXPECT_FALSE(Exists("out.txt"));
 }
 
 TEST_F(CodemapperProgramTest, UnwritableOutput) {
@@ -216,7 +182,7 @@ std::map<wchar_t, std::string> ReferenceTable(const std::string& bytes) {
 
 TEST_F(CodemapperProgramTest, ShippedSampleMatchesReference) {
   const std::string data = URDULEX_SOURCE_DIR "/data/codemapper/";
-  std::string table_bytes = ReadAll(data + "rules.txt");
+  std::string table_bytes = Contents(data + "rules.txt");
   ASSERT_GT(table_bytes.size(), 100u);
   std::map<wchar_t, std::string> table = ReferenceTable(table_bytes);
   // Every letter of the alphabet has a code of its own.
@@ -235,7 +201,7 @@ TEST_F(CodemapperProgramTest, ShippedSampleMatchesReference) {
   std::string cmd = "iconv -f UTF-8 -t UTF-16LE '" + data + "sample.txt' > '" +
                     dir_ + "/body'";
   ASSERT_EQ(system(cmd.c_str()), 0);
-  std::string body = ReadAll(dir_ + "/body");
+  std::string body = Contents(dir_ + "/body");
   Put("in.txt", "\xFF\xFE" + body);
   ASSERT_EQ(Exec("in.txt out.txt").status, 0);
 

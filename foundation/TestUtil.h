@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -116,7 +117,25 @@ class TempDirTest : public testing::Test {
                        std::istreambuf_iterator<char>());
   }
 
+  // True when `name` exists in the scratch directory.
+  bool Exists(const std::string& name) const {
+    return std::filesystem::exists(Path(name));
+  }
+
+  // Runs the shell `command` in the scratch directory and returns its exit
+  // status (-1 when it did not exit normally); its standard error is left
+  // in `stderr_`.
+  int Run(const std::string& command) {
+    std::string full =
+        "cd '" + dir_ + "' && " + command + " 2>'" + Path(".stderr") + "'";
+    int raw = std::system(full.c_str());
+    stderr_ = Contents(Path(".stderr"));
+    std::remove(Path(".stderr").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
   std::string dir_;
+  std::string stderr_;
 };
 
 }  // namespace test
