@@ -67,6 +67,7 @@ class Output {
       : writer_(writer), buffer_(new unsigned char[kOutputFlushBytes]) {}
 
   void Bytes(const unsigned char* bytes, size_t n) {
+    if (n == 0) return;  // `bytes` may then be null
     if (kOutputFlushBytes - used_ < n) {
       Flush();
       if (n > kOutputFlushBytes) {
