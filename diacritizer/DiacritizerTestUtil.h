@@ -6,17 +6,13 @@
 #define URDULEX_DIACRITIZER_DIACRITIZERTESTUTIL_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "diacritizer/WordFormFormat.h"
+#include "foundation/TestUtil.h"
 
 namespace urdulex {
 namespace diactest {
@@ -91,59 +87,15 @@ inline std::string TableFile(const std::vector<int32_t>& header,
 
 // 16-bit text as a file holds it: mark FF FE, then low byte first.
 inline std::string Utf16(const std::wstring& text, bool mark = true) {
-  std::string out = mark ? std::string("\xFF\xFE") : std::string();
-  for (wchar_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>((c >> 8) & 0xFF));
-  }
-  return out;
+  return test::Utf16File(text, mark);
 }
 
-class ScratchDirTest : public testing::Test {
+// The shared scratch-directory fixture; Write makes a file there.
+class ScratchDirTest : public test::TempDirTest {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/urdulex_diac_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(templ));
-    dir_ = templ;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
   std::string Write(const std::string& name, const std::string& bytes) {
-    std::string path = Path(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    EXPECT_TRUE(out.good()) << path;
-    return path;
+    return MakeFile(name, bytes);
   }
-
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in),
-                       std::istreambuf_iterator<char>());
-  }
-
-  bool Exists(const std::string& name) const {
-    return std::filesystem::exists(Path(name));
-  }
-
-  // Runs `command` in the scratch directory; returns its exit status and
-  // leaves its standard error in `stderr_`.
-  int Run(const std::string& command) {
-    std::string full =
-        "cd '" + dir_ + "' && " + command + " 2>'" + Path("stderr.out") + "'";
-    int status = std::system(full.c_str());
-    stderr_ = Contents(Path("stderr.out"));
-    std::filesystem::remove(Path("stderr.out"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string dir_;
-  std::string stderr_;
 };
 
 }  // namespace diactest

@@ -23,3 +23,17 @@ cp data/codemapper/rules.txt "$work/"
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE data/codemapper/sample.txt; } > "$work/sample.u16"
 (cd "$work" && "$build/codemapper/codemapper" sample.u16 codes.txt)
 paste -d '\n' "$root/data/codemapper/sample.txt" "$work/codes.txt" | sed 's/^/  /'
+
+echo
+echo "== uztconv: the sample text to UZT with the test mapping, and back =="
+mapping=data/uzt/test-mapping.txt
+"$build/tools/uztconv/uztconv" encode "$mapping" data/codemapper/sample.txt "$work/sample.uzt"
+"$build/tools/uztconv/uztconv" decode --utf8 "$mapping" "$work/sample.uzt" "$work/back.txt"
+echo "  $(stat -c %s data/codemapper/sample.txt) bytes of UTF-8 -> $(stat -c %s "$work/sample.uzt") bytes of UZT; first line:"
+head -n 1 "$work/sample.uzt" | od -An -tx1 | head -n 3 | sed 's/^/ /'
+if cmp -s data/codemapper/sample.txt "$work/back.txt"; then
+  echo "  decoded back to the same text"
+else
+  echo "  decoded text differs from the input" >&2
+  exit 1
+fi
