@@ -7,8 +7,8 @@
 // Input layout: the table file (mark included, or not), then optionally
 // 0x00 0x00 0x00 0x00 and a 16-bit little-endian line to map.
 //
-// Built with libFuzzer under clang; otherwise main() below replays the files
-// named on the command line.
+// Built with libFuzzer under clang; otherwise with the replay main of
+// fuzz/FuzzReplayMain.cpp.
 
 #include <stdint.h>
 #include <stdio.h>
@@ -150,24 +150,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(GetValue(line) == ModelMap(line, model), "mapped line differs");
   return 0;
 }
-
-#ifndef URDULEX_LIBFUZZER
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    FILE* f = fopen(argv[i], "rb");
-    if (f == nullptr) {
-      fprintf(stderr, "cannot open %s\n", argv[i]);
-      return 1;
-    }
-    std::string bytes;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) bytes.append(buf, n);
-    fclose(f);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()),
-                           bytes.size());
-  }
-  printf("replayed %d inputs\n", argc - 1);
-  return 0;
-}
-#endif

@@ -13,8 +13,8 @@
 //   S bytes     the script: an operation byte followed by its arguments
 //   the rest    the content
 //
-// Built with libFuzzer under clang; otherwise main() below replays the files
-// named on the command line.
+// Built with libFuzzer under clang; otherwise with the replay main of
+// fuzz/FuzzReplayMain.cpp.
 
 #include <stdint.h>
 #include <stdio.h>
@@ -414,25 +414,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
-
-#ifndef URDULEX_LIBFUZZER
-// Replays the inputs named on the command line.
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    FILE* f = fopen(argv[i], "rb");
-    if (f == nullptr) {
-      fprintf(stderr, "cannot open %s\n", argv[i]);
-      return 2;
-    }
-    std::string input;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) input.append(buf, n);
-    fclose(f);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()),
-                           input.size());
-  }
-  printf("replayed %d input(s)\n", argc - 1);
-  return 0;
-}
-#endif

@@ -36,6 +36,10 @@ const std::string& ScratchFile() {
     close(fd);
     return std::string(templ);
   }();
+  // Registered once `name` exists, so it runs before `name` is destroyed.
+  static const bool removed_at_exit =
+      std::atexit([] { std::remove(ScratchFile().c_str()); }) == 0;
+  (void)removed_at_exit;
   return name;
 }
 
@@ -119,26 +123,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   wordFormHashTable.Deallocate();
   return 0;
 }
-
-#ifndef URDULEX_LIBFUZZER
-// Replays the inputs named on the command line.
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    FILE* f = std::fopen(argv[i], "rb");
-    if (f == nullptr) {
-      std::fprintf(stderr, "cannot open %s\n", argv[i]);
-      return 2;
-    }
-    std::string input;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) input.append(buf, n);
-    std::fclose(f);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()),
-                           input.size());
-  }
-  std::remove(ScratchFile().c_str());
-  std::printf("replayed %d input(s)\n", argc - 1);
-  return 0;
-}
-#endif

@@ -9,7 +9,8 @@
 //      or in refusing.
 //   2: the rest is UTF-16LE text. Encoding it whole and in chunks must give
 //      the same bytes, or both refuse.
-// Without libFuzzer a main() replays the files named on the command line.
+// Without libFuzzer, fuzz/FuzzReplayMain.cpp replays the files named on the
+// command line.
 
 #include <cstdint>
 #include <cstdio>
@@ -146,25 +147,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
-
-#ifndef URDULEX_LIBFUZZER
-// Replays the inputs named on the command line.
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::FILE* f = std::fopen(argv[i], "rb");
-    if (f == nullptr) {
-      std::fprintf(stderr, "cannot open %s\n", argv[i]);
-      return 2;
-    }
-    std::string input;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) input.append(buf, n);
-    std::fclose(f);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()),
-                           input.size());
-  }
-  std::printf("replayed %d input(s)\n", argc - 1);
-  return 0;
-}
-#endif
