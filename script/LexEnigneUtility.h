@@ -62,8 +62,7 @@ class LexEnigneUtility {
 
   // Search strings and label sets (SearchStrings.cpp). A character is valid
   // below `limit` when the map gives it an index smaller than `limit`.
-  bool ValidateSearchString(UniChar2IndexMap map, int limit,
-                            std::wstring text);
+  bool ValidateSearchString(UniChar2IndexMap map, int limit, std::wstring text);
   // As ValidateSearchString, but '+', '(' and ')' are always accepted.
   bool ValidatePronunciationString(UniChar2IndexMap map, int limit,
                                    std::wstring text);
