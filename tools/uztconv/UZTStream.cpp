@@ -62,7 +62,19 @@ void UZTStreamEncoder::Put(const wchar_t* chars, const int64_t* offsets,
                            size_t n, std::string& out) {
   for (size_t i = 0; i < n; ++i) {
     // The library would look such a character up by its low 16 bits.
-    if (static_cast<uint32_t>(chars[i]) > 0xFFFF) Reject(chars[i], offsets[i]);
+    if (static_cast<uint32_t>(chars[i]) <= 0xFFFF) continue;
+    // An unknown character before it, pending or in this call, comes first.
+    for (size_t k = 0; k < text_.size(); ++k) {
+      if (mapping_.PlateClass(text_[k]) == UZTMapping::kNoClass) {
+        Reject(text_[k], offsets_[k]);
+      }
+    }
+    for (size_t k = 0; k < i; ++k) {
+      if (mapping_.PlateClass(chars[k]) == UZTMapping::kNoClass) {
+        Reject(chars[k], offsets[k]);
+      }
+    }
+    Reject(chars[i], offsets[i]);
   }
   size_t i = 0;
   while (i < n) {

@@ -254,6 +254,33 @@ TEST_F(UZTStreamTest, InputErrorsNameTheirByteOffset) {
             EncodeError(mapping_, util_, "\xEF\xBB", &offset));
 }
 
+TEST_F(UZTStreamTest, FirstUnconvertibleCharacterIsNamedWithinOnePut) {
+  // The program hands a whole block to one Put: a character above U+FFFF
+  // must not be named before an unknown one that comes earlier, in the same
+  // call or still pending from an earlier one.
+  const wchar_t astral = static_cast<wchar_t>(0x1F600);
+  const std::wstring block = {L'a', 0x4E00, L'b', astral};
+  const std::vector<int64_t> offsets = {0, 1, 4, 5};
+  for (bool pending_first : {false, true}) {
+    UZTStreamEncoder encoder(mapping_, util_);
+    std::string out;
+    try {
+      if (pending_first) {
+        encoder.Put(block.data(), offsets.data(), 2, out);
+        encoder.Put(block.data() + 2, offsets.data() + 2, 2, out);
+      } else {
+        encoder.Put(block.data(), offsets.data(), block.size(), out);
+      }
+      encoder.Finish(out);
+      ADD_FAILURE() << "no error";
+    } catch (const StreamError& e) {
+      EXPECT_EQ(1, e.offset) << pending_first;
+      EXPECT_EQ("U+4E00 has no UZT form in the mapping", e.message)
+          << pending_first;
+    }
+  }
+}
+
 TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
   const struct {
     std::string input;

@@ -186,6 +186,16 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
             err);
   EXPECT_FALSE(Exists("out"));
 
+  // The first character that has no UZT form is named, whatever its kind.
+  Write(Path("in.txt"), "ab \xE4\xB8\x80 c \xF0\x9F\x98\x80\n");
+  EXPECT_EQ(1,
+            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ("uztconv: " + Path("in.txt") +
+                ": byte offset 3: U+4E00 has no UZT form in the mapping\n",
+            err);
+  EXPECT_FALSE(Exists("out"));
+
   Write(Path("in.uzt"), std::string(3000, '\x81') +
                             "\xFE"
                             "1abc\xFE"
