@@ -207,7 +207,16 @@ void Encode(Converter& io, const UZTMapping& mapping,
       }
       next_char = chars.get();
       next_offset = offsets.get();
-      input.Put(reinterpret_cast<const unsigned char*>(data), n, last, sink);
+      try {
+        input.Put(reinterpret_cast<const unsigned char*>(data), n, last, sink);
+      } catch (const StreamError&) {
+        // Malformed input; a character before it without a UZT form, pending
+        // or decoded from this block, is the first failure and is named.
+        encoder.Put(chars.get(), offsets.get(),
+                    static_cast<size_t>(next_char - chars.get()), out);
+        encoder.Finish(out);
+        throw;
+      }
       encoder.Put(chars.get(), offsets.get(),
                   static_cast<size_t>(next_char - chars.get()), out);
       if (out.size() >= kWriteBlock) {

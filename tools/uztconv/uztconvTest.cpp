@@ -196,6 +196,33 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
             err);
   EXPECT_FALSE(Exists("out"));
 
+  // ... also before malformed input, in UTF-8 and in UTF-16.
+  Write(Path("in.txt"), "ab \xE4\xB8\x80 c \x80\n");
+  EXPECT_EQ(1,
+            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ("uztconv: " + Path("in.txt") +
+                ": byte offset 3: U+4E00 has no UZT form in the mapping\n",
+            err);
+  Write(Path("in.txt"), std::string("\xFF\xFE"
+                                    "a\0\0\x4E\0\xDC",
+                                    8));
+  EXPECT_EQ(1,
+            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ("uztconv: " + Path("in.txt") +
+                ": byte offset 4: U+4E00 has no UZT form in the mapping\n",
+            err);
+  // Malformed input after convertible text is named as such.
+  Write(Path("in.txt"), "ab \xD8\xA7 c \x80\n");
+  EXPECT_EQ(1,
+            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+                &err));
+  EXPECT_EQ(
+      "uztconv: " + Path("in.txt") + ": byte offset 8: invalid UTF-8 byte\n",
+      err);
+  EXPECT_FALSE(Exists("out"));
+
   Write(Path("in.uzt"), std::string(3000, '\x81') +
                             "\xFE"
                             "1abc\xFE"
