@@ -238,6 +238,12 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
              " bytes after the last whole record";
     return false;
   }
+  // The loader reads the first record unconditionally: a header with no
+  // record after it is a reading error there, not an empty table.
+  if (image.records_in_file == 0) {
+    *error = "no record after the header";
+    return false;
+  }
   if (image.records_in_file > static_cast<size_t>(n)) {
     *error = std::to_string(image.records_in_file) + " records for " +
              std::to_string(n) + " slots";
@@ -341,7 +347,13 @@ SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
 
 int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
   const double forms = static_cast<double>(entries_.size());
-  int64_t slots = static_cast<int64_t>(std::ceil(forms / load));
+  const double wanted = std::ceil(forms / load);
+  // A tiny load asks for more slots than any table may have; converting
+  // such a count (or an infinite one) to an integer would be undefined.
+  if (!(wanted <= static_cast<double>(kMaxTableSlots))) {
+    return static_cast<int64_t>(kMaxTableSlots) + 1;
+  }
+  int64_t slots = static_cast<int64_t>(wanted);
   if (slots < static_cast<int64_t>(entries_.size())) {
     slots = static_cast<int64_t>(entries_.size());
   }

@@ -53,10 +53,11 @@ struct TableSummary {
   size_t longest_chain = 0;  // slots on the longest chain
 };
 
-// Checks record count, links and chains: surplus or cut-short records,
-// links outside the table or closing a cycle, chains that run into an
-// unused slot, records that a search for their key would not reach. False,
-// with `error` naming the first fault, or true with `summary` filled.
+// Checks record count, links and chains: no record at all, surplus or
+// cut-short records, links outside the table or closing a cycle, chains
+// that run into an unused slot, records that a search for their key would
+// not reach. False, with `error` naming the first fault, or true with
+// `summary` filled.
 bool CheckTableImage(const TableImage& image, TableSummary* summary,
                      std::string* error);
 
@@ -81,6 +82,8 @@ class WordFormTableBuilder {
   size_t size() const { return entries_.size(); }
 
   // Slot count for a load factor in (0, 1]: at least one slot per form.
+  // A count beyond kMaxTableSlots comes back as kMaxTableSlots + 1, which
+  // Build refuses.
   int64_t SlotsForLoad(double load) const;
 
   // Lays the forms out in `slots` slots (modulus = slots) and returns the

@@ -166,6 +166,16 @@ TEST_F(WordFormTableTest, SlotCounts) {
   EXPECT_EQ("7 slots cannot hold 8 forms", error);
   EXPECT_FALSE(builder.Build(wordform::kMaxTableSlots + 1LL, &bytes, &error));
   EXPECT_EQ("16777217 slots are more than the limit of 16777216", error);
+  // A load so small that the slot count leaves every integer range still
+  // asks for too many slots, never for a count Build would accept.
+  for (double load : {1e-7, 1e-30, 1e-300, 4.9e-324}) {
+    SCOPED_TRACE(load);
+    EXPECT_GT(builder.SlotsForLoad(load), wordform::kMaxTableSlots);
+    EXPECT_FALSE(builder.Build(builder.SlotsForLoad(load), &bytes, &error));
+    EXPECT_NE(std::string::npos,
+              error.find(" slots are more than the limit of 16777216"))
+        << error;
+  }
   ASSERT_TRUE(builder.Build(8, &bytes, &error));
   EXPECT_EQ(2u + 4u + 8u * 70u, bytes.size());
 }
@@ -236,6 +246,10 @@ TEST_F(WordFormTableTest, CheckNamesTheFirstFault) {
   }
   EXPECT_EQ("5 bytes after the last whole record",
             CheckError(TableFile({4}, sound) + "12345"));
+  // A header alone is a reading error for the loader, not an empty table.
+  EXPECT_EQ("no record after the header", CheckError(TableFile({4}, {})));
+  EXPECT_EQ("no record after the header",
+            CheckError(TableFile({-1, 4, 1}, {})));
   std::vector<std::string> more = sound;
   more.push_back(UnusedRecord());
   EXPECT_EQ("5 records for 4 slots", CheckError(TableFile({4}, more)));
