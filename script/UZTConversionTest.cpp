@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/TARNIException.h"
@@ -47,17 +48,32 @@ class UZTConversionTest : public ::testing::Test {
   LexEnigneUtility util_;
 };
 
-// Expects `f` to throw `E` with the module, code and message given.
+// Checks a thrown exception of class `Thrown` against the class `E`, module,
+// code and message expected.
+template <typename E, typename Thrown>
+void ExpectCaught(const Thrown& e, int code, const std::string& message) {
+  // The family has no virtual functions, so the class is told by which
+  // handler caught it.
+  EXPECT_TRUE((std::is_same<E, Thrown>::value)) << message;
+  EXPECT_EQ("LexEnigneUtility", e.GetFileName());
+  EXPECT_EQ(code, e.GetErrorCode());
+  EXPECT_EQ(message, e.GetExceptionMsg());
+  EXPECT_GT(e.GetLineNum(), 0);
+}
+
+// Expects `f` to throw exactly `E` (not a class derived from it) with the
+// module, code and message given.
 template <typename E, typename F>
 void ExpectThrow(F f, int code, const std::string& message) {
   try {
     f();
     ADD_FAILURE() << "no exception, expected \"" << message << "\"";
-  } catch (const E& e) {
-    EXPECT_EQ("LexEnigneUtility", e.GetFileName());
-    EXPECT_EQ(code, e.GetErrorCode());
-    EXPECT_EQ(message, e.GetExceptionMsg());
-    EXPECT_GT(e.GetLineNum(), 0);
+  } catch (const InvalidFormatException& e) {
+    ExpectCaught<E>(e, code, message);
+  } catch (const IOException& e) {
+    ExpectCaught<E>(e, code, message);
+  } catch (const TARNIException& e) {
+    ExpectCaught<E>(e, code, message);
   }
 }
 
@@ -268,6 +284,34 @@ TEST_F(UZTConversionTest, DecodingFailures) {
   ExpectThrow<TARNIException>(
       [&] { util_.ConvertUZT2Unicode("C", text); }, 0,
       "No Unicode mapping defined for UZT char. Code (67).");
+}
+
+TEST_F(UZTConversionTest, LongTextsKeepEveryRule) {
+  // Lengths around and beyond any internal buffering of the output.
+  for (size_t n = 0; n < 1100; n += (n >= 500 && n < 530) ? 1 : 25) {
+    const std::string alefs(n, static_cast<char>(kAlef));
+    const std::wstring text(n, L'\x0627');
+    // A hamza whose leading space falls anywhere.
+    EXPECT_EQ(text + L"\x0621", Decode(alefs + " w ")) << n;
+    EXPECT_EQ(text + L"\x0621\x0621", Decode(alefs + " w  w ")) << n;
+    EXPECT_EQ(alefs + " w ", Encode(text + L"\x0621")) << n;
+    EXPECT_EQ(alefs + Bytes({kEsc, '1', 'a', kEsc, '0'}), Encode(text + L"a"));
+
+    std::wstring out = L"stale";
+    // Row 6 keeps everything decoded before the escape.
+    EXPECT_THROW(util_.ConvertUZT2Unicode(alefs + Bytes({kEsc, '7'}), out),
+                 InvalidFormatException);
+    EXPECT_EQ(text, out) << n;
+    // Row 7 and row 2 leave nothing.
+    out = L"stale";
+    EXPECT_THROW(util_.ConvertUZT2Unicode(alefs + Bytes({0xF0}), out),
+                 TARNIException);
+    EXPECT_TRUE(out.empty()) << n;
+    std::string uzt = "stale";
+    EXPECT_THROW(util_.ConvertUnicode2UZT(text + L"\x4E00", uzt),
+                 InvalidFormatException);
+    EXPECT_TRUE(uzt.empty()) << n;
+  }
 }
 
 // Every character of the test mapping, in random strings: decoding the
