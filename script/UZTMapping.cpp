@@ -203,6 +203,11 @@ void UZTMapping::Parse(const std::string& text) {
       Fail(__LINE__, n,
            "code point " + tokens[0] + " is outside U+0001-U+FFFF");
     }
+    if (e.cp >= 0xD800 && e.cp <= 0xDFFF) {
+      // Decoded alone it would make the Unicode output invalid.
+      Fail(__LINE__, n,
+           "code point " + tokens[0] + " is a surrogate, not a character");
+    }
     const std::string& cls = tokens[2];
     if (cls != "A" && cls != "U" && cls != "N" && cls != "X") {
       Fail(__LINE__, n,
