@@ -460,4 +460,59 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
+namespace {
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+std::string EscapedText(const std::wstring& text) {
+  std::wstring plain;
+  std::string out;
+  auto flush = [&] {
+    out += ToUtf8(plain);
+    plain.clear();
+  };
+  for (wchar_t c : text) {
+    const uint32_t u = static_cast<uint32_t>(c);
+    if (u < 0x20 || u == 0x7F || u == '\\') {
+      flush();
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) {
+        out.push_back(kHexDigits[(u >> shift) & 0xF]);
+      }
+    } else {
+      plain.push_back(c);
+    }
+  }
+  flush();
+  return out;
+}
+
+std::string EscapedSymbols(const std::string& symbols) {
+  std::string out;
+  for (char ch : symbols) {
+    const unsigned char b = static_cast<unsigned char>(ch);
+    if (b < 0x20 || b > 0x7E || b == '\\') {
+      out += "\\x";
+      out.push_back(kHexDigits[b >> 4]);
+      out.push_back(kHexDigits[b & 0xF]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DumpLine(size_t slot, const TableRecord& record) {
+  LexEnigneUtility utility;
+  return std::to_string(slot) + "\t" + EscapedText(record.key) + "\t" +
+         EscapedSymbols(record.symbols) + "\t" +
+         EscapedText(
+             utility.MergeSymbolicDiacritics(record.key, record.symbols)) +
+         "\t" + std::to_string(record.id) + "\t" + std::to_string(record.tag) +
+         "\t" + std::to_string(record.flag) + "\t" +
+         std::to_string(record.next) + "\n";
+}
+
 }  // namespace wordform

@@ -113,6 +113,14 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
 // UTF-8 of 16-bit text (lone surrogates become U+FFFD).
 std::string ToUtf8(const std::wstring& text);
 
+// One line of `wordforms dump` for slot `slot`, newline included: slot, key,
+// symbols, restored word, id, tag, flag and next, separated by tabs. So that
+// a damaged record still gives one line of UTF-8, a backslash, a control
+// character or DEL in the key or the restored word is written as \uNNNN,
+// and a symbol byte that is not a printable ASCII character, or a
+// backslash, as \xNN.
+std::string DumpLine(size_t slot, const TableRecord& record);
+
 }  // namespace wordform
 
 #endif  // URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_

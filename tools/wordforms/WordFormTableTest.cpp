@@ -299,6 +299,30 @@ TEST_F(WordFormTableTest, CheckNamesTheFirstFault) {
             CheckError(TableFile({4}, bad)));
 }
 
+TEST_F(WordFormTableTest, DumpLinesStayOneLineOfUtf8) {
+  wordform::TableRecord record;
+  record.key = {0x0628, 0x062A};
+  record.symbols = "ZX";
+  record.id = 7;
+  record.tag = 1;
+  record.flag = 2;
+  record.next = -2;
+  EXPECT_EQ("3\t\xD8\xA8\xD8\xAA\tZX\t\xD8\xA8\xD9\x8E\xD8\xAA\t7\t1\t2\t-2\n",
+            wordform::DumpLine(3, record));
+  // A damaged record: a line feed, a tab and a backslash in the key,
+  // symbol bytes that are no text.
+  record.key = {0x0628, L'\n', L'\t', L'\\'};
+  record.symbols = "Z\n\xFF\\";
+  record.id = 0xFFFFFFFFu;
+  record.tag = 0;
+  record.flag = 0;
+  record.next = 5;
+  EXPECT_EQ(
+      "0\t\xD8\xA8\\u000A\\u0009\\u005C\tZ\\x0A\\xFF\\x5C\t"
+      "\xD8\xA8\xD9\x8E\\u000A\\u0009\\u005C\t4294967295\t0\t0\t5\n",
+      wordform::DumpLine(0, record));
+}
+
 TEST_F(WordFormTableTest, DecodesListsInEitherEncoding) {
   std::vector<std::wstring> lines;
   std::string error;

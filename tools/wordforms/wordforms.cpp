@@ -202,16 +202,11 @@ wordform::TableImage LoadImage(const std::string& name) {
 
 int Dump(const std::string& name) {
   const wordform::TableImage image = LoadImage(name);
-  LexEnigneUtility utility;
   std::string out;
   for (size_t s = 0; s < image.records.size(); ++s) {
     const wordform::TableRecord& r = image.records[s];
     if (r.next == wordform::kUnusedSlot) continue;
-    out += std::to_string(s) + "\t" + wordform::ToUtf8(r.key) + "\t" +
-           r.symbols + "\t" +
-           wordform::ToUtf8(utility.MergeSymbolicDiacritics(r.key, r.symbols)) +
-           "\t" + std::to_string(r.id) + "\t" + std::to_string(r.tag) + "\t" +
-           std::to_string(r.flag) + "\t" + std::to_string(r.next) + "\n";
+    out += wordform::DumpLine(s, r);
     if (out.size() > (1 << 16)) {
       std::fwrite(out.data(), 1, out.size(), stdout);
       out.clear();
