@@ -93,14 +93,19 @@ class Converter {
       : input_name_(input), output_name_(output) {}
 
   void Open(bool unicode_output) {
+    // The size read at the start bounds the reading: a pipe or a device
+    // would pass for an empty file. Checked before opening too, for opening
+    // a named pipe waits for a writer.
+    struct stat st;
+    if (::stat(input_name_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      throw Failure{"input " + input_name_ + " is not a regular file"};
+    }
     try {
       reader_.Open(input_name_, FileReader::ASCII);
     } catch (const TARNIException& e) {
       throw Failure{"cannot open input " + input_name_ + ": " +
                     e.GetExceptionMsg()};
     }
-    // The size read at the start bounds the reading: a pipe or a device
-    // would pass for an empty file.
     if (!IsRegularFile(input_name_)) {
       throw Failure{"input " + input_name_ + " is not a regular file"};
     }

@@ -2,6 +2,7 @@
 // and the one line on standard error.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,6 +157,17 @@ TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
 
   EXPECT_EQ(1, Run("encode " + kMapping + " /dev/null " + Path("out"), &err));
   EXPECT_EQ("uztconv: input /dev/null is not a regular file\n", err);
+  EXPECT_FALSE(Exists("out"));
+  // A named pipe is refused at once, not waited on for a writer.
+  ASSERT_EQ(0, ::mkfifo(Path("fifo").c_str(), 0600));
+  const std::string cmd = "timeout 20 " + std::string(UZTCONV_PATH) +
+                          " decode " + kMapping + " " + Path("fifo") + " " +
+                          Path("out") + " 2>'" + Path("stderr") + "'";
+  const int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(1, WEXITSTATUS(status));  // timeout gives 124
+  err = Read(Path("stderr"));
+  EXPECT_EQ("uztconv: input " + Path("fifo") + " is not a regular file\n", err);
   EXPECT_FALSE(Exists("out"));
 
   EXPECT_EQ(1, Run("encode " + kMapping + " " + Path("in.txt") + " " +
