@@ -288,6 +288,50 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
       on_path[path[i]] = 0;
     }
   }
+  // A walk from slot a reaches slot b exactly when b is a itself or one of
+  // a's ancestors in the forest where each slot's parent is its `next`. The
+  // entry and leave times of one depth-first pass over that forest answer this
+  // for every record at once, so long shared chains cost no more than
+  // short ones.
+  const size_t slots = static_cast<size_t>(n);
+  std::vector<uint32_t> child_start(slots + 1, 0);
+  for (size_t s = 0; s < slots; ++s) {
+    if (r[s].next >= 0) ++child_start[static_cast<size_t>(r[s].next) + 1];
+  }
+  for (size_t s = 0; s < slots; ++s) child_start[s + 1] += child_start[s];
+  std::vector<uint32_t> children(child_start[slots]);
+  {
+    std::vector<uint32_t> fill(child_start.begin(), child_start.end() - 1);
+    for (size_t s = 0; s < slots; ++s) {
+      if (r[s].next >= 0) {
+        children[fill[static_cast<size_t>(r[s].next)]++] =
+            static_cast<uint32_t>(s);
+      }
+    }
+  }
+  std::vector<uint32_t> enter(slots, 0), leave(slots, 0);
+  {
+    uint32_t clock = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> stack;  // slot, next child
+    for (size_t root = 0; root < slots; ++root) {
+      if (r[root].next >= 0) continue;
+      enter[root] = clock++;
+      stack.emplace_back(static_cast<uint32_t>(root), child_start[root]);
+      while (!stack.empty()) {
+        const uint32_t node = stack.back().first;
+        const uint32_t child = stack.back().second;
+        if (child < child_start[node + 1]) {
+          ++stack.back().second;
+          const uint32_t c = children[child];
+          enter[c] = clock++;
+          stack.emplace_back(c, child_start[c]);
+        } else {
+          leave[node] = clock++;
+          stack.pop_back();
+        }
+      }
+    }
+  }
   HomeSlots home(image.slots);
   size_t records = 0;
   int64_t longest = 0;
@@ -302,9 +346,7 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
                ", which is unused";
       return false;
     }
-    int64_t at = h;
-    while (at >= 0 && at != s) at = r[at].next;
-    if (at != s) {
+    if (enter[s] > enter[h] || leave[h] > leave[s]) {
       *error = Slot(s) + " is not on the chain of its home " + Slot(h);
       return false;
     }

@@ -299,6 +299,94 @@ TEST_F(WordFormTableTest, CheckNamesTheFirstFault) {
             CheckError(TableFile({4}, bad)));
 }
 
+// Whether each record lies on its home's chain, checked against a plain
+// walk from the home on random tables with shared chains, and on one chain
+// through a large table whose records all share a home.
+TEST_F(WordFormTableTest, CheckFindsRecordsOffTheirHomeChain) {
+  std::mt19937 rng(77);
+  const std::wstring keys[] = {L"a", L"b", L"c", L"d", L"ab", L"ba", L"@a"};
+  int sound = 0, faulty = 0;
+  for (int round = 0; round < 400; ++round) {
+    const int slots = 1 + static_cast<int>(rng() % 12);
+    // Links only go up a random ranking of the slots: no cycles.
+    std::vector<int> rank(slots);
+    for (int i = 0; i < slots; ++i) rank[i] = i;
+    std::shuffle(rank.begin(), rank.end(), rng);
+    std::vector<std::wstring> key(slots);
+    std::vector<int32_t> next(slots, -1);
+    for (int i = 0; i < slots; ++i) {
+      if (rng() % 4 == 0) continue;
+      key[i] = keys[rng() % 7];
+      next[i] = -2;
+      int target = static_cast<int>(rng() % slots);
+      if (rng() % 3 != 0 && rank[target] > rank[i]) next[i] = target;
+    }
+    // No chain may run into an unused slot: that fault is found first.
+    for (int i = 0; i < slots; ++i) {
+      if (next[i] >= 0 && next[next[i]] == -1) next[i] = -2;
+    }
+    std::vector<std::string> records;
+    for (int i = 0; i < slots; ++i) {
+      records.push_back(next[i] == -1 ? UnusedRecord()
+                                      : Record(key[i], "X", next[i]));
+    }
+    WordFormHashTable homes;
+    ASSERT_TRUE(homes.Allocate(slots, slots));
+    std::string expected;
+    for (int i = 0; i < slots && expected.empty(); ++i) {
+      if (next[i] == -1 || key[i][0] == L'@') continue;
+      const int h = static_cast<int>(homes.Hash(key[i]));
+      if (next[h] == -1) {
+        expected = "slot " + std::to_string(i) +
+                   " is not on the chain of its home slot " +
+                   std::to_string(h) + ", which is unused";
+        break;
+      }
+      int at = h;
+      while (at >= 0 && at != i) at = next[at];
+      if (at != i) {
+        expected = "slot " + std::to_string(i) +
+                   " is not on the chain of its home slot " + std::to_string(h);
+      }
+    }
+    wordform::TableImage image;
+    wordform::TableSummary summary;
+    std::string error;
+    ASSERT_TRUE(
+        wordform::ParseTableImage(TableFile({slots}, records), &image, &error));
+    const bool ok = wordform::CheckTableImage(image, &summary, &error);
+    ASSERT_EQ(expected.empty(), ok) << "round " << round << ": " << error;
+    if (!ok) {
+      ASSERT_EQ(expected, error) << "round " << round;
+    }
+    ++(ok ? sound : faulty);
+  }
+  EXPECT_GT(sound, 50);
+  EXPECT_GT(faulty, 50);
+
+  // 100 000 records of one key on one chain that starts at their home.
+  const int slots = 100000;
+  WordFormHashTable homes;
+  ASSERT_TRUE(homes.Allocate(slots, slots));
+  const int h = static_cast<int>(homes.Hash(L"a"));
+  std::vector<std::string> records(slots);
+  int previous = h;
+  for (int s = 0; s < slots; ++s) {
+    if (s == h) continue;
+    records[previous] = Record(L"a", "X", s);
+    previous = s;
+  }
+  records[previous] = Record(L"a", "X", -2);
+  wordform::TableImage image;
+  wordform::TableSummary summary;
+  std::string error;
+  ASSERT_TRUE(
+      wordform::ParseTableImage(TableFile({slots}, records), &image, &error));
+  ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+  EXPECT_EQ(static_cast<size_t>(slots), summary.records);
+  EXPECT_EQ(static_cast<size_t>(slots), summary.longest_chain);
+}
+
 TEST_F(WordFormTableTest, DumpLinesStayOneLineOfUtf8) {
   wordform::TableRecord record;
   record.key = {0x0628, 0x062A};
