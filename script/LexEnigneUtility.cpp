@@ -39,6 +39,20 @@ wchar_t VowelMark(char symbol) {
   }
 }
 
+// The mark a single-mark symbol (Z, R, P, J, K, D) stands for, or 0.
+wchar_t SingleMark(char symbol) {
+  switch (symbol) {
+    case 'J':
+      return kSukun;
+    case 'K':
+      return kSuperscriptAlef;
+    case 'D':
+      return kFathatan;
+    default:
+      return VowelMark(symbol);
+  }
+}
+
 }  // namespace
 
 bool LexEnigneUtility::IsDiacritic(wchar_t c) const {
@@ -131,42 +145,18 @@ std::wstring LexEnigneUtility::MergeSymbolicDiacritics(
     out.push_back(c);
     if (IsSeparator(c)) continue;
     char symbol = j < n ? symbols[j] : '\0';
-    switch (symbol) {
-      case 'Z':
-        out.push_back(kFatha);
-        j += 1;
-        break;
-      case 'R':
-        out.push_back(kKasra);
-        j += 1;
-        break;
-      case 'P':
-        out.push_back(kDamma);
-        j += 1;
-        break;
-      case 'J':
-        out.push_back(kSukun);
-        j += 1;
-        break;
-      case 'K':
-        out.push_back(kSuperscriptAlef);
-        j += 1;
-        break;
-      case 'D':
-        out.push_back(kFathatan);
-        j += 1;
-        break;
-      case 'S': {
-        out.push_back(kShadda);
-        wchar_t vowel = j + 1 < n ? VowelMark(symbols[j + 1]) : 0;
-        if (vowel != 0) out.push_back(vowel);
-        j += 2;
-        break;
-      }
-      default:
-        // M, X, an unknown byte, or no symbol left.
-        j += 1;
-        break;
+    if (wchar_t mark = SingleMark(symbol)) {
+      out.push_back(mark);
+      j += 1;
+      continue;
+    }
+    if (symbol == 'S') {
+      out.push_back(kShadda);
+      wchar_t vowel = j + 1 < n ? VowelMark(symbols[j + 1]) : 0;
+      if (vowel != 0) out.push_back(vowel);
+      j += 2;
+    } else {
+      j += 1;  // M, X, an unknown byte, or no symbol left
     }
   }
   return out;
