@@ -187,53 +187,35 @@ TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
 }
 
 TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
+  const std::string kUnknown = " has no UZT form in the mapping\n";
+  struct Case {
+    std::string input;
+    std::string error;  // after "uztconv: INPUT: "
+  } cases[] = {
+      {std::string(5000, 'a') + "\xE4\xB8\x80",
+       "byte offset 5000: U+4E00" + kUnknown},
+      // The first character that has no UZT form is named, whatever its
+      // kind, also before malformed input, in UTF-8 and in UTF-16.
+      {"ab \xE4\xB8\x80 c \xF0\x9F\x98\x80\n",
+       "byte offset 3: U+4E00" + kUnknown},
+      {"ab \xE4\xB8\x80 c \x80\n", "byte offset 3: U+4E00" + kUnknown},
+      {std::string("\xFF\xFE"
+                   "a\0\0\x4E\0\xDC",
+                   8),
+       "byte offset 4: U+4E00" + kUnknown},
+      // Malformed input after convertible text is named as such.
+      {"ab \xD8\xA7 c \x80\n", "byte offset 8: invalid UTF-8 byte\n"},
+  };
   std::string err;
-  Write(Path("in.txt"), std::string(5000, 'a') + "\xE4\xB8\x80");
-  Write(Path("out"), "old");
-  EXPECT_EQ(1,
-            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ("uztconv: " + Path("in.txt") +
-                ": byte offset 5000: U+4E00 has no UZT form in the mapping\n",
-            err);
-  EXPECT_FALSE(Exists("out"));
-
-  // The first character that has no UZT form is named, whatever its kind.
-  Write(Path("in.txt"), "ab \xE4\xB8\x80 c \xF0\x9F\x98\x80\n");
-  EXPECT_EQ(1,
-            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ("uztconv: " + Path("in.txt") +
-                ": byte offset 3: U+4E00 has no UZT form in the mapping\n",
-            err);
-  EXPECT_FALSE(Exists("out"));
-
-  // ... also before malformed input, in UTF-8 and in UTF-16.
-  Write(Path("in.txt"), "ab \xE4\xB8\x80 c \x80\n");
-  EXPECT_EQ(1,
-            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ("uztconv: " + Path("in.txt") +
-                ": byte offset 3: U+4E00 has no UZT form in the mapping\n",
-            err);
-  Write(Path("in.txt"), std::string("\xFF\xFE"
-                                    "a\0\0\x4E\0\xDC",
-                                    8));
-  EXPECT_EQ(1,
-            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ("uztconv: " + Path("in.txt") +
-                ": byte offset 4: U+4E00 has no UZT form in the mapping\n",
-            err);
-  // Malformed input after convertible text is named as such.
-  Write(Path("in.txt"), "ab \xD8\xA7 c \x80\n");
-  EXPECT_EQ(1,
-            Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ(
-      "uztconv: " + Path("in.txt") + ": byte offset 8: invalid UTF-8 byte\n",
-      err);
-  EXPECT_FALSE(Exists("out"));
+  for (const Case& c : cases) {
+    Write(Path("in.txt"), c.input);
+    Write(Path("out"), "old");
+    EXPECT_EQ(
+        1, Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
+               &err));
+    EXPECT_EQ("uztconv: " + Path("in.txt") + ": " + c.error, err);
+    EXPECT_FALSE(Exists("out"));
+  }
 
   Write(Path("in.uzt"), std::string(3000, '\x81') +
                             "\xFE"
