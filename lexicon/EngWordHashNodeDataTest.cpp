@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -61,15 +60,6 @@ TEST(EngWordHashNodeDataTest, ListsStaySortedAndMerged) {
     EXPECT_EQ(c.expected, Contents(gloss.glossWords)) << c.what;
     EXPECT_TRUE(exact.glossWords.empty() && gloss.exactWords.empty());
   }
-}
-
-TEST(EngWordHashNodeDataTest, TheTwoListsAreIndependent) {
-  EngWordHashNodeData node;
-  node.InsertIntoExactWords({5, 1});
-  node.InsertIntoGlossWords({5, 2});
-  node.DeleteFromExactWords(5);
-  EXPECT_TRUE(node.exactWords.empty());
-  EXPECT_EQ((Pairs{{5, 2}}), Contents(node.glossWords));
 }
 
 }  // namespace

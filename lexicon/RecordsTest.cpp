@@ -34,9 +34,6 @@ TEST(RecordsTest, DefaultsAndClear) {
   info = {4, L"w", 1, 2, L"t", {SearchResult{L"r", 1, 1, L"x"}}};
   info.Clear();
   EXPECT_TRUE(info == WordInfo());
-  WordInfo_UZT info_uzt{4, "w", 1, 2, "t", {}};
-  info_uzt.Clear();
-  EXPECT_TRUE(info_uzt == WordInfo_UZT());
 }
 
 TEST(RecordsTest, CopiesAreDeepButPartsOfSpeechAreShared) {
