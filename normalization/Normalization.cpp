@@ -31,23 +31,22 @@ bool Normalization::Initialize() {
 bool Normalization::Initialize(const std::string& configPath) {
   last_error_.clear();
   if (nfcNormalizer == nullptr) {
-    last_error_ = "the normalization front has been cleared";
+    last_error_ = "The normalization front has been cleared.";
     return false;
   }
   if (!configManager->Initialize(configPath)) {
-    last_error_ = "cannot open configuration file " + configPath + ": " +
-                  configManager->GetLastError();
+    last_error_ = "Could not open configuration file: " + configPath + ".";
     return false;
   }
   const std::string& configured = configManager->nfcFilePath;
   const std::string rules = ConfigManager::ResolvePath(configPath, configured);
   if (!nfcNormalizer->LoadNormRules(rules)) {
     if (configured.empty()) {
-      last_error_ = "configuration file " + configPath +
-                    " names no NFC rules file (NFCfilepath)";
+      last_error_ =
+          "Configuration file " + configPath + " has no NFCfilepath entry.";
     } else {
-      last_error_ = "cannot load NFC rules file " + rules + ": " +
-                    nfcNormalizer->GetLastError();
+      last_error_ = "NFC rules file " + rules +
+                    " could not be read: " + nfcNormalizer->GetLastError();
     }
     return false;
   }

@@ -43,9 +43,9 @@ class Normalization {
   // Empties the configuration and frees the normalizers.
   void Clear();
 
-  // Why the last Initialize returned false, naming the file at fault (for
-  // example "cannot open configuration file config.ini: ..."); empty after
-  // a success.
+  // Why the last Initialize returned false, as one sentence naming the
+  // file at fault (for example "Could not open configuration file:
+  // config.ini."); empty after a success.
   const std::string& GetLastError() const { return last_error_; }
 
  private:

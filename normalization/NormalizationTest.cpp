@@ -159,17 +159,18 @@ TEST_F(InWorkDirTest, InitializeFailures) {
   };
   const Case cases[] = {
       {"no configuration", "", false, "", false,
-       "cannot open configuration file config.ini: Could not open file: "
-       "config.ini."},
+       "Could not open configuration file: config.ini."},
       {"no NFC entry", "NFDfilepath=d.txt\n", true, "", false,
-       "configuration file config.ini names no NFC rules file (NFCfilepath)"},
+       "Configuration file config.ini has no NFCfilepath entry."},
       {"missing = before the NFC entry", "oops\nNFCfilepath=nfc.txt\n", true,
        Utf16File(L"a:b\r\n"), true,
-       "configuration file config.ini names no NFC rules file (NFCfilepath)"},
+       "Configuration file config.ini has no NFCfilepath entry."},
       {"no rules file", "NFCfilepath=nfc.txt\n", true, "", false,
-       "cannot load NFC rules file nfc.txt: Could not open file: nfc.txt."},
+       "NFC rules file nfc.txt could not be read: Could not open file: "
+       "nfc.txt."},
       {"8-bit rules file", "NFCfilepath=nfc.txt\n", true, "a:b\r\n", true,
-       "cannot load NFC rules file nfc.txt: File is not Unicode based."},
+       "NFC rules file nfc.txt could not be read: File is not Unicode "
+       "based."},
   };
   for (const Case& c : cases) {
     std::remove("config.ini");
