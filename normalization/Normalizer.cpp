@@ -1,5 +1,6 @@
 #include "normalization/Normalizer.h"
 
+#include <cwchar>
 #include <utility>
 
 #include "foundation/FileReader.h"
@@ -99,11 +100,16 @@ void Normalizer::MoveHehInPlace(std::wstring& text) {
   // the input. The run of diacritics is looked up in the input, which the
   // result differs from only at and before the last U+06BE moved; that
   // U+06BE is not a diacritic, so the run never reaches past it.
-  wchar_t* s = &text[0];
   const size_t n = text.size();
+  if (n == 0) return;
+  wchar_t* s = &text[0];
   size_t barrier = 0;  // one past the input position of the last move
   for (size_t i = 1; i < n; ++i) {
-    if (s[i] != kHehDoachashmee || !IsDiacritic(s[i - 1])) continue;
+    // Most text has no U+06BE at all; wmemchr passes over it quickly.
+    const wchar_t* heh = std::wmemchr(s + i, kHehDoachashmee, n - i);
+    if (heh == nullptr) break;
+    i = static_cast<size_t>(heh - s);
+    if (!IsDiacritic(s[i - 1])) continue;
     size_t j = i;  // the run is [j, i)
     while (j > barrier && IsDiacritic(s[j - 1])) --j;
     for (size_t k = i; k > j; --k) s[k] = s[k - 1];
@@ -150,7 +156,7 @@ void Normalizer::NormalizeInto(std::wstring& text, std::wstring* out) const {
     std::wstring replaced;
     if (ReplaceInto(text, &replaced)) text.swap(replaced);
   } else if (!ReplaceInto(text, out)) {
-    out->assign(text);
+    out->swap(text);
   }
 }
 

@@ -54,7 +54,7 @@ class Normalizer {
   void Clear();
 
   // NormalizeString of `text` into `*out`, which may be the same string;
-  // `text` is used as scratch space. Reuses the capacity of `*out`.
+  // `text` is used as scratch space and left with unspecified contents.
   void NormalizeInto(std::wstring& text, std::wstring* out) const;
 
   // Why the last ReadPatterns or LoadNormRules returned false; empty after

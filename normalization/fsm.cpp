@@ -6,14 +6,21 @@
 
 namespace {
 
-constexpr size_t kFirstWords = 65536 / 64;
+constexpr size_t kFilterWords = 65536 / 64;
 
 }  // namespace
 
-FSM::FSM() : numChars(0), defined(false), first_(kFirstWords, 0) {}
+FSM::FSM()
+    : numChars(0),
+      defined(false),
+      single_(kFilterWords, 0),
+      pairs_(kFilterWords, 0) {}
 
 FSM::FSM(const FSM& other)
-    : numChars(0), defined(false), first_(kFirstWords, 0) {
+    : numChars(0),
+      defined(false),
+      single_(kFilterWords, 0),
+      pairs_(kFilterWords, 0) {
   try {
     CopyFrom(other);
   } catch (...) {
@@ -47,7 +54,8 @@ void FSM::CopyFrom(const FSM& other) {
     std::copy(row, row + numChars, copy.get());
     rows.push_back(copy.release());
   }
-  first_ = other.first_;
+  single_ = other.single_;
+  pairs_ = other.pairs_;
   defined = other.defined;
 }
 
@@ -58,7 +66,8 @@ void FSM::deAllocFSM() {
   numChars = 0;
   charSet.Clear();
   defined = false;
-  std::fill(first_.begin(), first_.end(), 0);
+  std::fill(single_.begin(), single_.end(), 0);
+  std::fill(pairs_.begin(), pairs_.end(), 0);
 }
 
 unsigned short FSM::NewState() {
@@ -73,16 +82,16 @@ bool FSM::allocFSM(std::vector<std::wstring> patterns) {
   if (patterns.size() > kMaxPatterns) return false;
   try {
     // Columns are numbered by first occurrence.
-    std::vector<wchar_t> alphabet;
+    size_t distinct = 0;
     for (const std::wstring& pattern : patterns) {
       for (wchar_t c : pattern) {
         if (charSet.GetIndex(c) != CharSetMap::kAbsent) continue;
-        if (alphabet.size() == kMaxChars) {
+        if (distinct == kMaxChars) {
           deAllocFSM();
           return false;
         }
         charSet.Insert(c);
-        alphabet.push_back(c);
+        ++distinct;
       }
     }
     numChars = static_cast<unsigned short>(charSet.GetTotalNumOfChars());
@@ -105,10 +114,13 @@ bool FSM::allocFSM(std::vector<std::wstring> patterns) {
       accept[s] = static_cast<unsigned short>(i);
     }
 
-    for (wchar_t c : alphabet) {
-      if (rows[0][charSet.GetIndex(c)] == 0) continue;
-      const uint32_t code = static_cast<uint32_t>(c) & 0xFFFF;
-      first_[code >> 6] |= uint64_t{1} << (code & 63);
+    for (const std::wstring& pattern : patterns) {
+      if (pattern.empty()) continue;
+      if (pattern.size() == 1) {
+        SetBit(single_, Low16(pattern[0]));
+      } else {
+        SetBit(pairs_, PairHash(pattern[0], pattern[1]));
+      }
     }
   } catch (...) {
     deAllocFSM();
@@ -123,10 +135,9 @@ bool FSM::findIn(const wchar_t* text, size_t length, size_t start,
   if (!defined) return false;
   unsigned short* const* table = rows.data();
   const unsigned short* accepting = accept.data();
-  for (size_t b = start; b < length; ++b) {
-    if (!MayStart(text[b])) continue;
-    // Every pattern that is a prefix of text[b..] is looked at; the
-    // smallest index wins, so the walk goes on after the first accept.
+  // Every pattern that is a prefix of text[b..] is looked at; the smallest
+  // index wins, so the walk goes on after the first accept.
+  auto attempt = [&](size_t b) {
     unsigned short best = kNoPattern;
     size_t s = 0;
     for (size_t k = b; k < length; ++k) {
@@ -136,13 +147,20 @@ bool FSM::findIn(const wchar_t* text, size_t length, size_t start,
       if (s == 0) break;
       if (accepting[s] < best) best = accepting[s];
     }
-    if (best != kNoPattern) {
-      *position = b;
-      *pattern = best;
-      return true;
-    }
+    if (best == kNoPattern) return false;
+    *position = b;
+    *pattern = best;
+    return true;
+  };
+  size_t b = start;
+  // The filter reads the character after b, so the last position is
+  // tested on its own.
+  for (; b + 1 < length; ++b) {
+    const bool may = Bit(single_, Low16(text[b])) |
+                     Bit(pairs_, PairHash(text[b], text[b + 1]));
+    if (may && attempt(b)) return true;
   }
-  return false;
+  return b < length && Bit(single_, Low16(text[b])) && attempt(b);
 }
 
 FSMMatch FSM::find(std::wstring text, unsigned int start) const {
