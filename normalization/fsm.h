@@ -60,7 +60,8 @@ class FSM {
   bool isDefined() const { return defined; }
 
   // First match at or after `start`; no match when `start` is at or past
-  // the end of `text`, or the automaton is not defined.
+  // the end of `text`, or the automaton is not defined. The position is a
+  // 32-bit int: for longer texts use findIn.
   FSMMatch find(std::wstring text, unsigned int start) const;
   // True when `text` equals one of the patterns.
   bool findWhole(std::wstring text) const;
@@ -95,6 +96,7 @@ class FSM {
   static uint32_t PairHash(wchar_t a, wchar_t b) {
     return (Low16(a) * 40503u ^ Low16(b)) & 0xFFFF;
   }
+
   unsigned short numChars;
   std::vector<unsigned short*> rows;
   std::vector<unsigned short> accept;
