@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -151,6 +153,82 @@ TEST_F(CodemapperProgramTest, UnwritableOutput) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Could not write output file: /dev/full.\n");
   }
+}
+
+// Empty files, directories, unreadable files and an output that is the input
+// itself: one line on standard error, status 1, and no output written.
+TEST_F(CodemapperProgramTest, UnusableFilesFailBeforeOutput) {
+  const std::string input = Utf16(L"\x0627\x0628\n");
+  ASSERT_EQ(0, mkdir((dir_ + "/dir").c_str(), 0700));
+  struct Case {
+    const char* what;
+    std::string table;  // "dir": a directory named rules.txt
+    std::string args;
+    std::string message;  // the end of the line on standard error
+  } cases[] = {
+      {"empty table", "", "in.txt out.txt",
+       "): File is not Unicode based. Code table rules.txt could not be "
+       "read.\n"},
+      {"table is a directory", "dir", "in.txt out.txt",
+       "): Could not open file: rules.txt. Code table rules.txt could not be "
+       "read.\n"},
+      {"empty input", "ok", "empty.txt out.txt",
+       "): File is not Unicode based.\n"},
+      {"input is a directory", "ok", "dir out.txt",
+       "): Could not open file: dir.\n"},
+      {"output is a directory", "ok", "in.txt dir",
+       "Could not create output file: dir.\n"},
+      {"output is the input", "ok", "in.txt in.txt",
+       "Input and output are the same file: in.txt.\n"},
+      {"output is a link to the input", "ok", "in.txt link.txt",
+       "Input and output are the same file: link.txt.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Path("rules.txt"));
+    if (c.table == "dir") {
+      ASSERT_EQ(0, mkdir(Path("rules.txt").c_str(), 0700));
+    } else if (c.table == "ok") {
+      PutDefaultTable();
+    } else {
+      Put("rules.txt", c.table);
+    }
+    Put("in.txt", input);
+    Put("empty.txt", "");
+    unlink(Path("link.txt").c_str());
+    ASSERT_EQ(0, link(Path("in.txt").c_str(), Path("link.txt").c_str()));
+    unlink(Path("out.txt").c_str());
+    RunResult run = Exec(c.args);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_GE(run.err.size(), c.message.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - c.message.size()), c.message)
+        << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+    EXPECT_FALSE(Exists("out.txt"));
+    EXPECT_EQ(Contents(Path("in.txt")), input) << "input untouched";
+  }
+}
+
+TEST_F(CodemapperProgramTest, UnreadableInputFailsBeforeOutput) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627"));
+  ASSERT_EQ(0, chmod(Path("in.txt").c_str(), 0));
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("): Could not open file: in.txt.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(Exists("out.txt"));
+}
+
+// A file cut inside a character: the odd byte is no character.
+TEST_F(CodemapperProgramTest, TruncatedInputDropsTheLastByte) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627\r\n\x0628") + "\x06");
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Out(), "12\n13\n");
 }
 
 // Independent reading of a well-formed code table: one "<letter>:<code>" per

@@ -53,6 +53,11 @@ int main(int argc, char** argv) {
     return Fail(e.GetFormatedExceptionMessage());
   }
 
+  if (FileWriter::SameFile(input_name, output_name)) {
+    // Opening the output would empty the input before it is read.
+    return Fail(std::string("Input and output are the same file: ") +
+                output_name + ".");
+  }
   FileWriter writer;
   if (!writer.Open(output_name, FileWriter::ASCII, false)) {
     return Fail(std::string("Could not create output file: ") + output_name +

@@ -2,6 +2,8 @@
 // table and input files made here, and its output is compared byte by byte.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -286,6 +288,57 @@ TEST_F(DiacritizerTest, InputAndOutputFailures) {
   if (std::ifstream("/dev/full").good()) {
     ExpectFailure("in.txt /dev/full", 1,
                   "diacritizer: Could not write output file: /dev/full.");
+  }
+}
+
+// Empty files, directories, a table cut inside its first record, and an
+// output that is the input under another name.
+TEST_F(DiacritizerTest, UnusableFilesLeaveNoOutput) {
+  const std::string lex = "wordformshashtable.lex";
+  const std::string table = Contents(Path(lex));
+  Write("in.txt", Utf16(kQalam));
+  Write("empty.txt", "");
+  ASSERT_EQ(0, ::mkdir(Path("dir").c_str(), 0700));
+  ASSERT_EQ(0, ::link(Path("in.txt").c_str(), Path("link.txt").c_str()));
+  ExpectFailure("empty.txt out.txt", 1,
+                "Error Code (0x10) in FileReader (N): File is not Unicode "
+                "based.");
+  ExpectFailure("dir out.txt", 1,
+                "Error Code (0x10) in FileReader (N): Could not open file: "
+                "dir.");
+  ExpectFailure("in.txt dir", 1,
+                "diacritizer: Could not create output file: dir.");
+  ExpectFailure("in.txt link.txt", 1,
+                "diacritizer: Input and output are the same file: link.txt.");
+  EXPECT_EQ(Utf16(kQalam), Contents(Path("in.txt")));
+
+  struct {
+    const char* name;
+    std::string table;  // "dir": a directory in its place
+    std::string expected;
+  } cases[] = {
+      {"empty", "",
+       "Error Code (0x10) in hashmain (N): File is not Unicode based. Hash "
+       "table file could not be opened."},
+      {"directory", "dir",
+       "Error Code (0x10) in hashmain (N): Could not open file: "
+       "wordformshashtable.lex. Hash table file could not be opened."},
+      // Later records cut short are dropped (a sparse table); a cut inside
+      // the first key leaves no table at all.
+      {"cut inside the first key", table.substr(0, 2 + 4 + 11),
+       "Error Code (0x11) in hashmain (N): End of file encountered. Hash "
+       "table reading problem occurred."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(Path(lex).c_str());
+    if (c.table == "dir") {
+      ASSERT_EQ(0, ::mkdir(Path(lex).c_str(), 0700));
+    } else {
+      Write(lex, c.table);
+    }
+    ExpectFailure("in.txt out.txt", 1, c.expected);
+    ::rmdir(Path(lex).c_str());
   }
 }
 

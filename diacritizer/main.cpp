@@ -10,8 +10,6 @@
 // failure prints one line on standard error. The table and the input are
 // opened before the output, so a failure there leaves no output file.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -42,13 +40,6 @@ constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
 class WriteError {};
 class InputChanged {};
-
-// True when both names lead to one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -304,7 +295,7 @@ int main(int argc, char** argv) {
 
     FileReader reader;
     reader.Open(argv[1], FileReader::UNICODE);
-    if (SameFile(argv[1], output_name)) {
+    if (FileWriter::SameFile(argv[1], output_name)) {
       // Opening the output would empty the input before it is read.
       Report("Input and output are the same file: " + output_name + ".");
       return kExitFailure;
