@@ -35,8 +35,11 @@ if [ "$free_kb" -lt "$need_kb" ]; then
 fi
 
 cp data/codemapper/rules.txt "$work/"
-bash scripts/wordform_table.sh "$build" "$root/data/diacritizer/words.txt" \
-  "$work/wordformshashtable.lex" >/dev/null
+if ! summary=$(bash scripts/wordform_table.sh "$build" \
+    "$root/data/diacritizer/words.txt" "$work/wordformshashtable.lex" 2>&1); then
+  echo "$summary" >&2
+  exit 1
+fi
 
 # One block of lines: the diacritizer sample (one word a line) and the
 # codemapper sample (running text), CR LF line ends.
