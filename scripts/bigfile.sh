@@ -63,16 +63,17 @@ make_input() {  # make_input FILE MEGABYTES
 # run LABEL PROGRAM INPUT: one run in the work folder; prints the input
 # size, wall time and peak resident memory.
 run() {
-  local label=$1 program=$2 input=$3
-  local out=$work/out.$label
+  local label=$1 program=$2 input=$work/$3
+  local out=$work/out
+  local seconds peak_kb in_mb out_mb
   (cd "$work" && /usr/bin/time -f '%e %M' -o "$work/time" \
-    "$program" "$input" "$out") ||
+    "$program" "$3" out) ||
     { echo "bigfile: $label failed" >&2; exit 1; }
-  local seconds peak_kb
   read -r seconds peak_kb <"$work/time"
-  printf '%-24s input %6d MB  output %6d MB  %7.1f s  peak RSS %7.1f MB\n' \
-    "$label" $(($(stat -c %s "$input") / 1048576)) \
-    $(($(stat -c %s "$out") / 1048576)) "$seconds" "$(awk -v k="$peak_kb" 'BEGIN { print k / 1024 }')"
+  in_mb=$(($(stat -c %s "$input") / 1048576))
+  out_mb=$(($(stat -c %s "$out") / 1048576))
+  printf '%-24s input %6d MB  output %6d MB  %7.2f s  peak RSS %7.1f MB\n' \
+    "$label" "$in_mb" "$out_mb" "$seconds" "$(awk -v k="$peak_kb" 'BEGIN { print k / 1024 }')"
   rm -f "$out"
 }
 
