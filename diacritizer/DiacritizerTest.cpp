@@ -196,6 +196,61 @@ TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreCheap) {
   EXPECT_EQ(Utf16(L"abc" + kCrLf + kKitab), Contents(Path("out.txt")));
 }
 
+// A table too tangled to index, whose header announces the largest slot
+// count for a few thousand records: searching it must cost the records, not
+// the slots (2^24 of them would need 1.3 GB once loaded).
+TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreCheap) {
+  const int32_t slots = 1 << 24;
+  const size_t records = 4000;
+  // One chain through every record. Keys with distinct home slots low in
+  // the chain sit at their home, so every search walks thousands of links
+  // and the walks together exceed what the index may spend.
+  const HomeSlotHash home(slots);
+  std::vector<std::wstring> keys(records);
+  size_t placed = 0;
+  for (wchar_t a = 0x0621; a < 0x06FF && placed < 1000; ++a) {
+    for (wchar_t b = 0x0621; b < 0x06FF && placed < 1000; ++b) {
+      for (wchar_t c = 0x0621; c < 0x06FF && placed < 1000; ++c) {
+        const wchar_t key[] = {a, b, c};
+        const uint32_t h = home(key, 3);
+        if (h >= records / 2 || !keys[h].empty()) continue;
+        keys[h].assign(key, 3);
+        ++placed;
+      }
+    }
+  }
+  ASSERT_GE(placed, 700u);
+  std::vector<std::string> chain;
+  for (size_t s = 0; s < records; ++s) {
+    const int32_t next = s + 1 < records ? static_cast<int32_t>(s + 1) : -2;
+    // Slots without a placed key hold a key whose home is past the records.
+    chain.push_back(Record(keys[s].empty() ? L"@" : keys[s], "RZP", next));
+  }
+  Write("wordformshashtable.lex", TableFile({slots}, chain));
+
+  std::wstring input, expected;
+  for (const std::wstring& k : keys) {
+    if (k.empty()) continue;
+    input += k + L"\n";
+    expected += std::wstring({k[0], kZer, k[1], kZabar, k[2], kPesh}) + kCrLf;
+  }
+  input += L"xyz";
+  expected += L"xyz";
+  Write("in.txt", Utf16(input));
+  std::string limit;
+#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+  limit = "ulimit -v 400000 && ";  // KB
+#endif
+#else
+  limit = "ulimit -v 400000 && ";
+#endif
+#endif
+  ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
+  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
+}
+
 // A pipe has no size to read by, so the input arrives unit by unit.
 TEST_F(DiacritizerTest, InputFromAPipe) {
   std::wstring input, expected;
