@@ -14,6 +14,7 @@
 
 namespace {
 
+using urdulex::test::MemoryCap;
 using urdulex::test::TempDirTest;
 
 std::string Utf16(const std::wstring& text, bool mark = true) {
@@ -31,9 +32,11 @@ class CodemapperProgramTest : public TempDirTest {
     MakeFile(name, bytes);
   }
 
-  // Runs the program in the scratch directory with `args` (shell words).
-  RunResult Exec(const std::string& args) {
-    int status = Run("'" CODEMAPPER_PATH "' " + args);
+  // Runs the program in the scratch directory with `args` (shell words),
+  // or the shell `command` instead when one is given.
+  RunResult Exec(const std::string& args, const std::string& command = "") {
+    int status =
+        Run(command.empty() ? "'" CODEMAPPER_PATH "' " + args : command);
     return RunResult{status, stderr_};
   }
 
@@ -229,6 +232,40 @@ TEST_F(CodemapperProgramTest, TruncatedInputDropsTheLastByte) {
   RunResult run = Exec("in.txt out.txt");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Out(), "12\n13\n");
+}
+
+// A line is mapped a slice at a time: codes cross slice boundaries intact,
+// and the output buffer does not grow with the line.
+TEST_F(CodemapperProgramTest, LongLinesInBoundedMemory) {
+  PutDefaultTable();
+  std::wstring line;
+  std::string codes;
+  for (int i = 0; i < 20000; ++i) {
+    line += i % 3 == 0 ? L"\x0627" : i % 3 == 1 ? L"\x0628" : L"z";
+    codes += i % 3 == 0 ? "12" : i % 3 == 1 ? "13" : "z";
+  }
+  Put("in.txt", Utf16(line + L"\r\n" + line));
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Out(), codes + "\n" + codes + "\n");
+
+  // Ten million characters on one line: the reader holds the line (80 MB),
+  // and the mapping adds no buffer of 11 bytes a character to it.
+  std::wstring unit = L"\x0627\x0628 a";
+  std::string big = Utf16(L"");
+  std::string bytes = Utf16(unit, false);
+  big.reserve(2 + bytes.size() * 2500000);
+  for (int i = 0; i < 2500000; ++i) big += bytes;
+  Put("big.txt", big);
+  run = Exec("", MemoryCap(200000) + "'" CODEMAPPER_PATH "' big.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Contents(Path("out.txt")).size(), 6u * 2500000 + 1);
+
+  // A line too long for the memory there is: one line, status 1.
+  if (MemoryCap(1).empty()) return;
+  run = Exec("", MemoryCap(60000) + "'" CODEMAPPER_PATH "' big.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Out of memory.\n");
 }
 
 // Independent reading of a well-formed code table: one "<letter>:<code>" per

@@ -181,16 +181,8 @@ TEST_F(DiacritizerTest, LongLinesStayWhole) {
 TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreCheap) {
   Write("wordformshashtable.lex",
         TableFile({1 << 24}, {Record(kQalam, "ZZX", -2), UnusedRecord()}));
-  std::string limit;
-#if !defined(__SANITIZE_ADDRESS__)
-#if defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-  limit = "ulimit -v 400000 && ";  // KB; the slots alone would need 1.3 GB
-#endif
-#else
-  limit = "ulimit -v 400000 && ";
-#endif
-#endif
+  // The slots alone would need 1.3 GB.
+  const std::string limit = urdulex::test::MemoryCap(400000);
   Write("in.txt", Utf16(L" abc \n" + kKitab));
   ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
   EXPECT_EQ(Utf16(L"abc" + kCrLf + kKitab), Contents(Path("out.txt")));
@@ -237,16 +229,7 @@ TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreCheap) {
   input += L"xyz";
   expected += L"xyz";
   Write("in.txt", Utf16(input));
-  std::string limit;
-#if !defined(__SANITIZE_ADDRESS__)
-#if defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-  limit = "ulimit -v 400000 && ";  // KB
-#endif
-#else
-  limit = "ulimit -v 400000 && ";
-#endif
-#endif
+  const std::string limit = urdulex::test::MemoryCap(400000);
   ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
   EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
 }
