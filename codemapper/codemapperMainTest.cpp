@@ -126,6 +126,41 @@ TEST_F(CodemapperProgramTest, BadCodeTableFailsBeforeOutput) {
   }
 }
 
+// The table reader stores a line only at its CR, so a last line cut short
+// or saved without a line end would be lost; the program refuses the table.
+TEST_F(CodemapperProgramTest, TableWithoutLastLineEndFailsBeforeOutput) {
+  Put("in.txt", Utf16(L"\x0627\x0628"));
+  struct Case {
+    const char* what;
+    std::string table;
+    int line;  // 0: the table is accepted
+  } cases[] = {
+      {"last line without CR LF", Utf16(L"\x0627:12\r\n\x0628:13"), 2},
+      {"cut inside the number", Utf16(L"\x0627:12\r\n\x0628:1"), 2},
+      {"one line, no line end", Utf16(L"\x0627:12"), 1},
+      {"LF line ends only", Utf16(L"\x0627:12\n\x0628:13\n"), 1},
+      {"cut inside a character", Utf16(L"\x0627:12\r\n") + "\x28", 2},
+      {"blanks after the last line", Utf16(L"\x0627:12\r\n\x0628:13\r\n \n"),
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Put("rules.txt", c.table);
+    std::remove(Path("out.txt").c_str());
+    RunResult run = Exec("in.txt out.txt");
+    if (c.line == 0) {
+      EXPECT_EQ(0, run.status) << run.err;
+      EXPECT_EQ("1213\n", Out());
+      continue;
+    }
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("Code table rules.txt ends without CR LF: line " +
+                  std::to_string(c.line) + " would be ignored.\n",
+              run.err);
+    EXPECT_FALSE(Exists("out.txt"));
+  }
+}
+
 TEST_F(CodemapperProgramTest, BadInputFailsBeforeOutput) {
   PutDefaultTable();
   RunResult run = Exec("missing.txt out.txt");

@@ -3,9 +3,11 @@
 // Rewrites a 16-bit Unicode text file as lines of letter codes, using the
 // code table "rules.txt" in the working directory. One output line, ended by
 // LF, for every input line read. Exit status 0 on success, 1 on failure, 2 on
-// misuse; every failure prints one line on standard error.
+// misuse; every failure prints one line on standard error. A code table with
+// text after its last CR LF, which the table reader would drop, is refused.
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -14,6 +16,7 @@
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
+#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -46,6 +49,14 @@ int main(int argc, char** argv) {
   if (!ReadPatterns(kCodeTableFile, &error)) {
     return Fail(error + " Code table " + kCodeTableFile +
                 " could not be read.");
+  }
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word.
+  uint64_t unended_line = 0;
+  if (FindUnendedLine(kCodeTableFile, &unended_line)) {
+    return Fail(std::string("Code table ") + kCodeTableFile +
+                " ends without CR LF: line " + std::to_string(unended_line) +
+                " would be ignored.");
   }
 
   FileReader reader;

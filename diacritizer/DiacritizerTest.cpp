@@ -112,12 +112,13 @@ class DiacritizerTest : public ScratchDirTest {
 
   // Checks a failed run: status, the one line on standard error (with the
   // source line of an error report as N), and whether an output file was
-  // left.
+  // left. `prefix` goes in front of the command (a memory cap).
   void ExpectFailure(const std::string& args, int status,
-                     const std::string& expected, bool output_left = false) {
+                     const std::string& expected, bool output_left = false,
+                     const std::string& prefix = "") {
     SCOPED_TRACE(args);
     std::remove(Path("out.txt").c_str());
-    EXPECT_EQ(status, Run(Program() + " " + args));
+    EXPECT_EQ(status, Run(prefix + Program() + " " + args));
     ASSERT_FALSE(stderr_.empty());
     EXPECT_EQ('\n', stderr_.back());
     EXPECT_EQ(stderr_.find('\n'), stderr_.size() - 1) << stderr_;
@@ -176,27 +177,30 @@ TEST_F(DiacritizerTest, LongLinesStayWhole) {
             Diacritize(huge + L"\n" + kKitab));
 }
 
-// A sparse table of the largest allowed slot count holds few records; the
-// program must not spend memory on the slots it does not have.
-TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreCheap) {
+// A sparse table of the largest allowed slot count holds few records: the
+// loader takes it, the program refuses it, and neither spends memory on the
+// slots the file does not have.
+TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreRefusedCheaply) {
   Write("wordformshashtable.lex",
         TableFile({1 << 24}, {Record(kQalam, "ZZX", -2), UnusedRecord()}));
   // The slots alone would need 1.3 GB.
   const std::string limit = urdulex::test::MemoryCap(400000);
   Write("in.txt", Utf16(L" abc \n" + kKitab));
-  ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
-  EXPECT_EQ(Utf16(L"abc" + kCrLf + kKitab), Contents(Path("out.txt")));
+  ExpectFailure("in.txt out.txt", 1,
+                "diacritizer: Word-form table wordformshashtable.lex is cut "
+                "short: 16777216 slots announced, 2 complete records found.",
+                false, limit);
 }
 
 // A table too tangled to index, whose header announces the largest slot
-// count for a few thousand records: searching it must cost the records, not
-// the slots (2^24 of them would need 1.3 GB once loaded).
-TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreCheap) {
+// count for a few thousand records: reading it costs the records, not the
+// slots (2^24 of them would need 1.3 GB once loaded), before it is refused.
+TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreRefusedCheaply) {
   const int32_t slots = 1 << 24;
   const size_t records = 4000;
   // One chain through every record. Keys with distinct home slots low in
-  // the chain sit at their home, so every search walks thousands of links
-  // and the walks together exceed what the index may spend.
+  // the chain sit at their home, so the walks together exceed what the
+  // index may spend.
   const HomeSlotHash home(slots);
   std::vector<std::wstring> keys(records);
   size_t placed = 0;
@@ -219,19 +223,59 @@ TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreCheap) {
     chain.push_back(Record(keys[s].empty() ? L"@" : keys[s], "RZP", next));
   }
   Write("wordformshashtable.lex", TableFile({slots}, chain));
+  Write("in.txt", Utf16(keys[0] + L"\nxyz"));
+  ExpectFailure("in.txt out.txt", 1,
+                "diacritizer: Word-form table wordformshashtable.lex is cut "
+                "short: 16777216 slots announced, 4000 complete records "
+                "found.",
+                false, urdulex::test::MemoryCap(400000));
+}
 
-  std::wstring input, expected;
-  for (const std::wstring& k : keys) {
-    if (k.empty()) continue;
-    input += k + L"\n";
-    expected += std::wstring({k[0], kZer, k[1], kZabar, k[2], kPesh}) + kCrLf;
+// The loader takes a file cut short as a table with unused slots and drops
+// records past the slot count; the program refuses both, before the output
+// is opened.
+TEST_F(DiacritizerTest, TableSizeMustMatchItsHeader) {
+  const std::string lex = "wordformshashtable.lex";
+  const std::string table = Contents(Path(lex));  // 11 slots
+  const std::string a = Record(L"a", "X", -2), unused = UnusedRecord();
+  Write("in.txt", Utf16(kQalam));
+  struct {
+    const char* name;
+    std::string table;
+    std::string expected;  // after "... wordformshashtable.lex "
+  } cases[] = {
+      {"last record missing", table.substr(0, table.size() - 70),
+       "is cut short: 11 slots announced, 10 complete records found."},
+      {"cut inside the last record", table.substr(0, table.size() - 1),
+       "is cut short: 11 slots announced, 10 complete records and a partial "
+       "one of 69 bytes found."},
+      {"cut inside the second record",
+       TableFile({3}, {a, unused}).substr(0, 6 + 71),
+       "is cut short: 3 slots announced, 1 complete record and a partial one "
+       "of 1 bytes found."},
+      {"stray bytes after the last slot", table + "xyz",
+       "is cut short: 11 slots announced, 11 complete records and a partial "
+       "one of 3 bytes found."},
+      {"a record too many", table + unused,
+       "holds more records than slots: 11 slots announced, 12 complete "
+       "records found."},
+      {"extended header, records missing", TableFile({-1, 4, 7}, {a, unused}),
+       "is cut short: 4 slots announced, 2 complete records found."},
+      {"extended header, a record too many", TableFile({-1, 1, 7}, {a, unused}),
+       "holds more records than slots: 1 slots announced, 2 complete records "
+       "found."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(lex, c.table);
+    ExpectFailure("in.txt out.txt", 1,
+                  "diacritizer: Word-form table " + lex + " " + c.expected);
   }
-  input += L"xyz";
-  expected += L"xyz";
-  Write("in.txt", Utf16(input));
-  const std::string limit = urdulex::test::MemoryCap(400000);
-  ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
-  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
+  // Exactly the announced records, in either header form.
+  Write(lex, TableFile({-1, 2, 7}, {a, unused}));
+  EXPECT_EQ(Utf16(L"a"), Diacritize(L"a"));
+  Write(lex, table);
+  EXPECT_EQ(Utf16(kQalamFull), Diacritize(kQalam));
 }
 
 // A pipe has no size to read by, so the input arrives unit by unit.
@@ -361,8 +405,8 @@ TEST_F(DiacritizerTest, UnusableFilesLeaveNoOutput) {
       {"directory", "dir",
        "Error Code (0x10) in hashmain (N): Could not open file: "
        "wordformshashtable.lex. Hash table file could not be opened."},
-      // Later records cut short are dropped (a sparse table); a cut inside
-      // the first key leaves no table at all.
+      // A cut inside the first key leaves no table at all; later cuts are
+      // refused for the size of the file (TableSizeMustMatchItsHeader).
       {"cut inside the first key", table.substr(0, 2 + 4 + 11),
        "Error Code (0x11) in hashmain (N): End of file encountered. Hash "
        "table reading problem occurred."},

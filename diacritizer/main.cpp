@@ -8,7 +8,9 @@
 //
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
 // failure prints one line on standard error. The table and the input are
-// opened before the output, so a failure there leaves no output file.
+// opened before the output, so a failure there leaves no output file. A
+// table whose size does not match its header (cut short, or more records
+// than slots) is refused.
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/WordFormIndex.h"
 #include "diacritizer/hashmain.h"
@@ -281,6 +284,12 @@ int main(int argc, char** argv) {
       std::string rejection;
       if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
         Report(std::string(wordform::kFileName) + ": " + rejection);
+        return kExitFailure;
+      }
+      // The loader takes a file cut short as a table with unused slots,
+      // whose words would silently go unfound.
+      if (!CheckWordFormTableExtent(wordform::kFileName, &rejection)) {
+        Report(rejection);
         return kExitFailure;
       }
       if (index.Build(file)) file = WordFormTableFile();

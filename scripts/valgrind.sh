@@ -74,13 +74,21 @@ check "codemapper, missing input" "$work/cm" 1 "$codemapper" missing.txt out2.tx
 check "diacritizer, missing input" "$work/dc" 1 "$diacritizer" missing.txt out2.txt
 check "codemapper, full disk" "$work/cm" 1 "$codemapper" in.txt /dev/full
 check "diacritizer, full disk" "$work/dc" 1 "$diacritizer" in.txt /dev/full
-# A code table cut right after a CR fails as a whole.
+# A code table cut right after a CR fails in the reader; one whose last
+# line has no CR LF is loaded and then refused by the program.
+cp "$work/cm/rules.txt" "$work/cm/rules.good"
 printf '\xff\xfe\x27\x06:\x001\x000\x00\r\x00' >"$work/cm/rules.txt"
-check "codemapper, truncated code table" "$work/cm" 1 "$codemapper" in.txt out2.txt
-# A table that ends inside its first record's key (mark, header, 11 bytes).
-head -c 17 "$work/dc/wordformshashtable.lex" >"$work/dc/cut.lex"
-mv "$work/dc/cut.lex" "$work/dc/wordformshashtable.lex"
-check "diacritizer, truncated table" "$work/dc" 1 "$diacritizer" in.txt out2.txt
+check "codemapper, code table cut after a CR" "$work/cm" 1 "$codemapper" in.txt out2.txt
+{ cat "$work/cm/rules.good"; printf '\x28\x06:\x001\x00'; } >"$work/cm/rules.txt"
+check "codemapper, code table without a last line end" "$work/cm" 1 "$codemapper" in.txt out2.txt
+# A table that ends inside a later record is loaded and then refused by the
+# program; one that ends inside its first record's key (mark, header, 11
+# bytes) fails in the loader.
+cp "$work/dc/wordformshashtable.lex" "$work/dc/table.good"
+head -c -35 "$work/dc/table.good" >"$work/dc/wordformshashtable.lex"
+check "diacritizer, table cut inside its last record" "$work/dc" 1 "$diacritizer" in.txt out2.txt
+head -c 17 "$work/dc/table.good" >"$work/dc/wordformshashtable.lex"
+check "diacritizer, table cut inside its first key" "$work/dc" 1 "$diacritizer" in.txt out2.txt
 
 if [ "$failures" -ne 0 ]; then
   echo "valgrind: $failures run(s) failed" >&2

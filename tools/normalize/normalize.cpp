@@ -9,19 +9,22 @@
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
 // failure prints one line on standard error. The configuration, the rules
 // and the input are opened before the output, so a failure there leaves no
-// output file.
+// output file. A rules file with text after its last CR LF is refused.
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
+#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
+#include "normalization/ConfigManager.h"
 #include "normalization/Normalization.h"
 
 namespace {
@@ -98,6 +101,19 @@ int main(int argc, char** argv) {
     if (!normalization.Initialize()) {
       Report(normalization.GetLastError());
       return kExitFailure;
+    }
+    // The rules reader adds a rule only at its CR: a last line cut short
+    // would be lost without a word.
+    ConfigManager config;
+    if (config.Initialize()) {
+      const std::string rules = ConfigManager::ResolvePath(
+          ConfigManager::kDefaultConfigFile, config.nfcFilePath);
+      uint64_t line = 0;
+      if (FindUnendedLine(rules, &line)) {
+        Report("NFC rules file " + rules + " ends without CR LF: line " +
+               std::to_string(line) + " would be ignored.");
+        return kExitFailure;
+      }
     }
 
     FileReader reader;

@@ -132,6 +132,18 @@ TEST_F(NormalizeProgramTest, Failures) {
        "in.txt out.txt", 1,
        "normalize: NFC rules file nfc\\.txt could not be read: End of file "
        "encountered\\.\n"},
+      {"rules without a last line end", good_config, Utf16File(L"a:b\r\nc:d"),
+       good_input, "in.txt out.txt", 1,
+       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
+       "would be ignored\\.\n"},
+      {"rules cut inside a character", good_config, good_rules + "c",
+       good_input, "in.txt out.txt", 1,
+       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
+       "would be ignored\\.\n"},
+      {"one rule, no line end", "NFCfilepath = nfc.txt\r\n", Utf16File(L"a:b"),
+       good_input, "in.txt out.txt", 1,
+       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 1 "
+       "would be ignored\\.\n"},
       {"no input", good_config, good_rules, "", "in.txt out.txt", 1,
        "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Could not open "
        "file: in\\.txt\\.\n"},
