@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -252,5 +253,22 @@ class UZTStreamDecoder {
   std::string chunk_bytes_;
   std::wstring chunk_text_;
 };
+
+// Whole conversions of a byte stream, read and written in blocks so that
+// memory stays small whatever its length. `read` stores up to `n` bytes and
+// returns how many (0 at the end); `write` takes the converted bytes. Both
+// may throw; what they throw passes through. An unconvertible character or
+// byte, or malformed Unicode input, throws StreamError naming the input
+// offset; the first failure in input order is the one named.
+using ReadBytes = std::function<size_t(char* buffer, size_t n)>;
+using WriteBytes = std::function<void(const std::string& bytes)>;
+
+// Unicode (UTF-8, or UTF-16 with its mark) to UZT.
+void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     const ReadBytes& read, const WriteBytes& write);
+// UZT to UTF-8 (no mark), or to UTF-16LE with the mark FF FE. Line ends are
+// written as decoded.
+void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     bool utf8, const ReadBytes& read, const WriteBytes& write);
 
 #endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
