@@ -17,10 +17,6 @@ namespace urdu {
 
 namespace {
 
-// The marks SeparateSymbolicDiacritics lifts off a word: fatha, damma,
-// kasra, shadda, sukun and maddah above (U+064E to U+0653).
-bool IsLiftedMark(char16_t c) { return static_cast<char16_t>(c - 0x064E) < 6; }
-
 std::wstring Wide(const char16_t* p, size_t n) {
   return std::wstring(p, p + n);
 }
@@ -105,7 +101,7 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
 void Diacritizer::Run(TextReader& reader) {
   Tokenizer tokenizer(options_.lines);
   // `text` starts with the unfinished word of the block before, if any.
-  std::vector<char16_t> text;
+  Units text;
   bool more = true;
   while (more) {
     more = reader.Next(&text);
@@ -128,7 +124,8 @@ void Diacritizer::Process(const char16_t* text,
     if (token.kind != Token::kWord || token.length == 0) continue;
     Word word{static_cast<uint32_t>(t), kInText, token.length, 0};
     const size_t at = keys_.size();
-    if (AppendBareForm(text + token.start, token.length, &keys_)) {
+    if (token.marked &&
+        AppendBareForm(text + token.start, token.length, &keys_)) {
       word.key = static_cast<uint32_t>(at);
       word.length = static_cast<uint32_t>(keys_.size() - at);
     }

@@ -105,7 +105,7 @@ class Diacritizer {
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
-  static constexpr size_t kAhead = 16;
+  static constexpr size_t kAhead = 128;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);

@@ -9,8 +9,6 @@ namespace urdu {
 
 namespace {
 
-bool IsLiftedMark(char16_t c) { return static_cast<char16_t>(c - 0x064E) < 6; }
-
 bool IsLetter(char16_t c) {
   return (c >= 0x0621 && c <= 0x063A) || (c >= 0x0641 && c <= 0x064A) ||
          (c >= 0x066E && c <= 0x066F) || (c >= 0x0671 && c <= 0x06D3) ||

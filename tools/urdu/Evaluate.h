@@ -60,7 +60,7 @@ class WordStream {
  private:
   TextReader& reader_;
   Tokenizer tokenizer_;
-  std::vector<char16_t> text_;
+  Units text_;
   std::vector<Token> tokens_;
   size_t next_ = 0;   // next token to look at
   size_t used_ = 0;   // units the tokens cover

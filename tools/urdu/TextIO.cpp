@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -156,8 +157,7 @@ void FileSink::Discard() {
 // --- decoding ---
 
 size_t TextDecoder::Decode(const unsigned char* data, size_t n, bool final,
-                           std::vector<char16_t>* out, bool* ok,
-                           DecodeError* error) {
+                           Units* out, bool* ok, DecodeError* error) {
   *ok = true;
   size_t mark = 0;
   if (form_ == kUnknown) {
@@ -188,8 +188,7 @@ size_t TextDecoder::Decode(const unsigned char* data, size_t n, bool final,
 }
 
 size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
-                               std::vector<char16_t>* out, bool* ok,
-                               DecodeError* error) {
+                               Units* out, bool* ok, DecodeError* error) {
   const size_t base = out->size();
   out->resize(base + n);  // never more units than bytes
   char16_t* o = out->data() + base;
@@ -261,8 +260,7 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
 }
 
 size_t TextDecoder::DecodeUtf16(const unsigned char* p, size_t n, bool final,
-                                std::vector<char16_t>* out, bool* ok,
-                                DecodeError* error) {
+                                Units* out, bool* ok, DecodeError* error) {
   const bool le = form_ == kUtf16LE;
   const auto unit = [&](size_t i) -> uint32_t {
     return le ? (p[i] | (p[i + 1] << 8)) : ((p[i] << 8) | p[i + 1]);
@@ -370,7 +368,7 @@ TextReader::TextReader(ByteSource& source, bool lenient, Progress* progress)
       progress_(progress),
       buffer_(new unsigned char[kBlock + 8]) {}
 
-bool TextReader::Next(std::vector<char16_t>* units) {
+bool TextReader::Next(Units* units) {
   const size_t before = units->size();
   while (!done_) {
     const size_t got = source_.Read(buffer_.get() + left_, kBlock);
@@ -415,58 +413,62 @@ void TextWriter::Flush() {
 }
 
 void TextWriter::Put(const char16_t* units, size_t n) {
-  char* p = buffer_.get() + used_;
-  char* const end = buffer_.get() + kWriteBlock;
-  if (encoding_ == kUtf8) {
-    for (size_t i = 0; i < n; ++i) {
-      if (p >= end) {
-        used_ = static_cast<size_t>(p - buffer_.get());
-        Flush();
-        p = buffer_.get();
-      }
-      const uint32_t u = units[i];
-      if (high_ != 0) {
-        const uint32_t high = high_;
-        high_ = 0;
-        if (IsLow(u)) {
-          PutUtf8(0x10000 + ((high - 0xD800u) << 10) + (u - 0xDC00u), p);
-          continue;
+  // Each unit takes at most 4 bytes here (a CR LF, or the replacement of
+  // a lone surrogate and a three-byte character); pieces are sized so that
+  // the buffer never overflows, with no check per unit.
+  constexpr size_t kMostPerUnit = 4;
+  while (n > 0) {
+    if (kWriteBlock - used_ < kMostPerUnit * 64) Flush();
+    const size_t piece = std::min(n, (kWriteBlock - used_) / kMostPerUnit);
+    char* p = buffer_.get() + used_;
+    if (encoding_ == kUtf8) {
+      p = EncodeUtf8(units, piece, p);
+    } else {
+      for (size_t i = 0; i < piece; ++i) {
+        const char16_t u = units[i];
+        if (u == '\n' && crlf_ && last_ != '\r') {
+          *p++ = '\r';
+          *p++ = 0;
         }
-        PutUtf8(kReplacement, p);
-      }
-      if (u < 0x80) {
-        *p++ = static_cast<char>(u);
-      } else if (u < 0x800) {
-        *p++ = static_cast<char>(0xC0 | (u >> 6));
-        *p++ = static_cast<char>(0x80 | (u & 0x3F));
-      } else if (IsHigh(u)) {
-        high_ = static_cast<char16_t>(u);
-      } else if (IsLow(u)) {
-        PutUtf8(kReplacement, p);
-      } else {
-        *p++ = static_cast<char>(0xE0 | (u >> 12));
-        *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        *p++ = static_cast<char>(u & 0xFF);
+        *p++ = static_cast<char>(u >> 8);
+        last_ = u;
       }
     }
-  } else {
-    for (size_t i = 0; i < n; ++i) {
-      if (p >= end) {
-        used_ = static_cast<size_t>(p - buffer_.get());
-        Flush();
-        p = buffer_.get();
+    used_ = static_cast<size_t>(p - buffer_.get());
+    units += piece;
+    n -= piece;
+  }
+}
+
+char* TextWriter::EncodeUtf8(const char16_t* units, size_t n, char* p) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t u = units[i];
+    if (high_ != 0) {
+      const uint32_t high = high_;
+      high_ = 0;
+      if (IsLow(u)) {
+        PutUtf8(0x10000 + ((high - 0xD800u) << 10) + (u - 0xDC00u), p);
+        continue;
       }
-      const char16_t u = units[i];
-      if (u == '\n' && crlf_ && last_ != '\r') {
-        *p++ = '\r';
-        *p++ = 0;
-      }
-      *p++ = static_cast<char>(u & 0xFF);
-      *p++ = static_cast<char>(u >> 8);
-      last_ = u;
+      PutUtf8(kReplacement, p);
+    }
+    if (u < 0x80) {
+      *p++ = static_cast<char>(u);
+    } else if (u < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (u >> 6));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else if (IsHigh(u)) {
+      high_ = static_cast<char16_t>(u);
+    } else if (IsLow(u)) {
+      PutUtf8(kReplacement, p);
+    } else {
+      *p++ = static_cast<char>(0xE0 | (u >> 12));
+      *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
     }
   }
-  used_ = static_cast<size_t>(p - buffer_.get());
+  return p;
 }
 
 void TextWriter::PutLatin1(const char* text, size_t n) {

@@ -18,7 +18,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace urdu {
@@ -38,6 +40,29 @@ class Error {
   std::string message_;
   int status_;
 };
+
+// Leaves new elements uninitialised on resize: text buffers are resized
+// to their largest possible length and then written.
+template <typename T>
+class DefaultInitAllocator : public std::allocator<T> {
+ public:
+  template <typename U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  template <typename U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Decoded text: UTF-16 units.
+using Units = std::vector<char16_t, DefaultInitAllocator<char16_t>>;
 
 // The name standard input goes by in messages.
 extern const char kStandardInput[];
@@ -157,17 +182,17 @@ class TextDecoder {
   // at the end (or bytes that may still be a mark) is left to be given
   // again with the bytes after it. False in `*ok`, with `*error`, on
   // malformed input.
-  size_t Decode(const unsigned char* data, size_t n, bool final,
-                std::vector<char16_t>* out, bool* ok, DecodeError* error);
+  size_t Decode(const unsigned char* data, size_t n, bool final, Units* out,
+                bool* ok, DecodeError* error);
 
   Form form() const { return form_; }
   uint64_t replaced() const { return replaced_; }
 
  private:
-  size_t DecodeUtf8(const unsigned char* data, size_t n, bool final,
-                    std::vector<char16_t>* out, bool* ok, DecodeError* error);
+  size_t DecodeUtf8(const unsigned char* data, size_t n, bool final, Units* out,
+                    bool* ok, DecodeError* error);
   size_t DecodeUtf16(const unsigned char* data, size_t n, bool final,
-                     std::vector<char16_t>* out, bool* ok, DecodeError* error);
+                     Units* out, bool* ok, DecodeError* error);
 
   bool lenient_;
   Form form_ = kUnknown;
@@ -206,7 +231,7 @@ class TextReader {
   // Appends the next decoded text to `units`; false, with nothing
   // appended, at the end of the input. Throws Error("NAME: line L, byte offset
   // B: invalid UTF-8") and the like on malformed input.
-  bool Next(std::vector<char16_t>* units);
+  bool Next(Units* units);
   uint64_t replaced() const { return decoder_.replaced(); }
   const std::string& name() const { return source_.name(); }
 
@@ -238,6 +263,7 @@ class TextWriter {
 
  private:
   void Flush();
+  char* EncodeUtf8(const char16_t* units, size_t n, char* p);
 
   ByteSink& sink_;
   Encoding encoding_;

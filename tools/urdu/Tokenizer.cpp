@@ -48,7 +48,7 @@ const SeparatorSet& Separators() {
 }
 
 void Add(std::vector<Token>* tokens, size_t start, size_t length,
-         Token::Kind kind) {
+         Token::Kind kind, bool marked = false) {
   if (length == 0) return;
   // Neighbouring separators become one token.
   if (kind == Token::kSeparator && !tokens->empty() &&
@@ -57,8 +57,8 @@ void Add(std::vector<Token>* tokens, size_t start, size_t length,
     tokens->back().length += static_cast<uint32_t>(length);
     return;
   }
-  tokens->push_back(
-      Token{static_cast<uint32_t>(start), static_cast<uint32_t>(length), kind});
+  tokens->push_back(Token{static_cast<uint32_t>(start),
+                          static_cast<uint32_t>(length), kind, marked});
 }
 
 }  // namespace
@@ -83,7 +83,11 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
       Add(tokens, start, i - start, Token::kSeparator);
     }
     start = i;
-    while (i < n && !separators.Has(text[i])) ++i;
+    bool marked = false;
+    while (i < n && !separators.Has(text[i])) {
+      marked |= IsLiftedMark(text[i]);
+      ++i;
+    }
     if (i == start) continue;
     if (i == n && !final) {
       if (overlong_ || i - start > kMaxWordUnits) {
@@ -104,7 +108,7 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
     while (b < e && IsJoinerControl(text[b])) ++b;
     while (e > b && IsJoinerControl(text[e - 1])) --e;
     Add(tokens, start, b - start, Token::kSeparator);
-    Add(tokens, b, e - b, Token::kWord);
+    Add(tokens, b, e - b, Token::kWord, marked);
     Add(tokens, e, i - e, Token::kSeparator);
   }
   return n;
@@ -132,9 +136,12 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
       while (b < e && IsLineBlank(text[b])) ++b;
       while (e > b && IsLineBlank(text[e - 1])) --e;
       Add(tokens, start, b - start, Token::kBlank);
+      bool marked = false;
+      for (size_t k = b; k < e; ++k) marked |= IsLiftedMark(text[k]);
       // An empty line is a word of no letters: looked up, never found.
       tokens->push_back(Token{static_cast<uint32_t>(b),
-                              static_cast<uint32_t>(e - b), Token::kWord});
+                              static_cast<uint32_t>(e - b), Token::kWord,
+                              marked});
       Add(tokens, e, i - e, Token::kBlank);
     }
     if (i < n) {

@@ -35,7 +35,14 @@ struct Token {
   uint32_t start;
   uint32_t length;
   Kind kind;
+  // A word holding a mark that SeparateSymbolicDiacritics lifts off
+  // (U+064E to U+0653): its bare form differs from it.
+  bool marked;
 };
+
+inline bool IsLiftedMark(char16_t c) {
+  return static_cast<char16_t>(c - 0x064E) < 6;
+}
 
 class Tokenizer {
  public:

@@ -342,7 +342,7 @@ int Strip(const Arguments& args) {
   TextCommand command(args);
   const bool keep_shadda = args.Has("--keep-shadda");
   return WithOutput(command, [&](TextWriter& out) {
-    std::vector<char16_t> text;
+    Units text;
     command.ForEachInput([&](TextReader& reader) {
       while (reader.Next(&text)) {
         out.Put(text.data(), StripMarks(text.data(), text.size(), keep_shadda));
@@ -360,7 +360,7 @@ int Codes(const Arguments& args) {
   }
   TextCommand command(args);
   return WithOutput(command, [&](TextWriter& out) {
-    std::vector<char16_t> text;
+    Units text;
     std::wstring scratch;
     std::string codes;
     command.ForEachInput([&](TextReader& reader) {
