@@ -6,10 +6,10 @@
 #
 #   bench/diacritizer/run.sh [FORMS] [LINES]   (default 200000 1000000)
 #
-# The table is built by the wordforms tool from FORMS generated diacritized
+# The table is built by `urdu table build` from FORMS generated diacritized
 # words (load 0.8: 250 000 slots, 17.5 MB for the default); the input holds
 # LINES bare words, about 70% of them in the table. Builds an optimised
-# diacritizer and wordforms in $BUILD_DIR (default build-bench) first.
+# diacritizer and urdu in $BUILD_DIR (default build-bench) first.
 # Goals: diacritizer at most 4x iconv and at most 1/5 of Python, peak
 # memory at most 3x the table file.
 set -eu
@@ -21,9 +21,9 @@ build=${BUILD_DIR:-build-bench}
 bash scripts/setup.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target diacritizer wordforms >/dev/null
+cmake --build "$build" --target diacritizer urdu >/dev/null
 diacritizer=$root/$build/diacritizer/diacritizer
-wordforms=$root/$build/tools/wordforms/wordforms
+urdu=$root/$build/tools/urdu/urdu
 peer=$root/bench/diacritizer/peer.py
 
 work=$(mktemp -d)
@@ -64,7 +64,7 @@ for _ in range(lines):
 text = "\r\n".join(out) + "\r\n"
 open("input.txt", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 PY
-"$wordforms" build words.txt -o wordformshashtable.lex 2>/dev/null
+"$urdu" table build words.txt -o wordformshashtable.lex 2>/dev/null
 table_bytes=$(stat -c %s wordformshashtable.lex)
 input_bytes=$(stat -c %s input.txt)
 echo "table: $table_bytes bytes ($forms forms); input: $input_bytes bytes ($lines lines)"

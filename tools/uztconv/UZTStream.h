@@ -1,4 +1,4 @@
-// Streaming pieces of the uztconv program: a reader of Unicode input bytes
+// Streaming UZT conversion behind `urdu uzt`: a reader of Unicode input bytes
 // (UTF-16 with its byte-order mark, or UTF-8), and an encoder and a decoder
 // that feed a long text to LexEnigneUtility in chunks whose joined result is
 // byte for byte the result of converting the whole text at once.
