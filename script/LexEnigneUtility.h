@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "lexicon/Structs.h"
 #include "script/UrduCharSet.h"
 
 class LexEnigneUtility {
@@ -97,6 +98,65 @@ class LexEnigneUtility {
   int __QivCopyFile(const std::string& source, const std::string& target);
 
   // === end: UZT conversion, search strings, labels, buffers ===
+
+  // === Entry conversion (LexiconConversion.cpp) ===
+  //
+  // Each converter turns a record of the Unicode form into its UZT twin
+  // (ConvertTo...) or back (ConvertFrom...), field by field: texts through
+  // ConvertUnicode2UZT / ConvertUZT2Unicode, codes, identifiers and symbolic
+  // diacritics copied, lists element by element in order. Records whose
+  // texts are all empty convert without tables. A record converter catches
+  // nothing: the errors of the text conversion and of the part-of-speech
+  // converters pass through. If a part of speech of an entry fails, the ones
+  // already converted for that entry are released before the error passes.
+  WordRef_UZT ConvertToWordRef_UZT(const WordRef& in) const;
+  WordRef ConvertFromWordRef_UZT(const WordRef_UZT& in) const;
+  WordWithID_UZT ConvertToWordWithID_UZT(const WordWithID& in) const;
+  WordWithID ConvertFromWordWithID_UZT(const WordWithID_UZT& in) const;
+  IdiomRef_UZT ConvertToIdiomRef_UZT(const IdiomRef& in) const;
+  IdiomRef ConvertFromIdiomRef_UZT(const IdiomRef_UZT& in) const;
+  CompoundRef_UZT ConvertToCompoundRef_UZT(const CompoundRef& in) const;
+  CompoundRef ConvertFromCompoundRef_UZT(const CompoundRef_UZT& in) const;
+  WordPro_UZT ConvertToWordPro_UZT(const WordPro& in) const;
+  WordPro ConvertFromWordPro_UZT(const WordPro_UZT& in) const;
+  WordProRef_UZT ConvertToWordProRef_UZT(const WordProRef& in) const;
+  WordProRef ConvertFromWordProRef_UZT(const WordProRef_UZT& in) const;
+  Infl_UZT ConvertToInfl_UZT(const Infl& in) const;
+  Infl ConvertFromInfl_UZT(const Infl_UZT& in) const;
+  Example_UZT ConvertToExample_UZT(const Example& in) const;
+  Example ConvertFromExample_UZT(const Example_UZT& in) const;
+  SearchResult_UZT ConvertToSearchResult_UZT(const SearchResult& in) const;
+  SearchResult ConvertFromSearchResult_UZT(const SearchResult_UZT& in) const;
+  Sense_UZT ConvertToSense_UZT(const Sense& in) const;
+  Sense ConvertFromSense_UZT(const Sense_UZT& in) const;
+  SubSense_UZT ConvertToSubSense_UZT(const SubSense& in) const;
+  SubSense ConvertFromSubSense_UZT(const SubSense_UZT& in) const;
+  IdiomSense_UZT ConvertToIdiomSense_UZT(const IdiomSense& in) const;
+  IdiomSense ConvertFromIdiomSense_UZT(const IdiomSense_UZT& in) const;
+  IdiomSubSense_UZT ConvertToIdiomSubSense_UZT(const IdiomSubSense& in) const;
+  IdiomSubSense ConvertFromIdiomSubSense_UZT(const IdiomSubSense_UZT& in) const;
+  IdiomData_UZT ConvertToIdiomData_UZT(const IdiomData& in) const;
+  IdiomData ConvertFromIdiomData_UZT(const IdiomData_UZT& in) const;
+  CompoundInfo_UZT ConvertToCompoundInfo_UZT(const CompoundInfo& in) const;
+  CompoundInfo ConvertFromCompoundInfo_UZT(const CompoundInfo_UZT& in) const;
+  WordInfo_UZT ConvertToWordInfo_UZT(const WordInfo& in) const;
+  WordInfo ConvertFromWordInfo_UZT(const WordInfo_UZT& in) const;
+  // The parts of speech of the result are new objects that the caller owns.
+  WordData_UZT ConvertToWordData_UZT(const WordData& in) const;
+  WordData ConvertFromWordData_UZT(const WordData_UZT& in) const;
+
+  // A new object of the class that `pos`'s name selects (its UZT twin, or
+  // its Unicode class), which the caller owns, or null for a name of no
+  // class. `pos` must not be null; it is only read. Throws:
+  // MemoryAllocationException (code 0x20) when memory runs out; TARNIException
+  // "Converting POS into UZT encoding: Error occurred while <step>." (code 0)
+  // or "... into Unicode encoding: ..." (code 0x20) when a getter or setter
+  // answers other than 1; and passes on an error of a text conversion with
+  // " Converting POS into UZT encoding failed." (or "Unicode") appended.
+  // Nothing is left allocated by a throw.
+  POS_UZT* ConvertToPOS_UZT(POS* pos) const;
+  POS* ConvertFromPOS_UZT(POS_UZT* pos) const;
+  // === end: entry conversion ===
 
  private:
   // === conversion state ===

@@ -15,6 +15,7 @@ need_cmd python3 python3
 need_file /usr/include/gtest/gtest.h libgtest-dev
 need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+need_file /usr/include/unicode/normalizer2.h libicu-dev
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

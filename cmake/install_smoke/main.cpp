@@ -1,5 +1,6 @@
 // Writes a Unicode file with the installed library, reads it back and checks
-// what came out. Usage: install_smoke SCRATCH_FILE
+// what came out, then converts a dictionary entry to UZT form and back.
+// Usage: install_smoke SCRATCH_FILE
 #include <cstdio>
 #include <string>
 
@@ -7,11 +8,36 @@
 #include "foundation/FileWriter.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Utility.h"
+#include "lexicon/Structs.h"
+#include "script/LexEnigneUtility.h"
+
+namespace {
+
+// An entry without text converts without mapping tables.
+bool EntryConverts() {
+  WordData entry;
+  entry.flagA = 3;
+  entry.word.symbolicDiacritics = "ZX";
+  Verb verb;  // no name: no class in the other form
+  entry.partsOfSpeech.push_back(&verb);
+  const LexEnigneUtility utility;
+  const WordData back =
+      utility.ConvertFromWordData_UZT(utility.ConvertToWordData_UZT(entry));
+  return back.flagA == 3 && back.flagB == 1 &&
+         back.word.symbolicDiacritics == "ZX" &&
+         back.partsOfSpeech.size() == 1 && back.partsOfSpeech[0] == nullptr;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: install_smoke SCRATCH_FILE\n");
     return 2;
+  }
+  if (!EntryConverts()) {
+    std::fprintf(stderr, "the entry did not convert\n");
+    return 1;
   }
   FileWriter writer;
   if (writer.Open(argv[1], FileWriter::UNICODE, false) != 1 ||

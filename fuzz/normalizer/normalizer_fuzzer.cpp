@@ -1,0 +1,176 @@
+// Fuzz target for the normalization rules reader and the normalizer. The
+// input is written to a scratch file and read with ReadPatterns and
+// LoadNormRules; the rules must agree with a plain model of the reading
+// rules that works on the bytes in memory. A line is then normalized and
+// compared with a naive model: the U+06BE step as stated, then a search
+// that tries every position and every rule. A difference aborts.
+//
+// Input layout: the rules file (mark included, or not), then optionally
+// 0x00 0x00 0x00 0x00 and a 16-bit little-endian line to normalize.
+//
+// Built with libFuzzer under clang; otherwise with the replay main of
+// fuzz/FuzzReplayMain.cpp.
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "normalization/Normalizer.h"
+
+namespace {
+
+// The naive search is quadratic; small inputs find the faults as well.
+constexpr size_t kMaxInput = 1 << 12;
+
+struct Model {
+  bool ok = false;
+  std::vector<NormRule> rules;
+};
+
+Model ModelRead(const uint8_t* data, size_t size) {
+  Model model;
+  if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) return model;
+  const size_t units = (size - 2) / 2;
+  std::wstring buffer;
+  NormRule rule;
+  for (size_t k = 0; k < units; ++k) {
+    const wchar_t c =
+        static_cast<wchar_t>(data[2 + 2 * k] | (data[3 + 2 * k] << 8));
+    if (c == L':') {
+      rule.pattern = buffer;
+      buffer.clear();
+    } else if (c == L'\r') {
+      rule.replacement = buffer;
+      model.rules.push_back(rule);
+      buffer.clear();
+      // No unit to skip after the CR: the next read fails.
+      if (k + 1 >= units) return model;
+      ++k;
+    } else {
+      buffer.push_back(c);
+    }
+  }
+  model.ok = true;
+  return model;
+}
+
+bool IsDiac(wchar_t c) {
+  static const wchar_t kDiacritics[] = {
+      0x0610, 0x0611, 0x0612, 0x0613, 0x0614, 0x0615, 0x064B, 0x064E, 0x064F,
+      0x0650, 0x0651, 0x0652, 0x0653, 0x0654, 0x0656, 0x0657, 0x0658, 0x0670};
+  for (wchar_t d : kDiacritics) {
+    if (c == d) return true;
+  }
+  return false;
+}
+
+bool SameUnit(wchar_t a, wchar_t b) {
+  return (static_cast<uint32_t>(a) & 0xFFFF) ==
+         (static_cast<uint32_t>(b) & 0xFFFF);
+}
+
+std::wstring ModelNormalize(const std::vector<NormRule>& rules,
+                            const std::wstring& text) {
+  std::wstring moved;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == 0x06BE && i > 0 && IsDiac(moved.back())) {
+      long j = static_cast<long>(i) - 1;
+      while (j >= 0 && IsDiac(text[j])) --j;
+      moved.insert(moved.begin() + (j + 1), 0x06BE);
+    } else {
+      moved.push_back(text[i]);
+    }
+  }
+  // The index that the automaton keeps for a pattern is its last one.
+  auto last_index = [&](size_t i) {
+    for (size_t k = rules.size(); k-- > i;) {
+      const std::wstring& a = rules[k].pattern;
+      const std::wstring& b = rules[i].pattern;
+      if (a.size() != b.size()) continue;
+      bool same = true;
+      for (size_t m = 0; m < a.size() && same; ++m) same = SameUnit(a[m], b[m]);
+      if (same) return k;
+    }
+    return i;
+  };
+  std::wstring out;
+  size_t at = 0;
+  while (at < moved.size()) {
+    size_t best = rules.size();
+    for (size_t i = 0; i < rules.size(); ++i) {
+      const std::wstring& p = rules[i].pattern;
+      if (p.empty() || p.size() > moved.size() - at) continue;
+      bool match = true;
+      for (size_t m = 0; m < p.size() && match; ++m) {
+        match = SameUnit(p[m], moved[at + m]);
+      }
+      if (match && last_index(i) < best) best = last_index(i);
+    }
+    if (best == rules.size()) {
+      out.push_back(moved[at++]);
+      continue;
+    }
+    out += rules[best].replacement;
+    at += rules[best].pattern.size();
+  }
+  return out;
+}
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    fprintf(stderr, "normalizer fuzzer: %s\n", what);
+    abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kMaxInput) return 0;
+  size_t rules_size = size;
+  std::wstring line;
+  static const uint8_t kSeparator[4] = {0, 0, 0, 0};
+  for (size_t i = 0; i + 4 <= size; ++i) {
+    if (memcmp(data + i, kSeparator, 4) == 0) {
+      rules_size = i;
+      for (size_t k = i + 4; k + 1 < size; k += 2) {
+        line.push_back(static_cast<wchar_t>(data[k] | (data[k + 1] << 8)));
+      }
+      break;
+    }
+  }
+
+  char path[] = "/tmp/normalizer_fuzz.XXXXXX";
+  int fd = mkstemp(path);
+  Check(fd >= 0, "cannot create scratch file");
+  Check(write(fd, data, rules_size) == static_cast<ssize_t>(rules_size),
+        "cannot write scratch file");
+  close(fd);
+
+  Normalizer reader;
+  const bool read = reader.ReadPatterns(path);
+  Normalizer normalizer;
+  const bool loaded = normalizer.LoadNormRules(path);
+  unlink(path);
+
+  const Model model = ModelRead(data, rules_size);
+  Check(read == model.ok, "read result differs");
+  Check(loaded == model.ok, "load result differs");
+  Check(reader.rules.size() == model.rules.size(), "number of rules differs");
+  for (size_t i = 0; i < model.rules.size(); ++i) {
+    Check(reader.rules[i].pattern == model.rules[i].pattern &&
+              reader.rules[i].replacement == model.rules[i].replacement,
+          "rule differs");
+  }
+
+  const std::wstring got = normalizer.NormalizeString(line);
+  const std::vector<NormRule> none;
+  Check(got == ModelNormalize(loaded ? model.rules : none, line),
+        "normalized line differs");
+  return 0;
+}

@@ -1,0 +1,172 @@
+#include "normalization/Normalizer.h"
+
+#include <cwchar>
+#include <utility>
+
+#include "foundation/FileReader.h"
+#include "foundation/TARNIException.h"
+
+namespace {
+
+constexpr wchar_t kHehDoachashmee = 0x06BE;
+constexpr wchar_t kColon = L':';
+constexpr wchar_t kCarriageReturn = L'\r';
+
+// The diacritics of the U+06BE step; U+064C, U+064D and U+0655 are not
+// among them.
+inline bool IsDiacritic(wchar_t c) {
+  switch (c) {
+    case 0x0610:
+    case 0x0611:
+    case 0x0612:
+    case 0x0613:
+    case 0x0614:
+    case 0x0615:
+    case 0x064B:
+    case 0x064E:
+    case 0x064F:
+    case 0x0650:
+    case 0x0651:
+    case 0x0652:
+    case 0x0653:
+    case 0x0654:
+    case 0x0656:
+    case 0x0657:
+    case 0x0658:
+    case 0x0670:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Normalizer::Normalizer() {}
+
+Normalizer::~Normalizer() { Clear(); }
+
+bool Normalizer::IsDiac(wchar_t c) const { return IsDiacritic(c); }
+
+bool Normalizer::ReadPatterns(const char* path) {
+  last_error_.clear();
+  try {
+    FileReader reader;
+    reader.Open(path, FileReader::UNICODE);
+    std::wstring buffer;
+    NormRule rule;
+    wchar_t unit = 0;
+    reader.Read(&unit, 1);
+    while (!reader.EoF()) {
+      if (unit == kColon) {
+        rule.pattern = buffer;
+        buffer.clear();
+      } else if (unit == kCarriageReturn) {
+        // The unit after CR (the LF of a well-formed line) is skipped
+        // unseen.
+        wchar_t skipped = 0;
+        reader.Read(&skipped, 1);
+        rule.replacement = buffer;
+        rules.push_back(rule);
+        rule.replacement.clear();
+        buffer.clear();
+      } else {
+        buffer.push_back(unit);
+      }
+      reader.Read(&unit, 1);
+    }
+  } catch (IOException& e) {
+    last_error_ = e.GetExceptionMsg();
+    return false;
+  }
+  return true;
+}
+
+bool Normalizer::LoadNormRules(std::string path) {
+  if (fsm.isDefined()) return true;
+  if (!ReadPatterns(path.c_str())) return false;
+  std::vector<std::wstring> patterns;
+  patterns.reserve(rules.size());
+  for (const NormRule& rule : rules) patterns.push_back(rule.pattern);
+  if (!fsm.allocFSM(std::move(patterns))) {
+    last_error_ = "Too many rules, pattern states or pattern characters.";
+    return false;
+  }
+  return true;
+}
+
+void Normalizer::MoveHehInPlace(std::wstring& text) {
+  // Worked in place: text[0, i) is the result so far and text[i, n) still
+  // the input. The run of diacritics is looked up in the input, which the
+  // result differs from only at and before the last U+06BE moved; that
+  // U+06BE is not a diacritic, so the run never reaches past it.
+  const size_t n = text.size();
+  if (n == 0) return;
+  wchar_t* s = &text[0];
+  size_t barrier = 0;  // one past the input position of the last move
+  for (size_t i = 1; i < n; ++i) {
+    // Most text has no U+06BE at all; wmemchr passes over it quickly.
+    const wchar_t* heh = std::wmemchr(s + i, kHehDoachashmee, n - i);
+    if (heh == nullptr) break;
+    i = static_cast<size_t>(heh - s);
+    if (!IsDiacritic(s[i - 1])) continue;
+    size_t j = i;  // the run is [j, i)
+    while (j > barrier && IsDiacritic(s[j - 1])) --j;
+    for (size_t k = i; k > j; --k) s[k] = s[k - 1];
+    s[j] = kHehDoachashmee;
+    barrier = i + 1;
+  }
+}
+
+std::wstring Normalizer::DiacriticHehDoChasmee(std::wstring text) {
+  MoveHehInPlace(text);
+  return text;
+}
+
+bool Normalizer::ReplaceInto(const std::wstring& text,
+                             std::wstring* out) const {
+  const wchar_t* data = text.data();
+  const size_t n = text.size();
+  size_t position = 0;
+  unsigned short index = 0;
+  if (!fsm.findIn(data, n, 0, &position, &index)) return false;
+  // What follows a replacement is the input's own rest, so searching on in
+  // the input past the pattern is searching the result past the
+  // replacement.
+  out->clear();
+  size_t copied = 0;
+  do {
+    const NormRule& rule = rules[index];
+    out->append(data + copied, position - copied);
+    out->append(rule.replacement);
+    copied = position + rule.pattern.size();
+  } while (fsm.findIn(data, n, copied, &position, &index));
+  out->append(data + copied, n - copied);
+  return true;
+}
+
+void Normalizer::ReplaceMatches(std::wstring& text) {
+  std::wstring out;
+  if (ReplaceInto(text, &out)) text.swap(out);
+}
+
+void Normalizer::NormalizeInto(std::wstring& text, std::wstring* out) const {
+  MoveHehInPlace(text);
+  if (out == &text) {
+    std::wstring replaced;
+    if (ReplaceInto(text, &replaced)) text.swap(replaced);
+  } else if (!ReplaceInto(text, out)) {
+    out->swap(text);
+  }
+}
+
+std::wstring Normalizer::NormalizeString(std::wstring text) {
+  MoveHehInPlace(text);
+  ReplaceMatches(text);
+  return text;
+}
+
+void Normalizer::Clear() {
+  if (fsm.isDefined()) fsm.deAllocFSM();
+  rules.clear();
+}

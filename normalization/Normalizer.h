@@ -1,0 +1,77 @@
+// Normalizer rewrites text by replacement rules read from a rules file.
+// NormalizeString works in two fixed steps: it moves every U+06BE (heh
+// doachashmee) in front of the diacritics between it and its base letter,
+// then makes one left-to-right pass replacing every occurrence of a rule
+// pattern by the rule's replacement. Replacements are never searched again.
+//
+// The rules file is 16-bit Unicode with the mark FF FE; each rule is a line
+// "pattern:replacement" ended by CR LF (doc/normalization.md gives the
+// reading rules in full). Nothing is thrown out of this class except
+// std::bad_alloc: a file that cannot be read makes ReadPatterns and
+// LoadNormRules return false, and GetLastError says why.
+//
+// The normalizer owns its rules and automaton; it is not thread-safe while
+// loading, and NormalizeString only reads it.
+
+#ifndef URDULEX_NORMALIZATION_NORMALIZER_H_
+#define URDULEX_NORMALIZATION_NORMALIZER_H_
+
+#include <string>
+#include <vector>
+
+#include "normalization/fsm.h"
+
+struct NormRule {
+  std::wstring pattern;
+  std::wstring replacement;
+};
+
+class Normalizer {
+ public:
+  Normalizer();
+  ~Normalizer();
+
+  // Appends the rules of the file `path` to `rules` (the list is not emptied
+  // first). False when the file cannot be opened, lacks the mark, or a read
+  // fails; the rules read before the failure stay in the list.
+  bool ReadPatterns(const char* path);
+  // Reads the file and compiles the automaton, once: when the automaton is
+  // already defined, returns true without reading. False when ReadPatterns
+  // fails or the rules go past the automaton's limits (FSM::kMaxPatterns,
+  // kMaxChars, kMaxStates); the automaton then stays not defined.
+  bool LoadNormRules(std::string path);
+
+  // Step 1 and then step 2.
+  std::wstring NormalizeString(std::wstring text);
+  // Step 1: each U+06BE that follows a run of diacritics goes in front of
+  // the run. The result has the length of `text`.
+  std::wstring DiacriticHehDoChasmee(std::wstring text);
+  // Step 2, in place.
+  void ReplaceMatches(std::wstring& text);
+  // True for the 18 diacritics of the U+06BE step.
+  bool IsDiac(wchar_t c) const;
+  // Discards the automaton and the rules.
+  void Clear();
+
+  // NormalizeString of `text` into `*out`, which may be the same string;
+  // `text` is used as scratch space and left with unspecified contents.
+  void NormalizeInto(std::wstring& text, std::wstring* out) const;
+
+  // Why the last ReadPatterns or LoadNormRules returned false; empty after
+  // a success.
+  const std::string& GetLastError() const { return last_error_; }
+
+  FSM fsm;
+  std::vector<NormRule> rules;
+
+ private:
+  // Step 1 on `text` itself.
+  static void MoveHehInPlace(std::wstring& text);
+  // Step 2 from `text` into `*out` (distinct strings); false, with `*out`
+  // untouched, when nothing matches.
+  bool ReplaceInto(const std::wstring& text, std::wstring* out) const;
+
+  std::string last_error_;
+};
+
+#endif  // URDULEX_NORMALIZATION_NORMALIZER_H_

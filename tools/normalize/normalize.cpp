@@ -1,0 +1,147 @@
+// normalize INPUT OUTPUT
+//
+// Writes the NFC form of every line of INPUT, a 16-bit Unicode file, to
+// OUTPUT in the same form (mark FF FE, lines separated by CR LF), using the
+// rules named by "config.ini" in the working directory. Lines of INPUT end
+// in LF; a CR before the LF is not part of the line. One output line per
+// input line, a last empty one included when INPUT ends in LF.
+//
+// Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
+// failure prints one line on standard error. The configuration, the rules
+// and the input are opened before the output, so a failure there leaves no
+// output file.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "foundation/FileReader.h"
+#include "foundation/FileWriter.h"
+#include "foundation/TARNIException.h"
+#include "normalization/Normalization.h"
+
+namespace {
+
+const char kProgram[] = "normalize";
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Output is handed to the writer in pieces of about this many bytes.
+constexpr size_t kOutputFlushBytes = 1 << 18;
+
+class WriteError {};
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// True when both names lead to one existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Gathers UTF-16LE output and hands it to the writer in large pieces.
+class Output {
+ public:
+  explicit Output(FileWriter& writer) : writer_(writer) {
+    bytes_.reserve(kOutputFlushBytes + 4096);
+  }
+
+  void Line(const std::wstring& text, bool first) {
+    if (!first) {
+      bytes_ += '\r';
+      bytes_ += '\0';
+      bytes_ += '\n';
+      bytes_ += '\0';
+    }
+    for (wchar_t c : text) {
+      bytes_ += static_cast<char>(c & 0xFF);
+      bytes_ += static_cast<char>((c >> 8) & 0xFF);
+    }
+    if (bytes_.size() >= kOutputFlushBytes) Flush();
+  }
+
+  void Flush() {
+    // The writer takes int counts: a very long line goes in pieces.
+    constexpr size_t kMaxPiece = size_t{1} << 30;
+    for (size_t at = 0; at < bytes_.size(); at += kMaxPiece) {
+      const size_t piece = std::min(kMaxPiece, bytes_.size() - at);
+      if (!writer_.Write(&bytes_[at], static_cast<int>(piece))) {
+        throw WriteError();
+      }
+    }
+    bytes_.clear();
+  }
+
+ private:
+  FileWriter& writer_;
+  std::string bytes_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') {
+    std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
+    return kExitUsage;
+  }
+  const std::string input_name = argv[1];
+  const std::string output_name = argv[2];
+  try {
+    Normalization normalization;
+    if (!normalization.Initialize()) {
+      Report(normalization.GetLastError());
+      return kExitFailure;
+    }
+
+    FileReader reader;
+    reader.Open(input_name, FileReader::UNICODE);
+    if (SameFile(input_name, output_name)) {
+      // Opening the output would empty the input before it is read.
+      Report("Input and output are the same file: " + output_name + ".");
+      return kExitFailure;
+    }
+    FileWriter writer;
+    if (!writer.Open(output_name, FileWriter::UNICODE, false)) {
+      Report("Could not create output file: " + output_name + ".");
+      return kExitFailure;
+    }
+    try {
+      Output out(writer);
+      std::wstring line, normalized;
+      bool first = true;
+      // The first line is read before the first end-of-file test, and
+      // every read, an empty one included, gives one output line.
+      do {
+        line.clear();
+        reader.GetLine(line, INT_MAX, L'\n');
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        normalization.Normalize(line, NFC, normalized);
+        out.Line(normalized, first);
+        first = false;
+      } while (!reader.EoF());
+      out.Flush();
+    } catch (const WriteError&) {
+      writer.Close();
+      Report("Could not write output file: " + output_name + ".");
+      return kExitFailure;
+    }
+    if (!writer.Close()) {
+      Report("Could not write output file: " + output_name + ".");
+      return kExitFailure;
+    }
+    return 0;
+  } catch (const TARNIException& e) {
+    std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
+    return kExitFailure;
+  } catch (const std::bad_alloc&) {
+    Report("Out of memory.");
+    return kExitFailure;
+  }
+}
