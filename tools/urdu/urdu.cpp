@@ -26,6 +26,7 @@
 #include "codemapper/CodeMapper.h"
 #include "diacritizer/WordFormFormat.h"
 #include "foundation/TARNIException.h"
+#include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 #include "tools/urdu/Diacritize.h"
@@ -48,6 +49,7 @@ const char kHelp[] =
     "\n"
     "  diacritize  restore diacritics from a word-form table\n"
     "  evaluate    diacritic and word error rates against a gold text\n"
+    "  normalize   the NFC form of the configured rules\n"
     "  strip       remove the Arabic-script combining marks\n"
     "  codes       the letter codes of codemapper, a line for a line\n"
     "  table       build, dump or check a word-form table\n"
@@ -86,6 +88,12 @@ const CommandHelp kCommands[] = {
      "prints the diacritic and word error rates, with and without the last\n"
      "letter of each word, and with --table the table's coverage of the\n"
      "gold words.\n"},
+    {"normalize",
+     "usage: urdu normalize [--config FILE] [--check] [COMMON] [FILE...]\n"
+     "Writes the NFC form of each line with the rules the configuration\n"
+     "names (default config.ini; relative rules paths are taken from its\n"
+     "folder). --check changes nothing: it lists the lines that would\n"
+     "change, as NAME:LINE: text, and exits 1 when there is one.\n"},
     {"strip",
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
@@ -338,6 +346,77 @@ int Evaluate(const Arguments& args) {
   });
 }
 
+// Runs `line` on every line of every input: the text without its line end
+// and whether an LF ended it (a CR before the LF belongs to the end).
+template <typename Line>
+void ForEachLine(TextCommand& command, Line&& line) {
+  Units text;
+  command.ForEachInput([&](TextReader& reader) {
+    uint64_t number = 0;
+    // `text` holds the unfinished line of the block before.
+    bool more = true;
+    while (more) {
+      more = reader.Next(&text);
+      size_t start = 0;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') continue;
+        const size_t end = i > start && text[i - 1] == '\r' ? i - 1 : i;
+        line(reader, ++number, text.data() + start, end - start,
+             text.data() + end, i + 1 - end);
+        start = i + 1;
+      }
+      if (!more && start < text.size()) {
+        line(reader, ++number, text.data() + start, text.size() - start,
+             text.data() + text.size(), 0);
+        start = text.size();
+      }
+      text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(start));
+    }
+  });
+}
+
+int Normalize(const Arguments& args) {
+  const std::string config = args.Value("--config", "config.ini");
+  Normalization normalization;
+  try {
+    if (!normalization.Initialize(config)) {
+      throw Error(normalization.GetLastError());
+    }
+  } catch (const TARNIException& e) {
+    throw Error(config + ": " + e.GetExceptionMsg());
+  }
+  const bool check = args.Has("--check");
+  TextCommand command(args);
+  uint64_t changed = 0;
+  WithOutput(command, [&](TextWriter& out) {
+    std::wstring wide, normalized;
+    std::u16string result;
+    ForEachLine(command,
+                [&](TextReader& reader, uint64_t number, const char16_t* line,
+                    size_t n, const char16_t* end, size_t end_units) {
+                  wide.assign(line, line + n);
+                  normalization.Normalize(wide, NFC, normalized);
+                  if (!check) {
+                    result.assign(normalized.begin(), normalized.end());
+                    out.Put(result);
+                    out.Put(end, end_units);
+                    return;
+                  }
+                  if (normalized == wide) return;
+                  ++changed;
+                  const std::string where =
+                      reader.name() + ":" + std::to_string(number) + ": ";
+                  out.PutLatin1(where.data(), where.size());
+                  out.Put(line, n);
+                  out.Put(u'\n');
+                });
+  });
+  if (changed > 0) {
+    throw Error(std::to_string(changed) + " lines would change");
+  }
+  return 0;
+}
+
 int Strip(const Arguments& args) {
   TextCommand command(args);
   const bool keep_shadda = args.Has("--keep-shadda");
@@ -360,31 +439,14 @@ int Codes(const Arguments& args) {
   }
   TextCommand command(args);
   return WithOutput(command, [&](TextWriter& out) {
-    Units text;
     std::wstring scratch;
     std::string codes;
-    command.ForEachInput([&](TextReader& reader) {
-      // `text` holds the unfinished line of the block before.
-      bool more = true;
-      while (more) {
-        more = reader.Next(&text);
-        size_t start = 0;
-        for (size_t i = 0; i < text.size(); ++i) {
-          if (text[i] != '\n') continue;
-          AppendLineCodes(text.data() + start, i - start, &scratch, &codes);
-          codes.push_back('\n');
-          start = i + 1;
-        }
-        if (!more && start < text.size()) {
-          AppendLineCodes(text.data() + start, text.size() - start, &scratch,
-                          &codes);
-          codes.push_back('\n');
-          start = text.size();
-        }
-        text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(start));
-        out.PutLatin1(codes.data(), codes.size());
-        codes.clear();
-      }
+    ForEachLine(command, [&](TextReader&, uint64_t, const char16_t* line,
+                             size_t n, const char16_t*, size_t) {
+      codes.clear();
+      AppendLineCodes(line, n, &scratch, &codes);
+      codes.push_back('\n');
+      out.PutLatin1(codes.data(), codes.size());
     });
   });
 }
@@ -595,6 +657,11 @@ int Run(int argc, char** argv) {
   if (command == "evaluate") {
     valued.insert({"--gold", "--table"});
     return Evaluate(Parse(command, argc, argv, 2, valued, flags));
+  }
+  if (command == "normalize") {
+    valued.insert("--config");
+    flags.insert("--check");
+    return Normalize(Parse(command, argc, argv, 2, valued, flags));
   }
   if (command == "strip") {
     flags.insert("--keep-shadda");

@@ -172,6 +172,33 @@ TEST_F(UrduTest, EvaluationNumbers) {
   EXPECT_FALSE(Exists("c.txt"));
 }
 
+TEST_F(UrduTest, NormalizeAndCheck) {
+  const std::string config = kSource + "/data/normalization/config.ini";
+  // The Arabic kaf becomes the Urdu one; line ends, CR LF included, stay
+  // as they came.
+  MakeFile("in.txt", u8"\u0643\u062A\u0627\u0628\r\nok\n\u0645\u0644\u0643");
+  ASSERT_EQ(
+      0, Run(Urdu() + " normalize --config '" + config + "' in.txt > nfc.txt"))
+      << stderr_;
+  const std::string nfc = Contents(Path("nfc.txt"));
+  EXPECT_EQ(0u, nfc.find(u8"\u06A9\u062A\u0627\u0628\r\nok\n"));
+  EXPECT_NE(nfc, Contents(Path("in.txt")));
+  // --check lists the lines that would change and exits 1; once
+  // normalized, nothing is listed. Standard input works the same.
+  EXPECT_EQ(1, Run(Urdu() + " normalize --check --config '" + config +
+                   "' in.txt > list.txt"));
+  EXPECT_EQ("urdu: 2 lines would change\n", stderr_);
+  EXPECT_EQ(
+      u8"in.txt:1: \u0643\u062A\u0627\u0628\nin.txt:3: \u0645\u0644\u0643\n",
+      Contents(Path("list.txt")));
+  EXPECT_EQ(0, Run(Urdu() + " normalize --check --config '" + config +
+                   "' < nfc.txt > list.txt"));
+  EXPECT_EQ("", Contents(Path("list.txt")));
+  EXPECT_EQ(1, Run(Urdu() + " normalize --config missing.ini in.txt -o o"));
+  EXPECT_EQ("urdu: Could not open configuration file: missing.ini.\n", stderr_);
+  EXPECT_FALSE(Exists("o"));
+}
+
 TEST_F(UrduTest, InvalidUtf8FailsOrIsReplaced) {
   const std::string text = "a\nbc \xC3\x28 d\n";
   int status = 0;
