@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/Utf8.h"
+
 namespace urdu {
 
 const char kStandardInput[] = "standard input";
@@ -206,32 +208,10 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
       i += 2;
       continue;
     }
-    // The general case, with the bounds of the second byte that exclude
-    // overlong forms, surrogates and values beyond U+10FFFF.
-    size_t len = 0;
-    uint32_t c = 0;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-      c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      c = b & 0x0F;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      c = b & 0x07;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    }
-    size_t k = len == 0 ? 0 : 1;  // bytes of a valid prefix
-    for (; k > 0 && k < len && i + k < n; ++k) {
-      const unsigned t = p[i + k];
-      if (t < (k == 1 ? lo : 0x80u) || t > (k == 1 ? hi : 0xBFu)) break;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if (k == len && len != 0) {
+    char32_t c = 0;
+    size_t valid = 0;
+    const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+    if (len > 0) {
       if (c < 0x10000) {
         *o++ = static_cast<char16_t>(c);
       } else {
@@ -239,10 +219,10 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
         *o++ = static_cast<char16_t>(0xD800 + (c >> 10));
         *o++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
       }
-      i += len;
+      i += static_cast<size_t>(len);
       continue;
     }
-    if (k > 0 && i + k == n && !final) break;  // cut by the end of the block
+    if (len == 0 && !final) break;  // cut by the end of the block
     if (!lenient_) {
       *ok = false;
       error->line = lines_ + 1;
@@ -252,7 +232,7 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
     }
     *o++ = kReplacement;
     ++replaced_;
-    i += k > 0 ? k : 1;
+    i += valid > 0 ? valid : 1;
   }
   out->resize(static_cast<size_t>(o - out->data()));
   offset_ += i;

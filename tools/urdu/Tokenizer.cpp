@@ -71,6 +71,16 @@ size_t Tokenizer::Split(const char16_t* text, size_t n, bool final,
                 : SplitWords(text, n, final, tokens);
 }
 
+Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t n, bool final,
+                                 std::vector<Token>* tokens) {
+  const bool open = end == n && !final;
+  if (!overlong_ && end - start <= kMaxWordUnits) return open ? kHeld : kWhole;
+  // Too long to be found; passed on now so that memory stays small.
+  Add(tokens, start, end - start, Token::kOverlong);
+  overlong_ = open;
+  return open ? kPassedOpen : kPassed;
+}
+
 size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
                              std::vector<Token>* tokens) {
   const SeparatorSet& separators = Separators();
@@ -89,20 +99,10 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
       ++i;
     }
     if (i == start) continue;
-    if (i == n && !final) {
-      if (overlong_ || i - start > kMaxWordUnits) {
-        // Too long to be found; passed on now so that memory stays small.
-        overlong_ = true;
-        Add(tokens, start, i - start, Token::kOverlong);
-        return n;
-      }
-      return start;
-    }
-    if (overlong_ || i - start > kMaxWordUnits) {
-      Add(tokens, start, i - start, Token::kOverlong);
-      overlong_ = false;
-      continue;
-    }
+    const Run run = Settle(start, i, n, final, tokens);
+    if (run == kHeld) return start;
+    if (run == kPassedOpen) return n;
+    if (run == kPassed) continue;
     // Joiner controls at the ends of a word are separators.
     size_t b = start, e = i;
     while (b < e && IsJoinerControl(text[b])) ++b;
@@ -120,18 +120,10 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
   while (i < n) {
     const size_t start = i;
     while (i < n && text[i] != '\n') ++i;
-    if (i == n && !final) {
-      if (overlong_ || i - start > kMaxWordUnits) {
-        overlong_ = true;
-        Add(tokens, start, i - start, Token::kOverlong);
-        return n;
-      }
-      return start;
-    }
-    if (overlong_ || i - start > kMaxWordUnits) {
-      Add(tokens, start, i - start, Token::kOverlong);
-      overlong_ = false;
-    } else {
+    const Run run = Settle(start, i, n, final, tokens);
+    if (run == kHeld) return start;
+    if (run == kPassedOpen) return n;
+    if (run == kWhole) {
       size_t b = start, e = i;
       while (b < e && IsLineBlank(text[b])) ++b;
       while (e > b && IsLineBlank(text[e - 1])) --e;

@@ -62,6 +62,16 @@ class Tokenizer {
                std::vector<Token>* tokens);
 
  private:
+  // What became of a run of word (or line) units.
+  enum Run {
+    kWhole,       // finished and short enough: the caller splits it
+    kHeld,        // unfinished: to be given again with the next block
+    kPassed,      // too long: passed on as kOverlong
+    kPassedOpen,  // too long and unfinished: passed on, goes on overlong
+  };
+  // Settles the run text[start, end) of a block of `n` units.
+  Run Settle(size_t start, size_t end, size_t n, bool final,
+             std::vector<Token>* tokens);
   size_t SplitWords(const char16_t* text, size_t n, bool final,
                     std::vector<Token>* tokens);
   size_t SplitLines(const char16_t* text, size_t n, bool final,

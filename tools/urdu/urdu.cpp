@@ -451,6 +451,33 @@ int Codes(const Arguments& args) {
   });
 }
 
+// Runs `body`, which writes to `sink`, and closes the sink; a failure
+// removes what was written.
+template <typename Body>
+void WriteAll(FileSink& sink, Body&& body) {
+  try {
+    body();
+    sink.Close();
+  } catch (...) {
+    sink.Discard();
+    throw;
+  }
+}
+
+// The second word of `urdu table ...` and `urdu uzt ...`: one of
+// `choices`, or "help" for --help.
+std::string SubcommandOf(const char* command, int argc, char** argv,
+                         const std::set<std::string>& choices,
+                         const std::string& question) {
+  if (argc < 3) Misuse(command, question);
+  const std::string what = argv[2];
+  if (what == "--help" || what == "-h") return "help";
+  if (choices.count(what) == 0) {
+    Misuse(command, std::string("unknown ") + command + " command " + what);
+  }
+  return what;
+}
+
 // The bytes of a whole file (or standard input), for the table commands.
 std::string ReadTableBytes(const std::string& name) {
   // Largest table file the loader accepts, with its header.
@@ -462,14 +489,11 @@ std::string ReadTableBytes(const std::string& name) {
 }
 
 int Table(int argc, char** argv) {
-  if (argc < 3) Misuse("table", "build, dump or check?");
-  const std::string what = argv[2];
-  if (what == "--help" || what == "-h") {
+  const std::string what = SubcommandOf(
+      "table", argc, argv, {"build", "dump", "check"}, "build, dump or check?");
+  if (what == "help") {
     std::fputs(FindHelp("table"), stdout);
     return 0;
-  }
-  if (what != "build" && what != "dump" && what != "check") {
-    Misuse("table", "unknown table command " + what);
   }
   const Arguments args =
       Parse("table", argc, argv, 3, {"-o", "--slots", "--load"}, {});
@@ -505,13 +529,7 @@ int Table(int argc, char** argv) {
       throw Error(error);
     }
     FileSink sink(output);
-    try {
-      sink.Write(build.bytes.data(), build.bytes.size());
-      sink.Close();
-    } catch (...) {
-      sink.Discard();
-      throw;
-    }
+    WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
     std::fprintf(stderr, "urdu: %s\n",
                  wordform::BuildSummary(
                      build, output == "-" ? "standard output" : output)
@@ -533,7 +551,7 @@ int Table(int argc, char** argv) {
     text = wordform::CheckSummary(name, summary) + "\n";
   }
   FileSink sink(output);
-  try {
+  WriteAll(sink, [&] {
     if (what == "dump") {
       for (size_t s = 0; s < image.records.size(); ++s) {
         const wordform::TableRecord& r = image.records[s];
@@ -546,23 +564,16 @@ int Table(int argc, char** argv) {
       }
     }
     sink.Write(text.data(), text.size());
-    sink.Close();
-  } catch (...) {
-    sink.Discard();
-    throw;
-  }
+  });
   return 0;
 }
 
 int Uzt(int argc, char** argv) {
-  if (argc < 3) Misuse("uzt", "encode or decode?");
-  const std::string what = argv[2];
-  if (what == "--help" || what == "-h") {
+  const std::string what = SubcommandOf("uzt", argc, argv, {"encode", "decode"},
+                                        "encode or decode?");
+  if (what == "help") {
     std::fputs(FindHelp("uzt"), stdout);
     return 0;
-  }
-  if (what != "encode" && what != "decode") {
-    Misuse("uzt", "unknown uzt command " + what);
   }
   const bool encode = what == "encode";
   std::set<std::string> flags;
@@ -594,7 +605,7 @@ int Uzt(int argc, char** argv) {
   const WriteBytes write = [&](const std::string& bytes) {
     sink.Write(bytes.data(), bytes.size());
   };
-  try {
+  WriteAll(sink, [&] {
     try {
       if (encode) {
         EncodeUZTStream(mapping, utility, read, write);
@@ -606,11 +617,7 @@ int Uzt(int argc, char** argv) {
       throw Error(input.name() + ": byte offset " + std::to_string(e.offset) +
                   ": " + e.message);
     }
-    sink.Close();
-  } catch (...) {
-    sink.Discard();
-    throw;
-  }
+  });
   return 0;
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/Utf8.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 
@@ -79,49 +80,23 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
   }
   if (form_ == kUtf8) {
     while (i < size) {
-      const unsigned char b = p[i];
-      if (b < 0x80) {
-        sink(static_cast<char32_t>(b), offset_ + static_cast<int64_t>(i));
-        ++i;
+      char32_t c = 0;
+      size_t valid = 0;
+      const int len = utf8::DecodeSequence(p + i, size - i, &c, &valid);
+      if (len > 0) {
+        sink(c, offset_ + static_cast<int64_t>(i));
+        i += static_cast<size_t>(len);
         continue;
       }
-      size_t len;
-      char32_t c;
-      unsigned char lo = 0x80;
-      unsigned char hi = 0xBF;
-      if (b >= 0xC2 && b <= 0xDF) {
-        len = 2;
-        c = b & 0x1F;
-      } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3;
-        c = b & 0x0F;
-        if (b == 0xE0) lo = 0xA0;  // overlong
-        if (b == 0xED) hi = 0x9F;  // surrogates
-      } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4;
-        c = b & 0x07;
-        if (b == 0xF0) lo = 0x90;  // overlong
-        if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-      } else {
-        Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 byte");
+      if (len < 0) {
+        Fail(offset_ + static_cast<int64_t>(i),
+             valid == 0 ? "invalid UTF-8 byte" : "invalid UTF-8 sequence");
       }
-      size_t k = 1;
-      for (; k < len && i + k < size; ++k) {
-        const unsigned char t = p[i + k];
-        if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) {
-          Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 sequence");
-        }
-        c = (c << 6) | (t & 0x3F);
+      if (final) {
+        Fail(offset_ + static_cast<int64_t>(i),
+             "UTF-8 sequence cut by the end of the input");
       }
-      if (k < len) {
-        if (final) {
-          Fail(offset_ + static_cast<int64_t>(i),
-               "UTF-8 sequence cut by the end of the input");
-        }
-        break;
-      }
-      sink(c, offset_ + static_cast<int64_t>(i));
-      i += len;
+      break;
     }
   } else {
     const bool le = form_ == kUtf16LE;

@@ -9,6 +9,7 @@
 
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/hashmain.h"
+#include "foundation/Utf8.h"
 #include "script/LexEnigneUtility.h"
 
 namespace wordform {
@@ -57,36 +58,6 @@ std::wstring ShaddaFirst(std::wstring word) {
   return word;
 }
 
-// One UTF-8 sequence at `p`: its length, or 0 when it is malformed,
-// overlong, a surrogate or beyond U+10FFFF.
-size_t DecodeUtf8(const unsigned char* p, size_t n, uint32_t* c) {
-  static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  size_t extra;
-  if (p[0] < 0x80) {
-    *c = p[0];
-    return 1;
-  } else if ((p[0] & 0xE0) == 0xC0) {
-    extra = 1;
-  } else if ((p[0] & 0xF0) == 0xE0) {
-    extra = 2;
-  } else if ((p[0] & 0xF8) == 0xF0) {
-    extra = 3;
-  } else {
-    return 0;
-  }
-  if (extra >= n) return 0;
-  uint32_t v = p[0] & (0x3Fu >> extra);
-  for (size_t k = 1; k <= extra; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-    v = v << 6 | (p[k] & 0x3F);
-  }
-  if (v < kSmallest[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
-    return 0;
-  }
-  *c = v;
-  return extra + 1;
-}
-
 }  // namespace
 
 bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
@@ -119,15 +90,16 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) i = 3;
     size_t line = 1;
     while (i < n) {
-      uint32_t c = 0;
-      size_t used = DecodeUtf8(p + i, n - i, &c);
-      if (used == 0) {
+      char32_t c = 0;
+      size_t valid = 0;
+      const int used = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+      if (used <= 0) {
         *error = std::to_string(line) + ": invalid UTF-8";
         return false;
       }
       if (c == '\n') ++line;
       text.push_back(static_cast<wchar_t>(c));
-      i += used;
+      i += static_cast<size_t>(used);
     }
   }
   std::wstring current;
