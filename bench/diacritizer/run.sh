@@ -30,37 +30,19 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-python3 - "$forms" "$lines" <<'PY'
+python3 - "$forms" "$lines" "$root/bench" <<'PY'
 import random, sys
+sys.path.insert(0, sys.argv[3])
+from wordforms import make_forms, unknown_word
 random.seed(5)
 forms, lines = int(sys.argv[1]), int(sys.argv[2])
-letters = [chr(c) for c in (0x0627, 0x0628, 0x067E, 0x062A, 0x0679, 0x062C,
-           0x0686, 0x062D, 0x062E, 0x062F, 0x0688, 0x0631, 0x0691, 0x0632,
-           0x0633, 0x0634, 0x0635, 0x0637, 0x0639, 0x063A, 0x0641, 0x0642,
-           0x06A9, 0x06AF, 0x0644, 0x0645, 0x0646, 0x0648, 0x06C1, 0x06CC,
-           0x06D2, 0x06BA)]
-marks = ["", "\u064e", "\u0650", "\u064f", "\u0652", "\u0651\u064e"]
-words, bares, seen = [], [], set()
-while len(words) < forms:
-    n = random.choice((4, 5, 6, 6, 7, 7, 8, 9))
-    if bares and random.random() < 0.05:
-        bare = random.choice(bares)          # a second form of a known word
-    else:
-        bare = "".join(random.choice(letters) for _ in range(n))
-    word = "".join(c + random.choice(marks) for c in bare)
-    if word in seen:
-        continue
-    seen.add(word)
-    words.append(word)
-    bares.append(bare)
-open("words.txt", "w", encoding="utf-8").write("\n".join(words) + "\n")
+bares = make_forms(forms, (4, 5, 6, 6, 7, 7, 8, 9))
 out = []
 for _ in range(lines):
     if random.random() < 0.7:
         out.append(random.choice(bares))
     else:
-        out.append("".join(random.choice(letters)
-                           for _ in range(random.choice((5, 6, 7, 8)))))
+        out.append(unknown_word((5, 6, 7, 8)))
 text = "\r\n".join(out) + "\r\n"
 open("input.txt", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 PY

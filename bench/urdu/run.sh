@@ -27,31 +27,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-python3 - "$size_mb" "$forms" <<'PY'
+python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
+sys.path.insert(0, sys.argv[3])
+from wordforms import make_forms, unknown_word
 random.seed(7)
 size = int(sys.argv[1]) * 1000000
-forms = int(sys.argv[2])
-letters = [chr(c) for c in (0x0627, 0x0628, 0x067E, 0x062A, 0x0679, 0x062C,
-           0x0686, 0x062D, 0x062E, 0x062F, 0x0688, 0x0631, 0x0691, 0x0632,
-           0x0633, 0x0634, 0x0635, 0x0637, 0x0639, 0x063A, 0x0641, 0x0642,
-           0x06A9, 0x06AF, 0x0644, 0x0645, 0x0646, 0x0648, 0x06C1, 0x06CC,
-           0x06D2, 0x06BA)]
-marks = ["", "\u064e", "\u0650", "\u064f", "\u0652", "\u0651\u064e"]
-words, bares, seen = [], [], set()
-while len(words) < forms:
-    n = random.choice((2, 3, 3, 4, 4, 5, 5, 6, 7))
-    if bares and random.random() < 0.05:
-        bare = random.choice(bares)          # a second form of a known word
-    else:
-        bare = "".join(random.choice(letters) for _ in range(n))
-    word = "".join(c + random.choice(marks) for c in bare)
-    if word in seen:
-        continue
-    seen.add(word)
-    words.append(word)
-    bares.append(bare)
-open("words.txt", "w", encoding="utf-8").write("\n".join(words) + "\n")
+bares = make_forms(int(sys.argv[2]), (2, 3, 3, 4, 4, 5, 5, 6, 7))
 # One block of running text, repeated up to the size.
 seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
 out, n = [], 0
@@ -59,7 +41,7 @@ while n < 4 << 20:
     if random.random() < 0.7:
         w = random.choice(bares)
     else:
-        w = "".join(random.choice(letters) for _ in range(random.choice((3, 4, 5, 6))))
+        w = unknown_word((3, 4, 5, 6))
     piece = w + random.choice(seps)
     out.append(piece)
     n += len(piece.encode("utf-8"))

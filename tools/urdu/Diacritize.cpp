@@ -63,22 +63,18 @@ FormTable::FormTable(const std::string& path, bool all_forms) {
   }
 }
 
-const char16_t* FormTable::Find(const char16_t* key, size_t n, uint64_t hash,
-                                size_t* units) {
+const unsigned char* FormTable::Find(const char16_t* key, size_t n,
+                                     uint64_t hash, size_t* units) {
   if (searched_) {
     const std::vector<std::u16string>& forms = AllForms(key, n);
     if (forms.empty()) return nullptr;
     *units = forms[0].size();
-    return forms[0].data();
+    return Bytes(forms[0].data());
   }
   size_t bytes = 0;
   const unsigned char* form = index_.Find(Bytes(key), n, hash, &bytes);
-  if (form == nullptr) return nullptr;
-  // The index keeps its entries unaligned; the form is copied out.
-  found_.resize(bytes / 2);
-  std::memcpy(&found_[0], form, bytes);
-  *units = found_.size();
-  return found_.data();
+  *units = bytes / 2;
+  return form;
 }
 
 const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
@@ -136,23 +132,24 @@ void Diacritizer::Process(const char16_t* text,
                                               : keys_.data() + word.key;
     word.hash = FormTable::Hash(key, word.length);
   }
+  // The lookups go in batches: the slots and entries of a batch are loaded
+  // first, their cache misses overlapping, then the batch is written.
   const size_t count = words_.size();
-  for (size_t w = 0; w < count && w < kAhead; ++w) {
-    table_.Prefetch(words_[w].hash);
-  }
   size_t w = 0;
-  for (size_t t = 0; t < tokens.size(); ++t) {
-    if (w < count && words_[w].token == t) {
-      if (w + kAhead < count) table_.Prefetch(words_[w + kAhead].hash);
-      if (w + kAhead / 2 < count) {
-        table_.PrefetchEntry(words_[w + kAhead / 2].hash);
-      }
-      Emit(text, tokens[t], &words_[w]);
-      ++w;
-    } else {
-      Emit(text, tokens[t], nullptr);
+  size_t t = 0;
+  while (w < count) {
+    const size_t end = std::min(count, w + kAhead);
+    unsigned touched = 0;
+    const size_t ahead = std::min(count, end + kAhead);
+    for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
+    for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+    touched_ += touched;
+    for (; w < end; ++w) {
+      for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);
+      Emit(text, tokens[t++], &words_[w]);
     }
   }
+  for (; t < tokens.size(); ++t) Emit(text, tokens[t], nullptr);
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,
@@ -177,7 +174,8 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   const char16_t* key =
       word->key == kInText ? original : keys_.data() + word->key;
   size_t units = 0;
-  const char16_t* form = table_.Find(key, word->length, word->hash, &units);
+  const unsigned char* form =
+      table_.Find(key, word->length, word->hash, &units);
   if (form == nullptr) {
     ++coverage_.unknown;
     if (options_.count_unknown) {
@@ -201,7 +199,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       }
     }
   }
-  out_.Put(form, units);
+  out_.PutUtf16LE(form, units);
 }
 
 std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::Unknown() const {

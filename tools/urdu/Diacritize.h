@@ -49,11 +49,16 @@ class FormTable {
   void PrefetchEntry(uint64_t hash) const {
     if (index_.built()) index_.PrefetchEntry(hash);
   }
-  // The first form of the bare word `key` in chain order, `*units` long,
-  // or null when the table does not know it. `hash` is Hash(key, n). The
-  // result stays valid until the next call.
-  const char16_t* Find(const char16_t* key, size_t n, uint64_t hash,
-                       size_t* units);
+  // Brings what Find will read for `hash` into the cache; see
+  // WordFormIndex::Touch.
+  unsigned Touch(uint64_t hash) const {
+    return index_.built() ? index_.Touch(hash) : 0;
+  }
+  // The first form of the bare word `key` in chain order, as `*units`
+  // UTF-16LE units (at any alignment), or null when the table does not
+  // know it. `hash` is Hash(key, n).
+  const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
+                            size_t* units);
   // Every form of `key` in chain order (empty when unknown). Only with
   // `all_forms`.
   const std::vector<std::u16string>& AllForms(const char16_t* key, size_t n);
@@ -65,7 +70,6 @@ class FormTable {
 
   WordFormIndex index_;
   bool searched_ = false;  // the loaded table is searched, not indexed
-  std::u16string found_;   // the form Find returned last
   std::unordered_map<std::u16string, std::vector<std::u16string>> forms_;
 };
 
@@ -105,7 +109,7 @@ class Diacritizer {
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
-  static constexpr size_t kAhead = 128;
+  static constexpr size_t kAhead = 32;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
@@ -118,6 +122,7 @@ class Diacritizer {
   std::vector<Word> words_;
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
+  unsigned touched_ = 0;  // keeps the loads of Touch
 };
 
 }  // namespace urdu

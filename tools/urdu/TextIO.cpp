@@ -392,7 +392,28 @@ void TextWriter::Flush() {
   used_ = 0;
 }
 
+// The units of text in memory, and of UTF-16LE bytes at any alignment.
+struct TextWriter::Units16 {
+  const char16_t* p;
+  uint32_t operator[](size_t i) const { return p[i]; }
+  Units16 operator+(size_t n) const { return Units16{p + n}; }
+};
+struct TextWriter::BytesLE {
+  const unsigned char* p;
+  uint32_t operator[](size_t i) const { return p[2 * i] | p[2 * i + 1] << 8; }
+  BytesLE operator+(size_t n) const { return BytesLE{p + 2 * n}; }
+};
+
 void TextWriter::Put(const char16_t* units, size_t n) {
+  PutUnits(Units16{units}, n);
+}
+
+void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
+  PutUnits(BytesLE{bytes}, units);
+}
+
+template <typename Units>
+void TextWriter::PutUnits(Units units, size_t n) {
   // Each unit takes at most 4 bytes here (a CR LF, or the replacement of
   // a lone surrogate and a three-byte character); pieces are sized so that
   // the buffer never overflows, with no check per unit.
@@ -405,7 +426,7 @@ void TextWriter::Put(const char16_t* units, size_t n) {
       p = EncodeUtf8(units, piece, p);
     } else {
       for (size_t i = 0; i < piece; ++i) {
-        const char16_t u = units[i];
+        const char16_t u = static_cast<char16_t>(units[i]);
         if (u == '\n' && crlf_ && last_ != '\r') {
           *p++ = '\r';
           *p++ = 0;
@@ -416,12 +437,13 @@ void TextWriter::Put(const char16_t* units, size_t n) {
       }
     }
     used_ = static_cast<size_t>(p - buffer_.get());
-    units += piece;
+    units = units + piece;
     n -= piece;
   }
 }
 
-char* TextWriter::EncodeUtf8(const char16_t* units, size_t n, char* p) {
+template <typename Units>
+char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
   for (size_t i = 0; i < n; ++i) {
     const uint32_t u = units[i];
     if (high_ != 0) {

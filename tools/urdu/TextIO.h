@@ -256,14 +256,21 @@ class TextWriter {
   void Put(const char16_t* units, size_t n);
   void Put(const std::u16string& text) { Put(text.data(), text.size()); }
   void Put(char16_t unit) { Put(&unit, 1); }
+  // `units` units given as UTF-16LE bytes, at any alignment.
+  void PutUtf16LE(const unsigned char* bytes, size_t units);
   // ASCII or Latin-1 bytes, one character each.
   void PutLatin1(const char* text, size_t n);
   // Writes what is buffered (the mark at least) and closes the sink.
   void Finish();
 
  private:
+  struct Units16;
+  struct BytesLE;
   void Flush();
-  char* EncodeUtf8(const char16_t* units, size_t n, char* p);
+  template <typename Units>
+  void PutUnits(Units units, size_t n);
+  template <typename Units>
+  char* EncodeUtf8(Units units, size_t n, char* p);
 
   ByteSink& sink_;
   Encoding encoding_;
