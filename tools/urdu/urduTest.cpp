@@ -116,6 +116,16 @@ TEST_F(UrduTest, PipelinesAndFiles) {
   EXPECT_EQ(Contents(Path("one.txt")) + Contents(Path("one.txt")),
             Contents(Path("two.txt")));
   EXPECT_NE(Contents(Path("one.txt")), Contents(Path("bare.txt")));
+  // The table commands read and write the standard streams too.
+  ASSERT_EQ(0, Run("{ " + Urdu() + " table build < '" + kWords + "' | " +
+                   Urdu() + " table check > check.txt; }"));
+  EXPECT_EQ(
+      "standard input: 837 slots, 669 records, longest chain 4, load 0.799\n",
+      Contents(Path("check.txt")));
+  EXPECT_EQ(
+      "urdu: 669 forms in 837 slots (load 0.799283) written to standard "
+      "output; skipped 0\n",
+      stderr_);
   // The output may not be an input.
   EXPECT_EQ(1, Run(Urdu() + " strip bare.txt -o bare.txt"));
   EXPECT_EQ("urdu: input and output are the same file: bare.txt\n", stderr_);
