@@ -111,8 +111,7 @@ void Diacritizer::Run(TextReader& reader) {
 
 void Diacritizer::Process(const char16_t* text,
                           const std::vector<Token>& tokens) {
-  // Keys and hashes of every word first; then the lookups, each started
-  // kAhead words before its answer is needed.
+  // Keys and hashes of every word first, then the lookups.
   words_.clear();
   keys_.clear();
   for (size_t t = 0; t < tokens.size(); ++t) {
@@ -132,15 +131,16 @@ void Diacritizer::Process(const char16_t* text,
                                               : keys_.data() + word.key;
     word.hash = FormTable::Hash(key, word.length);
   }
-  // The lookups go in batches: the slots and entries of a batch are loaded
-  // first, their cache misses overlapping, then the batch is written.
+  // The lookups go in batches of kBatch words: the slots and entries of a
+  // batch are loaded first, their cache misses overlapping (and the slots
+  // of the next batch fetched ahead), then the batch is written.
   const size_t count = words_.size();
   size_t w = 0;
   size_t t = 0;
   while (w < count) {
-    const size_t end = std::min(count, w + kAhead);
+    const size_t end = std::min(count, w + kBatch);
     unsigned touched = 0;
-    const size_t ahead = std::min(count, end + kAhead);
+    const size_t ahead = std::min(count, end + kBatch);
     for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
     for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
     touched_ += touched;

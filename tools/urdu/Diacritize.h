@@ -46,9 +46,6 @@ class FormTable {
   void Prefetch(uint64_t hash) const {
     if (index_.built()) index_.PrefetchSlot(hash);
   }
-  void PrefetchEntry(uint64_t hash) const {
-    if (index_.built()) index_.PrefetchEntry(hash);
-  }
   // Brings what Find will read for `hash` into the cache; see
   // WordFormIndex::Touch.
   unsigned Touch(uint64_t hash) const {
@@ -109,7 +106,7 @@ class Diacritizer {
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
-  static constexpr size_t kAhead = 32;
+  static constexpr size_t kBatch = 32;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);

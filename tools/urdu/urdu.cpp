@@ -201,11 +201,9 @@ class TextCommand {
     }
     int64_t total = 0;
     for (const auto& input : inputs_) {
-      if (output_name_ != "-" && input->IsFile(output_name_)) {
-        throw Error("input and output are the same file: " + output_name_);
-      }
       total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
     }
+    RefuseInput(output_name_);
     const bool show = args.Has("--progress") ||
                       (!args.Has("--no-progress") && ::isatty(2) == 1);
     progress_.reset(new Progress(show, args.command.c_str(), total));
@@ -245,7 +243,14 @@ class TextCommand {
     if (sink_) sink_->Discard();
   }
 
-  const std::string& output_name() const { return output_name_; }
+  // Writing `name` would empty an input before it is read.
+  void RefuseInput(const std::string& name) const {
+    for (const auto& input : inputs_) {
+      if (name != "-" && input->IsFile(name)) {
+        throw Error("input and output are the same file: " + name);
+      }
+    }
+  }
 
  private:
   const Arguments& args_;
@@ -285,7 +290,10 @@ int Diacritize(const Arguments& args) {
                   options.all_forms || options.count_ambiguous);
   TextCommand command(args);
   std::unique_ptr<FileSink> report;
-  if (!report_name.empty()) report.reset(new FileSink(report_name));
+  if (!report_name.empty()) {
+    command.RefuseInput(report_name);
+    report.reset(new FileSink(report_name));
+  }
   Coverage coverage;
   try {
     WithOutput(command, [&](TextWriter& out) {
@@ -332,6 +340,10 @@ int Evaluate(const Arguments& args) {
     table.reset(new FormTable(args.Value("--table", ""), true));
   }
   FileSource gold_source(gold_name);
+  const std::string output = args.Value("-o", "-");
+  if (output != "-" && gold_source.IsFile(output)) {
+    throw Error("input and output are the same file: " + output);
+  }
   TextCommand command(args);  // the predicted text is its input
   return WithOutput(command, [&](TextWriter& out) {
     TextReader gold_reader(gold_source, args.Has("--lenient"));
