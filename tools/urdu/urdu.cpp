@@ -626,8 +626,10 @@ int Uzt(int argc, char** argv) {
       }
     } catch (const StreamError& e) {
       if (e.offset < 0) throw Error(input.name() + ": " + e.message);
-      throw Error(input.name() + ": byte offset " + std::to_string(e.offset) +
-                  ": " + e.message);
+      const std::string line =
+          e.line > 0 ? "line " + std::to_string(e.line) + ", " : "";
+      throw Error(input.name() + ": " + line + "byte offset " +
+                  std::to_string(e.offset) + ": " + e.message);
     }
   });
   return 0;

@@ -50,8 +50,8 @@ int UnicodeInput::DetectForm(const std::string& work, bool final) {
   return 0;
 }
 
-void UnicodeInput::Fail(int64_t offset, const std::string& what) {
-  throw StreamError{offset, what};
+void UnicodeInput::Fail(int64_t offset, const std::string& what) const {
+  throw StreamError{offset, what, lines_ + 1};
 }
 
 void UZTStreamEncoder::Reject(wchar_t c, int64_t offset) {

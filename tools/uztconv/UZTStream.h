@@ -27,6 +27,8 @@
 struct StreamError {
   int64_t offset;
   std::string message;
+  // The 1-based line of malformed Unicode input; 0 for other failures.
+  int64_t line = 0;
 };
 
 // Turns the bytes of a Unicode file into code points with their offsets.
@@ -49,10 +51,12 @@ class UnicodeInput {
   // Settles the form from the first bytes of `work`; returns the length of
   // the mark, or -1 when more bytes are needed to tell.
   int DetectForm(const std::string& work, bool final);
-  [[noreturn]] static void Fail(int64_t offset, const std::string& what);
+  // Throws StreamError for malformed input at `offset`, on the current line.
+  [[noreturn]] void Fail(int64_t offset, const std::string& what) const;
 
   Form form_ = kUnknown;
   int64_t offset_ = 0;  // of the first byte not yet decoded
+  int64_t lines_ = 0;   // line ends decoded so far
   std::string carry_;   // bytes of an unfinished sequence
   std::string work_;
 };
@@ -84,6 +88,7 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
       size_t valid = 0;
       const int len = utf8::DecodeSequence(p + i, size - i, &c, &valid);
       if (len > 0) {
+        lines_ += c == '\n';
         sink(c, offset_ + static_cast<int64_t>(i));
         i += static_cast<size_t>(len);
         continue;
@@ -124,6 +129,7 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
         i += 4;
         continue;
       }
+      lines_ += u == '\n';
       sink(u, offset_ + static_cast<int64_t>(i));
       i += 2;
     }

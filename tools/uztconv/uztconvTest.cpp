@@ -214,8 +214,14 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
                    "a\0\0\x4E\0\xDC",
                    8),
        "byte offset 4: U+4E00" + kUnknown},
-      // Malformed input after convertible text is named as such.
-      {"ab \xD8\xA7 c \x80\n", "byte offset 8: invalid UTF-8 byte\n"},
+      // Malformed input after convertible text is named as such, with its
+      // line.
+      {"ab \xD8\xA7 c \x80\n", "line 1, byte offset 8: invalid UTF-8 byte\n"},
+      {"a\nb\n\xE2\x82",
+       "line 3, byte offset 4: UTF-8 sequence cut by the end "
+       "of the input\n"},
+      {std::string("\xFF\xFE\n\0\x00\xDC", 6),
+       "line 2, byte offset 4: unpaired UTF-16 surrogate\n"},
   };
   std::string err;
   for (const Case& c : cases) {
