@@ -481,9 +481,14 @@ void WriteAll(FileSink& sink, Body&& body) {
 std::string SubcommandOf(const char* command, int argc, char** argv,
                          const std::set<std::string>& choices,
                          const std::string& question) {
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 ||
+        std::strcmp(argv[i], "-h") == 0) {
+      return "help";
+    }
+  }
   if (argc < 3) Misuse(command, question);
   const std::string what = argv[2];
-  if (what == "--help" || what == "-h") return "help";
   if (choices.count(what) == 0) {
     Misuse(command, std::string("unknown ") + command + " command " + what);
   }
