@@ -246,7 +246,8 @@ TEST_F(UrduTest, UsageAndHelp) {
   EXPECT_EQ("urdu: strip: unknown option --frob (see urdu strip --help)\n",
             (Run(Urdu() + " strip --frob"), stderr_));
   for (const char* args :
-       {"help", "help diacritize", "strip --help", "table --help", "--help"}) {
+       {"help", "help diacritize", "strip --help", "table --help",
+        "table build --help", "uzt decode -h", "--help"}) {
     EXPECT_EQ(0, Run(Urdu() + " " + args + " > help.txt")) << args;
     EXPECT_EQ(0u, Contents(Path("help.txt")).find("usage: urdu")) << args;
   }
