@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/hashmain.h"
 #include "foundation/TestUtil.h"
 
 namespace {
@@ -97,6 +99,36 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   const std::string expected = Contents(Path("out.u16"));
   EXPECT_TRUE(expected == Contents(Path("a.u16")));
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
+}
+
+// A table whose chains are too tangled to index is searched as it is, and
+// gives the diacritizer's answers too.
+TEST_F(UrduTest, TangledTablesGiveTheDiacritizersAnswers) {
+  const int slots = 3000;
+  WordFormHashTable home;
+  ASSERT_TRUE(home.Allocate(slots, slots));
+  std::vector<std::wstring> keys;
+  MakeFile(
+      "wordformshashtable.lex",
+      urdulex::diactest::TableFile(
+          {slots}, urdulex::diactest::OneLongChain(home, slots, "RZP", &keys)));
+  // The keys made to fit the chain are any characters; those holding a mark
+  // are not bare forms, which urdu looks words up by, and are left out.
+  std::wstring input;
+  for (size_t i = 0; i < keys.size(); i += 37) {
+    const std::wstring& k = keys[i];
+    const bool bare = std::none_of(k.begin(), k.end(), [](wchar_t c) {
+      return c >= 0x064E && c <= 0x0653;
+    });
+    if (bare) input += k + L"\n" + k + L"x\n";
+  }
+  ASSERT_GT(input.size(), 200u);
+  MakeFile("in.u16", urdulex::test::Utf16File(input));
+  ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 in.u16 -o a.u16"));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --utf16 --forms all in.u16 > b.u16"));
+  EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("a.u16")));
+  EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("b.u16")));
 }
 
 TEST_F(UrduTest, PipelinesAndFiles) {
