@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -12,6 +14,7 @@
 
 namespace {
 
+using urdulex::test::MemoryCap;
 using urdulex::test::TempDirTest;
 
 std::string Utf16(const std::wstring& text, bool mark = true) {
@@ -29,9 +32,11 @@ class CodemapperProgramTest : public TempDirTest {
     MakeFile(name, bytes);
   }
 
-  // Runs the program in the scratch directory with `args` (shell words).
-  RunResult Exec(const std::string& args) {
-    int status = Run("'" CODEMAPPER_PATH "' " + args);
+  // Runs the program in the scratch directory with `args` (shell words),
+  // or the shell `command` instead when one is given.
+  RunResult Exec(const std::string& args, const std::string& command = "") {
+    int status =
+        Run(command.empty() ? "'" CODEMAPPER_PATH "' " + args : command);
     return RunResult{status, stderr_};
   }
 
@@ -151,6 +156,116 @@ TEST_F(CodemapperProgramTest, UnwritableOutput) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Could not write output file: /dev/full.\n");
   }
+}
+
+// Empty files, directories, unreadable files and an output that is the input
+// itself: one line on standard error, status 1, and no output written.
+TEST_F(CodemapperProgramTest, UnusableFilesFailBeforeOutput) {
+  const std::string input = Utf16(L"\x0627\x0628\n");
+  ASSERT_EQ(0, mkdir((dir_ + "/dir").c_str(), 0700));
+  struct Case {
+    const char* what;
+    std::string table;  // "dir": a directory named rules.txt
+    std::string args;
+    std::string message;  // the end of the line on standard error
+  } cases[] = {
+      {"empty table", "", "in.txt out.txt",
+       "): File is not Unicode based. Code table rules.txt could not be "
+       "read.\n"},
+      {"table is a directory", "dir", "in.txt out.txt",
+       "): Could not open file: rules.txt. Code table rules.txt could not be "
+       "read.\n"},
+      {"empty input", "ok", "empty.txt out.txt",
+       "): File is not Unicode based.\n"},
+      {"input is a directory", "ok", "dir out.txt",
+       "): Could not open file: dir.\n"},
+      {"output is a directory", "ok", "in.txt dir",
+       "Could not create output file: dir.\n"},
+      {"output is the input", "ok", "in.txt in.txt",
+       "Input and output are the same file: in.txt.\n"},
+      {"output is a link to the input", "ok", "in.txt link.txt",
+       "Input and output are the same file: link.txt.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Path("rules.txt"));
+    if (c.table == "dir") {
+      ASSERT_EQ(0, mkdir(Path("rules.txt").c_str(), 0700));
+    } else if (c.table == "ok") {
+      PutDefaultTable();
+    } else {
+      Put("rules.txt", c.table);
+    }
+    Put("in.txt", input);
+    Put("empty.txt", "");
+    unlink(Path("link.txt").c_str());
+    ASSERT_EQ(0, link(Path("in.txt").c_str(), Path("link.txt").c_str()));
+    unlink(Path("out.txt").c_str());
+    RunResult run = Exec(c.args);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_GE(run.err.size(), c.message.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - c.message.size()), c.message)
+        << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+    EXPECT_FALSE(Exists("out.txt"));
+    EXPECT_EQ(Contents(Path("in.txt")), input) << "input untouched";
+  }
+}
+
+TEST_F(CodemapperProgramTest, UnreadableInputFailsBeforeOutput) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627"));
+  ASSERT_EQ(0, chmod(Path("in.txt").c_str(), 0));
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("): Could not open file: in.txt.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(Exists("out.txt"));
+}
+
+// A file cut inside a character: the odd byte is no character.
+TEST_F(CodemapperProgramTest, TruncatedInputDropsTheLastByte) {
+  PutDefaultTable();
+  Put("in.txt", Utf16(L"\x0627\r\n\x0628") + "\x06");
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Out(), "12\n13\n");
+}
+
+// A line is mapped a slice at a time: codes cross slice boundaries intact,
+// and the output buffer does not grow with the line.
+TEST_F(CodemapperProgramTest, LongLinesInBoundedMemory) {
+  PutDefaultTable();
+  std::wstring line;
+  std::string codes;
+  for (int i = 0; i < 20000; ++i) {
+    line += i % 3 == 0 ? L"\x0627" : i % 3 == 1 ? L"\x0628" : L"z";
+    codes += i % 3 == 0 ? "12" : i % 3 == 1 ? "13" : "z";
+  }
+  Put("in.txt", Utf16(line + L"\r\n" + line));
+  RunResult run = Exec("in.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Out(), codes + "\n" + codes + "\n");
+
+  // Ten million characters on one line: the reader holds the line (80 MB),
+  // and the mapping adds no buffer of 11 bytes a character to it.
+  std::wstring unit = L"\x0627\x0628 a";
+  std::string big = Utf16(L"");
+  std::string bytes = Utf16(unit, false);
+  big.reserve(2 + bytes.size() * 2500000);
+  for (int i = 0; i < 2500000; ++i) big += bytes;
+  Put("big.txt", big);
+  run = Exec("", MemoryCap(200000) + "'" CODEMAPPER_PATH "' big.txt out.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Contents(Path("out.txt")).size(), 6u * 2500000 + 1);
+
+  // A line too long for the memory there is: one line, status 1.
+  if (MemoryCap(1).empty()) return;
+  run = Exec("", MemoryCap(60000) + "'" CODEMAPPER_PATH "' big.txt out.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Out of memory.\n");
 }
 
 // Independent reading of a well-formed code table: one "<letter>:<code>" per

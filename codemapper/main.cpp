@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ const char kCodeTableFile[] = "rules.txt";
 
 // Output is handed to the writer in blocks of about this size.
 constexpr size_t kOutputBlock = 1 << 16;
+// Characters of a line mapped at a time: their codes fit in one block.
+constexpr size_t kSliceUnits = kOutputBlock / kMaxMappedLength;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "%s\n", message.c_str());
@@ -53,6 +56,11 @@ int main(int argc, char** argv) {
     return Fail(e.GetFormatedExceptionMessage());
   }
 
+  if (FileWriter::SameFile(input_name, output_name)) {
+    // Opening the output would empty the input before it is read.
+    return Fail(std::string("Input and output are the same file: ") +
+                output_name + ".");
+  }
   FileWriter writer;
   if (!writer.Open(output_name, FileWriter::ASCII, false)) {
     return Fail(std::string("Could not create output file: ") + output_name +
@@ -62,9 +70,11 @@ int main(int argc, char** argv) {
   const std::string write_error =
       std::string("Could not write output file: ") + output_name + ".";
   try {
-    // Mapped text is gathered in `out` and handed to the writer in blocks;
-    // `out` grows only for a line longer than any before it.
-    std::vector<char> out(2 * kOutputBlock);
+    // Mapped text is gathered in `out` and handed to the writer in blocks.
+    // A line is mapped a slice at a time, so `out` keeps its size however
+    // long the line.
+    std::vector<char> out(kOutputBlock + kMaxMappedLength * kSliceUnits +
+                          kMapSlack + 1);
     size_t used = 0;
     std::wstring line;
     // The first line is read before the first end-of-file test, and every
@@ -72,22 +82,30 @@ int main(int argc, char** argv) {
     do {
       line.clear();
       reader.GetLine(line, INT_MAX, L'\n');
-      size_t need = used + kMaxMappedLength * line.size() + kMapSlack + 1;
-      if (need > out.size()) out.resize(need);
-      char* end = MapCharacters(line.data(), line.data() + line.size(),
-                                out.data() + used);
-      *end++ = '\n';
-      used = static_cast<size_t>(end - out.data());
-      if (used >= kOutputBlock) {
-        if (!writer.Write(out.data(), static_cast<int>(used))) {
-          return Fail(write_error);
+      const wchar_t* next = line.data();
+      const wchar_t* const stop = next + line.size();
+      do {
+        const wchar_t* slice_end =
+            static_cast<size_t>(stop - next) > kSliceUnits ? next + kSliceUnits
+                                                           : stop;
+        char* end = MapCharacters(next, slice_end, out.data() + used);
+        next = slice_end;
+        if (next == stop) *end++ = '\n';
+        used = static_cast<size_t>(end - out.data());
+        if (used >= kOutputBlock) {
+          if (!writer.Write(out.data(), static_cast<int>(used))) {
+            return Fail(write_error);
+          }
+          used = 0;
         }
-        used = 0;
-      }
+      } while (next != stop);
     } while (!reader.EoF());
     if (used > 0 && !writer.Write(out.data(), static_cast<int>(used))) {
       return Fail(write_error);
     }
+  } catch (const std::bad_alloc&) {
+    // A line is held whole: one too long for the memory there is.
+    return Fail("Out of memory.");
   } catch (IOException& e) {
     return Fail(e.GetFormatedExceptionMessage());
   }

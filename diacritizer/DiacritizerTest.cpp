@@ -2,6 +2,8 @@
 // table and input files made here, and its output is compared byte by byte.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -179,19 +181,57 @@ TEST_F(DiacritizerTest, LongLinesStayWhole) {
 TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreCheap) {
   Write("wordformshashtable.lex",
         TableFile({1 << 24}, {Record(kQalam, "ZZX", -2), UnusedRecord()}));
-  std::string limit;
-#if !defined(__SANITIZE_ADDRESS__)
-#if defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-  limit = "ulimit -v 400000 && ";  // KB; the slots alone would need 1.3 GB
-#endif
-#else
-  limit = "ulimit -v 400000 && ";
-#endif
-#endif
+  // The slots alone would need 1.3 GB.
+  const std::string limit = urdulex::test::MemoryCap(400000);
   Write("in.txt", Utf16(L" abc \n" + kKitab));
   ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
   EXPECT_EQ(Utf16(L"abc" + kCrLf + kKitab), Contents(Path("out.txt")));
+}
+
+// A table too tangled to index, whose header announces the largest slot
+// count for a few thousand records: searching it must cost the records, not
+// the slots (2^24 of them would need 1.3 GB once loaded).
+TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreCheap) {
+  const int32_t slots = 1 << 24;
+  const size_t records = 4000;
+  // One chain through every record. Keys with distinct home slots low in
+  // the chain sit at their home, so every search walks thousands of links
+  // and the walks together exceed what the index may spend.
+  const HomeSlotHash home(slots);
+  std::vector<std::wstring> keys(records);
+  size_t placed = 0;
+  for (wchar_t a = 0x0621; a < 0x06FF && placed < 1000; ++a) {
+    for (wchar_t b = 0x0621; b < 0x06FF && placed < 1000; ++b) {
+      for (wchar_t c = 0x0621; c < 0x06FF && placed < 1000; ++c) {
+        const wchar_t key[] = {a, b, c};
+        const uint32_t h = home(key, 3);
+        if (h >= records / 2 || !keys[h].empty()) continue;
+        keys[h].assign(key, 3);
+        ++placed;
+      }
+    }
+  }
+  ASSERT_GE(placed, 700u);
+  std::vector<std::string> chain;
+  for (size_t s = 0; s < records; ++s) {
+    const int32_t next = s + 1 < records ? static_cast<int32_t>(s + 1) : -2;
+    // Slots without a placed key hold a key whose home is past the records.
+    chain.push_back(Record(keys[s].empty() ? L"@" : keys[s], "RZP", next));
+  }
+  Write("wordformshashtable.lex", TableFile({slots}, chain));
+
+  std::wstring input, expected;
+  for (const std::wstring& k : keys) {
+    if (k.empty()) continue;
+    input += k + L"\n";
+    expected += std::wstring({k[0], kZer, k[1], kZabar, k[2], kPesh}) + kCrLf;
+  }
+  input += L"xyz";
+  expected += L"xyz";
+  Write("in.txt", Utf16(input));
+  const std::string limit = urdulex::test::MemoryCap(400000);
+  ASSERT_EQ(0, Run(limit + Program() + " in.txt out.txt")) << stderr_;
+  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
 }
 
 // A pipe has no size to read by, so the input arrives unit by unit.
@@ -286,6 +326,57 @@ TEST_F(DiacritizerTest, InputAndOutputFailures) {
   if (std::ifstream("/dev/full").good()) {
     ExpectFailure("in.txt /dev/full", 1,
                   "diacritizer: Could not write output file: /dev/full.");
+  }
+}
+
+// Empty files, directories, a table cut inside its first record, and an
+// output that is the input under another name.
+TEST_F(DiacritizerTest, UnusableFilesLeaveNoOutput) {
+  const std::string lex = "wordformshashtable.lex";
+  const std::string table = Contents(Path(lex));
+  Write("in.txt", Utf16(kQalam));
+  Write("empty.txt", "");
+  ASSERT_EQ(0, ::mkdir(Path("dir").c_str(), 0700));
+  ASSERT_EQ(0, ::link(Path("in.txt").c_str(), Path("link.txt").c_str()));
+  ExpectFailure("empty.txt out.txt", 1,
+                "Error Code (0x10) in FileReader (N): File is not Unicode "
+                "based.");
+  ExpectFailure("dir out.txt", 1,
+                "Error Code (0x10) in FileReader (N): Could not open file: "
+                "dir.");
+  ExpectFailure("in.txt dir", 1,
+                "diacritizer: Could not create output file: dir.");
+  ExpectFailure("in.txt link.txt", 1,
+                "diacritizer: Input and output are the same file: link.txt.");
+  EXPECT_EQ(Utf16(kQalam), Contents(Path("in.txt")));
+
+  struct {
+    const char* name;
+    std::string table;  // "dir": a directory in its place
+    std::string expected;
+  } cases[] = {
+      {"empty", "",
+       "Error Code (0x10) in hashmain (N): File is not Unicode based. Hash "
+       "table file could not be opened."},
+      {"directory", "dir",
+       "Error Code (0x10) in hashmain (N): Could not open file: "
+       "wordformshashtable.lex. Hash table file could not be opened."},
+      // Later records cut short are dropped (a sparse table); a cut inside
+      // the first key leaves no table at all.
+      {"cut inside the first key", table.substr(0, 2 + 4 + 11),
+       "Error Code (0x11) in hashmain (N): End of file encountered. Hash "
+       "table reading problem occurred."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(Path(lex).c_str());
+    if (c.table == "dir") {
+      ASSERT_EQ(0, ::mkdir(Path(lex).c_str(), 0700));
+    } else {
+      Write(lex, c.table);
+    }
+    ExpectFailure("in.txt out.txt", 1, c.expected);
+    ::rmdir(Path(lex).c_str());
   }
 }
 

@@ -297,3 +297,41 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
   built_ = true;
   return true;
 }
+
+WordFormFileSearch::WordFormFileSearch(const WordFormTableFile& file)
+    : file_(file), home_(file.slots), restored_(2 * kMaxRestoredUnits) {}
+
+const unsigned char* WordFormFileSearch::Find(const unsigned char* key,
+                                              size_t units, size_t* bytes) {
+  // No stored key is empty or longer than a record's key field.
+  if (units == 0 || units > static_cast<size_t>(wordform::kKeyUnits)) {
+    return nullptr;
+  }
+  uint16_t text[wordform::kKeyUnits];
+  for (size_t i = 0; i < units; ++i) text[i] = UnitAt(key, i);
+  if (text[0] == kAtSign) return nullptr;
+  const int64_t size = file_.slots;
+  int64_t s = home_(text, units);
+  if (s >= size ||
+      file_.Next(static_cast<size_t>(s)) == wordform::kUnusedSlot) {
+    return nullptr;
+  }
+  int64_t first = -1;  // the first record with the key, in chain order
+  int64_t steps = 0;
+  while (s != wordform::kEndOfChain) {
+    if (s < 0 || s >= size || ++steps > size) return nullptr;
+    const size_t k = static_cast<size_t>(s);
+    if (first < 0 && k < file_.records.size() &&
+        file_.records[k].key_units == units &&
+        SameBytes(file_.Key(k), key, 2 * units)) {
+      first = s;
+    }
+    s = file_.Next(k);
+    if (s == wordform::kUnusedSlot) return nullptr;
+  }
+  if (first < 0) return nullptr;
+  const size_t k = static_cast<size_t>(first);
+  *bytes = 2 * Merge(file_.Key(k), units, file_.Symbols(k),
+                     file_.records[k].symbol_bytes, restored_.data());
+  return restored_.data();
+}

@@ -133,4 +133,25 @@ class WordFormIndex {
   bool built_ = false;
 };
 
+// Answers what Find answers, for a table whose index would cost too much to
+// build (Build gave false): walks the chains of the table file itself, as
+// HashTable::Search walks the table loaded from it. Memory stays that of the
+// file's records; the loaded table would instead hold every slot the header
+// announces, up to 2^24 of them for a file of a few records. The file is
+// borrowed and must outlive the object.
+class WordFormFileSearch {
+ public:
+  explicit WordFormFileSearch(const WordFormTableFile& file);
+
+  // The restored word for the key (`units` UTF-16LE units), `*bytes` bytes
+  // long and valid until the next call, or null when it is not found.
+  const unsigned char* Find(const unsigned char* key, size_t units,
+                            size_t* bytes);
+
+ private:
+  const WordFormTableFile& file_;
+  HomeSlotHash home_;
+  std::vector<unsigned char> restored_;
+};
+
 #endif  // URDULEX_DIACRITIZER_WORDFORMINDEX_H_

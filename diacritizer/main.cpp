@@ -10,8 +10,6 @@
 // failure prints one line on standard error. The table and the input are
 // opened before the output, so a failure there leaves no output file.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -42,13 +40,6 @@ constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
 class WriteError {};
 class InputChanged {};
-
-// True when both names lead to one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -111,8 +102,10 @@ class Output {
 // the cache misses of many lines overlap.
 class Diacritizer {
  public:
-  Diacritizer(const WordFormIndex* index, Output& out)
-      : index_(index), out_(out) {}
+  // Lines are looked up in `index` when it is given, else with `search`.
+  Diacritizer(const WordFormIndex* index, WordFormFileSearch* search,
+              Output& out)
+      : index_(index), search_(search), out_(out) {}
 
   // Queues a line of `units` UTF-16LE units; the bytes must stay in place
   // until Flush.
@@ -166,24 +159,18 @@ class Diacritizer {
       }
       return;
     }
-    // No index: the table itself, searched line by line.
-    std::wstring word(line.units, L'\0');
-    for (size_t i = 0; i < line.units; ++i) {
-      word[i] =
-          static_cast<wchar_t>(line.text[2 * i] | line.text[2 * i + 1] << 8);
+    // No index: the table file itself, searched line by line.
+    size_t bytes = 0;
+    const unsigned char* found = search_->Find(line.text, line.units, &bytes);
+    if (found != nullptr) {
+      out_.Bytes(found, bytes);
+    } else {
+      out_.Bytes(line.text, 2 * line.units);
     }
-    std::wstring result;
-    isValidWord(word, result);
-    std::string bytes;
-    for (wchar_t c : result) {
-      bytes.push_back(static_cast<char>(c & 0xFF));
-      bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-    }
-    out_.Bytes(reinterpret_cast<const unsigned char*>(bytes.data()),
-               bytes.size());
   }
 
   const WordFormIndex* index_;
+  WordFormFileSearch* search_;
   Output& out_;
   Line ring_[kRing];
   uint64_t added_ = 0;
@@ -238,8 +225,9 @@ class InputChunks {
 
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
-void Run(FileReader& reader, const WordFormIndex* index, Output& out) {
-  Diacritizer diacritizer(index, out);
+void Run(FileReader& reader, const WordFormIndex* index,
+         WordFormFileSearch* search, Output& out) {
+  Diacritizer diacritizer(index, search, out);
   InputChunks input(reader);
   std::vector<unsigned char> chunk;
   std::vector<unsigned char> pending;  // start of a line that spans chunks
@@ -286,25 +274,22 @@ int main(int argc, char** argv) {
   const std::string output_name = argv[2];
   try {
     // The lookups go to an index built from the file; only a table whose
-    // chains are too tangled for that is loaded and searched as it is.
+    // chains are too tangled for that is searched in the file as it is.
     WordFormIndex index;
+    WordFormTableFile file;
     {
       std::string rejection;
-      WordFormTableFile file;
       if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
         Report(std::string(wordform::kFileName) + ": " + rejection);
         return kExitFailure;
       }
-      if (!index.Build(file) &&
-          !LoadWordFormHashTable(wordform::kFileName, &rejection)) {
-        Report(std::string(wordform::kFileName) + ": " + rejection);
-        return kExitFailure;
-      }
+      if (index.Build(file)) file = WordFormTableFile();
     }
+    WordFormFileSearch search(file);
 
     FileReader reader;
     reader.Open(argv[1], FileReader::UNICODE);
-    if (SameFile(argv[1], output_name)) {
+    if (FileWriter::SameFile(argv[1], output_name)) {
       // Opening the output would empty the input before it is read.
       Report("Input and output are the same file: " + output_name + ".");
       return kExitFailure;
@@ -316,7 +301,7 @@ int main(int argc, char** argv) {
     }
     Output out(writer);
     try {
-      Run(reader, index.built() ? &index : nullptr, out);
+      Run(reader, index.built() ? &index : nullptr, &search, out);
     } catch (const WriteError&) {
       writer.Close();
       Report("Could not write output file: " + output_name + ".");

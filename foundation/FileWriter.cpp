@@ -26,6 +26,12 @@ bool FileWriter::DoesExist(const char* name) {
   return FileReader::DoesExist(name);
 }
 
+bool FileWriter::SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int FileWriter::Open(const char* name, CODE code, bool append) {
   if (name == nullptr || *name == '\0') return 0;
   Close();

@@ -60,6 +60,9 @@ class FileWriter {
   static bool DoesExist(const std::string& name) {
     return DoesExist(name.c_str());
   }
+  // True when both names lead to one existing file, so that opening the one
+  // for writing would empty the other (also through links).
+  static bool SameFile(const std::string& a, const std::string& b);
 
  private:
   int WriteBytes(const char* data, size_t n);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <functional>
@@ -70,6 +71,30 @@ TEST_F(FileWriterTest, OpenTable) {
     EXPECT_TRUE(w.Close());
     EXPECT_EQ(c.after, Contents(path));
     EXPECT_EQ(c.exists || c.result == 1, FileWriter::DoesExist(path));
+  }
+}
+
+TEST_F(FileWriterTest, SameFile) {
+  MakeFile("a", "x");
+  MakeFile("b", "x");
+  ASSERT_EQ(0, ::link(Path("a").c_str(), Path("hard").c_str()));
+  ASSERT_EQ(0, ::symlink(Path("a").c_str(), Path("soft").c_str()));
+  const struct {
+    std::string first, second;
+    bool same;
+  } cases[] = {
+      {Path("a"), Path("a"), true},
+      {Path("a"), dir_ + "/./a", true},
+      {Path("a"), Path("hard"), true},
+      {Path("soft"), Path("a"), true},
+      {Path("a"), Path("b"), false},  // same content, other file
+      {Path("a"), Path("missing"), false},
+      {Path("missing"), Path("missing"), false},
+      {"", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first + " " + c.second);
+    EXPECT_EQ(c.same, FileWriter::SameFile(c.first, c.second));
   }
 }
 

@@ -86,6 +86,24 @@ inline std::string Utf16File(const std::wstring& text, bool mark = true) {
   return out;
 }
 
+// Shell prefix that caps the address space of the command after it at `kb`
+// KB, to show that a program stays within that memory; empty under
+// AddressSanitizer, which reserves far more address space than any cap.
+inline std::string MemoryCap(int kb) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)kb;
+  return "";
+#else
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  (void)kb;
+  return "";
+#endif
+#endif
+  return "ulimit -v " + std::to_string(kb) + " && ";
+#endif
+}
+
 class TempDirTest : public testing::Test {
  protected:
   void SetUp() override {

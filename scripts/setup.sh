@@ -6,6 +6,8 @@ set -eu
 missing=()
 need_cmd() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
 need_file() { [ -e "$1" ] || missing+=("$2"); }
+# need_glob PATTERN PACKAGE: some file matches the shell pattern.
+need_glob() { compgen -G "$1" >/dev/null || missing+=("$2"); }
 
 need_cmd cmake cmake
 need_cmd ninja ninja-build
@@ -16,6 +18,12 @@ need_file /usr/include/gtest/gtest.h libgtest-dev
 need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
 need_file /usr/include/unicode/normalizer2.h libicu-dev
+# Fuzzing (scripts/fuzz.sh), memcheck (scripts/valgrind.sh), peak memory
+# (scripts/bigfile.sh).
+command -v clang++ >/dev/null 2>&1 || need_cmd clang++-14 clang-14
+need_glob '/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' libclang-rt-14-dev
+need_cmd valgrind valgrind
+need_file /usr/bin/time time
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

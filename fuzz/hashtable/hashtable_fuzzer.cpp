@@ -1,8 +1,9 @@
 // Fuzz target for the word-form table loader. Each input is written to a
 // scratch file and loaded twice: into the table, and into the diacritizer's
 // index. Neither may crash, hang or leak; when both accept the file, the
-// index must answer every key of the file, and some keys that are not in
-// it, exactly as a search of the table does.
+// index and a walk of the file's chains (WordFormFileSearch) must answer
+// every key of the file, and some keys that are not in it, exactly as a
+// search of the table does.
 //
 // Inputs are capped at kMaxInput bytes; the slot count comes from the input,
 // so a small file can still announce a large (sparse) table.
@@ -89,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const TARNIException&) {
   }
   if (read != loaded) std::abort();  // one reader, two users
-  if (!loaded || !index.built()) {
+  if (!loaded) {
     wordFormHashTable.Deallocate();
     return 0;
   }
@@ -103,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     keys.push_back(key.substr(1));
   }
   LexEnigneUtility util;
+  WordFormFileSearch search(file);
   for (const std::wstring& key : keys) {
     std::vector<WordFormHashNode> found;
     std::string expected = "-";
@@ -113,12 +115,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes = Utf16(key);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t n = 0;
-    const unsigned char* got =
-        index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
-    std::string answer =
-        got == nullptr ? "-"
-                       : std::string(reinterpret_cast<const char*>(got), n);
-    if (answer != expected) std::abort();
+    if (index.built()) {
+      const unsigned char* got =
+          index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
+      std::string answer =
+          got == nullptr ? "-"
+                         : std::string(reinterpret_cast<const char*>(got), n);
+      if (answer != expected) std::abort();
+    }
+    size_t m = 0;
+    const unsigned char* walked = search.Find(p, key.size(), &m);
+    std::string walk_answer =
+        walked == nullptr
+            ? "-"
+            : std::string(reinterpret_cast<const char*>(walked), m);
+    if (walk_answer != expected) std::abort();
   }
   wordFormHashTable.Deallocate();
   return 0;
