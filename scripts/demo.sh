@@ -50,14 +50,14 @@ paste -d '\n' <(tail -c +3 data/normalization/sample.txt | iconv -f UTF-16LE -t 
 
 echo
 echo "== urdu: running text through a pipeline, and the result evaluated =="
-# The sample text stripped of its marks, diacritized again with the table
-# built from the sample lexicon, and compared with the original.
+# A hand-diacritized text stripped of its marks, diacritized again with the
+# table built from the sample lexicon, and compared with the original.
 "$urdu" table build -o "$work/t.lex" data/diacritizer/words.txt 2>/dev/null
-"$urdu" strip data/codemapper/sample.txt |
+"$urdu" strip data/urdu/gold.txt |
   "$urdu" diacritize --table "$work/t.lex" --report "$work/unknown.tsv" -v \
   > "$work/diacritized.txt"
 head -n 2 "$work/diacritized.txt" | sed 's/^/  /'
 echo "  most frequent unknown words:"
 head -n 3 "$work/unknown.tsv" | sed 's/^/    /'
-"$urdu" evaluate --gold data/codemapper/sample.txt --table "$work/t.lex" \
+"$urdu" evaluate --gold data/urdu/gold.txt --table "$work/t.lex" \
   "$work/diacritized.txt" | sed 's/^/  /'
