@@ -206,6 +206,18 @@ int FileReader::SeekG(int64_t offset) {
   return 1;
 }
 
+int FileReader::AppendGemination(std::wstring& line) {
+  if (line.empty()) return 0;
+  if (line.back() == kHehDoachashmee && line.size() > 1) {
+    const wchar_t before = line[line.size() - 2];
+    line.push_back(before);
+    line.push_back(kHehDoachashmee);
+    return 2;
+  }
+  line.push_back(line.back());
+  return 1;
+}
+
 int FileReader::GetLine(std::wstring& line, int max, wchar_t delimiter) {
   if (!open_) return 0;
   if (eof_) ThrowRead(__LINE__, "End of file encountered.");
@@ -244,15 +256,7 @@ int FileReader::GetLine(std::wstring& line, int max, wchar_t delimiter) {
     wchar_t c = static_cast<wchar_t>(unit);
     if (c == delimiter) break;
     if (unit == kShadda && expand_gemination_ && count > 0) {
-      if (local.back() == kHehDoachashmee && count > 1) {
-        wchar_t before = local[local.size() - 2];
-        local.push_back(before);
-        local.push_back(kHehDoachashmee);
-        count += 2;
-      } else {
-        local.push_back(local.back());
-        count += 1;
-      }
+      count += AppendGemination(local);
       continue;
     }
     local.push_back(c);

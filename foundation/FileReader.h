@@ -41,6 +41,12 @@ class FileReader {
   // Off by default; the letter-code mapper turns it on.
   void SetGeminationExpansion(bool on) { expand_gemination_ = on; }
   bool GeminationExpansion() const { return expand_gemination_; }
+  // What that expansion does for a shadda after the end of `line`: appends
+  // the last character again, or the last two when the last is U+06BE, and
+  // returns how many were appended; 0, appending nothing (the shadda is
+  // then kept), when `line` is empty. For text that does not come from a
+  // file.
+  static int AppendGemination(std::wstring& line);
 
   // Opens `name` for reading in form `code`; in UNICODE form checks and
   // consumes the mark. Returns 1; every failure throws (code 16) and leaves

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the programs and runs them on the shipped
-# sample data, showing input and output.
+# sample data, showing input and output: diacritizer, codemapper, and the
+# urdu command line in a pipeline.
 #   BUILD_DIR   build folder (default: build)
 set -eu
 cd "$(dirname "$0")/.."
@@ -25,10 +26,11 @@ cp data/codemapper/rules.txt "$work/"
 paste -d '\n' "$root/data/codemapper/sample.txt" "$work/codes.txt" | sed 's/^/  /'
 
 echo
-echo "== uztconv: the sample text to UZT with the test mapping, and back =="
+echo "== urdu uzt: the sample text to UZT with the test mapping, and back =="
+urdu=$build/tools/urdu/urdu
 mapping=data/uzt/test-mapping.txt
-"$build/tools/uztconv/uztconv" encode "$mapping" data/codemapper/sample.txt "$work/sample.uzt"
-"$build/tools/uztconv/uztconv" decode --utf8 "$mapping" "$work/sample.uzt" "$work/back.txt"
+"$urdu" uzt encode --mapping "$mapping" -o "$work/sample.uzt" data/codemapper/sample.txt
+"$urdu" uzt decode --mapping "$mapping" -o "$work/back.txt" "$work/sample.uzt"
 echo "  $(stat -c %s data/codemapper/sample.txt) bytes of UTF-8 -> $(stat -c %s "$work/sample.uzt") bytes of UZT; first line:"
 head -n 1 "$work/sample.uzt" | od -An -tx1 | head -n 3 | sed 's/^/ /'
 if cmp -s data/codemapper/sample.txt "$work/back.txt"; then
@@ -45,3 +47,17 @@ cp data/normalization/config.ini data/normalization/nfc-urdu.txt "$work/"
 paste -d '\n' <(tail -c +3 data/normalization/sample.txt | iconv -f UTF-16LE -t UTF-8 | tr -d '\r') \
                <(tail -c +3 "$work/nfc.txt" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r') |
   awk 'NR % 2 { print "  in:  " $0; next } { print "  out: " $0 }'
+
+echo
+echo "== urdu: running text through a pipeline, and the result evaluated =="
+# A hand-diacritized text stripped of its marks, diacritized again with the
+# table built from the sample lexicon, and compared with the original.
+"$urdu" table build -o "$work/t.lex" data/diacritizer/words.txt 2>/dev/null
+"$urdu" strip data/urdu/gold.txt |
+  "$urdu" diacritize --table "$work/t.lex" --report "$work/unknown.tsv" -v \
+  > "$work/diacritized.txt"
+head -n 2 "$work/diacritized.txt" | sed 's/^/  /'
+echo "  most frequent unknown words:"
+head -n 3 "$work/unknown.tsv" | sed 's/^/    /'
+"$urdu" evaluate --gold data/urdu/gold.txt --table "$work/t.lex" \
+  "$work/diacritized.txt" | sed 's/^/  /'

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Shows the diacritizer at work on the shipped sample lexicon.
 #   scripts/demo_diacritizer.sh BUILD_DIR
-# Builds "wordformshashtable.lex" from data/diacritizer/words.txt with the
-# wordforms tool in a scratch folder, runs diacritizer there on
+# Builds "wordformshashtable.lex" from data/diacritizer/words.txt with
+# `urdu table build` in a scratch folder, runs diacritizer there on
 # data/diacritizer/sample.txt (converted to 16-bit Unicode), and prints each
 # input line beside its output line, in UTF-8. Builds nothing itself.
 set -eu
@@ -17,9 +17,9 @@ if [ ! -d "$1" ]; then
   exit 1
 fi
 build=$(cd "$1" && pwd)
-wordforms=$build/tools/wordforms/wordforms
+urdu=$build/tools/urdu/urdu
 diacritizer=$build/diacritizer/diacritizer
-for program in "$wordforms" "$diacritizer"; do
+for program in "$urdu" "$diacritizer"; do
   if [ ! -x "$program" ]; then
     echo "demo_diacritizer: $program is not built" >&2
     exit 1
@@ -29,7 +29,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-if ! summary=$(cd "$work" && "$wordforms" build \
+if ! summary=$(cd "$work" && "$urdu" table build \
     "$root/data/diacritizer/words.txt" -o wordformshashtable.lex 2>&1); then
   echo "$summary" >&2
   exit 1

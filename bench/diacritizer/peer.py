@@ -7,7 +7,7 @@ Reads the word-form table file, maps every bare key to the restored first
 form on its chain, then writes one output line per input line (16-bit text
 with mark FF FE, lines separated by CR LF): the restored word when the
 trimmed line is a key, else the trimmed line. Only for tables whose chains
-each serve one home slot, as the wordforms tool makes them.
+each serve one home slot, as `urdu table build` makes them.
 """
 import struct
 import sys

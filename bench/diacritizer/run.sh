@@ -6,10 +6,10 @@
 #
 #   bench/diacritizer/run.sh [FORMS] [LINES]   (default 200000 1000000)
 #
-# The table is built by the wordforms tool from FORMS generated diacritized
+# The table is built by `urdu table build` from FORMS generated diacritized
 # words (load 0.8: 250 000 slots, 17.5 MB for the default); the input holds
 # LINES bare words, about 70% of them in the table. Builds an optimised
-# diacritizer and wordforms in $BUILD_DIR (default build-bench) first.
+# diacritizer and urdu in $BUILD_DIR (default build-bench) first.
 # Goals: diacritizer at most 4x iconv and at most 1/5 of Python, peak
 # memory at most 3x the table file.
 set -eu
@@ -21,74 +21,37 @@ build=${BUILD_DIR:-build-bench}
 bash scripts/setup.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target diacritizer wordforms >/dev/null
+cmake --build "$build" --target diacritizer urdu >/dev/null
 diacritizer=$root/$build/diacritizer/diacritizer
-wordforms=$root/$build/tools/wordforms/wordforms
+urdu=$root/$build/tools/urdu/urdu
 peer=$root/bench/diacritizer/peer.py
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-python3 - "$forms" "$lines" <<'PY'
+python3 - "$forms" "$lines" "$root/bench" <<'PY'
 import random, sys
+sys.path.insert(0, sys.argv[3])
+from wordforms import make_forms, unknown_word
 random.seed(5)
 forms, lines = int(sys.argv[1]), int(sys.argv[2])
-letters = [chr(c) for c in (0x0627, 0x0628, 0x067E, 0x062A, 0x0679, 0x062C,
-           0x0686, 0x062D, 0x062E, 0x062F, 0x0688, 0x0631, 0x0691, 0x0632,
-           0x0633, 0x0634, 0x0635, 0x0637, 0x0639, 0x063A, 0x0641, 0x0642,
-           0x06A9, 0x06AF, 0x0644, 0x0645, 0x0646, 0x0648, 0x06C1, 0x06CC,
-           0x06D2, 0x06BA)]
-marks = ["", "\u064e", "\u0650", "\u064f", "\u0652", "\u0651\u064e"]
-words, bares, seen = [], [], set()
-while len(words) < forms:
-    n = random.choice((4, 5, 6, 6, 7, 7, 8, 9))
-    if bares and random.random() < 0.05:
-        bare = random.choice(bares)          # a second form of a known word
-    else:
-        bare = "".join(random.choice(letters) for _ in range(n))
-    word = "".join(c + random.choice(marks) for c in bare)
-    if word in seen:
-        continue
-    seen.add(word)
-    words.append(word)
-    bares.append(bare)
-open("words.txt", "w", encoding="utf-8").write("\n".join(words) + "\n")
+bares = make_forms(forms, (4, 5, 6, 6, 7, 7, 8, 9))
 out = []
 for _ in range(lines):
     if random.random() < 0.7:
         out.append(random.choice(bares))
     else:
-        out.append("".join(random.choice(letters)
-                           for _ in range(random.choice((5, 6, 7, 8)))))
+        out.append(unknown_word((5, 6, 7, 8)))
 text = "\r\n".join(out) + "\r\n"
 open("input.txt", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 PY
-"$wordforms" build words.txt -o wordformshashtable.lex 2>/dev/null
+"$urdu" table build words.txt -o wordformshashtable.lex 2>/dev/null
 table_bytes=$(stat -c %s wordformshashtable.lex)
 input_bytes=$(stat -c %s input.txt)
 echo "table: $table_bytes bytes ($forms forms); input: $input_bytes bytes ($lines lines)"
 
-# Five runs of a command; prints the best wall-clock time, the best
-# processor time (user + system), in seconds, and the largest peak resident
-# memory in KB. The processor time is the steadier figure on a busy machine.
-measure() {
-  python3 - "$@" <<'PY'
-import resource, subprocess, sys, time
-wall, cpu, rss = None, None, 0
-for _ in range(5):
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.perf_counter()
-    subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)
-    w = time.perf_counter() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    c = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    wall = w if wall is None else min(wall, w)
-    cpu = c if cpu is None else min(cpu, c)
-    rss = max(rss, after.ru_maxrss)
-print(f"{wall:.4f} {cpu:.4f} {rss}")
-PY
-}
+. "$root/bench/measure.sh"
 
 read -r w_iconv c_iconv _ <<<"$(measure iconv -f UTF-16LE -t UTF-8 -o iconv.out input.txt)"
 read -r w_diac c_diac rss_diac <<<"$(measure "$diacritizer" input.txt output.txt)"

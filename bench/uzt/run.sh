@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Times uztconv encoding and decoding through the test mapping against iconv
-# converting the single-byte code page CP1256 to UTF-16LE, on the same text,
-# side by side in one run, and prints the ratios (above 1: uztconv faster).
+# Times `urdu uzt` encoding and decoding through the test mapping against
+# iconv converting the single-byte code page CP1256 to UTF-16LE, on the same
+# text, side by side in one run, and prints the ratios (above 1: urdu uzt
+# faster).
 #
 #   bench/uzt/run.sh [SIZE_MB]      (default 50)
 #
 # The text is SIZE_MB million characters of Urdu words with some Latin,
 # digits, punctuation and line ends, all in both CP1256 and the test mapping.
-# iconv reads it as CP1256 (SIZE_MB MB) and writes UTF-16LE; uztconv decodes
+# iconv reads it as CP1256 (SIZE_MB MB) and writes UTF-16LE; urdu uzt decodes
 # the UZT form (about SIZE_MB MB) to UTF-16LE, and encodes the UTF-16 form
 # back to UZT. Wall-clock time is what counts; processor time is shown too,
-# as it varies less on a busy machine. Builds an optimised uztconv in
+# as it varies less on a busy machine. Builds an optimised urdu in
 # build-bench/ first.
 set -eu
 cd "$(dirname "$0")/../.."
@@ -19,8 +20,8 @@ size_mb=${1:-50}
 bash scripts/setup.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target uztconv >/dev/null
-prog=$PWD/build-bench/tools/uztconv/uztconv
+cmake --build build-bench --target urdu >/dev/null
+prog=$PWD/build-bench/tools/urdu/urdu
 mapping=$root/data/uzt/test-mapping.txt
 
 work=$(mktemp -d)
@@ -50,7 +51,7 @@ text = block * reps
 open("text.u16", "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
 open("text.1256", "wb").write(text.encode("cp1256"))
 PY
-"$prog" encode "$mapping" text.u16 text.uzt
+"$prog" uzt encode --mapping "$mapping" -o text.uzt text.u16
 echo "text: $(stat -c %s text.1256) characters;" \
      "CP1256 $(stat -c %s text.1256) bytes, UZT $(stat -c %s text.uzt) bytes," \
      "UTF-16 $(stat -c %s text.u16) bytes"
@@ -68,8 +69,8 @@ names=(iconv decode encode)
 run() {
   case $1 in
     iconv) measure iconv -f CP1256 -t UTF-16LE -o iconv.u16 text.1256 ;;
-    decode) measure "$prog" decode "$mapping" text.uzt dec.u16 ;;
-    encode) measure "$prog" encode "$mapping" text.u16 enc.uzt ;;
+    decode) measure "$prog" uzt decode --utf16 --mapping "$mapping" -o dec.u16 text.uzt ;;
+    encode) measure "$prog" uzt encode --mapping "$mapping" -o enc.uzt text.u16 ;;
   esac
 }
 for _ in 1 2 3 4 5 6 7; do
@@ -93,7 +94,7 @@ awk -v iw="${wall[iconv]}" -v ic="${cpu[iconv]}" \
     -v ew="${wall[encode]}" -v ec="${cpu[encode]}" 'BEGIN {
   printf "%-34s %8s %8s %12s %11s\n", "", "wall s", "cpu s", "wall ratio", "cpu ratio"
   printf "%-34s %8.3f %8.3f\n", "iconv CP1256 -> UTF-16LE", iw, ic
-  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "uztconv decode UZT -> UTF-16LE", dw, dc, iw / dw, ic / dc
-  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "uztconv encode UTF-16 -> UZT", ew, ec, iw / ew, ic / ec
-  print "(ratio = iconv time / uztconv time; the goal is 0.5 or more)"
+  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "urdu uzt decode UZT -> UTF-16LE", dw, dc, iw / dw, ic / dc
+  printf "%-34s %8.3f %8.3f %12.2f %11.2f\n", "urdu uzt encode UTF-16 -> UZT", ew, ec, iw / ew, ic / ec
+  print "(ratio = iconv time / urdu uzt time; the goal is 0.5 or more)"
 }'

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "foundation/TARNIException.h"
@@ -49,8 +50,8 @@ int UnicodeInput::DetectForm(const std::string& work, bool final) {
   return 0;
 }
 
-void UnicodeInput::Fail(int64_t offset, const std::string& what) {
-  throw StreamError{offset, what};
+void UnicodeInput::Fail(int64_t offset, const std::string& what) const {
+  throw StreamError{offset, what, lines_ + 1};
 }
 
 void UZTStreamEncoder::Reject(wchar_t c, int64_t offset) {
@@ -309,4 +310,113 @@ size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at) const {
     }
   }
   return cut;
+}
+
+namespace {
+
+// Input is read in blocks of this size; output is written once this much
+// has gathered.
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kWriteBlock = 1 << 20;
+
+void AppendUtf8(const std::wstring& text, std::string& out) {
+  for (const wchar_t wc : text) {
+    const uint32_t c = static_cast<uint32_t>(wc);  // at most U+FFFF here
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+// The low 16 bits of each character, low byte first (decoded text has no
+// character above U+FFFF).
+void AppendUtf16LE(const std::wstring& text, std::string& out) {
+  const size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  char* p = &out[at];
+  for (const wchar_t wc : text) {
+    const uint32_t c = static_cast<uint32_t>(wc);
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>((c >> 8) & 0xFF);
+  }
+}
+
+}  // namespace
+
+void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     const ReadBytes& read, const WriteBytes& write) {
+  UnicodeInput input;
+  UZTStreamEncoder encoder(mapping, utility);
+  // One block gives at most one character a byte, plus the bytes of a
+  // sequence left unfinished by the block before.
+  const size_t most = kReadBlock + 4;
+  std::unique_ptr<char[]> block(new char[kReadBlock]);
+  std::unique_ptr<wchar_t[]> chars(new wchar_t[most]);
+  std::unique_ptr<int64_t[]> offsets(new int64_t[most]);
+  wchar_t* next_char;
+  int64_t* next_offset;
+  const auto sink = [&](char32_t c, int64_t offset) {
+    *next_char++ = static_cast<wchar_t>(c);
+    *next_offset++ = offset;
+  };
+  std::string out;
+  bool last = false;
+  while (!last) {
+    const size_t n = read(block.get(), kReadBlock);
+    last = n == 0;
+    next_char = chars.get();
+    next_offset = offsets.get();
+    try {
+      input.Put(reinterpret_cast<const unsigned char*>(block.get()), n, last,
+                sink);
+    } catch (const StreamError&) {
+      // Malformed input; a character before it without a UZT form, pending
+      // or decoded from this block, is the first failure and is named.
+      encoder.Put(chars.get(), offsets.get(),
+                  static_cast<size_t>(next_char - chars.get()), out);
+      encoder.Finish(out);
+      throw;
+    }
+    encoder.Put(chars.get(), offsets.get(),
+                static_cast<size_t>(next_char - chars.get()), out);
+    if (out.size() >= kWriteBlock) {
+      write(out);
+      out.clear();
+    }
+  }
+  encoder.Finish(out);
+  if (!out.empty()) write(out);
+}
+
+void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     bool utf8, const ReadBytes& read,
+                     const WriteBytes& write) {
+  UZTStreamDecoder decoder(mapping, utility);
+  std::unique_ptr<char[]> block(new char[kReadBlock]);
+  std::wstring text;
+  std::string bytes = utf8 ? "" : "\xFF\xFE";
+  // Written in large pieces of our own making.
+  const auto flush = [&] {
+    if (utf8) {
+      AppendUtf8(text, bytes);
+    } else {
+      AppendUtf16LE(text, bytes);
+    }
+    if (!bytes.empty()) write(bytes);
+    bytes.clear();
+    text.clear();
+  };
+  while (const size_t n = read(block.get(), kReadBlock)) {
+    decoder.Put(block.get(), n, text);
+    if (text.size() >= kWriteBlock) flush();
+  }
+  decoder.Finish(text);
+  flush();
 }

@@ -1,4 +1,4 @@
-// Streaming pieces of the uztconv program: a reader of Unicode input bytes
+// Streaming UZT conversion behind `urdu uzt`: a reader of Unicode input bytes
 // (UTF-16 with its byte-order mark, or UTF-8), and an encoder and a decoder
 // that feed a long text to LexEnigneUtility in chunks whose joined result is
 // byte for byte the result of converting the whole text at once.
@@ -15,9 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "foundation/Utf8.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 
@@ -25,6 +27,8 @@
 struct StreamError {
   int64_t offset;
   std::string message;
+  // The 1-based line of malformed Unicode input; 0 for other failures.
+  int64_t line = 0;
 };
 
 // Turns the bytes of a Unicode file into code points with their offsets.
@@ -47,10 +51,12 @@ class UnicodeInput {
   // Settles the form from the first bytes of `work`; returns the length of
   // the mark, or -1 when more bytes are needed to tell.
   int DetectForm(const std::string& work, bool final);
-  [[noreturn]] static void Fail(int64_t offset, const std::string& what);
+  // Throws StreamError for malformed input at `offset`, on the current line.
+  [[noreturn]] void Fail(int64_t offset, const std::string& what) const;
 
   Form form_ = kUnknown;
   int64_t offset_ = 0;  // of the first byte not yet decoded
+  int64_t lines_ = 0;   // line ends decoded so far
   std::string carry_;   // bytes of an unfinished sequence
   std::string work_;
 };
@@ -78,49 +84,24 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
   }
   if (form_ == kUtf8) {
     while (i < size) {
-      const unsigned char b = p[i];
-      if (b < 0x80) {
-        sink(static_cast<char32_t>(b), offset_ + static_cast<int64_t>(i));
-        ++i;
+      char32_t c = 0;
+      size_t valid = 0;
+      const int len = utf8::DecodeSequence(p + i, size - i, &c, &valid);
+      if (len > 0) {
+        lines_ += c == '\n';
+        sink(c, offset_ + static_cast<int64_t>(i));
+        i += static_cast<size_t>(len);
         continue;
       }
-      size_t len;
-      char32_t c;
-      unsigned char lo = 0x80;
-      unsigned char hi = 0xBF;
-      if (b >= 0xC2 && b <= 0xDF) {
-        len = 2;
-        c = b & 0x1F;
-      } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3;
-        c = b & 0x0F;
-        if (b == 0xE0) lo = 0xA0;  // overlong
-        if (b == 0xED) hi = 0x9F;  // surrogates
-      } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4;
-        c = b & 0x07;
-        if (b == 0xF0) lo = 0x90;  // overlong
-        if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-      } else {
-        Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 byte");
+      if (len < 0) {
+        Fail(offset_ + static_cast<int64_t>(i),
+             valid == 0 ? "invalid UTF-8 byte" : "invalid UTF-8 sequence");
       }
-      size_t k = 1;
-      for (; k < len && i + k < size; ++k) {
-        const unsigned char t = p[i + k];
-        if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) {
-          Fail(offset_ + static_cast<int64_t>(i), "invalid UTF-8 sequence");
-        }
-        c = (c << 6) | (t & 0x3F);
+      if (final) {
+        Fail(offset_ + static_cast<int64_t>(i),
+             "UTF-8 sequence cut by the end of the input");
       }
-      if (k < len) {
-        if (final) {
-          Fail(offset_ + static_cast<int64_t>(i),
-               "UTF-8 sequence cut by the end of the input");
-        }
-        break;
-      }
-      sink(c, offset_ + static_cast<int64_t>(i));
-      i += len;
+      break;
     }
   } else {
     const bool le = form_ == kUtf16LE;
@@ -148,6 +129,7 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
         i += 4;
         continue;
       }
+      lines_ += u == '\n';
       sink(u, offset_ + static_cast<int64_t>(i));
       i += 2;
     }
@@ -252,5 +234,22 @@ class UZTStreamDecoder {
   std::string chunk_bytes_;
   std::wstring chunk_text_;
 };
+
+// Whole conversions of a byte stream, read and written in blocks so that
+// memory stays small whatever its length. `read` stores up to `n` bytes and
+// returns how many (0 at the end); `write` takes the converted bytes. Both
+// may throw; what they throw passes through. An unconvertible character or
+// byte, or malformed Unicode input, throws StreamError naming the input
+// offset; the first failure in input order is the one named.
+using ReadBytes = std::function<size_t(char* buffer, size_t n)>;
+using WriteBytes = std::function<void(const std::string& bytes)>;
+
+// Unicode (UTF-8, or UTF-16 with its mark) to UZT.
+void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     const ReadBytes& read, const WriteBytes& write);
+// UZT to UTF-8 (no mark), or to UTF-16LE with the mark FF FE. Line ends are
+// written as decoded.
+void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
+                     bool utf8, const ReadBytes& read, const WriteBytes& write);
 
 #endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_

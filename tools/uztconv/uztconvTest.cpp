@@ -1,5 +1,5 @@
-// End-to-end tests of the uztconv program: files in, files out, exit status
-// and the one line on standard error.
+// End-to-end tests of `urdu uzt`: files in, files out, exit status and the
+// one line on standard error.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -30,10 +30,16 @@ class UztconvTest : public urdulex::test::TempDirTest {
     return ::access(Path(name).c_str(), F_OK) == 0;
   }
 
-  // Runs uztconv with `args`; returns the exit status, standard error in
+  // The arguments of one conversion: "VERB --mapping MAPPING INPUT -o OUTPUT".
+  static std::string Args(const std::string& verb, const std::string& mapping,
+                          const std::string& input, const std::string& output) {
+    return verb + " --mapping " + mapping + " " + input + " -o " + output;
+  }
+
+  // Runs `urdu uzt` with `args`; returns the exit status, standard error in
   // `err`.
   int Run(const std::string& args, std::string* err = nullptr) {
-    const std::string cmd = std::string(UZTCONV_PATH) + " " + args + " 2>'" +
+    const std::string cmd = std::string(URDU_PATH) + " uzt " + args + " 2>'" +
                             Path("stderr") + "' >/dev/null";
     const int status = std::system(cmd.c_str());
     if (err != nullptr) *err = Read(Path("stderr"));
@@ -48,8 +54,7 @@ const char kText[] =
 
 TEST_F(UztconvTest, RoundTripsInEveryForm) {
   Write(Path("in.txt"), kText);
-  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("in.txt") + " " +
-                   Path("out.uzt")));
+  ASSERT_EQ(0, Run(Args("encode", kMapping, Path("in.txt"), Path("out.uzt"))));
   const std::string uzt = Read(Path("out.uzt"));
   // The library converts the same text to the same bytes.
   UZTMapping mapping;
@@ -62,25 +67,24 @@ TEST_F(UztconvTest, RoundTripsInEveryForm) {
   util.ConvertUnicode2UZT(text, again);
   EXPECT_EQ(uzt, again);
 
-  ASSERT_EQ(0, Run("decode --utf8 " + kMapping + " " + Path("out.uzt") + " " +
-                   Path("back.txt")));
+  ASSERT_EQ(0,
+            Run(Args("decode", kMapping, Path("out.uzt"), Path("back.txt"))));
   EXPECT_EQ(kText, Read(Path("back.txt")));
 
   // UTF-16 output carries the mark; fed back in it encodes the same.
-  ASSERT_EQ(0, Run("decode " + kMapping + " " + Path("out.uzt") + " " +
-                   Path("back.u16")));
+  ASSERT_EQ(0, Run(Args("decode --utf16", kMapping, Path("out.uzt"),
+                        Path("back.u16"))));
   const std::string u16 = Read(Path("back.u16"));
   ASSERT_GE(u16.size(), 2u);
   EXPECT_EQ("\xFF\xFE", u16.substr(0, 2));
   EXPECT_EQ(2 + 2 * text.size(), u16.size());
-  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("back.u16") + " " +
-                   Path("again.uzt")));
+  ASSERT_EQ(0,
+            Run(Args("encode", kMapping, Path("back.u16"), Path("again.uzt"))));
   EXPECT_EQ(uzt, Read(Path("again.uzt")));
 
   // Empty input, empty output.
   Write(Path("empty"), "");
-  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("empty") + " " +
-                   Path("empty.uzt")));
+  ASSERT_EQ(0, Run(Args("encode", kMapping, Path("empty"), Path("empty.uzt"))));
   EXPECT_EQ("", Read(Path("empty.uzt")));
 }
 
@@ -106,13 +110,12 @@ TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
     text += L' ';
   }
   Write(Path("big.u16"), urdulex::test::Utf16File(text));
-  ASSERT_EQ(0, Run("encode " + kMapping + " " + Path("big.u16") + " " +
-                   Path("big.uzt")));
+  ASSERT_EQ(0, Run(Args("encode", kMapping, Path("big.u16"), Path("big.uzt"))));
   std::string whole;
   util.ConvertUnicode2UZT(text, whole);
   EXPECT_TRUE(whole == Read(Path("big.uzt")));
-  ASSERT_EQ(0, Run("decode " + kMapping + " " + Path("big.uzt") + " " +
-                   Path("big.back")));
+  ASSERT_EQ(0, Run(Args("decode --utf16", kMapping, Path("big.uzt"),
+                        Path("big.back"))));
   std::wstring decoded;
   util.ConvertUZT2Unicode(whole, decoded);
   EXPECT_TRUE(urdulex::test::Utf16File(decoded) == Read(Path("big.back")));
@@ -121,11 +124,15 @@ TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
 TEST_F(UztconvTest, MisuseExitsWithTwo) {
   std::string err;
   EXPECT_EQ(2, Run("", &err));
-  EXPECT_EQ(0u, err.find("usage: uztconv"));
-  EXPECT_EQ(2, Run("convert " + kMapping + " a b"));
-  EXPECT_EQ(2, Run("encode --utf8 " + kMapping + " a " + Path("out")));
-  EXPECT_EQ(2, Run("encode " + kMapping + " " + Path("out")));
-  EXPECT_EQ(2, Run("decode " + kMapping + " a b c"));
+  EXPECT_EQ("urdu: uzt: encode or decode? (see urdu uzt --help)\n", err);
+  EXPECT_EQ(2, Run("convert --mapping " + kMapping + " a"));
+  EXPECT_EQ(
+      2, Run("encode --utf16 --mapping " + kMapping + " a -o " + Path("out")));
+  EXPECT_EQ(2, Run("encode " + Path("in") + " -o " + Path("out"), &err));
+  EXPECT_EQ("urdu: uzt: --mapping FILE is required (see urdu uzt --help)\n",
+            err);
+  EXPECT_EQ(2, Run("decode --mapping " + kMapping + " a b"));
+  EXPECT_EQ(2, Run("decode --mapping"));
   EXPECT_FALSE(Exists("out"));
   EXPECT_EQ(0, Run("--help"));
 }
@@ -133,64 +140,68 @@ TEST_F(UztconvTest, MisuseExitsWithTwo) {
 TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
   Write(Path("in.txt"), kText);
   std::string err;
-  EXPECT_EQ(1, Run("encode " + Path("none.txt") + " " + Path("in.txt") + " " +
-                       Path("out"),
-                   &err));
-  EXPECT_EQ(0u, err.find("uztconv: cannot read mapping file " +
-                         Path("none.txt") + ": "));
+  EXPECT_EQ(
+      1,
+      Run(Args("encode", Path("none.txt"), Path("in.txt"), Path("out")), &err));
+  EXPECT_EQ(0u, err.find("urdu: cannot read mapping file " + Path("none.txt") +
+                         ": "));
   EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n'));
 
   Write(Path("bad.map"), "U+0020 0x20 N\nU+0627 0xFE U\n");
-  EXPECT_EQ(1, Run("encode " + Path("bad.map") + " " + Path("in.txt") + " " +
-                       Path("out"),
+  EXPECT_EQ(1, Run(Args("encode", Path("bad.map"), Path("in.txt"), Path("out")),
                    &err));
-  EXPECT_EQ("uztconv: " + Path("bad.map") +
+  EXPECT_EQ("urdu: " + Path("bad.map") +
                 ": line 2: byte 0xFE is the code-plate escape and never "
                 "stands for a character\n",
             err);
 
-  EXPECT_EQ(
-      1,
-      Run("decode " + kMapping + " " + Path("none") + " " + Path("out"), &err));
-  EXPECT_EQ(0u, err.find("uztconv: cannot open input " + Path("none")));
+  EXPECT_EQ(1, Run(Args("decode", kMapping, Path("none"), Path("out")), &err));
+  EXPECT_EQ(0u, err.find("urdu: cannot open " + Path("none") + ": "));
   EXPECT_FALSE(Exists("out"));
 
-  EXPECT_EQ(1, Run("encode " + kMapping + " /dev/null " + Path("out"), &err));
-  EXPECT_EQ("uztconv: input /dev/null is not a regular file\n", err);
-  EXPECT_FALSE(Exists("out"));
-  // A named pipe is refused at once, not waited on for a writer.
-  ASSERT_EQ(0, ::mkfifo(Path("fifo").c_str(), 0600));
-  const std::string cmd = "timeout 20 " + std::string(UZTCONV_PATH) +
-                          " decode " + kMapping + " " + Path("fifo") + " " +
-                          Path("out") + " 2>'" + Path("stderr") + "'";
-  const int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(1, WEXITSTATUS(status));  // timeout gives 124
-  err = Read(Path("stderr"));
-  EXPECT_EQ("uztconv: input " + Path("fifo") + " is not a regular file\n", err);
+  EXPECT_EQ(1, Run(Args("encode", kMapping, Path("."), Path("out")), &err));
+  EXPECT_EQ("urdu: cannot read " + Path(".") + ": Is a directory\n", err);
   EXPECT_FALSE(Exists("out"));
 
-  EXPECT_EQ(1, Run("encode " + kMapping + " " + Path("in.txt") + " " +
-                       Path("no/dir/out"),
+  EXPECT_EQ(1, Run(Args("encode", kMapping, Path("in.txt"), Path("no/dir/out")),
                    &err));
-  EXPECT_EQ("uztconv: cannot create output " + Path("no/dir/out") + "\n", err);
+  EXPECT_EQ("urdu: cannot create " + Path("no/dir/out") +
+                ": No such file or directory\n",
+            err);
 
   // The same file under two names is refused, not truncated.
   ASSERT_EQ(0, ::link(Path("in.txt").c_str(), Path("alias").c_str()));
-  EXPECT_EQ(
-      1, Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("alias"),
-             &err));
-  EXPECT_EQ(
-      "uztconv: input and output are the same file: " + Path("alias") + "\n",
-      err);
+  EXPECT_EQ(1,
+            Run(Args("encode", kMapping, Path("in.txt"), Path("alias")), &err));
+  EXPECT_EQ("urdu: input and output are the same file: " + Path("alias") + "\n",
+            err);
   EXPECT_EQ(kText, Read(Path("in.txt")));
+}
+
+// Pipes and devices are read to their end: standard input, a named pipe,
+// an empty device.
+TEST_F(UztconvTest, ReadsPipesAndStandardInput) {
+  Write(Path("in.txt"), kText);
+  ASSERT_EQ(0, Run(Args("encode", kMapping, Path("in.txt"), Path("file.uzt"))));
+  ASSERT_EQ(0, Run("encode --mapping " + kMapping + " < '" + Path("in.txt") +
+                   "' -o " + Path("stdin.uzt")));
+  EXPECT_EQ(Read(Path("file.uzt")), Read(Path("stdin.uzt")));
+  ASSERT_EQ(0, ::mkfifo(Path("fifo").c_str(), 0600));
+  const std::string cmd = "cat '" + Path("file.uzt") + "' > '" + Path("fifo") +
+                          "' & timeout 20 " + std::string(URDU_PATH) +
+                          " uzt decode --mapping " + kMapping + " " +
+                          Path("fifo") + " > '" + Path("back.txt") + "'";
+  ASSERT_EQ(0, std::system(cmd.c_str()));
+  EXPECT_EQ(kText, Read(Path("back.txt")));
+  ASSERT_EQ(0, Run(Args("encode", kMapping, "/dev/null", Path("null.uzt"))));
+  EXPECT_EQ("", Read(Path("null.uzt")));
 }
 
 TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
   const std::string kUnknown = " has no UZT form in the mapping\n";
   struct Case {
     std::string input;
-    std::string error;  // after "uztconv: INPUT: "
+    std::string error;  // after "urdu: INPUT: "
   } cases[] = {
       {std::string(5000, 'a') + "\xE4\xB8\x80",
        "byte offset 5000: U+4E00" + kUnknown},
@@ -203,17 +214,22 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
                    "a\0\0\x4E\0\xDC",
                    8),
        "byte offset 4: U+4E00" + kUnknown},
-      // Malformed input after convertible text is named as such.
-      {"ab \xD8\xA7 c \x80\n", "byte offset 8: invalid UTF-8 byte\n"},
+      // Malformed input after convertible text is named as such, with its
+      // line.
+      {"ab \xD8\xA7 c \x80\n", "line 1, byte offset 8: invalid UTF-8 byte\n"},
+      {"a\nb\n\xE2\x82",
+       "line 3, byte offset 4: UTF-8 sequence cut by the end "
+       "of the input\n"},
+      {std::string("\xFF\xFE\n\0\x00\xDC", 6),
+       "line 2, byte offset 4: unpaired UTF-16 surrogate\n"},
   };
   std::string err;
   for (const Case& c : cases) {
     Write(Path("in.txt"), c.input);
     Write(Path("out"), "old");
-    EXPECT_EQ(
-        1, Run("encode " + kMapping + " " + Path("in.txt") + " " + Path("out"),
-               &err));
-    EXPECT_EQ("uztconv: " + Path("in.txt") + ": " + c.error, err);
+    EXPECT_EQ(1,
+              Run(Args("encode", kMapping, Path("in.txt"), Path("out")), &err));
+    EXPECT_EQ("urdu: " + Path("in.txt") + ": " + c.error, err);
     EXPECT_FALSE(Exists("out"));
   }
 
@@ -222,9 +238,8 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
                             "1abc\xFE"
                             "9");
   EXPECT_EQ(1,
-            Run("decode " + kMapping + " " + Path("in.uzt") + " " + Path("out"),
-                &err));
-  EXPECT_EQ("uztconv: " + Path("in.uzt") +
+            Run(Args("decode", kMapping, Path("in.uzt"), Path("out")), &err));
+  EXPECT_EQ("urdu: " + Path("in.uzt") +
                 ": byte offset 3005: code-plate escape 254 followed by 0x39 "
                 "(expected '0' or '1')\n",
             err);

@@ -1,10 +1,15 @@
 #include "tools/wordforms/WordFormTable.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/hashmain.h"
+#include "foundation/Utf8.h"
 #include "script/LexEnigneUtility.h"
 
 namespace wordform {
@@ -53,36 +58,6 @@ std::wstring ShaddaFirst(std::wstring word) {
   return word;
 }
 
-// One UTF-8 sequence at `p`: its length, or 0 when it is malformed,
-// overlong, a surrogate or beyond U+10FFFF.
-size_t DecodeUtf8(const unsigned char* p, size_t n, uint32_t* c) {
-  static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  size_t extra;
-  if (p[0] < 0x80) {
-    *c = p[0];
-    return 1;
-  } else if ((p[0] & 0xE0) == 0xC0) {
-    extra = 1;
-  } else if ((p[0] & 0xF0) == 0xE0) {
-    extra = 2;
-  } else if ((p[0] & 0xF8) == 0xF0) {
-    extra = 3;
-  } else {
-    return 0;
-  }
-  if (extra >= n) return 0;
-  uint32_t v = p[0] & (0x3Fu >> extra);
-  for (size_t k = 1; k <= extra; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-    v = v << 6 | (p[k] & 0x3F);
-  }
-  if (v < kSmallest[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
-    return 0;
-  }
-  *c = v;
-  return extra + 1;
-}
-
 }  // namespace
 
 bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
@@ -115,15 +90,16 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) i = 3;
     size_t line = 1;
     while (i < n) {
-      uint32_t c = 0;
-      size_t used = DecodeUtf8(p + i, n - i, &c);
-      if (used == 0) {
+      char32_t c = 0;
+      size_t valid = 0;
+      const int used = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+      if (used <= 0) {
         *error = std::to_string(line) + ": invalid UTF-8";
         return false;
       }
       if (c == '\n') ++line;
       text.push_back(static_cast<wchar_t>(c));
-      i += used;
+      i += static_cast<size_t>(used);
     }
   }
   std::wstring current;
@@ -555,6 +531,117 @@ std::string DumpLine(size_t slot, const TableRecord& record) {
          "\t" + std::to_string(record.id) + "\t" + std::to_string(record.tag) +
          "\t" + std::to_string(record.flag) + "\t" +
          std::to_string(record.next) + "\n";
+}
+
+namespace {
+
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+std::wstring TrimBlanks(const std::wstring& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+// Parses a decimal field within [low, high].
+bool ParseNumber(const std::wstring& field, long long low, long long high,
+                 long long* value) {
+  std::string text;
+  for (wchar_t c : TrimBlanks(field)) {
+    if (c > 0x7F) return false;
+    text.push_back(static_cast<char>(c));
+  }
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool BuildTableFromList(const std::string& list_name,
+                        const std::string& list_bytes, int64_t slots,
+                        double load, ListBuild* build, std::string* error) {
+  std::vector<std::wstring> lines;
+  if (!DecodeTextLines(list_bytes, &lines, error)) {
+    *error = list_name + ":" + *error;
+    return false;
+  }
+  WordFormTableBuilder builder;
+  for (size_t n = 0; n < lines.size(); ++n) {
+    std::vector<std::wstring> fields(1);
+    for (wchar_t c : lines[n]) {
+      if (c == L'\t') {
+        fields.emplace_back();
+      } else {
+        fields.back().push_back(c);
+      }
+    }
+    const std::wstring word = TrimBlanks(fields[0]);
+    const std::string where = list_name + ":" + std::to_string(n + 1) + ": ";
+    if (word.empty() && fields.size() == 1) {
+      ++build->blank_lines;
+      continue;
+    }
+    long long id = 0xFFFFFFFFll, tag = 0, flag = 0;
+    if (fields.size() > 4) {
+      *error = where + "more than four fields";
+    } else if (fields.size() > 1 &&
+               !ParseNumber(fields[1], -1, 0xFFFFFFFFll, &id)) {
+      *error = where + "id is not a number from -1 to 4294967295";
+    } else if (fields.size() > 2 && !ParseNumber(fields[2], 0, 255, &tag)) {
+      *error = where + "tag is not a number from 0 to 255";
+    } else if (fields.size() > 3 && !ParseNumber(fields[3], 0, 255, &flag)) {
+      *error = where + "flag is not a number from 0 to 255";
+    } else {
+      const SkipReason reason =
+          builder.Add(word, static_cast<uint32_t>(id),
+                      static_cast<uint8_t>(tag), static_cast<uint8_t>(flag));
+      ++build->skipped[static_cast<int>(reason)];
+      continue;
+    }
+    return false;
+  }
+  build->forms = builder.size();
+  build->slots = slots != 0
+                     ? slots
+                     : builder.SlotsForLoad(load != 0 ? load : kDefaultLoad);
+  return builder.Build(build->slots, &build->bytes, error);
+}
+
+std::string BuildSummary(const ListBuild& build, const std::string& output) {
+  std::ostringstream summary;
+  summary << build.forms << " forms in " << build.slots << " slots (load "
+          << static_cast<double>(build.forms) / static_cast<double>(build.slots)
+          << ") written to " << output;
+  size_t total_skipped = 0;
+  for (int r = 1; r < 8; ++r) total_skipped += build.skipped[r];
+  summary << "; skipped " << total_skipped;
+  for (int r = 1; r < 8; ++r) {
+    if (build.skipped[r] != 0) {
+      summary << ", " << build.skipped[r] << " "
+              << SkipReasonName(static_cast<SkipReason>(r));
+    }
+  }
+  if (build.blank_lines != 0) {
+    summary << "; " << build.blank_lines << " blank lines";
+  }
+  return summary.str();
+}
+
+std::string CheckSummary(const std::string& name, const TableSummary& summary) {
+  char text[160];
+  std::snprintf(text, sizeof(text),
+                ": %d slots, %zu records, longest chain %zu, load %.3f",
+                summary.slots, summary.records, summary.longest_chain,
+                static_cast<double>(summary.records) / summary.slots);
+  return name + text;
 }
 
 }  // namespace wordform

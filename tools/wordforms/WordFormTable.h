@@ -103,6 +103,36 @@ class WordFormTableBuilder {
   std::set<std::pair<std::wstring, std::string>> seen_;
 };
 
+// A table built from a word list.
+struct ListBuild {
+  std::string bytes;  // the table file, mark included
+  size_t forms = 0;
+  int64_t slots = 0;
+  size_t skipped[8] = {};  // lines skipped, by SkipReason
+  size_t blank_lines = 0;
+};
+
+// Load factor of a table when neither slots nor load are given.
+constexpr double kDefaultLoad = 0.8;
+
+// Builds a table from the bytes of a word list (see DecodeTextLines): one
+// diacritized word a line, optionally followed by tab-separated id (-1 to
+// 4294967295), tag and flag (0 to 255); blank lines are skipped. The table
+// has `slots` slots, or when that is 0 as many as the forms need at load
+// factor `load` (kDefaultLoad when 0). False, with `error` ("LIST:3: tag
+// is not a number from 0 to 255", "7 slots cannot hold 8 forms"), when
+// the list or the slot count is refused.
+bool BuildTableFromList(const std::string& list_name,
+                        const std::string& list_bytes, int64_t slots,
+                        double load, ListBuild* build, std::string* error);
+
+// "669 forms in 837 slots (load 0.799283) written to OUTPUT; skipped 0",
+// with the skipped lines by reason and the blank lines when there are any.
+std::string BuildSummary(const ListBuild& build, const std::string& output);
+
+// "NAME: 5 slots, 3 records, longest chain 2, load 0.600".
+std::string CheckSummary(const std::string& name, const TableSummary& summary);
+
 // Splits a word list into lines (LF ends a line; a CR stays). The list is
 // UTF-16 when it starts with a byte-order mark (either order), else UTF-8
 // (a UTF-8 mark is skipped). False, with `error` naming the line after a

@@ -432,7 +432,7 @@ TEST_F(WordFormTableTest, DecodesListsInEitherEncoding) {
 // The tool and the program together.
 class WordFormsToolTest : public ScratchDirTest {
  protected:
-  static std::string Tool() { return std::string("'") + WORDFORMS_PATH + "'"; }
+  static std::string Tool() { return std::string("'") + URDU_PATH + "' table"; }
   static std::string Diacritizer() {
     return std::string("'") + DIACRITIZER_PATH + "'";
   }
@@ -447,7 +447,7 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
         "\xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA\n");            // two marks
   ASSERT_EQ(0, Run(Tool() + " build list.txt -o t.lex --slots 5"));
   EXPECT_EQ(
-      "wordforms: 3 forms in 5 slots (load 0.6) written to t.lex; skipped 1, "
+      "urdu: 3 forms in 5 slots (load 0.6) written to t.lex; skipped 1, "
       "1 not restorable; 1 blank lines\n",
       stderr_);
   ASSERT_EQ(0, Run(Tool() + " check t.lex > check.out"));
@@ -470,31 +470,32 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
 
   Write("list.txt", "\xD8\xA8\xD9\x8E\t12x\n");
   EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
-  EXPECT_EQ("wordforms: list.txt:1: id is not a number from -1 to 4294967295\n",
+  EXPECT_EQ("urdu: list.txt:1: id is not a number from -1 to 4294967295\n",
             stderr_);
   EXPECT_FALSE(Exists("u.lex"));
   Write("list.txt", "\xD8\xA8\xD9\x8E\t1\t256\n");
   EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
-  EXPECT_EQ("wordforms: list.txt:1: tag is not a number from 0 to 255\n",
-            stderr_);
+  EXPECT_EQ("urdu: list.txt:1: tag is not a number from 0 to 255\n", stderr_);
   Write("list.txt", "ok\n\xFF\n");
   EXPECT_EQ(1, Run(Tool() + " build list.txt -o u.lex"));
-  EXPECT_EQ("wordforms: list.txt:2: invalid UTF-8\n", stderr_);
+  EXPECT_EQ("urdu: list.txt:2: invalid UTF-8\n", stderr_);
   EXPECT_EQ(1, Run(Tool() + " build missing.txt -o u.lex"));
-  EXPECT_EQ("wordforms: missing.txt: cannot open\n", stderr_);
+  EXPECT_EQ("urdu: cannot open missing.txt: No such file or directory\n",
+            stderr_);
   EXPECT_FALSE(Exists("u.lex"));
 
   Write("bad.lex", TableFile({2}, {Record(L"a", "X", 5), UnusedRecord()}));
   EXPECT_EQ(1, Run(Tool() + " check bad.lex"));
   EXPECT_EQ(
-      "wordforms: bad.lex: slot 0 links to 5, outside the table of 2 "
+      "urdu: bad.lex: slot 0 links to 5, outside the table of 2 "
       "slots\n",
       stderr_);
   EXPECT_EQ(1, Run(Tool() + " dump missing.lex"));
 
-  for (const char* args : {"", "build", "build list.txt", "frob x", "check",
-                           "build list.txt -o t.lex --slots 0",
-                           "build list.txt -o t.lex --slots 5 --load 0.5"}) {
+  for (const char* args :
+       {"", "frob x", "build a.txt b.txt", "check a.lex b.lex", "dump --slots",
+        "build list.txt -o t.lex --slots 0",
+        "build list.txt -o t.lex --slots 5 --load 0.5"}) {
     SCOPED_TRACE(args);
     EXPECT_EQ(2, Run(Tool() + " " + args));
     EXPECT_EQ(1u, std::count(stderr_.begin(), stderr_.end(), '\n'));

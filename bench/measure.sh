@@ -1,0 +1,23 @@
+# Sourced by the benchmark scripts.
+#
+# measure COMMAND [ARG...]
+# Five runs of a command; prints the best wall-clock time, the best
+# processor time (user + system), in seconds, and the largest peak resident
+# memory in KB. The processor time is the steadier figure on a busy machine.
+measure() {
+  python3 - "$@" <<'PY'
+import resource, subprocess, sys, time
+wall, cpu, rss = None, None, 0
+for _ in range(5):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)
+    w = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    c = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    wall = w if wall is None else min(wall, w)
+    cpu = c if cpu is None else min(cpu, c)
+    rss = max(rss, after.ru_maxrss)
+print(f"{wall:.4f} {cpu:.4f} {rss}")
+PY
+}

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Times `urdu diacritize` on running UTF-8 text (table load included)
+# against iconv converting the same input from UTF-8 to UTF-16LE, side by
+# side in one run, and prints the ratio and the peak resident memory.
+#
+#   bench/urdu/run.sh [SIZE_MB] [FORMS]      (default 100 200000)
+#
+# The table is built by `urdu table build` from FORMS generated diacritized
+# words; the input is SIZE_MB MB of bare words (about 70% of them in the
+# table), separated by spaces, Urdu and ASCII punctuation and line ends.
+# Builds an optimised urdu in $BUILD_DIR (default build-bench) first.
+# Goal: urdu diacritize at most 5x iconv's time, and the same peak memory
+# on a quarter of the input as on all of it.
+set -eu
+cd "$(dirname "$0")/../.."
+root=$PWD
+size_mb=${1:-100}
+forms=${2:-200000}
+build=${BUILD_DIR:-build-bench}
+bash scripts/setup.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DURDULEX_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target urdu >/dev/null
+urdu=$root/$build/tools/urdu/urdu
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
+import random, sys
+sys.path.insert(0, sys.argv[3])
+from wordforms import make_forms, unknown_word
+random.seed(7)
+size = int(sys.argv[1]) * 1000000
+bares = make_forms(int(sys.argv[2]), (2, 3, 3, 4, 4, 5, 5, 6, 7))
+# One block of running text, repeated up to the size.
+seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
+out, n = [], 0
+while n < 4 << 20:
+    if random.random() < 0.7:
+        w = random.choice(bares)
+    else:
+        w = unknown_word((3, 4, 5, 6))
+    piece = w + random.choice(seps)
+    out.append(piece)
+    n += len(piece.encode("utf-8"))
+block = "".join(out).encode("utf-8")
+for name, length in (("input.txt", size), ("quarter.txt", size // 4)):
+    with open(name, "wb") as f:
+        for _ in range(length // len(block)):
+            f.write(block)
+        f.write(block[:length % len(block)].decode("utf-8", "ignore").encode("utf-8"))
+PY
+"$urdu" table build words.txt -o t.lex 2>/dev/null
+echo "table: $(stat -c %s t.lex) bytes ($forms forms); input: $(stat -c %s input.txt) bytes of UTF-8"
+
+. "$root/bench/measure.sh"
+
+read -r w_iconv c_iconv _ <<<"$(measure iconv -f UTF-8 -t UTF-16LE -o iconv.out input.txt)"
+read -r w_urdu c_urdu rss_urdu <<<"$(measure "$urdu" diacritize --no-progress --table t.lex -o out.txt input.txt)"
+read -r _ _ rss_quarter <<<"$(measure "$urdu" diacritize --no-progress --table t.lex -o quarter.out quarter.txt)"
+: >empty.txt
+read -r w_load c_load _ <<<"$(measure "$urdu" diacritize --table t.lex -o empty.out empty.txt)"
+# The output is the input with the known words diacritized.
+"$urdu" strip out.txt | cmp -s - input.txt ||
+  { echo "stripping the output does not give back the input" >&2; exit 1; }
+
+awk -v wi="$w_iconv" -v ci="$c_iconv" -v wu="$w_urdu" -v cu="$c_urdu" \
+    -v wl="$w_load" -v cl="$c_load" -v ru="$rss_urdu" -v rq="$rss_quarter" 'BEGIN {
+  printf "%-30s %9s %9s\n", "", "wall s", "cpu s"
+  printf "%-30s %9.3f %9.3f\n", "iconv UTF-8 -> UTF-16LE", wi, ci
+  printf "%-30s %9.3f %9.3f\n", "urdu diacritize", wu, cu
+  printf "%-30s %9.3f %9.3f\n", "  of which table load", wl, cl
+  printf "%-30s %9.2f %9.2f   (goal: at most 5)\n", "urdu diacritize / iconv", wu / wi, cu / ci
+  printf "peak memory of urdu diacritize: %.1f MB on the whole input, %.1f MB on a quarter of it\n", ru / 1024, rq / 1024
+}'

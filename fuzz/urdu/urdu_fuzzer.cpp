@@ -1,0 +1,164 @@
+// Fuzz target for the text path of the urdu program: the reader of UTF-8
+// and UTF-16 input with the tokenizer, and the word alignment of evaluate.
+//
+// The first input byte picks the case:
+//   0: the rest is an input file. Read strictly and leniently, whole and in
+//      small blocks: the lenient text is the strict one when that succeeds,
+//      the blocks give what the whole gives, and the tokens cover the text
+//      exactly, words holding no separator.
+//   1: the rest is two texts, the gold and the prediction, split at the
+//      first byte 0x00. Evaluate must either name a mismatch or give
+//      counts that fit together.
+// Without libFuzzer, fuzz/FuzzReplayMain.cpp replays the files named on the
+// command line.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/urdu/Evaluate.h"
+#include "tools/urdu/TextIO.h"
+#include "tools/urdu/Tokenizer.h"
+
+namespace {
+
+// Inputs beyond this add nothing the small ones do not reach.
+constexpr size_t kMaxInput = 1 << 16;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "urdu_fuzzer: %s\n", what);
+  std::abort();
+}
+
+// A source that hands out at most `step` bytes a read.
+class StepSource : public urdu::ByteSource {
+ public:
+  StepSource(const std::string& bytes, size_t step)
+      : bytes_(bytes), step_(step) {}
+  size_t Read(unsigned char* buffer, size_t n) override {
+    size_t k = n < step_ ? n : step_;
+    if (k > bytes_.size() - at_) k = bytes_.size() - at_;
+    for (size_t i = 0; i < k; ++i) {
+      buffer[i] = static_cast<unsigned char>(bytes_[at_ + i]);
+    }
+    at_ += k;
+    return k;
+  }
+  const std::string& name() const override { return name_; }
+
+ private:
+  const std::string& bytes_;
+  size_t step_;
+  size_t at_ = 0;
+  std::string name_ = "input";
+};
+
+// The decoded text and its tokens, fed to the tokenizer as the reader
+// hands it out. False when strict reading fails.
+bool Read(const std::string& bytes, bool lenient, size_t step,
+          std::u16string* text, std::vector<urdu::Token>* tokens) {
+  StepSource source(bytes, step);
+  urdu::TextReader reader(source, lenient);
+  urdu::Tokenizer tokenizer;
+  urdu::Units pending;
+  text->clear();
+  tokens->clear();
+  try {
+    bool more = true;
+    while (more) {
+      more = reader.Next(&pending);
+      std::vector<urdu::Token> block;
+      const size_t used =
+          tokenizer.Split(pending.data(), pending.size(), !more, &block);
+      for (urdu::Token t : block) {
+        t.start += static_cast<uint32_t>(text->size());
+        tokens->push_back(t);
+      }
+      text->append(pending.begin(),
+                   pending.begin() + static_cast<ptrdiff_t>(used));
+      pending.erase(pending.begin(),
+                    pending.begin() + static_cast<ptrdiff_t>(used));
+    }
+  } catch (const urdu::Error&) {
+    if (lenient) Fail("lenient reading failed");
+    return false;
+  }
+  return true;
+}
+
+void FuzzReader(const std::string& bytes) {
+  std::u16string strict, lenient, small;
+  std::vector<urdu::Token> strict_tokens, tokens, small_tokens;
+  const bool ok = Read(bytes, false, 1 << 20, &strict, &strict_tokens);
+  Read(bytes, true, 1 << 20, &lenient, &tokens);
+  Read(bytes, true, 3, &small, &small_tokens);
+  if (ok && strict != lenient) Fail("lenient text differs from strict text");
+  if (small != lenient) Fail("small blocks give another text");
+  // The tokens tile the text; words are kept whole across blocks.
+  size_t at = 0;
+  std::u16string words, small_words;
+  for (const urdu::Token& t : tokens) {
+    if (t.start != at) Fail("tokens leave a gap");
+    at += t.length;
+    if (t.kind == urdu::Token::kWord) {
+      for (uint32_t i = 0; i < t.length; ++i) {
+        if (urdu::IsSeparator(lenient[t.start + i])) Fail("separator in word");
+      }
+      words += lenient.substr(t.start, t.length) + u'|';
+    }
+  }
+  if (at != lenient.size()) Fail("tokens do not cover the text");
+  for (const urdu::Token& t : small_tokens) {
+    if (t.kind == urdu::Token::kWord) {
+      small_words += small.substr(t.start, t.length) + u'|';
+    }
+  }
+  if (words != small_words) Fail("small blocks give other words");
+}
+
+void FuzzEvaluate(const std::string& bytes) {
+  const size_t split = bytes.find('\0');
+  const std::string gold = bytes.substr(0, split);
+  const std::string predicted =
+      split == std::string::npos ? gold : bytes.substr(split + 1);
+  urdu::MemorySource gold_source(gold, "gold");
+  urdu::MemorySource predicted_source(predicted, "predicted");
+  urdu::TextReader gold_reader(gold_source, true);
+  urdu::TextReader predicted_reader(predicted_source, true);
+  urdu::WordStream g(gold_reader);
+  urdu::WordStream p(predicted_reader);
+  urdu::Evaluation e;
+  try {
+    urdu::Evaluate(g, p, nullptr, &e);
+  } catch (const urdu::Error&) {
+    return;
+  }
+  if (e.letter_errors > e.letters || e.last_letter_errors > e.letter_errors ||
+      e.words > e.letters || e.word_errors > e.words ||
+      e.word_errors_before_last > e.word_errors ||
+      e.letter_errors - e.last_letter_errors > e.letters - e.words) {
+    Fail("counts do not fit together");
+  }
+  if (split == std::string::npos && (e.letter_errors != 0)) {
+    Fail("a text differs from itself");
+  }
+  urdu::FormatEvaluation(e);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0 || size > kMaxInput) return 0;
+  const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  switch (data[0] % 2) {
+    case 0:
+      FuzzReader(rest);
+      break;
+    case 1:
+      FuzzEvaluate(rest);
+      break;
+  }
+  return 0;
+}

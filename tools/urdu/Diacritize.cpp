@@ -1,0 +1,214 @@
+#include "tools/urdu/Diacritize.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "diacritizer/hashmain.h"
+#include "foundation/TARNIException.h"
+#include "script/LexEnigneUtility.h"
+
+// Keys go to the index as the bytes of the UTF-16 units in memory, which
+// the index takes for UTF-16LE.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the word-form index takes keys as UTF-16LE bytes"
+#endif
+
+namespace urdu {
+
+namespace {
+
+std::wstring Wide(const char16_t* p, size_t n) {
+  return std::wstring(p, p + n);
+}
+
+std::u16string Narrow(const std::wstring& s) {
+  std::u16string out(s.size(), u'\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    out[i] = static_cast<char16_t>(s[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
+  size_t i = 0;
+  while (i < n && !IsLiftedMark(word[i])) ++i;
+  if (i == n) return false;
+  LexEnigneUtility utility;
+  std::wstring bare;
+  std::string symbols;
+  utility.SeparateSymbolicDiacritics(Wide(word, n), bare, symbols);
+  for (wchar_t c : bare) out->push_back(static_cast<char16_t>(c));
+  return true;
+}
+
+FormTable::FormTable(const std::string& path, bool all_forms) {
+  const std::string where = "table " + path + ": ";
+  try {
+    std::string rejection;
+    {
+      WordFormTableFile file;
+      if (!ReadWordFormTableFile(path, &file, &rejection)) {
+        throw Error(where + rejection);
+      }
+      // A table whose chains are too tangled to index is searched.
+      searched_ = !index_.Build(file);
+    }
+    if ((searched_ || all_forms) && !LoadWordFormHashTable(path, &rejection)) {
+      throw Error(where + rejection);
+    }
+  } catch (const TARNIException& e) {
+    throw Error(where + e.GetExceptionMsg());
+  }
+}
+
+const unsigned char* FormTable::Find(const char16_t* key, size_t n,
+                                     uint64_t hash, size_t* units) {
+  if (searched_) {
+    const std::vector<std::u16string>& forms = AllForms(key, n);
+    if (forms.empty()) return nullptr;
+    *units = forms[0].size();
+    return Bytes(forms[0].data());
+  }
+  size_t bytes = 0;
+  const unsigned char* form = index_.Find(Bytes(key), n, hash, &bytes);
+  *units = bytes / 2;
+  return form;
+}
+
+const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
+                                                       size_t n) {
+  std::u16string k(key, n);
+  auto it = forms_.find(k);
+  if (it != forms_.end()) return it->second;
+  std::vector<std::u16string> forms;
+  std::vector<WordFormHashNode> found;
+  if (n > 0 && wordFormHashTable.Search(Wide(key, n), found)) {
+    LexEnigneUtility utility;
+    for (const WordFormHashNode& node : found) {
+      forms.push_back(Narrow(utility.MergeSymbolicDiacritics(
+          node.key, node.data.symbolicDiacritics)));
+    }
+  }
+  return forms_.emplace(std::move(k), std::move(forms)).first->second;
+}
+
+void Diacritizer::Run(TextReader& reader) {
+  Tokenizer tokenizer(options_.lines);
+  // `text` starts with the unfinished word of the block before, if any.
+  Units text;
+  bool more = true;
+  while (more) {
+    more = reader.Next(&text);
+    tokens_.clear();
+    const size_t used =
+        tokenizer.Split(text.data(), text.size(), !more, &tokens_);
+    Process(text.data(), tokens_);
+    text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(used));
+  }
+}
+
+void Diacritizer::Process(const char16_t* text,
+                          const std::vector<Token>& tokens) {
+  // Keys and hashes of every word first, then the lookups.
+  words_.clear();
+  keys_.clear();
+  for (size_t t = 0; t < tokens.size(); ++t) {
+    const Token& token = tokens[t];
+    if (token.kind != Token::kWord || token.length == 0) continue;
+    Word word{static_cast<uint32_t>(t), kInText, token.length, 0};
+    const size_t at = keys_.size();
+    if (token.marked &&
+        AppendBareForm(text + token.start, token.length, &keys_)) {
+      word.key = static_cast<uint32_t>(at);
+      word.length = static_cast<uint32_t>(keys_.size() - at);
+    }
+    words_.push_back(word);
+  }
+  for (Word& word : words_) {
+    const char16_t* key = word.key == kInText ? text + tokens[word.token].start
+                                              : keys_.data() + word.key;
+    word.hash = FormTable::Hash(key, word.length);
+  }
+  // The lookups go in batches of kBatch words: the slots and entries of a
+  // batch are loaded first, their cache misses overlapping (and the slots
+  // of the next batch fetched ahead), then the batch is written.
+  const size_t count = words_.size();
+  size_t w = 0;
+  size_t t = 0;
+  while (w < count) {
+    const size_t end = std::min(count, w + kBatch);
+    unsigned touched = 0;
+    const size_t ahead = std::min(count, end + kBatch);
+    for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
+    for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+    touched_ += touched;
+    for (; w < end; ++w) {
+      for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);
+      Emit(text, tokens[t++], &words_[w]);
+    }
+  }
+  for (; t < tokens.size(); ++t) Emit(text, tokens[t], nullptr);
+}
+
+void Diacritizer::Emit(const char16_t* text, const Token& token,
+                       const Word* word) {
+  const char16_t* original = text + token.start;
+  switch (token.kind) {
+    case Token::kBlank:
+      return;
+    case Token::kSeparator:
+      out_.Put(original, token.length);
+      return;
+    case Token::kOverlong:
+      ++coverage_.tokens;
+      ++coverage_.unknown;
+      out_.Put(original, token.length);
+      return;
+    case Token::kWord:
+      break;
+  }
+  if (word == nullptr) return;  // an empty line
+  ++coverage_.tokens;
+  const char16_t* key =
+      word->key == kInText ? original : keys_.data() + word->key;
+  size_t units = 0;
+  const unsigned char* form =
+      table_.Find(key, word->length, word->hash, &units);
+  if (form == nullptr) {
+    ++coverage_.unknown;
+    if (options_.count_unknown) {
+      ++unknown_[std::u16string(original, token.length)];
+    }
+    out_.Put(original, token.length);
+    return;
+  }
+  ++coverage_.known;
+  if (options_.all_forms || options_.count_ambiguous) {
+    const std::vector<std::u16string>& forms =
+        table_.AllForms(key, word->length);
+    if (forms.size() > 1) {
+      ++coverage_.ambiguous;
+      if (options_.all_forms) {
+        for (size_t i = 0; i < forms.size(); ++i) {
+          if (i > 0) out_.Put(u'|');
+          out_.Put(forms[i]);
+        }
+        return;
+      }
+    }
+  }
+  out_.PutUtf16LE(form, units);
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::Unknown() const {
+  std::vector<std::pair<std::u16string, uint64_t>> list(unknown_.begin(),
+                                                        unknown_.end());
+  std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+  return list;
+}
+
+}  // namespace urdu

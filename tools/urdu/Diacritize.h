@@ -1,0 +1,127 @@
+// The engine of `urdu diacritize`: a word-form table opened for lookups by
+// bare form, and the diacritizer that runs text through it.
+//
+// A word is looked up by its bare form as SeparateSymbolicDiacritics gives
+// it (the form of the table's keys), so a word written with some of its
+// marks is found too. A found word is replaced by the table's form (the
+// first in chain order, as the `diacritizer` program writes it, or all of
+// them joined by '|'); any other word, and every separator, is written
+// exactly as it came.
+//
+// FormTable throws urdu::Error when the table cannot be used. The
+// Diacritizer borrows the table and the writer.
+
+#ifndef URDULEX_TOOLS_URDU_DIACRITIZE_H_
+#define URDULEX_TOOLS_URDU_DIACRITIZE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "diacritizer/WordFormIndex.h"
+#include "tools/urdu/TextIO.h"
+#include "tools/urdu/Tokenizer.h"
+
+namespace urdu {
+
+// The bare form of `word` as SeparateSymbolicDiacritics gives it, appended
+// to `out`. False (and nothing appended) when `word` has no mark to lift,
+// so that it is its own bare form.
+bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out);
+
+class FormTable {
+ public:
+  // Reads the table file. With `all_forms`, every form of a word can be
+  // asked for (AllForms). Throws Error("table NAME: ...").
+  FormTable(const std::string& path, bool all_forms);
+  FormTable(const FormTable&) = delete;
+  FormTable& operator=(const FormTable&) = delete;
+
+  static uint64_t Hash(const char16_t* key, size_t n) {
+    return WordFormIndex::HashKey(Bytes(key), n);
+  }
+  void Prefetch(uint64_t hash) const {
+    if (index_.built()) index_.PrefetchSlot(hash);
+  }
+  // Brings what Find will read for `hash` into the cache; see
+  // WordFormIndex::Touch.
+  unsigned Touch(uint64_t hash) const {
+    return index_.built() ? index_.Touch(hash) : 0;
+  }
+  // The first form of the bare word `key` in chain order, as `*units`
+  // UTF-16LE units (at any alignment), or null when the table does not
+  // know it. `hash` is Hash(key, n).
+  const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
+                            size_t* units);
+  // Every form of `key` in chain order (empty when unknown). Only with
+  // `all_forms`.
+  const std::vector<std::u16string>& AllForms(const char16_t* key, size_t n);
+
+ private:
+  static const unsigned char* Bytes(const char16_t* p) {
+    return reinterpret_cast<const unsigned char*>(p);
+  }
+
+  WordFormIndex index_;
+  bool searched_ = false;  // the loaded table is searched, not indexed
+  std::unordered_map<std::u16string, std::vector<std::u16string>> forms_;
+};
+
+struct Coverage {
+  uint64_t tokens = 0;  // words looked up
+  uint64_t known = 0;
+  uint64_t unknown = 0;
+  uint64_t ambiguous = 0;  // known, with more than one form
+};
+
+class Diacritizer {
+ public:
+  struct Options {
+    bool lines = false;          // one word a line
+    bool all_forms = false;      // write form1|form2
+    bool count_unknown = false;  // keep the unknown words for Unknown()
+    bool count_ambiguous = false;
+  };
+
+  Diacritizer(FormTable& table, const Options& options, TextWriter& out)
+      : table_(table), options_(options), out_(out) {}
+
+  // Diacritizes the whole text of `reader`.
+  void Run(TextReader& reader);
+
+  const Coverage& coverage() const { return coverage_; }
+  // The unknown words with their counts, most frequent first, equal counts
+  // in the order of their UTF-16 text.
+  std::vector<std::pair<std::u16string, uint64_t>> Unknown() const;
+
+ private:
+  struct Word {
+    uint32_t token;
+    uint32_t key;  // offset in keys_, or kInText
+    uint32_t length;
+    uint64_t hash;
+  };
+  static constexpr uint32_t kInText = UINT32_MAX;
+  // Lookups in flight together, so that their cache misses overlap.
+  static constexpr size_t kBatch = 32;
+
+  void Process(const char16_t* text, const std::vector<Token>& tokens);
+  void Emit(const char16_t* text, const Token& token, const Word* word);
+
+  FormTable& table_;
+  Options options_;
+  TextWriter& out_;
+  Coverage coverage_;
+  std::vector<Token> tokens_;
+  std::vector<Word> words_;
+  std::u16string keys_;
+  std::unordered_map<std::u16string, uint64_t> unknown_;
+  unsigned touched_ = 0;  // keeps the loads of Touch
+};
+
+}  // namespace urdu
+
+#endif  // URDULEX_TOOLS_URDU_DIACRITIZE_H_

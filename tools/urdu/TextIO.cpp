@@ -1,0 +1,508 @@
+#include "tools/urdu/TextIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/Utf8.h"
+
+namespace urdu {
+
+const char kStandardInput[] = "standard input";
+
+namespace {
+
+// Output is handed to the sink once this much has gathered.
+constexpr size_t kWriteBlock = 1 << 20;
+// Room for the largest encoding of one unit, beyond kWriteBlock.
+constexpr size_t kWriteSlack = 8;
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+std::string Reason() { return std::strerror(errno); }
+
+void PutUtf8(uint32_t c, char*& p) {
+  if (c < 0x80) {
+    *p++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (c >> 6));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *p++ = static_cast<char>(0xF0 | (c >> 18));
+    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+bool IsHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+// --- sources and sinks ---
+
+FileSource::FileSource(const std::string& name) : name_(name) {
+  if (name == "-") {
+    name_ = kStandardInput;
+    fd_ = 0;
+  } else {
+    // A named pipe would block the open until a writer comes; that is what
+    // a pipe is for, so it is allowed.
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw Error("cannot open " + name + ": " + Reason());
+    owned_ = true;
+  }
+  struct stat st;
+  if (::fstat(fd_, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      throw Error("cannot read " + name_ + ": " + std::strerror(EISDIR));
+    }
+    if (S_ISREG(st.st_mode)) size_ = static_cast<int64_t>(st.st_size);
+    device_ = static_cast<uint64_t>(st.st_dev);
+    inode_ = static_cast<uint64_t>(st.st_ino);
+  }
+}
+
+FileSource::~FileSource() {
+  if (owned_) ::close(fd_);
+}
+
+size_t FileSource::Read(unsigned char* buffer, size_t n) {
+  while (true) {
+    const ssize_t got = ::read(fd_, buffer, n);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) throw Error("cannot read " + name_ + ": " + Reason());
+  }
+}
+
+bool FileSource::IsFile(const std::string& path) const {
+  struct stat st;
+  return size_ >= 0 && ::stat(path.c_str(), &st) == 0 &&
+         static_cast<uint64_t>(st.st_dev) == device_ &&
+         static_cast<uint64_t>(st.st_ino) == inode_;
+}
+
+std::string FileSource::ReadAll(size_t limit) {
+  std::string bytes;
+  std::unique_ptr<unsigned char[]> block(new unsigned char[1 << 16]);
+  while (size_t got = Read(block.get(), 1 << 16)) {
+    if (bytes.size() + got > limit) {
+      throw Error(name_ + ": larger than " + std::to_string(limit) + " bytes");
+    }
+    bytes.append(reinterpret_cast<const char*>(block.get()), got);
+  }
+  return bytes;
+}
+
+size_t MemorySource::Read(unsigned char* buffer, size_t n) {
+  const size_t k = std::min(n, bytes_.size() - at_);
+  std::memcpy(buffer, bytes_.data() + at_, k);
+  at_ += k;
+  return k;
+}
+
+FileSink::FileSink(const std::string& name) : name_(name) {
+  if (name == "-") {
+    name_ = "standard output";
+    fd_ = 1;
+    return;
+  }
+  fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw Error("cannot create " + name + ": " + Reason());
+  owned_ = true;
+}
+
+FileSink::~FileSink() {
+  if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+void FileSink::Write(const char* data, size_t n) {
+  while (n > 0) {
+    const ssize_t put = ::write(fd_, data, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw Error("cannot write " + name_ + ": " + Reason());
+    }
+    data += put;
+    n -= static_cast<size_t>(put);
+  }
+}
+
+void FileSink::Close() {
+  if (!owned_ || fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw Error("cannot write " + name_ + ": " + Reason());
+}
+
+void FileSink::Discard() {
+  if (!owned_) return;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  struct stat st;
+  if (::stat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ::unlink(name_.c_str());
+  }
+  owned_ = false;
+}
+
+// --- decoding ---
+
+size_t TextDecoder::Decode(const unsigned char* data, size_t n, bool final,
+                           Units* out, bool* ok, DecodeError* error) {
+  *ok = true;
+  size_t mark = 0;
+  if (form_ == kUnknown) {
+    static const unsigned char kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
+    if (n < 3 && !final && std::memcmp(data, kUtf8Mark, n) == 0) return 0;
+    if (n < 2 && !final && n == 1 && (data[0] == 0xFF || data[0] == 0xFE)) {
+      return 0;
+    }
+    if (n >= 3 && std::memcmp(data, kUtf8Mark, 3) == 0) {
+      form_ = kUtf8;
+      mark = 3;
+    } else if (n >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+      form_ = kUtf16LE;
+      mark = 2;
+    } else if (n >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+      form_ = kUtf16BE;
+      mark = 2;
+    } else {
+      form_ = kUtf8;
+    }
+    offset_ += mark;
+  }
+  const size_t used =
+      form_ == kUtf8
+          ? DecodeUtf8(data + mark, n - mark, final, out, ok, error)
+          : DecodeUtf16(data + mark, n - mark, final, out, ok, error);
+  return mark + used;
+}
+
+size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
+                               Units* out, bool* ok, DecodeError* error) {
+  const size_t base = out->size();
+  out->resize(base + n);  // never more units than bytes
+  char16_t* o = out->data() + base;
+  size_t i = 0;
+  while (i < n) {
+    const unsigned b = p[i];
+    if (b < 0x80) {
+      lines_ += b == '\n';
+      *o++ = static_cast<char16_t>(b);
+      ++i;
+      continue;
+    }
+    if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[i + 1] & 0x3F));
+      i += 2;
+      continue;
+    }
+    char32_t c = 0;
+    size_t valid = 0;
+    const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+    if (len > 0) {
+      if (c < 0x10000) {
+        *o++ = static_cast<char16_t>(c);
+      } else {
+        c -= 0x10000;
+        *o++ = static_cast<char16_t>(0xD800 + (c >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+      }
+      i += static_cast<size_t>(len);
+      continue;
+    }
+    if (len == 0 && !final) break;  // cut by the end of the block
+    if (!lenient_) {
+      *ok = false;
+      error->line = lines_ + 1;
+      error->offset = offset_ + i;
+      error->what = "invalid UTF-8";
+      break;
+    }
+    *o++ = kReplacement;
+    ++replaced_;
+    i += valid > 0 ? valid : 1;
+  }
+  out->resize(static_cast<size_t>(o - out->data()));
+  offset_ += i;
+  return i;
+}
+
+size_t TextDecoder::DecodeUtf16(const unsigned char* p, size_t n, bool final,
+                                Units* out, bool* ok, DecodeError* error) {
+  const bool le = form_ == kUtf16LE;
+  const auto unit = [&](size_t i) -> uint32_t {
+    return le ? (p[i] | (p[i + 1] << 8)) : ((p[i] << 8) | p[i + 1]);
+  };
+  const size_t base = out->size();
+  out->resize(base + n / 2);
+  char16_t* o = out->data() + base;
+  size_t i = 0;
+  const auto fail = [&](const char* what) {
+    *ok = false;
+    error->line = lines_ + 1;
+    error->offset = offset_ + i;
+    error->what = what;
+  };
+  while (i + 1 < n) {
+    const uint32_t u = unit(i);
+    if (!IsHigh(u) && !IsLow(u)) {
+      lines_ += u == '\n';
+      *o++ = static_cast<char16_t>(u);
+      i += 2;
+      continue;
+    }
+    if (IsHigh(u)) {
+      if (i + 3 >= n && !final) break;
+      if (i + 3 < n && IsLow(unit(i + 2))) {
+        *o++ = static_cast<char16_t>(u);
+        *o++ = static_cast<char16_t>(unit(i + 2));
+        i += 4;
+        continue;
+      }
+    }
+    if (!lenient_) {
+      fail("invalid UTF-16 (unpaired surrogate)");
+      break;
+    }
+    *o++ = kReplacement;
+    ++replaced_;
+    i += 2;
+  }
+  if (*ok && final && i + 1 == n) {
+    if (!lenient_) {
+      fail("odd number of bytes in UTF-16");
+    } else {
+      // The unit array was sized for n / 2 units; the odd byte needs one
+      // more.
+      const size_t at = static_cast<size_t>(o - out->data());
+      out->resize(at + 1);
+      o = out->data() + at;
+      *o++ = kReplacement;
+      ++replaced_;
+      ++i;
+    }
+  }
+  out->resize(static_cast<size_t>(o - out->data()));
+  offset_ += i;
+  return i;
+}
+
+// --- progress ---
+
+Progress::Progress(bool enabled, const char* command, int64_t total)
+    : enabled_(enabled), command_(command), total_(total) {
+  start_ = last_ = std::chrono::steady_clock::now();
+}
+
+Progress::~Progress() { Finish(); }
+
+void Progress::Advance(uint64_t bytes) {
+  done_ += bytes;
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  // Quiet for the first second, so short runs print nothing, and at most
+  // five updates a second after it.
+  if (now - start_ < std::chrono::seconds(1) ||
+      now - last_ < std::chrono::milliseconds(200)) {
+    return;
+  }
+  last_ = now;
+  const double mb = static_cast<double>(done_) / 1e6;
+  if (total_ > 0) {
+    std::fprintf(stderr, "\rurdu %s: %3d%% of %.1f MB", command_,
+                 static_cast<int>(100.0 * static_cast<double>(done_) /
+                                  static_cast<double>(total_)),
+                 static_cast<double>(total_) / 1e6);
+  } else {
+    std::fprintf(stderr, "\rurdu %s: %.1f MB", command_, mb);
+  }
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+void Progress::Finish() {
+  if (!shown_) return;
+  shown_ = false;
+  // Clears the line so that a message after it starts clean.
+  std::fprintf(stderr, "\r%40s\r", "");
+  std::fflush(stderr);
+}
+
+// --- reading ---
+
+TextReader::TextReader(ByteSource& source, bool lenient, Progress* progress)
+    : source_(source),
+      decoder_(lenient),
+      progress_(progress),
+      buffer_(new unsigned char[kBlock + 8]) {}
+
+bool TextReader::Next(Units* units) {
+  const size_t before = units->size();
+  while (!done_) {
+    const size_t got = source_.Read(buffer_.get() + left_, kBlock);
+    if (progress_ != nullptr) progress_->Advance(got);
+    const bool final = got == 0;
+    const size_t n = left_ + got;
+    bool ok = true;
+    DecodeError error;
+    const size_t used =
+        decoder_.Decode(buffer_.get(), n, final, units, &ok, &error);
+    if (!ok) {
+      throw Error(source_.name() + ": line " + std::to_string(error.line) +
+                  ", byte offset " + std::to_string(error.offset) + ": " +
+                  error.what);
+    }
+    left_ = n - used;
+    // At most a cut sequence is left over.
+    std::memmove(buffer_.get(), buffer_.get() + used, left_);
+    if (final) done_ = true;
+    if (units->size() > before) return true;
+  }
+  return false;
+}
+
+// --- writing ---
+
+TextWriter::TextWriter(ByteSink& sink, Encoding encoding, bool crlf)
+    : sink_(sink),
+      encoding_(encoding),
+      crlf_(crlf),
+      buffer_(new char[kWriteBlock + kWriteSlack]) {
+  if (encoding_ == kUtf16) {
+    buffer_[0] = '\xFF';
+    buffer_[1] = '\xFE';
+    used_ = 2;
+  }
+}
+
+void TextWriter::Flush() {
+  sink_.Write(buffer_.get(), used_);
+  used_ = 0;
+}
+
+// The units of text in memory, and of UTF-16LE bytes at any alignment.
+struct TextWriter::Units16 {
+  const char16_t* p;
+  uint32_t operator[](size_t i) const { return p[i]; }
+  Units16 operator+(size_t n) const { return Units16{p + n}; }
+};
+struct TextWriter::BytesLE {
+  const unsigned char* p;
+  uint32_t operator[](size_t i) const { return p[2 * i] | p[2 * i + 1] << 8; }
+  BytesLE operator+(size_t n) const { return BytesLE{p + 2 * n}; }
+};
+
+void TextWriter::Put(const char16_t* units, size_t n) {
+  PutUnits(Units16{units}, n);
+}
+
+void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
+  PutUnits(BytesLE{bytes}, units);
+}
+
+template <typename Units>
+void TextWriter::PutUnits(Units units, size_t n) {
+  // Each unit takes at most 4 bytes here (a CR LF, or the replacement of
+  // a lone surrogate and a three-byte character); pieces are sized so that
+  // the buffer never overflows, with no check per unit.
+  constexpr size_t kMostPerUnit = 4;
+  while (n > 0) {
+    if (kWriteBlock - used_ < kMostPerUnit * 64) Flush();
+    const size_t piece = std::min(n, (kWriteBlock - used_) / kMostPerUnit);
+    char* p = buffer_.get() + used_;
+    if (encoding_ == kUtf8) {
+      p = EncodeUtf8(units, piece, p);
+    } else {
+      for (size_t i = 0; i < piece; ++i) {
+        const char16_t u = static_cast<char16_t>(units[i]);
+        if (u == '\n' && crlf_ && last_ != '\r') {
+          *p++ = '\r';
+          *p++ = 0;
+        }
+        *p++ = static_cast<char>(u & 0xFF);
+        *p++ = static_cast<char>(u >> 8);
+        last_ = u;
+      }
+    }
+    used_ = static_cast<size_t>(p - buffer_.get());
+    units = units + piece;
+    n -= piece;
+  }
+}
+
+template <typename Units>
+char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t u = units[i];
+    if (high_ != 0) {
+      const uint32_t high = high_;
+      high_ = 0;
+      if (IsLow(u)) {
+        PutUtf8(0x10000 + ((high - 0xD800u) << 10) + (u - 0xDC00u), p);
+        continue;
+      }
+      PutUtf8(kReplacement, p);
+    }
+    if (u < 0x80) {
+      *p++ = static_cast<char>(u);
+    } else if (u < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (u >> 6));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else if (IsHigh(u)) {
+      high_ = static_cast<char16_t>(u);
+    } else if (IsLow(u)) {
+      PutUtf8(kReplacement, p);
+    } else {
+      *p++ = static_cast<char>(0xE0 | (u >> 12));
+      *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return p;
+}
+
+void TextWriter::PutLatin1(const char* text, size_t n) {
+  char16_t block[256];
+  while (n > 0) {
+    const size_t k = std::min(n, sizeof(block) / sizeof(block[0]));
+    for (size_t i = 0; i < k; ++i) {
+      block[i] = static_cast<unsigned char>(text[i]);
+    }
+    Put(block, k);
+    text += k;
+    n -= k;
+  }
+}
+
+void TextWriter::Finish() {
+  if (high_ != 0) {
+    char* p = buffer_.get() + used_;
+    PutUtf8(kReplacement, p);
+    used_ = static_cast<size_t>(p - buffer_.get());
+    high_ = 0;
+  }
+  Flush();
+  sink_.Close();
+}
+
+std::string ToUtf8(const char16_t* units, size_t n) {
+  StringSink sink;
+  TextWriter writer(sink, TextWriter::kUtf8);
+  writer.Put(units, n);
+  writer.Finish();
+  return sink.bytes;
+}
+
+}  // namespace urdu

@@ -1,0 +1,292 @@
+// Text in and out for the `urdu` program: byte sources and sinks, a decoder
+// of UTF-8 and UTF-16 (told apart by the byte-order mark) into UTF-16 units,
+// and a writer that encodes UTF-16 units as UTF-8, or as the 16-bit form of
+// the other programs (mark FF FE, CR LF line ends).
+//
+// Everything works in blocks, so memory stays the same whatever the size of
+// the input. Text is held as UTF-16 units (`char16_t`); characters above
+// U+FFFF travel as surrogate pairs and come out as they went in.
+//
+// Failures are thrown as urdu::Error, which carries the one line the program
+// prints after "urdu: " and the exit status. Objects own what they open;
+// none is copyable.
+
+#ifndef URDULEX_TOOLS_URDU_TEXTIO_H_
+#define URDULEX_TOOLS_URDU_TEXTIO_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace urdu {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// A failure of a subcommand: `message` is printed after "urdu: ".
+class Error {
+ public:
+  explicit Error(std::string message, int status = kExitFailure)
+      : message_(std::move(message)), status_(status) {}
+  const std::string& message() const { return message_; }
+  int status() const { return status_; }
+
+ private:
+  std::string message_;
+  int status_;
+};
+
+// Leaves new elements uninitialised on resize: text buffers are resized
+// to their largest possible length and then written.
+template <typename T>
+class DefaultInitAllocator : public std::allocator<T> {
+ public:
+  template <typename U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  template <typename U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Decoded text: UTF-16 units.
+using Units = std::vector<char16_t, DefaultInitAllocator<char16_t>>;
+
+// The name standard input goes by in messages.
+extern const char kStandardInput[];
+
+// Where bytes come from.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Up to `n` bytes into `buffer`; 0 at the end. Throws Error on a failed
+  // read.
+  virtual size_t Read(unsigned char* buffer, size_t n) = 0;
+  // Size in bytes when known in advance (a regular file), else -1.
+  virtual int64_t Size() const { return -1; }
+  // The name for messages.
+  virtual const std::string& name() const = 0;
+};
+
+// A file, or standard input for "-".
+class FileSource : public ByteSource {
+ public:
+  // Opens at once; throws Error("cannot open NAME: reason").
+  explicit FileSource(const std::string& name);
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  size_t Read(unsigned char* buffer, size_t n) override;
+  int64_t Size() const override { return size_; }
+  const std::string& name() const override { return name_; }
+  // True when this is the same file as `path` (which may not exist).
+  bool IsFile(const std::string& path) const;
+  // Reads everything that is left, up to `limit` bytes (Error beyond).
+  std::string ReadAll(size_t limit);
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool owned_ = false;
+  int64_t size_ = -1;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
+};
+
+// Bytes held in memory, for tests and fuzz targets.
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(std::string bytes, std::string name)
+      : bytes_(std::move(bytes)), name_(std::move(name)) {}
+  size_t Read(unsigned char* buffer, size_t n) override;
+  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
+  const std::string& name() const override { return name_; }
+
+ private:
+  std::string bytes_;
+  std::string name_;
+  size_t at_ = 0;
+};
+
+// Where bytes go.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Throws Error on a failed write.
+  virtual void Write(const char* data, size_t n) = 0;
+  // Called once all is written; throws Error when something did not reach
+  // its place.
+  virtual void Close() {}
+};
+
+// A file created (or truncated) by the constructor, or standard output for
+// "-". On a failure the program calls Discard, which removes a file it
+// created, so that no partial output is left behind.
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(const std::string& name);  // "cannot create NAME"
+  ~FileSink() override;
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+
+  void Write(const char* data, size_t n) override;  // "cannot write NAME"
+  void Close() override;
+  void Discard();
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool owned_ = false;
+};
+
+class StringSink : public ByteSink {
+ public:
+  void Write(const char* data, size_t n) override { bytes.append(data, n); }
+  std::string bytes;
+};
+
+// Where a decoding failure was found.
+struct DecodeError {
+  uint64_t line = 0;    // 1-based
+  uint64_t offset = 0;  // of the first byte of the sequence, from the start
+  const char* what = "";
+};
+
+// Decodes one input's bytes into UTF-16 units. The form is fixed by the
+// first bytes: FF FE is UTF-16 little-endian, FE FF big-endian, anything
+// else UTF-8 (a leading EF BB BF is skipped). Malformed input (overlong
+// forms, surrogates, values beyond U+10FFFF, cut sequences, unpaired
+// surrogates, an odd last byte) is an error, or with `lenient` becomes one
+// U+FFFD for each maximal ill-formed part, counted in replaced().
+class TextDecoder {
+ public:
+  enum Form { kUnknown, kUtf8, kUtf16LE, kUtf16BE };
+
+  explicit TextDecoder(bool lenient) : lenient_(lenient) {}
+
+  // Decodes `data[0, n)` and appends the units to `out`; `final` says no
+  // bytes follow. Returns the number of bytes used: an unfinished sequence
+  // at the end (or bytes that may still be a mark) is left to be given
+  // again with the bytes after it. False in `*ok`, with `*error`, on
+  // malformed input.
+  size_t Decode(const unsigned char* data, size_t n, bool final, Units* out,
+                bool* ok, DecodeError* error);
+
+  Form form() const { return form_; }
+  uint64_t replaced() const { return replaced_; }
+
+ private:
+  size_t DecodeUtf8(const unsigned char* data, size_t n, bool final, Units* out,
+                    bool* ok, DecodeError* error);
+  size_t DecodeUtf16(const unsigned char* data, size_t n, bool final,
+                     Units* out, bool* ok, DecodeError* error);
+
+  bool lenient_;
+  Form form_ = kUnknown;
+  uint64_t offset_ = 0;  // input bytes used so far
+  uint64_t lines_ = 0;   // line ends decoded so far
+  uint64_t replaced_ = 0;
+};
+
+// Reports how far the input has got, on standard error, for long runs.
+class Progress {
+ public:
+  // `total` is the size of the input in bytes, or -1 when unknown.
+  Progress(bool enabled, const char* command, int64_t total);
+  ~Progress();
+  void Advance(uint64_t bytes);
+  void Finish();
+
+ private:
+  bool enabled_;
+  const char* command_;
+  int64_t total_;
+  uint64_t done_ = 0;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// A source with its decoder: the input's text, a block at a time.
+class TextReader {
+ public:
+  // Bytes read from the source at a time.
+  static constexpr size_t kBlock = 1 << 20;
+
+  TextReader(ByteSource& source, bool lenient, Progress* progress = nullptr);
+
+  // Appends the next decoded text to `units`; false, with nothing
+  // appended, at the end of the input. Throws Error("NAME: line L, byte offset
+  // B: invalid UTF-8") and the like on malformed input.
+  bool Next(Units* units);
+  uint64_t replaced() const { return decoder_.replaced(); }
+  const std::string& name() const { return source_.name(); }
+
+ private:
+  ByteSource& source_;
+  TextDecoder decoder_;
+  Progress* progress_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  size_t left_ = 0;  // undecoded bytes at the start of buffer_
+  bool done_ = false;
+};
+
+// Encodes UTF-16 units and hands the bytes to a sink in large pieces.
+// UTF-8 has no mark; the 16-bit form starts with FF FE and writes every LF
+// that does not follow a CR as CR LF (`crlf`), as the other programs'
+// files have it.
+class TextWriter {
+ public:
+  enum Encoding { kUtf8, kUtf16 };
+  TextWriter(ByteSink& sink, Encoding encoding, bool crlf = true);
+
+  void Put(const char16_t* units, size_t n);
+  void Put(const std::u16string& text) { Put(text.data(), text.size()); }
+  void Put(char16_t unit) { Put(&unit, 1); }
+  // `units` units given as UTF-16LE bytes, at any alignment.
+  void PutUtf16LE(const unsigned char* bytes, size_t units);
+  // ASCII or Latin-1 bytes, one character each.
+  void PutLatin1(const char* text, size_t n);
+  // Writes what is buffered (the mark at least) and closes the sink.
+  void Finish();
+
+ private:
+  struct Units16;
+  struct BytesLE;
+  void Flush();
+  template <typename Units>
+  void PutUnits(Units units, size_t n);
+  template <typename Units>
+  char* EncodeUtf8(Units units, size_t n, char* p);
+
+  ByteSink& sink_;
+  Encoding encoding_;
+  bool crlf_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  char16_t last_ = 0;
+  char16_t high_ = 0;  // a high surrogate waiting for its partner
+};
+
+// UTF-8 of UTF-16 units (an unpaired surrogate becomes U+FFFD).
+std::string ToUtf8(const char16_t* units, size_t n);
+inline std::string ToUtf8(const std::u16string& s) {
+  return ToUtf8(s.data(), s.size());
+}
+
+}  // namespace urdu
+
+#endif  // URDULEX_TOOLS_URDU_TEXTIO_H_

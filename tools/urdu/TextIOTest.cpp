@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "tools/urdu/TextIO.h"
+
+namespace urdu {
+namespace {
+
+// Decodes `bytes` through a reader whose source hands out `step` bytes at
+// a time; the text as UTF-8, or "error: MESSAGE".
+class StepSource : public ByteSource {
+ public:
+  StepSource(std::string bytes, size_t step)
+      : bytes_(std::move(bytes)), step_(step) {}
+  size_t Read(unsigned char* buffer, size_t n) override {
+    const size_t k = std::min({n, step_, bytes_.size() - at_});
+    std::copy(bytes_.begin() + static_cast<ptrdiff_t>(at_),
+              bytes_.begin() + static_cast<ptrdiff_t>(at_ + k), buffer);
+    at_ += k;
+    return k;
+  }
+  const std::string& name() const override { return name_; }
+
+ private:
+  std::string bytes_;
+  size_t step_;
+  size_t at_ = 0;
+  std::string name_ = "in";
+};
+
+std::string Decode(const std::string& bytes, bool lenient, size_t step,
+                   uint64_t* replaced = nullptr) {
+  StepSource source(bytes, step);
+  TextReader reader(source, lenient);
+  Units units;
+  try {
+    while (reader.Next(&units)) {
+    }
+  } catch (const Error& e) {
+    return "error: " + e.message();
+  }
+  if (replaced != nullptr) *replaced = reader.replaced();
+  return ToUtf8(std::u16string(units.begin(), units.end()));
+}
+
+TEST(TextDecoderTest, FormsAndMalformedInput) {
+  const std::string kFFFD = "\xEF\xBF\xBD";
+  struct Case {
+    std::string input;
+    std::string strict;   // text, or the error message
+    std::string lenient;  // text
+    uint64_t replaced;
+  } cases[] = {
+      {"", "", "", 0},
+      {"\xD8\xA7\xD8\xB1\xD8\xAF\xD9\x88 Urdu",
+       "\xD8\xA7\xD8\xB1\xD8\xAF\xD9\x88 Urdu",
+       "\xD8\xA7\xD8\xB1\xD8\xAF\xD9\x88 Urdu", 0},
+      // A UTF-8 mark is dropped; UTF-16 in either order by its mark.
+      {"\xEF\xBB\xBFok", "ok", "ok", 0},
+      {std::string("\xFF\xFE\x27\x06\n\0", 6), "\xD8\xA7\n", "\xD8\xA7\n", 0},
+      {std::string("\xFE\xFF\x06\x27", 4), "\xD8\xA7", "\xD8\xA7", 0},
+      // Beyond 16 bits, in both forms.
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", 0},
+      {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), "\xF0\x9F\x98\x80",
+       "\xF0\x9F\x98\x80", 0},
+      // Errors name the line and the byte offset from the start of input.
+      {"a\nb\n\xFF", "error: in: line 3, byte offset 4: invalid UTF-8",
+       "a\nb\n" + kFFFD, 1},
+      {"ab\xC0\xAF", "error: in: line 1, byte offset 2: invalid UTF-8",
+       "ab" + kFFFD + kFFFD, 2},
+      {"\xED\xA0\x80x", "error: in: line 1, byte offset 0: invalid UTF-8",
+       kFFFD + kFFFD + kFFFD + "x", 3},
+      {"\xF4\x90\x80\x80", "error: in: line 1, byte offset 0: invalid UTF-8",
+       kFFFD + kFFFD + kFFFD + kFFFD, 4},
+      // A cut sequence is one replacement: its valid start is one part.
+      {"x\n\xE2\x82", "error: in: line 2, byte offset 2: invalid UTF-8",
+       "x\n" + kFFFD, 1},
+      {"\xE2\x82x", "error: in: line 1, byte offset 0: invalid UTF-8",
+       kFFFD + "x", 1},
+      {std::string("\xFF\xFE\x00\xDC", 4),
+       "error: in: line 1, byte offset 2: invalid UTF-16 (unpaired surrogate)",
+       kFFFD, 1},
+      {std::string("\xFF\xFE\n\0\x00\xD8", 6),
+       "error: in: line 2, byte offset 4: invalid UTF-16 (unpaired surrogate)",
+       "\n" + kFFFD, 1},
+      {std::string("\xFF\xFE"
+                   "a\0b",
+                   5),
+       "error: in: line 1, byte offset 4: odd number of bytes in UTF-16",
+       "a" + kFFFD, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    // Every block size gives the same, down to one byte at a time.
+    for (size_t step : {size_t{1}, size_t{2}, size_t{3}, size_t{1} << 20}) {
+      EXPECT_EQ(c.strict, Decode(c.input, false, step)) << step;
+      uint64_t replaced = 0;
+      EXPECT_EQ(c.lenient, Decode(c.input, true, step, &replaced)) << step;
+      EXPECT_EQ(c.replaced, replaced) << step;
+    }
+  }
+}
+
+TEST(TextDecoderTest, LongRandomTextSurvivesAnyBlocking) {
+  std::mt19937 rng(3);
+  const char* pieces[] = {"\xD8\xA7",         "\xE2\x80\x8C", "a", "\n",
+                          "\xF0\x9F\x98\x80", "\xDB\x92",     " "};
+  std::string text;
+  while (text.size() < 3 * TextReader::kBlock) text += pieces[rng() % 7];
+  for (size_t step : {size_t{4093}, TextReader::kBlock}) {
+    EXPECT_TRUE(text == Decode(text, false, step)) << step;
+  }
+}
+
+TEST(TextWriterTest, Utf8AndTheSixteenBitForm) {
+  const std::u16string text = u"\u0627\n\r\nx\U0001F600";
+  StringSink utf8;
+  TextWriter a(utf8, TextWriter::kUtf8);
+  a.Put(text);
+  a.Finish();
+  EXPECT_EQ("\xD8\xA7\n\r\nx\xF0\x9F\x98\x80", utf8.bytes);
+
+  // Every LF not after a CR becomes CR LF; the mark comes first, also
+  // for no text.
+  StringSink utf16;
+  TextWriter b(utf16, TextWriter::kUtf16);
+  b.Put(text.data(), 2);
+  b.Put(text.data() + 2, text.size() - 2);
+  b.Finish();
+  EXPECT_EQ(
+      std::string("\xFF\xFE\x27\x06\r\0\n\0\r\0\n\0x\0\x3D\xD8\x00\xDE", 18),
+      utf16.bytes);
+  StringSink empty;
+  TextWriter c(empty, TextWriter::kUtf16);
+  c.Finish();
+  EXPECT_EQ("\xFF\xFE", empty.bytes);
+
+  // A surrogate pair split between two calls is still one character; a
+  // lone one becomes U+FFFD.
+  StringSink split;
+  TextWriter d(split, TextWriter::kUtf8);
+  const char16_t pair[] = {0xD83D, 0xDE00};
+  d.Put(pair, 1);
+  d.Put(pair + 1, 1);
+  d.Put(pair, 1);
+  d.Put(u'a');
+  d.Finish();
+  EXPECT_EQ(
+      "\xF0\x9F\x98\x80\xEF\xBF\xBD"
+      "a",
+      split.bytes);
+}
+
+TEST(TextWriterTest, LongOutputGoesOutInPieces) {
+  std::u16string text(3 << 20, u'\u06D2');
+  StringSink sink;
+  TextWriter writer(sink, TextWriter::kUtf8);
+  writer.Put(text);
+  writer.Finish();
+  ASSERT_EQ(2 * text.size(), sink.bytes.size());
+  EXPECT_EQ("\xDB\x92", sink.bytes.substr(sink.bytes.size() - 2));
+}
+
+}  // namespace
+}  // namespace urdu

@@ -1,0 +1,147 @@
+#include "tools/urdu/Tokenizer.h"
+
+#include <cstring>
+
+namespace urdu {
+
+namespace {
+
+constexpr char16_t kZeroWidthNonJoiner = 0x200C;
+constexpr char16_t kZeroWidthJoiner = 0x200D;
+
+bool IsJoinerControl(char16_t c) {
+  return c == kZeroWidthNonJoiner || c == kZeroWidthJoiner;
+}
+
+bool IsLineBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// One bit per 16-bit unit.
+class SeparatorSet {
+ public:
+  SeparatorSet() {
+    std::memset(bits_, 0, sizeof(bits_));
+    for (char16_t c = 0x09; c <= 0x0D; ++c) Set(c);
+    for (char16_t c = 0x20; c < 0x7F; ++c) {
+      const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                         (c >= 'a' && c <= 'z');
+      if (!alnum) Set(c);
+    }
+    for (char16_t c :
+         {0x0085, 0x00A0, 0x1680, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+          0x060C, 0x061B, 0x061F, 0x06D4, 0x066B, 0x066C, 0x00AB, 0x00BB,
+          0x2039, 0x203A, 0xFD3E, 0xFD3F, 0x2013, 0x2014, 0x2026}) {
+      Set(c);
+    }
+    for (char16_t c = 0x2000; c <= 0x200A; ++c) Set(c);
+    for (char16_t c = 0x2018; c <= 0x201F; ++c) Set(c);
+  }
+  bool Has(char16_t c) const { return (bits_[c >> 6] >> (c & 63)) & 1; }
+
+ private:
+  void Set(char16_t c) { bits_[c >> 6] |= uint64_t{1} << (c & 63); }
+  uint64_t bits_[0x10000 / 64];
+};
+
+const SeparatorSet& Separators() {
+  static const SeparatorSet* set = new SeparatorSet;
+  return *set;
+}
+
+void Add(std::vector<Token>* tokens, size_t start, size_t length,
+         Token::Kind kind, bool marked = false) {
+  if (length == 0) return;
+  // Neighbouring separators become one token.
+  if (kind == Token::kSeparator && !tokens->empty() &&
+      tokens->back().kind == Token::kSeparator &&
+      tokens->back().start + tokens->back().length == start) {
+    tokens->back().length += static_cast<uint32_t>(length);
+    return;
+  }
+  tokens->push_back(Token{static_cast<uint32_t>(start),
+                          static_cast<uint32_t>(length), kind, marked});
+}
+
+}  // namespace
+
+bool IsSeparator(char16_t c) { return Separators().Has(c); }
+
+size_t Tokenizer::Split(const char16_t* text, size_t n, bool final,
+                        std::vector<Token>* tokens) {
+  return lines_ ? SplitLines(text, n, final, tokens)
+                : SplitWords(text, n, final, tokens);
+}
+
+Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t n, bool final,
+                                 std::vector<Token>* tokens) {
+  const bool open = end == n && !final;
+  if (!overlong_ && end - start <= kMaxWordUnits) return open ? kHeld : kWhole;
+  // Too long to be found; passed on now so that memory stays small.
+  Add(tokens, start, end - start, Token::kOverlong);
+  overlong_ = open;
+  return open ? kPassedOpen : kPassed;
+}
+
+size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
+                             std::vector<Token>* tokens) {
+  const SeparatorSet& separators = Separators();
+  size_t i = 0;
+  while (i < n) {
+    size_t start = i;
+    while (i < n && separators.Has(text[i])) ++i;
+    if (i > start) {
+      overlong_ = false;
+      Add(tokens, start, i - start, Token::kSeparator);
+    }
+    start = i;
+    bool marked = false;
+    while (i < n && !separators.Has(text[i])) {
+      marked |= IsLiftedMark(text[i]);
+      ++i;
+    }
+    if (i == start) continue;
+    const Run run = Settle(start, i, n, final, tokens);
+    if (run == kHeld) return start;
+    if (run == kPassedOpen) return n;
+    if (run == kPassed) continue;
+    // Joiner controls at the ends of a word are separators.
+    size_t b = start, e = i;
+    while (b < e && IsJoinerControl(text[b])) ++b;
+    while (e > b && IsJoinerControl(text[e - 1])) --e;
+    Add(tokens, start, b - start, Token::kSeparator);
+    Add(tokens, b, e - b, Token::kWord, marked);
+    Add(tokens, e, i - e, Token::kSeparator);
+  }
+  return n;
+}
+
+size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
+                             std::vector<Token>* tokens) {
+  size_t i = 0;
+  while (i < n) {
+    const size_t start = i;
+    while (i < n && text[i] != '\n') ++i;
+    const Run run = Settle(start, i, n, final, tokens);
+    if (run == kHeld) return start;
+    if (run == kPassedOpen) return n;
+    if (run == kWhole) {
+      size_t b = start, e = i;
+      while (b < e && IsLineBlank(text[b])) ++b;
+      while (e > b && IsLineBlank(text[e - 1])) --e;
+      Add(tokens, start, b - start, Token::kBlank);
+      bool marked = false;
+      for (size_t k = b; k < e; ++k) marked |= IsLiftedMark(text[k]);
+      // An empty line is a word of no letters: looked up, never found.
+      tokens->push_back(Token{static_cast<uint32_t>(b),
+                              static_cast<uint32_t>(e - b), Token::kWord,
+                              marked});
+      Add(tokens, e, i - e, Token::kBlank);
+    }
+    if (i < n) {
+      Add(tokens, i, 1, Token::kSeparator);
+      ++i;
+    }
+  }
+  return n;
+}
+
+}  // namespace urdu

@@ -1,0 +1,291 @@
+// End-to-end tests of the urdu program: shell pipelines, files and
+// standard streams, exit statuses and the one line on standard error.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/hashmain.h"
+#include "foundation/TestUtil.h"
+
+namespace {
+
+const std::string kSource = URDULEX_SOURCE_DIR;
+const std::string kWords = kSource + "/data/diacritizer/words.txt";
+
+class UrduTest : public urdulex::test::TempDirTest {
+ protected:
+  static std::string Urdu() { return std::string("'") + URDU_PATH + "'"; }
+
+  // Builds "t.lex" from the shipped sample lexicon.
+  void BuildSampleTable() {
+    ASSERT_EQ(0, Run(Urdu() + " table build '" + kWords + "' -o t.lex"))
+        << stderr_;
+  }
+
+  // Runs `urdu ARGS` with `input` on standard input; the standard output.
+  std::string Filter(const std::string& args, const std::string& input,
+                     int* status = nullptr) {
+    MakeFile("stdin", input);
+    const int s = Run(Urdu() + " " + args + " < stdin > stdout");
+    if (status != nullptr) {
+      *status = s;
+    } else {
+      EXPECT_EQ(0, s) << args << ": " << stderr_;
+    }
+    return Contents(Path("stdout"));
+  }
+};
+
+TEST_F(UrduTest, RunningTextWithPunctuationAndZwnj) {
+  BuildSampleTable();
+  // Known words are replaced; punctuation, spaces, line ends, digits and
+  // words the table does not know stay as they came. A ZWNJ inside a word
+  // belongs to it (so the compound is unknown), at its end it separates.
+  EXPECT_EQ(
+      u8"«کِتاب»، قَلَم؛ (دِل) 12 xyz؟\r\n"
+      u8"قلم\u200Cدان دِل\u200C\tاُرْدُو۔",
+      Filter("diacritize --table t.lex",
+             u8"«کتاب»، قلم؛ (دل) 12 xyz؟\r\n"
+             u8"قلم\u200Cدان دل\u200C\tاردو۔"));
+}
+
+TEST_F(UrduTest, PartlyMarkedWordsAreFoundAndUnknownOnesKept) {
+  BuildSampleTable();
+  // A word with some of its marks, or with the vowel typed before the
+  // shadda, is looked up by its bare form; the table's form (shadda first)
+  // replaces it, marks never doubled. An unknown word keeps every mark it
+  // had.
+  const std::string muhabbat =
+      u8"\u0645\u064F\u062D\u064E\u0628\u0651\u064E\u062A";
+  const std::string vowel_first =
+      u8"\u0645\u064F\u062D\u064E\u0628\u064E\u0651\u062A";
+  EXPECT_EQ(
+      u8"کِتاب " + muhabbat + " " + muhabbat + " " + muhabbat +
+          u8" اُرْدُو زَبَرْدَسْتِیں\n",
+      Filter("diacritize --table t.lex", u8"کِتاب مُحبت " + vowel_first + " " +
+                                             muhabbat + u8" اُرْدُو زَبَرْدَسْتِیں\n"));
+}
+
+TEST_F(UrduTest, AllFormsReportAndCoverage) {
+  BuildSampleTable();
+  const std::string text = u8"جن کتاب فلاں جن فلاں ڈھمکا فلاں\n";
+  // The first form in list order, or every form.
+  EXPECT_EQ(u8"جِن کِتاب فلاں جِن فلاں ڈھمکا فلاں\n",
+            Filter("diacritize --table t.lex", text));
+  EXPECT_EQ(u8"جِن|جِنّ کِتاب فلاں جِن|جِنّ فلاں ڈھمکا فلاں\n",
+            Filter("diacritize --table t.lex --forms all", text));
+  // The report: unknown words, most frequent first, as TSV; -v the summary.
+  Filter("diacritize --table t.lex --report unknown.tsv -v", text);
+  EXPECT_EQ(u8"فلاں\t3\nڈھمکا\t1\n", Contents(Path("unknown.tsv")));
+  EXPECT_EQ("urdu: 7 tokens, 3 known (42.86%), 4 unknown, 2 ambiguous\n",
+            stderr_);
+}
+
+TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
+  BuildSampleTable();
+  ASSERT_EQ(0, Run("cp t.lex wordformshashtable.lex"));
+  const std::string sample = kSource + "/data/diacritizer/sample.txt";
+  ASSERT_EQ(0, Run("{ printf '\\377\\376'; iconv -f UTF-8 -t UTF-16LE '" +
+                   sample + "'; } > in.u16"));
+  ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
+  // From the UTF-8 sample (the table named by default), written in the
+  // 16-bit form; and from the 16-bit input, recognised by its mark.
+  ASSERT_EQ(
+      0, Run(Urdu() + " diacritize --lines --utf16 '" + sample + "' -o a.u16"));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 -o b.u16 in.u16"));
+  const std::string expected = Contents(Path("out.u16"));
+  EXPECT_TRUE(expected == Contents(Path("a.u16")));
+  EXPECT_TRUE(expected == Contents(Path("b.u16")));
+}
+
+// A table whose chains are too tangled to index is searched as it is, and
+// gives the diacritizer's answers too.
+TEST_F(UrduTest, TangledTablesGiveTheDiacritizersAnswers) {
+  const int slots = 3000;
+  WordFormHashTable home;
+  ASSERT_TRUE(home.Allocate(slots, slots));
+  std::vector<std::wstring> keys;
+  MakeFile(
+      "wordformshashtable.lex",
+      urdulex::diactest::TableFile(
+          {slots}, urdulex::diactest::OneLongChain(home, slots, "RZP", &keys)));
+  // The keys made to fit the chain are any characters; those holding a mark
+  // are not bare forms, which urdu looks words up by, and are left out.
+  std::wstring input;
+  for (size_t i = 0; i < keys.size(); i += 37) {
+    const std::wstring& k = keys[i];
+    const bool bare = std::none_of(k.begin(), k.end(), [](wchar_t c) {
+      return c >= 0x064E && c <= 0x0653;
+    });
+    if (bare) input += k + L"\n" + k + L"x\n";
+  }
+  ASSERT_GT(input.size(), 200u);
+  MakeFile("in.u16", urdulex::test::Utf16File(input));
+  ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 in.u16 -o a.u16"));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --utf16 --forms all in.u16 > b.u16"));
+  EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("a.u16")));
+  EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("b.u16")));
+}
+
+TEST_F(UrduTest, PipelinesAndFiles) {
+  BuildSampleTable();
+  const std::string sample = kSource + "/data/codemapper/sample.txt";
+  // Stripping what diacritize wrote gives back the stripped input; the
+  // same through files, '-' and several inputs in a row.
+  ASSERT_EQ(0,
+            Run(Urdu() + " strip '" + sample + "' | " + Urdu() +
+                " diacritize --table t.lex | " + Urdu() + " strip > round.txt"))
+      << stderr_;
+  ASSERT_EQ(0, Run(Urdu() + " strip -o bare.txt '" + sample + "'"));
+  EXPECT_EQ(Contents(Path("bare.txt")), Contents(Path("round.txt")));
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --table t.lex bare.txt > one.txt"));
+  ASSERT_EQ(0, Run("cat bare.txt | " + Urdu() +
+                   " diacritize --table t.lex bare.txt - > two.txt"));
+  EXPECT_EQ(Contents(Path("one.txt")) + Contents(Path("one.txt")),
+            Contents(Path("two.txt")));
+  EXPECT_NE(Contents(Path("one.txt")), Contents(Path("bare.txt")));
+  // The table commands read and write the standard streams too.
+  ASSERT_EQ(0, Run("{ " + Urdu() + " table build < '" + kWords + "' | " +
+                   Urdu() + " table check > check.txt; }"));
+  EXPECT_EQ(
+      "standard input: 837 slots, 669 records, longest chain 4, load 0.799\n",
+      Contents(Path("check.txt")));
+  EXPECT_EQ(
+      "urdu: 669 forms in 837 slots (load 0.799283) written to standard "
+      "output; skipped 0\n",
+      stderr_);
+  // The output may not be an input.
+  for (const char* args :
+       {"strip bare.txt -o bare.txt", "strip - bare.txt -o ./bare.txt",
+        "diacritize --table t.lex --report bare.txt bare.txt",
+        "evaluate --gold bare.txt one.txt -o bare.txt"}) {
+    EXPECT_EQ(1, Run(Urdu() + " " + args + " < /dev/null")) << args;
+    EXPECT_EQ(0u, stderr_.find("urdu: input and output are the same file: "))
+        << args;
+  }
+  // None of them touched the input.
+  EXPECT_EQ(Contents(Path("round.txt")), Contents(Path("bare.txt")));
+}
+
+TEST_F(UrduTest, StripKeepsLettersWithTheirOwnMarks) {
+  EXPECT_EQ(u8"آأؤئۂۓ بتا", Filter("strip", u8"آأؤئۂۓ بَتّٰا"));
+  EXPECT_EQ(u8"آأؤئۂۓ بتّا", Filter("strip --keep-shadda", u8"آأؤئۂۓ بَتّٰا"));
+}
+
+TEST_F(UrduTest, CodesAsCodemapperWritesThem) {
+  const std::string sample = kSource + "/data/codemapper/sample.txt";
+  ASSERT_EQ(0, Run("cp '" + kSource + "/data/codemapper/rules.txt' ."));
+  ASSERT_EQ(0, Run("{ printf '\\377\\376'; iconv -f UTF-8 -t UTF-16LE '" +
+                   sample + "'; } > in.u16"));
+  ASSERT_EQ(0, Run(std::string("'") + CODEMAPPER_PATH + "' in.u16 out.txt"));
+  ASSERT_EQ(0, Run(Urdu() + " codes '" + sample + "' > codes.txt"));
+  // codemapper adds an empty line for the end of the last line.
+  EXPECT_EQ(Contents(Path("out.txt")), Contents(Path("codes.txt")) + "\n");
+}
+
+TEST_F(UrduTest, EvaluationNumbers) {
+  BuildSampleTable();
+  // Gold and predicted: kitaab with a wrong first vowel, qalam with an
+  // extra sukun on its last letter, dil right, and a word the table lacks.
+  MakeFile("gold.txt", u8"کِتَاب، قَلَم\nدِل بَکْس\n");
+  MakeFile("pred.txt", u8"کَتَاب، قَلَمْ\nدِل بَکْس\n");
+  ASSERT_EQ(0, Run(Urdu() + " evaluate --gold gold.txt pred.txt > a.txt"));
+  EXPECT_EQ(
+      "words\t4\n"
+      "letters\t12\n"
+      "DER\t16.67%\t2/12\n"
+      "DER without last letter\t12.50%\t1/8\n"
+      "WER\t50.00%\t2/4\n"
+      "WER without last letter\t25.00%\t1/4\n",
+      Contents(Path("a.txt")));
+  // From standard input, with the table's coverage of the gold words:
+  // kitaab, qalam and dil are known, and qalam and dil in the gold form.
+  ASSERT_EQ(0, Run(Urdu() + " evaluate --table t.lex --gold gold.txt "
+                            "< pred.txt > b.txt"));
+  EXPECT_EQ(Contents(Path("a.txt")) +
+                "table knows the word\t75.00%\t3/4\n"
+                "table has the gold form\t50.00%\t2/4\n",
+            Contents(Path("b.txt")));
+  MakeFile("bad.txt", u8"کتاب قلم\nدل بکس\n");
+  EXPECT_EQ(0, Run(Urdu() + " evaluate --gold gold.txt bad.txt > /dev/null"));
+  MakeFile("bad.txt", u8"کتاب قلم\nدل بکسا\n");
+  EXPECT_EQ(1, Run(Urdu() + " evaluate --gold gold.txt bad.txt -o c.txt"));
+  EXPECT_EQ(
+      u8"urdu: gold.txt:2: word 2 \"بَکْس\" and bad.txt:2: word 2 "
+      u8"\"بکسا\" differ in more than their marks\n",
+      stderr_);
+  EXPECT_FALSE(Exists("c.txt"));
+}
+
+TEST_F(UrduTest, NormalizeAndCheck) {
+  const std::string config = kSource + "/data/normalization/config.ini";
+  // The Arabic kaf becomes the Urdu one; line ends, CR LF included, stay
+  // as they came.
+  MakeFile("in.txt", u8"\u0643\u062A\u0627\u0628\r\nok\n\u0645\u0644\u0643");
+  ASSERT_EQ(
+      0, Run(Urdu() + " normalize --config '" + config + "' in.txt > nfc.txt"))
+      << stderr_;
+  const std::string nfc = Contents(Path("nfc.txt"));
+  EXPECT_EQ(0u, nfc.find(u8"\u06A9\u062A\u0627\u0628\r\nok\n"));
+  EXPECT_NE(nfc, Contents(Path("in.txt")));
+  // --check lists the lines that would change and exits 1; once
+  // normalized, nothing is listed. Standard input works the same.
+  EXPECT_EQ(1, Run(Urdu() + " normalize --check --config '" + config +
+                   "' in.txt > list.txt"));
+  EXPECT_EQ("urdu: 2 lines would change\n", stderr_);
+  EXPECT_EQ(
+      u8"in.txt:1: \u0643\u062A\u0627\u0628\nin.txt:3: \u0645\u0644\u0643\n",
+      Contents(Path("list.txt")));
+  EXPECT_EQ(0, Run(Urdu() + " normalize --check --config '" + config +
+                   "' < nfc.txt > list.txt"));
+  EXPECT_EQ("", Contents(Path("list.txt")));
+  EXPECT_EQ(1, Run(Urdu() + " normalize --config missing.ini in.txt -o o"));
+  EXPECT_EQ("urdu: Could not open configuration file: missing.ini.\n", stderr_);
+  EXPECT_FALSE(Exists("o"));
+}
+
+TEST_F(UrduTest, InvalidUtf8FailsOrIsReplaced) {
+  const std::string text = "a\nbc \xC3\x28 d\n";
+  int status = 0;
+  Filter("strip -o out.txt", text, &status);
+  EXPECT_EQ(1, status);
+  EXPECT_EQ("urdu: standard input: line 2, byte offset 5: invalid UTF-8\n",
+            stderr_);
+  EXPECT_FALSE(Exists("out.txt"));
+  MakeFile("in.txt", text);
+  EXPECT_EQ(1, Run(Urdu() + " diacritize --table t.lex in.txt -o out.txt"));
+  EXPECT_EQ(0u, stderr_.find("urdu: table t.lex: ")) << stderr_;
+  EXPECT_FALSE(Exists("out.txt"));
+  EXPECT_EQ("a\nbc \xEF\xBF\xBD( d\n", Filter("strip --lenient", text));
+  EXPECT_EQ("urdu: standard input: 1 invalid sequences replaced by U+FFFD\n",
+            stderr_);
+}
+
+TEST_F(UrduTest, UsageAndHelp) {
+  for (const char* args :
+       {"", "frob", "strip --frob", "diacritize --forms some",
+        "diacritize --table", "evaluate pred.txt", "codes -o", "table",
+        "uzt encode"}) {
+    SCOPED_TRACE(args);
+    EXPECT_EQ(2, Run(Urdu() + " " + args + " < /dev/null > out"));
+    EXPECT_EQ(1, std::count(stderr_.begin(), stderr_.end(), '\n'));
+    EXPECT_EQ(0u, stderr_.find("u"));
+  }
+  EXPECT_EQ("urdu: strip: unknown option --frob (see urdu strip --help)\n",
+            (Run(Urdu() + " strip --frob"), stderr_));
+  for (const char* args :
+       {"help", "help diacritize", "strip --help", "table --help",
+        "table build --help", "uzt decode -h", "--help"}) {
+    EXPECT_EQ(0, Run(Urdu() + " " + args + " > help.txt")) << args;
+    EXPECT_EQ(0u, Contents(Path("help.txt")).find("usage: urdu")) << args;
+  }
+  EXPECT_EQ(1, Run(Urdu() + " strip missing.txt"));
+  EXPECT_EQ("urdu: cannot open missing.txt: No such file or directory\n",
+            stderr_);
+}
+
+}  // namespace
