@@ -52,14 +52,13 @@ bool CheckWordFormTableExtent(const std::string& fileName,
       std::to_string(slots) + " slots announced, " + std::to_string(records) +
       (records == 1 ? " complete record" : " complete records");
   if (records < slots || partial != 0) {
-    *problem = "Word-form table " + fileName + " is cut short: " + counts;
+    *problem = "is cut short: " + counts;
     if (partial != 0) {
       *problem += " and a partial one of " + std::to_string(partial) + " bytes";
     }
   } else {
-    *problem = "Word-form table " + fileName +
-               " holds more records than slots: " + counts;
+    *problem = "holds more records than slots: " + counts;
   }
-  *problem += " found.";
+  *problem += " found";
   return false;
 }

@@ -15,9 +15,9 @@
 #include <string>
 
 // False when the size of the table file `fileName` is not its header plus
-// one record per announced slot; `*problem` is then one sentence naming
-// the file, for example "Word-form table t.lex is cut short: 5 slots
-// announced, 3 complete records found." True otherwise.
+// one record per announced slot; `*problem` then says so in words that
+// follow the file's name, for example "is cut short: 5 slots announced, 3
+// complete records found" (no final stop). True otherwise.
 bool CheckWordFormTableExtent(const std::string& fileName,
                               std::string* problem);
 

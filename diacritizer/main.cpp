@@ -289,7 +289,8 @@ int main(int argc, char** argv) {
       // The loader takes a file cut short as a table with unused slots,
       // whose words would silently go unfound.
       if (!CheckWordFormTableExtent(wordform::kFileName, &rejection)) {
-        Report(rejection);
+        Report(std::string("Word-form table ") + wordform::kFileName + " " +
+               rejection + ".");
         return kExitFailure;
       }
       if (index.Build(file)) file = WordFormTableFile();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "diacritizer/WordFormExtent.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
@@ -51,6 +52,11 @@ FormTable::FormTable(const std::string& path, bool all_forms) {
       WordFormTableFile file;
       if (!ReadWordFormTableFile(path, &file, &rejection)) {
         throw Error(where + rejection);
+      }
+      // The loader takes a file cut short as a table with unused slots,
+      // whose words would silently go unfound.
+      if (!CheckWordFormTableExtent(path, &rejection)) {
+        throw Error("table " + path + " " + rejection);
       }
       // A table whose chains are too tangled to index is searched.
       searched_ = !index_.Build(file);

@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,9 @@
 
 #include "codemapper/CodeMapper.h"
 #include "diacritizer/WordFormFormat.h"
+#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
+#include "normalization/ConfigManager.h"
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
@@ -394,6 +397,18 @@ int Normalize(const Arguments& args) {
     if (!normalization.Initialize(config)) {
       throw Error(normalization.GetLastError());
     }
+    // The rules reader adds a rule only at its CR: a last line cut short
+    // would be lost without a word.
+    ConfigManager paths;
+    if (paths.Initialize(config)) {
+      const std::string rules =
+          ConfigManager::ResolvePath(config, paths.nfcFilePath);
+      uint64_t line = 0;
+      if (FindUnendedLine(rules, &line)) {
+        throw Error("NFC rules file " + rules + " ends without CR LF: line " +
+                    std::to_string(line) + " would be ignored");
+      }
+    }
   } catch (const TARNIException& e) {
     throw Error(config + ": " + e.GetExceptionMsg());
   }
@@ -448,6 +463,13 @@ int Codes(const Arguments& args) {
   std::string error;
   if (!ReadPatterns(table.c_str(), &error)) {
     throw Error("code table " + table + ": " + error);
+  }
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word.
+  uint64_t unended_line = 0;
+  if (FindUnendedLine(table, &unended_line)) {
+    throw Error("code table " + table + " ends without CR LF: line " +
+                std::to_string(unended_line) + " would be ignored");
   }
   TextCommand command(args);
   return WithOutput(command, [&](TextWriter& out) {

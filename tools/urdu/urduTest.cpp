@@ -265,6 +265,50 @@ TEST_F(UrduTest, InvalidUtf8FailsOrIsReplaced) {
             stderr_);
 }
 
+// Data files cut short load as if whole (a table with unused slots, a
+// rules file without its last line); urdu refuses them as the single
+// programs do, before any output.
+TEST_F(UrduTest, DataFilesCutShortAreRefused) {
+  using urdulex::test::Utf16File;
+  BuildSampleTable();
+  const std::string table = Contents(Path("t.lex"));
+  const std::string slots = std::to_string((table.size() - 6) / 70);
+  const std::string records = std::to_string((table.size() - 6) / 70 - 1);
+  MakeFile("cut.lex", table.substr(0, table.size() - 70));
+  MakeFile("in.txt", u8"\u0627\u0628\n");
+  MakeFile("config.ini", "NFCfilepath = nfc.txt\r\n");
+  MakeFile("nfc.txt", Utf16File(L"a:b\r\nc:d"));
+  MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13"));
+  struct {
+    const char* args;
+    std::string message;
+  } cases[] = {
+      {"diacritize --table cut.lex in.txt -o out.txt",
+       "table cut.lex is cut short: " + slots + " slots announced, " + records +
+           " complete records found"},
+      {"evaluate --gold in.txt --table cut.lex in.txt -o out.txt",
+       "table cut.lex is cut short: " + slots + " slots announced, " + records +
+           " complete records found"},
+      {"codes in.txt -o out.txt",
+       "code table rules.txt ends without CR LF: line 2 would be ignored"},
+      {"normalize in.txt -o out.txt",
+       "NFC rules file nfc.txt ends without CR LF: line 2 would be ignored"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    EXPECT_EQ(1, Run(Urdu() + " " + c.args));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+    EXPECT_FALSE(Exists("out.txt"));
+  }
+  // Whole files pass.
+  MakeFile("nfc.txt", Utf16File(L"a:b\r\nc:d\r\n"));
+  MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13\r\n"));
+  EXPECT_EQ(0, Run(Urdu() + " diacritize --table t.lex in.txt -o out.txt"))
+      << stderr_;
+  EXPECT_EQ("1213\n", Filter("codes", u8"\u0627\u0628\n"));
+  EXPECT_EQ("b\n", Filter("normalize", "a\n"));
+}
+
 TEST_F(UrduTest, UsageAndHelp) {
   for (const char* args :
        {"", "frob", "strip --frob", "diacritize --forms some",
