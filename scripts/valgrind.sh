@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs codemapper and diacritizer under valgrind's memcheck on the shipped
-# sample data, and on a few failing runs (missing input, corrupt data
-# files), so that the error paths are checked for leaks too. Fails on any
+# Runs codemapper, diacritizer and `urdu diacritize` under valgrind's
+# memcheck on the shipped sample data, and on a few failing runs (missing
+# input, corrupt data files), so that the error paths are checked for leaks
+# too. The word-form table is made with `urdu table build`. Fails on any
 # memory error or leak, and when a run under valgrind writes other output
 # than the same run without it.
 #   BUILD_DIR   build folder, made without sanitizers (default: build)
@@ -20,6 +21,7 @@ cmake --build "$BUILD_DIR" -j2 >/dev/null
 build=$(cd "$BUILD_DIR" && pwd)
 codemapper=$build/codemapper/codemapper
 diacritizer=$build/diacritizer/diacritizer
+urdu=$build/tools/urdu/urdu
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -89,6 +91,20 @@ head -c -35 "$work/dc/table.good" >"$work/dc/wordformshashtable.lex"
 check "diacritizer, table cut inside its last record" "$work/dc" 1 "$diacritizer" in.txt out2.txt
 head -c 17 "$work/dc/table.good" >"$work/dc/wordformshashtable.lex"
 check "diacritizer, table cut inside its first key" "$work/dc" 1 "$diacritizer" in.txt out2.txt
+
+# urdu diacritize on the sample as UTF-8 text, and on the table cut inside
+# its last record.
+head -c -35 "$work/dc/table.good" >"$work/dc/cut.lex"
+check "urdu diacritize on the sample" "$work/dc" 0 "$urdu" diacritize \
+  --table table.good "$root/data/diacritizer/sample.txt" -o urdu.txt
+(cd "$work/dc" && "$urdu" diacritize --table table.good \
+  "$root/data/diacritizer/sample.txt" -o urdu-plain.txt)
+if ! cmp -s "$work/dc/urdu.txt" "$work/dc/urdu-plain.txt"; then
+  echo "valgrind: urdu diacritize output differs under valgrind" >&2
+  failures=$((failures + 1))
+fi
+check "urdu diacritize, table cut inside its last record" "$work/dc" 1 "$urdu" \
+  diacritize --table cut.lex "$root/data/diacritizer/sample.txt" -o urdu2.txt
 
 if [ "$failures" -ne 0 ]; then
   echo "valgrind: $failures run(s) failed" >&2

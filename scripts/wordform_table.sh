@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Writes a word-form table from a word list with whichever table builder the
-# build folder holds: the `urdu` program's "table build" when it is there,
-# else the older wordforms tool. Prints the builder's summary line.
+# Writes a word-form table from a word list with `urdu table build` of the
+# given build folder. Prints the builder's summary line.
 #   scripts/wordform_table.sh BUILD_DIR LIST OUTPUT
 set -eu
 
@@ -9,14 +8,9 @@ if [ $# -ne 3 ]; then
   echo "usage: $0 BUILD_DIR LIST OUTPUT" >&2
   exit 2
 fi
-build=$1
-urdu=$(find "$build" -type f -name urdu -perm -u+x 2>/dev/null | head -n 1)
-if [ -n "$urdu" ]; then
-  exec "$urdu" table build "$2" -o "$3"
+urdu=$1/tools/urdu/urdu
+if [ ! -x "$urdu" ]; then
+  echo "wordform_table: no urdu program in $1 (tools/urdu/urdu)" >&2
+  exit 1
 fi
-wordforms=$build/tools/wordforms/wordforms
-if [ -x "$wordforms" ]; then
-  exec "$wordforms" build "$2" -o "$3"
-fi
-echo "wordform_table: no table builder in $build (urdu or tools/wordforms/wordforms)" >&2
-exit 1
+exec "$urdu" table build "$2" -o "$3"
