@@ -40,6 +40,7 @@ bool Normalization::Initialize(const std::string& configPath) {
   }
   const std::string& configured = configManager->nfcFilePath;
   const std::string rules = ConfigManager::ResolvePath(configPath, configured);
+  const bool loaded_before = nfcNormalizer->fsm.isDefined();
   if (!nfcNormalizer->LoadNormRules(rules)) {
     if (configured.empty()) {
       last_error_ =
@@ -50,6 +51,7 @@ bool Normalization::Initialize(const std::string& configPath) {
     }
     return false;
   }
+  if (!loaded_before) nfc_rules_path_ = rules;
   initialized = true;
   return true;
 }

@@ -48,6 +48,11 @@ class Normalization {
   // config.ini."); empty after a success.
   const std::string& GetLastError() const { return last_error_; }
 
+  // The rules file the NFC rules were read from, as seen from the working
+  // directory; empty until they are loaded. Programs check the file's end
+  // with it without reading the configuration again.
+  const std::string& NfcRulesPath() const { return nfc_rules_path_; }
+
  private:
   bool initialized;
   ConfigManager* configManager;
@@ -55,6 +60,7 @@ class Normalization {
   Normalizer* nfcNormalizer;
   Normalizer* nfkdNormalizer;
   std::string last_error_;
+  std::string nfc_rules_path_;
 };
 
 #endif  // URDULEX_NORMALIZATION_NORMALIZATION_H_

@@ -190,11 +190,23 @@ TEST_F(InWorkDirTest, ConfigurationElsewhereFindsItsRulesBesideIt) {
   MakeFile("conf/config.ini", "NFCfilepath=nfc.txt\n");
   MakeFile("conf/nfc.txt", Utf16File(L"a:b\r\n"));
   Normalization front;
+  EXPECT_EQ("", front.NfcRulesPath());
   ASSERT_TRUE(front.Initialize("conf/config.ini")) << front.GetLastError();
+  EXPECT_EQ("conf/nfc.txt", front.NfcRulesPath());
   std::wstring result;
   ASSERT_TRUE(front.Normalize(L"xa", NFC, result));
   EXPECT_EQ(L"xb", result);
+  // Read again from another configuration, the rules stay those first
+  // loaded, and so does their path.
+  MakeFile("config.ini", "NFCfilepath=conf/nfc.txt\n");
+  ASSERT_TRUE(front.Initialize()) << front.GetLastError();
+  EXPECT_EQ("conf/nfc.txt", front.NfcRulesPath());
+  MakeFile("conf/other.ini", "NFCfilepath=other.txt\n");
+  MakeFile("conf/other.txt", Utf16File(L"a:c\r\n"));
+  ASSERT_TRUE(front.Initialize("conf/other.ini")) << front.GetLastError();
+  EXPECT_EQ("conf/nfc.txt", front.NfcRulesPath());
   // The bare name behaves as the no-argument form.
+  std::remove("config.ini");
   Normalization other;
   EXPECT_FALSE(other.Initialize("config.ini"));
 }

@@ -24,7 +24,6 @@
 #include "foundation/FileWriter.h"
 #include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
-#include "normalization/ConfigManager.h"
 #include "normalization/Normalization.h"
 
 namespace {
@@ -104,16 +103,12 @@ int main(int argc, char** argv) {
     }
     // The rules reader adds a rule only at its CR: a last line cut short
     // would be lost without a word.
-    ConfigManager config;
-    if (config.Initialize()) {
-      const std::string rules = ConfigManager::ResolvePath(
-          ConfigManager::kDefaultConfigFile, config.nfcFilePath);
-      uint64_t line = 0;
-      if (FindUnendedLine(rules, &line)) {
-        Report("NFC rules file " + rules + " ends without CR LF: line " +
-               std::to_string(line) + " would be ignored.");
-        return kExitFailure;
-      }
+    const std::string& rules = normalization.NfcRulesPath();
+    uint64_t line = 0;
+    if (FindUnendedLine(rules, &line)) {
+      Report("NFC rules file " + rules + " ends without CR LF: line " +
+             std::to_string(line) + " would be ignored.");
+      return kExitFailure;
     }
 
     FileReader reader;

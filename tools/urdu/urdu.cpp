@@ -28,7 +28,6 @@
 #include "diacritizer/WordFormFormat.h"
 #include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
-#include "normalization/ConfigManager.h"
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
@@ -399,15 +398,11 @@ int Normalize(const Arguments& args) {
     }
     // The rules reader adds a rule only at its CR: a last line cut short
     // would be lost without a word.
-    ConfigManager paths;
-    if (paths.Initialize(config)) {
-      const std::string rules =
-          ConfigManager::ResolvePath(config, paths.nfcFilePath);
-      uint64_t line = 0;
-      if (FindUnendedLine(rules, &line)) {
-        throw Error("NFC rules file " + rules + " ends without CR LF: line " +
-                    std::to_string(line) + " would be ignored");
-      }
+    const std::string& rules = normalization.NfcRulesPath();
+    uint64_t line = 0;
+    if (FindUnendedLine(rules, &line)) {
+      throw Error("NFC rules file " + rules + " ends without CR LF: line " +
+                  std::to_string(line) + " would be ignored");
     }
   } catch (const TARNIException& e) {
     throw Error(config + ": " + e.GetExceptionMsg());
