@@ -121,24 +121,25 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   fclose(f);
 }
 
-std::string scratch_dir;
-
-void RemoveScratchDir() {
-  unlink((scratch_dir + "/" + ConfigManager::kDefaultConfigFile).c_str());
-  unlink((scratch_dir + "/earlier.ini").c_str());
-  rmdir(scratch_dir.c_str());
-}
-
-// One scratch folder for the whole run, removed at exit.
-const std::string& ScratchDir() {
-  if (scratch_dir.empty()) {
+// A scratch folder for one input, removed with its files afterwards
+// (libFuzzer ends its run without the exit handlers).
+class ScratchDir {
+ public:
+  ScratchDir() {
     char templ[] = "/tmp/config_fuzz.XXXXXX";
     Check(mkdtemp(templ) != nullptr, "cannot create scratch folder");
-    scratch_dir = templ;
-    atexit(RemoveScratchDir);
+    path_ = templ;
   }
-  return scratch_dir;
-}
+  ~ScratchDir() {
+    unlink((path_ + "/" + ConfigManager::kDefaultConfigFile).c_str());
+    unlink((path_ + "/earlier.ini").c_str());
+    rmdir(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace
 
@@ -154,7 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text = lines + "\n" + text;
   }
 
-  const std::string& dir = ScratchDir();
+  const ScratchDir scratch;
+  const std::string& dir = scratch.path();
   const std::string path = dir + "/" + ConfigManager::kDefaultConfigFile;
   const std::string earlier = dir + "/earlier.ini";
   WriteFile(path, text);
