@@ -11,8 +11,6 @@
 // and the input are opened before the output, so a failure there leaves no
 // output file. A rules file with text after its last CR LF is refused.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -39,13 +37,6 @@ class WriteError {};
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
-
-// True when both names lead to one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Gathers UTF-16LE output and hands it to the writer in large pieces.
@@ -113,7 +104,7 @@ int main(int argc, char** argv) {
 
     FileReader reader;
     reader.Open(input_name, FileReader::UNICODE);
-    if (SameFile(input_name, output_name)) {
+    if (FileWriter::SameFile(input_name, output_name)) {
       // Opening the output would empty the input before it is read.
       Report("Input and output are the same file: " + output_name + ".");
       return kExitFailure;
