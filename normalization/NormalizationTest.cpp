@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/FileReader.h"
+#include "foundation/TARNIException.h"
 #include "foundation/TestUtil.h"
 #include "normalization/ConfigManager.h"
 #include "normalization/Normalization.h"
@@ -71,6 +73,10 @@ TEST_F(InWorkDirTest, ReadingTheConfiguration) {
       {"blank lines and tabs trimmed", "\n\r\n  NFCfilepath\t=\tc  \n", "", "c",
        ""},
       {"key cut at 64", long_key + "NFCfilepath=c\n", "", "", ""},
+      // A key of exactly 64 characters stops before its "=", which then
+      // opens the value.
+      {"key of exactly 64", std::string(53, ' ') + "NFCfilepath=c\n", "", "=c",
+       ""},
       {"value cut at 512", "NFCfilepath=" + long_value + "\n", "",
        long_value.substr(0, ConfigManager::kMaxValueLength), ""},
       {"no final LF", "NFCfilepath=c", "", "c", ""},
@@ -101,6 +107,33 @@ TEST_F(InWorkDirTest, ConfigurationReadAgainKeepsOtherKeys) {
   config.Clear();
   EXPECT_EQ("", config.nfdFilePath);
   EXPECT_EQ("", config.nfcFilePath);
+}
+
+// A file that opens but cannot be read: the reader's error goes on to the
+// caller, marked as the configuration's, with the reader's code.
+TEST(ConfigManagerTest, ReadFailurePassesOnMarked) {
+  const char kUnreadable[] = "/proc/self/mem";
+  if (!FileReader::DoesExist(kUnreadable)) GTEST_SKIP();
+  for (int front = 0; front < 2; ++front) {
+    ConfigManager config;
+    Normalization normalization;
+    try {
+      if (front) {
+        normalization.Initialize(kUnreadable);
+      } else {
+        config.Initialize(kUnreadable);
+      }
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const IOException& e) {
+      EXPECT_EQ("ConfigManager", e.GetFileName());
+      EXPECT_GT(e.GetLineNum(), 0);
+      EXPECT_EQ(kErrorFileRead, e.GetErrorCode());
+      EXPECT_EQ("Could not read file. Config file reading problem occurred.",
+                e.GetExceptionMsg());
+    }
+    std::wstring result = L"kept";
+    EXPECT_FALSE(normalization.Normalize(L"a", NFC, result));
+  }
 }
 
 TEST(ConfigManagerTest, ResolvePath) {
