@@ -60,6 +60,43 @@ std::string Attributes(BasicPOS<S>& pos) {
           Probe(pos, &P::GetInflections, &P::SetInflections, infl, infl_u)};
 }
 
+// What a getter answers on a new object, given `junk`: '0' the empty
+// value, '=' the argument left alone.
+template <typename P, typename V>
+char Fresh(P& pos, int (P::*get)(V&), const V& junk) {
+  V out = junk;
+  EXPECT_EQ(1, (pos.*get)(out));
+  if (out == V{}) return '0';
+  return out == junk ? '=' : '?';
+}
+
+// The 17 getters in slot order on an object nobody has set.
+template <typename S>
+std::string FreshAttributes(BasicPOS<S>& pos) {
+  using P = BasicPOS<S>;
+  const BasicWordPro<S> form{Ascii<S>("j"), Ascii<S>("k"), "Z"};
+  const std::vector<BasicWordProRef<S>> refs{{Ascii<S>("j"), 1, {}, "Z", 2}};
+  std::vector<BasicInfl<S>> infl(1);
+  infl[0].tag = 3;
+  return {Fresh(pos, &P::GetSubcats, std::vector<S>{Ascii<S>("j")}),
+          Fresh(pos, &P::GetGender, uint8_t{7}),
+          Fresh(pos, &P::GetNumber, uint8_t{7}),
+          Fresh(pos, &P::GetSingular, form),
+          Fresh(pos, &P::GetSingVoc, form),
+          Fresh(pos, &P::GetSingObl, form),
+          Fresh(pos, &P::GetPlural, form),
+          Fresh(pos, &P::GetPlVoc, form),
+          Fresh(pos, &P::GetPlObl, form),
+          Fresh(pos, &P::GetPlExp, std::vector<BasicWordPro<S>>{form}),
+          Fresh(pos, &P::GetComparatives, refs),
+          Fresh(pos, &P::GetSuperlatives, refs),
+          Fresh(pos, &P::GetOppositeGender, refs),
+          Fresh(pos, &P::GetTense, uint8_t{7}),
+          Fresh(pos, &P::GetCase, uint8_t{7}),
+          Fresh(pos, &P::GetPerson, uint8_t{7}),
+          Fresh(pos, &P::GetInflections, infl)};
+}
+
 template <typename S>
 const std::type_info& ClassOf(const BasicPOS<S>* pos) {
   return typeid(*pos);
@@ -98,6 +135,21 @@ TEST(PartsOfSpeechTest, EachClassStoresExactlyItsAttributes) {
     EXPECT_EQ(stored_uzt, Attributes(*twin)) << ClassOf(twin.get()).name();
     twin->SetIrregular(false);
     EXPECT_TRUE(twin->IsIrregular());
+  }
+}
+
+// A new object has every code 0 and every form and list empty: the
+// Unicode form answers the empty value for every attribute, the UZT form
+// for those its class stores (its base leaves the argument alone).
+TEST(PartsOfSpeechTest, NewObjectsAreEmpty) {
+  for (const ClassCase& c : kClasses) {
+    std::unique_ptr<POS> pos(NewPOSForName<std::wstring>(c.name));
+    EXPECT_EQ(std::string(17, '0'), FreshAttributes(*pos)) << c.stored;
+    EXPECT_TRUE(pos->name.empty() && pos->texts.empty() && pos->senses.empty());
+    std::unique_ptr<POS_UZT> twin(NewPOSForName<std::string>(c.name));
+    std::string want = c.stored;
+    for (char& ch : want) ch = ch == 'S' ? '0' : '=';
+    EXPECT_EQ(want, FreshAttributes(*twin)) << c.stored;
   }
 }
 
