@@ -167,6 +167,13 @@ class LexEnigneUtility {
   unsigned short* uztUnicodeTable = nullptr;
   int mappingCount = 0;
   // === end: conversion state ===
+
+  // Whether SetUnicodeUZTInterMapping gave every table and a count.
+  bool HasMapping() const {
+    return unicodeIndexMap != nullptr && uztByteTable != nullptr &&
+           plateClassTable != nullptr && uztUnicodeTable != nullptr &&
+           mappingCount != 0;
+  }
 };
 
 #endif  // URDULEX_SCRIPT_LEXENIGNEUTILITY_H_

@@ -102,9 +102,7 @@ bool LexEnigneUtility::ConvertUnicode2UZT(const std::wstring& text,
                                           std::string& uzt) const {
   uzt.clear();
   if (text.empty()) return true;
-  if (unicodeIndexMap == nullptr || uztByteTable == nullptr ||
-      plateClassTable == nullptr || uztUnicodeTable == nullptr ||
-      mappingCount == 0) {
+  if (!HasMapping()) {
     throw TARNIException(kModule, __LINE__, kErrorGeneral,
                          "Unicode to UZT mapping undefined.");
   }
@@ -197,9 +195,7 @@ bool LexEnigneUtility::ConvertUZT2Unicode(const std::string& uzt,
                                           std::wstring& text) const {
   text.clear();
   if (uzt.empty()) return true;
-  if (unicodeIndexMap == nullptr || uztByteTable == nullptr ||
-      plateClassTable == nullptr || uztUnicodeTable == nullptr ||
-      mappingCount == 0) {
+  if (!HasMapping()) {
     throw TARNIException(kModule, __LINE__, kErrorGeneral,
                          "UZT to Unicode mapping undefined.");
   }
