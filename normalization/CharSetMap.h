@@ -12,15 +12,17 @@
 
 #include <cstdint>
 
+#include "foundation/PageTable.h"
+
 class CharSetMap {
  public:
   // The index of a character that is not in the map.
-  static constexpr unsigned short kAbsent = 0xFFFF;
+  static constexpr unsigned short kAbsent = PageTable::kEmpty;
 
-  CharSetMap();
-  CharSetMap(const CharSetMap& other);
-  CharSetMap& operator=(const CharSetMap& other);
-  ~CharSetMap();
+  CharSetMap() : totalNumOfChars(0) {}
+  CharSetMap(const CharSetMap& other) = default;
+  CharSetMap& operator=(const CharSetMap& other) = default;
+  ~CharSetMap() = default;
 
   // Gives `c` the index GetTotalNumOfChars() (cut to 16 bits) and counts it.
   // Always true.
@@ -28,9 +30,7 @@ class CharSetMap {
 
   // Index of `c`, or kAbsent.
   unsigned short GetIndex(wchar_t c) const {
-    const uint32_t code = static_cast<uint32_t>(c);
-    const unsigned short* page = pages[(code >> 8) & 0xFF];
-    return page == nullptr ? kAbsent : page[code & 0xFF];
+    return table.Get(static_cast<uint32_t>(c));
   }
 
   int GetTotalNumOfChars() const { return totalNumOfChars; }
@@ -39,13 +39,8 @@ class CharSetMap {
   void Clear();
 
  private:
-  static constexpr int kPages = 256;
-  static constexpr int kPageSize = 256;
-
-  void CopyFrom(const CharSetMap& other);
-
   int totalNumOfChars;
-  unsigned short* pages[kPages];
+  PageTable table;
 };
 
 #endif  // URDULEX_NORMALIZATION_CHARSETMAP_H_

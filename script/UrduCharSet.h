@@ -10,27 +10,27 @@
 #ifndef URDULEX_SCRIPT_URDUCHARSET_H_
 #define URDULEX_SCRIPT_URDUCHARSET_H_
 
+#include "foundation/PageTable.h"
+
 class UniChar2IndexMap {
  public:
   // Index of a character that is not in the alphabet.
-  static constexpr unsigned short kNoIndex = 0xFFFF;
+  static constexpr unsigned short kNoIndex = PageTable::kEmpty;
   // Page slots, and indexes per page: one each for 8 bits of the code.
-  static constexpr int kPageCount = 256;
-  static constexpr int kPageSize = 256;
+  static constexpr int kPageCount = PageTable::kPageCount;
+  static constexpr int kPageSize = PageTable::kPageSize;
 
-  UniChar2IndexMap();
-  UniChar2IndexMap(const UniChar2IndexMap& other);
+  UniChar2IndexMap() : alphabetSize(0), numValidChars(0), totalNumChars(0) {}
+  UniChar2IndexMap(const UniChar2IndexMap& other) = default;
   UniChar2IndexMap& operator=(const UniChar2IndexMap&) = delete;
-  ~UniChar2IndexMap();
+  ~UniChar2IndexMap() = default;
 
   // Gives `c` the index GetTotalNumChars() (cut to 16 bits) and counts it.
   // A character inserted twice gets a second index; there is no check.
   bool Insert(unsigned short c);
   // Index of the low 16 bits of `c`, or kNoIndex.
   unsigned short GetIndex(wchar_t c) const {
-    const unsigned int code = static_cast<unsigned int>(c);
-    const unsigned short* page = pages[(code >> 8) & 0xFF];
-    return page == nullptr ? kNoIndex : page[code & 0xFF];
+    return table.Get(static_cast<unsigned int>(c));
   }
   // Frees every page and zeroes the three counts.
   void Clear();
@@ -47,7 +47,7 @@ class UniChar2IndexMap {
   int alphabetSize;
   int numValidChars;
   int totalNumChars;
-  unsigned short* pages[kPageCount];
+  PageTable table;
 };
 
 #endif  // URDULEX_SCRIPT_URDUCHARSET_H_
