@@ -1,13 +1,13 @@
 #include "normalization/CharSetMap.h"
 
 bool CharSetMap::Insert(wchar_t c) {
-  table.Set(static_cast<uint32_t>(c),
+  pages.Set(static_cast<uint32_t>(c),
             static_cast<unsigned short>(totalNumOfChars));
   ++totalNumOfChars;
   return true;
 }
 
 void CharSetMap::Clear() {
-  table.Clear();
+  pages.Clear();
   totalNumOfChars = 0;
 }

@@ -30,7 +30,7 @@ class CharSetMap {
 
   // Index of `c`, or kAbsent.
   unsigned short GetIndex(wchar_t c) const {
-    return table.Get(static_cast<uint32_t>(c));
+    return pages.Get(static_cast<uint32_t>(c));
   }
 
   int GetTotalNumOfChars() const { return totalNumOfChars; }
@@ -40,7 +40,7 @@ class CharSetMap {
 
  private:
   int totalNumOfChars;
-  PageTable table;
+  PageTable pages;
 };
 
 #endif  // URDULEX_NORMALIZATION_CHARSETMAP_H_

@@ -1,13 +1,13 @@
 #include "script/UrduCharSet.h"
 
 bool UniChar2IndexMap::Insert(unsigned short c) {
-  table.Set(c, static_cast<unsigned short>(totalNumChars));
+  pages.Set(c, static_cast<unsigned short>(totalNumChars));
   ++totalNumChars;
   return true;
 }
 
 void UniChar2IndexMap::Clear() {
-  table.Clear();
+  pages.Clear();
   alphabetSize = 0;
   numValidChars = 0;
   totalNumChars = 0;

@@ -30,7 +30,7 @@ class UniChar2IndexMap {
   bool Insert(unsigned short c);
   // Index of the low 16 bits of `c`, or kNoIndex.
   unsigned short GetIndex(wchar_t c) const {
-    return table.Get(static_cast<unsigned int>(c));
+    return pages.Get(static_cast<unsigned int>(c));
   }
   // Frees every page and zeroes the three counts.
   void Clear();
@@ -47,7 +47,7 @@ class UniChar2IndexMap {
   int alphabetSize;
   int numValidChars;
   int totalNumChars;
-  PageTable table;
+  PageTable pages;
 };
 
 #endif  // URDULEX_SCRIPT_URDUCHARSET_H_
