@@ -103,20 +103,12 @@ class Diacritizer {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
-    if (index_ != nullptr) {
-      size_t bytes = 0;
-      const unsigned char* found =
-          index_->Find(line.text, line.units, line.hash, &bytes);
-      if (found != nullptr) {
-        out_.Bytes(found, bytes);
-      } else {
-        out_.Bytes(line.text, 2 * line.units);
-      }
-      return;
-    }
-    // No index: the table file itself, searched line by line.
+    // Without an index the table file itself is searched line by line.
     size_t bytes = 0;
-    const unsigned char* found = search_->Find(line.text, line.units, &bytes);
+    const unsigned char* found =
+        index_ != nullptr
+            ? index_->Find(line.text, line.units, line.hash, &bytes)
+            : search_->Find(line.text, line.units, &bytes);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
