@@ -186,7 +186,7 @@ TEST_F(CodemapperProgramTest, UnwritableOutput) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Could not create output file: no/such/dir/out.txt.\n");
 
-  if (Exists("/dev/full")) {
+  if (std::filesystem::exists("/dev/full")) {
     run = Exec("in.txt /dev/full");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Could not write output file: /dev/full.\n");
