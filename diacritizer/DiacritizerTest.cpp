@@ -57,7 +57,6 @@ class DiacritizerTest : public ScratchDirTest {
     const int slots = 11;
     WordFormHashTable homes;
     ASSERT_TRUE(homes.Allocate(slots, slots));
-    std::vector<std::string> records(slots, UnusedRecord());
     std::vector<int> next(slots, -1), tail(slots, -1);
     std::vector<const Form*> at(slots, nullptr);
     int free_slot = slots - 1;
@@ -73,13 +72,11 @@ class DiacritizerTest : public ScratchDirTest {
       next[s] = -2;
       tail[h] = s;
     }
+    std::vector<std::string> records;
     for (int s = 0; s < slots; ++s) {
-      if (at[s] != nullptr) {
-        records[s] = Record(at[s]->key, at[s]->symbols, next[s]);
-      }
-    }
-    for (int s = 0; s < slots; ++s) {
-      if (at[s] == nullptr) records[s] = Record(L"", "", next[s]);
+      records.push_back(at[s] != nullptr
+                            ? Record(at[s]->key, at[s]->symbols, next[s])
+                            : Record(L"", "", next[s]));
     }
     Write("wordformshashtable.lex", TableFile({slots}, records));
   }

@@ -12,10 +12,8 @@
 // table whose size does not match its header (cut short, or more records
 // than slots) is refused.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,6 +24,7 @@
 #include "diacritizer/hashmain.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
+#include "foundation/OutputBuffer.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -36,12 +35,9 @@ constexpr int kExitUsage = 2;
 
 // Input is read this many bytes at a time (an even number).
 constexpr size_t kInputChunkBytes = 1 << 18;
-// Output is handed to the writer in pieces of about this size.
-constexpr size_t kOutputFlushBytes = 1 << 18;
 // Never a 16-bit unit: marks the buffer positions a read did not fill.
 constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
-class WriteError {};
 class InputChanged {};
 
 void Report(const std::string& message) {
@@ -54,50 +50,6 @@ bool IsBlankUnit(const unsigned char* p) {
          (p[0] == ' ' || p[0] == '\t' || p[0] == '\r' || p[0] == '\n');
 }
 
-// Collects UTF-16LE output and hands it to the writer in large pieces.
-class Output {
- public:
-  explicit Output(FileWriter& writer)
-      : writer_(writer), buffer_(new unsigned char[kOutputFlushBytes]) {}
-
-  void Bytes(const unsigned char* bytes, size_t n) {
-    if (n == 0) return;  // `bytes` may then be null
-    if (kOutputFlushBytes - used_ < n) {
-      Flush();
-      if (n > kOutputFlushBytes) {
-        Write(bytes, n);
-        return;
-      }
-    }
-    std::memcpy(buffer_.get() + used_, bytes, n);
-    used_ += n;
-  }
-
-  void Flush() {
-    Write(buffer_.get(), used_);
-    used_ = 0;
-  }
-
- private:
-  // The writer takes int counts: a very long line goes in pieces.
-  void Write(const unsigned char* bytes, size_t n) {
-    constexpr size_t kMaxPiece = size_t{1} << 30;
-    while (n > 0) {
-      const size_t piece = n < kMaxPiece ? n : kMaxPiece;
-      if (!writer_.Write(reinterpret_cast<const char*>(bytes),
-                         static_cast<int>(piece))) {
-        throw WriteError();
-      }
-      bytes += piece;
-      n -= piece;
-    }
-  }
-
-  FileWriter& writer_;
-  std::unique_ptr<unsigned char[]> buffer_;
-  size_t used_ = 0;
-};
-
 // Turns lines into output lines: trims, looks up, writes the separator.
 // The lookups run as a pipeline over the queued lines: a line's slot is
 // fetched ahead when it is queued, its entry when kStageDistance more
@@ -107,7 +59,7 @@ class Diacritizer {
  public:
   // Lines are looked up in `index` when it is given, else with `search`.
   Diacritizer(const WordFormIndex* index, WordFormFileSearch* search,
-              Output& out)
+              OutputBuffer& out)
       : index_(index), search_(search), out_(out) {}
 
   // Queues a line of `units` UTF-16LE units; the bytes must stay in place
@@ -151,20 +103,12 @@ class Diacritizer {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
-    if (index_ != nullptr) {
-      size_t bytes = 0;
-      const unsigned char* found =
-          index_->Find(line.text, line.units, line.hash, &bytes);
-      if (found != nullptr) {
-        out_.Bytes(found, bytes);
-      } else {
-        out_.Bytes(line.text, 2 * line.units);
-      }
-      return;
-    }
-    // No index: the table file itself, searched line by line.
+    // Without an index the table file itself is searched line by line.
     size_t bytes = 0;
-    const unsigned char* found = search_->Find(line.text, line.units, &bytes);
+    const unsigned char* found =
+        index_ != nullptr
+            ? index_->Find(line.text, line.units, line.hash, &bytes)
+            : search_->Find(line.text, line.units, &bytes);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
@@ -174,7 +118,7 @@ class Diacritizer {
 
   const WordFormIndex* index_;
   WordFormFileSearch* search_;
-  Output& out_;
+  OutputBuffer& out_;
   Line ring_[kRing];
   uint64_t added_ = 0;
   uint64_t written_ = 0;
@@ -229,7 +173,7 @@ class InputChunks {
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
 void Run(FileReader& reader, const WordFormIndex* index,
-         WordFormFileSearch* search, Output& out) {
+         WordFormFileSearch* search, OutputBuffer& out) {
   Diacritizer diacritizer(index, search, out);
   InputChunks input(reader);
   std::vector<unsigned char> chunk;
@@ -309,19 +253,19 @@ int main(int argc, char** argv) {
       Report("Could not create output file: " + output_name + ".");
       return kExitFailure;
     }
-    Output out(writer);
+    OutputBuffer out(writer);
+    bool written = true;
     try {
       Run(reader, index.built() ? &index : nullptr, &search, out);
-    } catch (const WriteError&) {
-      writer.Close();
-      Report("Could not write output file: " + output_name + ".");
-      return kExitFailure;
+    } catch (const OutputBuffer::WriteError&) {
+      written = false;
     } catch (const InputChanged&) {
       Report(std::string("Input file changed while being read: ") + argv[1] +
              ".");
       return kExitFailure;
     }
-    if (!writer.Close()) {
+    // The writer is closed whether or not every write went through.
+    if (!writer.Close() || !written) {
       Report("Could not write output file: " + output_name + ".");
       return kExitFailure;
     }

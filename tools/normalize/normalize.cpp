@@ -11,7 +11,6 @@
 // and the input are opened before the output, so a failure there leaves no
 // output file. A rules file with text after its last CR LF is refused.
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/LineEnds.h"
+#include "foundation/OutputBuffer.h"
 #include "foundation/TARNIException.h"
 #include "normalization/Normalization.h"
 
@@ -30,52 +30,9 @@ const char kProgram[] = "normalize";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Output is handed to the writer in pieces of about this many bytes.
-constexpr size_t kOutputFlushBytes = 1 << 18;
-
-class WriteError {};
-
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
-
-// Gathers UTF-16LE output and hands it to the writer in large pieces.
-class Output {
- public:
-  explicit Output(FileWriter& writer) : writer_(writer) {
-    bytes_.reserve(kOutputFlushBytes + 4096);
-  }
-
-  void Line(const std::wstring& text, bool first) {
-    if (!first) {
-      bytes_ += '\r';
-      bytes_ += '\0';
-      bytes_ += '\n';
-      bytes_ += '\0';
-    }
-    for (wchar_t c : text) {
-      bytes_ += static_cast<char>(c & 0xFF);
-      bytes_ += static_cast<char>((c >> 8) & 0xFF);
-    }
-    if (bytes_.size() >= kOutputFlushBytes) Flush();
-  }
-
-  void Flush() {
-    // The writer takes int counts: a very long line goes in pieces.
-    constexpr size_t kMaxPiece = size_t{1} << 30;
-    for (size_t at = 0; at < bytes_.size(); at += kMaxPiece) {
-      const size_t piece = std::min(kMaxPiece, bytes_.size() - at);
-      if (!writer_.Write(&bytes_[at], static_cast<int>(piece))) {
-        throw WriteError();
-      }
-    }
-    bytes_.clear();
-  }
-
- private:
-  FileWriter& writer_;
-  std::string bytes_;
-};
 
 }  // namespace
 
@@ -114,8 +71,9 @@ int main(int argc, char** argv) {
       Report("Could not create output file: " + output_name + ".");
       return kExitFailure;
     }
+    bool written = true;
     try {
-      Output out(writer);
+      OutputBuffer out(writer);
       std::wstring line, normalized;
       bool first = true;
       // The first line is read before the first end-of-file test, and
@@ -125,16 +83,16 @@ int main(int argc, char** argv) {
         reader.GetLine(line, INT_MAX, L'\n');
         if (!line.empty() && line.back() == L'\r') line.pop_back();
         normalization.Normalize(line, NFC, normalized);
-        out.Line(normalized, first);
+        if (!first) out.Units(L"\r\n", 2);
+        out.Units(normalized.data(), normalized.size());
         first = false;
       } while (!reader.EoF());
       out.Flush();
-    } catch (const WriteError&) {
-      writer.Close();
-      Report("Could not write output file: " + output_name + ".");
-      return kExitFailure;
+    } catch (const OutputBuffer::WriteError&) {
+      written = false;
     }
-    if (!writer.Close()) {
+    // The writer is closed whether or not every write went through.
+    if (!writer.Close() || !written) {
       Report("Could not write output file: " + output_name + ".");
       return kExitFailure;
     }

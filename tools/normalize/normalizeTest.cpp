@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -172,6 +173,11 @@ TEST_F(NormalizeProgramTest, Failures) {
     if (std::string(c.what) == "same file") {
       EXPECT_EQ(c.input, Contents(Path("in.txt")));
     }
+  }
+  if (std::filesystem::exists("/dev/full")) {
+    MakeFile("in.txt", good_input);
+    EXPECT_EQ(1, Exec("in.txt /dev/full"));
+    EXPECT_EQ("normalize: Could not write output file: /dev/full.\n", stderr_);
   }
 }
 
