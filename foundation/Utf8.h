@@ -1,6 +1,6 @@
-// UTF-8 sequences one at a time, for the readers of UTF-8 text. Well-formed
-// means as the Unicode standard has it: no overlong forms, no surrogates,
-// nothing above U+10FFFF. Header only; nothing here throws.
+// UTF-8 sequences one at a time, for the readers and writers of UTF-8 text.
+// Well-formed means as the Unicode standard has it: no overlong forms, no
+// surrogates, nothing above U+10FFFF. Header only; nothing here throws.
 
 #ifndef URDULEX_FOUNDATION_UTF8_H_
 #define URDULEX_FOUNDATION_UTF8_H_
@@ -59,6 +59,27 @@ inline int DecodeSequence(const unsigned char* p, size_t n, char32_t* c,
   }
   *c = value;
   return static_cast<int>(len);
+}
+
+// Writes the sequence of c (at most U+10FFFF) at p, one to four bytes, and
+// returns the end of it.
+inline char* EncodeSequence(char32_t c, char* p) {
+  if (c < 0x80) {
+    *p++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (c >> 6));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *p++ = static_cast<char>(0xF0 | (c >> 18));
+    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return p;
 }
 
 }  // namespace utf8

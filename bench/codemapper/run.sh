@@ -31,28 +31,15 @@ make_input() {  # $1 = size in MB, $2 = file
 make_input "$size_mb" "$work/in.txt"
 echo "input: $(stat -c %s "$work/in.txt") bytes"
 
-# Best of three wall-clock runs, in seconds.
-best() {
-  local best_t=
-  for _ in 1 2 3; do
-    local s e t
-    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
-    t=$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')
-    if [ -z "$best_t" ] || awk -v t="$t" -v b="$best_t" 'BEGIN { exit !(t < b) }'; then
-      best_t=$t
-    fi
-  done
-  echo "$best_t"
-}
+. "$root/bench/measure.sh"
 
 cd "$work"
-t_map=$(best "$prog" in.txt out.txt)
-t_iconv=$(best sh -c 'iconv -f UTF-16LE -t UTF-8 in.txt > iconv.txt')
+read -r t_map _ rss_full <<<"$(measure "$prog" in.txt out.txt)"
+read -r t_iconv _ _ <<<"$(measure iconv -f UTF-16LE -t UTF-8 -o iconv.txt in.txt)"
 awk -v m="$t_map" -v i="$t_iconv" 'BEGIN {
   printf "codemapper: %.3f s\niconv:      %.3f s\nratio:      %.2fx iconv\n", m, i, m / i }'
 
 # Peak resident memory at a quarter of the size and at the full size.
 make_input $(( size_mb / 4 + 1 )) small.txt
-rss_small=$( { /usr/bin/time -f %M "$prog" small.txt out.txt; } 2>&1 )
-rss_full=$( { /usr/bin/time -f %M "$prog" in.txt out.txt; } 2>&1 )
+read -r _ _ rss_small <<<"$(measure "$prog" small.txt out.txt)"
 echo "peak RSS: ${rss_small} KiB ($(( size_mb / 4 + 1 )) MB input), ${rss_full} KiB (${size_mb} MB input)"

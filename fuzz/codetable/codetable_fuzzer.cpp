@@ -14,12 +14,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <map>
 #include <string>
 
 #include "codemapper/CodeMapper.h"
+#include "fuzz/FuzzUtil.h"
 
 namespace {
 
@@ -112,29 +112,16 @@ void Check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxInput) return 0;
-  size_t table_size = size;
   std::wstring line;
-  static const uint8_t kSeparator[4] = {0, 0, 0, 0};
-  for (size_t i = 0; i + 4 <= size; ++i) {
-    if (memcmp(data + i, kSeparator, 4) == 0) {
-      table_size = i;
-      for (size_t k = i + 4; k + 1 < size; k += 2) {
-        line.push_back(static_cast<wchar_t>(data[k] | (data[k + 1] << 8)));
-      }
-      break;
-    }
-  }
-
-  char path[] = "/tmp/codetable_fuzz.XXXXXX";
-  int fd = mkstemp(path);
-  Check(fd >= 0, "cannot create scratch file");
-  Check(write(fd, data, table_size) == static_cast<ssize_t>(table_size),
-        "cannot write scratch file");
-  close(fd);
+  const size_t table_size = urdulex::fuzz::SplitFileAndLine(data, size, &line);
 
   memset(mapper, 0, sizeof(mapper));
-  bool ok = ReadPatterns(path);
-  unlink(path);
+  bool ok;
+  {
+    urdulex::fuzz::ScratchFile file("codetable_fuzz");
+    file.Write(data, table_size);
+    ok = ReadPatterns(file.path().c_str());
+  }
   Model model = ModelLoad(data, table_size);
   Check(ok == model.ok, "load result differs");
   size_t set = 0;

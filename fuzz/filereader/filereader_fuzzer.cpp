@@ -19,7 +19,6 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -27,6 +26,7 @@
 
 #include "foundation/FileReader.h"
 #include "foundation/TARNIException.h"
+#include "fuzz/FuzzUtil.h"
 
 namespace {
 
@@ -256,32 +256,6 @@ void Run(Outcome* o, Fn&& fn) {
   }
 }
 
-// The file of one input, removed again when the input is done.
-class ScratchFile {
- public:
-  explicit ScratchFile(const std::string& content) {
-    char templ[] = "/tmp/filereader_fuzz_XXXXXX";
-    int fd = mkstemp(templ);
-    if (fd < 0) abort();
-    path_ = templ;
-    size_t done = 0;
-    while (done < content.size()) {
-      ssize_t n = write(fd, content.data() + done, content.size() - done);
-      if (n <= 0) abort();
-      done += static_cast<size_t>(n);
-    }
-    close(fd);
-  }
-  ~ScratchFile() { unlink(path_.c_str()); }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -299,7 +273,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     content += chunk;
   }
 
-  const ScratchFile file(content);  // outlives the reader
+  urdulex::fuzz::ScratchFile file("filereader_fuzz");  // outlives the reader
+  file.Write(content.data(), content.size());
   const std::string& path = file.path();
   FileReader reader;
   Model model(&content);

@@ -8,9 +8,6 @@
 // Inputs are capped at kMaxInput bytes; the slot count comes from the input,
 // so a small file can still announce a large (sparse) table.
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +17,7 @@
 #include "diacritizer/WordFormIndex.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
+#include "fuzz/FuzzUtil.h"
 #include "script/LexEnigneUtility.h"
 
 namespace {
@@ -28,21 +26,6 @@ constexpr size_t kMaxInput = 1 << 16;
 // Tables are allocated slot by slot for the search side; keep them small
 // enough to fuzz quickly.
 constexpr int32_t kMaxFuzzSlots = 1 << 16;
-
-const std::string& ScratchFile() {
-  static const std::string name = [] {
-    char templ[] = "/tmp/hashtable_fuzz_XXXXXX";
-    int fd = mkstemp(templ);
-    if (fd < 0) std::abort();
-    close(fd);
-    return std::string(templ);
-  }();
-  // Registered once `name` exists, so it runs before `name` is destroyed.
-  static const bool removed_at_exit =
-      std::atexit([] { std::remove(ScratchFile().c_str()); }) == 0;
-  (void)removed_at_exit;
-  return name;
-}
 
 std::string Utf16(const std::wstring& text) {
   std::string out;
@@ -70,23 +53,21 @@ int32_t SlotCount(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxInput || SlotCount(data, size) > kMaxFuzzSlots) return 0;
-  FILE* f = std::fopen(ScratchFile().c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-  std::fclose(f);
+  static urdulex::fuzz::ScratchFile scratch("hashtable_fuzz");
+  scratch.Write(data, size);
 
   WordFormTableFile file;
   WordFormIndex index;
   bool read = false;
   try {
     std::string why;
-    read = ReadWordFormTableFile(ScratchFile(), &file, &why);
+    read = ReadWordFormTableFile(scratch.path(), &file, &why);
     if (read) index.Build(file);
   } catch (const TARNIException&) {
   }
   bool loaded = false;
   try {
-    loaded = LoadWordFormHashTable(ScratchFile());
+    loaded = LoadWordFormHashTable(scratch.path());
   } catch (const TARNIException&) {
   }
   if (read != loaded) std::abort();  // one reader, two users

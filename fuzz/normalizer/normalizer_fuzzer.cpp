@@ -15,11 +15,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzUtil.h"
 #include "normalization/Normalizer.h"
 
 namespace {
@@ -132,31 +132,18 @@ void Check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxInput) return 0;
-  size_t rules_size = size;
   std::wstring line;
-  static const uint8_t kSeparator[4] = {0, 0, 0, 0};
-  for (size_t i = 0; i + 4 <= size; ++i) {
-    if (memcmp(data + i, kSeparator, 4) == 0) {
-      rules_size = i;
-      for (size_t k = i + 4; k + 1 < size; k += 2) {
-        line.push_back(static_cast<wchar_t>(data[k] | (data[k + 1] << 8)));
-      }
-      break;
-    }
-  }
-
-  char path[] = "/tmp/normalizer_fuzz.XXXXXX";
-  int fd = mkstemp(path);
-  Check(fd >= 0, "cannot create scratch file");
-  Check(write(fd, data, rules_size) == static_cast<ssize_t>(rules_size),
-        "cannot write scratch file");
-  close(fd);
+  const size_t rules_size = urdulex::fuzz::SplitFileAndLine(data, size, &line);
 
   Normalizer reader;
-  const bool read = reader.ReadPatterns(path);
   Normalizer normalizer;
-  const bool loaded = normalizer.LoadNormRules(path);
-  unlink(path);
+  bool read, loaded;
+  {
+    urdulex::fuzz::ScratchFile file("normalizer_fuzz");
+    file.Write(data, rules_size);
+    read = reader.ReadPatterns(file.path().c_str());
+    loaded = normalizer.LoadNormRules(file.path().c_str());
+  }
 
   const Model model = ModelRead(data, rules_size);
   Check(read == model.ok, "read result differs");

@@ -17,12 +17,12 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "foundation/TARNIException.h"
+#include "fuzz/FuzzUtil.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 
@@ -36,32 +36,12 @@ constexpr size_t kMaxInput = 1 << 16;
   std::abort();
 }
 
-const std::string& ScratchFile() {
-  static const std::string name = [] {
-    char templ[] = "/tmp/uztmapping_fuzz_XXXXXX";
-    int fd = mkstemp(templ);
-    if (fd < 0) Fail("cannot create scratch file");
-    close(fd);
-    return std::string(templ);
-  }();
-  // Registered once `name` exists, so it runs before `name` is destroyed.
-  static const bool removed_at_exit =
-      std::atexit([] { std::remove(ScratchFile().c_str()); }) == 0;
-  (void)removed_at_exit;
-  return name;
-}
-
 // Loads `text` by name; false when the loader refuses it.
 bool LoadThroughFile(const std::string& text, UZTMapping* mapping) {
-  std::FILE* f = std::fopen(ScratchFile().c_str(), "wb");
-  if (f == nullptr) Fail("cannot write scratch file");
-  if (!text.empty() &&
-      std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
-    Fail("cannot write scratch file");
-  }
-  std::fclose(f);
+  static urdulex::fuzz::ScratchFile scratch("uztmapping_fuzz");
+  scratch.Write(text.data(), text.size());
   try {
-    mapping->Load(ScratchFile());
+    mapping->Load(scratch.path());
   } catch (const InvalidFormatException&) {
     if (mapping->Size() != 0) Fail("refused file left tables behind");
     return false;

@@ -15,7 +15,6 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -26,6 +25,7 @@
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
+#include "fuzz/FuzzUtil.h"
 #include "tools/wordforms/WordFormTable.h"
 
 namespace {
@@ -48,22 +48,18 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 // checks that every occupied record is found by its key.
 void CheckLoadedTable(const std::string& bytes,
                       const wordform::TableImage& image) {
-  char path[] = "/tmp/wordlist_fuzz.XXXXXX";
-  const int fd = mkstemp(path);
-  Check(fd >= 0, "cannot create scratch file");
-  Check(write(fd, bytes.data(), bytes.size()) ==
-            static_cast<ssize_t>(bytes.size()),
-        "cannot write scratch file");
-  close(fd);
-  std::string problem;
-  const bool whole = CheckWordFormTableExtent(path, &problem);
-  bool loaded = false;
-  try {
-    loaded = LoadWordFormHashTable(path);
-  } catch (const TARNIException&) {
-    loaded = false;
+  bool whole, loaded = false;
+  {
+    urdulex::fuzz::ScratchFile file("wordlist_fuzz");
+    file.Write(bytes.data(), bytes.size());
+    std::string problem;
+    whole = CheckWordFormTableExtent(file.path(), &problem);
+    try {
+      loaded = LoadWordFormHashTable(file.path());
+    } catch (const TARNIException&) {
+      loaded = false;
+    }
   }
-  unlink(path);
   Check(whole, "built table is not one record a slot");
   Check(loaded, "built table does not load");
   std::vector<WordFormHashNode> found;

@@ -26,24 +26,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 std::string Reason() { return std::strerror(errno); }
 
-void PutUtf8(uint32_t c, char*& p) {
-  if (c < 0x80) {
-    *p++ = static_cast<char>(c);
-  } else if (c < 0x800) {
-    *p++ = static_cast<char>(0xC0 | (c >> 6));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *p++ = static_cast<char>(0xE0 | (c >> 12));
-    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *p++ = static_cast<char>(0xF0 | (c >> 18));
-    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 bool IsHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
@@ -450,10 +432,11 @@ char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
       const uint32_t high = high_;
       high_ = 0;
       if (IsLow(u)) {
-        PutUtf8(0x10000 + ((high - 0xD800u) << 10) + (u - 0xDC00u), p);
+        p = utf8::EncodeSequence(
+            0x10000 + ((high - 0xD800u) << 10) + (u - 0xDC00u), p);
         continue;
       }
-      PutUtf8(kReplacement, p);
+      p = utf8::EncodeSequence(kReplacement, p);
     }
     if (u < 0x80) {
       *p++ = static_cast<char>(u);
@@ -463,7 +446,7 @@ char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
     } else if (IsHigh(u)) {
       high_ = static_cast<char16_t>(u);
     } else if (IsLow(u)) {
-      PutUtf8(kReplacement, p);
+      p = utf8::EncodeSequence(kReplacement, p);
     } else {
       *p++ = static_cast<char>(0xE0 | (u >> 12));
       *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
@@ -489,7 +472,7 @@ void TextWriter::PutLatin1(const char* text, size_t n) {
 void TextWriter::Finish() {
   if (high_ != 0) {
     char* p = buffer_.get() + used_;
-    PutUtf8(kReplacement, p);
+    p = utf8::EncodeSequence(kReplacement, p);
     used_ = static_cast<size_t>(p - buffer_.get());
     high_ = 0;
   }

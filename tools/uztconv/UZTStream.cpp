@@ -321,17 +321,8 @@ constexpr size_t kWriteBlock = 1 << 20;
 
 void AppendUtf8(const std::wstring& text, std::string& out) {
   for (const wchar_t wc : text) {
-    const uint32_t c = static_cast<uint32_t>(wc);  // at most U+FFFF here
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    char bytes[4];  // at most U+FFFF here
+    out.append(bytes, utf8::EncodeSequence(static_cast<char32_t>(wc), bytes));
   }
 }
 

@@ -3,12 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 
@@ -22,14 +20,6 @@ const std::string kMapping = URDULEX_SOURCE_DIR "/data/uzt/test-mapping.txt";
 
 class UztconvTest : public urdulex::test::TempDirTest {
  protected:
-  static void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-  }
-  static std::string Read(const std::string& path) { return Contents(path); }
-  bool Exists(const std::string& name) const {
-    return ::access(Path(name).c_str(), F_OK) == 0;
-  }
-
   // The arguments of one conversion: "VERB --mapping MAPPING INPUT -o OUTPUT".
   static std::string Args(const std::string& verb, const std::string& mapping,
                           const std::string& input, const std::string& output) {
@@ -39,11 +29,10 @@ class UztconvTest : public urdulex::test::TempDirTest {
   // Runs `urdu uzt` with `args`; returns the exit status, standard error in
   // `err`.
   int Run(const std::string& args, std::string* err = nullptr) {
-    const std::string cmd = std::string(URDU_PATH) + " uzt " + args + " 2>'" +
-                            Path("stderr") + "' >/dev/null";
-    const int status = std::system(cmd.c_str());
-    if (err != nullptr) *err = Read(Path("stderr"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int status = TempDirTest::Run(std::string(URDU_PATH) + " uzt " +
+                                        args + " >/dev/null");
+    if (err != nullptr) *err = stderr_;
+    return status;
   }
 };
 
@@ -53,9 +42,9 @@ const char kText[] =
     "\xD8\xA1 \xD8\xA6\xDB\x93\xDB\x82\r\nline two\n";
 
 TEST_F(UztconvTest, RoundTripsInEveryForm) {
-  Write(Path("in.txt"), kText);
+  MakeFile("in.txt", kText);
   ASSERT_EQ(0, Run(Args("encode", kMapping, Path("in.txt"), Path("out.uzt"))));
-  const std::string uzt = Read(Path("out.uzt"));
+  const std::string uzt = Contents(Path("out.uzt"));
   // The library converts the same text to the same bytes.
   UZTMapping mapping;
   mapping.Load(kMapping);
@@ -69,23 +58,23 @@ TEST_F(UztconvTest, RoundTripsInEveryForm) {
 
   ASSERT_EQ(0,
             Run(Args("decode", kMapping, Path("out.uzt"), Path("back.txt"))));
-  EXPECT_EQ(kText, Read(Path("back.txt")));
+  EXPECT_EQ(kText, Contents(Path("back.txt")));
 
   // UTF-16 output carries the mark; fed back in it encodes the same.
   ASSERT_EQ(0, Run(Args("decode --utf16", kMapping, Path("out.uzt"),
                         Path("back.u16"))));
-  const std::string u16 = Read(Path("back.u16"));
+  const std::string u16 = Contents(Path("back.u16"));
   ASSERT_GE(u16.size(), 2u);
   EXPECT_EQ("\xFF\xFE", u16.substr(0, 2));
   EXPECT_EQ(2 + 2 * text.size(), u16.size());
   ASSERT_EQ(0,
             Run(Args("encode", kMapping, Path("back.u16"), Path("again.uzt"))));
-  EXPECT_EQ(uzt, Read(Path("again.uzt")));
+  EXPECT_EQ(uzt, Contents(Path("again.uzt")));
 
   // Empty input, empty output.
-  Write(Path("empty"), "");
+  MakeFile("empty", "");
   ASSERT_EQ(0, Run(Args("encode", kMapping, Path("empty"), Path("empty.uzt"))));
-  EXPECT_EQ("", Read(Path("empty.uzt")));
+  EXPECT_EQ("", Contents(Path("empty.uzt")));
 }
 
 TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
@@ -109,16 +98,16 @@ TEST_F(UztconvTest, LargeFilesStreamThroughManyBlocks) {
     text += words[rng() % 8];
     text += L' ';
   }
-  Write(Path("big.u16"), urdulex::test::Utf16File(text));
+  MakeFile("big.u16", urdulex::test::Utf16File(text));
   ASSERT_EQ(0, Run(Args("encode", kMapping, Path("big.u16"), Path("big.uzt"))));
   std::string whole;
   util.ConvertUnicode2UZT(text, whole);
-  EXPECT_TRUE(whole == Read(Path("big.uzt")));
+  EXPECT_TRUE(whole == Contents(Path("big.uzt")));
   ASSERT_EQ(0, Run(Args("decode --utf16", kMapping, Path("big.uzt"),
                         Path("big.back"))));
   std::wstring decoded;
   util.ConvertUZT2Unicode(whole, decoded);
-  EXPECT_TRUE(urdulex::test::Utf16File(decoded) == Read(Path("big.back")));
+  EXPECT_TRUE(urdulex::test::Utf16File(decoded) == Contents(Path("big.back")));
 }
 
 TEST_F(UztconvTest, MisuseExitsWithTwo) {
@@ -138,7 +127,7 @@ TEST_F(UztconvTest, MisuseExitsWithTwo) {
 }
 
 TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
-  Write(Path("in.txt"), kText);
+  MakeFile("in.txt", kText);
   std::string err;
   EXPECT_EQ(
       1,
@@ -147,7 +136,7 @@ TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
                          ": "));
   EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n'));
 
-  Write(Path("bad.map"), "U+0020 0x20 N\nU+0627 0xFE U\n");
+  MakeFile("bad.map", "U+0020 0x20 N\nU+0627 0xFE U\n");
   EXPECT_EQ(1, Run(Args("encode", Path("bad.map"), Path("in.txt"), Path("out")),
                    &err));
   EXPECT_EQ("urdu: " + Path("bad.map") +
@@ -175,26 +164,26 @@ TEST_F(UztconvTest, FailuresBeforeTheOutputLeaveNoOutput) {
             Run(Args("encode", kMapping, Path("in.txt"), Path("alias")), &err));
   EXPECT_EQ("urdu: input and output are the same file: " + Path("alias") + "\n",
             err);
-  EXPECT_EQ(kText, Read(Path("in.txt")));
+  EXPECT_EQ(kText, Contents(Path("in.txt")));
 }
 
 // Pipes and devices are read to their end: standard input, a named pipe,
 // an empty device.
 TEST_F(UztconvTest, ReadsPipesAndStandardInput) {
-  Write(Path("in.txt"), kText);
+  MakeFile("in.txt", kText);
   ASSERT_EQ(0, Run(Args("encode", kMapping, Path("in.txt"), Path("file.uzt"))));
   ASSERT_EQ(0, Run("encode --mapping " + kMapping + " < '" + Path("in.txt") +
                    "' -o " + Path("stdin.uzt")));
-  EXPECT_EQ(Read(Path("file.uzt")), Read(Path("stdin.uzt")));
+  EXPECT_EQ(Contents(Path("file.uzt")), Contents(Path("stdin.uzt")));
   ASSERT_EQ(0, ::mkfifo(Path("fifo").c_str(), 0600));
   const std::string cmd = "cat '" + Path("file.uzt") + "' > '" + Path("fifo") +
                           "' & timeout 20 " + std::string(URDU_PATH) +
                           " uzt decode --mapping " + kMapping + " " +
                           Path("fifo") + " > '" + Path("back.txt") + "'";
   ASSERT_EQ(0, std::system(cmd.c_str()));
-  EXPECT_EQ(kText, Read(Path("back.txt")));
+  EXPECT_EQ(kText, Contents(Path("back.txt")));
   ASSERT_EQ(0, Run(Args("encode", kMapping, "/dev/null", Path("null.uzt"))));
-  EXPECT_EQ("", Read(Path("null.uzt")));
+  EXPECT_EQ("", Contents(Path("null.uzt")));
 }
 
 TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
@@ -225,18 +214,18 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
   };
   std::string err;
   for (const Case& c : cases) {
-    Write(Path("in.txt"), c.input);
-    Write(Path("out"), "old");
+    MakeFile("in.txt", c.input);
+    MakeFile("out", "old");
     EXPECT_EQ(1,
               Run(Args("encode", kMapping, Path("in.txt"), Path("out")), &err));
     EXPECT_EQ("urdu: " + Path("in.txt") + ": " + c.error, err);
     EXPECT_FALSE(Exists("out"));
   }
 
-  Write(Path("in.uzt"), std::string(3000, '\x81') +
-                            "\xFE"
-                            "1abc\xFE"
-                            "9");
+  MakeFile("in.uzt", std::string(3000, '\x81') +
+                         "\xFE"
+                         "1abc\xFE"
+                         "9");
   EXPECT_EQ(1,
             Run(Args("decode", kMapping, Path("in.uzt"), Path("out")), &err));
   EXPECT_EQ("urdu: " + Path("in.uzt") +
