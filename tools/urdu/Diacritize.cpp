@@ -191,30 +191,100 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     return;
   }
   ++coverage_.known;
-  if (options_.all_forms || options_.count_ambiguous) {
+  if (NeedsAllForms(options_)) {
     const std::vector<std::u16string>& forms =
         table_.AllForms(key, word->length);
     if (forms.size() > 1) {
       ++coverage_.ambiguous;
-      if (options_.all_forms) {
-        for (size_t i = 0; i < forms.size(); ++i) {
-          if (i > 0) out_.Put(u'|');
-          out_.Put(forms[i]);
-        }
-        return;
+      if (options_.list_ambiguous) {
+        ++ambiguous_[std::u16string(key, word->length)];
+      }
+      switch (options_.ambiguous) {
+        case Ambiguous::kFirst:
+          break;
+        case Ambiguous::kCommon:
+          out_.Put(CommonMarks(forms));
+          return;
+        case Ambiguous::kKeep:
+          out_.Put(original, token.length);
+          return;
+        case Ambiguous::kAll:
+          for (size_t i = 0; i < forms.size(); ++i) {
+            if (i > 0) out_.Put(u'|');
+            out_.Put(forms[i]);
+          }
+          return;
       }
     }
   }
   out_.PutUtf16LE(form, units);
 }
 
-std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::Unknown() const {
-  std::vector<std::pair<std::u16string, uint64_t>> list(unknown_.begin(),
-                                                        unknown_.end());
+namespace {
+
+// A letter of a form with the marks it carries.
+struct MarkedLetter {
+  char16_t letter;
+  bool shadda;
+  char16_t vowel;  // another lifted mark, or 0
+};
+
+void SplitLetters(const std::u16string& form, std::vector<MarkedLetter>* out) {
+  constexpr char16_t kShadda = 0x0651;
+  out->clear();
+  for (char16_t c : form) {
+    if (!IsLiftedMark(c) || out->empty()) {
+      out->push_back({c, false, 0});
+    } else if (c == kShadda) {
+      out->back().shadda = true;
+    } else {
+      out->back().vowel = c;
+    }
+  }
+}
+
+// The words of `counts`, most frequent first, equal counts in the order of
+// their UTF-16 text.
+std::vector<std::pair<std::u16string, uint64_t>> ByCount(
+    const std::unordered_map<std::u16string, uint64_t>& counts) {
+  std::vector<std::pair<std::u16string, uint64_t>> list(counts.begin(),
+                                                        counts.end());
   std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
     return a.second != b.second ? a.second > b.second : a.first < b.first;
   });
   return list;
+}
+
+}  // namespace
+
+std::u16string CommonMarks(const std::vector<std::u16string>& forms) {
+  if (forms.empty()) return std::u16string();
+  std::vector<MarkedLetter> common, other;
+  SplitLetters(forms[0], &common);
+  for (size_t f = 1; f < forms.size(); ++f) {
+    SplitLetters(forms[f], &other);
+    for (size_t i = 0; i < common.size(); ++i) {
+      const bool same = i < other.size() && other[i].letter == common[i].letter;
+      if (!same || !other[i].shadda) common[i].shadda = false;
+      if (!same || other[i].vowel != common[i].vowel) common[i].vowel = 0;
+    }
+  }
+  std::u16string out;
+  for (const MarkedLetter& m : common) {
+    out.push_back(m.letter);
+    if (m.shadda) out.push_back(0x0651);
+    if (m.vowel != 0) out.push_back(m.vowel);
+  }
+  return out;
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::Unknown() const {
+  return ByCount(unknown_);
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::AmbiguousWords()
+    const {
+  return ByCount(ambiguous_);
 }
 
 }  // namespace urdu

@@ -3,10 +3,11 @@
 //
 // A word is looked up by its bare form as SeparateSymbolicDiacritics gives
 // it (the form of the table's keys), so a word written with some of its
-// marks is found too. A found word is replaced by the table's form (the
-// first in chain order, as the `diacritizer` program writes it, or all of
-// them joined by '|'); any other word, and every separator, is written
-// exactly as it came.
+// marks is found too. A found word is replaced by the table's form, the
+// first in chain order as the `diacritizer` program writes it; a word with
+// several forms (a homograph) may instead be given all of them joined by
+// '|', only the marks they share, or be left as it came (Ambiguous). Any
+// other word, and every separator, is written exactly as it came.
 //
 // FormTable throws urdu::Error when the table cannot be used. The
 // Diacritizer borrows the table and the writer.
@@ -31,6 +32,11 @@ namespace urdu {
 // to `out`. False (and nothing appended) when `word` has no mark to lift,
 // so that it is its own bare form.
 bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out);
+
+// The first of `forms` (the forms of one bare word, so the same letters)
+// with only the marks that every form has on the same letter: a shadda
+// where all have it, a vowel mark where all have the same one.
+std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 
 class FormTable {
  public:
@@ -79,11 +85,19 @@ struct Coverage {
 
 class Diacritizer {
  public:
+  // What a word with several forms becomes.
+  enum class Ambiguous {
+    kFirst,   // the first form, as for any known word
+    kCommon,  // CommonMarks of its forms
+    kKeep,    // the word as it came
+    kAll,     // form1|form2
+  };
   struct Options {
-    bool lines = false;          // one word a line
-    bool all_forms = false;      // write form1|form2
-    bool count_unknown = false;  // keep the unknown words for Unknown()
-    bool count_ambiguous = false;
+    bool lines = false;  // one word a line
+    Ambiguous ambiguous = Ambiguous::kFirst;
+    bool count_unknown = false;    // keep the unknown words for Unknown()
+    bool count_ambiguous = false;  // count the words with several forms
+    bool list_ambiguous = false;   // keep them for AmbiguousWords()
   };
 
   Diacritizer(FormTable& table, const Options& options, TextWriter& out)
@@ -96,6 +110,14 @@ class Diacritizer {
   // The unknown words with their counts, most frequent first, equal counts
   // in the order of their UTF-16 text.
   std::vector<std::pair<std::u16string, uint64_t>> Unknown() const;
+  // The bare forms of the words found with several forms, with their
+  // counts, in the same order.
+  std::vector<std::pair<std::u16string, uint64_t>> AmbiguousWords() const;
+  // Whether the options need every form of a word (FormTable's all_forms).
+  static bool NeedsAllForms(const Options& options) {
+    return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
+           options.list_ambiguous;
+  }
 
  private:
   struct Word {
@@ -119,6 +141,7 @@ class Diacritizer {
   std::vector<Word> words_;
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
+  std::unordered_map<std::u16string, uint64_t> ambiguous_;
   unsigned touched_ = 0;  // keeps the loads of Touch
 };
 

@@ -75,15 +75,20 @@ struct CommandHelp {
 
 const CommandHelp kCommands[] = {
     {"diacritize",
-     "usage: urdu diacritize [--table FILE] [--lines] [--forms first|all]\n"
+     "usage: urdu diacritize [--table FILE] [--lines]\n"
+     "                       [--ambiguous first|common|keep|all]\n"
      "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
      "Restores the diacritics of every word the word-form table knows\n"
      "(default wordformshashtable.lex). Words are separated by white space\n"
      "and punctuation; --lines takes each line as one word. A word is\n"
-     "looked up by its bare form and replaced by the table's first form, or\n"
-     "all of them as form1|form2 with --forms all. --report FILE lists the\n"
-     "unknown words with their counts (TSV, most frequent first); -v prints\n"
-     "a coverage line on standard error.\n"},
+     "looked up by its bare form and replaced by the table's first form.\n"
+     "A word with several forms is, by --ambiguous: first, given the first\n"
+     "form (the default); common, given only the marks all its forms share\n"
+     "on each letter; keep, left as it came; all, given every form as\n"
+     "form1|form2 (--forms first|all is the same as --ambiguous first|all).\n"
+     "--report FILE lists the unknown words with their counts (TSV, most\n"
+     "frequent first), then the words with several forms: bare form, count\n"
+     "and form1|form2. -v prints a coverage line on standard error.\n"},
     {"evaluate",
      "usage: urdu evaluate --gold GOLD [--table FILE] [COMMON] [PREDICTED]\n"
      "Compares PREDICTED (or standard input) with GOLD word by word and\n"
@@ -278,18 +283,34 @@ int WithOutput(TextCommand& command, Body&& body) {
 }
 
 int Diacritize(const Arguments& args) {
+  using Ambiguous = Diacritizer::Ambiguous;
+  static const std::map<std::string, Ambiguous> kAmbiguous = {
+      {"first", Ambiguous::kFirst},
+      {"common", Ambiguous::kCommon},
+      {"keep", Ambiguous::kKeep},
+      {"all", Ambiguous::kAll}};
+  // --forms first|all is the older name of the same choice.
+  if (args.values.count("--forms") != 0 &&
+      args.values.count("--ambiguous") != 0) {
+    Misuse(args.command, "--ambiguous or --forms, not both");
+  }
   const std::string forms = args.Value("--forms", "first");
   if (forms != "first" && forms != "all") {
     Misuse(args.command, "--forms wants first or all");
   }
+  const auto ambiguous = kAmbiguous.find(args.Value("--ambiguous", forms));
+  if (ambiguous == kAmbiguous.end()) {
+    Misuse(args.command, "--ambiguous wants first, common, keep or all");
+  }
   Diacritizer::Options options;
   options.lines = args.Has("--lines");
-  options.all_forms = forms == "all";
+  options.ambiguous = ambiguous->second;
   const std::string report_name = args.Value("--report", "");
   options.count_unknown = !report_name.empty();
+  options.list_ambiguous = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
   FormTable table(args.Value("--table", wordform::kFileName),
-                  options.all_forms || options.count_ambiguous);
+                  Diacritizer::NeedsAllForms(options));
   TextCommand command(args);
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) {
@@ -309,6 +330,20 @@ int Diacritize(const Arguments& args) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\n";
           tsv.PutLatin1(count.data(), count.size());
+        }
+        // Then the words with several forms, with their forms as a third
+        // field.
+        for (const auto& entry : diacritizer.AmbiguousWords()) {
+          tsv.Put(entry.first);
+          const std::string count = "\t" + std::to_string(entry.second) + "\t";
+          tsv.PutLatin1(count.data(), count.size());
+          const auto& forms =
+              table.AllForms(entry.first.data(), entry.first.size());
+          for (size_t i = 0; i < forms.size(); ++i) {
+            if (i > 0) tsv.Put(u'|');
+            tsv.Put(forms[i]);
+          }
+          tsv.Put(u'\n');
         }
         tsv.Finish();
       }
@@ -693,7 +728,7 @@ int Run(int argc, char** argv) {
   std::set<std::string> valued = {"-o"};
   std::set<std::string> flags(std::begin(kCommonFlags), std::end(kCommonFlags));
   if (command == "diacritize") {
-    valued.insert({"--table", "--forms", "--report"});
+    valued.insert({"--table", "--forms", "--ambiguous", "--report"});
     flags.insert({"--lines", "-v"});
     return Diacritize(Parse(command, argc, argv, 2, valued, flags));
   }
