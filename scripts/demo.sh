@@ -54,10 +54,14 @@ echo "== urdu: running text through a pipeline, and the result evaluated =="
 # table built from the sample lexicon, and compared with the original.
 "$urdu" table build -o "$work/t.lex" data/diacritizer/words.txt 2>/dev/null
 "$urdu" strip data/urdu/gold.txt |
-  "$urdu" diacritize --table "$work/t.lex" --report "$work/unknown.tsv" -v \
+  "$urdu" diacritize --table "$work/t.lex" --report "$work/report.tsv" -v \
   > "$work/diacritized.txt"
 head -n 2 "$work/diacritized.txt" | sed 's/^/  /'
+# The report lists the unknown words (two fields), then the words with
+# several forms (three fields), each most frequent first.
 echo "  most frequent unknown words:"
-head -n 3 "$work/unknown.tsv" | sed 's/^/    /'
+awk -F '\t' 'NF == 2' "$work/report.tsv" | head -n 3 | sed 's/^/    /'
+echo "  most frequent words with several forms (the first is written):"
+awk -F '\t' 'NF == 3' "$work/report.tsv" | head -n 3 | sed 's/^/    /'
 "$urdu" evaluate --gold data/urdu/gold.txt --table "$work/t.lex" \
   "$work/diacritized.txt" | sed 's/^/  /'
