@@ -90,7 +90,7 @@ bool IsShortVowel(wchar_t m) {
 // letter (doc/lexicon.md).
 const std::set<std::wstring> kFinalVowelWords = {
     L"\u0627\u064E\u0644\u0633\u0651\u064E\u0644\u0627\u0645\u064F",  // اَلسَّلامُ
-    L"\u0628\u064E\u0631\u0627\u06C1\u0650",                          // بَراہِ
+    L"\u0628\u064E\u0631\u0627\u06C1\u0650",  // بَراہِ
 };
 
 // One rule of the writing convention: true when letter `i` of `w` breaks it.
@@ -234,17 +234,19 @@ TEST(LexiconConventionTest, RulesCatchTheirFaults) {
     const wchar_t* form;
     const char* fault;  // null: the form is right
   } cases[] = {
-      {L"\u0627\u064F\u0631\u062F\u064F\u0648", nullptr},         // اُردُو
+      {L"\u0627\u064F\u0631\u062F\u064F\u0648", nullptr},  // اُردُو
       {L"\u0645\u064F\u062D\u064E\u0628\u0651\u064E\u062A", nullptr},  // مُحَبَّت
-      {L"\u0641\u064E\u0648\u0631\u0627\u064B", nullptr},         // فَوراً
-      {L"\u0628\u0650\u0627\u0644\u06A9\u064F\u0644", nullptr},   // بِالکُل
-      {L"\u067E\u064E\u062A\u0651\u06BE\u064E\u0631", nullptr},   // پَتّھَر
+      {L"\u0641\u064E\u0648\u0631\u0627\u064B", nullptr},        // فَوراً
+      {L"\u0628\u0650\u0627\u0644\u06A9\u064F\u0644", nullptr},  // بِالکُل
+      {L"\u067E\u064E\u062A\u0651\u06BE\u064E\u0631", nullptr},  // پَتّھَر
       {L"\u0627\u064F\u0631\u0652\u062F\u064F\u0648", "no sukun"},  // اُرْدُو
       {L"\u0645\u064F\u062D\u064E\u0628\u064E\u0651\u062A",  // vowel, shadda
        "a vowel mark before the shadda"},
-      {L"\u06A9\u0650\u064E\u062A\u0627\u0628", "two vowel marks on one letter"},
+      {L"\u06A9\u0650\u064E\u062A\u0627\u0628",
+       "two vowel marks on one letter"},
       {L"\u064E\u06A9\u062A\u0627\u0628", "a mark before the first letter"},
-      {L"\u06A9\u062A\u0627\u0628x", "a character that is neither letter nor mark"},
+      {L"\u06A9\u062A\u0627\u0628x",
+       "a character that is neither letter nor mark"},
       {L"\u0627\u0653\u0645", "no maddah above (write the letter U+0622)"},
       {L"\u0628\u0627\u064E\u062A",  // بات with a zabar on its alef
        "alef marked only by an initial short vowel or a final tanwin"},
@@ -256,7 +258,8 @@ TEST(LexiconConventionTest, RulesCatchTheirFaults) {
       {L"\u0628\u064E\u06BE\u0631\u0646\u0627",  // بَھرنا
        "the vowel of an aspirate on its do-chashmi he, the shadda on the "
        "consonant"},
-      {L"\u0644\u064E\u0691\u06A9\u0650\u06CC", "no zer before a word-final ye"},
+      {L"\u0644\u064E\u0691\u06A9\u0650\u06CC",
+       "no zer before a word-final ye"},
       {L"\u0628\u06BE\u06CC\u064F", "no mark on a word-final ye"},
       {L"\u06A9\u064F\u06D2", "no zer or pesh before bari ye"},
       {L"\u062F\u0650\u0644\u064E", "no short vowel on the last letter"},
@@ -337,7 +340,7 @@ TEST_F(LexiconTest, TableStoresAndDiacritizerRestoresEveryEntry) {
   const std::string urdu = std::string("'") + URDU_PATH + "'";
   ASSERT_EQ(0, Run(urdu + " table build '" + kWords + "' -o t.lex"));
   EXPECT_EQ(0u, stderr_.find("urdu: " + std::to_string(entries_.size()) +
-                              " forms in "))
+                             " forms in "))
       << stderr_;
   EXPECT_NE(std::string::npos, stderr_.find("; skipped 0\n")) << stderr_;
 
@@ -356,8 +359,8 @@ TEST_F(LexiconTest, TableStoresAndDiacritizerRestoresEveryEntry) {
       << stderr_;
   std::vector<std::wstring> out;
   std::string error;
-  ASSERT_TRUE(wordform::DecodeTextLines(Contents(Path("out.txt")), &out,
-                                        &error));
+  ASSERT_TRUE(
+      wordform::DecodeTextLines(Contents(Path("out.txt")), &out, &error));
   ASSERT_GE(out.size(), bare.size());
   size_t wrong = 0;
   for (size_t k = 0; k < bare.size() && wrong < 20; ++k) {

@@ -84,8 +84,7 @@ TEST_F(UrduTest, AmbiguousWordsReportAndCoverage) {
       // The first form in list order (the default), or every form.
       {"", u8"جِن کِتاب فلاں جِن فلاں ڈھمکا میں\n"},
       {"--ambiguous first", u8"جِن کِتاب فلاں جِن فلاں ڈھمکا میں\n"},
-      {"--ambiguous all",
-       u8"جِن|جِنّ کِتاب فلاں جِن|جِنّ فلاں ڈھمکا میں|مَیں\n"},
+      {"--ambiguous all", u8"جِن|جِنّ کِتاب فلاں جِن|جِنّ فلاں ڈھمکا میں|مَیں\n"},
       {"--forms all", u8"جِن|جِنّ کِتاب فلاں جِن|جِنّ فلاں ڈھمکا میں|مَیں\n"},
       // The kasra both forms of جن have, none of میں's; the word as it
       // came, marks and all.
@@ -93,8 +92,8 @@ TEST_F(UrduTest, AmbiguousWordsReportAndCoverage) {
       {"--ambiguous keep", u8"جن کِتاب فلاں جن فلاں ڈھمکا مِیں\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.out, Filter(std::string("diacritize --table t.lex ") + c.args,
-                            text))
+    EXPECT_EQ(c.out,
+              Filter(std::string("diacritize --table t.lex ") + c.args, text))
         << c.args;
   }
   // The report: unknown words, most frequent first, as TSV, then the
@@ -171,8 +170,8 @@ TEST_F(UrduTest, PipelinesAndFiles) {
             Contents(Path("two.txt")));
   EXPECT_NE(Contents(Path("one.txt")), Contents(Path("bare.txt")));
   // The table commands read and write the standard streams too.
-  ASSERT_EQ(0, Run("{ " + Urdu() + " table build < words.txt | " +
-                   Urdu() + " table check > check.txt; }"));
+  ASSERT_EQ(0, Run("{ " + Urdu() + " table build < words.txt | " + Urdu() +
+                   " table check > check.txt; }"));
   EXPECT_EQ(
       "standard input: 17 slots, 13 records, longest chain 3, load 0.765\n",
       Contents(Path("check.txt")));
