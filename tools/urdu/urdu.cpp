@@ -28,6 +28,7 @@
 #include "diacritizer/WordFormFormat.h"
 #include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
+#include "foundation/Version.h"
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
@@ -57,6 +58,7 @@ const char kHelp[] =
     "  table       build, dump or check a word-form table\n"
     "  uzt         encode or decode UZT with a mapping file\n"
     "  help        this text, or `urdu help COMMAND`\n"
+    "  version     the version of urdulex (also --version)\n"
     "\n"
     "Options of every text command:\n"
     "  -o FILE        write to FILE instead of standard output\n"
@@ -676,6 +678,10 @@ int Run(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "help" || command == "--help" || command == "-h") {
     return Help(argc, argv);
+  }
+  if (command == "version" || command == "--version") {
+    std::printf("urdu (urdulex) %s\n", UrdulexVersion());
+    return 0;
   }
   if (command == "table") return Table(argc, argv);
   if (command == "uzt") return Uzt(argc, argv);
