@@ -32,6 +32,7 @@
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
+#include "tools/urdu/DataFiles.h"
 #include "tools/urdu/Diacritize.h"
 #include "tools/urdu/Evaluate.h"
 #include "tools/urdu/TextFilters.h"
@@ -68,6 +69,10 @@ const char kHelp[] =
     "                 force the progress line on standard error on or off\n"
     "                 (default: on when standard error is a terminal)\n"
     "\n"
+    "DATA: a table, code table or configuration that no option names is\n"
+    "taken from the folder $URDULEX_DATA, else from the installation's\n"
+    "share/urdulex (beside the program's bin/).\n"
+    "\n"
     "Exit status: 0 success, 1 failure, 2 wrong usage. See urdu(1).\n";
 
 struct CommandHelp {
@@ -80,24 +85,25 @@ const CommandHelp kCommands[] = {
      "usage: urdu diacritize [--table FILE] [--lines] [--forms first|all]\n"
      "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
      "Restores the diacritics of every word the word-form table knows\n"
-     "(default wordformshashtable.lex). Words are separated by white space\n"
-     "and punctuation; --lines takes each line as one word. A word is\n"
-     "looked up by its bare form and replaced by the table's first form, or\n"
-     "all of them as form1|form2 with --forms all. --report FILE lists the\n"
-     "unknown words with their counts (TSV, most frequent first); -v prints\n"
-     "a coverage line on standard error.\n"},
+     "(default: the shipped one, see DATA in urdu help). Words are\n"
+     "separated by white space and punctuation; --lines takes each line as\n"
+     "one word. A word is looked up by its bare form and replaced by the\n"
+     "table's first form, or all of them as form1|form2 with --forms all.\n"
+     "--report FILE lists the unknown words with their counts (TSV, most\n"
+     "frequent first); -v prints a coverage line on standard error.\n"},
     {"evaluate",
-     "usage: urdu evaluate --gold GOLD [--table FILE] [COMMON] [PREDICTED]\n"
+     "usage: urdu evaluate --gold GOLD [--table [FILE]] [COMMON] [PREDICTED]\n"
      "Compares PREDICTED (or standard input) with GOLD word by word and\n"
      "prints the diacritic and word error rates, with and without the last\n"
      "letter of each word, and with --table the table's coverage of the\n"
-     "gold words.\n"},
+     "gold words. --table with no FILE after it (last, or before another\n"
+     "option) takes the shipped table.\n"},
     {"normalize",
      "usage: urdu normalize [--config FILE] [--check] [COMMON] [FILE...]\n"
      "Writes the NFC form of each line with the rules the configuration\n"
-     "names (default config.ini; relative rules paths are taken from its\n"
-     "folder). --check changes nothing: it lists the lines that would\n"
-     "change, as NAME:LINE: text, and exits 1 when there is one.\n"},
+     "names (default: the shipped one; relative rules paths are taken\n"
+     "from its folder). --check changes nothing: it lists the lines that\n"
+     "would change, as NAME:LINE: text, and exits 1 when there is one.\n"},
     {"strip",
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
@@ -106,7 +112,7 @@ const CommandHelp kCommands[] = {
     {"codes",
      "usage: urdu codes [--table FILE] [COMMON] [FILE...]\n"
      "Writes the letter codes of each line with the code table of\n"
-     "codemapper (default rules.txt), a shadda doubling its letter.\n"},
+     "codemapper (default: the shipped one), a shadda doubling its letter.\n"},
     {"table",
      "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
      "       urdu table dump [FILE] [-o OUT]\n"
@@ -290,7 +296,7 @@ int Diacritize(const Arguments& args) {
   const std::string report_name = args.Value("--report", "");
   options.count_unknown = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
-  FormTable table(args.Value("--table", wordform::kFileName),
+  FormTable table(FindDataFile(kWordFormTableData, args.Value("--table", "")),
                   options.all_forms || options.count_ambiguous);
   TextCommand command(args);
   std::unique_ptr<FileSink> report;
@@ -341,7 +347,8 @@ int Evaluate(const Arguments& args) {
   if (args.files.size() > 1) Misuse(args.command, "one PREDICTED text at most");
   std::unique_ptr<FormTable> table;
   if (args.values.count("--table") != 0) {
-    table.reset(new FormTable(args.Value("--table", ""), true));
+    table.reset(new FormTable(
+        FindDataFile(kWordFormTableData, args.Value("--table", "")), true));
   }
   FileSource gold_source(gold_name);
   const std::string output = args.Value("-o", "-");
@@ -392,7 +399,8 @@ void ForEachLine(TextCommand& command, Line&& line) {
 }
 
 int Normalize(const Arguments& args) {
-  const std::string config = args.Value("--config", "config.ini");
+  const std::string config =
+      FindDataFile(kNormalizationData, args.Value("--config", ""));
   Normalization normalization;
   try {
     if (!normalization.Initialize(config)) {
@@ -456,7 +464,8 @@ int Strip(const Arguments& args) {
 }
 
 int Codes(const Arguments& args) {
-  const std::string table = args.Value("--table", "rules.txt");
+  const std::string table =
+      FindDataFile(kCodeTableData, args.Value("--table", ""));
   std::string error;
   if (!ReadPatterns(table.c_str(), &error)) {
     throw Error("code table " + table + ": " + error);
@@ -705,7 +714,17 @@ int Run(int argc, char** argv) {
   }
   if (command == "evaluate") {
     valued.insert({"--gold", "--table"});
-    return Evaluate(Parse(command, argc, argv, 2, valued, flags));
+    // --table without a file (last, or before another option) asks for
+    // the coverage of the default table: it becomes --table= .
+    std::vector<char*> words(argv, argv + argc);
+    static char default_table[] = "--table=";
+    for (size_t i = 2; i < words.size(); ++i) {
+      if (std::strcmp(words[i], "--table") == 0 &&
+          (i + 1 == words.size() || words[i + 1][0] == '-')) {
+        words[i] = default_table;
+      }
+    }
+    return Evaluate(Parse(command, argc, words.data(), 2, valued, flags));
   }
   if (command == "normalize") {
     valued.insert("--config");

@@ -91,11 +91,13 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   ASSERT_EQ(0, Run("{ printf '\\377\\376'; iconv -f UTF-8 -t UTF-16LE '" +
                    sample + "'; } > in.u16"));
   ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
-  // From the UTF-8 sample (the table named by default), written in the
-  // 16-bit form; and from the 16-bit input, recognised by its mark.
-  ASSERT_EQ(
-      0, Run(Urdu() + " diacritize --lines --utf16 '" + sample + "' -o a.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 -o b.u16 in.u16"));
+  // From the UTF-8 sample, written in the 16-bit form; and from the 16-bit
+  // input, recognised by its mark.
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --table t.lex --lines --utf16 '" +
+                   sample + "' -o a.u16"));
+  ASSERT_EQ(0,
+            Run(Urdu() +
+                " diacritize --table t.lex --lines --utf16 -o b.u16 in.u16"));
   const std::string expected = Contents(Path("out.u16"));
   EXPECT_TRUE(expected == Contents(Path("a.u16")));
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
@@ -125,8 +127,10 @@ TEST_F(UrduTest, TangledTablesGiveTheDiacritizersAnswers) {
   ASSERT_GT(input.size(), 200u);
   MakeFile("in.u16", urdulex::test::Utf16File(input));
   ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 in.u16 -o a.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --utf16 --forms all in.u16 > b.u16"));
+  const std::string diacritize =
+      Urdu() + " diacritize --table wordformshashtable.lex --utf16 ";
+  ASSERT_EQ(0, Run(diacritize + "--lines in.u16 -o a.u16"));
+  ASSERT_EQ(0, Run(diacritize + "--forms all in.u16 > b.u16"));
   EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("a.u16")));
   EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("b.u16")));
 }
@@ -289,9 +293,9 @@ TEST_F(UrduTest, DataFilesCutShortAreRefused) {
       {"evaluate --gold in.txt --table cut.lex in.txt -o out.txt",
        "table cut.lex is cut short: " + slots + " slots announced, " + records +
            " complete records found"},
-      {"codes in.txt -o out.txt",
+      {"codes --table rules.txt in.txt -o out.txt",
        "code table rules.txt ends without CR LF: line 2 would be ignored"},
-      {"normalize in.txt -o out.txt",
+      {"normalize --config config.ini in.txt -o out.txt",
        "NFC rules file nfc.txt ends without CR LF: line 2 would be ignored"},
   };
   for (const auto& c : cases) {
@@ -305,8 +309,8 @@ TEST_F(UrduTest, DataFilesCutShortAreRefused) {
   MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13\r\n"));
   EXPECT_EQ(0, Run(Urdu() + " diacritize --table t.lex in.txt -o out.txt"))
       << stderr_;
-  EXPECT_EQ("1213\n", Filter("codes", u8"\u0627\u0628\n"));
-  EXPECT_EQ("b\n", Filter("normalize", "a\n"));
+  EXPECT_EQ("1213\n", Filter("codes --table rules.txt", u8"\u0627\u0628\n"));
+  EXPECT_EQ("b\n", Filter("normalize --config config.ini", "a\n"));
 }
 
 TEST_F(UrduTest, UsageAndHelp) {
