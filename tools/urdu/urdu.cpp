@@ -34,7 +34,9 @@
 #include "script/UZTMapping.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/Diacritize.h"
+#include "tools/urdu/Encoding.h"
 #include "tools/urdu/Evaluate.h"
+#include "tools/urdu/Messages.h"
 #include "tools/urdu/TextFilters.h"
 #include "tools/urdu/TextIO.h"
 #include "tools/urdu/Tokenizer.h"
@@ -65,6 +67,9 @@ const char kHelp[] =
     "  -o FILE        write to FILE instead of standard output\n"
     "  --utf16        write the 16-bit form: mark FF FE, CR LF line ends\n"
     "  --lenient      replace invalid UTF-8 with U+FFFD instead of failing\n"
+    "  -f, --from ENCODING\n"
+    "                 read the inputs in ENCODING (CP1256, ISO-8859-6,\n"
+    "                 UTF-16LE, UTF-32, ...: what `iconv -l` lists)\n"
     "  --progress, --no-progress\n"
     "                 force the progress line on standard error on or off\n"
     "                 (default: on when standard error is a terminal)\n"
@@ -166,6 +171,7 @@ Arguments Parse(const std::string& command, int argc, char** argv, int first,
   bool options = true;
   for (int i = first; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "-f") a = "--from";
     if (!options || a == "-" || a.empty() || a[0] != '-') {
       args.files.push_back(a);
       continue;
@@ -214,6 +220,8 @@ class TextCommand {
       total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
     }
     RefuseInput(output_name_);
+    if (!args.Value("--from", "").empty())
+      CheckEncoding(args.Value("--from", ""));
     const bool show = args.Has("--progress") ||
                       (!args.Has("--no-progress") && ::isatty(2) == 1);
     progress_.reset(new Progress(show, args.command.c_str(), total));
@@ -231,7 +239,8 @@ class TextCommand {
   template <typename Body>
   void ForEachInput(Body&& body) {
     for (const auto& input : inputs_) {
-      TextReader reader(*input, args_.Has("--lenient"), progress_.get());
+      TextReader reader(*input, args_.Has("--lenient"), progress_.get(),
+                        args_.Value("--from", ""));
       body(reader);
       if (reader.replaced() > 0)
         replaced_.emplace_back(&reader.name(), reader.replaced());
@@ -296,8 +305,10 @@ int Diacritize(const Arguments& args) {
   const std::string report_name = args.Value("--report", "");
   options.count_unknown = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
-  FormTable table(FindDataFile(kWordFormTableData, args.Value("--table", "")),
-                  options.all_forms || options.count_ambiguous);
+  const std::unique_ptr<FormTable> table_file =
+      OpenFormTable(FindDataFile(kWordFormTableData, args.Value("--table", "")),
+                    options.all_forms || options.count_ambiguous);
+  FormTable& table = *table_file;
   TextCommand command(args);
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) {
@@ -347,8 +358,8 @@ int Evaluate(const Arguments& args) {
   if (args.files.size() > 1) Misuse(args.command, "one PREDICTED text at most");
   std::unique_ptr<FormTable> table;
   if (args.values.count("--table") != 0) {
-    table.reset(new FormTable(
-        FindDataFile(kWordFormTableData, args.Value("--table", "")), true));
+    table = OpenFormTable(
+        FindDataFile(kWordFormTableData, args.Value("--table", "")), true);
   }
   FileSource gold_source(gold_name);
   const std::string output = args.Value("-o", "-");
@@ -357,7 +368,8 @@ int Evaluate(const Arguments& args) {
   }
   TextCommand command(args);  // the predicted text is its input
   return WithOutput(command, [&](TextWriter& out) {
-    TextReader gold_reader(gold_source, args.Has("--lenient"));
+    TextReader gold_reader(gold_source, args.Has("--lenient"), nullptr,
+                           args.Value("--from", ""));
     Evaluation evaluation;
     command.ForEachInput([&](TextReader& predicted_reader) {
       WordStream gold(gold_reader);
@@ -705,7 +717,7 @@ int Run(int argc, char** argv) {
       return 0;
     }
   }
-  std::set<std::string> valued = {"-o"};
+  std::set<std::string> valued = {"-o", "--from"};
   std::set<std::string> flags(std::begin(kCommonFlags), std::end(kCommonFlags));
   if (command == "diacritize") {
     valued.insert({"--table", "--forms", "--report"});
@@ -749,9 +761,14 @@ int main(int argc, char** argv) {
     if (e.message().compare(0, 6, "usage:") == 0) {
       std::fprintf(stderr, "%s\n", e.message().c_str());
     } else {
-      std::fprintf(stderr, "urdu: %s\n", e.message().c_str());
+      std::fprintf(stderr, "urdu: %s\n",
+                   urdu::PlainMessage(e.message()).c_str());
     }
     return e.status();
+  } catch (const TARNIException& e) {
+    std::fprintf(stderr, "urdu: %s\n",
+                 urdu::PlainMessage(e.GetExceptionMsg()).c_str());
+    return urdu::kExitFailure;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "urdu: out of memory\n");
     return urdu::kExitFailure;
