@@ -2,7 +2,8 @@
 # Installs the build into a scratch prefix and runs the installed `urdu`
 # from an empty folder with no data option, so that every default file has
 # to come from the installation; then again after moving the prefix, with
-# URDULEX_DATA pointing elsewhere, and with a data file removed.
+# URDULEX_DATA pointing elsewhere, and with a data file removed. The program
+# of the build tree is run the same way first.
 #   install_test.sh CMAKE BUILD_DIR WORK_DIR VERSION
 set -eu -o pipefail
 if [ $# -ne 4 ]; then
@@ -53,6 +54,10 @@ cases() {
   run "version" "urdu (urdulex) $version" '' version
 }
 
+# The program in the build tree takes the build's table and the source
+# tree's data.
+urdu=$build/tools/urdu/urdu
+cases
 urdu=$work/prefix/bin/urdu
 cases
 # A prefix moved as a whole still finds its data.
