@@ -41,9 +41,9 @@ else
 fi
 
 echo
-echo "== normalize: data/normalization/sample.txt with the shipped NFC rules =="
+echo "== urdulex-normalize: data/normalization/sample.txt with the shipped NFC rules =="
 cp data/normalization/config.ini data/normalization/nfc-urdu.txt "$work/"
-(cd "$work" && "$build/tools/normalize/normalize" "$root/data/normalization/sample.txt" nfc.txt)
+(cd "$work" && "$build/tools/normalize/urdulex-normalize" "$root/data/normalization/sample.txt" nfc.txt)
 paste -d '\n' <(tail -c +3 data/normalization/sample.txt | iconv -f UTF-16LE -t UTF-8 | tr -d '\r') \
                <(tail -c +3 "$work/nfc.txt" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r') |
   awk 'NR % 2 { print "  in:  " $0; next } { print "  out: " $0 }'

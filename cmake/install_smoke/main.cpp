@@ -1,5 +1,6 @@
 // Writes a Unicode file with the installed library, reads it back and checks
-// what came out, then converts a dictionary entry to UZT form and back.
+// what came out, then converts a dictionary entry to UZT form and back;
+// the installed version header and library agree.
 // Usage: install_smoke SCRATCH_FILE
 #include <cstdio>
 #include <string>
@@ -8,6 +9,7 @@
 #include "foundation/FileWriter.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Utility.h"
+#include "foundation/Version.h"
 #include "lexicon/Structs.h"
 #include "script/LexEnigneUtility.h"
 
@@ -34,6 +36,11 @@ int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: install_smoke SCRATCH_FILE\n");
     return 2;
+  }
+  if (std::string(UrdulexVersion()) != URDULEX_VERSION) {
+    std::fprintf(stderr, "library %s, headers %s\n", UrdulexVersion(),
+                 URDULEX_VERSION);
+    return 1;
   }
   if (!EntryConverts()) {
     std::fprintf(stderr, "the entry did not convert\n");

@@ -1,4 +1,4 @@
-// normalize INPUT OUTPUT
+// urdulex-normalize INPUT OUTPUT
 //
 // Writes the NFC form of every line of INPUT, a 16-bit Unicode file, to
 // OUTPUT in the same form (mark FF FE, lines separated by CR LF), using the
@@ -26,7 +26,7 @@
 
 namespace {
 
-const char kProgram[] = "normalize";
+const char kProgram[] = "urdulex-normalize";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 

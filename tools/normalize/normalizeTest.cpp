@@ -111,39 +111,43 @@ TEST_F(NormalizeProgramTest, Failures) {
   const std::string good_input = Utf16File(L"a\r\n");
   const FailureCase cases[] = {
       {"no arguments", good_config, good_rules, good_input, "", 2,
-       "usage: normalize INPUT OUTPUT\n"},
+       "usage: urdulex-normalize INPUT OUTPUT\n"},
       {"three arguments", good_config, good_rules, good_input, "in.txt a b", 2,
-       "usage: normalize INPUT OUTPUT\n"},
+       "usage: urdulex-normalize INPUT OUTPUT\n"},
       {"empty name", good_config, good_rules, good_input, "in.txt ''", 2,
-       "usage: normalize INPUT OUTPUT\n"},
+       "usage: urdulex-normalize INPUT OUTPUT\n"},
       {"no configuration", "", good_rules, good_input, "in.txt out.txt", 1,
-       "normalize: Could not open configuration file: config\\.ini\\.\n"},
+       "urdulex-normalize: Could not open configuration file: "
+       "config\\.ini\\.\n"},
       {"no NFC entry", "NFDfilepath=nfc.txt\n", good_rules, good_input,
        "in.txt out.txt", 1,
-       "normalize: Configuration file config\\.ini has no NFCfilepath "
+       "urdulex-normalize: Configuration file config\\.ini has no NFCfilepath "
        "entry\\.\n"},
       {"no rules file", good_config, "", good_input, "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt could not be read: Could not "
+       "urdulex-normalize: NFC rules file nfc\\.txt could not be read: Could "
+       "not "
        "open file: nfc\\.txt\\.\n"},
       {"rules without mark", good_config, "a:b\r\n", good_input,
        "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt could not be read: File is not "
+       "urdulex-normalize: NFC rules file nfc\\.txt could not be read: File is "
+       "not "
        "Unicode based\\.\n"},
       {"rules cut after CR", good_config, Utf16File(L"a:b\r"), good_input,
        "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt could not be read: End of file "
+       "urdulex-normalize: NFC rules file nfc\\.txt could not be read: End of "
+       "file "
        "encountered\\.\n"},
       {"rules without a last line end", good_config, Utf16File(L"a:b\r\nc:d"),
        good_input, "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
+       "urdulex-normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
        "would be ignored\\.\n"},
       {"rules cut inside a character", good_config, good_rules + "c",
        good_input, "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
+       "urdulex-normalize: NFC rules file nfc\\.txt ends without CR LF: line 2 "
        "would be ignored\\.\n"},
       {"one rule, no line end", "NFCfilepath = nfc.txt\r\n", Utf16File(L"a:b"),
        good_input, "in.txt out.txt", 1,
-       "normalize: NFC rules file nfc\\.txt ends without CR LF: line 1 "
+       "urdulex-normalize: NFC rules file nfc\\.txt ends without CR LF: line 1 "
        "would be ignored\\.\n"},
       {"no input", good_config, good_rules, "", "in.txt out.txt", 1,
        "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): Could not open "
@@ -153,10 +157,11 @@ TEST_F(NormalizeProgramTest, Failures) {
        "Error Code \\(0x10\\) in FileReader \\([0-9]+\\): File is not "
        "Unicode based\\.\n"},
       {"same file", good_config, good_rules, good_input, "in.txt ./in.txt", 1,
-       "normalize: Input and output are the same file: \\./in\\.txt\\.\n"},
+       "urdulex-normalize: Input and output are the same file: "
+       "\\./in\\.txt\\.\n"},
       {"output in a missing folder", good_config, good_rules, good_input,
        "in.txt no/out.txt", 1,
-       "normalize: Could not create output file: no/out\\.txt\\.\n"},
+       "urdulex-normalize: Could not create output file: no/out\\.txt\\.\n"},
   };
   for (const FailureCase& c : cases) {
     std::remove(Path("config.ini").c_str());
@@ -177,7 +182,8 @@ TEST_F(NormalizeProgramTest, Failures) {
   if (std::filesystem::exists("/dev/full")) {
     MakeFile("in.txt", good_input);
     EXPECT_EQ(1, Exec("in.txt /dev/full"));
-    EXPECT_EQ("normalize: Could not write output file: /dev/full.\n", stderr_);
+    EXPECT_EQ("urdulex-normalize: Could not write output file: /dev/full.\n",
+              stderr_);
   }
 }
 

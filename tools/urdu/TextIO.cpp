@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "foundation/Utf8.h"
+#include "tools/urdu/Encoding.h"
 
 namespace urdu {
 
@@ -145,6 +146,14 @@ size_t TextDecoder::Decode(const unsigned char* data, size_t n, bool final,
   *ok = true;
   size_t mark = 0;
   if (form_ == kUnknown) {
+    const Utf32Mark utf32 = FindUtf32Mark(data, n, final);
+    if (utf32 == Utf32Mark::kMaybe) return 0;
+    if (utf32 != Utf32Mark::kNone) {
+      *ok = false;
+      error->line = 1;
+      error->what = Utf32Refusal(utf32);
+      return 0;
+    }
     static const unsigned char kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
     if (n < 3 && !final && std::memcmp(data, kUtf8Mark, n) == 0) return 0;
     if (n < 2 && !final && n == 1 && (data[0] == 0xFF || data[0] == 0xFE)) {
@@ -324,17 +333,30 @@ void Progress::Finish() {
 
 // --- reading ---
 
-TextReader::TextReader(ByteSource& source, bool lenient, Progress* progress)
+TextReader::TextReader(ByteSource& source, bool lenient, Progress* progress,
+                       const std::string& from)
     : source_(source),
       decoder_(lenient),
       progress_(progress),
-      buffer_(new unsigned char[kBlock + 8]) {}
+      buffer_(new unsigned char[kBlock + 8]) {
+  if (!from.empty())
+    converter_.reset(new ConvertingSource(source, from, lenient));
+}
+
+TextReader::~TextReader() = default;
+
+uint64_t TextReader::replaced() const {
+  return decoder_.replaced() + (converter_ ? converter_->replaced() : 0);
+}
 
 bool TextReader::Next(Units* units) {
   const size_t before = units->size();
   while (!done_) {
-    const size_t got = source_.Read(buffer_.get() + left_, kBlock);
-    if (progress_ != nullptr) progress_->Advance(got);
+    ByteSource& input = converter_ ? *converter_ : source_;
+    const size_t got = input.Read(buffer_.get() + left_, kBlock);
+    if (progress_ != nullptr) {
+      progress_->Advance(converter_ ? converter_->TakeRead() : got);
+    }
     const bool final = got == 0;
     const size_t n = left_ + got;
     bool ok = true;
@@ -342,9 +364,13 @@ bool TextReader::Next(Units* units) {
     const size_t used =
         decoder_.Decode(buffer_.get(), n, final, units, &ok, &error);
     if (!ok) {
+      // Text that is not UTF-8 may be in another encoding that --from reads.
+      const std::string hint = decoder_.form() == TextDecoder::kUtf8
+                                   ? GuessEncodingHint(buffer_.get(), n)
+                                   : "";
       throw Error(source_.name() + ": line " + std::to_string(error.line) +
                   ", byte offset " + std::to_string(error.offset) + ": " +
-                  error.what);
+                  error.what + hint);
     }
     left_ = n - used;
     // At most a cut sequence is left over.

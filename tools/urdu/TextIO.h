@@ -220,23 +220,30 @@ class Progress {
   std::chrono::steady_clock::time_point last_;
 };
 
-// A source with its decoder: the input's text, a block at a time.
+class ConvertingSource;
+
+// A source with its decoder: the input's text, a block at a time. With
+// `from`, the source's bytes are in that encoding and are converted to
+// UTF-8 by iconv first (see Encoding.h).
 class TextReader {
  public:
   // Bytes read from the source at a time.
   static constexpr size_t kBlock = 1 << 20;
 
-  TextReader(ByteSource& source, bool lenient, Progress* progress = nullptr);
+  TextReader(ByteSource& source, bool lenient, Progress* progress = nullptr,
+             const std::string& from = std::string());
+  ~TextReader();
 
   // Appends the next decoded text to `units`; false, with nothing
   // appended, at the end of the input. Throws Error("NAME: line L, byte offset
   // B: invalid UTF-8") and the like on malformed input.
   bool Next(Units* units);
-  uint64_t replaced() const { return decoder_.replaced(); }
+  uint64_t replaced() const;
   const std::string& name() const { return source_.name(); }
 
  private:
   ByteSource& source_;
+  std::unique_ptr<ConvertingSource> converter_;
   TextDecoder decoder_;
   Progress* progress_;
   std::unique_ptr<unsigned char[]> buffer_;

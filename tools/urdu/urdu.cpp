@@ -28,11 +28,15 @@
 #include "diacritizer/WordFormFormat.h"
 #include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
+#include "foundation/Version.h"
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
+#include "tools/urdu/DataFiles.h"
 #include "tools/urdu/Diacritize.h"
+#include "tools/urdu/Encoding.h"
 #include "tools/urdu/Evaluate.h"
+#include "tools/urdu/Messages.h"
 #include "tools/urdu/TextFilters.h"
 #include "tools/urdu/TextIO.h"
 #include "tools/urdu/Tokenizer.h"
@@ -57,14 +61,22 @@ const char kHelp[] =
     "  table       build, dump or check a word-form table\n"
     "  uzt         encode or decode UZT with a mapping file\n"
     "  help        this text, or `urdu help COMMAND`\n"
+    "  version     the version of urdulex (also --version)\n"
     "\n"
     "Options of every text command:\n"
     "  -o FILE        write to FILE instead of standard output\n"
     "  --utf16        write the 16-bit form: mark FF FE, CR LF line ends\n"
     "  --lenient      replace invalid UTF-8 with U+FFFD instead of failing\n"
+    "  -f, --from ENCODING\n"
+    "                 read the inputs in ENCODING (CP1256, ISO-8859-6,\n"
+    "                 UTF-16LE, UTF-32, ...: what `iconv -l` lists)\n"
     "  --progress, --no-progress\n"
     "                 force the progress line on standard error on or off\n"
     "                 (default: on when standard error is a terminal)\n"
+    "\n"
+    "DATA: a table, code table or configuration that no option names is\n"
+    "taken from the folder $URDULEX_DATA, else from the installation's\n"
+    "share/urdulex (beside the program's bin/).\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 wrong usage. See urdu(1).\n";
 
@@ -79,9 +91,10 @@ const CommandHelp kCommands[] = {
      "                       [--ambiguous first|common|keep|all]\n"
      "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
      "Restores the diacritics of every word the word-form table knows\n"
-     "(default wordformshashtable.lex). Words are separated by white space\n"
-     "and punctuation; --lines takes each line as one word. A word is\n"
-     "looked up by its bare form and replaced by the table's first form.\n"
+     "(default: the shipped one, see DATA in urdu help). Words are\n"
+     "separated by white space and punctuation; --lines takes each line as\n"
+     "one word. A word is looked up by its bare form and replaced by the\n"
+     "table's first form.\n"
      "A word with several forms is, by --ambiguous: first, given the first\n"
      "form (the default); common, given only the marks all its forms share\n"
      "on each letter; keep, left as it came; all, given every form as\n"
@@ -90,17 +103,18 @@ const CommandHelp kCommands[] = {
      "frequent first), then the words with several forms: bare form, count\n"
      "and form1|form2. -v prints a coverage line on standard error.\n"},
     {"evaluate",
-     "usage: urdu evaluate --gold GOLD [--table FILE] [COMMON] [PREDICTED]\n"
+     "usage: urdu evaluate --gold GOLD [--table [FILE]] [COMMON] [PREDICTED]\n"
      "Compares PREDICTED (or standard input) with GOLD word by word and\n"
      "prints the diacritic and word error rates, with and without the last\n"
      "letter of each word, and with --table the table's coverage of the\n"
-     "gold words.\n"},
+     "gold words. --table with no FILE after it (last, or before another\n"
+     "option) takes the shipped table.\n"},
     {"normalize",
      "usage: urdu normalize [--config FILE] [--check] [COMMON] [FILE...]\n"
      "Writes the NFC form of each line with the rules the configuration\n"
-     "names (default config.ini; relative rules paths are taken from its\n"
-     "folder). --check changes nothing: it lists the lines that would\n"
-     "change, as NAME:LINE: text, and exits 1 when there is one.\n"},
+     "names (default: the shipped one; relative rules paths are taken\n"
+     "from its folder). --check changes nothing: it lists the lines that\n"
+     "would change, as NAME:LINE: text, and exits 1 when there is one.\n"},
     {"strip",
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
@@ -109,7 +123,7 @@ const CommandHelp kCommands[] = {
     {"codes",
      "usage: urdu codes [--table FILE] [COMMON] [FILE...]\n"
      "Writes the letter codes of each line with the code table of\n"
-     "codemapper (default rules.txt), a shadda doubling its letter.\n"},
+     "codemapper (default: the shipped one), a shadda doubling its letter.\n"},
     {"table",
      "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
      "       urdu table dump [FILE] [-o OUT]\n"
@@ -163,6 +177,7 @@ Arguments Parse(const std::string& command, int argc, char** argv, int first,
   bool options = true;
   for (int i = first; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "-f") a = "--from";
     if (!options || a == "-" || a.empty() || a[0] != '-') {
       args.files.push_back(a);
       continue;
@@ -211,6 +226,8 @@ class TextCommand {
       total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
     }
     RefuseInput(output_name_);
+    if (!args.Value("--from", "").empty())
+      CheckEncoding(args.Value("--from", ""));
     const bool show = args.Has("--progress") ||
                       (!args.Has("--no-progress") && ::isatty(2) == 1);
     progress_.reset(new Progress(show, args.command.c_str(), total));
@@ -228,7 +245,8 @@ class TextCommand {
   template <typename Body>
   void ForEachInput(Body&& body) {
     for (const auto& input : inputs_) {
-      TextReader reader(*input, args_.Has("--lenient"), progress_.get());
+      TextReader reader(*input, args_.Has("--lenient"), progress_.get(),
+                        args_.Value("--from", ""));
       body(reader);
       if (reader.replaced() > 0)
         replaced_.emplace_back(&reader.name(), reader.replaced());
@@ -309,8 +327,10 @@ int Diacritize(const Arguments& args) {
   options.count_unknown = !report_name.empty();
   options.list_ambiguous = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
-  FormTable table(args.Value("--table", wordform::kFileName),
-                  Diacritizer::NeedsAllForms(options));
+  const std::unique_ptr<FormTable> table_file =
+      OpenFormTable(FindDataFile(kWordFormTableData, args.Value("--table", "")),
+                    Diacritizer::NeedsAllForms(options));
+  FormTable& table = *table_file;
   TextCommand command(args);
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) {
@@ -374,7 +394,8 @@ int Evaluate(const Arguments& args) {
   if (args.files.size() > 1) Misuse(args.command, "one PREDICTED text at most");
   std::unique_ptr<FormTable> table;
   if (args.values.count("--table") != 0) {
-    table.reset(new FormTable(args.Value("--table", ""), true));
+    table = OpenFormTable(
+        FindDataFile(kWordFormTableData, args.Value("--table", "")), true);
   }
   FileSource gold_source(gold_name);
   const std::string output = args.Value("-o", "-");
@@ -383,7 +404,8 @@ int Evaluate(const Arguments& args) {
   }
   TextCommand command(args);  // the predicted text is its input
   return WithOutput(command, [&](TextWriter& out) {
-    TextReader gold_reader(gold_source, args.Has("--lenient"));
+    TextReader gold_reader(gold_source, args.Has("--lenient"), nullptr,
+                           args.Value("--from", ""));
     Evaluation evaluation;
     command.ForEachInput([&](TextReader& predicted_reader) {
       WordStream gold(gold_reader);
@@ -425,7 +447,8 @@ void ForEachLine(TextCommand& command, Line&& line) {
 }
 
 int Normalize(const Arguments& args) {
-  const std::string config = args.Value("--config", "config.ini");
+  const std::string config =
+      FindDataFile(kNormalizationData, args.Value("--config", ""));
   Normalization normalization;
   try {
     if (!normalization.Initialize(config)) {
@@ -489,7 +512,8 @@ int Strip(const Arguments& args) {
 }
 
 int Codes(const Arguments& args) {
-  const std::string table = args.Value("--table", "rules.txt");
+  const std::string table =
+      FindDataFile(kCodeTableData, args.Value("--table", ""));
   std::string error;
   if (!ReadPatterns(table.c_str(), &error)) {
     throw Error("code table " + table + ": " + error);
@@ -712,6 +736,10 @@ int Run(int argc, char** argv) {
   if (command == "help" || command == "--help" || command == "-h") {
     return Help(argc, argv);
   }
+  if (command == "version" || command == "--version") {
+    std::printf("urdu (urdulex) %s\n", UrdulexVersion());
+    return 0;
+  }
   if (command == "table") return Table(argc, argv);
   if (command == "uzt") return Uzt(argc, argv);
   const char* help = FindHelp(command);
@@ -725,7 +753,7 @@ int Run(int argc, char** argv) {
       return 0;
     }
   }
-  std::set<std::string> valued = {"-o"};
+  std::set<std::string> valued = {"-o", "--from"};
   std::set<std::string> flags(std::begin(kCommonFlags), std::end(kCommonFlags));
   if (command == "diacritize") {
     valued.insert({"--table", "--forms", "--ambiguous", "--report"});
@@ -734,7 +762,17 @@ int Run(int argc, char** argv) {
   }
   if (command == "evaluate") {
     valued.insert({"--gold", "--table"});
-    return Evaluate(Parse(command, argc, argv, 2, valued, flags));
+    // --table without a file (last, or before another option) asks for
+    // the coverage of the default table: it becomes --table= .
+    std::vector<char*> words(argv, argv + argc);
+    static char default_table[] = "--table=";
+    for (size_t i = 2; i < words.size(); ++i) {
+      if (std::strcmp(words[i], "--table") == 0 &&
+          (i + 1 == words.size() || words[i + 1][0] == '-')) {
+        words[i] = default_table;
+      }
+    }
+    return Evaluate(Parse(command, argc, words.data(), 2, valued, flags));
   }
   if (command == "normalize") {
     valued.insert("--config");
@@ -759,9 +797,14 @@ int main(int argc, char** argv) {
     if (e.message().compare(0, 6, "usage:") == 0) {
       std::fprintf(stderr, "%s\n", e.message().c_str());
     } else {
-      std::fprintf(stderr, "urdu: %s\n", e.message().c_str());
+      std::fprintf(stderr, "urdu: %s\n",
+                   urdu::PlainMessage(e.message()).c_str());
     }
     return e.status();
+  } catch (const TARNIException& e) {
+    std::fprintf(stderr, "urdu: %s\n",
+                 urdu::PlainMessage(e.GetExceptionMsg()).c_str());
+    return urdu::kExitFailure;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "urdu: out of memory\n");
     return urdu::kExitFailure;

@@ -112,11 +112,13 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   ASSERT_EQ(0, Run("{ printf '\\377\\376'; iconv -f UTF-8 -t UTF-16LE '" +
                    sample + "'; } > in.u16"));
   ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
-  // From the UTF-8 sample (the table named by default), written in the
-  // 16-bit form; and from the 16-bit input, recognised by its mark.
-  ASSERT_EQ(
-      0, Run(Urdu() + " diacritize --lines --utf16 '" + sample + "' -o a.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 -o b.u16 in.u16"));
+  // From the UTF-8 sample, written in the 16-bit form; and from the 16-bit
+  // input, recognised by its mark.
+  ASSERT_EQ(0, Run(Urdu() + " diacritize --table t.lex --lines --utf16 '" +
+                   sample + "' -o a.u16"));
+  ASSERT_EQ(0,
+            Run(Urdu() +
+                " diacritize --table t.lex --lines --utf16 -o b.u16 in.u16"));
   const std::string expected = Contents(Path("out.u16"));
   EXPECT_TRUE(expected == Contents(Path("a.u16")));
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
@@ -146,8 +148,10 @@ TEST_F(UrduTest, TangledTablesGiveTheDiacritizersAnswers) {
   ASSERT_GT(input.size(), 200u);
   MakeFile("in.u16", urdulex::test::Utf16File(input));
   ASSERT_EQ(0, Run(std::string("'") + DIACRITIZER_PATH + "' in.u16 out.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --lines --utf16 in.u16 -o a.u16"));
-  ASSERT_EQ(0, Run(Urdu() + " diacritize --utf16 --forms all in.u16 > b.u16"));
+  const std::string diacritize =
+      Urdu() + " diacritize --table wordformshashtable.lex --utf16 ";
+  ASSERT_EQ(0, Run(diacritize + "--lines in.u16 -o a.u16"));
+  ASSERT_EQ(0, Run(diacritize + "--forms all in.u16 > b.u16"));
   EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("a.u16")));
   EXPECT_TRUE(Contents(Path("out.u16")) == Contents(Path("b.u16")));
 }
@@ -310,9 +314,9 @@ TEST_F(UrduTest, DataFilesCutShortAreRefused) {
       {"evaluate --gold in.txt --table cut.lex in.txt -o out.txt",
        "table cut.lex is cut short: " + slots + " slots announced, " + records +
            " complete records found"},
-      {"codes in.txt -o out.txt",
+      {"codes --table rules.txt in.txt -o out.txt",
        "code table rules.txt ends without CR LF: line 2 would be ignored"},
-      {"normalize in.txt -o out.txt",
+      {"normalize --config config.ini in.txt -o out.txt",
        "NFC rules file nfc.txt ends without CR LF: line 2 would be ignored"},
   };
   for (const auto& c : cases) {
@@ -326,8 +330,8 @@ TEST_F(UrduTest, DataFilesCutShortAreRefused) {
   MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13\r\n"));
   EXPECT_EQ(0, Run(Urdu() + " diacritize --table t.lex in.txt -o out.txt"))
       << stderr_;
-  EXPECT_EQ("1213\n", Filter("codes", u8"\u0627\u0628\n"));
-  EXPECT_EQ("b\n", Filter("normalize", "a\n"));
+  EXPECT_EQ("1213\n", Filter("codes --table rules.txt", u8"\u0627\u0628\n"));
+  EXPECT_EQ("b\n", Filter("normalize --config config.ini", "a\n"));
 }
 
 TEST_F(UrduTest, UsageAndHelp) {
@@ -352,6 +356,94 @@ TEST_F(UrduTest, UsageAndHelp) {
   EXPECT_EQ(1, Run(Urdu() + " strip missing.txt"));
   EXPECT_EQ("urdu: cannot open missing.txt: No such file or directory\n",
             stderr_);
+}
+
+}  // namespace
+
+namespace {
+
+// Messages that say what is wrong and how to go on: an input in another
+// encoding, a word list given as a table, a library report without its
+// developer's details.
+TEST_F(UrduTest, MessagesNameTheFix) {
+  struct {
+    const char* what;
+    std::string bytes;  // of in.txt
+    std::string args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {"UTF-32LE mark", std::string("\xFF\xFE\0\0\x27\x06\0\0", 8),
+       "strip in.txt", 1,
+       "in.txt: line 1, byte offset 0: UTF-32 text (byte-order mark FF FE 00 "
+       "00): read it with --from UTF-32"},
+      {"UTF-32BE mark", std::string("\0\0\xFE\xFF\0\0\x06\x27", 8),
+       "strip in.txt", 1,
+       "in.txt: line 1, byte offset 0: UTF-32 text (byte-order mark 00 00 FE "
+       "FF): read it with --from UTF-32"},
+      {"UTF-16LE without mark", "\xA9\x06\x2A\x06\x27\x06\x28\x06\x0A\x00",
+       "strip in.txt", 1,
+       "in.txt: line 1, byte offset 0: invalid UTF-8; it looks like UTF-16LE "
+       "without a byte-order mark: read it with --from UTF-16LE"},
+      {"CP1256", "\x98\xCA\xC7\xC8 \x81\xE5\xE1\xC7\n", "strip in.txt", 1,
+       "in.txt: line 1, byte offset 0: invalid UTF-8; it looks like the "
+       "Windows Arabic code page CP1256: read it with --from CP1256"},
+      {"ISO-8859-6", "\xE3\xCA\xC7\xC8 \xE1\xEA\n", "strip in.txt", 1,
+       "in.txt: line 1, byte offset 0: invalid UTF-8; it looks like the "
+       "Arabic code page ISO-8859-6: read it with --from ISO-8859-6"},
+      {"invalid for --from", "a\xA1", "strip -f ISO-8859-6 in.txt", 1,
+       "in.txt: byte offset 1: invalid ISO-8859-6"},
+      {"unknown --from", "a", "strip --from NO-SUCH in.txt", 2,
+       "--from NO-SUCH: not an encoding the C library's iconv converts "
+       "(`iconv -l` lists them)"},
+      {"word list as table", "", "diacritize --table '" + kWords + "' in.txt",
+       1,
+       "table " + kWords +
+           " looks like a word list, not a word-form table: build a table "
+           "from it with `urdu table build " +
+           kWords + " -o table.lex` and give --table table.lex"},
+      {"library report", "", "codes --table missing.txt in.txt", 1,
+       "code table missing.txt: Could not open file: missing.txt."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeFile("in.txt", c.bytes);
+    EXPECT_EQ(c.status, Run(Urdu() + " " + c.args + " -o out.txt"));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+    EXPECT_FALSE(Exists("out.txt"));
+  }
+}
+
+TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
+  const std::string text = u8"کتاب پھل\n";
+  struct {
+    const char* encoding;
+    std::string bytes;
+    std::string expected;
+  } cases[] = {
+      {"CP1256", "\x98\xCA\xC7\xC8 \x81\xAA\xE1\n", text},
+      {"ISO-8859-6", "\xE3\xCA\xC7\xC8\n", u8"كتاب\n"},
+      {"UTF-16LE", std::string("\xA9\x06\x2A\x06\x0A\x00", 6), u8"کت\n"},
+      {"UTF-16BE", std::string("\x06\xA9\x06\x2A\x00\x0A", 6), u8"کت\n"},
+      // A mark is read as one, and a UTF-16LE mark left by iconv dropped.
+      {"UTF-32", std::string("\xFF\xFE\0\0\xA9\x06\0\0\x0A\0\0\0", 12),
+       u8"ک\n"},
+      {"UTF-16LE", std::string("\xFF\xFE\xA9\x06\x0A\x00", 6), u8"ک\n"},
+      // Replaced with --lenient.
+      {"ISO-8859-6 --lenient",
+       "a\xA1"
+       "b",
+       u8"a\uFFFDb"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.encoding);
+    EXPECT_EQ(c.expected,
+              Filter(std::string("strip --from ") + c.encoding, c.bytes));
+  }
+  // Longer than the converter's blocks, with characters cut by their ends.
+  std::string many = "a";
+  for (int i = 0; i < 100000; ++i) many += u8"ہ";
+  EXPECT_EQ(many, Filter("strip -f UTF-8", many));
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+#include "foundation/Version.h"
+
+const char* UrdulexVersion() { return URDULEX_VERSION; }
