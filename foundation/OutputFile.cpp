@@ -86,7 +86,9 @@ extern "C" void OnSignal(int sig) {
   Append(line, &used, sizeof(line), g_program);
   Append(line, &used, sizeof(line), ": interrupted by ");
   Append(line, &used, sizeof(line),
-         sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+         sig == SIGINT    ? "SIGINT"
+         : sig == SIGTERM ? "SIGTERM"
+                          : "SIGHUP");
   if (removed) Append(line, &used, sizeof(line), "; output left as it was");
   line[used++] = '\n';
   ssize_t ignored = ::write(2, line, used);

@@ -69,7 +69,7 @@ class OutputFile {
  private:
   std::string path_;
   std::string target_;  // the file replaced, links followed
-  int fd_ = -1;  // the temporary file, held to know it is still ours
+  int fd_ = -1;         // the temporary file, held to know it is still ours
   int slot_ = -1;
   bool direct_ = false;
   bool keep_mode_ = false;  // the replaced file's permission bits

@@ -1,5 +1,3 @@
-#include "foundation/OutputFile.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "foundation/OutputFile.h"
 #include "foundation/TestUtil.h"
 
 namespace urdulex {
@@ -59,7 +58,7 @@ TEST_F(OutputFileTest, ReplacesEveryKindOfTarget) {
   ::mkdir(Path("dir").c_str(), 0755);
   struct Case {
     const char* target;
-    const char* error;  // empty when it works
+    const char* error;    // empty when it works
     const char* written;  // the file that must hold the new bytes
     unsigned mode;
   } cases[] = {
@@ -157,9 +156,12 @@ TEST_F(OutputFileTest, OutputsThatAreInputs) {
     std::string output;
     const char* clash;  // what it clashes with, or ""
   } cases[] = {
-      {Path("in"), "input"},         {Path("hard"), "input"},
-      {Path("soft"), "input"},       {Path("other"), ""},
-      {"/dev/null", ""},             {Path("missing"), ""},
+      {Path("in"), "input"},
+      {Path("hard"), "input"},
+      {Path("soft"), "input"},
+      {Path("other"), ""},
+      {"/dev/null", ""},
+      {Path("missing"), ""},
       {Path("sub/../missing"), "report"},  // the same new file again
       {Path("sub/new"), ""},
   };

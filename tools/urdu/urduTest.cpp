@@ -164,8 +164,7 @@ TEST_F(UrduTest, PipelinesAndFiles) {
         "diacritize --table t.lex --report bare.txt bare.txt",
         "evaluate --gold bare.txt one.txt -o bare.txt"}) {
     EXPECT_EQ(1, Run(Urdu() + " " + args + " < /dev/null")) << args;
-    EXPECT_EQ(0u, stderr_.find("urdu: input and output are the same file: "))
-        << args;
+    EXPECT_NE(std::string::npos, stderr_.find(" are the same file: ")) << args;
   }
   // None of them touched the input.
   EXPECT_EQ(Contents(Path("round.txt")), Contents(Path("bare.txt")));
