@@ -86,7 +86,7 @@ class OutputSafetyTest : public urdulex::test::TempDirTest {
 };
 
 TEST_F(OutputSafetyTest, StoppedProgramsLeaveTheOldOutputOrTheWholeNewOne) {
-  PutDataFiles(4000);  // about 700 KB of text
+  PutDataFiles(2500);  // about 450 KB of text
   const std::string programs[] = {
       kDiacritizer + " in.u16 out",
       kCodemapper + " in.u16 out",
@@ -178,9 +178,10 @@ TEST_F(OutputSafetyTest, NoOutputIsAnInput) {
     EXPECT_TRUE(before == Files());
     EXPECT_TRUE(Leftovers().empty());
   };
-  // Standard output is tried on every input; the names that lead to the
-  // input take turns.
-  const char* const names[] = {"", "hard", "soft"};  // "": its own name
+  // Each input of each command is named as the output in one of four ways,
+  // in turn: its own name, a hard link, a symbolic link, or standard
+  // output appended to it (opened by the shell already, so that only the
+  // program can refuse).
   int turn = 0;
   for (const auto& c : commands) {
     const size_t at = c.command.find("OUT");
@@ -189,18 +190,26 @@ TEST_F(OutputSafetyTest, NoOutputIsAnInput) {
       ASSERT_EQ(0, ::link(Path(input).c_str(), Path("hard").c_str()));
       ASSERT_EQ(0, ::symlink(input, Path("soft").c_str()));
       before = Files();
-      const char* name = names[turn++ % 3];
-      expect_refused(
-          std::string(c.command).replace(at, 3, *name ? name : input));
-      // Appended to by the shell, which has opened it already: only the
-      // program can refuse.
-      std::string to_stdout = c.command;
-      if (urdu && to_stdout.compare(at - 3, 6, "-o OUT") == 0) {
-        to_stdout.erase(at - 4, 7);
-      } else {
-        to_stdout.replace(at, 3, "/dev/stdout");
+      std::string command = c.command;
+      switch (turn++ % 4) {
+        case 0:
+          command.replace(at, 3, input);
+          break;
+        case 1:
+          command.replace(at, 3, "hard");
+          break;
+        case 2:
+          command.replace(at, 3, "soft");
+          break;
+        default:
+          if (urdu && command.compare(at - 3, 6, "-o OUT") == 0) {
+            command.erase(at - 4, 7);
+          } else {
+            command.replace(at, 3, "/dev/stdout");
+          }
+          command += std::string(" >> ") + input;
       }
-      expect_refused(to_stdout + " >> " + input);
+      expect_refused(command);
       std::remove(Path("hard").c_str());
       std::remove(Path("soft").c_str());
     }
@@ -211,6 +220,7 @@ TEST_F(OutputSafetyTest, NoOutputIsAnInput) {
        {kUrdu + " diacritize --table t.lex --report new -o new in.txt",
         kUrdu + " diacritize --table t.lex --report new -o ./new in.txt",
         kUrdu + " diacritize --table t.lex --report x.tsv in.txt >> x.tsv",
+        kUrdu + " diacritize --table t.lex --report - in.txt >> x.tsv",
         kUrdu + " strip < in.txt >> in.txt"}) {
     expect_refused(command);
   }

@@ -167,11 +167,16 @@ void RunFiles::Output(const std::string& as, const std::string& name) {
   std::string what, input;
   if (name == "-") {
     if (ids_.ClashOpen(1, as, &what, &input)) {
+      if (outputs_.count(what) != 0) {
+        throw Error(what + " and " + as +
+                    " are the same file: standard output");
+      }
       throw Error(input + ": input file is output file");
     }
   } else if (ids_.Clash(name, as, &what, &input)) {
     throw Error(what + " and " + as + " are the same file: " + name);
   }
+  outputs_.insert(as);
 }
 
 // --- decoding ---

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -175,6 +176,7 @@ class RunFiles {
 
  private:
   FileIds ids_;
+  std::set<std::string> outputs_;  // what the outputs are called
 };
 
 class StringSink : public ByteSink {
