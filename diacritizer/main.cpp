@@ -130,8 +130,9 @@ class Diacritizer {
 
 // The input's 16-bit units after the mark, as UTF-16LE bytes, a chunk at a
 // time. The size of the file says how much to read in bulk; whatever else
-// there is (a file that grew, or a pipe, whose size is unknown) is read
-// unit by unit, so a trailing odd byte is dropped as the reader drops it.
+// there is (a pipe, whose size is unknown, or a file that grew, which is
+// refused once read) is read unit by unit, so a trailing odd byte is
+// dropped as the reader drops it.
 class InputChunks {
  public:
   explicit InputChunks(FileReader& reader) : reader_(reader) {
