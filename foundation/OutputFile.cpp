@@ -34,7 +34,8 @@ struct Slot {
 Slot g_slots[kSlots];
 const char* g_program = "";
 
-const int kHandled[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE ends a program as silently as ever, only without leaving files.
+const int kHandled[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 std::string Reason(int error) { return std::strerror(error); }
 
@@ -81,18 +82,20 @@ extern "C" void OnSignal(int sig) {
     slot.used = 0;
   }
   // Only async-signal-safe calls here: the line is put together by hand.
-  char line[256];
-  size_t used = 0;
-  Append(line, &used, sizeof(line), g_program);
-  Append(line, &used, sizeof(line), ": interrupted by ");
-  Append(line, &used, sizeof(line),
-         sig == SIGINT    ? "SIGINT"
-         : sig == SIGTERM ? "SIGTERM"
-                          : "SIGHUP");
-  if (removed) Append(line, &used, sizeof(line), "; output left as it was");
-  line[used++] = '\n';
-  ssize_t ignored = ::write(2, line, used);
-  (void)ignored;
+  if (sig != SIGPIPE) {
+    char line[256];
+    size_t used = 0;
+    Append(line, &used, sizeof(line), g_program);
+    Append(line, &used, sizeof(line), ": interrupted by ");
+    Append(line, &used, sizeof(line),
+           sig == SIGINT    ? "SIGINT"
+           : sig == SIGTERM ? "SIGTERM"
+                            : "SIGHUP");
+    if (removed) Append(line, &used, sizeof(line), "; output left as it was");
+    line[used++] = '\n';
+    ssize_t ignored = ::write(2, line, used);
+    (void)ignored;
+  }
   errno = saved;
   // Ends the program by the same signal, so that whoever started it sees
   // why (a shell stops its loop on SIGINT). The signal is blocked while

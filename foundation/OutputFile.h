@@ -8,10 +8,10 @@
 // target sees the old file or the whole new one, never a part. A failure
 // (Abandon, or the destructor of an uncommitted output) and, once
 // HandleSignals was called, SIGINT, SIGTERM and SIGHUP remove the temporary
-// file and leave the target as it was; only SIGKILL (or a crash) can leave
-// one behind, recognisable by its name. A run removes only files it
-// created: the temporary file is removed only while it is still the file
-// this run made.
+// file and leave the target as it was (SIGPIPE too, silently); only
+// SIGKILL (or a crash) can leave one behind, recognisable by its name. A
+// run removes only files it created: the temporary file is removed only
+// while it is still the file this run made.
 //
 // A target reached through symbolic links: the file they lead to is
 // replaced and the links stay. A replaced file keeps its permission bits; a
@@ -62,8 +62,9 @@ class OutputFile {
   // From now on SIGINT, SIGTERM and SIGHUP remove the temporary files of
   // every output begun and not yet committed, print one line on standard
   // error ("PROGRAM: interrupted by SIGTERM"), and end the program by the
-  // same signal. A signal the program was started with ignored stays
-  // ignored. `program` must live as long as the program.
+  // same signal; SIGPIPE does the same without a word. A signal the
+  // program was started with ignored stays ignored. `program` must live as
+  // long as the program.
   static void HandleSignals(const char* program);
 
  private:

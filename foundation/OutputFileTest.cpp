@@ -117,30 +117,40 @@ TEST_F(OutputFileTest, FailureLeavesTheTargetAndRemovesOnlyItsOwnFile) {
 }
 
 TEST_F(OutputFileTest, SignalRemovesTheTemporaryFile) {
-  MakeFile("out", "old");
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const int err = ::open(Path("err").c_str(), O_WRONLY | O_CREAT, 0644);
-    ::dup2(err, 2);
-    OutputFile::HandleSignals("prog");
-    OutputFile out;
-    std::string error;
-    if (out.Begin(Path("out"), &error)) {
-      const int fd = ::open(out.path().c_str(), O_WRONLY);
-      (void)!::write(fd, "part", 4);
-      ::raise(SIGTERM);
+  const struct {
+    int signal;
+    const char* line;
+  } cases[] = {
+      {SIGTERM, "prog: interrupted by SIGTERM; output left as it was\n"},
+      {SIGINT, "prog: interrupted by SIGINT; output left as it was\n"},
+      {SIGPIPE, ""},  // as silent as ever
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal);
+    MakeFile("out", "old");
+    MakeFile("err", "");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(::open(Path("err").c_str(), O_WRONLY), 2);
+      OutputFile::HandleSignals("prog");
+      OutputFile out;
+      std::string error;
+      if (out.Begin(Path("out"), &error)) {
+        const int fd = ::open(out.path().c_str(), O_WRONLY);
+        (void)!::write(fd, "part", 4);
+        ::raise(c.signal);
+      }
+      ::_exit(0);
     }
-    ::_exit(0);
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(c.signal, WTERMSIG(status));
+    EXPECT_EQ(c.line, Contents(Path("err")));
+    EXPECT_EQ("old", Contents(Path("out")));
+    EXPECT_EQ(0, Leftovers());
   }
-  int status = 0;
-  ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(SIGTERM, WTERMSIG(status));
-  EXPECT_EQ("prog: interrupted by SIGTERM; output left as it was\n",
-            Contents(Path("err")));
-  EXPECT_EQ("old", Contents(Path("out")));
-  EXPECT_EQ(0, Leftovers());
 }
 
 TEST_F(OutputFileTest, OutputsThatAreInputs) {
