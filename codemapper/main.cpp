@@ -4,7 +4,11 @@
 // code table "rules.txt" in the working directory. One output line, ended by
 // LF, for every input line read. Exit status 0 on success, 1 on failure, 2 on
 // misuse; every failure prints one line on standard error. A code table with
-// text after its last CR LF, which the table reader would drop, is refused.
+// text after its last CR LF, which the table reader would drop, is refused,
+// and so is an input that changes while it is read. OUTPUT is replaced
+// whole once everything was written (foundation/OutputFile.h): a failure or
+// an interruption leaves the previous file in place. OUTPUT may be neither
+// the input nor the code table.
 
 #include <climits>
 #include <cstdint>
@@ -17,6 +21,7 @@
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/LineEnds.h"
+#include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -44,6 +49,16 @@ int main(int argc, char** argv) {
   if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') return Usage();
   const char* input_name = argv[1];
   const char* output_name = argv[2];
+  OutputFile::HandleSignals("codemapper");
+
+  // Refused before anything is read: writing would destroy an input.
+  FileIds files;
+  files.AddInput(input_name, "Input");
+  files.AddInput(kCodeTableFile, "Code table");
+  std::string clash, clash_name;
+  if (files.Clash(output_name, "output", &clash, &clash_name)) {
+    return Fail(clash + " and output are the same file: " + output_name + ".");
+  }
 
   std::string error;
   if (!ReadPatterns(kCodeTableFile, &error)) {
@@ -61,19 +76,19 @@ int main(int argc, char** argv) {
 
   FileReader reader;
   reader.SetGeminationExpansion(true);
+  InputWatch watch;
+  watch.Start(input_name);
   try {
     reader.Open(input_name, FileReader::UNICODE);
   } catch (IOException& e) {
     return Fail(e.GetFormatedExceptionMessage());
   }
 
-  if (FileWriter::SameFile(input_name, output_name)) {
-    // Opening the output would empty the input before it is read.
-    return Fail(std::string("Input and output are the same file: ") +
-                output_name + ".");
-  }
+  OutputFile output;
+  std::string why;
   FileWriter writer;
-  if (!writer.Open(output_name, FileWriter::ASCII, false)) {
+  if (!output.Begin(output_name, &why) ||
+      !writer.Open(output.path(), FileWriter::ASCII, false)) {
     return Fail(std::string("Could not create output file: ") + output_name +
                 ".");
   }
@@ -120,6 +135,11 @@ int main(int argc, char** argv) {
   } catch (IOException& e) {
     return Fail(e.GetFormatedExceptionMessage());
   }
-  if (!writer.Close()) return Fail(write_error);
+  // Bytes of two versions of the input would pass for a good output.
+  if (!watch.Unchanged()) {
+    return Fail(std::string("Input file changed while being read: ") +
+                input_name + ".");
+  }
+  if (!writer.Close() || !output.Commit(&why)) return Fail(write_error);
   return 0;
 }

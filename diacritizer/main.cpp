@@ -7,10 +7,12 @@
 // diacritics when the table knows it, else the word trimmed of blanks.
 //
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
-// failure prints one line on standard error. The table and the input are
-// opened before the output, so a failure there leaves no output file. A
-// table whose size does not match its header (cut short, or more records
-// than slots) is refused.
+// failure prints one line on standard error. OUTPUT is replaced whole once
+// everything was written (foundation/OutputFile.h): a failure or an
+// interruption leaves the previous file in place. OUTPUT may be neither the
+// input nor the table. A table whose size does not match its header (cut
+// short, or more records than slots) is refused, and so is an input that
+// changes while it is read.
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/OutputBuffer.h"
+#include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -127,8 +130,9 @@ class Diacritizer {
 
 // The input's 16-bit units after the mark, as UTF-16LE bytes, a chunk at a
 // time. The size of the file says how much to read in bulk; whatever else
-// there is (a file that grew, or a pipe, whose size is unknown) is read
-// unit by unit, so a trailing odd byte is dropped as the reader drops it.
+// there is (a pipe, whose size is unknown, or a file that grew, which is
+// refused once read) is read unit by unit, so a trailing odd byte is
+// dropped as the reader drops it.
 class InputChunks {
  public:
   explicit InputChunks(FileReader& reader) : reader_(reader) {
@@ -219,7 +223,17 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const std::string output_name = argv[2];
+  OutputFile::HandleSignals(kProgram);
   try {
+    // Refused before anything is read: writing would destroy an input.
+    FileIds files;
+    files.AddInput(argv[1], "Input");
+    files.AddInput(wordform::kFileName, "Word-form table");
+    std::string clash, clash_name;
+    if (files.Clash(output_name, "output", &clash, &clash_name)) {
+      Report(clash + " and output are the same file: " + output_name + ".");
+      return kExitFailure;
+    }
     // The lookups go to an index built from the file; only a table whose
     // chains are too tangled for that is searched in the file as it is.
     WordFormIndex index;
@@ -242,30 +256,35 @@ int main(int argc, char** argv) {
     WordFormFileSearch search(file);
 
     FileReader reader;
+    InputWatch watch;
+    watch.Start(argv[1]);
     reader.Open(argv[1], FileReader::UNICODE);
-    if (FileWriter::SameFile(argv[1], output_name)) {
-      // Opening the output would empty the input before it is read.
-      Report("Input and output are the same file: " + output_name + ".");
-      return kExitFailure;
-    }
+    OutputFile output;
+    std::string why;
     FileWriter writer;
-    if (!writer.Open(output_name, FileWriter::UNICODE, false)) {
+    if (!output.Begin(output_name, &why) ||
+        !writer.Open(output.path(), FileWriter::UNICODE, false)) {
       Report("Could not create output file: " + output_name + ".");
       return kExitFailure;
     }
     OutputBuffer out(writer);
     bool written = true;
+    bool changed = false;
     try {
       Run(reader, index.built() ? &index : nullptr, &search, out);
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     } catch (const InputChanged&) {
+      changed = true;
+    }
+    // Bytes of two versions of the input would pass for a good output.
+    if (changed || !watch.Unchanged()) {
       Report(std::string("Input file changed while being read: ") + argv[1] +
              ".");
       return kExitFailure;
     }
     // The writer is closed whether or not every write went through.
-    if (!writer.Close() || !written) {
+    if (!writer.Close() || !written || !output.Commit(&why)) {
       Report("Could not write output file: " + output_name + ".");
       return kExitFailure;
     }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <limits>
 
 #include "foundation/FileReader.h"
@@ -39,19 +40,29 @@ int FileWriter::Open(const char* name, CODE code, bool append) {
   failed_ = false;
   bool extended = false;
   std::FILE* f = nullptr;
-  if (append && DoesExist(name)) {
+  struct stat st;
+  if (append && ::stat(name, &st) == 0) {
+    // An existing file is extended or left alone, never emptied: one that
+    // cannot be opened for reading and writing (its mark unreadable) is
+    // refused.
     f = std::fopen(name, "r+be");
-    if (f != nullptr) {
-      extended = true;
-      unsigned char mark[2];
-      bool has_mark =
-          std::fread(mark, 1, 2, f) == 2 && mark[0] == 0xFF && mark[1] == 0xFE;
-      if (has_mark != (code == UNICODE) || std::fseek(f, 0, SEEK_END) != 0) {
-        std::fclose(f);
-        append_ = false;
-        return 0;
-      }
+    if (f == nullptr) {
+      append_ = false;
+      return 0;
     }
+    extended = true;
+    unsigned char mark[2];
+    bool has_mark =
+        std::fread(mark, 1, 2, f) == 2 && mark[0] == 0xFF && mark[1] == 0xFE;
+    if (has_mark != (code == UNICODE) || std::fseek(f, 0, SEEK_END) != 0) {
+      std::fclose(f);
+      append_ = false;
+      return 0;
+    }
+  } else if (append) {
+    // Created only when still missing: a file that appeared meanwhile is
+    // not emptied either.
+    f = errno == ENOENT ? std::fopen(name, "wbxe") : nullptr;
   } else {
     f = std::fopen(name, "wbe");
   }

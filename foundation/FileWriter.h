@@ -29,7 +29,9 @@ class FileWriter {
 
   // Opens or creates `name`. Without `append` the file is truncated (and a
   // UNICODE file gets the mark); with `append` an existing file is extended
-  // when its mark agrees with `code`. Returns 1, or 0 on any failure.
+  // when its mark agrees with `code`, and is never truncated: one that
+  // cannot be read and written is refused. Returns 1, or 0 on any failure.
+  // Files are written in place; OutputFile replaces a file as a whole.
   int Open(const char* name, CODE code, bool append);
   int Open(const std::string& name, CODE code, bool append) {
     return Open(name.c_str(), code, append);

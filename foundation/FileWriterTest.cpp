@@ -121,6 +121,34 @@ TEST_F(FileWriterTest, OpenFailures) {
       0, w.Open(static_cast<const char*>(nullptr), FileWriter::ASCII, false));
 }
 
+// An append request never empties a file, not even one whose mark cannot
+// be read. Run as an ordinary user, since no permission stops root.
+TEST_F(FileWriterTest, AppendToWriteOnlyFileFailsAndKeepsIt) {
+  const uid_t nobody = 65534;
+  MakeFile("w", "kept");
+  ASSERT_EQ(0, ::chmod(dir_.c_str(), 0711));
+  ASSERT_EQ(0, ::chmod(Path("w").c_str(), 0200));
+  if (::geteuid() == 0) {
+    ASSERT_EQ(0, ::chown(Path("w").c_str(), nobody, nobody));
+  }
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+      ::_exit(2);
+    }
+    FileWriter w;
+    const int ascii = w.Open(Path("w"), FileWriter::ASCII, true);
+    const int unicode = w.Open(Path("w"), FileWriter::UNICODE, true);
+    ::_exit(ascii == 0 && unicode == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ::chmod(Path("w").c_str(), 0600);
+  EXPECT_EQ("kept", Contents(Path("w")));
+}
+
 TEST_F(FileWriterTest, BadNameLeavesOpenWriterAlone) {
   FileWriter w;
   ASSERT_EQ(1, w.Open(Path("a"), FileWriter::ASCII, false));

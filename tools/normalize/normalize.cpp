@@ -7,9 +7,12 @@
 // input line, a last empty one included when INPUT ends in LF.
 //
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
-// failure prints one line on standard error. The configuration, the rules
-// and the input are opened before the output, so a failure there leaves no
-// output file. A rules file with text after its last CR LF is refused.
+// failure prints one line on standard error. A rules file with text after
+// its last CR LF is refused, and so is an input that changes while it is
+// read. OUTPUT is replaced whole once everything was written
+// (foundation/OutputFile.h): a failure or an interruption leaves the
+// previous file in place. OUTPUT may be neither the input nor the
+// configuration nor the rules file it names.
 
 #include <climits>
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include "foundation/FileWriter.h"
 #include "foundation/LineEnds.h"
 #include "foundation/OutputBuffer.h"
+#include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
 #include "normalization/Normalization.h"
 
@@ -43,6 +47,7 @@ int main(int argc, char** argv) {
   }
   const std::string input_name = argv[1];
   const std::string output_name = argv[2];
+  OutputFile::HandleSignals(kProgram);
   try {
     Normalization normalization;
     if (!normalization.Initialize()) {
@@ -59,15 +64,26 @@ int main(int argc, char** argv) {
       return kExitFailure;
     }
 
-    FileReader reader;
-    reader.Open(input_name, FileReader::UNICODE);
-    if (FileWriter::SameFile(input_name, output_name)) {
-      // Opening the output would empty the input before it is read.
-      Report("Input and output are the same file: " + output_name + ".");
+    // Refused before anything is written: writing would destroy an input.
+    FileIds files;
+    files.AddInput(input_name, "Input");
+    files.AddInput("config.ini", "Configuration");
+    files.AddInput(normalization.NfcRulesPath(), "NFC rules file");
+    std::string clash, clash_name;
+    if (files.Clash(output_name, "output", &clash, &clash_name)) {
+      Report(clash + " and output are the same file: " + output_name + ".");
       return kExitFailure;
     }
+
+    FileReader reader;
+    InputWatch watch;
+    watch.Start(input_name);
+    reader.Open(input_name, FileReader::UNICODE);
+    OutputFile output;
+    std::string why;
     FileWriter writer;
-    if (!writer.Open(output_name, FileWriter::UNICODE, false)) {
+    if (!output.Begin(output_name, &why) ||
+        !writer.Open(output.path(), FileWriter::UNICODE, false)) {
       Report("Could not create output file: " + output_name + ".");
       return kExitFailure;
     }
@@ -91,8 +107,13 @@ int main(int argc, char** argv) {
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     }
+    // Bytes of two versions of the input would pass for a good output.
+    if (!watch.Unchanged()) {
+      Report("Input file changed while being read: " + input_name + ".");
+      return kExitFailure;
+    }
     // The writer is closed whether or not every write went through.
-    if (!writer.Close() || !written) {
+    if (!writer.Close() || !written || !output.Commit(&why)) {
       Report("Could not write output file: " + output_name + ".");
       return kExitFailure;
     }

@@ -50,10 +50,15 @@ FileSource::FileSource(const std::string& name) : name_(name) {
     if (S_ISDIR(st.st_mode)) {
       throw Error("cannot read " + name_ + ": " + std::strerror(EISDIR));
     }
-    if (S_ISREG(st.st_mode)) size_ = static_cast<int64_t>(st.st_size);
-    device_ = static_cast<uint64_t>(st.st_dev);
-    inode_ = static_cast<uint64_t>(st.st_ino);
+    if (S_ISREG(st.st_mode)) {
+      size_ = static_cast<int64_t>(st.st_size);
+      // Standard input may have been read in part before the program.
+      const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+      expected_ =
+          static_cast<uint64_t>(size_ - (at > 0 && at <= size_ ? at : 0));
+    }
   }
+  watch_.Start(name == "-" ? std::string() : name, fd_);
 }
 
 FileSource::~FileSource() {
@@ -63,16 +68,22 @@ FileSource::~FileSource() {
 size_t FileSource::Read(unsigned char* buffer, size_t n) {
   while (true) {
     const ssize_t got = ::read(fd_, buffer, n);
-    if (got >= 0) return static_cast<size_t>(got);
+    if (got > 0) {
+      read_ += static_cast<uint64_t>(got);
+      return static_cast<size_t>(got);
+    }
+    if (got == 0) {
+      // Whatever the file became, the bytes read are not one version of it.
+      // (Files that give bytes while their size says 0, as under /proc, are
+      // judged by the watch alone.)
+      if (n > 0 && size_ >= 0 &&
+          ((size_ > 0 && read_ != expected_) || !watch_.Unchanged())) {
+        throw Error(name_ + " changed while being read");
+      }
+      return 0;
+    }
     if (errno != EINTR) throw Error("cannot read " + name_ + ": " + Reason());
   }
-}
-
-bool FileSource::IsFile(const std::string& path) const {
-  struct stat st;
-  return size_ >= 0 && ::stat(path.c_str(), &st) == 0 &&
-         static_cast<uint64_t>(st.st_dev) == device_ &&
-         static_cast<uint64_t>(st.st_ino) == inode_;
 }
 
 std::string FileSource::ReadAll(size_t limit) {
@@ -100,14 +111,21 @@ FileSink::FileSink(const std::string& name) : name_(name) {
     fd_ = 1;
     return;
   }
-  fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) throw Error("cannot create " + name + ": " + Reason());
+  std::string why;
+  if (!output_.Begin(name, &why)) {
+    throw Error("cannot create " + name + ": " + why);
+  }
+  fd_ = ::open(output_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+               0666);
+  if (fd_ < 0) {
+    const std::string reason = Reason();
+    output_.Abandon();
+    throw Error("cannot create " + name + ": " + reason);
+  }
   owned_ = true;
 }
 
-FileSink::~FileSink() {
-  if (owned_ && fd_ >= 0) ::close(fd_);
-}
+FileSink::~FileSink() { Discard(); }
 
 void FileSink::Write(const char* data, size_t n) {
   while (n > 0) {
@@ -126,17 +144,43 @@ void FileSink::Close() {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw Error("cannot write " + name_ + ": " + Reason());
+  std::string why;
+  if (!output_.Commit(&why)) {
+    throw Error("cannot replace " + name_ + ": " + why);
+  }
+  owned_ = false;
 }
 
 void FileSink::Discard() {
   if (!owned_) return;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  struct stat st;
-  if (::stat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    ::unlink(name_.c_str());
-  }
+  output_.Abandon();
   owned_ = false;
+}
+
+void RunFiles::Input(const std::string& what, const std::string& name) {
+  if (name == "-") {
+    ids_.AddOpenInput(0, kStandardInput, what);
+  } else {
+    ids_.AddInput(name, what);
+  }
+}
+
+void RunFiles::Output(const std::string& as, const std::string& name) {
+  std::string what, input;
+  if (name == "-") {
+    if (ids_.ClashOpen(1, as, &what, &input)) {
+      if (outputs_.count(what) != 0) {
+        throw Error(what + " and " + as +
+                    " are the same file: standard output");
+      }
+      throw Error(input + ": input file is output file");
+    }
+  } else if (ids_.Clash(name, as, &what, &input)) {
+    throw Error(what + " and " + as + " are the same file: " + name);
+  }
+  outputs_.insert(as);
 }
 
 // --- decoding ---

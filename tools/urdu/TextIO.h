@@ -19,9 +19,12 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "foundation/OutputFile.h"
 
 namespace urdu {
 
@@ -80,7 +83,8 @@ class ByteSource {
   virtual const std::string& name() const = 0;
 };
 
-// A file, or standard input for "-".
+// A file, or standard input for "-". A regular file that changes while it
+// is read (shrinks, grows, is rewritten or replaced) is an error at its end.
 class FileSource : public ByteSource {
  public:
   // Opens at once; throws Error("cannot open NAME: reason").
@@ -89,11 +93,11 @@ class FileSource : public ByteSource {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
+  // Throws Error("NAME changed while being read") at the end of a file that
+  // changed.
   size_t Read(unsigned char* buffer, size_t n) override;
   int64_t Size() const override { return size_; }
   const std::string& name() const override { return name_; }
-  // True when this is the same file as `path` (which may not exist).
-  bool IsFile(const std::string& path) const;
   // Reads everything that is left, up to `limit` bytes (Error beyond).
   std::string ReadAll(size_t limit);
 
@@ -102,8 +106,9 @@ class FileSource : public ByteSource {
   int fd_ = -1;
   bool owned_ = false;
   int64_t size_ = -1;
-  uint64_t device_ = 0;
-  uint64_t inode_ = 0;
+  uint64_t expected_ = 0;  // bytes from the start position to the end
+  uint64_t read_ = 0;
+  InputWatch watch_;
 };
 
 // Bytes held in memory, for tests and fuzz targets.
@@ -132,9 +137,10 @@ class ByteSink {
   virtual void Close() {}
 };
 
-// A file created (or truncated) by the constructor, or standard output for
-// "-". On a failure the program calls Discard, which removes a file it
-// created, so that no partial output is left behind.
+// A file replaced as a whole once everything was written (see
+// foundation/OutputFile.h), or standard output for "-". On a failure the
+// program calls Discard (or lets the sink go), which removes the new file
+// and leaves the old one in place.
 class FileSink : public ByteSink {
  public:
   explicit FileSink(const std::string& name);  // "cannot create NAME"
@@ -143,6 +149,7 @@ class FileSink : public ByteSink {
   FileSink& operator=(const FileSink&) = delete;
 
   void Write(const char* data, size_t n) override;  // "cannot write NAME"
+  // Closes the file and puts it in the target's place.
   void Close() override;
   void Discard();
 
@@ -150,6 +157,26 @@ class FileSink : public ByteSink {
   std::string name_;
   int fd_ = -1;
   bool owned_ = false;
+  OutputFile output_;
+};
+
+// The files of one run, so that no output replaces or extends one of the
+// run's inputs or another of its outputs. Every input is noted first; each
+// output is then checked before anything is written.
+class RunFiles {
+ public:
+  // Notes the input `name` ("-": standard input), called `what` in
+  // messages ("input", "word-form table").
+  void Input(const std::string& what, const std::string& name);
+  // Throws Error("WHAT and AS are the same file: NAME") when the output
+  // `name` is a noted file, or, for standard output ("-") that is a
+  // regular file holding an input, Error("INPUT: input file is output
+  // file"). `as` calls the output in messages ("output", "report").
+  void Output(const std::string& as, const std::string& name);
+
+ private:
+  FileIds ids_;
+  std::set<std::string> outputs_;  // what the outputs are called
 };
 
 class StringSink : public ByteSink {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
+#include "foundation/TestUtil.h"
 #include "tools/urdu/TextIO.h"
 
 namespace urdu {
@@ -161,6 +163,42 @@ TEST(TextWriterTest, LongOutputGoesOutInPieces) {
   writer.Finish();
   ASSERT_EQ(2 * text.size(), sink.bytes.size());
   EXPECT_EQ("\xDB\x92", sink.bytes.substr(sink.bytes.size() - 2));
+}
+
+class FileSourceTest : public urdulex::test::TempDirTest {};
+
+// A file read while another program changes it is not one version of it.
+TEST_F(FileSourceTest, InputChangedWhileReadIsAnError) {
+  struct {
+    const char* what;
+    std::string change;  // shell command run after the first block
+    bool fails;
+  } cases[] = {
+      {"untouched", "true", false},
+      {"grown", "echo more >> in", true},
+      {"shrunk", "truncate -s 100 in", true},
+      {"rewritten in place",
+       "printf X | dd of=in bs=1 seek=5000 conv=notrunc "
+       "2>/dev/null && touch -d 2001-01-01 in",
+       true},
+      {"replaced", "cp in new && mv new in", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeFile("in", std::string(100000, 'a'));
+    FileSource source(Path("in"));
+    unsigned char block[4096];
+    ASSERT_EQ(sizeof(block), source.Read(block, sizeof(block)));
+    ASSERT_EQ(0, Run(c.change));
+    std::string error;
+    try {
+      while (source.Read(block, sizeof(block)) > 0) {
+      }
+    } catch (const Error& e) {
+      error = e.message();
+    }
+    EXPECT_EQ(c.fails ? Path("in") + " changed while being read" : "", error);
+  }
 }
 
 }  // namespace

