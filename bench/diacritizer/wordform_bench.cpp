@@ -14,9 +14,9 @@
 
 #include "diacritizer/HashTable.h"
 #include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "script/LexEnigneUtility.h"
-#include "tools/wordforms/WordFormTable.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/urdu/Evaluate.h"
-#include "tools/urdu/TextIO.h"
-#include "tools/urdu/Tokenizer.h"
+#include "diacritizer/Evaluate.h"
+#include "diacritizer/Tokenizer.h"
+#include "foundation/TextIO.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
-#include "tools/uztconv/UZTStream.h"
+#include "script/UZTStream.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
+#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "fuzz/FuzzUtil.h"
-#include "tools/wordforms/WordFormTable.h"
 
 namespace {
 

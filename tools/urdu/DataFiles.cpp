@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tools/urdu/TextIO.h"
+#include "foundation/TextIO.h"
 
 // Set by the build: the data folder relative to the installed program's
 // folder, the folder the build puts the program in, the build's data folder

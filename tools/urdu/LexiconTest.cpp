@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/Tokenizer.h"
+#include "diacritizer/WordFormTable.h"
 #include "foundation/TestUtil.h"
-#include "tools/urdu/Tokenizer.h"
-#include "tools/wordforms/WordFormTable.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/urdu/Diacritize.h"
+#include "diacritizer/Diacritize.h"
 
 namespace urdu {
 

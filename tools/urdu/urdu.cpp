@@ -27,23 +27,23 @@
 #include <vector>
 
 #include "codemapper/CodeMapper.h"
+#include "codemapper/TextFilters.h"
+#include "diacritizer/Diacritize.h"
+#include "diacritizer/Evaluate.h"
+#include "diacritizer/Tokenizer.h"
 #include "diacritizer/WordFormFormat.h"
+#include "diacritizer/WordFormTable.h"
+#include "foundation/Encoding.h"
 #include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
+#include "foundation/TextIO.h"
 #include "foundation/Version.h"
 #include "normalization/Normalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
+#include "script/UZTStream.h"
 #include "tools/urdu/DataFiles.h"
-#include "tools/urdu/Diacritize.h"
-#include "tools/urdu/Encoding.h"
-#include "tools/urdu/Evaluate.h"
 #include "tools/urdu/Messages.h"
-#include "tools/urdu/TextFilters.h"
-#include "tools/urdu/TextIO.h"
-#include "tools/urdu/Tokenizer.h"
-#include "tools/uztconv/UZTStream.h"
-#include "tools/wordforms/WordFormTable.h"
 
 namespace urdu {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tools/urdu/Evaluate.h"
+#include "diacritizer/Evaluate.h"
 
 namespace urdu {
 namespace {

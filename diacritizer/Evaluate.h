@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/urdu/Diacritize.h"
-#include "tools/urdu/TextIO.h"
-#include "tools/urdu/Tokenizer.h"
+#include "diacritizer/Diacritize.h"
+#include "diacritizer/Tokenizer.h"
+#include "foundation/TextIO.h"
 
 namespace urdu {
 

@@ -1,4 +1,4 @@
-#include "tools/urdu/Encoding.h"
+#include "foundation/Encoding.h"
 
 #include <iconv.h>
 

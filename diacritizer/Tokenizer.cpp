@@ -1,4 +1,4 @@
-#include "tools/urdu/Tokenizer.h"
+#include "diacritizer/Tokenizer.h"
 
 #include <cstring>
 

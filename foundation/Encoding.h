@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/urdu/TextIO.h"
+#include "foundation/TextIO.h"
 
 namespace urdu {
 

@@ -1,4 +1,4 @@
-#include "tools/urdu/Diacritize.h"
+#include "diacritizer/Diacritize.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "codemapper/CodeMapper.h"
+#include "codemapper/TextFilters.h"
 #include "foundation/FileReader.h"
 #include "foundation/TestUtil.h"
-#include "tools/urdu/TextFilters.h"
 
 namespace urdu {
 namespace {

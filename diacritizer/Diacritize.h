@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "diacritizer/Tokenizer.h"
 #include "diacritizer/WordFormIndex.h"
-#include "tools/urdu/TextIO.h"
-#include "tools/urdu/Tokenizer.h"
+#include "foundation/TextIO.h"
 
 namespace urdu {
 

@@ -1,4 +1,4 @@
-#include "tools/urdu/Evaluate.h"
+#include "diacritizer/Evaluate.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "foundation/TestUtil.h"
-#include "tools/urdu/TextIO.h"
+#include "foundation/TextIO.h"
 
 namespace urdu {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/urdu/TextFilters.h"
+#include "codemapper/TextFilters.h"
 
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"

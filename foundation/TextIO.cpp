@@ -1,4 +1,4 @@
-#include "tools/urdu/TextIO.h"
+#include "foundation/TextIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/Encoding.h"
 #include "foundation/Utf8.h"
-#include "tools/urdu/Encoding.h"
 
 namespace urdu {
 

@@ -1,4 +1,4 @@
-#include "tools/uztconv/UZTStream.h"
+#include "script/UZTStream.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/urdu/Tokenizer.h"
+#include "diacritizer/Tokenizer.h"
 
 namespace urdu {
 namespace {

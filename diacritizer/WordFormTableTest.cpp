@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "script/LexEnigneUtility.h"
-#include "tools/wordforms/WordFormTable.h"
 
 namespace {
 

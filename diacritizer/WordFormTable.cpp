@@ -1,4 +1,4 @@
-#include "tools/wordforms/WordFormTable.h"
+#include "diacritizer/WordFormTable.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "foundation/TARNIException.h"
-#include "tools/uztconv/UZTStream.h"
+#include "script/UZTStream.h"
 
 namespace {
 
