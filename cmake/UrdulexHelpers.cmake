@@ -10,9 +10,13 @@ function(urdulex_library)
   add_library(urdulex::${ARG_NAME} ALIAS ${target})
   set_target_properties(${target} PROPERTIES EXPORT_NAME ${ARG_NAME}
                                              POSITION_INDEPENDENT_CODE ON)
+  # include/ holds the public API ("urdulex/urdulex.h"), which the
+  # libraries implement.
   target_include_directories(${target} PUBLIC
       $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
-      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/urdulex>)
+      $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/urdulex>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_compile_features(${target} PUBLIC cxx_std_17)
   if(ARG_DEPS)
     target_link_libraries(${target} PUBLIC ${ARG_DEPS})

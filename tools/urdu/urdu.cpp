@@ -43,7 +43,7 @@
 #include "script/UZTMapping.h"
 #include "script/UZTStream.h"
 #include "tools/urdu/DataFiles.h"
-#include "tools/urdu/Messages.h"
+#include "diacritizer/Messages.h"
 
 namespace urdu {
 namespace {

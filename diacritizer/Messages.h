@@ -1,6 +1,6 @@
-// Messages a user can act on: the library's error reports without the
-// class names and source lines meant for its developers, and a word-form
-// table that is really a word list named as such.
+// Messages a user can act on: a word-form table that is really a word
+// list named as such. PlainMessage (foundation/ApiSupport.h) takes the
+// class names and source lines out of the library's reports.
 
 #ifndef URDULEX_TOOLS_URDU_MESSAGES_H_
 #define URDULEX_TOOLS_URDU_MESSAGES_H_
@@ -9,12 +9,9 @@
 #include <string>
 
 #include "diacritizer/Diacritize.h"
+#include "foundation/ApiSupport.h"
 
 namespace urdu {
-
-// `message` without the "Error Code (0x10) in FileReader (91): " of every
-// library report in it.
-std::string PlainMessage(const std::string& message);
 
 // Opens the word-form table `path` (see FormTable). When it cannot be used
 // and holds UTF-8 text, the Error says that it looks like a word list and

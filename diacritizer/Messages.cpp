@@ -1,9 +1,7 @@
-#include "tools/urdu/Messages.h"
+#include "diacritizer/Messages.h"
 
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <regex>
 
 #include "foundation/Utf8.h"
 
@@ -44,12 +42,6 @@ bool LooksLikeWordList(const std::string& path) {
 }
 
 }  // namespace
-
-std::string PlainMessage(const std::string& message) {
-  static const std::regex kReport(
-      R"(Error Code \(0x[0-9A-Fa-f]+\) in \S+ \(\d+\): )");
-  return std::regex_replace(message, kReport, "");
-}
 
 std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
                                          bool all_forms) {

@@ -1,0 +1,24 @@
+// StripDiacritics (urdulex/diacritics.h) and LetterCodes
+// (urdulex/letter_codes.h) over the filters of `urdu strip` and `urdu
+// codes`.
+
+#include "codemapper/TextFilters.h"
+#include "foundation/ApiSupport.h"
+#include "urdulex/diacritics.h"
+#include "urdulex/letter_codes.h"
+
+namespace urdulex {
+
+std::string StripDiacritics(std::string_view text,
+                            const StripOptions& options) {
+  return urdu::ApiCall([&] {
+    // TODO: compose alef and madda (and the other canonical pairs) first,
+    // once script/ has the composition, so that no letter is lost.
+    urdu::Units units = urdu::DecodeText(text);
+    const size_t n =
+        urdu::StripMarks(units.data(), units.size(), options.keep_shadda);
+    return urdu::ToUtf8(units.data(), n);
+  });
+}
+
+}  // namespace urdulex

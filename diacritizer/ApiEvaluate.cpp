@@ -1,0 +1,71 @@
+// Evaluate of urdulex/evaluate.h over the comparison of `urdu evaluate`.
+
+#include "diacritizer/ApiWordFormTable.h"
+#include "diacritizer/Evaluate.h"
+#include "foundation/ApiSupport.h"
+#include "urdulex/evaluate.h"
+
+namespace urdulex {
+
+namespace {
+
+// The public and the internal counts have the same fields.
+template <typename To, typename From>
+To Counts(const From& e) {
+  To to;
+  to.words = e.words;
+  to.letters = e.letters;
+  to.letter_errors = e.letter_errors;
+  to.last_letter_errors = e.last_letter_errors;
+  to.word_errors = e.word_errors;
+  to.word_errors_before_last = e.word_errors_before_last;
+  to.with_table = e.with_table;
+  to.covered = e.covered;
+  to.covered_exactly = e.covered_exactly;
+  return to;
+}
+
+double Rate(uint64_t part, uint64_t whole) {
+  return whole == 0 ? 0.0
+                    : static_cast<double>(part) / static_cast<double>(whole);
+}
+
+}  // namespace
+
+double Evaluation::DiacriticErrorRate() const {
+  return Rate(letter_errors, letters);
+}
+double Evaluation::WordErrorRate() const { return Rate(word_errors, words); }
+double Evaluation::DiacriticErrorRateBeforeLast() const {
+  return Rate(letter_errors - last_letter_errors, letters - words);
+}
+double Evaluation::WordErrorRateBeforeLast() const {
+  return Rate(word_errors_before_last, words);
+}
+
+std::string Evaluation::Report() const {
+  return urdu::FormatEvaluation(Counts<urdu::Evaluation>(*this));
+}
+
+Evaluation Evaluate(std::string_view gold, std::string_view predicted,
+                    const WordFormTable* table) {
+  return urdu::ApiCall([&] {
+    urdu::MemorySource gold_source(std::string(gold), "gold");
+    urdu::MemorySource predicted_source(std::string(predicted), "predicted");
+    urdu::TextReader gold_reader(gold_source, false);
+    urdu::TextReader predicted_reader(predicted_source, false);
+    urdu::WordStream gold_words(gold_reader);
+    urdu::WordStream predicted_words(predicted_reader);
+    urdu::Evaluation e;
+    if (table != nullptr) {
+      WordFormTable::Data& data = *table->data_;
+      std::lock_guard<std::mutex> lock(data.mutex);
+      urdu::Evaluate(gold_words, predicted_words, data.table.get(), &e);
+    } else {
+      urdu::Evaluate(gold_words, predicted_words, nullptr, &e);
+    }
+    return Counts<Evaluation>(e);
+  });
+}
+
+}  // namespace urdulex

@@ -1,0 +1,161 @@
+// WordFormTable and WordFormTableBuilder of urdulex/wordform_table.h, over
+// the table of `urdu diacritize` and the builder of `urdu table build`.
+
+#include "diacritizer/ApiWordFormTable.h"
+
+#include <utility>
+
+#include "diacritizer/Messages.h"
+#include "diacritizer/WordFormTable.h"
+#include "foundation/ApiSupport.h"
+
+namespace urdulex {
+
+namespace {
+
+urdu::Diacritizer::Ambiguous InternalPolicy(Ambiguous ambiguous) {
+  switch (ambiguous) {
+    case Ambiguous::kCommon:
+      return urdu::Diacritizer::Ambiguous::kCommon;
+    case Ambiguous::kKeep:
+      return urdu::Diacritizer::Ambiguous::kKeep;
+    case Ambiguous::kAll:
+      return urdu::Diacritizer::Ambiguous::kAll;
+    case Ambiguous::kFirst:
+      break;
+  }
+  return urdu::Diacritizer::Ambiguous::kFirst;
+}
+
+}  // namespace
+
+WordFormTable WordFormTable::Open(const std::string& path) {
+  return urdu::ApiCall([&] {
+    auto data = std::make_shared<Data>();
+    data->path = path;
+    data->table = urdu::OpenFormTable(path, true);
+    return WordFormTable(std::move(data));
+  });
+}
+
+const std::string& WordFormTable::path() const { return data_->path; }
+
+std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
+  return urdu::ApiCall([&] {
+    const std::u16string units = urdu::DecodeWord(word);
+    std::u16string bare;
+    if (!urdu::AppendBareForm(units.data(), units.size(), &bare)) bare = units;
+    std::vector<std::string> forms;
+    std::lock_guard<std::mutex> lock(data_->mutex);
+    for (const std::u16string& form :
+         data_->table->AllForms(bare.data(), bare.size())) {
+      forms.push_back(urdu::ToUtf8(form));
+    }
+    return forms;
+  });
+}
+
+std::string WordFormTable::Diacritize(std::string_view text,
+                                      const DiacritizeOptions& options,
+                                      Coverage* coverage) const {
+  return urdu::ApiCall([&] {
+    urdu::Diacritizer::Options internal;
+    internal.lines = options.lines;
+    internal.ambiguous = InternalPolicy(options.ambiguous);
+    internal.count_ambiguous = coverage != nullptr;
+    urdu::MemorySource source(std::string(text), "text");
+    urdu::TextReader reader(source, false);
+    urdu::StringSink sink;
+    urdu::TextWriter writer(sink, urdu::TextWriter::kUtf8);
+    std::lock_guard<std::mutex> lock(data_->mutex);
+    urdu::Diacritizer diacritizer(*data_->table, internal, writer);
+    diacritizer.Run(reader);
+    writer.Finish();
+    if (coverage != nullptr) {
+      const urdu::Coverage& counted = diacritizer.coverage();
+      coverage->words = counted.tokens;
+      coverage->known = counted.known;
+      coverage->unknown = counted.unknown;
+      coverage->ambiguous = counted.ambiguous;
+    }
+    return std::move(sink.bytes);
+  });
+}
+
+// --- the builder ---
+
+// The public reasons are the builder's, without its kNone.
+constexpr int Public(wordform::SkipReason reason) {
+  return static_cast<int>(reason) - 1;
+}
+static_assert(Public(wordform::SkipReason::kNoLetters) ==
+                      static_cast<int>(SkipReason::kNoLetters) &&
+                  Public(wordform::SkipReason::kNotRestorable) ==
+                      static_cast<int>(SkipReason::kNotRestorable) &&
+                  Public(wordform::SkipReason::kLongKey) ==
+                      static_cast<int>(SkipReason::kLongKey) &&
+                  Public(wordform::SkipReason::kLongSymbols) ==
+                      static_cast<int>(SkipReason::kLongSymbols) &&
+                  Public(wordform::SkipReason::kAtSign) ==
+                      static_cast<int>(SkipReason::kAtSign) &&
+                  Public(wordform::SkipReason::kWideCharacter) ==
+                      static_cast<int>(SkipReason::kWideCharacter) &&
+                  Public(wordform::SkipReason::kDuplicate) ==
+                      static_cast<int>(SkipReason::kDuplicate),
+              "SkipReason differs from wordform::SkipReason");
+
+const char* SkipReasonName(SkipReason reason) {
+  return wordform::SkipReasonName(
+      static_cast<wordform::SkipReason>(static_cast<int>(reason) + 1));
+}
+
+struct WordFormTableBuilder::Impl {
+  wordform::WordFormTableBuilder builder;
+  std::vector<SkippedWord> skipped;
+};
+
+WordFormTableBuilder::WordFormTableBuilder() : impl_(new Impl) {}
+WordFormTableBuilder::~WordFormTableBuilder() = default;
+WordFormTableBuilder::WordFormTableBuilder(WordFormTableBuilder&&) noexcept =
+    default;
+WordFormTableBuilder& WordFormTableBuilder::operator=(
+    WordFormTableBuilder&&) noexcept = default;
+
+bool WordFormTableBuilder::Add(std::string_view word, uint32_t id, uint8_t tag,
+                               uint8_t flag) {
+  return urdu::ApiCall([&] {
+    const std::u16string units = urdu::DecodeWord(word);
+    const wordform::SkipReason reason = impl_->builder.Add(
+        std::wstring(units.begin(), units.end()), id, tag, flag);
+    if (reason == wordform::SkipReason::kNone) return true;
+    impl_->skipped.push_back(
+        {std::string(word), static_cast<SkipReason>(Public(reason))});
+    return false;
+  });
+}
+
+BuildReport WordFormTableBuilder::Build(const std::string& path,
+                                        int64_t slots) const {
+  return urdu::ApiCall([&] {
+    BuildReport report;
+    report.slots =
+        slots != 0 ? slots : impl_->builder.SlotsForLoad(wordform::kDefaultLoad);
+    std::string bytes, error;
+    if (!impl_->builder.Build(report.slots, &bytes, &error)) {
+      throw urdu::Error(error);
+    }
+    urdu::FileSink sink(path);
+    try {
+      sink.Write(bytes.data(), bytes.size());
+      sink.Close();
+    } catch (...) {
+      sink.Discard();
+      throw;
+    }
+    report.forms = impl_->builder.size();
+    report.skipped = impl_->skipped;
+    return report;
+  });
+}
+
+}  // namespace urdulex

@@ -1,0 +1,126 @@
+// Word-form tables: the diacritized forms of Urdu words, looked up by their
+// bare letters, and the diacritizer of running text over them.
+//
+// WordFormTable::Open reads a table file once and judges it as `urdu
+// diacritize --table` does; a file it refuses throws Error with the same
+// message. A table is a handle: copies share one table, which is never
+// changed after Open, so one object may be used from many threads at once.
+//
+// WordFormTableBuilder makes table files from diacritized words, as `urdu
+// table build` does.
+
+#ifndef URDULEX_WORDFORM_TABLE_H_
+#define URDULEX_WORDFORM_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace urdulex {
+
+// What a word with several forms becomes (`urdu diacritize --ambiguous`).
+enum class Ambiguous {
+  kFirst,   // its first form, as for any known word
+  kCommon,  // the first form with only the marks all its forms share
+  kKeep,    // the word as it came
+  kAll,     // every form, joined by '|'
+};
+
+struct DiacritizeOptions {
+  bool lines = false;  // each line one word (`--lines`)
+  Ambiguous ambiguous = Ambiguous::kFirst;
+};
+
+struct Evaluation;
+class WordFormTable;
+Evaluation Evaluate(std::string_view gold, std::string_view predicted,
+                    const WordFormTable* table);
+
+struct Coverage {
+  uint64_t words = 0;  // words looked up
+  uint64_t known = 0;
+  uint64_t unknown = 0;
+  uint64_t ambiguous = 0;  // known, with more than one form
+};
+
+class WordFormTable {
+ public:
+  static WordFormTable Open(const std::string& path);
+
+  // Every form of `word` (written with or without its marks) in the
+  // table's order; empty when the table does not know it.
+  std::vector<std::string> Forms(std::string_view word) const;
+
+  // The text with every known word replaced by its form; separators and
+  // unknown words are left as they are. `coverage`, when given, receives
+  // the counts of `urdu diacritize -v`.
+  std::string Diacritize(std::string_view text,
+                         const DiacritizeOptions& options = DiacritizeOptions(),
+                         Coverage* coverage = nullptr) const;
+
+  const std::string& path() const;
+
+  struct Data;
+
+ private:
+  friend Evaluation Evaluate(std::string_view gold, std::string_view predicted,
+                             const WordFormTable* table);
+  explicit WordFormTable(std::shared_ptr<Data> data) : data_(std::move(data)) {}
+  std::shared_ptr<Data> data_;
+};
+
+// Why a word was not stored (`urdu table build` counts them).
+enum class SkipReason {
+  kNoLetters,      // nothing but marks
+  kNotRestorable,  // splitting and merging do not give the word back
+  kLongKey,        // more bare letters than a table key holds
+  kLongSymbols,    // more symbols than a table record holds
+  kAtSign,         // a bare word starting with '@', which is never found
+  kWideCharacter,  // a character above U+FFFF, or U+0000
+  kDuplicate,      // the same form as an earlier word
+};
+
+// "no letters", "not restorable", ... as the build summary writes them.
+const char* SkipReasonName(SkipReason reason);
+
+struct SkippedWord {
+  std::string word;
+  SkipReason reason;
+};
+
+struct BuildReport {
+  size_t forms = 0;
+  int64_t slots = 0;
+  std::vector<SkippedWord> skipped;
+};
+
+class WordFormTableBuilder {
+ public:
+  WordFormTableBuilder();
+  ~WordFormTableBuilder();
+  WordFormTableBuilder(WordFormTableBuilder&&) noexcept;
+  WordFormTableBuilder& operator=(WordFormTableBuilder&&) noexcept;
+
+  // Adds a diacritized word with the values carried along; false when the
+  // word is skipped (the report of Build lists it with its reason).
+  bool Add(std::string_view word, uint32_t id = 0xFFFFFFFFu, uint8_t tag = 0,
+           uint8_t flag = 0);
+
+  // Writes the table file `path` (replaced whole), with `slots` slots, or
+  // when 0 as many as the forms need at the load factor of `urdu table
+  // build`. Throws Error when the slot count cannot hold the forms or the
+  // file cannot be written.
+  BuildReport Build(const std::string& path, int64_t slots = 0) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace urdulex
+
+#endif  // URDULEX_WORDFORM_TABLE_H_
