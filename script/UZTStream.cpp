@@ -411,3 +411,16 @@ void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
   decoder.Finish(text);
   flush();
 }
+
+namespace urdu {
+
+std::string StreamErrorMessage(const std::string& name,
+                               const StreamError& error) {
+  if (error.offset < 0) return name + ": " + error.message;
+  const std::string line =
+      error.line > 0 ? "line " + std::to_string(error.line) + ", " : "";
+  return name + ": " + line + "byte offset " + std::to_string(error.offset) +
+         ": " + error.message;
+}
+
+}  // namespace urdu

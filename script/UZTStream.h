@@ -252,4 +252,11 @@ void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
 void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
                      bool utf8, const ReadBytes& read, const WriteBytes& write);
 
+namespace urdu {
+// The one-line message of `error` in the input `name`: "NAME: line L, byte
+// offset B: what", as `urdu uzt` prints it.
+std::string StreamErrorMessage(const std::string& name,
+                               const StreamError& error);
+}  // namespace urdu
+
 #endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_

@@ -1,0 +1,257 @@
+// urdulex._urdulex: the Python binding of the public API (urdulex/urdulex.h).
+// Text is str in and out (UTF-8 across the boundary); UZT is bytes. Every
+// call that walks a text releases the GIL, so threads sharing one table or
+// normalizer run in parallel. urdulex::Error becomes urdulex.Error.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <map>
+#include <string>
+
+#include "urdulex/urdulex.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using Release = py::call_guard<py::gil_scoped_release>;
+
+urdulex::Ambiguous AmbiguousPolicy(const std::string& name) {
+  static const std::map<std::string, urdulex::Ambiguous> kPolicies = {
+      {"first", urdulex::Ambiguous::kFirst},
+      {"common", urdulex::Ambiguous::kCommon},
+      {"keep", urdulex::Ambiguous::kKeep},
+      {"all", urdulex::Ambiguous::kAll}};
+  const auto it = kPolicies.find(name);
+  if (it == kPolicies.end()) {
+    throw urdulex::Error("ambiguous wants first, common, keep or all");
+  }
+  return it->second;
+}
+
+urdulex::ErrorPolicy ErrorPolicy(const std::string& name) {
+  static const std::map<std::string, urdulex::ErrorPolicy> kPolicies = {
+      {"fail", urdulex::ErrorPolicy::kFail},
+      {"skip", urdulex::ErrorPolicy::kSkip},
+      {"substitute", urdulex::ErrorPolicy::kSubstitute}};
+  const auto it = kPolicies.find(name);
+  if (it == kPolicies.end()) {
+    throw urdulex::Error("errors wants fail, skip or substitute");
+  }
+  return it->second;
+}
+
+const char* KindName(urdulex::Token::Kind kind) {
+  switch (kind) {
+    case urdulex::Token::Kind::kWord:
+      return "word";
+    case urdulex::Token::Kind::kOverlong:
+      return "overlong";
+    case urdulex::Token::Kind::kBlank:
+      return "blank";
+    case urdulex::Token::Kind::kSeparator:
+      break;
+  }
+  return "separator";
+}
+
+// Byte offsets of the UTF-8 text become character offsets of the str.
+py::list Tokens(const std::string& text, bool lines) {
+  std::vector<urdulex::Token> tokens;
+  {
+    py::gil_scoped_release release;
+    tokens = urdulex::Tokenize(text, urdulex::TokenizeOptions{lines});
+  }
+  py::list out;
+  size_t chars = 0;
+  for (const urdulex::Token& token : tokens) {
+    out.append(py::make_tuple(KindName(token.kind), chars, token.text,
+                              token.marked));
+    for (unsigned char c : token.text) chars += (c & 0xC0) != 0x80;
+  }
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_urdulex, m) {
+  py::register_exception<urdulex::Error>(m, "Error");
+  m.attr("__version__") = urdulex::Version();
+
+  m.def(
+      "split_diacritics",
+      [](const std::string& word) {
+        const urdulex::SplitWord split = urdulex::SplitDiacritics(word);
+        return py::make_tuple(split.bare, split.symbols);
+      },
+      py::arg("word"));
+  m.def("merge_diacritics", &urdulex::MergeDiacritics, py::arg("bare"),
+        py::arg("symbols"));
+  m.def(
+      "strip_diacritics",
+      [](const std::string& text, bool keep_shadda) {
+        return urdulex::StripDiacritics(text,
+                                        urdulex::StripOptions{keep_shadda});
+      },
+      py::arg("text"), py::kw_only(), py::arg("keep_shadda") = false,
+      Release());
+  m.def("tokenize", &Tokens, py::arg("text"), py::kw_only(),
+        py::arg("lines") = false);
+
+  py::class_<urdulex::Normalizer>(m, "Normalizer")
+      .def_static("urdu", &urdulex::Normalizer::Urdu)
+      .def_static("from_config", &urdulex::Normalizer::FromConfig,
+                  py::arg("path"), Release())
+      .def_static("from_rules", &urdulex::Normalizer::FromRules,
+                  py::arg("path"), Release())
+      .def("normalize", &urdulex::Normalizer::Normalize, py::arg("text"),
+           Release())
+      .def("is_normalized", &urdulex::Normalizer::IsNormalized,
+           py::arg("text"), Release())
+      .def(
+          "changes",
+          [](const urdulex::Normalizer& normalizer, const std::string& text) {
+            std::vector<urdulex::Change> changes;
+            {
+              py::gil_scoped_release release;
+              changes = normalizer.Changes(text);
+            }
+            // Byte offsets become character offsets, counted in one walk.
+            py::list out;
+            size_t byte = 0, chars = 0;
+            for (const urdulex::Change& change : changes) {
+              for (; byte < change.offset; ++byte) {
+                chars += (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
+              }
+              out.append(py::make_tuple(chars, change.before, change.after));
+            }
+            return out;
+          },
+          py::arg("text"))
+      .def("__len__", &urdulex::Normalizer::size);
+
+  py::class_<urdulex::Coverage>(m, "Coverage")
+      .def_readonly("words", &urdulex::Coverage::words)
+      .def_readonly("known", &urdulex::Coverage::known)
+      .def_readonly("unknown", &urdulex::Coverage::unknown)
+      .def_readonly("ambiguous", &urdulex::Coverage::ambiguous)
+      .def("__repr__", [](const urdulex::Coverage& c) {
+        return "Coverage(words=" + std::to_string(c.words) +
+               ", known=" + std::to_string(c.known) +
+               ", unknown=" + std::to_string(c.unknown) +
+               ", ambiguous=" + std::to_string(c.ambiguous) + ")";
+      });
+
+  py::class_<urdulex::WordFormTable>(m, "WordFormTable")
+      .def(py::init(&urdulex::WordFormTable::Open), py::arg("path"),
+           Release())
+      .def_property_readonly("path", &urdulex::WordFormTable::path)
+      .def("forms", &urdulex::WordFormTable::Forms, py::arg("word"),
+           Release())
+      .def(
+          "diacritize",
+          [](const urdulex::WordFormTable& table, const std::string& text,
+             const std::string& ambiguous, bool lines) {
+            const urdulex::DiacritizeOptions options{
+                lines, AmbiguousPolicy(ambiguous)};
+            py::gil_scoped_release release;
+            return table.Diacritize(text, options);
+          },
+          py::arg("text"), py::kw_only(), py::arg("ambiguous") = "first",
+          py::arg("lines") = false)
+      .def(
+          "coverage",
+          [](const urdulex::WordFormTable& table, const std::string& text,
+             bool lines) {
+            urdulex::Coverage coverage;
+            py::gil_scoped_release release;
+            table.Diacritize(text, urdulex::DiacritizeOptions{lines}, &coverage);
+            return coverage;
+          },
+          py::arg("text"), py::kw_only(), py::arg("lines") = false);
+
+  py::class_<urdulex::WordFormTableBuilder>(m, "WordFormTableBuilder")
+      .def(py::init<>())
+      .def("add", &urdulex::WordFormTableBuilder::Add, py::arg("word"),
+           py::arg("id") = 0xFFFFFFFFu, py::arg("tag") = 0, py::arg("flag") = 0)
+      .def(
+          "build",
+          [](const urdulex::WordFormTableBuilder& builder,
+             const std::string& path, int64_t slots) {
+            urdulex::BuildReport report;
+            {
+              py::gil_scoped_release release;
+              report = builder.Build(path, slots);
+            }
+            py::list skipped;
+            for (const urdulex::SkippedWord& word : report.skipped) {
+              skipped.append(py::make_tuple(
+                  word.word, urdulex::SkipReasonName(word.reason)));
+            }
+            py::dict out;
+            out["forms"] = report.forms;
+            out["slots"] = report.slots;
+            out["skipped"] = skipped;
+            return out;
+          },
+          py::arg("path"), py::kw_only(), py::arg("slots") = 0);
+
+  py::class_<urdulex::UztCodec>(m, "UztCodec")
+      .def(py::init(&urdulex::UztCodec::Open), py::arg("mapping"), Release())
+      .def(
+          "encode",
+          [](const urdulex::UztCodec& codec, const std::string& text,
+             const std::string& errors) {
+            const urdulex::ErrorPolicy policy = ErrorPolicy(errors);
+            std::string uzt;
+            {
+              py::gil_scoped_release release;
+              uzt = codec.Encode(text, policy);
+            }
+            return py::bytes(uzt);
+          },
+          py::arg("text"), py::kw_only(), py::arg("errors") = "fail")
+      .def(
+          "decode",
+          [](const urdulex::UztCodec& codec, const py::bytes& uzt,
+             const std::string& errors) {
+            const urdulex::ErrorPolicy policy = ErrorPolicy(errors);
+            const std::string bytes = uzt;
+            py::gil_scoped_release release;
+            return codec.Decode(bytes, policy);
+          },
+          py::arg("uzt"), py::kw_only(), py::arg("errors") = "fail");
+
+  py::class_<urdulex::LetterCodes>(m, "LetterCodes")
+      .def(py::init(&urdulex::LetterCodes::Open), py::arg("path"), Release())
+      .def("map", &urdulex::LetterCodes::Map, py::arg("line"), Release());
+
+  py::class_<urdulex::Evaluation>(m, "Evaluation")
+      .def_readonly("words", &urdulex::Evaluation::words)
+      .def_readonly("letters", &urdulex::Evaluation::letters)
+      .def_readonly("letter_errors", &urdulex::Evaluation::letter_errors)
+      .def_readonly("last_letter_errors",
+                    &urdulex::Evaluation::last_letter_errors)
+      .def_readonly("word_errors", &urdulex::Evaluation::word_errors)
+      .def_readonly("word_errors_before_last",
+                    &urdulex::Evaluation::word_errors_before_last)
+      .def_readonly("covered", &urdulex::Evaluation::covered)
+      .def_readonly("covered_exactly", &urdulex::Evaluation::covered_exactly)
+      .def_property_readonly("der", &urdulex::Evaluation::DiacriticErrorRate)
+      .def_property_readonly("wer", &urdulex::Evaluation::WordErrorRate)
+      .def_property_readonly("der_before_last",
+                             &urdulex::Evaluation::DiacriticErrorRateBeforeLast)
+      .def_property_readonly("wer_before_last",
+                             &urdulex::Evaluation::WordErrorRateBeforeLast)
+      .def("report", &urdulex::Evaluation::Report);
+  m.def(
+      "evaluate",
+      [](const std::string& gold, const std::string& predicted,
+         const urdulex::WordFormTable* table) {
+        py::gil_scoped_release release;
+        return urdulex::Evaluate(gold, predicted, table);
+      },
+      py::arg("gold"), py::arg("predicted"), py::kw_only(),
+      py::arg("table") = nullptr);
+}

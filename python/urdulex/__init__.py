@@ -1,0 +1,86 @@
+"""Urdu text in Python: diacritics, normalization, tokens, word-form tables,
+UZT and letter codes, over the urdulex C++ library.
+
+The data files no argument names are found as the ``urdu`` command finds
+them: in the folder named by the environment variable URDULEX_DATA first,
+then in the package's own data folder, which holds the shipped word-form
+table, code table and normalization rules.
+"""
+
+import os
+
+from ._urdulex import (
+    Coverage,
+    Error,
+    Evaluation,
+    LetterCodes as _LetterCodes,
+    Normalizer,
+    UztCodec,
+    WordFormTable as _WordFormTable,
+    WordFormTableBuilder,
+    __version__,
+    evaluate,
+    merge_diacritics,
+    split_diacritics,
+    strip_diacritics,
+    tokenize,
+)
+
+__all__ = [
+    "Coverage", "Error", "Evaluation", "LetterCodes", "Normalizer",
+    "UztCodec", "WordFormTable", "WordFormTableBuilder", "__version__",
+    "data_file", "evaluate", "merge_diacritics", "normalize",
+    "split_diacritics", "strip_diacritics", "tokenize",
+]
+
+# Paths of the shipped files under a data folder, and the option of the
+# `urdu` command that names each.
+_WORD_FORM_TABLE = ("word-form table", "--table",
+                    "diacritizer/wordformshashtable.lex")
+_CODE_TABLE = ("code table", "--table", "codemapper/rules.txt")
+
+
+def _data_folders():
+    folders = []
+    if os.environ.get("URDULEX_DATA"):
+        folders.append(os.environ["URDULEX_DATA"])
+    folders.append(os.path.join(os.path.dirname(__file__), "data"))
+    return folders
+
+
+def data_file(path):
+    """The file `path` (e.g. "diacritizer/wordformshashtable.lex") in the
+    first data folder that holds it; Error when none does."""
+    for folder in _data_folders():
+        candidate = os.path.join(folder, path)
+        if os.path.isfile(candidate):
+            return candidate
+    raise Error("no %s in %s; set URDULEX_DATA to a data folder"
+                % (path, " or ".join(_data_folders())))
+
+
+class WordFormTable(_WordFormTable):
+    __doc__ = _WordFormTable.__doc__
+
+    def __init__(self, path=None):
+        super().__init__(path if path is not None
+                         else data_file(_WORD_FORM_TABLE[2]))
+
+
+class LetterCodes(_LetterCodes):
+    __doc__ = _LetterCodes.__doc__
+
+    def __init__(self, path=None):
+        super().__init__(path if path is not None
+                         else data_file(_CODE_TABLE[2]))
+
+
+_urdu_rules = None
+
+
+def normalize(text):
+    """`text` normalized by the shipped Urdu rules."""
+    global _urdu_rules
+    if _urdu_rules is None:
+        _urdu_rules = Normalizer.urdu()
+    return _urdu_rules.normalize(text)

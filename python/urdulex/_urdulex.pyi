@@ -1,0 +1,129 @@
+"""Types of the urdulex extension module; urdulex re-exports them."""
+
+from typing import List, Optional, Tuple
+
+__version__: str
+
+class Error(Exception):
+    """Every failure of urdulex, with the message the `urdu` program prints
+    for it."""
+
+def split_diacritics(word: str) -> Tuple[str, str]:
+    """The bare letters of `word` and its symbolic string, one capital a
+    letter: Z fatha, R kasra, P damma, J sukun, K superscript alef,
+    D fathatan, S shadda (then the vowel or X), M madda, X none."""
+
+def merge_diacritics(bare: str, symbols: str) -> str:
+    """The word `bare` with the marks of `symbols` put back; surplus symbols
+    are ignored, letters past the last symbol stay bare."""
+
+def strip_diacritics(text: str, *, keep_shadda: bool = False) -> str:
+    """`text` without its Arabic-script combining marks, as `urdu strip`
+    writes it; no letter is lost."""
+
+def tokenize(text: str, *, lines: bool = False) -> List[Tuple[str, int, str, bool]]:
+    """The tokens of `urdu diacritize`: (kind, offset, text, marked) with
+    kind "word", "separator", "overlong" or "blank", offset in characters,
+    and marked true for a word carrying a mark that splitting lifts off.
+    With `lines`, each line is one word."""
+
+class Normalizer:
+    """Replacement rules of Urdu normalization, compiled; share one object
+    between threads freely."""
+    @staticmethod
+    def urdu() -> Normalizer:
+        """The shipped Urdu rules, built into the library."""
+    @staticmethod
+    def from_config(path: str) -> Normalizer:
+        """The NFC rules a configuration file (config.ini) names."""
+    @staticmethod
+    def from_rules(path: str) -> Normalizer:
+        """The rules of a 16-bit rules file ("pattern:replacement")."""
+    def normalize(self, text: str) -> str:
+        """`text` normalized."""
+    def is_normalized(self, text: str) -> bool:
+        """Whether normalizing changes nothing."""
+    def changes(self, text: str) -> List[Tuple[int, str, str]]:
+        """The replacements normalize makes: (offset in characters, before,
+        after), in text order."""
+    def __len__(self) -> int:
+        """Number of rules."""
+
+class Coverage:
+    """The counts of `urdu diacritize -v`."""
+    words: int
+    known: int
+    unknown: int
+    ambiguous: int
+
+class WordFormTable:
+    """A word-form table file, read once; share one object between threads
+    freely. Without a path, the shipped table (see urdulex.data_file)."""
+    def __init__(self, path: Optional[str] = None) -> None: ...
+    @property
+    def path(self) -> str: ...
+    def forms(self, word: str) -> List[str]:
+        """Every form of `word` (with or without its marks) in table order;
+        empty when unknown."""
+    def diacritize(self, text: str, *, ambiguous: str = "first",
+                   lines: bool = False) -> str:
+        """Running text with each known word in its diacritized form.
+        `ambiguous` is what a word with several forms becomes: "first",
+        "common" (only the marks all forms share), "keep" or "all"
+        (form1|form2), as `urdu diacritize --ambiguous`."""
+    def coverage(self, text: str, *, lines: bool = False) -> Coverage:
+        """How many words of `text` the table knows."""
+
+class WordFormTableBuilder:
+    """Diacritized words to a word-form table file, as `urdu table build`."""
+    def __init__(self) -> None: ...
+    def add(self, word: str, id: int = 0xFFFFFFFF, tag: int = 0,
+            flag: int = 0) -> bool:
+        """Adds a word; False when it is skipped (build lists why)."""
+    def build(self, path: str, *, slots: int = 0) -> dict:
+        """Writes the table file (replaced whole); slots 0 sizes it as
+        `urdu table build` does. Returns {"forms", "slots", "skipped"},
+        skipped being (word, reason) pairs."""
+
+class UztCodec:
+    """UZT, the 8-bit Urdu code page, through a mapping file."""
+    def __init__(self, mapping: str) -> None: ...
+    def encode(self, text: str, *, errors: str = "fail") -> bytes:
+        """Text to UZT; errors "fail", "skip" or "substitute" ('?')."""
+    def decode(self, uzt: bytes, *, errors: str = "fail") -> str:
+        """UZT to text; errors "fail", "skip" or "substitute" (U+FFFD)."""
+
+class LetterCodes:
+    """A code table: lines of text as the decimal codes of their letters,
+    as `urdu codes`. Without a path, the shipped table."""
+    def __init__(self, path: Optional[str] = None) -> None: ...
+    def map(self, line: str) -> str:
+        """The codes of one line (without its line end)."""
+
+class Evaluation:
+    """The measures of `urdu evaluate`."""
+    words: int
+    letters: int
+    letter_errors: int
+    last_letter_errors: int
+    word_errors: int
+    word_errors_before_last: int
+    covered: int
+    covered_exactly: int
+    @property
+    def der(self) -> float:
+        """Letters with wrong marks / letters."""
+    @property
+    def wer(self) -> float:
+        """Words with a wrong letter / words."""
+    @property
+    def der_before_last(self) -> float: ...
+    @property
+    def wer_before_last(self) -> float: ...
+    def report(self) -> str:
+        """The report of `urdu evaluate`."""
+
+def evaluate(gold: str, predicted: str, *,
+             table: Optional[WordFormTable] = None) -> Evaluation:
+    """Compares a diacritized text with the gold text word by word; with a
+    table, also counts its coverage of the gold words."""
