@@ -5,6 +5,10 @@ bare forms of a length from `lengths`, about one in twenty a second form of
 an earlier bare word, and writes them to words.txt (UTF-8, one a line).
 Returns the list of bare forms, with repeats, in the order drawn. The
 caller seeds `random` first.
+
+write_running_text(files, bares) writes running text to each (name, size
+in bytes) of `files`: bare words (about 70% of them from `bares`)
+separated by spaces, Urdu and ASCII punctuation and line ends.
 """
 import random
 
@@ -37,3 +41,24 @@ def make_forms(forms, lengths):
 def unknown_word(lengths):
     """A bare word drawn at random, most likely in no table."""
     return "".join(random.choice(LETTERS) for _ in range(random.choice(lengths)))
+
+
+def write_running_text(files, bares):
+    # One block of running text, repeated up to the size.
+    seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
+    out, n = [], 0
+    while n < 4 << 20:
+        if random.random() < 0.7:
+            w = random.choice(bares)
+        else:
+            w = unknown_word((3, 4, 5, 6))
+        piece = w + random.choice(seps)
+        out.append(piece)
+        n += len(piece.encode("utf-8"))
+    block = "".join(out).encode("utf-8")
+    for name, length in files:
+        with open(name, "wb") as f:
+            for _ in range(length // len(block)):
+                f.write(block)
+            f.write(block[:length % len(block)].decode("utf-8", "ignore")
+                    .encode("utf-8"))

@@ -1,8 +1,11 @@
 # Installs a built urdulex tree into a fresh prefix, then configures, builds
-# and runs the consumer project in cmake/install_smoke against it.
+# and runs a consumer project against it: cmake/install_smoke, or the one
+# in SOURCE_DIR, whose PROGRAM is run with the installed data folder and
+# must print what the file EXPECTED holds.
 #
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DGENERATOR=... -DCXX=...
-#         [-DCONFIG=...] [-DFLAGS=...] -P InstallSmoke.cmake
+#         [-DCONFIG=...] [-DFLAGS=...]
+#         [-DSOURCE_DIR=... -DPROGRAM=... -DEXPECTED=... -DDATA_DIR=...] -P InstallSmoke.cmake
 foreach(var BUILD_DIR WORK_DIR GENERATOR CXX)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -14,12 +17,18 @@ set(consumer_build ${WORK_DIR}/build)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
+if(NOT SOURCE_DIR)
+  set(SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/install_smoke)
+  set(PROGRAM install_smoke)
+endif()
+
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc
-                  OUTPUT_VARIABLE out ERROR_VARIABLE out)
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}")
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}${err}")
   endif()
+  set(output "${out}" PARENT_SCOPE)
 endfunction()
 
 set(config_args)
@@ -27,7 +36,7 @@ if(CONFIG)
   set(config_args --config ${CONFIG})
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} ${config_args})
-run(${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR}/install_smoke
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}
     -B ${consumer_build} -G ${GENERATOR}
     -DCMAKE_CXX_COMPILER=${CXX}
     -DCMAKE_PREFIX_PATH=${prefix}
@@ -35,12 +44,20 @@ run(${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR}/install_smoke
     "-DCMAKE_CXX_FLAGS=${FLAGS}"
     "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")
 run(${CMAKE_COMMAND} --build ${consumer_build} ${config_args})
-find_program(smoke install_smoke
+find_program(smoke ${PROGRAM}
              PATHS ${consumer_build} ${consumer_build}/${CONFIG}
              NO_DEFAULT_PATH)
 if(NOT smoke)
   message(FATAL_ERROR "the consumer program was not built")
 endif()
-run(${smoke} ${WORK_DIR}/scratch.txt)
+if(EXPECTED)
+  run(${smoke} ${prefix}/${DATA_DIR})
+  file(READ ${EXPECTED} expected)
+  if(NOT output STREQUAL expected)
+    message(FATAL_ERROR "${PROGRAM} printed\n${output}\ninstead of\n${expected}")
+  endif()
+else()
+  run(${smoke} ${WORK_DIR}/scratch.txt)
+endif()
 file(REMOVE_RECURSE ${WORK_DIR})
 message(STATUS "installed package found, linked and run")

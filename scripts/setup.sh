@@ -18,6 +18,13 @@ need_file /usr/include/gtest/gtest.h libgtest-dev
 need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
 need_file /usr/include/unicode/normalizer2.h libicu-dev
+# The Python package (python/): pybind11 and pytest of Debian's Python, and
+# venv for installing the wheel.
+need_glob '/usr/include/python3*/Python.h' python3-dev
+need_file /usr/lib/cmake/pybind11/pybind11Config.cmake pybind11-dev
+need_glob '/usr/lib/python3/dist-packages/pybind11/__init__.py' python3-pybind11
+need_glob '/usr/lib/python3/dist-packages/pytest/__init__.py' python3-pytest
+need_glob '/usr/share/python-wheels/pip-*.whl' python3-venv
 # Fuzzing (scripts/fuzz.sh), memcheck (scripts/valgrind.sh), peak memory
 # (scripts/bigfile.sh).
 command -v clang++ >/dev/null 2>&1 || need_cmd clang++-14 clang-14

@@ -30,27 +30,11 @@ cd "$work"
 python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
 sys.path.insert(0, sys.argv[3])
-from wordforms import make_forms, unknown_word
+from wordforms import make_forms, write_running_text
 random.seed(7)
 size = int(sys.argv[1]) * 1000000
 bares = make_forms(int(sys.argv[2]), (2, 3, 3, 4, 4, 5, 5, 6, 7))
-# One block of running text, repeated up to the size.
-seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
-out, n = [], 0
-while n < 4 << 20:
-    if random.random() < 0.7:
-        w = random.choice(bares)
-    else:
-        w = unknown_word((3, 4, 5, 6))
-    piece = w + random.choice(seps)
-    out.append(piece)
-    n += len(piece.encode("utf-8"))
-block = "".join(out).encode("utf-8")
-for name, length in (("input.txt", size), ("quarter.txt", size // 4)):
-    with open(name, "wb") as f:
-        for _ in range(length // len(block)):
-            f.write(block)
-        f.write(block[:length % len(block)].decode("utf-8", "ignore").encode("utf-8"))
+write_running_text((("input.txt", size), ("quarter.txt", size // 4)), bares)
 PY
 "$urdu" table build words.txt -o t.lex 2>/dev/null
 echo "table: $(stat -c %s t.lex) bytes ($forms forms); input: $(stat -c %s input.txt) bytes of UTF-8"

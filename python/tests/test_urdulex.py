@@ -1,0 +1,210 @@
+"""The Python package against the `urdu` command on the same text: same
+output, same coverage, same messages; and what only the package has."""
+
+import os
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import urdulex
+
+SOURCE = os.environ.get("URDULEX_SOURCE_DIR",
+                        os.path.join(os.path.dirname(__file__), "..", ".."))
+URDU = os.environ.get("URDU")
+PROSE = os.path.join(SOURCE, "data", "urdu", "prose.txt")
+GOLD = os.path.join(SOURCE, "data", "urdu", "gold.txt")
+MAPPING = os.path.join(SOURCE, "data", "uzt", "test-mapping.txt")
+TABLE = urdulex.data_file("diacritizer/wordformshashtable.lex")
+
+needs_urdu = pytest.mark.skipif(URDU is None, reason="URDU names no program")
+
+
+def urdu(*args, stdin=None):
+    """Standard output of `urdu ARGS`, or its message after "urdu: "."""
+    run = subprocess.run([URDU, *args], input=stdin, capture_output=True)
+    if run.returncode != 0:
+        return ("error", run.stderr.decode().strip().removeprefix("urdu: "))
+    return run.stdout
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def api_error(call):
+    with pytest.raises(urdulex.Error) as raised:
+        call()
+    return ("error", str(raised.value))
+
+
+# (package call, `urdu` arguments) on the prose sample.
+SAME_AS_URDU = [
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(t),
+     ["diacritize", "--table", TABLE]),
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="common"),
+     ["diacritize", "--table", TABLE, "--ambiguous", "common"]),
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="all"),
+     ["diacritize", "--table", TABLE, "--ambiguous", "all"]),
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="keep",
+                                                        lines=True),
+     ["diacritize", "--table", TABLE, "--ambiguous", "keep", "--lines"]),
+    (lambda t: urdulex.strip_diacritics(read(GOLD)), ["strip", GOLD]),
+    (lambda t: urdulex.strip_diacritics(read(GOLD), keep_shadda=True),
+     ["strip", "--keep-shadda", GOLD]),
+    (lambda t: urdulex.normalize(t), ["normalize"]),
+    (lambda t: "".join(urdulex.LetterCodes().map(line) + "\n"
+                       for line in t.splitlines()), ["codes"]),
+    (lambda t: urdulex.evaluate(read(GOLD), read(GOLD)).report(),
+     ["evaluate", "--gold", GOLD, GOLD]),
+]
+
+
+@needs_urdu
+@pytest.mark.parametrize("call, args", SAME_AS_URDU)
+def test_same_output_as_urdu(call, args):
+    text = read(PROSE)
+    expected = urdu(*args, stdin=text.encode())
+    assert call(text).encode() == expected
+
+
+@needs_urdu
+def test_uzt_same_bytes_as_urdu():
+    codec = urdulex.UztCodec(MAPPING)
+    text = read(GOLD)
+    uzt = urdu("uzt", "encode", "--mapping", MAPPING, GOLD)
+    assert codec.encode(text) == uzt
+    assert codec.decode(uzt) == text
+
+
+@needs_urdu
+def test_coverage_as_urdu_reports_it(tmp_path):
+    table = urdulex.WordFormTable(TABLE)
+    coverage = table.coverage(read(PROSE))
+    run = subprocess.run([URDU, "diacritize", "-v", "--table", TABLE, PROSE],
+                         capture_output=True, check=True)
+    line = "urdu: %d tokens, %d known" % (coverage.words, coverage.known)
+    assert run.stderr.decode().startswith(line)
+    assert coverage.known + coverage.unknown == coverage.words
+
+
+@needs_urdu
+@pytest.mark.parametrize("call, args", [
+    (lambda: urdulex.WordFormTable("missing.lex"),
+     ["diacritize", "--table", "missing.lex"]),
+    (lambda: urdulex.WordFormTable(os.path.join(SOURCE, "data", "diacritizer",
+                                                "words.txt")),
+     ["diacritize", "--table",
+      os.path.join(SOURCE, "data", "diacritizer", "words.txt")]),
+    (lambda: urdulex.UztCodec("missing.txt"),
+     ["uzt", "encode", "--mapping", "missing.txt"]),
+    (lambda: urdulex.LetterCodes("missing.txt"),
+     ["codes", "--table", "missing.txt"]),
+    (lambda: urdulex.Normalizer.from_config("missing.ini"),
+     ["normalize", "--config", "missing.ini"]),
+    (lambda: urdulex.evaluate("کتاب قلم", "کتاب"),
+     ["evaluate", "--gold", "GOLD", "PREDICTED"]),
+])
+def test_same_message_as_urdu(call, args, tmp_path):
+    os.chdir(tmp_path)
+    (tmp_path / "GOLD").write_text("کتاب قلم")
+    (tmp_path / "PREDICTED").write_text("کتاب")
+    got = api_error(call)
+    expected = urdu(*args, stdin=b"")
+    # The package names its texts "gold" and "predicted", not files.
+    expected = ("error", expected[1].replace("GOLD", "gold")
+                .replace("PREDICTED", "predicted"))
+    assert got == expected
+
+
+@pytest.mark.parametrize("word, bare, symbols", [
+    ("کِتاب", "کتاب", "RXXX"),
+    ("قَلَم", "قلم", "ZZX"),
+    ("اَچّھی", "اچھی", "ZSXXX"),
+])
+def test_split_and_merge(word, bare, symbols):
+    assert urdulex.split_diacritics(word) == (bare, symbols)
+    assert urdulex.merge_diacritics(bare, symbols) == word
+
+
+def test_tokens_cover_the_text_with_character_offsets():
+    text = "یہ کِتاب، «قلم» اور 42 books۔"
+    tokens = urdulex.tokenize(text)
+    assert "".join(t[2] for t in tokens) == text
+    for kind, offset, piece, _ in tokens:
+        assert text[offset:offset + len(piece)] == piece
+    assert [(t[2], t[3]) for t in tokens if t[0] == "word"] == [
+        ("یہ", False), ("کِتاب", True), ("قلم", False), ("اور", False),
+        ("42", False), ("books", False)]
+
+
+def test_normalizer_changes_and_rules_file(tmp_path):
+    urdu_rules = urdulex.Normalizer.urdu()
+    text = "كتاب اور كمرہ"  # Arabic kaf twice
+    changes = urdu_rules.changes(text)
+    assert [c[0] for c in changes] == [0, 9]
+    assert all(before == "ك" and after == "ک" for _, before, after in changes)
+    assert not urdu_rules.is_normalized(text)
+    assert urdu_rules.is_normalized(urdu_rules.normalize(text))
+    rules = tmp_path / "rules.txt"
+    rules.write_bytes("\ufeffب:پ\r\n".encode("utf-16-le"))
+    assert urdulex.Normalizer.from_rules(str(rules)).normalize("باب") == "پاپ"
+
+
+def test_builder_skips_and_the_table_finds(tmp_path):
+    builder = urdulex.WordFormTableBuilder()
+    assert builder.add("کِتاب") and builder.add("کَتاب", id=7)
+    assert not builder.add("کِتاب")  # the same form again
+    assert not builder.add("\u064e")  # a mark alone
+    path = str(tmp_path / "t.lex")
+    report = builder.build(path)
+    assert report["forms"] == 2
+    assert report["skipped"] == [("کِتاب", "duplicate"),
+                                 ("\u064e", "no letters")]
+    table = urdulex.WordFormTable(path)
+    assert table.forms("کتاب") == ["کِتاب", "کَتاب"]
+    assert table.diacritize("کتاب", ambiguous="all") == "کِتاب|کَتاب"
+    with pytest.raises(urdulex.Error, match="slots cannot hold"):
+        builder.build(path, slots=1)
+
+
+@pytest.mark.parametrize("errors, expected", [
+    ("skip", b""), ("substitute", b"?")])
+def test_uzt_error_policies(errors, expected):
+    codec = urdulex.UztCodec(MAPPING)
+    assert codec.encode("\u4e00", errors=errors) == expected
+    with pytest.raises(urdulex.Error, match="byte offset 0"):
+        codec.encode("\u4e00")
+
+
+def test_one_table_shared_by_threads():
+    table = urdulex.WordFormTable(TABLE)
+    text = read(PROSE)
+    expected = table.diacritize(text, ambiguous="common")
+    results = []
+    threads = [threading.Thread(
+        target=lambda: results.append(table.diacritize(text, ambiguous="common")))
+        for _ in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [expected] * 4
+
+
+def test_installs_offline_into_a_virtual_environment(tmp_path):
+    dist = os.path.join(os.path.dirname(urdulex.__file__), "..", "dist")
+    wheels = [w for w in os.listdir(dist) if w.endswith(".whl")]
+    venv = tmp_path / "v"
+    subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True)
+    subprocess.run([str(venv / "bin" / "pip"), "install", "-q", "--no-index",
+                    os.path.join(dist, wheels[0])], check=True)
+    script = ("import urdulex; t = urdulex.WordFormTable(); "
+              "print(t.diacritize(urdulex.normalize('كتاب')))")
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("PYTHONPATH", "URDULEX_DATA")}
+    run = subprocess.run([str(venv / "bin" / "python"), "-c", script],
+                         capture_output=True, check=True, cwd=tmp_path, env=env)
+    assert run.stdout.decode().strip() == "کِتاب"
