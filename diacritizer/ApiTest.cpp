@@ -1,0 +1,154 @@
+// The public API of the word-form table: built, opened, looked up and run
+// over text; two tables at once and one table from several threads; the
+// tokenizer and the evaluation.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/TestUtil.h"
+#include "urdulex/urdulex.h"
+
+namespace {
+
+class ApiTableTest : public urdulex::test::TempDirTest {
+ protected:
+  // A table of `words`, built through the API.
+  urdulex::WordFormTable Build(const std::string& name,
+                               const std::vector<std::string>& words) {
+    urdulex::WordFormTableBuilder builder;
+    for (const std::string& word : words) builder.Add(word);
+    builder.Build(Path(name));
+    return urdulex::WordFormTable::Open(Path(name));
+  }
+};
+
+TEST_F(ApiTableTest, BuilderListsTheWordsItSkips) {
+  urdulex::WordFormTableBuilder builder;
+  EXPECT_TRUE(builder.Add("کِتاب", 1, 2, 3));
+  EXPECT_FALSE(builder.Add("کِتاب"));
+  EXPECT_FALSE(builder.Add("\u064e"));
+  const urdulex::BuildReport report = builder.Build(Path("t.lex"));
+  EXPECT_EQ(1u, report.forms);
+  ASSERT_EQ(2u, report.skipped.size());
+  EXPECT_EQ(urdulex::SkipReason::kDuplicate, report.skipped[0].reason);
+  EXPECT_STREQ("no letters", urdulex::SkipReasonName(report.skipped[1].reason));
+  try {
+    builder.Build(Path("t.lex"), 0x7FFFFFFF);
+    ADD_FAILURE() << "no error";
+  } catch (const urdulex::Error& e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("slots"));
+  }
+}
+
+TEST_F(ApiTableTest, DiacritizeByPolicy) {
+  const urdulex::WordFormTable table =
+      Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
+  const std::string text = "کتاب، قلم اور کِتاب";
+  const struct {
+    urdulex::Ambiguous policy;
+    const char* expected;
+  } cases[] = {
+      {urdulex::Ambiguous::kFirst, "کِتاب، قَلَم اور کِتاب"},
+      {urdulex::Ambiguous::kCommon, "کتاب، قَلَم اور کتاب"},
+      {urdulex::Ambiguous::kKeep, "کتاب، قَلَم اور کِتاب"},
+      {urdulex::Ambiguous::kAll, "کِتاب|کَتاب، قَلَم اور کِتاب|کَتاب"},
+  };
+  for (const auto& c : cases) {
+    urdulex::Coverage coverage;
+    EXPECT_EQ(c.expected,
+              table.Diacritize(text, {false, c.policy}, &coverage));
+    EXPECT_EQ(4u, coverage.words);
+    EXPECT_EQ(3u, coverage.known);
+    EXPECT_EQ(2u, coverage.ambiguous);
+  }
+  const std::vector<std::string> forms = {"کِتاب", "کَتاب"};
+  EXPECT_EQ(forms, table.Forms("کُتاب"));
+  EXPECT_TRUE(table.Forms("اور").empty());
+}
+
+TEST_F(ApiTableTest, TablesOpenTogetherKeepTheirOwnForms) {
+  const urdulex::WordFormTable one = Build("one.lex", {"کِتاب"});
+  const urdulex::WordFormTable two = Build("two.lex", {"کَتاب", "قَلَم"});
+  EXPECT_EQ(std::vector<std::string>{"کِتاب"}, one.Forms("کتاب"));
+  EXPECT_EQ(std::vector<std::string>{"کَتاب"}, two.Forms("کتاب"));
+  EXPECT_EQ("کِتاب قلم", one.Diacritize("کتاب قلم"));
+  EXPECT_EQ("کَتاب قَلَم", two.Diacritize("کتاب قلم"));
+}
+
+TEST_F(ApiTableTest, ThreadsShareOneTable) {
+  const urdulex::WordFormTable table =
+      Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "کتاب قلم اور ";
+  const urdulex::DiacritizeOptions common{false, urdulex::Ambiguous::kCommon};
+  const std::string expected = table.Diacritize(text, common);
+  std::vector<std::string> results(4);
+  std::vector<std::thread> threads;
+  for (std::string& result : results) {
+    threads.emplace_back(
+        [&] { result = table.Diacritize(text, common) + table.Forms("قلم")[0]; });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const std::string& result : results) EXPECT_EQ(expected + "قَلَم", result);
+}
+
+TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
+  const struct {
+    std::string bytes;
+    std::string message;
+  } cases[] = {
+      {"کِتاب\n", "looks like a word list, not a word-form table"},
+      {std::string("\xFF\xFE\x02\x00", 4),
+       "End of file encountered. Hash table reading problem occurred."},
+  };
+  for (const auto& c : cases) {
+    try {
+      urdulex::WordFormTable::Open(MakeFile("bad.lex", c.bytes));
+      ADD_FAILURE() << c.message;
+    } catch (const urdulex::Error& e) {
+      EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message))
+          << e.what();
+      EXPECT_EQ(std::string::npos, std::string(e.what()).find("Error Code"));
+    }
+  }
+}
+
+TEST(ApiTokenizeTest, WordsSeparatorsAndOffsets) {
+  const std::string text = "یہ کِتاب، «قلم»";
+  std::string joined, words;
+  for (const urdulex::Token& token : urdulex::Tokenize(text)) {
+    EXPECT_EQ(token.text, text.substr(token.offset, token.text.size()));
+    joined += token.text;
+    if (token.kind == urdulex::Token::Kind::kWord) {
+      words += token.text + (token.marked ? "* " : " ");
+    }
+  }
+  EXPECT_EQ(text, joined);
+  EXPECT_EQ("یہ کِتاب* قلم ", words);
+  const std::vector<urdulex::Token> lines =
+      urdulex::Tokenize(" کتاب قلم \n", {true});
+  EXPECT_EQ(urdulex::Token::Kind::kBlank, lines[0].kind);
+  EXPECT_EQ("کتاب قلم", lines[1].text);
+}
+
+TEST(ApiEvaluateTest, MeasuresAndMismatch) {
+  const urdulex::Evaluation e =
+      urdulex::Evaluate("کِتاب قَلَم", "کَتاب قَلَم");
+  EXPECT_EQ(2u, e.words);
+  EXPECT_EQ(7u, e.letters);
+  EXPECT_DOUBLE_EQ(1.0 / 7, e.DiacriticErrorRate());
+  EXPECT_DOUBLE_EQ(0.5, e.WordErrorRate());
+  EXPECT_EQ(0, e.Report().find("words\t2\nletters\t7\nDER\t14.29%"));
+  try {
+    urdulex::Evaluate("کتاب قلم", "کتاب");
+    ADD_FAILURE() << "no error";
+  } catch (const urdulex::Error& e) {
+    EXPECT_EQ("predicted ends before gold:1: word 2 \"قلم\"",
+              std::string(e.what()));
+  }
+}
+
+}  // namespace
