@@ -13,9 +13,10 @@
 namespace {
 
 const std::string kSource = URDULEX_SOURCE_DIR;
+// The shipped lexicon, for the messages that name it.
+const std::string kShippedWords = kSource + "/data/diacritizer/words.txt";
 // The tests' own word list, so that they do not follow the shipped lexicon:
 // two homographs (جن, میں), a shadda, and words of the codemapper sample.
-const std::string kShippedWords = kSource + "/data/diacritizer/words.txt";
 const char kWords[] =
     u8"کِتاب\nقَلَم\nدِل\nاُردُو\nمُحَبَّت\nجِن\nجِنّ\nمیں\nمَیں\n"
     u8"پاکِستان\nزَبان\nاَور\nلوگ\n";
