@@ -11,6 +11,8 @@
 // output is opened leave no output file, and an output file already begun
 // is removed when a failure comes later.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -91,11 +93,22 @@ const CommandHelp kCommands[] = {
      "letter of each word, and with --table the table's coverage of the\n"
      "gold words.\n"},
     {"normalize",
-     "usage: urdu normalize [--config FILE] [--check] [COMMON] [FILE...]\n"
-     "Writes the NFC form of each line with the rules the configuration\n"
+     "usage: urdu normalize [--config FILE] [--check] [--diff] [COMMON]\n"
+     "                      [FILE...]\n"
+     "Writes each line in the normal form of the rules the configuration\n"
      "names (default config.ini; relative rules paths are taken from its\n"
-     "folder). --check changes nothing: it lists the lines that would\n"
-     "change, as NAME:LINE: text, and exits 1 when there is one.\n"},
+     "folder). The shipped rules are this project's Urdu normal form, not\n"
+     "Unicode NFC: they compose alef, waw, yeh, heh goal and yeh barree with\n"
+     "a combining madda or hamza, write the Arabic yeh, alef maksura, kaf\n"
+     "and heh as the Urdu letters and the Arabic-Indic digits as the\n"
+     "Extended ones, and move U+06BE in front of the marks before it. They\n"
+     "do not reorder or compose other marks, decompose, or touch Latin\n"
+     "text (see doc/normalization.md).\n"
+     "--check and --diff change nothing and exit 1 when a line would\n"
+     "change. --check lists every change, one a line, as\n"
+     "NAME:LINE:COLUMN: U+064A -> U+06CC (COLUMN in characters, from 1);\n"
+     "--diff writes each such line before and after, as -NAME:LINE: text\n"
+     "and +NAME:LINE: text. Standard error gives the counts.\n"},
     {"strip",
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
@@ -107,10 +120,13 @@ const CommandHelp kCommands[] = {
      "codemapper (default rules.txt), a shadda doubling its letter.\n"},
     {"table",
      "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
+     "                        [--skipped FILE]\n"
      "       urdu table dump [FILE] [-o OUT]\n"
      "       urdu table check [FILE] [-o OUT]\n"
      "Builds a word-form table from a list of diacritized words, prints it\n"
-     "as text, or checks it.\n"},
+     "as text, or checks it. build names every word it does not store as\n"
+     "LIST:LINE: word: reason, on standard error or into --skipped FILE,\n"
+     "and will not write the table to a terminal (status 2).\n"},
     {"uzt",
      "usage: urdu uzt encode --mapping FILE [-o OUT] [INPUT]\n"
      "       urdu uzt decode --mapping FILE [--utf16] [-o OUT] [INPUT]\n"
@@ -318,17 +334,7 @@ int Diacritize(const Arguments& args) {
     throw;
   }
   if (args.Has("-v")) {
-    const double known = coverage.tokens == 0
-                             ? 0.0
-                             : 100.0 * static_cast<double>(coverage.known) /
-                                   static_cast<double>(coverage.tokens);
-    std::fprintf(stderr,
-                 "urdu: %llu tokens, %llu known (%.2f%%), %llu unknown, %llu "
-                 "ambiguous\n",
-                 static_cast<unsigned long long>(coverage.tokens),
-                 static_cast<unsigned long long>(coverage.known), known,
-                 static_cast<unsigned long long>(coverage.unknown),
-                 static_cast<unsigned long long>(coverage.ambiguous));
+    std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());
   }
   return 0;
 }
@@ -408,33 +414,41 @@ int Normalize(const Arguments& args) {
     throw Error(config + ": " + e.GetExceptionMsg());
   }
   const bool check = args.Has("--check");
+  const bool diff = args.Has("--diff");
   TextCommand command(args);
-  uint64_t changed = 0;
+  uint64_t changed_lines = 0, changes_made = 0;
   WithOutput(command, [&](TextWriter& out) {
     std::wstring wide, normalized;
     std::u16string result;
+    std::vector<NormChange> changes;
     ForEachLine(command,
                 [&](TextReader& reader, uint64_t number, const char16_t* line,
                     size_t n, const char16_t* end, size_t end_units) {
                   wide.assign(line, line + n);
-                  normalization.Normalize(wide, NFC, normalized);
-                  if (!check) {
+                  if (!check && !diff) {
+                    normalization.Normalize(wide, NFC, normalized);
                     result.assign(normalized.begin(), normalized.end());
                     out.Put(result);
                     out.Put(end, end_units);
                     return;
                   }
-                  if (normalized == wide) return;
-                  ++changed;
+                  normalization.NormalizeWithChanges(wide, NFC, &normalized,
+                                                     &changes);
+                  if (changes.empty()) return;
+                  ++changed_lines;
+                  changes_made += changes.size();
                   const std::string where =
-                      reader.name() + ":" + std::to_string(number) + ": ";
-                  out.PutLatin1(where.data(), where.size());
-                  out.Put(line, n);
-                  out.Put(u'\n');
+                      reader.name() + ":" + std::to_string(number);
+                  if (diff) PutLineDiff(where, wide, normalized, out);
+                  if (!check) return;
+                  for (const NormChange& change : changes) {
+                    PutUtf8(DescribeChange(where, wide, change) + "\n", out);
+                  }
                 });
   });
-  if (changed > 0) {
-    throw Error(std::to_string(changed) + " lines would change");
+  if (changed_lines > 0) {
+    throw Error(std::to_string(changed_lines) + " lines would change (" +
+                std::to_string(changes_made) + " changes)");
   }
   return 0;
 }
@@ -445,9 +459,14 @@ int Strip(const Arguments& args) {
   return WithOutput(command, [&](TextWriter& out) {
     Units text;
     command.ForEachInput([&](TextReader& reader) {
-      while (reader.Next(&text)) {
-        out.Put(text.data(), StripMarks(text.data(), text.size(), keep_shadda));
-        text.clear();
+      // A letter at the end of a block waits for the marks that may follow.
+      bool more = true;
+      while (more) {
+        more = reader.Next(&text);
+        const size_t end =
+            more ? StripSafeEnd(text.data(), text.size()) : text.size();
+        out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
+        text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(end));
       }
     });
   });
@@ -522,6 +541,47 @@ std::string ReadTableBytes(const std::string& name) {
   return source.ReadAll(limit);
 }
 
+// True when `output` ("-" for standard output) is a terminal, which a
+// binary file would only garble.
+bool IsTerminal(const std::string& output) {
+  if (output == "-") return ::isatty(1) == 1;
+  struct stat info;
+  // Only a character device can be one; nothing else is opened to ask.
+  if (::stat(output.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+    return false;
+  }
+  const int fd = ::open(output.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal;
+}
+
+// The words `urdu table build` did not store, one line each, on standard
+// error or into the file `name`.
+void WriteSkippedLines(const std::string& list_name,
+                       const std::vector<wordform::SkippedLine>& lines,
+                       const std::string& name) {
+  if (name.empty()) {
+    for (const wordform::SkippedLine& line : lines) {
+      std::fputs(wordform::SkippedLineText(list_name, line).c_str(), stderr);
+    }
+    return;
+  }
+  FileSink sink(name);
+  WriteAll(sink, [&] {
+    std::string text;
+    for (const wordform::SkippedLine& line : lines) {
+      text += wordform::SkippedLineText(list_name, line);
+      if (text.size() > (1 << 16)) {
+        sink.Write(text.data(), text.size());
+        text.clear();
+      }
+    }
+    sink.Write(text.data(), text.size());
+  });
+}
+
 int Table(int argc, char** argv) {
   const std::string what = SubcommandOf(
       "table", argc, argv, {"build", "dump", "check"}, "build, dump or check?");
@@ -529,8 +589,8 @@ int Table(int argc, char** argv) {
     std::fputs(FindHelp("table"), stdout);
     return 0;
   }
-  const Arguments args =
-      Parse("table", argc, argv, 3, {"-o", "--slots", "--load"}, {});
+  const Arguments args = Parse("table", argc, argv, 3,
+                               {"-o", "--slots", "--load", "--skipped"}, {});
   if (args.files.size() > 1) Misuse("table", "one file at most");
   const std::string input = args.files.empty() ? "-" : args.files[0];
   const std::string output = args.Value("-o", "-");
@@ -555,6 +615,14 @@ int Table(int argc, char** argv) {
       }
     }
     if (slots != 0 && load != 0) Misuse("table", "--slots or --load, not both");
+    const std::string skipped_name = args.Value("--skipped", "");
+    if (skipped_name == "-" && output == "-") {
+      Misuse("table", "--skipped - wants the table in -o FILE");
+    }
+    if (IsTerminal(output)) {
+      Misuse("table", "will not write a binary table to a terminal; give -o "
+                      "FILE or redirect standard output");
+    }
     const std::string list_name = input == "-" ? kStandardInput : input;
     wordform::ListBuild build;
     std::string error;
@@ -564,6 +632,7 @@ int Table(int argc, char** argv) {
     }
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
+    WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
     std::fprintf(stderr, "urdu: %s\n",
                  wordform::BuildSummary(
                      build, output == "-" ? "standard output" : output)
@@ -703,7 +772,7 @@ int Run(int argc, char** argv) {
   }
   if (command == "normalize") {
     valued.insert("--config");
-    flags.insert("--check");
+    flags.insert({"--check", "--diff"});
     return Normalize(Parse(command, argc, argv, 2, valued, flags));
   }
   if (command == "strip") {
