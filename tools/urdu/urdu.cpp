@@ -82,9 +82,13 @@ const CommandHelp kCommands[] = {
      "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
      "Restores the diacritics of every word the word-form table knows\n"
      "(default wordformshashtable.lex). Words are separated by white space\n"
-     "and punctuation; --lines takes each line as one word. A word is\n"
-     "looked up by its bare form and replaced by the table's first form, or\n"
-     "all of them as form1|form2 with --forms all. --report FILE lists the\n"
+     "and punctuation; --lines takes each line as one word. Only words\n"
+     "holding an Arabic-script letter are looked up; numbers, Latin words\n"
+     "and markup pass through, counted apart. A word is looked up by its\n"
+     "bare form without directional marks and tatweels, and replaced by the\n"
+     "table's first form, or all of them as form1|form2 with --forms all; it\n"
+     "keeps its directional marks where they stood and loses its tatweels.\n"
+     "A word not found is written as it came. --report FILE lists the\n"
      "unknown words with their counts (TSV, most frequent first); -v prints\n"
      "a coverage line on standard error.\n"},
     {"evaluate",
@@ -92,19 +96,20 @@ const CommandHelp kCommands[] = {
      "Compares PREDICTED (or standard input) with GOLD word by word and\n"
      "prints the diacritic and word error rates, with and without the last\n"
      "letter of each word, and with --table the table's coverage of the\n"
-     "gold words.\n"},
+     "gold words. Only words holding an Arabic-script letter count.\n"},
     {"normalize",
      "usage: urdu normalize [--config FILE] [--check] [--diff] [COMMON]\n"
      "                      [FILE...]\n"
      "Writes each line in the normal form of the rules the configuration\n"
      "names (default config.ini; relative rules paths are taken from its\n"
      "folder). The shipped rules are this project's Urdu normal form, not\n"
-     "Unicode NFC: they compose alef, waw, yeh, heh goal and yeh barree with\n"
-     "a combining madda or hamza, write the Arabic yeh, alef maksura, kaf\n"
-     "and heh as the Urdu letters and the Arabic-Indic digits as the\n"
-     "Extended ones, and move U+06BE in front of the marks before it. They\n"
-     "do not reorder or compose other marks, decompose, or touch Latin\n"
-     "text (see doc/normalization.md).\n"
+     "Unicode NFC: they compose alef + madda above, and waw, yeh, heh and\n"
+     "yeh barree + hamza above, when side by side; write the Arabic yeh,\n"
+     "alef maksura, kaf and heh as the Urdu letters and the Arabic-Indic\n"
+     "digits as the Extended ones; and move U+06BE in front of the marks\n"
+     "before it. They do not reorder marks, compose across a mark or alef\n"
+     "with hamza, decompose, fold presentation forms, or touch Latin text\n"
+     "(see doc/normalization.md).\n"
      "--check and --diff change nothing and exit 1 when a line would\n"
      "change. --check lists every change, one a line, as\n"
      "NAME:LINE:COLUMN: U+064A -> U+06CC (COLUMN in characters, from 1);\n"
@@ -114,7 +119,9 @@ const CommandHelp kCommands[] = {
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
      "U+064B-U+065F, U+0670, U+06D6-U+06ED), all but the shadda with\n"
-     "--keep-shadda. Letters are never decomposed.\n"},
+     "--keep-shadda. A letter is never taken apart: a base letter with a\n"
+     "combining madda or hamza (alef + U+0653, yeh + U+0654, ...) becomes\n"
+     "the one letter (U+0622, U+0626, ...) before the marks go.\n"},
     {"codes",
      "usage: urdu codes [--table FILE] [COMMON] [FILE...]\n"
      "Writes the letter codes of each line with the code table of\n"
@@ -458,8 +465,10 @@ int Normalize(const Arguments& args) {
                 });
   });
   if (changed_lines > 0) {
-    throw Error(std::to_string(changed_lines) + " lines would change (" +
-                std::to_string(changes_made) + " changes)");
+    throw Error(std::to_string(changed_lines) +
+                (changed_lines == 1 ? " line" : " lines") + " would change (" +
+                std::to_string(changes_made) +
+                (changes_made == 1 ? " change)" : " changes)"));
   }
   return 0;
 }
