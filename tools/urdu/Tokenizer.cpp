@@ -17,19 +17,18 @@ bool IsJoinerControl(char16_t c) {
          IsDirectionalMark(c);
 }
 
-// What a word unit tells of its word, one byte per 16-bit unit.
-enum UnitFlag : uint8_t { kLifted = 1, kLetter = 2, kIgnorable = 4 };
+// What a unit tells of its word, one byte per 16-bit unit, so that the
+// word loop reads one table.
+enum UnitFlag : uint8_t {
+  kLifted = 1,
+  kLetter = 2,
+  kIgnorable = 4,
+  kSeparatorUnit = 8
+};
 
 class UnitFlags {
  public:
-  UnitFlags() {
-    for (uint32_t c = 0; c < 0x10000; ++c) {
-      const char16_t u = static_cast<char16_t>(c);
-      flags_[c] = static_cast<uint8_t>((IsLiftedMark(u) ? kLifted : 0) |
-                                       (IsArabicLetter(u) ? kLetter : 0) |
-                                       (IsIgnorable(u) ? kIgnorable : 0));
-    }
-  }
+  UnitFlags();
   uint8_t Of(char16_t c) const { return flags_[c]; }
 
  private:
@@ -73,6 +72,17 @@ class SeparatorSet {
 const SeparatorSet& Separators() {
   static const SeparatorSet* set = new SeparatorSet;
   return *set;
+}
+
+UnitFlags::UnitFlags() {
+  const SeparatorSet& separators = Separators();
+  for (uint32_t c = 0; c < 0x10000; ++c) {
+    const char16_t u = static_cast<char16_t>(c);
+    flags_[c] = static_cast<uint8_t>(
+        (IsLiftedMark(u) ? kLifted : 0) | (IsArabicLetter(u) ? kLetter : 0) |
+        (IsIgnorable(u) ? kIgnorable : 0) |
+        (separators.Has(u) ? kSeparatorUnit : 0));
+  }
 }
 
 void Add(std::vector<Token>* tokens, size_t start, size_t length,
@@ -120,20 +130,20 @@ Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t n, bool final,
 
 size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
                              std::vector<Token>* tokens) {
-  const SeparatorSet& separators = Separators();
   const UnitFlags& unit_flags = Flags();
   size_t i = 0;
   while (i < n) {
     size_t start = i;
-    while (i < n && separators.Has(text[i])) ++i;
+    while (i < n && (unit_flags.Of(text[i]) & kSeparatorUnit) != 0) ++i;
     if (i > start) {
       overlong_ = false;
       Add(tokens, start, i - start, Token::kSeparator);
     }
     start = i;
     uint8_t flags = 0;
-    while (i < n && !separators.Has(text[i])) {
-      flags |= unit_flags.Of(text[i]);
+    uint8_t f;
+    while (i < n && ((f = unit_flags.Of(text[i])) & kSeparatorUnit) == 0) {
+      flags |= f;
       ++i;
     }
     if (i == start) continue;

@@ -100,6 +100,11 @@ TEST_F(UrduTest, OnlyUrduWordsCount) {
       "tokens passed through\n",
       stderr_);
   EXPECT_EQ(u8"فلاں\t1\n", Contents(Path("unknown.tsv")));
+  // A table that holds a word with its tatweel finds it as written too.
+  MakeFile("list.txt", u8"کِتـاب\n");
+  ASSERT_EQ(0, Run(Urdu() + " table build list.txt -o k.lex"));
+  EXPECT_EQ(u8"کِتـاب کتاب\n",
+            Filter("diacritize --table k.lex", u8"کتـاب کتاب\n"));
 }
 
 TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
