@@ -46,10 +46,23 @@ uint32_t ClassBit(unsigned ccc) {
   return ccc == 220 ? uint32_t{1} << 9 : uint32_t{1} << 10;  // 220 or 230
 }
 
+bool IsComposingMark(char32_t c) { return c >= 0x0653 && c <= 0x0655; }
+
 template <typename Char>
 size_t ComposeInPlace(Char* text, size_t n) {
-  size_t out = 0;
-  size_t i = 0;
+  // Most text has no combining hamza or madda: nothing to do before the
+  // letter that carries the first one.
+  size_t first = 0;
+  while (first < n && !IsComposingMark(static_cast<char32_t>(text[first]))) {
+    ++first;
+  }
+  if (first == n) return n;
+  while (first > 0 &&
+         ArabicCombiningClass(static_cast<char32_t>(text[first])) != 0) {
+    --first;
+  }
+  size_t out = first;
+  size_t i = first;
   while (i < n) {
     const Char c = text[i++];
     text[out++] = c;
