@@ -74,14 +74,16 @@ namespace {
 // Moves `line` and `column` over the characters text[0, n).
 template <typename Char>
 void Advance(const Char* text, size_t n, int64_t* line, int64_t* column) {
+  int64_t lines = 0;
+  size_t after_last = 0;  // one past the last line end
   for (size_t i = 0; i < n; ++i) {
-    if (text[i] == '\n') {
-      ++*line;
-      *column = 1;
-    } else {
-      ++*column;
-    }
+    const bool end = text[i] == '\n';
+    lines += end;
+    after_last = end ? i + 1 : after_last;
   }
+  *line += lines;
+  *column = lines == 0 ? *column + static_cast<int64_t>(n)
+                       : 1 + static_cast<int64_t>(n - after_last);
 }
 
 }  // namespace
