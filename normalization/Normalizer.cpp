@@ -205,7 +205,8 @@ void Normalizer::NormalizeWithChanges(const std::wstring& text,
     after.append(moved_text, copied, end - copied);
     std::wstring before = text.substr(start, end - start);
     if (before != after) {
-      changes->push_back(NormChange{start, std::move(before), std::move(after)});
+      changes->push_back(
+          NormChange{start, std::move(before), std::move(after)});
     }
   }
 }

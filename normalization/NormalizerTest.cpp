@@ -181,17 +181,18 @@ TEST_F(NormalizerFileTest, Replacing) {
 std::wstring ShowChanges(const std::vector<NormChange>& changes) {
   std::wstring shown;
   for (const NormChange& c : changes) {
-    shown += std::to_wstring(c.position) + L":" + c.before + L">" + c.after +
-             L" ";
+    shown +=
+        std::to_wstring(c.position) + L":" + c.before + L">" + c.after + L" ";
   }
   return shown;
 }
 
 TEST_F(NormalizerFileTest, ChangesAreWhatTheStepsDid) {
   Normalizer n;
-  ASSERT_TRUE(n.LoadNormRules(Rules(L"\x0627\x0653:\x0622\r\n\x064A:\x06CC\r\n"
-                                    L"\x0643:\x06A9\r\nb\x06BE\x064E:X\r\n"
-                                    L"q:q\r\n")));
+  ASSERT_TRUE(
+      n.LoadNormRules(Rules(L"\x0627\x0653:\x0622\r\n\x064A:\x06CC\r\n"
+                            L"\x0643:\x06A9\r\nb\x06BE\x064E:X\r\n"
+                            L"q:q\r\n")));
   struct Case {
     std::wstring text;
     std::wstring changes;
@@ -222,8 +223,8 @@ TEST_F(NormalizerFileTest, ChangesAreWhatTheStepsDid) {
     std::wstring applied;
     size_t at = 0;
     for (const NormChange& change : changes) {
-      ASSERT_EQ(change.before, c.text.substr(change.position,
-                                             change.before.size()));
+      ASSERT_EQ(change.before,
+                c.text.substr(change.position, change.before.size()));
       applied += c.text.substr(at, change.position - at) + change.after;
       at = change.position + change.before.size();
     }

@@ -1,8 +1,8 @@
-#include "script/ArabicComposition.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "script/ArabicComposition.h"
 
 namespace {
 

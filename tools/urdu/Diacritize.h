@@ -136,8 +136,8 @@ class Diacritizer {
   std::vector<Word> words_;
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
-  unsigned touched_ = 0;  // keeps the loads of Touch
-  bool as_written_ = false;    // the word being written was found so
+  unsigned touched_ = 0;        // keeps the loads of Touch
+  bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;
 };

@@ -78,10 +78,10 @@ UnitFlags::UnitFlags() {
   const SeparatorSet& separators = Separators();
   for (uint32_t c = 0; c < 0x10000; ++c) {
     const char16_t u = static_cast<char16_t>(c);
-    flags_[c] = static_cast<uint8_t>(
-        (IsLiftedMark(u) ? kLifted : 0) | (IsArabicLetter(u) ? kLetter : 0) |
-        (IsIgnorable(u) ? kIgnorable : 0) |
-        (separators.Has(u) ? kSeparatorUnit : 0));
+    flags_[c] = static_cast<uint8_t>((IsLiftedMark(u) ? kLifted : 0) |
+                                     (IsArabicLetter(u) ? kLetter : 0) |
+                                     (IsIgnorable(u) ? kIgnorable : 0) |
+                                     (separators.Has(u) ? kSeparatorUnit : 0));
   }
 }
 
@@ -147,8 +147,7 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
       ++i;
     }
     if (i == start) continue;
-    const Run run =
-        Settle(start, i, n, final, (flags & kLetter) != 0, tokens);
+    const Run run = Settle(start, i, n, final, (flags & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;
     if (run == kPassed) continue;

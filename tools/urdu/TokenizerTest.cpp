@@ -93,11 +93,14 @@ TEST(TokenizerTest, WordsWithLettersAndIgnorables) {
     bool letter;
     bool ignorable;
   } cases[] = {
-      {u"\u0627\u0628", true, false},    {u"x1", false, false},
-      {u"\u06F1\u06F2", false, false},   {u"\u064E\u0651", false, false},
-      {u"\u0640", false, true},          {u"\u0627\u202E\u0628", true, true},
+      {u"\u0627\u0628", true, false},
+      {u"x1", false, false},
+      {u"\u06F1\u06F2", false, false},
+      {u"\u064E\u0651", false, false},
+      {u"\u0640", false, true},
+      {u"\u0627\u202E\u0628", true, true},
       {u"\u200F\u0627\u200F", true, false},  // the marks are separators
-      {u"\uFEB3", true, false},          // a presentation form
+      {u"\uFEB3", true, false},              // a presentation form
   };
   for (const Case& c : cases) {
     Tokenizer tokenizer;

@@ -1,8 +1,8 @@
-#include "tools/urdu/WordKey.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "tools/urdu/WordKey.h"
 
 namespace urdu {
 namespace {
@@ -37,7 +37,8 @@ TEST(WordKeyTest, DirectionalMarksGoBackAfterTheirLetter) {
     std::u16string original;
     std::u16string written;
   } cases[] = {
-      {u"\u06A9\u062A\u200E\u0627\u0628", u"\u06A9\u0650\u062A\u200E\u0627\u0628"},
+      {u"\u06A9\u062A\u200E\u0627\u0628",
+       u"\u06A9\u0650\u062A\u200E\u0627\u0628"},
       // A mark before a letter's vowel comes after it.
       {u"\u06A9\u200E\u0650\u062A\u0627\u0628",
        u"\u06A9\u0650\u200E\u062A\u0627\u0628"},
@@ -48,9 +49,9 @@ TEST(WordKeyTest, DirectionalMarksGoBackAfterTheirLetter) {
        u"\u06A9\u0650\u062A\u200F\u0627\u0628"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.written, WithDirectionalMarks(c.original.data(),
-                                              c.original.size(), form.data(),
-                                              form.size()));
+    EXPECT_EQ(c.written,
+              WithDirectionalMarks(c.original.data(), c.original.size(),
+                                   form.data(), form.size()));
   }
 }
 

@@ -439,30 +439,28 @@ int Normalize(const Arguments& args) {
     std::wstring wide, normalized;
     std::u16string result;
     std::vector<NormChange> changes;
-    ForEachLine(command,
-                [&](TextReader& reader, uint64_t number, const char16_t* line,
-                    size_t n, const char16_t* end, size_t end_units) {
-                  wide.assign(line, line + n);
-                  if (!check && !diff) {
-                    normalization.Normalize(wide, NFC, normalized);
-                    result.assign(normalized.begin(), normalized.end());
-                    out.Put(result);
-                    out.Put(end, end_units);
-                    return;
-                  }
-                  normalization.NormalizeWithChanges(wide, NFC, &normalized,
-                                                     &changes);
-                  if (changes.empty()) return;
-                  ++changed_lines;
-                  changes_made += changes.size();
-                  const std::string where =
-                      reader.name() + ":" + std::to_string(number);
-                  if (diff) PutLineDiff(where, wide, normalized, out);
-                  if (!check) return;
-                  for (const NormChange& change : changes) {
-                    PutUtf8(DescribeChange(where, wide, change) + "\n", out);
-                  }
-                });
+    ForEachLine(command, [&](TextReader& reader, uint64_t number,
+                             const char16_t* line, size_t n,
+                             const char16_t* end, size_t end_units) {
+      wide.assign(line, line + n);
+      if (!check && !diff) {
+        normalization.Normalize(wide, NFC, normalized);
+        result.assign(normalized.begin(), normalized.end());
+        out.Put(result);
+        out.Put(end, end_units);
+        return;
+      }
+      normalization.NormalizeWithChanges(wide, NFC, &normalized, &changes);
+      if (changes.empty()) return;
+      ++changed_lines;
+      changes_made += changes.size();
+      const std::string where = reader.name() + ":" + std::to_string(number);
+      if (diff) PutLineDiff(where, wide, normalized, out);
+      if (!check) return;
+      for (const NormChange& change : changes) {
+        PutUtf8(DescribeChange(where, wide, change) + "\n", out);
+      }
+    });
   });
   if (changed_lines > 0) {
     throw Error(std::to_string(changed_lines) +
@@ -640,8 +638,9 @@ int Table(int argc, char** argv) {
       Misuse("table", "--skipped - wants the table in -o FILE");
     }
     if (IsTerminal(output)) {
-      Misuse("table", "will not write a binary table to a terminal; give -o "
-                      "FILE or redirect standard output");
+      Misuse("table",
+             "will not write a binary table to a terminal; give -o "
+             "FILE or redirect standard output");
     }
     const std::string list_name = input == "-" ? kStandardInput : input;
     wordform::ListBuild build;
@@ -709,7 +708,8 @@ OnError UztOnError(const Arguments& args, bool encode,
     Misuse("uzt", "--substitute goes with --on-error substitute");
   }
   const std::string text = args.Value("--substitute", "?");
-  unsigned long byte = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
+  unsigned long byte =
+      text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
   if (text.size() > 1) {
     const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = text.substr(hex ? 2 : 0);
@@ -746,9 +746,9 @@ int Uzt(int argc, char** argv) {
   const bool encode = what == "encode";
   std::set<std::string> flags;
   if (!encode) flags.insert("--utf16");
-  const Arguments args = Parse("uzt", argc, argv, 3,
-                               {"-o", "--mapping", "--on-error", "--substitute"},
-                               flags);
+  const Arguments args =
+      Parse("uzt", argc, argv, 3,
+            {"-o", "--mapping", "--on-error", "--substitute"}, flags);
   const std::string mapping_name = args.Value("--mapping", "");
   if (mapping_name.empty()) Misuse("uzt", "--mapping FILE is required");
   if (args.files.size() > 1) Misuse("uzt", "one input at most");
@@ -781,8 +781,8 @@ int Uzt(int argc, char** argv) {
       if (encode) {
         replaced = EncodeUZTStream(mapping, utility, read, write, on_error);
       } else {
-        replaced = DecodeUZTStream(mapping, utility, !args.Has("--utf16"),
-                                   read, write, on_error);
+        replaced = DecodeUZTStream(mapping, utility, !args.Has("--utf16"), read,
+                                   write, on_error);
       }
     } catch (const StreamError& e) {
       if (e.offset < 0) throw Error(input.name() + ": " + e.message);

@@ -275,8 +275,9 @@ TEST_F(UrduTest, NormalizeAndCheck) {
        "x.txt:3:2: U+064A -> U+06CC\n"
        "x.txt:3:3: U+0627 U+0653 -> U+0622\n"
        "x.txt:3:7: U+064E U+06BE -> U+06BE U+064E\n"},
-      {"--diff", u8"-x.txt:1: \u0643\n+x.txt:1: \u06A9\n-x.txt:3: " + line +
-                     u8"\n+x.txt:3: \U0001F600\u06CC\u0622 \u0628\u06BE\u064E\n"},
+      {"--diff",
+       u8"-x.txt:1: \u0643\n+x.txt:1: \u06A9\n-x.txt:3: " + line +
+           u8"\n+x.txt:3: \U0001F600\u06CC\u0622 \u0628\u06BE\u064E\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(1, Run(Urdu() + " normalize " + c.option + " --config '" +

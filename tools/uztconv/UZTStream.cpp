@@ -93,10 +93,10 @@ void UZTStreamEncoder::Reject(wchar_t c, int64_t offset, size_t k,
   int64_t line = line_, column = column_;
   Advance(text_.data(), k, &line, &column);
   Advance(chars, m, &line, &column);
-  throw StreamError{offset,
-                    CodeName(static_cast<char32_t>(c)) +
-                        " has no UZT form in the mapping",
-                    line, column};
+  throw StreamError{
+      offset,
+      CodeName(static_cast<char32_t>(c)) + " has no UZT form in the mapping",
+      line, column};
 }
 
 void UZTStreamEncoder::Put(const wchar_t* chars, const int64_t* offsets,
@@ -351,13 +351,12 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
   if (settled) {
     // The escape that the caller took the plate at `end` from may have been
     // a refused one; every escape left decoded is sound.
-    const void* escape = start_ < end
-                             ? memrchr(pending_.data() + start_, 0xFE,
-                                       end - start_)
-                             : nullptr;
-    ascii_at_end =
-        escape == nullptr ? start_ascii_
-                          : static_cast<const unsigned char*>(escape)[1] == '1';
+    const void* escape =
+        start_ < end ? memrchr(pending_.data() + start_, 0xFE, end - start_)
+                     : nullptr;
+    ascii_at_end = escape == nullptr
+                       ? start_ascii_
+                       : static_cast<const unsigned char*>(escape)[1] == '1';
   }
   start_ = end;
   start_ascii_ = ascii_at_end;

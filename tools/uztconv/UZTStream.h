@@ -84,11 +84,11 @@ class UnicodeInput {
   [[noreturn]] void Fail(int64_t offset, const std::string& what) const;
 
   Form form_ = kUnknown;
-  int64_t offset_ = 0;  // of the first byte not yet decoded
-  int64_t lines_ = 0;   // line ends decoded so far
-  int64_t chars_ = 0;   // characters decoded so far
+  int64_t offset_ = 0;      // of the first byte not yet decoded
+  int64_t lines_ = 0;       // line ends decoded so far
+  int64_t chars_ = 0;       // characters decoded so far
   int64_t line_start_ = 0;  // characters before the current line
-  std::string carry_;   // bytes of an unfinished sequence
+  std::string carry_;       // bytes of an unfinished sequence
   std::string work_;
 };
 

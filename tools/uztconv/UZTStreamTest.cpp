@@ -296,7 +296,9 @@ TEST_F(UZTStreamTest, DecodingSkipsOrSubstitutesRefusedBytes) {
       // A refused escape is dropped alone; the plate stays.
       {"\x81\xFE"
        "9\x82",
-       L"\x0627" L"9\x0628", L"\x0627?9\x0628"},
+       L"\x0627"
+       L"9\x0628",
+       L"\x0627?9\x0628"},
       {"\xFE"
        "1ab\xFE"
        "7c",
@@ -348,7 +350,8 @@ TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
       {"\x81\xFE"
        "7",
        1, 1, 2, "code-plate escape 254 followed by 0x37 (expected '0' or '1')"},
-      {"\x81\x82\xFE", 2, 1, 3, "code-plate escape 254 at the end of the input"},
+      {"\x81\x82\xFE", 2, 1, 3,
+       "code-plate escape 254 at the end of the input"},
   };
   for (const auto& c : cases) {
     for (size_t chunk : {0, 1, 1000}) {

@@ -194,7 +194,8 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
   } cases[] = {
       {std::string(5000, 'a') + "\xE4\xB8\x80",
        "line 1, column 5001, byte offset 5000: U+4E00" + kUnknown},
-      {"ab\n\xD8\xA7\xE4\xB8\x80", "line 2, column 2, byte offset 5: U+4E00" + kUnknown},
+      {"ab\n\xD8\xA7\xE4\xB8\x80",
+       "line 2, column 2, byte offset 5: U+4E00" + kUnknown},
       // The first character that has no UZT form is named, whatever its
       // kind, also before malformed input, in UTF-8 and in UTF-16.
       {"ab \xE4\xB8\x80 c \xF0\x9F\x98\x80\n",
@@ -243,7 +244,9 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndRemoveTheOutput) {
 // the result is that of converting the text with the same change made.
 TEST_F(UztconvTest, OnErrorSkipsOrSubstitutes) {
   const std::string mapping = " --mapping " + kMapping;
-  const std::string bad = "a\xE4\xB8\x80\xD8\xA7 \xF0\x9F\x98\x80" "b\n";
+  const std::string bad =
+      "a\xE4\xB8\x80\xD8\xA7 \xF0\x9F\x98\x80"
+      "b\n";
   const struct {
     const char* options;
     std::string same_as;
@@ -252,31 +255,37 @@ TEST_F(UztconvTest, OnErrorSkipsOrSubstitutes) {
       {"--on-error substitute", "a?\xD8\xA7 ?b\n"},
       {"--substitute x", "ax\xD8\xA7 xb\n"},
       {"--on-error substitute --substitute 0x81",
-       "a\xD8\xA7\xD8\xA7 \xD8\xA7" "b\n"},
+       "a\xD8\xA7\xD8\xA7 \xD8\xA7"
+       "b\n"},
   };
   MakeFile("bad.txt", bad);
   std::string err;
   for (const auto& c : encode) {
     SCOPED_TRACE(c.options);
     MakeFile("same.txt", c.same_as);
-    ASSERT_EQ(0, Run(Args("encode", kMapping, Path("same.txt"), Path("a.uzt"))));
+    ASSERT_EQ(0,
+              Run(Args("encode", kMapping, Path("same.txt"), Path("a.uzt"))));
     ASSERT_EQ(0, Run(std::string("encode ") + c.options + mapping + " " +
                          Path("bad.txt") + " -o " + Path("b.uzt"),
                      &err));
     EXPECT_EQ(Contents(Path("a.uzt")), Contents(Path("b.uzt")));
-    EXPECT_NE(std::string::npos,
-              err.find(": 2 characters without a UZT form "))
+    EXPECT_NE(std::string::npos, err.find(": 2 characters without a UZT form "))
         << err;
   }
-  MakeFile("bad.uzt", "\x81\xF0\x82\xFE"
-                      "9\n");
+  MakeFile("bad.uzt",
+           "\x81\xF0\x82\xFE"
+           "9\n");
   const struct {
     const char* options;
     std::string text;
   } decode[] = {
-      {"--on-error skip", "\xD8\xA7\xD8\xA8" "9\n"},
+      {"--on-error skip",
+       "\xD8\xA7\xD8\xA8"
+       "9\n"},
       {"--on-error substitute", "\xD8\xA7?\xD8\xA8?9\n"},
-      {"--substitute 0xBF", "\xD8\xA7\xC2\xBF\xD8\xA8\xC2\xBF" "9\n"},
+      {"--substitute 0xBF",
+       "\xD8\xA7\xC2\xBF\xD8\xA8\xC2\xBF"
+       "9\n"},
   };
   for (const auto& c : decode) {
     SCOPED_TRACE(c.options);
@@ -287,8 +296,8 @@ TEST_F(UztconvTest, OnErrorSkipsOrSubstitutes) {
   // Misuse, and a substitute the mapping cannot write.
   for (const char* options :
        {"--on-error ignore", "--on-error skip --substitute x",
-        "--substitute 256", "--substitute xy", "--substitute=",
-        "--substitute 0x"}) {
+        "--substitute 256", "--substitute xy",
+        "--substitute=", "--substitute 0x"}) {
     SCOPED_TRACE(options);
     EXPECT_EQ(2, Run(std::string("encode ") + options + mapping + " " +
                      Path("bad.txt") + " -o " + Path("c.uzt")));
@@ -296,9 +305,10 @@ TEST_F(UztconvTest, OnErrorSkipsOrSubstitutes) {
   EXPECT_EQ(1, Run("encode --substitute 0xF0" + mapping + " " +
                        Path("bad.txt") + " -o " + Path("c.uzt"),
                    &err));
-  EXPECT_EQ("urdu: --substitute: byte 0xF0 stands for no character of the "
-            "mapping\n",
-            err);
+  EXPECT_EQ(
+      "urdu: --substitute: byte 0xF0 stands for no character of the "
+      "mapping\n",
+      err);
   EXPECT_FALSE(Exists("c.uzt"));
 }
 

@@ -510,7 +510,7 @@ TEST_F(WordFormsToolTest, SkippedWordsAreNamed) {
     const char* word;
     const char* reason;
   } cases[] = {
-      {"\xD9\x8E\xD9\x90", "no letters"},                   // two marks
+      {"\xD9\x8E\xD9\x90", "no letters"},                      // two marks
       {"\xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA", "not restorable"},  // two on one
       {"\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8"
        "\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8"
@@ -535,8 +535,8 @@ TEST_F(WordFormsToolTest, SkippedWordsAreNamed) {
   ASSERT_EQ(0, Run(Tool() + " build --skipped skipped.txt < list.txt > u.lex"));
   EXPECT_EQ(Contents(Path("t.lex")), Contents(Path("u.lex")));
   std::string from_stdin = expected;
-  for (size_t at = 0; (at = from_stdin.find("list.txt:", at)) !=
-                      std::string::npos;) {
+  for (size_t at = 0;
+       (at = from_stdin.find("list.txt:", at)) != std::string::npos;) {
     from_stdin.replace(at, 8, "standard input");
   }
   EXPECT_EQ(from_stdin, Contents(Path("skipped.txt")));
