@@ -1,7 +1,11 @@
 #include "codemapper/TextFilters.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"
+#include "script/ArabicComposition.h"
 
 namespace urdu {
 
@@ -15,6 +19,7 @@ bool IsCombiningMark(char16_t c) {
 }
 
 size_t StripMarks(char16_t* text, size_t n, bool keep_shadda) {
+  n = ComposeArabicLetters(text, n);
   size_t kept = 0;
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = text[i];
@@ -23,6 +28,77 @@ size_t StripMarks(char16_t* text, size_t n, bool keep_shadda) {
     }
   }
   return kept;
+}
+
+size_t StripSafeEnd(const char16_t* text, size_t n) {
+  // More marks than any letter carries in real text.
+  constexpr size_t kMostMarks = 64;
+  size_t i = n;
+  while (i > 0 && n - i < kMostMarks && ArabicCombiningClass(text[i - 1]) != 0)
+    --i;
+  if (n - i >= kMostMarks) return n;
+  return i > 0 ? i - 1 : 0;
+}
+
+namespace {
+
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// "U+0627 U+0653", a surrogate pair as the one character it stands for.
+std::string CodePoints(const std::wstring& text) {
+  if (text.empty()) return "nothing";
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = static_cast<uint32_t>(text[i]);
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() &&
+        IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) +
+          (static_cast<uint32_t>(text[++i]) - 0xDC00);
+    }
+    char name[16];
+    std::snprintf(name, sizeof(name), "%sU+%04X", out.empty() ? "" : " ",
+                  static_cast<unsigned>(c));
+    out += name;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DescribeChange(const std::string& where, const std::wstring& line,
+                           const NormChange& change) {
+  uint64_t column = 1;
+  for (size_t i = 0; i < change.position && i < line.size(); ++i) {
+    if (!(IsLowSurrogate(line[i]) && i > 0 && IsHighSurrogate(line[i - 1]))) {
+      ++column;
+    }
+  }
+  return where + ":" + std::to_string(column) + ": " +
+         CodePoints(change.before) + " -> " + CodePoints(change.after);
+}
+
+void PutUtf8(const std::string& text, TextWriter& out) {
+  TextDecoder decoder(true);
+  Units units;
+  bool ok = true;
+  DecodeError error;
+  decoder.Decode(reinterpret_cast<const unsigned char*>(text.data()),
+                 text.size(), true, &units, &ok, &error);
+  out.Put(units.data(), units.size());
+}
+
+void PutLineDiff(const std::string& where, const std::wstring& before,
+                 const std::wstring& after, TextWriter& out) {
+  const std::wstring* sides[] = {&before, &after};
+  const char signs[] = {'-', '+'};
+  std::u16string text;
+  for (int side = 0; side < 2; ++side) {
+    PutUtf8(signs[side] + where + ": ", out);
+    text.assign(sides[side]->begin(), sides[side]->end());
+    out.Put(text);
+    out.Put(u'\n');
+  }
 }
 
 void AppendLineCodes(const char16_t* line, size_t n, std::wstring* scratch,

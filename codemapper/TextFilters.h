@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <string>
 
+#include "foundation/TextIO.h"
+#include "normalization/Normalizer.h"
+
 namespace urdu {
 
 // The Arabic-script combining marks: U+0610-U+061A, U+064B-U+065F, U+0670
@@ -16,8 +19,31 @@ namespace urdu {
 bool IsCombiningMark(char16_t c);
 
 // Removes the combining marks from text[0, n) in place, all but the shadda
-// (U+0651) when `keep_shadda`; returns the new length.
+// (U+0651) when `keep_shadda`; returns the new length. A letter written as
+// a base and a combining hamza or madda is composed first
+// (ComposeArabicLetters), so that it keeps its hamza or madda.
 size_t StripMarks(char16_t* text, size_t n, bool keep_shadda);
+
+// Where the last letter of text[0, n) begins with the marks after it: text
+// before it strips the same whatever comes after `n`, so a block may be
+// stripped up to there and the rest given again with the next block. A run
+// of marks too long to be a letter's is not held back.
+size_t StripSafeEnd(const char16_t* text, size_t n);
+
+// One change of `urdu normalize --check`: "WHERE:COLUMN: U+0627 U+0653 ->
+// U+0622", where WHERE is NAME:LINE and COLUMN counts the characters of
+// `line` (a surrogate pair is one) up to the change, from 1. An empty side
+// is written as "nothing".
+std::string DescribeChange(const std::string& where, const std::wstring& line,
+                           const NormChange& change);
+
+// Writes UTF-8 `text` (a message, a file name) to `out`.
+void PutUtf8(const std::string& text, TextWriter& out);
+
+// A changed line as `urdu normalize --diff` writes it: "-WHERE: before" and
+// "+WHERE: after", each ended by LF.
+void PutLineDiff(const std::string& where, const std::wstring& before,
+                 const std::wstring& after, TextWriter& out);
 
 // Appends to `out` the letter codes of one line (without its line end) as
 // `codemapper` writes them for the same line: shadda doubling as the

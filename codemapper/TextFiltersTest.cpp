@@ -24,6 +24,12 @@ TEST(StripMarksTest, RemovesMarksAndKeepsLetters) {
       {u"\u0622\u0623\u0624\u0626\u06C2\u06D3",
        u"\u0622\u0623\u0624\u0626\u06C2\u06D3",
        u"\u0622\u0623\u0624\u0626\u06C2\u06D3"},
+      // A base letter with a combining madda or hamza keeps it, as one
+      // letter, even with a vowel mark in between.
+      {u"\u0627\u0653\u0633\u0627\u0646\u06CC \u0627\u064E\u0653 "
+       u"\u06CC\u0651\u0654 \u06D2\u0654",
+       u"\u0622\u0633\u0627\u0646\u06CC \u0622 \u0626 \u06D3",
+       u"\u0622\u0633\u0627\u0646\u06CC \u0622 \u0626\u0651 \u06D3"},
       // The ends of the ranges, and their neighbours.
       {u"\u060F\u0610\u061A\u061B\u064A\u064B\u065F\u0660\u066F\u0670\u0671"
        u"\u06D5\u06D6\u06ED\u06EE",
@@ -36,6 +42,23 @@ TEST(StripMarksTest, RemovesMarksAndKeepsLetters) {
     b.resize(StripMarks(&b[0], b.size(), true));
     EXPECT_EQ(c.stripped, a);
     EXPECT_EQ(c.keeping_shadda, b);
+  }
+}
+
+TEST(StripMarksTest, SafeEndHoldsTheLastLetterAndItsMarks) {
+  struct Case {
+    std::u16string text;
+    size_t end;
+  } cases[] = {
+      {u"", 0},
+      {u"\u0628", 0},
+      {u"\u0628 \u0627", 2},
+      {u"\u0628 \u0627\u064E\u0651", 2},
+      {u"\u064E\u0651", 0},
+      {std::u16string(64, u'\u064E'), 64},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.end, StripSafeEnd(c.text.data(), c.text.size()));
   }
 }
 

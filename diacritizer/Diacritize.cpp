@@ -1,9 +1,11 @@
 #include "diacritizer/Diacritize.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "diacritizer/WordFormExtent.h"
+#include "diacritizer/WordKey.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
@@ -123,12 +125,16 @@ void Diacritizer::Process(const char16_t* text,
   for (size_t t = 0; t < tokens.size(); ++t) {
     const Token& token = tokens[t];
     if (token.kind != Token::kWord || token.length == 0) continue;
+    // A word without an Arabic-script letter is passed through; a line
+    // is looked up whatever it holds, as the `diacritizer` program does.
+    if (!token.letter && !options_.lines) continue;
     Word word{static_cast<uint32_t>(t), kInText, token.length, 0};
     const size_t at = keys_.size();
-    if (token.marked &&
-        AppendBareForm(text + token.start, token.length, &keys_)) {
+    if ((token.marked || token.ignorable) &&
+        AppendWordKey(text + token.start, token.length, &keys_)) {
       word.key = static_cast<uint32_t>(at);
       word.length = static_cast<uint32_t>(keys_.size() - at);
+      if (word.length == 0) continue;  // nothing but ignorables
     }
     words_.push_back(word);
   }
@@ -168,56 +174,122 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       out_.Put(original, token.length);
       return;
     case Token::kOverlong:
-      ++coverage_.tokens;
-      ++coverage_.unknown;
+      if (token.letter) {
+        ++coverage_.tokens;
+        ++coverage_.unknown;
+      } else {
+        ++coverage_.other;
+      }
       out_.Put(original, token.length);
       return;
     case Token::kWord:
       break;
   }
-  if (word == nullptr) return;  // an empty line
-  ++coverage_.tokens;
+  if (word == nullptr) {  // not looked up
+    if (token.length > 0) ++coverage_.other;
+    out_.Put(original, token.length);
+    return;
+  }
   const char16_t* key =
       word->key == kInText ? original : keys_.data() + word->key;
   size_t units = 0;
   const unsigned char* form =
       table_.Find(key, word->length, word->hash, &units);
+  as_written_ = false;
+  if (form == nullptr && token.ignorable) {
+    form = FindAsWritten(original, token.length, &units);
+  }
   if (form == nullptr) {
-    ++coverage_.unknown;
-    if (options_.count_unknown) {
-      ++unknown_[std::u16string(original, token.length)];
+    if (!token.letter) {
+      ++coverage_.other;
+    } else {
+      ++coverage_.tokens;
+      ++coverage_.unknown;
+      if (options_.count_unknown) {
+        ++unknown_[std::u16string(original, token.length)];
+      }
     }
     out_.Put(original, token.length);
     return;
   }
+  ++coverage_.tokens;
   ++coverage_.known;
   if (NeedsAllForms(options_)) {
     const std::vector<std::u16string>& forms =
-        table_.AllForms(key, word->length);
+        as_written_ ? table_.AllForms(written_key_.data(), written_key_.size())
+                    : table_.AllForms(key, word->length);
     if (forms.size() > 1) {
       ++coverage_.ambiguous;
       if (options_.list_ambiguous) {
-        ++ambiguous_[std::u16string(key, word->length)];
+        if (as_written_) {
+          ++ambiguous_[written_key_];
+        } else {
+          ++ambiguous_[std::u16string(key, word->length)];
+        }
       }
       switch (options_.ambiguous) {
         case Ambiguous::kFirst:
           break;
-        case Ambiguous::kCommon:
-          out_.Put(CommonMarks(forms));
+        case Ambiguous::kCommon: {
+          const std::u16string common = CommonMarks(forms);
+          PutForm(original, token, common.data(), common.size());
           return;
+        }
         case Ambiguous::kKeep:
           out_.Put(original, token.length);
           return;
         case Ambiguous::kAll:
           for (size_t i = 0; i < forms.size(); ++i) {
             if (i > 0) out_.Put(u'|');
-            out_.Put(forms[i]);
+            PutForm(original, token, forms[i].data(), forms[i].size());
           }
           return;
       }
     }
   }
-  out_.PutUtf16LE(form, units);
+  if (!token.ignorable || as_written_) {
+    out_.PutUtf16LE(form, units);
+    return;
+  }
+  scratch_.resize(units);
+  std::memcpy(&scratch_[0], form, 2 * units);
+  PutForm(original, token, scratch_.data(), units);
+}
+
+const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
+                                                size_t* units) {
+  std::u16string& key = written_key_;
+  key.clear();
+  if (!AppendBareForm(word, n, &key)) key.assign(word, n);
+  const unsigned char* form = table_.Find(
+      key.data(), key.size(), FormTable::Hash(key.data(), key.size()), units);
+  as_written_ = form != nullptr;
+  return form;
+}
+
+void Diacritizer::PutForm(const char16_t* original, const Token& token,
+                          const char16_t* form, size_t units) {
+  if (!token.ignorable || as_written_) {
+    out_.Put(form, units);
+    return;
+  }
+  out_.Put(WithDirectionalMarks(original, token.length, form, units));
+}
+
+std::string FormatCoverage(const Coverage& c) {
+  const double known = c.tokens == 0 ? 0.0
+                                     : 100.0 * static_cast<double>(c.known) /
+                                           static_cast<double>(c.tokens);
+  char text[200];
+  std::snprintf(text, sizeof(text),
+                "%llu Urdu words, %llu known (%.2f%%), %llu unknown, %llu "
+                "ambiguous; %llu other tokens passed through",
+                static_cast<unsigned long long>(c.tokens),
+                static_cast<unsigned long long>(c.known), known,
+                static_cast<unsigned long long>(c.unknown),
+                static_cast<unsigned long long>(c.ambiguous),
+                static_cast<unsigned long long>(c.other));
+  return text;
 }
 
 namespace {

@@ -76,12 +76,20 @@ class FormTable {
   std::unordered_map<std::u16string, std::vector<std::u16string>> forms_;
 };
 
+// Counts of `urdu diacritize -v`. Only words holding an Arabic-script
+// letter count as tokens; the others (numbers, Latin words, markup) are
+// passed through and counted apart.
 struct Coverage {
   uint64_t tokens = 0;  // words looked up
   uint64_t known = 0;
   uint64_t unknown = 0;
   uint64_t ambiguous = 0;  // known, with more than one form
+  uint64_t other = 0;      // words without an Arabic-script letter
 };
+
+// "7 Urdu words, 3 known (42.86%), 4 unknown, 2 ambiguous; 5 other tokens
+// passed through".
+std::string FormatCoverage(const Coverage& coverage);
 
 class Diacritizer {
  public:
@@ -132,6 +140,15 @@ class Diacritizer {
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
+  // A word with directional marks or tatweels not found without them is
+  // looked up as it is written, for a table may hold it so; null when that
+  // fails too.
+  const unsigned char* FindAsWritten(const char16_t* word, size_t n,
+                                     size_t* units);
+  // Writes a form of the word `token`, with the word's directional marks
+  // when it was found without them.
+  void PutForm(const char16_t* original, const Token& token,
+               const char16_t* form, size_t units);
 
   FormTable& table_;
   Options options_;
@@ -142,7 +159,10 @@ class Diacritizer {
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
-  unsigned touched_ = 0;  // keeps the loads of Touch
+  unsigned touched_ = 0;        // keeps the loads of Touch
+  bool as_written_ = false;     // the word being written was found so
+  std::u16string written_key_;  // its key then
+  std::u16string scratch_;
 };
 
 }  // namespace urdu

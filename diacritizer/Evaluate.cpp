@@ -3,26 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "diacritizer/WordKey.h"
 #include "script/LexEnigneUtility.h"
 
 namespace urdu {
 
 namespace {
 
-bool IsLetter(char16_t c) {
-  return (c >= 0x0621 && c <= 0x063A) || (c >= 0x0641 && c <= 0x064A) ||
-         (c >= 0x066E && c <= 0x066F) || (c >= 0x0671 && c <= 0x06D3) ||
-         c == 0x06D5 || (c >= 0x06EE && c <= 0x06EF) ||
-         (c >= 0x06FA && c <= 0x06FC) || c == 0x06FF ||
-         (c >= 0x0750 && c <= 0x077F);
-}
-
 // The marks of each letter of `word`, sorted, one string per letter.
 std::vector<std::u16string> LetterMarks(const std::u16string& word) {
   std::vector<std::u16string> letters;
   std::u16string before_first;
   for (char16_t c : word) {
-    if (IsLetter(c)) {
+    if (IsArabicLetter(c)) {
       letters.emplace_back();
     } else if (IsLiftedMark(c)) {
       (letters.empty() ? before_first : letters.back()).push_back(c);
@@ -37,9 +30,11 @@ std::wstring Wide(const std::u16string& s) {
   return std::wstring(s.begin(), s.end());
 }
 
+// The key the word is looked up by: its bare form, without directional
+// marks and tatweels.
 std::u16string Bare(const std::u16string& word) {
   std::u16string bare;
-  if (!AppendBareForm(word.data(), word.size(), &bare)) bare = word;
+  if (!AppendWordKey(word.data(), word.size(), &bare)) bare = word;
   return bare;
 }
 
@@ -136,7 +131,8 @@ void Evaluate(WordStream& gold, WordStream& predicted, FormTable* table,
     ++evaluation->covered;
     std::wstring wide_bare;
     std::string symbols;
-    utility.SeparateSymbolicDiacritics(Wide(g), wide_bare, symbols);
+    utility.SeparateSymbolicDiacritics(
+        Wide(WithoutIgnorables(g.data(), g.size())), wide_bare, symbols);
     const std::wstring merged =
         utility.MergeSymbolicDiacritics(wide_bare, symbols);
     const std::u16string form(merged.begin(), merged.end());

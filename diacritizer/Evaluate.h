@@ -3,10 +3,11 @@
 //
 // Both texts are split into words by the Tokenizer, and the n-th word of
 // one is compared with the n-th word of the other; their bare forms (as
-// SeparateSymbolicDiacritics gives them) must be the same. The marks lifted
-// off a word (fatha, damma, kasra, shadda, sukun, maddah above) belong to
-// the letter before them; a letter is an Arabic-script letter, and marks
-// before a word's first letter belong to that letter. A letter is right
+// SeparateSymbolicDiacritics gives them, without directional marks and
+// tatweels) must be the same. The marks lifted off a word (fatha, damma,
+// kasra, shadda, sukun, maddah above) belong to the letter before them; a
+// letter is an Arabic-script letter (IsArabicLetter), and marks before a
+// word's first letter belong to that letter. A letter is right
 // when it carries the same marks in both texts, in any order.
 //
 //   DER  letters with wrong marks / letters

@@ -59,14 +59,18 @@ TEST(EvaluateTest, MarksCompareAsSetsPerLetter) {
   // A mark before the first letter belongs to it.
   EXPECT_TRUE(CompareWords(u"\u064E\u0628", u"\u0628\u064E", &e));
   EXPECT_EQ(0u, e.letter_errors);
+  // Tatweels and directional marks are not letters and carry no marks.
+  EXPECT_TRUE(CompareWords(u"\u0628\u0640\u064E\u200F\u062A",
+                           u"\u0628\u064E\u062A", &e));
+  EXPECT_EQ(0u, e.letter_errors);
   // A missing mark is an error; the bare forms must agree.
   EXPECT_TRUE(CompareWords(u"\u0628\u064E\u062A", u"\u0628\u062A", &e));
   EXPECT_EQ(1u, e.letter_errors);
-  EXPECT_EQ(3u, e.words);
+  EXPECT_EQ(4u, e.words);
   EXPECT_FALSE(CompareWords(u"\u0628\u062A", u"\u0628\u062B", &e));
   // No letters: no word.
   EXPECT_TRUE(CompareWords(u"2026", u"2026", &e));
-  EXPECT_EQ(3u, e.words);
+  EXPECT_EQ(4u, e.words);
 }
 
 TEST(EvaluateTest, MismatchesNameLineAndWord) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "diacritizer/WordKey.h"
+
 namespace urdu {
 
 namespace {
@@ -9,8 +11,33 @@ namespace {
 constexpr char16_t kZeroWidthNonJoiner = 0x200C;
 constexpr char16_t kZeroWidthJoiner = 0x200D;
 
+// Separators at the ends of a word, part of it inside.
 bool IsJoinerControl(char16_t c) {
-  return c == kZeroWidthNonJoiner || c == kZeroWidthJoiner;
+  return c == kZeroWidthNonJoiner || c == kZeroWidthJoiner ||
+         IsDirectionalMark(c);
+}
+
+// What a unit tells of its word, one byte per 16-bit unit, so that the
+// word loop reads one table.
+enum UnitFlag : uint8_t {
+  kLifted = 1,
+  kLetter = 2,
+  kIgnorable = 4,
+  kSeparatorUnit = 8
+};
+
+class UnitFlags {
+ public:
+  UnitFlags();
+  uint8_t Of(char16_t c) const { return flags_[c]; }
+
+ private:
+  uint8_t flags_[0x10000];
+};
+
+const UnitFlags& Flags() {
+  static const UnitFlags* flags = new UnitFlags;
+  return *flags;
 }
 
 bool IsLineBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -47,8 +74,19 @@ const SeparatorSet& Separators() {
   return *set;
 }
 
+UnitFlags::UnitFlags() {
+  const SeparatorSet& separators = Separators();
+  for (uint32_t c = 0; c < 0x10000; ++c) {
+    const char16_t u = static_cast<char16_t>(c);
+    flags_[c] = static_cast<uint8_t>((IsLiftedMark(u) ? kLifted : 0) |
+                                     (IsArabicLetter(u) ? kLetter : 0) |
+                                     (IsIgnorable(u) ? kIgnorable : 0) |
+                                     (separators.Has(u) ? kSeparatorUnit : 0));
+  }
+}
+
 void Add(std::vector<Token>* tokens, size_t start, size_t length,
-         Token::Kind kind, bool marked = false) {
+         Token::Kind kind, uint8_t flags = 0) {
   if (length == 0) return;
   // Neighbouring separators become one token.
   if (kind == Token::kSeparator && !tokens->empty() &&
@@ -58,7 +96,16 @@ void Add(std::vector<Token>* tokens, size_t start, size_t length,
     return;
   }
   tokens->push_back(Token{static_cast<uint32_t>(start),
-                          static_cast<uint32_t>(length), kind, marked});
+                          static_cast<uint32_t>(length), kind,
+                          (flags & kLifted) != 0, (flags & kLetter) != 0,
+                          (flags & kIgnorable) != 0});
+}
+
+uint8_t FlagsOf(const char16_t* text, size_t start, size_t end) {
+  const UnitFlags& flags = Flags();
+  uint8_t all = 0;
+  for (size_t k = start; k < end; ++k) all |= flags.Of(text[k]);
+  return all;
 }
 
 }  // namespace
@@ -72,43 +119,48 @@ size_t Tokenizer::Split(const char16_t* text, size_t n, bool final,
 }
 
 Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t n, bool final,
-                                 std::vector<Token>* tokens) {
+                                 bool letter, std::vector<Token>* tokens) {
   const bool open = end == n && !final;
   if (!overlong_ && end - start <= kMaxWordUnits) return open ? kHeld : kWhole;
   // Too long to be found; passed on now so that memory stays small.
-  Add(tokens, start, end - start, Token::kOverlong);
+  Add(tokens, start, end - start, Token::kOverlong, letter ? kLetter : 0);
   overlong_ = open;
   return open ? kPassedOpen : kPassed;
 }
 
 size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
                              std::vector<Token>* tokens) {
-  const SeparatorSet& separators = Separators();
+  const UnitFlags& unit_flags = Flags();
   size_t i = 0;
   while (i < n) {
     size_t start = i;
-    while (i < n && separators.Has(text[i])) ++i;
+    while (i < n && (unit_flags.Of(text[i]) & kSeparatorUnit) != 0) ++i;
     if (i > start) {
       overlong_ = false;
       Add(tokens, start, i - start, Token::kSeparator);
     }
     start = i;
-    bool marked = false;
-    while (i < n && !separators.Has(text[i])) {
-      marked |= IsLiftedMark(text[i]);
+    uint8_t flags = 0;
+    uint8_t f;
+    while (i < n && ((f = unit_flags.Of(text[i])) & kSeparatorUnit) == 0) {
+      flags |= f;
       ++i;
     }
     if (i == start) continue;
-    const Run run = Settle(start, i, n, final, tokens);
+    const Run run = Settle(start, i, n, final, (flags & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;
     if (run == kPassed) continue;
-    // Joiner controls at the ends of a word are separators.
+    // Joiner controls and directional marks at the ends of a word are
+    // separators.
     size_t b = start, e = i;
     while (b < e && IsJoinerControl(text[b])) ++b;
     while (e > b && IsJoinerControl(text[e - 1])) --e;
+    if ((flags & kIgnorable) != 0 && (b > start || e < i)) {
+      flags = FlagsOf(text, b, e);  // the ignorable ones may be gone
+    }
     Add(tokens, start, b - start, Token::kSeparator);
-    Add(tokens, b, e - b, Token::kWord, marked);
+    Add(tokens, b, e - b, Token::kWord, flags);
     Add(tokens, e, i - e, Token::kSeparator);
   }
   return n;
@@ -120,7 +172,8 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
   while (i < n) {
     const size_t start = i;
     while (i < n && text[i] != '\n') ++i;
-    const Run run = Settle(start, i, n, final, tokens);
+    const Run run = Settle(start, i, n, final,
+                           (FlagsOf(text, start, i) & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;
     if (run == kWhole) {
@@ -128,12 +181,12 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
       while (b < e && IsLineBlank(text[b])) ++b;
       while (e > b && IsLineBlank(text[e - 1])) --e;
       Add(tokens, start, b - start, Token::kBlank);
-      bool marked = false;
-      for (size_t k = b; k < e; ++k) marked |= IsLiftedMark(text[k]);
+      const uint8_t flags = FlagsOf(text, b, e);
       // An empty line is a word of no letters: looked up, never found.
       tokens->push_back(Token{static_cast<uint32_t>(b),
                               static_cast<uint32_t>(e - b), Token::kWord,
-                              marked});
+                              (flags & kLifted) != 0, (flags & kLetter) != 0,
+                              (flags & kIgnorable) != 0});
       Add(tokens, e, i - e, Token::kBlank);
     }
     if (i < n) {

@@ -8,8 +8,9 @@
 // separators (U+066B, U+066C), quotation marks (U+00AB, U+00BB,
 // U+2018-U+201F, U+2039, U+203A), ornate parentheses (U+FD3E, U+FD3F), the
 // en and em dash (U+2013, U+2014) and the ellipsis (U+2026). Everything
-// else belongs to a word. A zero-width non-joiner or joiner inside a word
-// belongs to it; at either end of a word it is a separator.
+// else belongs to a word. A zero-width non-joiner or joiner, or a
+// directional mark (see WordKey.h), inside a word belongs to it; at either
+// end of a word it is a separator.
 //
 // The tokenizer is fed text in blocks; a word that runs to the end of a
 // block is handed back, to be given again with the text after it.
@@ -38,6 +39,10 @@ struct Token {
   // A word holding a mark that SeparateSymbolicDiacritics lifts off
   // (U+064E to U+0653): its bare form differs from it.
   bool marked;
+  // A word (or overlong word) holding an Arabic-script letter.
+  bool letter;
+  // A word holding a directional mark or a tatweel, left out of its key.
+  bool ignorable;
 };
 
 inline bool IsLiftedMark(char16_t c) {
@@ -70,7 +75,7 @@ class Tokenizer {
     kPassedOpen,  // too long and unfinished: passed on, goes on overlong
   };
   // Settles the run text[start, end) of a block of `n` units.
-  Run Settle(size_t start, size_t end, size_t n, bool final,
+  Run Settle(size_t start, size_t end, size_t n, bool final, bool letter,
              std::vector<Token>* tokens);
   size_t SplitWords(const char16_t* text, size_t n, bool final,
                     std::vector<Token>* tokens);

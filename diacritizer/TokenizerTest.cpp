@@ -75,11 +75,45 @@ TEST(TokenizerTest, RunningText) {
       {u"\u0627\u064E\u0628 \u0649\u0670",
        u"[\u0627\u064E\u0628*]< >[\u0649\u0670]"},
       {u"\t\u00A0\u3000", u"<\t\u00A0\u3000>"},
+      // Directional marks at the ends of a word separate, inside they
+      // belong to it; tatweel belongs to a word anywhere.
+      {u"\u200F\u0627\u200E\u0628\u2069 \u0640\u0627\u0640",
+       u"<\u200F>[\u0627\u200E\u0628]<\u2069 >[\u0640\u0627\u0640]"},
   };
   for (const Case& c : cases) {
     for (size_t step : {size_t{1}, size_t{2}, size_t{1000}}) {
       EXPECT_EQ(c.tokens, Show(c.text, false, step)) << step;
     }
+  }
+}
+
+TEST(TokenizerTest, WordsWithLettersAndIgnorables) {
+  struct Case {
+    std::u16string word;
+    bool letter;
+    bool ignorable;
+  } cases[] = {
+      {u"\u0627\u0628", true, false},
+      {u"x1", false, false},
+      {u"\u06F1\u06F2", false, false},
+      {u"\u064E\u0651", false, false},
+      {u"\u0640", false, true},
+      {u"\u0627\u202E\u0628", true, true},
+      {u"\u200F\u0627\u200F", true, false},  // the marks are separators
+      {u"\uFEB3", true, false},              // a presentation form
+  };
+  for (const Case& c : cases) {
+    Tokenizer tokenizer;
+    std::vector<Token> tokens;
+    tokenizer.Split(c.word.data(), c.word.size(), true, &tokens);
+    size_t words = 0;
+    for (const Token& t : tokens) {
+      if (t.kind != Token::kWord) continue;
+      ++words;
+      EXPECT_EQ(c.letter, t.letter) << words;
+      EXPECT_EQ(c.ignorable, t.ignorable) << words;
+    }
+    EXPECT_EQ(1u, words);
   }
 }
 

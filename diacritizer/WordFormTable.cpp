@@ -591,6 +591,9 @@ bool BuildTableFromList(const std::string& list_name,
           builder.Add(word, static_cast<uint32_t>(id),
                       static_cast<uint8_t>(tag), static_cast<uint8_t>(flag));
       ++build->skipped[static_cast<int>(reason)];
+      if (reason != SkipReason::kNone) {
+        build->skipped_lines.push_back(SkippedLine{n + 1, word, reason});
+      }
       continue;
     }
     return false;
@@ -620,6 +623,12 @@ std::string BuildSummary(const ListBuild& build, const std::string& output) {
     summary << "; " << build.blank_lines << " blank lines";
   }
   return summary.str();
+}
+
+std::string SkippedLineText(const std::string& list_name,
+                            const SkippedLine& skipped) {
+  return list_name + ":" + std::to_string(skipped.line) + ": " +
+         ToUtf8(skipped.word) + ": " + SkipReasonName(skipped.reason) + "\n";
 }
 
 std::string CheckSummary(const std::string& name, const TableSummary& summary) {

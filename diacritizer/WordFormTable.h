@@ -103,6 +103,13 @@ class WordFormTableBuilder {
   std::set<std::pair<std::wstring, std::string>> seen_;
 };
 
+// A line of a word list that was not stored.
+struct SkippedLine {
+  size_t line;  // 1-based
+  std::wstring word;
+  SkipReason reason;
+};
+
 // A table built from a word list.
 struct ListBuild {
   std::string bytes;  // the table file, mark included
@@ -110,7 +117,12 @@ struct ListBuild {
   int64_t slots = 0;
   size_t skipped[8] = {};  // lines skipped, by SkipReason
   size_t blank_lines = 0;
+  std::vector<SkippedLine> skipped_lines;  // in list order
 };
+
+// "LIST:LINE: word: reason", newline included, the word in UTF-8.
+std::string SkippedLineText(const std::string& list_name,
+                            const SkippedLine& skipped);
 
 // Load factor of a table when neither slots nor load are given.
 constexpr double kDefaultLoad = 0.8;

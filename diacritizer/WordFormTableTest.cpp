@@ -447,6 +447,7 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
         "\xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA\n");            // two marks
   ASSERT_EQ(0, Run(Tool() + " build list.txt -o t.lex --slots 5"));
   EXPECT_EQ(
+      "list.txt:5: \xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA: not restorable\n"
       "urdu: 3 forms in 5 slots (load 0.6) written to t.lex; skipped 1, "
       "1 not restorable; 1 blank lines\n",
       stderr_);
@@ -500,6 +501,57 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
     EXPECT_EQ(2, Run(Tool() + " " + args));
     EXPECT_EQ(1u, std::count(stderr_.begin(), stderr_.end(), '\n'));
   }
+}
+
+// Each word not stored is named with its line and reason, on standard
+// error or in the --skipped file; a table is never written to a terminal.
+TEST_F(WordFormsToolTest, SkippedWordsAreNamed) {
+  const struct {
+    const char* word;
+    const char* reason;
+  } cases[] = {
+      {"\xD9\x8E\xD9\x90", "no letters"},                      // two marks
+      {"\xD8\xA8\xD9\x8E\xD9\x92\xD8\xAA", "not restorable"},  // two on one
+      {"\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8"
+       "\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8"
+       "\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8\xD8\xA8",
+       "key over 20 units"},
+      {"@\xD8\xA8", "key starting with @"},
+      {"\xF0\x9F\x98\x80", "character outside 16 bits"},
+      {"\xD8\xA8\xD9\x8E", "duplicate"},
+  };
+  std::string list = "\xD8\xA8\xD9\x8E\n";  // stored, then duplicated
+  std::string expected;
+  size_t line = 1;
+  for (const auto& c : cases) {
+    list += std::string("\n") + c.word + "\n";
+    line += 2;
+    expected += "list.txt:" + std::to_string(line) + ": " + c.word + ": " +
+                c.reason + "\n";
+  }
+  Write("list.txt", list);
+  ASSERT_EQ(0, Run(Tool() + " build list.txt -o t.lex"));
+  EXPECT_EQ(0u, stderr_.find(expected + "urdu: 1 forms in ")) << stderr_;
+  ASSERT_EQ(0, Run(Tool() + " build --skipped skipped.txt < list.txt > u.lex"));
+  EXPECT_EQ(Contents(Path("t.lex")), Contents(Path("u.lex")));
+  std::string from_stdin = expected;
+  for (size_t at = 0;
+       (at = from_stdin.find("list.txt:", at)) != std::string::npos;) {
+    from_stdin.replace(at, 8, "standard input");
+  }
+  EXPECT_EQ(from_stdin, Contents(Path("skipped.txt")));
+  EXPECT_EQ(1, std::count(stderr_.begin(), stderr_.end(), '\n')) << stderr_;
+
+  // A terminal as the output is refused before the list is read.
+  if (Run("command -v script > /dev/null") != 0) return;
+  EXPECT_EQ(0, Run("script -qec \"" + Tool() +
+                   " build list.txt; echo status \\$?\" /dev/null > tty.out"));
+  EXPECT_NE(std::string::npos,
+            Contents(Path("tty.out"))
+                .find("urdu: table: will not write a binary table to a "
+                      "terminal;"))
+      << Contents(Path("tty.out"));
+  EXPECT_NE(std::string::npos, Contents(Path("tty.out")).find("status 2"));
 }
 
 // Every word of the shipped lexicon is stored, and the program gives back

@@ -63,6 +63,14 @@ bool Normalization::Normalize(std::wstring text, NormMode mode,
   return true;
 }
 
+bool Normalization::NormalizeWithChanges(const std::wstring& text,
+                                         NormMode mode, std::wstring* result,
+                                         std::vector<NormChange>* changes) {
+  if (!initialized || mode != NFC) return false;
+  nfcNormalizer->NormalizeWithChanges(text, result, changes);
+  return true;
+}
+
 void Normalization::Clear() {
   if (configManager != nullptr) configManager->Clear();
   for (Normalizer** normalizer :

@@ -14,6 +14,7 @@
 #define URDULEX_NORMALIZATION_NORMALIZATION_H_
 
 #include <string>
+#include <vector>
 
 #include "normalization/ConfigManager.h"
 #include "normalization/Normalizer.h"
@@ -39,6 +40,11 @@ class Normalization {
   // For NFC on an initialised front: sets `result` to the normalized `text`
   // and returns true. Otherwise false, `result` unchanged.
   bool Normalize(std::wstring text, NormMode mode, std::wstring& result);
+  // Normalize, with the changes made to `text` listed in `*changes` (see
+  // Normalizer::NormalizeWithChanges). False, nothing set, as Normalize.
+  bool NormalizeWithChanges(const std::wstring& text, NormMode mode,
+                            std::wstring* result,
+                            std::vector<NormChange>* changes);
 
   // Empties the configuration and frees the normalizers.
   void Clear();

@@ -1,5 +1,6 @@
 #include "normalization/Normalizer.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <utility>
 
@@ -95,7 +96,7 @@ bool Normalizer::LoadNormRules(std::string path) {
   return true;
 }
 
-void Normalizer::MoveHehInPlace(std::wstring& text) {
+void Normalizer::MoveHehInPlace(std::wstring& text, std::vector<Edit>* moved) {
   // Worked in place: text[0, i) is the result so far and text[i, n) still
   // the input. The run of diacritics is looked up in the input, which the
   // result differs from only at and before the last U+06BE moved; that
@@ -115,6 +116,7 @@ void Normalizer::MoveHehInPlace(std::wstring& text) {
     for (size_t k = i; k > j; --k) s[k] = s[k - 1];
     s[j] = kHehDoachashmee;
     barrier = i + 1;
+    if (moved != nullptr) moved->push_back(Edit{j, i + 1, 0});
   }
 }
 
@@ -123,8 +125,8 @@ std::wstring Normalizer::DiacriticHehDoChasmee(std::wstring text) {
   return text;
 }
 
-bool Normalizer::ReplaceInto(const std::wstring& text,
-                             std::wstring* out) const {
+bool Normalizer::ReplaceInto(const std::wstring& text, std::wstring* out,
+                             std::vector<Edit>* matches) const {
   const wchar_t* data = text.data();
   const size_t n = text.size();
   size_t position = 0;
@@ -140,6 +142,7 @@ bool Normalizer::ReplaceInto(const std::wstring& text,
     out->append(data + copied, position - copied);
     out->append(rule.replacement);
     copied = position + rule.pattern.size();
+    if (matches != nullptr) matches->push_back(Edit{position, copied, index});
   } while (fsm.findIn(data, n, copied, &position, &index));
   out->append(data + copied, n - copied);
   return true;
@@ -157,6 +160,54 @@ void Normalizer::NormalizeInto(std::wstring& text, std::wstring* out) const {
     if (ReplaceInto(text, &replaced)) text.swap(replaced);
   } else if (!ReplaceInto(text, out)) {
     out->swap(text);
+  }
+}
+
+void Normalizer::NormalizeWithChanges(const std::wstring& text,
+                                      std::wstring* out,
+                                      std::vector<NormChange>* changes) const {
+  changes->clear();
+  std::wstring moved_text = text;
+  std::vector<Edit> moved, matches;
+  MoveHehInPlace(moved_text, &moved);
+  if (!ReplaceInto(moved_text, out, &matches)) *out = moved_text;
+  // Step 1 keeps every unit where it was outside the stretches it rotates,
+  // so the stretches of both steps are places in `text`: stretches that
+  // overlap make one change, whose result is the moved text with the
+  // replacements of its matches.
+  size_t m = 0, r = 0;
+  while (m < moved.size() || r < matches.size()) {
+    const bool from_moved =
+        r == matches.size() ||
+        (m < moved.size() && moved[m].start <= matches[r].start);
+    const Edit& first = from_moved ? moved[m++] : matches[r++];
+    const size_t start = first.start;
+    size_t end = first.end;
+    std::wstring after;
+    size_t copied = start;
+    if (!from_moved) {
+      after = rules[first.rule].replacement;
+      copied = end;
+    }
+    while (true) {
+      if (m < moved.size() && moved[m].start < end) {
+        end = std::max(end, moved[m++].end);
+      } else if (r < matches.size() && matches[r].start < end) {
+        const Edit& match = matches[r++];
+        after.append(moved_text, copied, match.start - copied);
+        after.append(rules[match.rule].replacement);
+        copied = match.end;
+        end = std::max(end, match.end);
+      } else {
+        break;
+      }
+    }
+    after.append(moved_text, copied, end - copied);
+    std::wstring before = text.substr(start, end - start);
+    if (before != after) {
+      changes->push_back(
+          NormChange{start, std::move(before), std::move(after)});
+    }
   }
 }
 

@@ -26,6 +26,16 @@ struct NormRule {
   std::wstring replacement;
 };
 
+// One change NormalizeString makes: the units text[position, position +
+// before.size()) of its input become `after`. Changes touching the same
+// units (a U+06BE moved and a rule applied over it) are one change; the
+// changes of a text are in order and do not overlap.
+struct NormChange {
+  size_t position;
+  std::wstring before;
+  std::wstring after;
+};
+
 class Normalizer {
  public:
   Normalizer();
@@ -57,6 +67,14 @@ class Normalizer {
   // `text` is used as scratch space and left with unspecified contents.
   void NormalizeInto(std::wstring& text, std::wstring* out) const;
 
+  // NormalizeString of `text` into `*out` (a distinct string), and the
+  // changes it made in `*changes`, recorded as each step makes them:
+  // replacing every change's `before` by its `after` in `text` gives
+  // `*out`. A rule whose replacement equals its pattern changes nothing
+  // and is not listed.
+  void NormalizeWithChanges(const std::wstring& text, std::wstring* out,
+                            std::vector<NormChange>* changes) const;
+
   // Why the last ReadPatterns or LoadNormRules returned false; empty after
   // a success.
   const std::string& GetLastError() const { return last_error_; }
@@ -65,11 +83,22 @@ class Normalizer {
   std::vector<NormRule> rules;
 
  private:
-  // Step 1 on `text` itself.
-  static void MoveHehInPlace(std::wstring& text);
+  // A stretch text[start, end) that a step rewrote; for step 2 `rule` is
+  // the rule applied there.
+  struct Edit {
+    size_t start;
+    size_t end;
+    size_t rule;
+  };
+  // Step 1 on `text` itself; each U+06BE moved adds the stretch from the
+  // run's start to the U+06BE's old place to `moved`, when given.
+  static void MoveHehInPlace(std::wstring& text,
+                             std::vector<Edit>* moved = nullptr);
   // Step 2 from `text` into `*out` (distinct strings); false, with `*out`
-  // untouched, when nothing matches.
-  bool ReplaceInto(const std::wstring& text, std::wstring* out) const;
+  // untouched, when nothing matches. Each match is added to `matches`, when
+  // given.
+  bool ReplaceInto(const std::wstring& text, std::wstring* out,
+                   std::vector<Edit>* matches = nullptr) const;
 
   std::string last_error_;
 };

@@ -177,6 +177,61 @@ TEST_F(NormalizerFileTest, Replacing) {
   }
 }
 
+// The changes as "POSITION:BEFORE>AFTER " pieces.
+std::wstring ShowChanges(const std::vector<NormChange>& changes) {
+  std::wstring shown;
+  for (const NormChange& c : changes) {
+    shown +=
+        std::to_wstring(c.position) + L":" + c.before + L">" + c.after + L" ";
+  }
+  return shown;
+}
+
+TEST_F(NormalizerFileTest, ChangesAreWhatTheStepsDid) {
+  Normalizer n;
+  ASSERT_TRUE(
+      n.LoadNormRules(Rules(L"\x0627\x0653:\x0622\r\n\x064A:\x06CC\r\n"
+                            L"\x0643:\x06A9\r\nb\x06BE\x064E:X\r\n"
+                            L"q:q\r\n")));
+  struct Case {
+    std::wstring text;
+    std::wstring changes;
+  } cases[] = {
+      {L"", L""},
+      {L"\x06A9\x062A", L""},
+      {L"\x0643\x062A\x0627\x0628", L"0:\x0643>\x06A9 "},
+      // Neighbouring rules are separate changes; a pattern of two units is
+      // one change.
+      {L"\x064A\x0643 \x0627\x0653",
+       L"0:\x064A>\x06CC 1:\x0643>\x06A9 3:\x0627\x0653>\x0622 "},
+      // U+06BE moved in front of the marks before it.
+      {L"b\x064F\x0651\x06BE", L"1:\x064F\x0651\x06BE>\x06BE\x064F\x0651 "},
+      // A move and a rule over its result are one change.
+      {L"ab\x064E\x06BE\x064A", L"1:b\x064E\x06BE>X 4:\x064A>\x06CC "},
+      // A move that splits a pattern: the pattern is not matched.
+      {L"\x0627\x0653\x06BE", L"1:\x0653\x06BE>\x06BE\x0653 "},
+      // A rule that gives back its pattern changes nothing.
+      {L"q", L""},
+  };
+  for (const Case& c : cases) {
+    std::wstring out = L"old";
+    std::vector<NormChange> changes;
+    n.NormalizeWithChanges(c.text, &out, &changes);
+    EXPECT_EQ(c.changes, ShowChanges(changes)) << ShowChanges(changes).size();
+    EXPECT_EQ(n.NormalizeString(c.text), out);
+    // The changes, applied to the text, give the result.
+    std::wstring applied;
+    size_t at = 0;
+    for (const NormChange& change : changes) {
+      ASSERT_EQ(change.before,
+                c.text.substr(change.position, change.before.size()));
+      applied += c.text.substr(at, change.position - at) + change.after;
+      at = change.position + change.before.size();
+    }
+    EXPECT_EQ(out, applied + c.text.substr(std::min(at, c.text.size())));
+  }
+}
+
 TEST_F(NormalizerFileTest, ReplacingIsLinearInTheTextLength) {
   Normalizer n;
   ASSERT_TRUE(n.LoadNormRules(Rules(L"\x064A:\x06CC\x06CC\r\n")));

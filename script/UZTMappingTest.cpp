@@ -45,12 +45,18 @@ TEST(UZTMappingTest, LoadsTheTestMapping) {
 
   LexEnigneUtility util;
   mapping.Install(util);
-  const std::wstring text = L"\x0627\x0631\x062F\x0648 \x06C1\x06D2 [Urdu] 12";
-  std::string uzt;
-  std::wstring back;
-  util.ConvertUnicode2UZT(text, uzt);
-  util.ConvertUZT2Unicode(uzt, back);
-  EXPECT_EQ(text, back);
+  // Every printable ASCII character converts, and comes back.
+  std::wstring ascii;
+  for (wchar_t c = 0x20; c < 0x7F; ++c) ascii.push_back(c);
+  for (const std::wstring& text :
+       {std::wstring(L"\x0627\x0631\x062F\x0648 \x06C1\x06D2 [Urdu] 12"), ascii,
+        L"\x0627" + ascii + L"\x0627"}) {
+    std::string uzt;
+    std::wstring back;
+    util.ConvertUnicode2UZT(text, uzt);
+    util.ConvertUZT2Unicode(uzt, back);
+    EXPECT_EQ(text, back);
+  }
 }
 
 TEST(UZTMappingTest, SyntaxOfLines) {

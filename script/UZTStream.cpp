@@ -51,31 +51,90 @@ int UnicodeInput::DetectForm(const std::string& work, bool final) {
 }
 
 void UnicodeInput::Fail(int64_t offset, const std::string& what) const {
-  throw StreamError{offset, what, lines_ + 1};
+  throw StreamError{offset, what, lines_ + 1, chars_ - line_start_ + 1};
 }
 
-void UZTStreamEncoder::Reject(wchar_t c, int64_t offset) {
-  throw StreamError{offset, CodeName(static_cast<char32_t>(c)) +
-                                " has no UZT form in the mapping"};
+bool SubstituteForByte(const UZTMapping& mapping, unsigned char byte,
+                       wchar_t* character) {
+  const unsigned char cls = mapping.PlateClass(static_cast<wchar_t>(byte));
+  if (byte != 0 && (cls == 'A' || cls == 'N')) {
+    *character = static_cast<wchar_t>(byte);
+    return true;
+  }
+  const unsigned short c = mapping.UnicodeForByte(byte);
+  if (c == 0 || mapping.PlateClass(static_cast<wchar_t>(c)) != 'U') {
+    return false;
+  }
+  *character = static_cast<wchar_t>(c);
+  return true;
+}
+
+namespace {
+
+// Moves `line` and `column` over the characters text[0, n).
+template <typename Char>
+void Advance(const Char* text, size_t n, int64_t* line, int64_t* column) {
+  int64_t lines = 0;
+  size_t after_last = 0;  // one past the last line end
+  for (size_t i = 0; i < n; ++i) {
+    const bool end = text[i] == '\n';
+    lines += end;
+    after_last = end ? i + 1 : after_last;
+  }
+  *line += lines;
+  *column = lines == 0 ? *column + static_cast<int64_t>(n)
+                       : 1 + static_cast<int64_t>(n - after_last);
+}
+
+}  // namespace
+
+void UZTStreamEncoder::Reject(wchar_t c, int64_t offset, size_t k,
+                              const wchar_t* chars, size_t m) const {
+  int64_t line = line_, column = column_;
+  Advance(text_.data(), k, &line, &column);
+  Advance(chars, m, &line, &column);
+  throw StreamError{
+      offset,
+      CodeName(static_cast<char32_t>(c)) + " has no UZT form in the mapping",
+      line, column};
 }
 
 void UZTStreamEncoder::Put(const wchar_t* chars, const int64_t* offsets,
                            size_t n, std::string& out) {
+  if (on_error_.mode != OnError::kFail) {
+    // What cannot be converted is settled before the library sees it.
+    kept_chars_.clear();
+    kept_offsets_.clear();
+    for (size_t i = 0; i < n; ++i) {
+      wchar_t c = chars[i];
+      if (static_cast<uint32_t>(c) > 0xFFFF ||
+          mapping_.PlateClass(c) == UZTMapping::kNoClass) {
+        ++replaced_;
+        if (on_error_.mode == OnError::kSkip) continue;
+        c = on_error_.substitute;
+      }
+      kept_chars_.push_back(c);
+      kept_offsets_.push_back(offsets[i]);
+    }
+    chars = kept_chars_.data();
+    offsets = kept_offsets_.data();
+    n = kept_chars_.size();
+  }
   for (size_t i = 0; i < n; ++i) {
     // The library would look such a character up by its low 16 bits.
     if (static_cast<uint32_t>(chars[i]) <= 0xFFFF) continue;
     // An unknown character before it, pending or in this call, comes first.
     for (size_t k = 0; k < text_.size(); ++k) {
       if (mapping_.PlateClass(text_[k]) == UZTMapping::kNoClass) {
-        Reject(text_[k], offsets_[k]);
+        Reject(text_[k], offsets_[k], k);
       }
     }
     for (size_t k = 0; k < i; ++k) {
       if (mapping_.PlateClass(chars[k]) == UZTMapping::kNoClass) {
-        Reject(chars[k], offsets[k]);
+        Reject(chars[k], offsets[k], text_.size(), chars, k);
       }
     }
-    Reject(chars[i], offsets[i]);
+    Reject(chars[i], offsets[i], text_.size(), chars, i);
   }
   size_t i = 0;
   while (i < n) {
@@ -132,11 +191,13 @@ void UZTStreamEncoder::Flush(std::string& out, size_t end) {
     // only classes the library knows, so it is one the mapping lacks.
     for (size_t i = 0; i < text_.size(); ++i) {
       if (mapping_.PlateClass(text_[i]) == UZTMapping::kNoClass) {
-        Reject(text_[i], offsets_[i]);
+        Reject(text_[i], offsets_[i], i);
       }
     }
-    throw StreamError{offsets_.empty() ? -1 : offsets_[0], e.GetExceptionMsg()};
+    throw StreamError{offsets_.empty() ? -1 : offsets_[0], e.GetExceptionMsg(),
+                      line_, column_};
   }
+  Advance(text_.data(), whole ? text_.size() : end, &line_, &column_);
   if (whole) {
     text_.clear();
     offsets_.clear();
@@ -198,6 +259,7 @@ bool MayJoin(unsigned char a, unsigned char b) {
 
 void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
   if (start_ > 0) {  // drop what was decoded, once per call
+    Advance(pending_.data(), start_, &line_, &column_);
     pending_.erase(0, start_);
     offset_ += static_cast<int64_t>(start_);
     start_ = 0;
@@ -226,10 +288,17 @@ void UZTStreamDecoder::Put(const char* data, size_t n, std::wstring& out) {
   }
   // Bytes where no such place shows (long runs of escapes or of "w " pairs)
   // are walked step by step, so that they cannot pile up.
-  if (size - start_ > kMaxPendingChunks * chunk_) {
+  while (size - start_ > kMaxPendingChunks * chunk_) {
     bool ascii;
-    const size_t cut = Walk(size, false, &ascii);
+    BadStep bad;
+    const size_t cut = Walk(size, false, &ascii,
+                            on_error_.mode == OnError::kFail ? nullptr : &bad);
+    if (bad.found) {
+      Emit(bad.index + 1, bad.ascii, out);  // settles the refused byte
+      continue;
+    }
     if (cut > start_) Emit(cut, ascii, out);
+    break;
   }
 }
 
@@ -237,7 +306,9 @@ void UZTStreamDecoder::Finish(std::wstring& out) {
   if (start_ < pending_.size()) Emit(pending_.size(), false, out);
 }
 
-void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
+bool UZTStreamDecoder::DecodeRange(size_t end, std::wstring& out,
+                                   std::string* failure) {
+  if (end <= start_) return true;
   chunk_bytes_.clear();
   // The library starts every string in the UZT plate.
   if (start_ascii_)
@@ -248,20 +319,60 @@ void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
   try {
     utility_.ConvertUZT2Unicode(chunk_bytes_, chunk_text_);
   } catch (const TARNIException& e) {
-    bool ascii;
-    Walk(end, true, &ascii);  // throws at the byte refused
-    // Not found again: report the chunk.
-    throw StreamError{offset_ + static_cast<int64_t>(start_),
-                      e.GetExceptionMsg()};
+    *failure = e.GetExceptionMsg();
+    return false;
   }
   out.append(chunk_text_);
+  return true;
+}
+
+void UZTStreamDecoder::Emit(size_t end, bool ascii_at_end, std::wstring& out) {
+  std::string failure;
+  bool settled = false;
+  while (!DecodeRange(end, out, &failure)) {
+    BadStep bad;
+    bool ascii;
+    // Throws at the byte refused, unless it is to be settled.
+    Walk(end, true, &ascii, on_error_.mode == OnError::kFail ? nullptr : &bad);
+    // Not found again: report the chunk.
+    if (!bad.found || !DecodeRange(bad.index, out, &failure)) {
+      Fail(start_, failure);
+    }
+    // The bytes around a refused one decode as they would with it there: it
+    // joins no step, and stands where no plate changes.
+    ++replaced_;
+    if (on_error_.mode == OnError::kSubstitute) {
+      out.push_back(on_error_.substitute);
+    }
+    start_ = bad.index + 1;
+    start_ascii_ = bad.ascii;
+    settled = true;
+  }
+  if (settled) {
+    // The escape that the caller took the plate at `end` from may have been
+    // a refused one; every escape left decoded is sound.
+    const void* escape =
+        start_ < end ? memrchr(pending_.data() + start_, 0xFE, end - start_)
+                     : nullptr;
+    ascii_at_end = escape == nullptr
+                       ? start_ascii_
+                       : static_cast<const unsigned char*>(escape)[1] == '1';
+  }
   start_ = end;
   start_ascii_ = ascii_at_end;
 }
 
+void UZTStreamDecoder::Fail(size_t index, const std::string& message) const {
+  int64_t line = line_, column = column_;
+  Advance(pending_.data(), index, &line, &column);
+  throw StreamError{offset_ + static_cast<int64_t>(index), message, line,
+                    column};
+}
+
 // The steps below are those of LexEnigneUtility::ConvertUZT2Unicode: they
 // must agree with it on where each step starts and what it needs.
-size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at) const {
+size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at,
+                              BadStep* bad) const {
   const unsigned char* p =
       reinterpret_cast<const unsigned char*>(pending_.data());
   bool ascii = start_ascii_;
@@ -274,18 +385,18 @@ size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at) const {
     // Every step may look at the next byte; wait until it is known.
     if (!has_next && !final) break;
     const unsigned char next = has_next ? p[i + 1] : 0;
-    const int64_t at = offset_ + static_cast<int64_t>(i);
     size_t step = 1;
+    std::string refused;
     if (b == 0xFE) {
       if (next == '0') {
         ascii = false;
       } else if (next == '1') {
         ascii = true;
       } else if (!has_next) {
-        throw StreamError{at, "code-plate escape 254 at the end of the input"};
+        refused = "code-plate escape 254 at the end of the input";
       } else {
-        throw StreamError{at, "code-plate escape 254 followed by " +
-                                  ByteName(next) + " (expected '0' or '1')"};
+        refused = "code-plate escape 254 followed by " + ByteName(next) +
+                  " (expected '0' or '1')";
       }
       step = 2;
     } else if (ascii) {
@@ -298,9 +409,13 @@ size_t UZTStreamDecoder::Walk(size_t end, bool final, bool* ascii_at) const {
       if (prev == ' ' && next == ' ') step = 2;
     } else if (b != 0xC0 && b != 0xC2 && b != 0xC5 &&
                mapping_.UnicodeForByte(b) == 0) {
-      throw StreamError{at, "byte " + ByteName(b) +
-                                " has no character in the UZT plate of the "
-                                "mapping"};
+      refused = "byte " + ByteName(b) +
+                " has no character in the UZT plate of the mapping";
+    }
+    if (!refused.empty()) {
+      if (bad == nullptr) Fail(i, refused);
+      *bad = BadStep{true, i, ascii};
+      return cut;
     }
     prev = b;
     i += step;
@@ -341,10 +456,12 @@ void AppendUtf16LE(const std::wstring& text, std::string& out) {
 
 }  // namespace
 
-void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
-                     const ReadBytes& read, const WriteBytes& write) {
+uint64_t EncodeUZTStream(const UZTMapping& mapping,
+                         const LexEnigneUtility& utility, const ReadBytes& read,
+                         const WriteBytes& write, const OnError& on_error) {
   UnicodeInput input;
   UZTStreamEncoder encoder(mapping, utility);
+  encoder.SetOnError(on_error);
   // One block gives at most one character a byte, plus the bytes of a
   // sequence left unfinished by the block before.
   const size_t most = kReadBlock + 4;
@@ -384,12 +501,15 @@ void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
   }
   encoder.Finish(out);
   if (!out.empty()) write(out);
+  return encoder.replaced();
 }
 
-void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
-                     bool utf8, const ReadBytes& read,
-                     const WriteBytes& write) {
+uint64_t DecodeUZTStream(const UZTMapping& mapping,
+                         const LexEnigneUtility& utility, bool utf8,
+                         const ReadBytes& read, const WriteBytes& write,
+                         const OnError& on_error) {
   UZTStreamDecoder decoder(mapping, utility);
+  decoder.SetOnError(on_error);
   std::unique_ptr<char[]> block(new char[kReadBlock]);
   std::wstring text;
   std::string bytes = utf8 ? "" : "\xFF\xFE";
@@ -410,6 +530,7 @@ void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
   }
   decoder.Finish(text);
   flush();
+  return decoder.replaced();
 }
 
 namespace urdu {

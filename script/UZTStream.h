@@ -7,8 +7,10 @@
 // chunks are therefore cut only where the plate, and the bytes the decoder
 // looks at around a position, are the same as in the whole text. When the
 // library refuses a chunk, the first character or byte it could not take is
-// looked for, so that the failure names its input byte offset (StreamError).
-// The objects borrow the mapping and the utility, which must outlive them.
+// looked for, so that the failure names its input byte offset, line and
+// column (StreamError); or, as OnError says, it is dropped or replaced and
+// the conversion goes on. The objects borrow the mapping and the utility,
+// which must outlive them.
 
 #ifndef URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
 #define URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
@@ -27,9 +29,27 @@
 struct StreamError {
   int64_t offset;
   std::string message;
-  // The 1-based line of malformed Unicode input; 0 for other failures.
+  // 1-based line and column: in Unicode input the column counts
+  // characters, in UZT input bytes. 0 when not known.
   int64_t line = 0;
+  int64_t column = 0;
 };
+
+// What a conversion does with a character (encoding) or byte (decoding)
+// it cannot convert: fail with StreamError, drop it, or write
+// `substitute` in its place. The encoder's substitute must be a character
+// of the mapping (SubstituteForByte); the decoder's is written as it is.
+struct OnError {
+  enum Mode { kFail, kSkip, kSubstitute };
+  Mode mode = kFail;
+  wchar_t substitute = L'?';
+};
+
+// The character the encoder writes as the byte `byte`: the character of
+// that value when the mapping has it in the ASCII plate (class A or N),
+// else the one the UZT plate reads the byte as. False when there is none.
+bool SubstituteForByte(const UZTMapping& mapping, unsigned char byte,
+                       wchar_t* character);
 
 // Turns the bytes of a Unicode file into code points with their offsets.
 // The form is fixed by the first bytes: FF FE is UTF-16 little-endian, FE FF
@@ -44,6 +64,15 @@ class UnicodeInput {
   // call. Throws StreamError on malformed input.
   template <typename Sink>
   void Put(const unsigned char* data, size_t n, bool final, Sink&& sink);
+  // Counts the character `c` given to the sink, for the line and column of
+  // a failure.
+  void Count(char32_t c) {
+    ++chars_;
+    if (c == '\n') {
+      ++lines_;
+      line_start_ = chars_;
+    }
+  }
 
   Form form() const { return form_; }
 
@@ -55,9 +84,11 @@ class UnicodeInput {
   [[noreturn]] void Fail(int64_t offset, const std::string& what) const;
 
   Form form_ = kUnknown;
-  int64_t offset_ = 0;  // of the first byte not yet decoded
-  int64_t lines_ = 0;   // line ends decoded so far
-  std::string carry_;   // bytes of an unfinished sequence
+  int64_t offset_ = 0;      // of the first byte not yet decoded
+  int64_t lines_ = 0;       // line ends decoded so far
+  int64_t chars_ = 0;       // characters decoded so far
+  int64_t line_start_ = 0;  // characters before the current line
+  std::string carry_;       // bytes of an unfinished sequence
   std::string work_;
 };
 
@@ -88,7 +119,7 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
       size_t valid = 0;
       const int len = utf8::DecodeSequence(p + i, size - i, &c, &valid);
       if (len > 0) {
-        lines_ += c == '\n';
+        Count(c);
         sink(c, offset_ + static_cast<int64_t>(i));
         i += static_cast<size_t>(len);
         continue;
@@ -124,12 +155,13 @@ void UnicodeInput::Put(const unsigned char* data, size_t n, bool final,
         if (v < 0xDC00 || v > 0xDFFF) {
           Fail(offset_ + static_cast<int64_t>(i), "unpaired UTF-16 surrogate");
         }
+        Count(0x10000);
         sink(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00),
              offset_ + static_cast<int64_t>(i));
         i += 4;
         continue;
       }
-      lines_ += u == '\n';
+      Count(u);
       sink(u, offset_ + static_cast<int64_t>(i));
       i += 2;
     }
@@ -165,6 +197,10 @@ class UZTStreamEncoder {
   // Converts what is left.
   void Finish(std::string& out);
 
+  void SetOnError(const OnError& on_error) { on_error_ = on_error; }
+  // Characters dropped or substituted so far.
+  uint64_t replaced() const { return replaced_; }
+
  private:
   // True for a character that selects a plate itself; cutting before it
   // gives the same bytes as not cutting (see Flush).
@@ -174,7 +210,10 @@ class UZTStreamEncoder {
            (cls == 'X' &&
             (c == 0x0621 || c == 0x0626 || c == 0x06C2 || c == 0x06D3));
   }
-  [[noreturn]] static void Reject(wchar_t c, int64_t offset);
+  // Throws StreamError for `c` at input byte `offset`, the character after
+  // text_[0, k) and then chars[0, m).
+  [[noreturn]] void Reject(wchar_t c, int64_t offset, size_t k,
+                           const wchar_t* chars = nullptr, size_t m = 0) const;
   // Converts text_[0, end) and drops it.
   void Flush(std::string& out, size_t end);
   // The last place in text_ (after its start) where the whole text is in
@@ -195,6 +234,12 @@ class UZTStreamEncoder {
   bool walk_ascii_ = false;  // the plate before text_[walked_]
   std::string bytes_;
   bool closing_switch_held_ = false;  // 254 '0' not yet written
+  OnError on_error_;
+  uint64_t replaced_ = 0;
+  std::wstring kept_chars_;  // a call's characters with the failures settled
+  std::vector<int64_t> kept_offsets_;
+  int64_t line_ = 1;    // of text_[0]
+  int64_t column_ = 1;  // of text_[0]
 };
 
 class UZTStreamDecoder {
@@ -212,14 +257,33 @@ class UZTStreamDecoder {
   // Decodes what is left.
   void Finish(std::wstring& out);
 
+  void SetOnError(const OnError& on_error) { on_error_ = on_error; }
+  // Bytes dropped or substituted so far.
+  uint64_t replaced() const { return replaced_; }
+
  private:
+  // The first step of a walk that cannot be decoded.
+  struct BadStep {
+    bool found = false;
+    size_t index = 0;    // in pending_
+    bool ascii = false;  // the plate there
+  };
   // Decodes pending_[start_, end); `ascii_at_end` is the plate at `end`.
+  // A byte that cannot be decoded is dropped or substituted, as on_error_
+  // says.
   void Emit(size_t end, bool ascii_at_end, std::wstring& out);
+  // Decodes pending_[start_, end) and appends the text to `out`; false,
+  // with the library's message in `*failure`, when it refuses them.
+  bool DecodeRange(size_t end, std::wstring& out, std::string* failure);
   // Walks the steps of pending_[start_, end) and throws StreamError at the
-  // first that cannot be decoded. Unless `final`, the last step waits for
-  // its next byte. Returns the last place after start_ where a chunk may
-  // end, with the plate there in `*ascii_at`, or 0 for none.
-  size_t Walk(size_t end, bool final, bool* ascii_at) const;
+  // first that cannot be decoded, or with `bad` stops there and describes
+  // it. Unless `final`, the last step waits for its next byte. Returns the
+  // last place after start_ where a chunk may end, with the plate there in
+  // `*ascii_at`, or 0 for none.
+  size_t Walk(size_t end, bool final, bool* ascii_at,
+              BadStep* bad = nullptr) const;
+  // Throws StreamError for pending_[index].
+  [[noreturn]] void Fail(size_t index, const std::string& message) const;
 
   // Pending bytes, in chunks, beyond which they are walked step by step.
   static constexpr size_t kMaxPendingChunks = 4;
@@ -233,24 +297,34 @@ class UZTStreamDecoder {
   bool start_ascii_ = false;  // plate at start_
   std::string chunk_bytes_;
   std::wstring chunk_text_;
+  OnError on_error_;
+  uint64_t replaced_ = 0;
+  int64_t line_ = 1;    // of pending_[0]
+  int64_t column_ = 1;  // of pending_[0]
 };
 
 // Whole conversions of a byte stream, read and written in blocks so that
 // memory stays small whatever its length. `read` stores up to `n` bytes and
 // returns how many (0 at the end); `write` takes the converted bytes. Both
 // may throw; what they throw passes through. An unconvertible character or
-// byte, or malformed Unicode input, throws StreamError naming the input
-// offset; the first failure in input order is the one named.
+// byte throws StreamError naming the input offset, line and column, or is
+// dropped or substituted as `on_error` says; malformed Unicode input always
+// throws. The first failure in input order is the one named. They return
+// the number of characters or bytes dropped or substituted.
 using ReadBytes = std::function<size_t(char* buffer, size_t n)>;
 using WriteBytes = std::function<void(const std::string& bytes)>;
 
 // Unicode (UTF-8, or UTF-16 with its mark) to UZT.
-void EncodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
-                     const ReadBytes& read, const WriteBytes& write);
+uint64_t EncodeUZTStream(const UZTMapping& mapping,
+                         const LexEnigneUtility& utility, const ReadBytes& read,
+                         const WriteBytes& write,
+                         const OnError& on_error = OnError());
 // UZT to UTF-8 (no mark), or to UTF-16LE with the mark FF FE. Line ends are
 // written as decoded.
-void DecodeUZTStream(const UZTMapping& mapping, const LexEnigneUtility& utility,
-                     bool utf8, const ReadBytes& read, const WriteBytes& write);
+uint64_t DecodeUZTStream(const UZTMapping& mapping,
+                         const LexEnigneUtility& utility, bool utf8,
+                         const ReadBytes& read, const WriteBytes& write,
+                         const OnError& on_error = OnError());
 
 namespace urdu {
 // The one-line message of `error` in the input `name`: "NAME: line L, byte

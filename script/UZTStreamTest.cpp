@@ -281,22 +281,77 @@ TEST_F(UZTStreamTest, FirstUnconvertibleCharacterIsNamedWithinOnePut) {
   }
 }
 
+// A byte that cannot be decoded is dropped or replaced, the bytes around
+// it decoded as they would be with it there, in chunks of any size.
+TEST_F(UZTStreamTest, DecodingSkipsOrSubstitutesRefusedBytes) {
+  const std::string many(3000, '\x81');
+  const std::wstring alefs(3000, L'\x0627');
+  const struct {
+    std::string input;
+    std::wstring skipped;
+    std::wstring substituted;
+  } cases[] = {
+      {"\x81\xF0\x82", L"\x0627\x0628", L"\x0627?\x0628"},
+      {"\xF0\xF1", L"", L"??"},
+      // A refused escape is dropped alone; the plate stays.
+      {"\x81\xFE"
+       "9\x82",
+       L"\x0627"
+       L"9\x0628",
+       L"\x0627?9\x0628"},
+      {"\xFE"
+       "1ab\xFE"
+       "7c",
+       L"ab7c", L"ab?7c"},
+      {"\x82\xFE", L"\x0628", L"\x0628?"},
+      // "u" before a refused byte is heh goal; "C" alone is refused too.
+      {"u\xF0"
+       "C",
+       L"\x06C1", L"\x06C1??"},
+      {many + "\xF0\x82" + many, alefs + L"\x0628" + alefs,
+       alefs + L"?\x0628" + alefs},
+  };
+  for (const auto& c : cases) {
+    for (OnError::Mode mode : {OnError::kSkip, OnError::kSubstitute}) {
+      for (size_t chunk : {0, 1, 1000}) {
+        for (bool bytewise : {false, true}) {
+          UZTStreamDecoder decoder(mapping_, util_, chunk);
+          decoder.SetOnError(OnError{mode, L'?'});
+          std::wstring out;
+          if (bytewise) {
+            for (char b : c.input) decoder.Put(&b, 1, out);
+          } else {
+            decoder.Put(c.input.data(), c.input.size(), out);
+          }
+          decoder.Finish(out);
+          EXPECT_TRUE((mode == OnError::kSkip ? c.skipped : c.substituted) ==
+                      out)
+              << c.input.size() << " " << mode << " " << chunk;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
   const struct {
     std::string input;
-    int64_t offset;
+    int64_t offset, line, column;
     const char* message;
   } cases[] = {
-      {"\x81\x82 \xF0", 3,
+      {"\x81\x82 \xF0", 3, 1, 4,
+       "byte 0xF0 has no character in the UZT plate of the mapping"},
+      {"\x81\n\x82\n\x81\xF0", 5, 3, 2,
        "byte 0xF0 has no character in the UZT plate of the mapping"},
       {"\x81\xFE"
        "1\xF0\xFE"
        "0C",
-       6, "byte 0x43 has no character in the UZT plate of the mapping"},
+       6, 1, 7, "byte 0x43 has no character in the UZT plate of the mapping"},
       {"\x81\xFE"
        "7",
-       1, "code-plate escape 254 followed by 0x37 (expected '0' or '1')"},
-      {"\x81\x82\xFE", 2, "code-plate escape 254 at the end of the input"},
+       1, 1, 2, "code-plate escape 254 followed by 0x37 (expected '0' or '1')"},
+      {"\x81\x82\xFE", 2, 1, 3,
+       "code-plate escape 254 at the end of the input"},
   };
   for (const auto& c : cases) {
     for (size_t chunk : {0, 1, 1000}) {
@@ -309,6 +364,8 @@ TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
       } catch (const StreamError& e) {
         EXPECT_EQ(c.message, e.message);
         EXPECT_EQ(c.offset, e.offset);
+        EXPECT_EQ(c.line, e.line);
+        EXPECT_EQ(c.column, e.column);
       }
     }
   }

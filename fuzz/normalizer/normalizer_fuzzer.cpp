@@ -3,7 +3,8 @@
 // LoadNormRules; the rules must agree with a plain model of the reading
 // rules that works on the bytes in memory. A line is then normalized and
 // compared with a naive model: the U+06BE step as stated, then a search
-// that tries every position and every rule. A difference aborts.
+// that tries every position and every rule; the list of changes, applied
+// to the line, must give the same result. A difference aborts.
 //
 // Input layout: the rules file (mark included, or not), then optionally
 // 0x00 0x00 0x00 0x00 and a 16-bit little-endian line to normalize.
@@ -159,5 +160,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<NormRule> none;
   Check(got == ModelNormalize(loaded ? model.rules : none, line),
         "normalized line differs");
+
+  // The changes listed, applied in order, give the same line.
+  std::wstring listed;
+  std::vector<NormChange> changes;
+  normalizer.NormalizeWithChanges(line, &listed, &changes);
+  Check(listed == got, "line normalized with its changes differs");
+  std::wstring applied;
+  size_t at = 0;
+  for (const NormChange& change : changes) {
+    Check(change.position >= at && change.position <= line.size() &&
+              line.compare(change.position, change.before.size(),
+                           change.before) == 0,
+          "change out of order or not in the line");
+    applied.append(line, at, change.position - at);
+    applied += change.after;
+    at = change.position + change.before.size();
+  }
+  applied.append(line, at, std::wstring::npos);
+  Check(applied == got, "applied changes differ from the normalized line");
   return 0;
 }

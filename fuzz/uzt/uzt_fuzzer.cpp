@@ -6,7 +6,7 @@
 //      an accepted mapping must convert its own characters both ways.
 //   1: the rest is UZT bytes. Decoding them whole with the test mapping and
 //      decoding them in chunks (as uztconv does) must agree, in the result
-//      or in refusing.
+//      or in refusing; dropping the refused bytes must agree in any chunks.
 //   2: the rest is UTF-16LE text. Encoding it whole and in chunks must give
 //      the same bytes, or both refuse.
 // Without libFuzzer, fuzz/FuzzReplayMain.cpp replays the files named on the
@@ -91,6 +91,26 @@ void FuzzDecode(const std::string& bytes) {
     }
     if (failed != whole_failed) Fail("chunked decoding refused differently");
     if (!failed && out != whole) Fail("chunked decoding differs");
+  }
+  // Dropping the bytes that cannot be decoded never fails, gives the same
+  // text in chunks of any size, and the whole text when none is refused.
+  std::wstring first;
+  for (size_t chunk : {size_t{1}, size_t{3}, UZTStreamDecoder::kDefaultChunk}) {
+    UZTStreamDecoder decoder(mapping, util, chunk);
+    decoder.SetOnError(OnError{OnError::kSkip, L'?'});
+    std::wstring out;
+    try {
+      for (size_t i = 0; i < bytes.size(); i += 5) {
+        decoder.Put(bytes.data() + i, std::min<size_t>(5, bytes.size() - i),
+                    out);
+      }
+      decoder.Finish(out);
+    } catch (const StreamError&) {
+      Fail("decoding with skip refused");
+    }
+    if (chunk == 1) first = out;
+    if (out != first) Fail("chunked decoding with skip differs");
+    if (!whole_failed && out != whole) Fail("skip changed sound input");
   }
 }
 

@@ -12,8 +12,11 @@
 // an interruption leaves the previous file in place. No output may be one
 // of the run's inputs.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -95,8 +98,12 @@ const CommandHelp kCommands[] = {
      "Restores the diacritics of every word the word-form table knows\n"
      "(default: the shipped one, see DATA in urdu help). Words are\n"
      "separated by white space and punctuation; --lines takes each line as\n"
-     "one word. A word is looked up by its bare form and replaced by the\n"
-     "table's first form.\n"
+     "one word. Only words holding an Arabic-script letter are looked up;\n"
+     "numbers, Latin words and markup pass through, counted apart. A word\n"
+     "is looked up by its bare form without directional marks and\n"
+     "tatweels, and replaced by the table's first form; it keeps its\n"
+     "directional marks where they stood and loses its tatweels. A word\n"
+     "not found is written as it came.\n"
      "A word with several forms is, by --ambiguous: first, given the first\n"
      "form (the default); common, given only the marks all its forms share\n"
      "on each letter; keep, left as it came; all, given every form as\n"
@@ -109,34 +116,62 @@ const CommandHelp kCommands[] = {
      "Compares PREDICTED (or standard input) with GOLD word by word and\n"
      "prints the diacritic and word error rates, with and without the last\n"
      "letter of each word, and with --table the table's coverage of the\n"
-     "gold words. --table with no FILE after it (last, or before another\n"
-     "option) takes the shipped table.\n"},
+     "gold words. Only words holding an Arabic-script letter count.\n"
+     "--table with no FILE after it (last, or before another option)\n"
+     "takes the shipped table.\n"},
     {"normalize",
-     "usage: urdu normalize [--config FILE] [--check] [COMMON] [FILE...]\n"
-     "Writes the NFC form of each line with the rules the configuration\n"
+     "usage: urdu normalize [--config FILE] [--check] [--diff] [COMMON]\n"
+     "                      [FILE...]\n"
+     "Writes each line in the normal form of the rules the configuration\n"
      "names (default: the shipped one; relative rules paths are taken\n"
-     "from its folder). --check changes nothing: it lists the lines that\n"
-     "would change, as NAME:LINE: text, and exits 1 when there is one.\n"},
+     "from its folder). The shipped rules are this project's Urdu normal form, not\n"
+     "Unicode NFC: they compose alef + madda above, and waw, yeh, heh and\n"
+     "yeh barree + hamza above, when side by side; write the Arabic yeh,\n"
+     "alef maksura, kaf and heh as the Urdu letters and the Arabic-Indic\n"
+     "digits as the Extended ones; and move U+06BE in front of the marks\n"
+     "before it. They do not reorder marks, compose across a mark or alef\n"
+     "with hamza, decompose, fold presentation forms, or touch Latin text\n"
+     "(see doc/normalization.md).\n"
+     "--check and --diff change nothing and exit 1 when a line would\n"
+     "change. --check lists every change, one a line, as\n"
+     "NAME:LINE:COLUMN: U+064A -> U+06CC (COLUMN in characters, from 1);\n"
+     "--diff writes each such line before and after, as -NAME:LINE: text\n"
+     "and +NAME:LINE: text. Standard error gives the counts.\n"},
     {"strip",
      "usage: urdu strip [--keep-shadda] [COMMON] [FILE...]\n"
      "Removes every Arabic-script combining mark (U+0610-U+061A,\n"
      "U+064B-U+065F, U+0670, U+06D6-U+06ED), all but the shadda with\n"
-     "--keep-shadda. Letters are never decomposed.\n"},
+     "--keep-shadda. A letter is never taken apart: a base letter with a\n"
+     "combining madda or hamza (alef + U+0653, yeh + U+0654, ...) becomes\n"
+     "the one letter (U+0622, U+0626, ...) before the marks go.\n"},
     {"codes",
      "usage: urdu codes [--table FILE] [COMMON] [FILE...]\n"
      "Writes the letter codes of each line with the code table of\n"
      "codemapper (default: the shipped one), a shadda doubling its letter.\n"},
     {"table",
      "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
+     "                        [--skipped FILE]\n"
      "       urdu table dump [FILE] [-o OUT]\n"
      "       urdu table check [FILE] [-o OUT]\n"
      "Builds a word-form table from a list of diacritized words, prints it\n"
-     "as text, or checks it.\n"},
+     "as text, or checks it. build names every word it does not store as\n"
+     "LIST:LINE: word: reason, on standard error or into --skipped FILE,\n"
+     "and will not write the table to a terminal (status 2).\n"},
     {"uzt",
-     "usage: urdu uzt encode --mapping FILE [-o OUT] [INPUT]\n"
-     "       urdu uzt decode --mapping FILE [--utf16] [-o OUT] [INPUT]\n"
+     "usage: urdu uzt encode --mapping FILE [ON-ERROR] [-o OUT] [INPUT]\n"
+     "       urdu uzt decode --mapping FILE [--utf16] [ON-ERROR] [-o OUT]\n"
+     "                       [INPUT]\n"
      "Converts Unicode text to UZT bytes, or UZT bytes to UTF-8 (UTF-16LE\n"
-     "with its mark with --utf16, line ends as decoded).\n"},
+     "with its mark with --utf16, line ends as decoded).\n"
+     "ON-ERROR: --on-error fail|skip|substitute [--substitute BYTE]\n"
+     "A character without a UZT form (encode), or a byte that cannot be\n"
+     "decoded, stops the conversion with its line, column and byte offset\n"
+     "(fail, the default), is dropped (skip), or is replaced (substitute):\n"
+     "encode writes BYTE (default ?), which must stand for a character of\n"
+     "the mapping; decode writes the character U+00XX of BYTE. BYTE is one\n"
+     "character or a number (0x3F, 63); --substitute alone means\n"
+     "substitute. Standard error says how many were dropped or replaced.\n"
+     "Malformed UTF-8 or UTF-16 input always fails.\n"},
 };
 
 const char* FindHelp(const std::string& command) {
@@ -373,17 +408,7 @@ int Diacritize(const Arguments& args) {
     throw;
   }
   if (args.Has("-v")) {
-    const double known = coverage.tokens == 0
-                             ? 0.0
-                             : 100.0 * static_cast<double>(coverage.known) /
-                                   static_cast<double>(coverage.tokens);
-    std::fprintf(stderr,
-                 "urdu: %llu tokens, %llu known (%.2f%%), %llu unknown, %llu "
-                 "ambiguous\n",
-                 static_cast<unsigned long long>(coverage.tokens),
-                 static_cast<unsigned long long>(coverage.known), known,
-                 static_cast<unsigned long long>(coverage.unknown),
-                 static_cast<unsigned long long>(coverage.ambiguous));
+    std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());
   }
   return 0;
 }
@@ -466,36 +491,44 @@ int Normalize(const Arguments& args) {
     throw Error(config + ": " + e.GetExceptionMsg());
   }
   const bool check = args.Has("--check");
+  const bool diff = args.Has("--diff");
   RunFiles files;
   files.Input("configuration", config);
   files.Input("NFC rules file", normalization.NfcRulesPath());
   TextCommand command(args, files);
-  uint64_t changed = 0;
+  uint64_t changed_lines = 0, changes_made = 0;
   WithOutput(command, [&](TextWriter& out) {
     std::wstring wide, normalized;
     std::u16string result;
-    ForEachLine(command,
-                [&](TextReader& reader, uint64_t number, const char16_t* line,
-                    size_t n, const char16_t* end, size_t end_units) {
-                  wide.assign(line, line + n);
-                  normalization.Normalize(wide, NFC, normalized);
-                  if (!check) {
-                    result.assign(normalized.begin(), normalized.end());
-                    out.Put(result);
-                    out.Put(end, end_units);
-                    return;
-                  }
-                  if (normalized == wide) return;
-                  ++changed;
-                  const std::string where =
-                      reader.name() + ":" + std::to_string(number) + ": ";
-                  out.PutLatin1(where.data(), where.size());
-                  out.Put(line, n);
-                  out.Put(u'\n');
-                });
+    std::vector<NormChange> changes;
+    ForEachLine(command, [&](TextReader& reader, uint64_t number,
+                             const char16_t* line, size_t n,
+                             const char16_t* end, size_t end_units) {
+      wide.assign(line, line + n);
+      if (!check && !diff) {
+        normalization.Normalize(wide, NFC, normalized);
+        result.assign(normalized.begin(), normalized.end());
+        out.Put(result);
+        out.Put(end, end_units);
+        return;
+      }
+      normalization.NormalizeWithChanges(wide, NFC, &normalized, &changes);
+      if (changes.empty()) return;
+      ++changed_lines;
+      changes_made += changes.size();
+      const std::string where = reader.name() + ":" + std::to_string(number);
+      if (diff) PutLineDiff(where, wide, normalized, out);
+      if (!check) return;
+      for (const NormChange& change : changes) {
+        PutUtf8(DescribeChange(where, wide, change) + "\n", out);
+      }
+    });
   });
-  if (changed > 0) {
-    throw Error(std::to_string(changed) + " lines would change");
+  if (changed_lines > 0) {
+    throw Error(std::to_string(changed_lines) +
+                (changed_lines == 1 ? " line" : " lines") + " would change (" +
+                std::to_string(changes_made) +
+                (changes_made == 1 ? " change)" : " changes)"));
   }
   return 0;
 }
@@ -507,9 +540,14 @@ int Strip(const Arguments& args) {
   return WithOutput(command, [&](TextWriter& out) {
     Units text;
     command.ForEachInput([&](TextReader& reader) {
-      while (reader.Next(&text)) {
-        out.Put(text.data(), StripMarks(text.data(), text.size(), keep_shadda));
-        text.clear();
+      // A letter at the end of a block waits for the marks that may follow.
+      bool more = true;
+      while (more) {
+        more = reader.Next(&text);
+        const size_t end =
+            more ? StripSafeEnd(text.data(), text.size()) : text.size();
+        out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
+        text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(end));
       }
     });
   });
@@ -587,6 +625,47 @@ std::string ReadTableBytes(const std::string& name) {
   return source.ReadAll(limit);
 }
 
+// True when `output` ("-" for standard output) is a terminal, which a
+// binary file would only garble.
+bool IsTerminal(const std::string& output) {
+  if (output == "-") return ::isatty(1) == 1;
+  struct stat info;
+  // Only a character device can be one; nothing else is opened to ask.
+  if (::stat(output.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+    return false;
+  }
+  const int fd = ::open(output.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal;
+}
+
+// The words `urdu table build` did not store, one line each, on standard
+// error or into the file `name`.
+void WriteSkippedLines(const std::string& list_name,
+                       const std::vector<wordform::SkippedLine>& lines,
+                       const std::string& name) {
+  if (name.empty()) {
+    for (const wordform::SkippedLine& line : lines) {
+      std::fputs(wordform::SkippedLineText(list_name, line).c_str(), stderr);
+    }
+    return;
+  }
+  FileSink sink(name);
+  WriteAll(sink, [&] {
+    std::string text;
+    for (const wordform::SkippedLine& line : lines) {
+      text += wordform::SkippedLineText(list_name, line);
+      if (text.size() > (1 << 16)) {
+        sink.Write(text.data(), text.size());
+        text.clear();
+      }
+    }
+    sink.Write(text.data(), text.size());
+  });
+}
+
 int Table(int argc, char** argv) {
   const std::string what = SubcommandOf(
       "table", argc, argv, {"build", "dump", "check"}, "build, dump or check?");
@@ -594,8 +673,8 @@ int Table(int argc, char** argv) {
     std::fputs(FindHelp("table"), stdout);
     return 0;
   }
-  const Arguments args =
-      Parse("table", argc, argv, 3, {"-o", "--slots", "--load"}, {});
+  const Arguments args = Parse("table", argc, argv, 3,
+                               {"-o", "--slots", "--load", "--skipped"}, {});
   if (args.files.size() > 1) Misuse("table", "one file at most");
   const std::string input = args.files.empty() ? "-" : args.files[0];
   const std::string output = args.Value("-o", "-");
@@ -623,6 +702,15 @@ int Table(int argc, char** argv) {
       }
     }
     if (slots != 0 && load != 0) Misuse("table", "--slots or --load, not both");
+    const std::string skipped_name = args.Value("--skipped", "");
+    if (skipped_name == "-" && output == "-") {
+      Misuse("table", "--skipped - wants the table in -o FILE");
+    }
+    if (IsTerminal(output)) {
+      Misuse("table",
+             "will not write a binary table to a terminal; give -o "
+             "FILE or redirect standard output");
+    }
     const std::string list_name = input == "-" ? kStandardInput : input;
     wordform::ListBuild build;
     std::string error;
@@ -632,6 +720,7 @@ int Table(int argc, char** argv) {
     }
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
+    WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
     std::fprintf(stderr, "urdu: %s\n",
                  wordform::BuildSummary(
                      build, output == "-" ? "standard output" : output)
@@ -670,6 +759,52 @@ int Table(int argc, char** argv) {
   return 0;
 }
 
+// The --on-error and --substitute options of `urdu uzt`. The substitute
+// byte is given as one character (`?`), or as a number (0x3F, 63).
+OnError UztOnError(const Arguments& args, bool encode,
+                   const UZTMapping& mapping) {
+  OnError on_error;
+  const std::string mode = args.Value("--on-error", "");
+  const bool substitute_given = args.values.count("--substitute") != 0;
+  if (mode == "skip") {
+    on_error.mode = OnError::kSkip;
+  } else if (mode == "substitute" || (mode.empty() && substitute_given)) {
+    on_error.mode = OnError::kSubstitute;
+  } else if (mode != "fail" && !mode.empty()) {
+    Misuse("uzt", "--on-error wants fail, skip or substitute");
+  }
+  if (substitute_given && on_error.mode != OnError::kSubstitute) {
+    Misuse("uzt", "--substitute goes with --on-error substitute");
+  }
+  const std::string text = args.Value("--substitute", "?");
+  unsigned long byte =
+      text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
+  if (text.size() > 1) {
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = text.substr(hex ? 2 : 0);
+    bool number = !digits.empty() && digits.size() <= 3;
+    for (char c : digits) {
+      number = number && (hex ? std::isxdigit(static_cast<unsigned char>(c))
+                              : std::isdigit(static_cast<unsigned char>(c)));
+    }
+    if (number) byte = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+  }
+  if (byte < 1 || byte > 255) {
+    Misuse("uzt", "--substitute wants a byte: one character, or 1 to 255");
+  }
+  if (!encode) {
+    on_error.substitute = static_cast<wchar_t>(byte);  // as the ASCII plate
+  } else if (on_error.mode == OnError::kSubstitute &&
+             !SubstituteForByte(mapping, static_cast<unsigned char>(byte),
+                                &on_error.substitute)) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "0x%02lX", byte);
+    throw Error(std::string("--substitute: byte ") + hex +
+                " stands for no character of the mapping");
+  }
+  return on_error;
+}
+
 int Uzt(int argc, char** argv) {
   const std::string what = SubcommandOf("uzt", argc, argv, {"encode", "decode"},
                                         "encode or decode?");
@@ -681,7 +816,8 @@ int Uzt(int argc, char** argv) {
   std::set<std::string> flags;
   if (!encode) flags.insert("--utf16");
   const Arguments args =
-      Parse("uzt", argc, argv, 3, {"-o", "--mapping"}, flags);
+      Parse("uzt", argc, argv, 3,
+            {"-o", "--mapping", "--on-error", "--substitute"}, flags);
   const std::string mapping_name = args.Value("--mapping", "");
   if (mapping_name.empty()) Misuse("uzt", "--mapping FILE is required");
   if (args.files.size() > 1) Misuse("uzt", "one input at most");
@@ -699,6 +835,7 @@ int Uzt(int argc, char** argv) {
   } catch (const TARNIException& e) {
     throw Error(mapping_name + ": " + e.GetExceptionMsg());
   }
+  const OnError on_error = UztOnError(args, encode, mapping);
   LexEnigneUtility utility;
   mapping.Install(utility);
   FileSource input(input_name);
@@ -709,21 +846,31 @@ int Uzt(int argc, char** argv) {
   const WriteBytes write = [&](const std::string& bytes) {
     sink.Write(bytes.data(), bytes.size());
   };
+  uint64_t replaced = 0;
   WriteAll(sink, [&] {
     try {
       if (encode) {
-        EncodeUZTStream(mapping, utility, read, write);
+        replaced = EncodeUZTStream(mapping, utility, read, write, on_error);
       } else {
-        DecodeUZTStream(mapping, utility, !args.Has("--utf16"), read, write);
+        replaced = DecodeUZTStream(mapping, utility, !args.Has("--utf16"), read,
+                                   write, on_error);
       }
     } catch (const StreamError& e) {
       if (e.offset < 0) throw Error(input.name() + ": " + e.message);
-      const std::string line =
-          e.line > 0 ? "line " + std::to_string(e.line) + ", " : "";
-      throw Error(input.name() + ": " + line + "byte offset " +
+      std::string where;
+      if (e.line > 0) where += "line " + std::to_string(e.line) + ", ";
+      if (e.column > 0) where += "column " + std::to_string(e.column) + ", ";
+      throw Error(input.name() + ": " + where + "byte offset " +
                   std::to_string(e.offset) + ": " + e.message);
     }
   });
+  if (replaced > 0) {
+    std::fprintf(stderr, "urdu: %s: %llu %s %s\n", input.name().c_str(),
+                 static_cast<unsigned long long>(replaced),
+                 encode ? "characters without a UZT form"
+                        : "bytes that could not be decoded",
+                 on_error.mode == OnError::kSkip ? "dropped" : "substituted");
+  }
   return 0;
 }
 
@@ -787,7 +934,7 @@ int Run(int argc, char** argv) {
   }
   if (command == "normalize") {
     valued.insert("--config");
-    flags.insert("--check");
+    flags.insert({"--check", "--diff"});
     return Normalize(Parse(command, argc, argv, 2, valued, flags));
   }
   if (command == "strip") {

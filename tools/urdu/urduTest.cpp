@@ -13,9 +13,10 @@
 namespace {
 
 const std::string kSource = URDULEX_SOURCE_DIR;
+// The shipped lexicon, for the messages that name it.
+const std::string kShippedWords = kSource + "/data/diacritizer/words.txt";
 // The tests' own word list, so that they do not follow the shipped lexicon:
 // two homographs (جن, میں), a shadda, and words of the codemapper sample.
-const std::string kShippedWords = kSource + "/data/diacritizer/words.txt";
 const char kWords[] =
     u8"کِتاب\nقَلَم\nدِل\nاُردُو\nمُحَبَّت\nجِن\nجِنّ\nمیں\nمَیں\n"
     u8"پاکِستان\nزَبان\nاَور\nلوگ\n";
@@ -102,8 +103,31 @@ TEST_F(UrduTest, AmbiguousWordsReportAndCoverage) {
   Filter("diacritize --table t.lex --report unknown.tsv -v", text);
   EXPECT_EQ(u8"فلاں\t2\nڈھمکا\t1\nجن\t2\tجِن|جِنّ\nمیں\t1\tمیں|مَیں\n",
             Contents(Path("unknown.tsv")));
-  EXPECT_EQ("urdu: 7 tokens, 4 known (57.14%), 3 unknown, 3 ambiguous\n",
-            stderr_);
+  EXPECT_EQ(
+      "urdu: 7 Urdu words, 4 known (57.14%), 3 unknown, 3 ambiguous; 0 other "
+      "tokens passed through\n",
+      stderr_);
+}
+
+// Numbers, Latin words and markup are passed through and counted apart;
+// directional marks and tatweels do not stop a word being found, and the
+// marks stay where they were.
+TEST_F(UrduTest, OnlyUrduWordsCount) {
+  BuildSampleTable();
+  EXPECT_EQ(
+      u8"<b>کِتاب</b> 12 x \u200Fکِتاب\u200F کِتاب قَلَ\u200Eم فلاں\n",
+      Filter("diacritize --table t.lex -v --report unknown.tsv",
+             u8"<b>کتاب</b> 12 x \u200Fکتاب\u200F کتـاب قل\u200Eم فلاں\n"));
+  EXPECT_EQ(
+      "urdu: 5 Urdu words, 4 known (80.00%), 1 unknown, 0 ambiguous; 4 other "
+      "tokens passed through\n",
+      stderr_);
+  EXPECT_EQ(u8"فلاں\t1\n", Contents(Path("unknown.tsv")));
+  // A table that holds a word with its tatweel finds it as written too.
+  MakeFile("list.txt", u8"کِتـاب\n");
+  ASSERT_EQ(0, Run(Urdu() + " table build list.txt -o k.lex"));
+  EXPECT_EQ(u8"کِتـاب کتاب\n",
+            Filter("diacritize --table k.lex", u8"کتـاب کتاب\n"));
 }
 
 TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
@@ -199,6 +223,12 @@ TEST_F(UrduTest, PipelinesAndFiles) {
 TEST_F(UrduTest, StripKeepsLettersWithTheirOwnMarks) {
   EXPECT_EQ(u8"آأؤئۂۓ بتا", Filter("strip", u8"آأؤئۂۓ بَتّٰا"));
   EXPECT_EQ(u8"آأؤئۂۓ بتّا", Filter("strip --keep-shadda", u8"آأؤئۂۓ بَتّٰا"));
+  // Alef and a combining madda become U+0622, also where a block of the
+  // input ends between them.
+  const std::string block(1 << 20, ' ');
+  const std::string text = block.substr(3) + u8"\u0627\u0653\u0633" + block;
+  EXPECT_TRUE(block.substr(3) + u8"\u0622\u0633" + block ==
+              Filter("strip", text));
 }
 
 TEST_F(UrduTest, CodesAsCodemapperWritesThem) {
@@ -257,14 +287,30 @@ TEST_F(UrduTest, NormalizeAndCheck) {
   const std::string nfc = Contents(Path("nfc.txt"));
   EXPECT_EQ(0u, nfc.find(u8"\u06A9\u062A\u0627\u0628\r\nok\n"));
   EXPECT_NE(nfc, Contents(Path("in.txt")));
-  // --check lists the lines that would change and exits 1; once
+  // --check lists every change, with its line and its column in
+  // characters, and exits 1; --diff shows the lines before and after; once
   // normalized, nothing is listed. Standard input works the same.
-  EXPECT_EQ(1, Run(Urdu() + " normalize --check --config '" + config +
-                   "' in.txt > list.txt"));
-  EXPECT_EQ("urdu: 2 lines would change\n", stderr_);
-  EXPECT_EQ(
-      u8"in.txt:1: \u0643\u062A\u0627\u0628\nin.txt:3: \u0645\u0644\u0643\n",
-      Contents(Path("list.txt")));
+  const std::string line = u8"\U0001F600\u064A\u0627\u0653 \u0628\u064E\u06BE";
+  MakeFile("x.txt", u8"\u0643\nok\n" + line + "\n");
+  const struct {
+    const char* option;
+    std::string listed;
+  } cases[] = {
+      {"--check",
+       "x.txt:1:1: U+0643 -> U+06A9\n"
+       "x.txt:3:2: U+064A -> U+06CC\n"
+       "x.txt:3:3: U+0627 U+0653 -> U+0622\n"
+       "x.txt:3:7: U+064E U+06BE -> U+06BE U+064E\n"},
+      {"--diff",
+       u8"-x.txt:1: \u0643\n+x.txt:1: \u06A9\n-x.txt:3: " + line +
+           u8"\n+x.txt:3: \U0001F600\u06CC\u0622 \u0628\u06BE\u064E\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(1, Run(Urdu() + " normalize " + c.option + " --config '" +
+                     config + "' x.txt > list.txt"));
+    EXPECT_EQ("urdu: 2 lines would change (4 changes)\n", stderr_);
+    EXPECT_EQ(c.listed, Contents(Path("list.txt")));
+  }
   EXPECT_EQ(0, Run(Urdu() + " normalize --check --config '" + config +
                    "' < nfc.txt > list.txt"));
   EXPECT_EQ("", Contents(Path("list.txt")));

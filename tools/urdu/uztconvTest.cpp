@@ -193,24 +193,28 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndKeepTheOldOutput) {
     std::string error;  // after "urdu: INPUT: "
   } cases[] = {
       {std::string(5000, 'a') + "\xE4\xB8\x80",
-       "byte offset 5000: U+4E00" + kUnknown},
+       "line 1, column 5001, byte offset 5000: U+4E00" + kUnknown},
+      {"ab\n\xD8\xA7\xE4\xB8\x80",
+       "line 2, column 2, byte offset 5: U+4E00" + kUnknown},
       // The first character that has no UZT form is named, whatever its
       // kind, also before malformed input, in UTF-8 and in UTF-16.
       {"ab \xE4\xB8\x80 c \xF0\x9F\x98\x80\n",
-       "byte offset 3: U+4E00" + kUnknown},
-      {"ab \xE4\xB8\x80 c \x80\n", "byte offset 3: U+4E00" + kUnknown},
+       "line 1, column 4, byte offset 3: U+4E00" + kUnknown},
+      {"ab \xE4\xB8\x80 c \x80\n",
+       "line 1, column 4, byte offset 3: U+4E00" + kUnknown},
       {std::string("\xFF\xFE"
                    "a\0\0\x4E\0\xDC",
                    8),
-       "byte offset 4: U+4E00" + kUnknown},
+       "line 1, column 2, byte offset 4: U+4E00" + kUnknown},
       // Malformed input after convertible text is named as such, with its
       // line.
-      {"ab \xD8\xA7 c \x80\n", "line 1, byte offset 8: invalid UTF-8 byte\n"},
+      {"ab \xD8\xA7 c \x80\n",
+       "line 1, column 8, byte offset 8: invalid UTF-8 byte\n"},
       {"a\nb\n\xE2\x82",
-       "line 3, byte offset 4: UTF-8 sequence cut by the end "
+       "line 3, column 1, byte offset 4: UTF-8 sequence cut by the end "
        "of the input\n"},
       {std::string("\xFF\xFE\n\0\x00\xDC", 6),
-       "line 2, byte offset 4: unpaired UTF-16 surrogate\n"},
+       "line 2, column 1, byte offset 4: unpaired UTF-16 surrogate\n"},
   };
   std::string err;
   for (const Case& c : cases) {
@@ -229,10 +233,83 @@ TEST_F(UztconvTest, ConversionErrorsNameTheOffsetAndKeepTheOldOutput) {
   EXPECT_EQ(1,
             Run(Args("decode", kMapping, Path("in.uzt"), Path("out")), &err));
   EXPECT_EQ("urdu: " + Path("in.uzt") +
-                ": byte offset 3005: code-plate escape 254 followed by 0x39 "
+                ": line 1, column 3006, byte offset 3005: code-plate escape "
+                "254 followed by 0x39 "
                 "(expected '0' or '1')\n",
             err);
   EXPECT_EQ("old", Contents(Path("out")));
+}
+
+// --on-error skip drops what cannot be converted, substitute replaces it;
+// the result is that of converting the text with the same change made.
+TEST_F(UztconvTest, OnErrorSkipsOrSubstitutes) {
+  const std::string mapping = " --mapping " + kMapping;
+  const std::string bad =
+      "a\xE4\xB8\x80\xD8\xA7 \xF0\x9F\x98\x80"
+      "b\n";
+  const struct {
+    const char* options;
+    std::string same_as;
+  } encode[] = {
+      {"--on-error skip", "a\xD8\xA7 b\n"},
+      {"--on-error substitute", "a?\xD8\xA7 ?b\n"},
+      {"--substitute x", "ax\xD8\xA7 xb\n"},
+      {"--on-error substitute --substitute 0x81",
+       "a\xD8\xA7\xD8\xA7 \xD8\xA7"
+       "b\n"},
+  };
+  MakeFile("bad.txt", bad);
+  std::string err;
+  for (const auto& c : encode) {
+    SCOPED_TRACE(c.options);
+    MakeFile("same.txt", c.same_as);
+    ASSERT_EQ(0,
+              Run(Args("encode", kMapping, Path("same.txt"), Path("a.uzt"))));
+    ASSERT_EQ(0, Run(std::string("encode ") + c.options + mapping + " " +
+                         Path("bad.txt") + " -o " + Path("b.uzt"),
+                     &err));
+    EXPECT_EQ(Contents(Path("a.uzt")), Contents(Path("b.uzt")));
+    EXPECT_NE(std::string::npos, err.find(": 2 characters without a UZT form "))
+        << err;
+  }
+  MakeFile("bad.uzt",
+           "\x81\xF0\x82\xFE"
+           "9\n");
+  const struct {
+    const char* options;
+    std::string text;
+  } decode[] = {
+      {"--on-error skip",
+       "\xD8\xA7\xD8\xA8"
+       "9\n"},
+      {"--on-error substitute", "\xD8\xA7?\xD8\xA8?9\n"},
+      {"--substitute 0xBF",
+       "\xD8\xA7\xC2\xBF\xD8\xA8\xC2\xBF"
+       "9\n"},
+  };
+  for (const auto& c : decode) {
+    SCOPED_TRACE(c.options);
+    ASSERT_EQ(0, Run(std::string("decode ") + c.options + mapping + " " +
+                     Path("bad.uzt") + " -o " + Path("b.txt")));
+    EXPECT_EQ(c.text, Contents(Path("b.txt")));
+  }
+  // Misuse, and a substitute the mapping cannot write.
+  for (const char* options :
+       {"--on-error ignore", "--on-error skip --substitute x",
+        "--substitute 256", "--substitute xy",
+        "--substitute=", "--substitute 0x"}) {
+    SCOPED_TRACE(options);
+    EXPECT_EQ(2, Run(std::string("encode ") + options + mapping + " " +
+                     Path("bad.txt") + " -o " + Path("c.uzt")));
+  }
+  EXPECT_EQ(1, Run("encode --substitute 0xF0" + mapping + " " +
+                       Path("bad.txt") + " -o " + Path("c.uzt"),
+                   &err));
+  EXPECT_EQ(
+      "urdu: --substitute: byte 0xF0 stands for no character of the "
+      "mapping\n",
+      err);
+  EXPECT_FALSE(Exists("c.uzt"));
 }
 
 }  // namespace
