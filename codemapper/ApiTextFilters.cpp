@@ -12,8 +12,7 @@ namespace urdulex {
 std::string StripDiacritics(std::string_view text,
                             const StripOptions& options) {
   return urdu::ApiCall([&] {
-    // TODO: compose alef and madda (and the other canonical pairs) first,
-    // once script/ has the composition, so that no letter is lost.
+    // StripMarks composes a letter written as a base and a mark first.
     urdu::Units units = urdu::DecodeText(text);
     const size_t n =
         urdu::StripMarks(units.data(), units.size(), options.keep_shadda);

@@ -60,8 +60,10 @@ TEST(ApiUztTest, RoundTripAndPolicies) {
     codec.Encode("کتاب 一");
     ADD_FAILURE() << "no error";
   } catch (const urdulex::Error& e) {
-    EXPECT_STREQ("text: byte offset 9: U+4E00 has no UZT form in the mapping",
-                 e.what());
+    EXPECT_STREQ(
+        "text: line 1, column 6, byte offset 9: U+4E00 has no UZT form in "
+        "the mapping",
+        e.what());
   }
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "foundation/ApiSupport.h"
-#include "foundation/TARNIException.h"
 #include "script/UZTStream.h"
 #include "urdulex/uzt_codec.h"
 
@@ -19,13 +18,7 @@ struct UztCodec::Mapping {
 UztCodec UztCodec::Open(const std::string& mapping_path) {
   return urdu::ApiCall([&] {
     auto mapping = std::make_shared<Mapping>();
-    try {
-      mapping->mapping.Load(mapping_path);
-    } catch (const IOException& e) {
-      throw urdu::Error(e.GetExceptionMsg());  // names the file already
-    } catch (const TARNIException& e) {
-      throw urdu::Error(mapping_path + ": " + e.GetExceptionMsg());
-    }
+    urdu::LoadMappingFile(mapping_path, &mapping->mapping);
     mapping->mapping.Install(mapping->utility);
     return UztCodec(std::move(mapping));
   });
@@ -54,24 +47,42 @@ std::string Convert(std::string_view input, const char* name,
   return out;
 }
 
+// The command line's --on-error with its default --substitute '?': as
+// itself in decoded text, as the character the byte '?' stands for in UZT.
+OnError StreamPolicy(ErrorPolicy policy, const UZTMapping* mapping) {
+  OnError on_error;
+  if (policy == ErrorPolicy::kSkip) on_error.mode = OnError::kSkip;
+  if (policy == ErrorPolicy::kSubstitute) {
+    on_error.mode = OnError::kSubstitute;
+    if (mapping != nullptr &&
+        !SubstituteForByte(*mapping, '?', &on_error.substitute)) {
+      throw urdu::Error("--substitute: byte 0x3F stands for no character of "
+                        "the mapping");
+    }
+  }
+  return on_error;
+}
+
 }  // namespace
 
 std::string UztCodec::Encode(std::string_view text, ErrorPolicy policy) const {
-  (void)policy;  // TODO: the error policies, with the stream's own
   return urdu::ApiCall([&] {
+    const OnError on_error = StreamPolicy(policy, &mapping_->mapping);
     return Convert(text, "text", [&](const ReadBytes& read,
                                      const WriteBytes& write) {
-      EncodeUZTStream(mapping_->mapping, mapping_->utility, read, write);
+      EncodeUZTStream(mapping_->mapping, mapping_->utility, read, write,
+                      on_error);
     });
   });
 }
 
 std::string UztCodec::Decode(std::string_view uzt, ErrorPolicy policy) const {
-  (void)policy;
   return urdu::ApiCall([&] {
+    const OnError on_error = StreamPolicy(policy, nullptr);
     return Convert(uzt, "UZT", [&](const ReadBytes& read,
                                    const WriteBytes& write) {
-      DecodeUZTStream(mapping_->mapping, mapping_->utility, true, read, write);
+      DecodeUZTStream(mapping_->mapping, mapping_->utility, true, read, write,
+                      on_error);
     });
   });
 }

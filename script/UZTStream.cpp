@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/TARNIException.h"
+#include "foundation/TextIO.h"
 
 namespace {
 
@@ -538,10 +539,23 @@ namespace urdu {
 std::string StreamErrorMessage(const std::string& name,
                                const StreamError& error) {
   if (error.offset < 0) return name + ": " + error.message;
-  const std::string line =
-      error.line > 0 ? "line " + std::to_string(error.line) + ", " : "";
-  return name + ": " + line + "byte offset " + std::to_string(error.offset) +
+  std::string where;
+  if (error.line > 0) where += "line " + std::to_string(error.line) + ", ";
+  if (error.column > 0) {
+    where += "column " + std::to_string(error.column) + ", ";
+  }
+  return name + ": " + where + "byte offset " + std::to_string(error.offset) +
          ": " + error.message;
+}
+
+void LoadMappingFile(const std::string& path, UZTMapping* mapping) {
+  try {
+    mapping->Load(path);
+  } catch (const IOException& e) {
+    throw Error(e.GetExceptionMsg());  // names the file already
+  } catch (const TARNIException& e) {
+    throw Error(path + ": " + e.GetExceptionMsg());
+  }
 }
 
 }  // namespace urdu

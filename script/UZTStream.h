@@ -327,10 +327,13 @@ uint64_t DecodeUZTStream(const UZTMapping& mapping,
                          const OnError& on_error = OnError());
 
 namespace urdu {
-// The one-line message of `error` in the input `name`: "NAME: line L, byte
-// offset B: what", as `urdu uzt` prints it.
+// The one-line message of `error` in the input `name`, as `urdu uzt` prints
+// it: "NAME: line L, column C, byte offset B: what".
 std::string StreamErrorMessage(const std::string& name,
                                const StreamError& error);
+// Loads the mapping file `path` into `mapping`; throws urdu::Error with
+// the message of `urdu uzt --mapping`.
+void LoadMappingFile(const std::string& path, UZTMapping* mapping);
 }  // namespace urdu
 
 #endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_

@@ -20,7 +20,7 @@ namespace urdulex {
 enum class ErrorPolicy {
   kFail,        // Error naming its byte offset
   kSkip,        // left out
-  kSubstitute,  // '?' in UZT, U+FFFD in text
+  kSubstitute,  // '?' (as `urdu uzt --on-error substitute`)
 };
 
 class UztCodec {

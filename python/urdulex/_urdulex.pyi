@@ -91,7 +91,7 @@ class UztCodec:
     def encode(self, text: str, *, errors: str = "fail") -> bytes:
         """Text to UZT; errors "fail", "skip" or "substitute" ('?')."""
     def decode(self, uzt: bytes, *, errors: str = "fail") -> str:
-        """UZT to text; errors "fail", "skip" or "substitute" (U+FFFD)."""
+        """UZT to text; errors "fail", "skip" or "substitute" ('?')."""
 
 class LetterCodes:
     """A code table: lines of text as the decimal codes of their letters,

@@ -828,13 +828,7 @@ int Uzt(int argc, char** argv) {
   files.Input("input", input_name);
   files.Output("output", output);
   UZTMapping mapping;
-  try {
-    mapping.Load(mapping_name);
-  } catch (const IOException& e) {
-    throw Error(e.GetExceptionMsg());  // names the file already
-  } catch (const TARNIException& e) {
-    throw Error(mapping_name + ": " + e.GetExceptionMsg());
-  }
+  LoadMappingFile(mapping_name, &mapping);
   const OnError on_error = UztOnError(args, encode, mapping);
   LexEnigneUtility utility;
   mapping.Install(utility);
@@ -856,12 +850,7 @@ int Uzt(int argc, char** argv) {
                                    write, on_error);
       }
     } catch (const StreamError& e) {
-      if (e.offset < 0) throw Error(input.name() + ": " + e.message);
-      std::string where;
-      if (e.line > 0) where += "line " + std::to_string(e.line) + ", ";
-      if (e.column > 0) where += "column " + std::to_string(e.column) + ", ";
-      throw Error(input.name() + ": " + where + "byte offset " +
-                  std::to_string(e.offset) + ": " + e.message);
+      throw Error(StreamErrorMessage(input.name(), e));
     }
   });
   if (replaced > 0) {
