@@ -231,8 +231,9 @@ int main(int argc, char** argv) {
         return kExitFailure;
       }
       // The loader takes a file cut short as a table with unused slots,
-      // whose words would silently go unfound.
-      if (!CheckWordFormTableExtent(wordform::kFileName, &rejection)) {
+      // whose words would silently go unfound. The verdict comes from the
+      // read above, so a FIFO in the table's place is judged the same.
+      if (!CheckWordFormTableExtent(file, &rejection)) {
         Report(std::string("Word-form table ") + wordform::kFileName + " " +
                rejection + ".");
         return kExitFailure;
