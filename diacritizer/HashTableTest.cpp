@@ -144,6 +144,40 @@ TEST(HashTableTest, AllocateAndDeallocate) {
   EXPECT_FALSE(t.SetNodeAtIndex(0, n));
 }
 
+// A table that holds only its first slots answers every search as the
+// same table with all its slots, and grows when a later slot is set.
+TEST(HashTableTest, HeldSlotsAnswerAsAllSlots) {
+  std::mt19937 rng(5);
+  const std::wstring keys[] = {L"a", L"b", L"ab", L"ba", L"@a", L""};
+  for (int round = 0; round < 200; ++round) {
+    const int slots = 1 + static_cast<int>(rng() % 9);
+    const int held = static_cast<int>(rng() % (slots + 1));
+    WordFormHashTable all, some;
+    ASSERT_TRUE(all.Allocate(slots, slots));
+    ASSERT_TRUE(some.AllocateHeld(slots, slots, held));
+    EXPECT_EQ(held, some.HeldSlots());
+    // Mostly the held slots are set, sometimes one past them.
+    const int set = static_cast<int>(rng() % (slots + 1));
+    for (int s = 0; s < set; ++s) {
+      if (s >= held && rng() % 3 != 0) continue;
+      const int32_t next = static_cast<int32_t>(rng() % (slots + 3)) - 2;
+      WordFormHashNode n = Node(keys[rng() % 6], "X", next, s);
+      ASSERT_TRUE(all.SetNodeAtIndex(s, n));
+      ASSERT_TRUE(some.SetNodeAtIndex(s, n));
+    }
+    WordFormHashNode spare;
+    EXPECT_FALSE(some.SetNodeAtIndex(slots, spare));
+    for (const std::wstring& key : keys) {
+      std::vector<WordFormHashNode> a, b;
+      ASSERT_EQ(all.Search(key, a), some.Search(key, b)) << round;
+      ASSERT_EQ(Ids(a), Ids(b)) << round;
+    }
+    for (int s = 0; s < slots; ++s) {
+      EXPECT_EQ(all.nodes[s].next, some.Node(s).next);
+    }
+  }
+}
+
 // A table of `slots` slots whose records are placed by hand.
 class SearchTest : public testing::Test {
  protected:
@@ -344,7 +378,7 @@ TEST_F(LoaderTest, FullWidthFieldsAreKeptWhole) {
 TEST_F(LoaderTest, FailedLoadsKeepTheTableUntilTheHeaderIsRead) {
   const std::string record = Record(L"a", "X", -2);
   struct {
-    std::string bytes;  // empty: no such file
+    std::string bytes;   // empty: no such file
     const char* reason;  // of a false result; empty when it throws
     bool kept;
   } cases[] = {

@@ -9,8 +9,8 @@
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
 // failure prints one line on standard error. The table and the input are
 // opened before the output, so a failure there leaves no output file. A
-// table whose size does not match its header (cut short, or more records
-// than slots) is refused.
+// table that does not hold one record per slot of its header (cut short,
+// or more records than slots) is refused, on what its one read found.
 
 #include <cstdio>
 #include <cstring>

@@ -502,6 +502,25 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
   }
 }
 
+// A header of 2^24 slots over one record: check and dump cost the record,
+// not the slots (once 3 GB and 1.3 GB).
+TEST_F(WordFormsToolTest, CheckAndDumpCostTheRecordsNotTheSlots) {
+  const std::wstring key = {0x5DA2, 0x068A};  // home slot 0 of 2^24
+  ASSERT_EQ(0u, HomeSlotHash(wordform::kMaxTableSlots)(key.data(), 2));
+  const std::string bytes =
+      TableFile({-1, wordform::kMaxTableSlots, 1}, {Record(key, "XX", -2)});
+  ASSERT_EQ(84u, bytes.size());
+  Write("big.lex", bytes);
+  const std::string cap = urdulex::test::MemoryCap(32000);
+  ASSERT_EQ(0, Run(cap + Tool() + " check big.lex > check.out")) << stderr_;
+  EXPECT_EQ("big.lex: 16777216 slots, 1 records, longest chain 1, load 0.000\n",
+            Contents(Path("check.out")));
+  ASSERT_EQ(0, Run(cap + Tool() + " dump big.lex > dump.out")) << stderr_;
+  const std::string dump = Contents(Path("dump.out"));
+  EXPECT_EQ(0u, dump.find("0\t")) << dump;
+  EXPECT_EQ(1, std::count(dump.begin(), dump.end(), '\n'));
+}
+
 // Every word of the shipped lexicon is stored, and the program gives back
 // the first listed form of every bare word.
 TEST_F(WordFormsToolTest, SampleLexiconRoundTrips) {
