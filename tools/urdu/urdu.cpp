@@ -31,7 +31,6 @@
 
 #include "codemapper/CodeMapper.h"
 #include "diacritizer/WordFormFormat.h"
-#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Version.h"
 #include "normalization/Normalization.h"
@@ -480,12 +479,11 @@ int Normalize(const Arguments& args) {
       throw Error(normalization.GetLastError());
     }
     // The rules reader adds a rule only at its CR: a last line cut short
-    // would be lost without a word.
-    const std::string& rules = normalization.NfcRulesPath();
-    uint64_t line = 0;
-    if (FindUnendedLine(rules, &line)) {
-      throw Error("NFC rules file " + rules + " ends without CR LF: line " +
-                  std::to_string(line) + " would be ignored");
+    // would be lost without a word. The read that loaded the rules saw it.
+    if (const uint64_t line = normalization.NfcRulesUnendedLine()) {
+      throw Error("NFC rules file " + normalization.NfcRulesPath() +
+                  " ends without CR LF: line " + std::to_string(line) +
+                  " would be ignored");
     }
   } catch (const TARNIException& e) {
     throw Error(config + ": " + e.GetExceptionMsg());
@@ -556,14 +554,14 @@ int Strip(const Arguments& args) {
 int Codes(const Arguments& args) {
   const std::string table =
       FindDataFile(kCodeTableData, args.Value("--table", ""));
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word. The read that loads the table finds it.
   std::string error;
-  if (!ReadPatterns(table.c_str(), &error)) {
+  uint64_t unended_line = 0;
+  if (!ReadPatterns(table.c_str(), &error, &unended_line)) {
     throw Error("code table " + table + ": " + error);
   }
-  // The table reader stores a line only at its CR: a last line cut short
-  // would be lost without a word.
-  uint64_t unended_line = 0;
-  if (FindUnendedLine(table, &unended_line)) {
+  if (unended_line != 0) {
     throw Error("code table " + table + " ends without CR LF: line " +
                 std::to_string(unended_line) + " would be ignored");
   }
