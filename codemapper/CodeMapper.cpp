@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "foundation/FileReader.h"
+#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
 
 int mapper[kMapperSlots];
@@ -62,10 +63,12 @@ std::string stringify(int value) {
 
 bool ReadPatterns(const char* name) { return ReadPatterns(name, nullptr); }
 
-bool ReadPatterns(const char* name, std::string* error) {
+bool ReadPatterns(const char* name, std::string* error,
+                  uint64_t* unended_line) {
   try {
     FileReader reader;
     if (!reader.Open(name, FileReader::UNICODE)) return false;
+    UnendedLineFinder line_ends;
     std::string value;
     bool has_last = false;
     bool has_key = false;
@@ -76,6 +79,7 @@ bool ReadPatterns(const char* name, std::string* error) {
     // End of file shows only after a read found no more data, so the last
     // character of the file is still handled.
     while (!reader.EoF()) {
+      line_ends.Add(static_cast<uint32_t>(c));
       if (c == kColon) {
         has_key = has_last;
         key = last;
@@ -84,6 +88,7 @@ bool ReadPatterns(const char* name, std::string* error) {
         // A value read before any key has been named has no slot to go to.
         if (has_key) mapper[key & 0xFFFF] = convertToDouble(value);
         reader.Read(&c, 1);  // the LF, not looked at
+        if (!reader.EoF()) line_ends.Add(static_cast<uint32_t>(c));
         value.clear();
       } else {
         has_last = true;
@@ -91,6 +96,10 @@ bool ReadPatterns(const char* name, std::string* error) {
         value.push_back(static_cast<char>(c & 0xFF));
       }
       reader.Read(&c, 1);
+    }
+    if (unended_line != nullptr) {
+      // An odd byte count: the last read took half a unit.
+      *unended_line = line_ends.UnendedLine(reader.Tell() % 2 != 0);
     }
     return true;
   } catch (IOException& e) {

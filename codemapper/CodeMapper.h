@@ -14,6 +14,7 @@
 #ifndef URDULEX_CODEMAPPER_CODEMAPPER_H_
 #define URDULEX_CODEMAPPER_CODEMAPPER_H_
 
+#include <cstdint>
 #include <string>
 
 // Number of slots of the code table: one per 16-bit character.
@@ -37,9 +38,13 @@ std::string stringify(int value);
 // Loads the code table file `name` into `mapper`. Returns true when the whole
 // file was read; false when it is missing, lacks the byte-order mark or ends
 // inside a line ending (codes stored before the failure stay). When
-// `error` is given, a failure leaves the reader's report line there.
+// `error` is given, a failure leaves the reader's report line there. When
+// `unended_line` is given, a successful read leaves there the line where
+// text after the last CR LF starts, which the reader dropped (see
+// UnendedLineFinder), or 0; it is judged on the units this read loaded.
 bool ReadPatterns(const char* name);
-bool ReadPatterns(const char* name, std::string* error);
+bool ReadPatterns(const char* name, std::string* error,
+                  uint64_t* unended_line = nullptr);
 
 // Maps one line; the result always ends with one LF.
 std::string GetValue(std::wstring line);

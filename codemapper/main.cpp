@@ -20,7 +20,6 @@
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
-#include "foundation/LineEnds.h"
 #include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
 
@@ -60,15 +59,15 @@ int main(int argc, char** argv) {
     return Fail(clash + " and output are the same file: " + output_name + ".");
   }
 
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word. The read that loads the table finds it.
   std::string error;
-  if (!ReadPatterns(kCodeTableFile, &error)) {
+  uint64_t unended_line = 0;
+  if (!ReadPatterns(kCodeTableFile, &error, &unended_line)) {
     return Fail(error + " Code table " + kCodeTableFile +
                 " could not be read.");
   }
-  // The table reader stores a line only at its CR: a last line cut short
-  // would be lost without a word.
-  uint64_t unended_line = 0;
-  if (FindUnendedLine(kCodeTableFile, &unended_line)) {
+  if (unended_line != 0) {
     return Fail(std::string("Code table ") + kCodeTableFile +
                 " ends without CR LF: line " + std::to_string(unended_line) +
                 " would be ignored.");

@@ -49,23 +49,21 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
 FormTable::FormTable(const std::string& path, bool all_forms) {
   const std::string where = "table " + path + ": ";
   try {
+    // The file is read once; its verdicts, the index and the table for
+    // every form all come from that one read.
     std::string rejection;
-    {
-      WordFormTableFile file;
-      if (!ReadWordFormTableFile(path, &file, &rejection)) {
-        throw Error(where + rejection);
-      }
-      // The loader takes a file cut short as a table with unused slots,
-      // whose words would silently go unfound.
-      if (!CheckWordFormTableExtent(path, &rejection)) {
-        throw Error("table " + path + " " + rejection);
-      }
-      // A table whose chains are too tangled to index is searched.
-      searched_ = !index_.Build(file);
-    }
-    if ((searched_ || all_forms) && !LoadWordFormHashTable(path, &rejection)) {
+    WordFormTableFile file;
+    if (!ReadWordFormTableFile(path, &file, &rejection)) {
       throw Error(where + rejection);
     }
+    // The loader takes a file cut short as a table with unused slots,
+    // whose words would silently go unfound.
+    if (!CheckWordFormTableExtent(file, &rejection)) {
+      throw Error("table " + path + " " + rejection);
+    }
+    // A table whose chains are too tangled to index is searched.
+    searched_ = !index_.Build(file);
+    if (searched_ || all_forms) FillWordFormHashTable(file, &table_);
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
   }
@@ -92,7 +90,7 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
   if (it != forms_.end()) return it->second;
   std::vector<std::u16string> forms;
   std::vector<WordFormHashNode> found;
-  if (n > 0 && wordFormHashTable.Search(Wide(key, n), found)) {
+  if (n > 0 && table_.Search(Wide(key, n), found)) {
     LexEnigneUtility utility;
     for (const WordFormHashNode& node : found) {
       forms.push_back(Narrow(utility.MergeSymbolicDiacritics(

@@ -72,7 +72,8 @@ class FormTable {
   }
 
   WordFormIndex index_;
-  bool searched_ = false;  // the loaded table is searched, not indexed
+  WordFormHashTable table_;  // for AllForms, and when not indexed
+  bool searched_ = false;    // table_ is searched, not indexed
   std::unordered_map<std::u16string, std::vector<std::u16string>> forms_;
 };
 

@@ -4,13 +4,21 @@
 // slot lie on one chain that starts there and follows `next` through any
 // slots of the array.
 //
-// The table owns its slots; Search hands out copies. Nothing here throws
-// except the standard allocation failure of Allocate. Not thread-safe for
-// writers; concurrent Search calls on an unchanged table are fine.
+// The table owns its slots; Search hands out copies. Only the first
+// HeldSlots() slots are stored in `nodes`: Allocate holds them all, while
+// AllocateHeld (used by the file loader) holds only as many as were set up
+// front, so that a header announcing millions of slots over a few records
+// costs the records, not the slots. The slots past them are unused and read
+// as such; SetNodeAtIndex makes room when it sets one.
+//
+// Nothing here throws except the standard allocation failure of Allocate,
+// AllocateHeld and SetNodeAtIndex. Not thread-safe for writers; concurrent
+// Search calls on an unchanged table are fine.
 
 #ifndef URDULEX_DIACRITIZER_HASHTABLE_H_
 #define URDULEX_DIACRITIZER_HASHTABLE_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -128,10 +136,16 @@ class HashTable {
   // given modulus (capped at `slots`). False, with the table left empty,
   // when either is below 1.
   bool Allocate(int slots, int requested_modulus) {
+    return AllocateHeld(slots, requested_modulus, slots);
+  }
+
+  // Allocate, holding only the first `held` slots (0 to `slots`); the rest
+  // are unused and take no memory. Every Search answers as after Allocate.
+  bool AllocateHeld(int slots, int requested_modulus, int held) {
     Deallocate();
     if (slots < 1 || requested_modulus < 1) return false;
-    nodes.reset(new HashNode<T>[static_cast<size_t>(slots)]);
-    for (int i = 0; i < slots; ++i) nodes[i].next = HashNode<T>::kUnused;
+    held_ = held < 0 ? 0 : held > slots ? slots : held;
+    if (held_ > 0) nodes.reset(new HashNode<T>[static_cast<size_t>(held_)]);
     tableSize = slots;
     modulus = requested_modulus <= slots ? requested_modulus : slots;
     hash_ = HomeSlotHash(modulus);
@@ -140,6 +154,7 @@ class HashTable {
 
   void Deallocate() {
     nodes.reset();
+    held_ = 0;
     tableSize = 0;
     modulus = 0;
     extra1 = 0;
@@ -162,9 +177,18 @@ class HashTable {
   // Copies key, payload and link of `node` into slot `index`. False when
   // there are no slots or the index is out of range.
   bool SetNodeAtIndex(int index, HashNode<T>& node) {
-    if (!nodes || index < 0 || index >= tableSize) return false;
+    if (tableSize <= 0 || index < 0 || index >= tableSize) return false;
+    if (index >= held_) Hold(index);
     nodes[index] = node;
     return true;
+  }
+
+  // Number of slots stored in `nodes`: nodes[0] to nodes[HeldSlots() - 1].
+  int32_t HeldSlots() const { return held_; }
+  // Slot `index` (0 to tableSize - 1), held or not.
+  const HashNode<T>& Node(int index) const {
+    static const HashNode<T> unused;
+    return index >= 0 && index < held_ ? nodes[index] : unused;
   }
 
   // Collects, in chain order, every record on the chain of key's home slot
@@ -176,12 +200,14 @@ class HashTable {
   bool Search(const std::wstring& key,
               std::vector<HashNode<T>>& results) const {
     results.clear();
-    if (!nodes) return false;
+    if (tableSize <= 0) return false;
+    // A slot past the held ones is unused: its `next` of -1 would end the
+    // search with false before anything else happened.
     int64_t s = static_cast<int64_t>(Hash(key));
-    if (s >= tableSize || nodes[s].next == HashNode<T>::kUnused) return false;
+    if (s >= held_ || nodes[s].next == HashNode<T>::kUnused) return false;
     int64_t steps = 0;
     while (s != HashNode<T>::kEndOfChain) {
-      if (s < 0 || s >= tableSize || ++steps > tableSize) return false;
+      if (s < 0 || s >= held_ || ++steps > tableSize) return false;
       const HashNode<T>& node = nodes[s];
       bool match = compareHook ? compareHook(node.key, key) : node.key == key;
       if (match && !node.key.empty() && node.key[0] != L'@') {
@@ -202,6 +228,19 @@ class HashTable {
   CompareFunction compareHook;
 
  private:
+  // Holds slots up to `index`, growing geometrically so that setting the
+  // slots one by one stays linear.
+  void Hold(int index) {
+    int64_t want = std::max<int64_t>(index + 1, 2 * int64_t{held_});
+    if (want > tableSize) want = tableSize;
+    std::unique_ptr<HashNode<T>[]> grown(
+        new HashNode<T>[static_cast<size_t>(want)]);
+    for (int32_t i = 0; i < held_; ++i) grown[i] = std::move(nodes[i]);
+    nodes = std::move(grown);
+    held_ = static_cast<int32_t>(want);
+  }
+
+  int32_t held_ = 0;
   HomeSlotHash hash_;
 };
 

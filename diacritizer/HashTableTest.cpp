@@ -144,6 +144,40 @@ TEST(HashTableTest, AllocateAndDeallocate) {
   EXPECT_FALSE(t.SetNodeAtIndex(0, n));
 }
 
+// A table that holds only its first slots answers every search as the
+// same table with all its slots, and grows when a later slot is set.
+TEST(HashTableTest, HeldSlotsAnswerAsAllSlots) {
+  std::mt19937 rng(5);
+  const std::wstring keys[] = {L"a", L"b", L"ab", L"ba", L"@a", L""};
+  for (int round = 0; round < 200; ++round) {
+    const int slots = 1 + static_cast<int>(rng() % 9);
+    const int held = static_cast<int>(rng() % (slots + 1));
+    WordFormHashTable all, some;
+    ASSERT_TRUE(all.Allocate(slots, slots));
+    ASSERT_TRUE(some.AllocateHeld(slots, slots, held));
+    EXPECT_EQ(held, some.HeldSlots());
+    // Mostly the held slots are set, sometimes one past them.
+    const int set = static_cast<int>(rng() % (slots + 1));
+    for (int s = 0; s < set; ++s) {
+      if (s >= held && rng() % 3 != 0) continue;
+      const int32_t next = static_cast<int32_t>(rng() % (slots + 3)) - 2;
+      WordFormHashNode n = Node(keys[rng() % 6], "X", next, s);
+      ASSERT_TRUE(all.SetNodeAtIndex(s, n));
+      ASSERT_TRUE(some.SetNodeAtIndex(s, n));
+    }
+    WordFormHashNode spare;
+    EXPECT_FALSE(some.SetNodeAtIndex(slots, spare));
+    for (const std::wstring& key : keys) {
+      std::vector<WordFormHashNode> a, b;
+      ASSERT_EQ(all.Search(key, a), some.Search(key, b)) << round;
+      ASSERT_EQ(Ids(a), Ids(b)) << round;
+    }
+    for (int s = 0; s < slots; ++s) {
+      EXPECT_EQ(all.nodes[s].next, some.Node(s).next);
+    }
+  }
+}
+
 // A table of `slots` slots whose records are placed by hand.
 class SearchTest : public testing::Test {
  protected:
@@ -273,7 +307,7 @@ class LoaderTest : public ScratchDirTest {
     ADD_FAILURE() << "no exception";
     return "";
   }
-  const WordFormHashNode& Slot(int i) { return wordFormHashTable.nodes[i]; }
+  const WordFormHashNode& Slot(int i) { return wordFormHashTable.Node(i); }
 };
 
 TEST_F(LoaderTest, TheSmallExampleFile) {
@@ -316,9 +350,11 @@ TEST_F(LoaderTest, RecordCountsAgainstSlotCount) {
   EXPECT_TRUE(Slot(3).key.empty());
   EXPECT_EQ(-1, Slot(3).next);
   EXPECT_EQ(-1, Slot(4).next);
-  // A large sparse table within the limit is fine.
-  ASSERT_TRUE(Load(TableFile({100000}, {Record(L"a", "X", -2)})));
-  EXPECT_EQ(100000, wordFormHashTable.tableSize);
+  // A large sparse table within the limit is fine, and holds its records
+  // only.
+  ASSERT_TRUE(Load(TableFile({1 << 24}, {Record(L"a", "X", -2)})));
+  EXPECT_EQ(1 << 24, wordFormHashTable.tableSize);
+  EXPECT_EQ(1, wordFormHashTable.HeldSlots());
 }
 
 TEST_F(LoaderTest, ExtendedHeader) {
@@ -337,29 +373,47 @@ TEST_F(LoaderTest, FullWidthFieldsAreKeptWhole) {
   EXPECT_EQ(5u, Slot(0).data.id);  // the id right after is not swallowed
 }
 
-TEST_F(LoaderTest, RejectedHeadersGiveFalseAndAnEmptyTable) {
+// The old table goes only where a new one would be allocated: once the
+// header has announced a slot count.
+TEST_F(LoaderTest, FailedLoadsKeepTheTableUntilTheHeaderIsRead) {
   const std::string record = Record(L"a", "X", -2);
   struct {
-    std::string bytes;
-    const char* reason;
+    std::string bytes;   // empty: no such file
+    const char* reason;  // of a false result; empty when it throws
+    bool kept;
   } cases[] = {
-      {"\xFF\xFE", "The table header announces no slots."},
-      {TableFile({0}, {record}), "The table header announces no slots."},
+      {"", "", true},
+      {"\xFE\xFF\x01\x00\x00\x00", "", true},
+      {"\xFF\xFE", "The table header announces no slots.", true},
+      {TableFile({0}, {record}), "The table header announces no slots.", true},
       {TableFile({-1, 0, 7}, {record}),
-       "The extended header announces no slots."},
+       "The extended header announces no slots.", true},
       {TableFile({-1, 5, 0}, {record}),
-       "The extended header's check word is zero."},
-      {TableFile({-5}, {record}), "The table header announces -5 slots."},
+       "The extended header's check word is zero.", true},
+      {TableFile({-1, 5}, {}), "", true},
+      {TableFile({-5}, {record}), "The table header announces -5 slots.",
+       false},
+      {TableFile({2}, {}), "", false},
+      {TableFile({0x7FFFFFFF}, {record}), "", false},
+      {TableFile({3}, {Record(L"b", "X", 9)}), "", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
     ASSERT_TRUE(Load(TableFile({1}, {record})));
+    const std::string name =
+        c.bytes.empty() ? Path("missing.lex") : Write("table.lex", c.bytes);
     std::string why;
-    EXPECT_FALSE(Load(c.bytes, &why));
+    bool thrown = false;
+    try {
+      EXPECT_FALSE(LoadWordFormHashTable(name, &why));
+    } catch (const TARNIException&) {
+      thrown = true;
+    }
+    EXPECT_EQ(*c.reason == '\0', thrown);
     EXPECT_EQ(c.reason, why);
-    EXPECT_EQ(nullptr, wordFormHashTable.nodes);
     std::vector<WordFormHashNode> found;
-    EXPECT_FALSE(wordFormHashTable.Search(L"a", found));
+    EXPECT_EQ(c.kept, wordFormHashTable.Search(L"a", found));
+    EXPECT_EQ(c.kept ? 1 : 0, wordFormHashTable.tableSize);
   }
 }
 

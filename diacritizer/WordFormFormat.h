@@ -42,10 +42,11 @@ constexpr int kNextOffset = kFlagOffset + 1;  // 26
 constexpr int32_t kEndOfChain = -2;
 constexpr int32_t kUnusedSlot = -1;
 
-// Largest slot count a file may announce. The slot array is allocated
-// before the records are read, so without a limit a corrupt header of a
-// few bytes could ask for gigabytes. 2^24 slots hold far more word forms
-// than any language has and still fit in memory (about 1.3 GB of slots).
+// Largest slot count a file may announce. Readers hold only the slots a
+// file has records for, so the limit is not what keeps a corrupt header
+// from asking for memory; it bounds what a real table can be: 2^24 slots
+// hold far more word forms than any language has, and a full table of
+// them (1.2 GB of records) still fits in memory once loaded.
 constexpr int32_t kMaxTableSlots = 1 << 24;
 
 }  // namespace wordform

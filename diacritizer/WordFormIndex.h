@@ -136,9 +136,8 @@ class WordFormIndex {
 // Answers what Find answers, for a table whose index would cost too much to
 // build (Build gave false): walks the chains of the table file itself, as
 // HashTable::Search walks the table loaded from it. Memory stays that of the
-// file's records; the loaded table would instead hold every slot the header
-// announces, up to 2^24 of them for a file of a few records. The file is
-// borrowed and must outlive the object.
+// file's compact records, with no strings per slot as the loaded table
+// has. The file is borrowed and must outlive the object.
 class WordFormFileSearch {
  public:
   explicit WordFormFileSearch(const WordFormTableFile& file);

@@ -32,14 +32,17 @@ void PutInt32(std::string& out, size_t at, uint32_t value) {
 
 std::string Slot(int64_t s) { return "slot " + std::to_string(s); }
 
-// A table whose Hash is the loader's for `slots` slots.
+// The loader's home slot of a key in a table of `slots` slots, without
+// the table.
 class HomeSlots {
  public:
-  explicit HomeSlots(int32_t slots) { table_.Allocate(slots, slots); }
-  int64_t operator()(const std::wstring& key) const { return table_.Hash(key); }
+  explicit HomeSlots(int32_t slots) : hash_(slots) {}
+  int64_t operator()(const std::wstring& key) const {
+    return hash_(key.data(), key.size());
+  }
 
  private:
-  HashTable<WordFormHashNodeData> table_;
+  HomeSlotHash hash_;
 };
 
 // `word` with every fatha, kasra or damma that directly precedes a shadda
@@ -181,9 +184,9 @@ bool ParseTableImage(const std::string& bytes, TableImage* image,
   const size_t body = bytes.size() - at;
   image->records_in_file = body / kRecordSize;
   image->trailing_bytes = body % kRecordSize;
-  image->records.assign(static_cast<size_t>(slots), TableRecord());
   const size_t stored =
       std::min(image->records_in_file, static_cast<size_t>(slots));
+  image->records.assign(stored, TableRecord());
   for (size_t k = 0; k < stored; ++k, at += kRecordSize) {
     TableRecord& record = image->records[k];
     const unsigned char* p = reinterpret_cast<const unsigned char*>(&bytes[at]);
@@ -225,25 +228,34 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
              std::to_string(n) + " slots";
     return false;
   }
-  for (int64_t s = 0; s < n; ++s) {
+  // Only the slots the file holds are looked at, so a header announcing
+  // millions of slots over a few records costs the records. Every other
+  // slot is unused: a chain that reaches one ends there.
+  const size_t slots = r.size();
+  auto next_of = [&](int64_t s) -> int64_t {
+    return static_cast<size_t>(s) < slots ? r[static_cast<size_t>(s)].next
+                                          : kUnusedSlot;
+  };
+  for (size_t s = 0; s < slots; ++s) {
     int32_t next = r[s].next;
     if (next < kEndOfChain || next >= n) {
-      *error = Slot(s) + " links to " + std::to_string(next) +
-               ", outside the table of " + std::to_string(n) + " slots";
+      *error = Slot(static_cast<int64_t>(s)) + " links to " +
+               std::to_string(next) + ", outside the table of " +
+               std::to_string(n) + " slots";
       return false;
     }
   }
   // Chain lengths, and cycles, in one pass over the links: length[s] is
   // the number of slots a walk from s visits.
-  std::vector<int64_t> length(static_cast<size_t>(n), 0);
-  std::vector<uint8_t> on_path(static_cast<size_t>(n), 0);
+  std::vector<int64_t> length(slots, 0);
+  std::vector<uint8_t> on_path(slots, 0);
   std::vector<int64_t> path;
-  for (int64_t start = 0; start < n; ++start) {
+  for (size_t start = 0; start < slots; ++start) {
     if (r[start].next == kUnusedSlot || length[start] != 0) continue;
     path.clear();
-    int64_t s = start;
-    while (s >= 0 && length[s] == 0) {
-      if (r[s].next == kUnusedSlot) {
+    int64_t s = static_cast<int64_t>(start);
+    while (s >= 0 && (static_cast<size_t>(s) >= slots || length[s] == 0)) {
+      if (next_of(s) == kUnusedSlot) {
         *error = "the chain through " + Slot(path.back()) +
                  " runs into unused " + Slot(s);
         return false;
@@ -251,7 +263,7 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
       on_path[s] = 1;
       path.push_back(s);
       int64_t next = r[s].next;
-      if (next >= 0 && on_path[next]) {
+      if (next >= 0 && static_cast<size_t>(next) < slots && on_path[next]) {
         *error =
             Slot(s) + " links to " + std::to_string(next) + ", closing a cycle";
         return false;
@@ -264,12 +276,13 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
       on_path[path[i]] = 0;
     }
   }
+  // From here on every link of a used slot is -2 or a held slot.
+  //
   // A walk from slot a reaches slot b exactly when b is a itself or one of
   // a's ancestors in the forest where each slot's parent is its `next`. The
   // entry and leave times of one depth-first pass over that forest answer this
   // for every record at once, so long shared chains cost no more than
   // short ones.
-  const size_t slots = static_cast<size_t>(n);
   std::vector<uint32_t> child_start(slots + 1, 0);
   for (size_t s = 0; s < slots; ++s) {
     if (r[s].next >= 0) ++child_start[static_cast<size_t>(r[s].next) + 1];
@@ -308,22 +321,24 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
       }
     }
   }
-  HomeSlots home(image.slots);
+  const HomeSlots home(image.slots);
   size_t records = 0;
   int64_t longest = 0;
-  for (int64_t s = 0; s < n; ++s) {
+  for (size_t s = 0; s < slots; ++s) {
     if (r[s].next == kUnusedSlot) continue;
     ++records;
     const std::wstring& key = r[s].key;
     if (key.empty() || key[0] == L'@') continue;
-    int64_t h = home(key);
-    if (r[h].next == kUnusedSlot) {
-      *error = Slot(s) + " is not on the chain of its home " + Slot(h) +
+    const int64_t h = home(key);
+    if (next_of(h) == kUnusedSlot) {
+      *error = Slot(static_cast<int64_t>(s)) +
+               " is not on the chain of its home " + Slot(h) +
                ", which is unused";
       return false;
     }
     if (enter[s] > enter[h] || leave[h] > leave[s]) {
-      *error = Slot(s) + " is not on the chain of its home " + Slot(h);
+      *error = Slot(static_cast<int64_t>(s)) +
+               " is not on the chain of its home " + Slot(h);
       return false;
     }
     if (length[h] > longest) longest = length[h];

@@ -30,11 +30,13 @@ struct TableRecord {
   int32_t next = -1;
 };
 
-// The parts of a table file, read without judging the links.
+// The parts of a table file, read without judging the links. Its size
+// follows the records the file holds, not the slots its header announces.
 struct TableImage {
   int32_t slots = 0;
   bool extended_header = false;
-  // One per slot; slots the file has no record for are unused.
+  // Slot k for each whole record k the file holds, at most `slots`; the
+  // slots past them are unused.
   std::vector<TableRecord> records;
   size_t records_in_file = 0;  // whole records, including surplus ones
   size_t trailing_bytes = 0;   // bytes of a record cut short
@@ -57,7 +59,7 @@ struct TableSummary {
 // cut-short records, links outside the table or closing a cycle, chains
 // that run into an unused slot, records that a search for their key would
 // not reach. False, with `error` naming the first fault, or true with
-// `summary` filled.
+// `summary` filled. Time and memory follow the records, not the slots.
 bool CheckTableImage(const TableImage& image, TableSummary* summary,
                      std::string* error);
 

@@ -208,10 +208,10 @@ TEST_F(WordFormTableTest, ParseRejectsWhatTheLoaderCannotUse) {
       TableFile({-1, 3, 9}, {Record(L"ab", "ZX", -2, 7, 1, 2)}), &image,
       &error));
   EXPECT_TRUE(image.extended_header);
-  ASSERT_EQ(3u, image.records.size());
+  EXPECT_EQ(3, image.slots);
+  ASSERT_EQ(1u, image.records.size());  // the slots past it are unused
   EXPECT_EQ(L"ab", image.records[0].key);
   EXPECT_EQ(7u, image.records[0].id);
-  EXPECT_EQ(-1, image.records[2].next);
 }
 
 TEST_F(WordFormTableTest, CheckNamesTheFirstFault) {
@@ -552,6 +552,25 @@ TEST_F(WordFormsToolTest, SkippedWordsAreNamed) {
                       "terminal;"))
       << Contents(Path("tty.out"));
   EXPECT_NE(std::string::npos, Contents(Path("tty.out")).find("status 2"));
+}
+
+// A header of 2^24 slots over one record: check and dump cost the record,
+// not the slots (once 3 GB and 1.3 GB).
+TEST_F(WordFormsToolTest, CheckAndDumpCostTheRecordsNotTheSlots) {
+  const std::wstring key = {0x5DA2, 0x068A};  // home slot 0 of 2^24
+  ASSERT_EQ(0u, HomeSlotHash(wordform::kMaxTableSlots)(key.data(), 2));
+  const std::string bytes =
+      TableFile({-1, wordform::kMaxTableSlots, 1}, {Record(key, "XX", -2)});
+  ASSERT_EQ(84u, bytes.size());
+  Write("big.lex", bytes);
+  const std::string cap = urdulex::test::MemoryCap(32000);
+  ASSERT_EQ(0, Run(cap + Tool() + " check big.lex > check.out")) << stderr_;
+  EXPECT_EQ("big.lex: 16777216 slots, 1 records, longest chain 1, load 0.000\n",
+            Contents(Path("check.out")));
+  ASSERT_EQ(0, Run(cap + Tool() + " dump big.lex > dump.out")) << stderr_;
+  const std::string dump = Contents(Path("dump.out"));
+  EXPECT_EQ(0u, dump.find("0\t")) << dump;
+  EXPECT_EQ(1, std::count(dump.begin(), dump.end(), '\n'));
 }
 
 // Every word of the shipped lexicon is stored, and the program gives back

@@ -102,6 +102,7 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
       return Reject(rejection, "The extended header's check word is zero.");
     }
   }
+  file->slots = slots;
   if (slots < 1) {
     return Reject(rejection, "The table header announces " +
                                  std::to_string(slots) + " slots.");
@@ -113,16 +114,14 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
             " slots, more than the limit of " +
             std::to_string(wordform::kMaxTableSlots) + ".");
   }
-  file->slots = slots;
 
   // The end of the data, as the format defines it: a file that ends inside
   // the first key raises the reader's end-of-file error, a record cut short
-  // later is dropped, and records past the last slot are not read. The
-  // whole records the file's size promises are read in large pieces; the
+  // later is dropped, and records past the last slot are dropped. The whole
+  // records a regular file's size promises are read in large pieces; the
   // reads after them go record by record.
-  const int64_t left = reader.FileSize() - (header == wordform::kExtendedHeader
-                                                ? wordform::kMarkSize + 12
-                                                : wordform::kMarkSize + 4);
+  const int64_t body_start = reader.Tell();
+  const int64_t left = reader.FileSize() - body_start;
   size_t bulk = 0;
   if (left >= wordform::kRecordSize) {
     bulk = static_cast<size_t>(
@@ -158,6 +157,16 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
     if (reader.EoF()) break;
     file->Add(piece.data());
   }
+  // Whatever follows the last slot is read too, only to be counted: the
+  // verdict on the file's extent must come from this read, not from the
+  // size of a file that a pipe does not have and that may change.
+  while (!reader.EoF()) {
+    reader.Read(reinterpret_cast<char*>(piece.data()),
+                static_cast<int>(piece.size()));
+  }
+  const uint64_t body = static_cast<uint64_t>(reader.Tell() - body_start);
+  file->records_in_file = body / wordform::kRecordSize;
+  file->partial_bytes = static_cast<uint32_t>(body % wordform::kRecordSize);
   CheckLinks(*file);
   return true;
 }
@@ -216,16 +225,33 @@ bool LoadWordFormHashTable(const std::string& fileName) {
 
 bool LoadWordFormHashTable(const std::string& fileName,
                            std::string* rejection) {
-  // Whatever happens, the old contents go: a failed load leaves the table
-  // empty rather than half filled.
-  wordFormHashTable.Deallocate();
+  // The old contents go once the header has announced a slot count, where
+  // the table would be allocated anew; a failure after that leaves the
+  // table empty rather than half filled.
   WordFormTableFile file;
-  if (!ReadWordFormTableFile(fileName, &file, rejection)) return false;
-  if (!wordFormHashTable.Allocate(file.slots, file.slots)) return false;
+  bool read = false;
+  try {
+    read = ReadWordFormTableFile(fileName, &file, rejection);
+  } catch (...) {
+    if (file.slots != 0) wordFormHashTable.Deallocate();
+    throw;
+  }
+  if (!read) {
+    if (file.slots != 0) wordFormHashTable.Deallocate();
+    return false;
+  }
+  FillWordFormHashTable(file, &wordFormHashTable);
+  return true;
+}
+
+void FillWordFormHashTable(const WordFormTableFile& file,
+                           WordFormHashTable* table) {
+  table->AllocateHeld(file.slots, file.slots,
+                      static_cast<int>(file.records.size()));
   for (size_t k = 0; k < file.records.size(); ++k) {
     const WordFormTableFile::Entry& entry = file.records[k];
     const unsigned char* key = file.Key(k);
-    WordFormHashNode& node = wordFormHashTable.nodes[k];
+    WordFormHashNode& node = table->nodes[k];
     node.key.resize(entry.key_units);
     for (size_t u = 0; u < entry.key_units; ++u) {
       node.key[u] = static_cast<wchar_t>(key[2 * u] | key[2 * u + 1] << 8);
@@ -237,7 +263,6 @@ bool LoadWordFormHashTable(const std::string& fileName,
     node.data.flag = entry.flag;
     node.next = entry.next;
   }
-  return true;
 }
 
 bool isValidWord(std::wstring word, std::wstring& result) {

@@ -8,7 +8,13 @@
 // count above wordform::kMaxTableSlots, a link out of range, a cycle). A
 // header that announces no usable table gives false.
 //
-// The table owns its slots; it is filled once and then only read.
+// Every file is read once, to its end, and everything said about it (the
+// records, whether it is cut short) comes from that one read, so a table
+// from a pipe is judged as the same bytes in a regular file.
+//
+// The table owns its slots; it is filled once and then only read. It holds
+// the records the file has, not the slots its header announces (see
+// HashTable::AllocateHeld).
 
 #ifndef URDULEX_DIACRITIZER_HASHMAIN_H_
 #define URDULEX_DIACRITIZER_HASHMAIN_H_
@@ -51,10 +57,17 @@ struct WordFormTableFile {
     uint8_t flag;
   };
 
+  // The slot count of the header, set as soon as the header announced one
+  // (a load then replaces the old table even if the file is refused later).
   int32_t slots = 0;
   // One per whole record read, at most `slots`; the slots after them are
   // unused.
   std::vector<Entry> records;
+  // What the file held after its header, counted in the read that loaded
+  // it: whole records, those past the last slot included, and the bytes of
+  // a last record cut short.
+  uint64_t records_in_file = 0;
+  uint32_t partial_bytes = 0;
   // Per record: the key as UTF-16LE, then the symbols.
   std::vector<unsigned char> text;
 
@@ -78,10 +91,18 @@ bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
                            std::string* rejection);
 
 // Fills `wordFormHashTable` from `fileName`. True when loaded; false when
-// the header announces no usable table (then the table is empty and, when
-// `rejection` is given, it receives the reason). Throws as described above.
+// the header announces no usable table (when `rejection` is given, it
+// receives the reason). Throws as described above. A load that fails before
+// the header has announced a slot count (the file cannot be opened, a header
+// word or check word of 0) leaves the table as it was; any later failure
+// leaves it empty.
 bool LoadWordFormHashTable(const std::string& fileName);
 bool LoadWordFormHashTable(const std::string& fileName, std::string* rejection);
+
+// Fills `table` from a file read by ReadWordFormTableFile: slot k is
+// record k, the slots past the records are unused and not held.
+void FillWordFormHashTable(const WordFormTableFile& file,
+                           WordFormHashTable* table);
 
 // Looks up `word`, trimmed of blanks. Found: `result` is the first stored
 // form in chain order, with its diacritics, and the result is true. Not

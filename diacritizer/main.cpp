@@ -10,9 +10,9 @@
 // failure prints one line on standard error. OUTPUT is replaced whole once
 // everything was written (foundation/OutputFile.h): a failure or an
 // interruption leaves the previous file in place. OUTPUT may be neither the
-// input nor the table. A table whose size does not match its header (cut
-// short, or more records than slots) is refused, and so is an input that
-// changes while it is read.
+// input nor the table. A table that does not hold one record per slot of its
+// header (cut short, or more records than slots) is refused, on what its one
+// read found, and so is an input that changes while it is read.
 
 #include <cstdio>
 #include <cstring>
@@ -245,8 +245,9 @@ int main(int argc, char** argv) {
         return kExitFailure;
       }
       // The loader takes a file cut short as a table with unused slots,
-      // whose words would silently go unfound.
-      if (!CheckWordFormTableExtent(wordform::kFileName, &rejection)) {
+      // whose words would silently go unfound. The verdict comes from the
+      // read above, so a FIFO in the table's place is judged the same.
+      if (!CheckWordFormTableExtent(file, &rejection)) {
         Report(std::string("Word-form table ") + wordform::kFileName + " " +
                rejection + ".");
         return kExitFailure;

@@ -59,8 +59,13 @@ class FileReader {
 
   // 1 when open and a read has run past the last byte.
   int EoF() const { return open_ && eof_ ? 1 : 0; }
-  // Size of the whole file in bytes (mark included); 0 when closed.
+  // Size of the whole file in bytes (mark included); 0 when closed, and for
+  // a pipe, which has no size.
   int64_t FileSize() const;
+  // Byte position of the next read, from the start of the file (mark
+  // included). Once a read has run past the end, the number of bytes the
+  // file held: the one way to count what a pipe delivered.
+  int64_t Tell() const { return buf_offset_ + static_cast<int64_t>(pos_); }
   // Moves to byte `offset` (past the mark in UNICODE form). 0 when closed.
   // After a read has run past the end it moves nothing. A position before
   // the start, or one no file can reach, puts the reader into the
@@ -97,8 +102,6 @@ class FileReader {
   int UngetAsciiCharacters(int n);
 
  private:
-  // Position of the next byte to be read, from the start of the file.
-  int64_t Tell() const { return buf_offset_ + static_cast<int64_t>(pos_); }
   // Moves to an absolute byte position; a position before the start puts
   // the reader into the end-of-file state, as a failed stream seek would.
   void Seek(int64_t position);

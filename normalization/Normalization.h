@@ -55,9 +55,14 @@ class Normalization {
   const std::string& GetLastError() const { return last_error_; }
 
   // The rules file the NFC rules were read from, as seen from the working
-  // directory; empty until they are loaded. Programs check the file's end
-  // with it without reading the configuration again.
+  // directory; empty until they are loaded.
   const std::string& NfcRulesPath() const { return nfc_rules_path_; }
+  // The line of that file where text after its last CR LF starts, which
+  // the rules reader dropped, or 0; taken from the read that loaded the
+  // rules. Programs refuse such a file.
+  uint64_t NfcRulesUnendedLine() const {
+    return nfcNormalizer != nullptr ? nfcNormalizer->UnendedLine() : 0;
+  }
 
  private:
   bool initialized;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "foundation/FileReader.h"
+#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -51,14 +52,17 @@ bool Normalizer::IsDiac(wchar_t c) const { return IsDiacritic(c); }
 
 bool Normalizer::ReadPatterns(const char* path) {
   last_error_.clear();
+  unended_line_ = 0;
   try {
     FileReader reader;
     reader.Open(path, FileReader::UNICODE);
+    UnendedLineFinder line_ends;
     std::wstring buffer;
     NormRule rule;
     wchar_t unit = 0;
     reader.Read(&unit, 1);
     while (!reader.EoF()) {
+      line_ends.Add(static_cast<uint32_t>(unit));
       if (unit == kColon) {
         rule.pattern = buffer;
         buffer.clear();
@@ -67,6 +71,7 @@ bool Normalizer::ReadPatterns(const char* path) {
         // unseen.
         wchar_t skipped = 0;
         reader.Read(&skipped, 1);
+        if (!reader.EoF()) line_ends.Add(static_cast<uint32_t>(skipped));
         rule.replacement = buffer;
         rules.push_back(rule);
         rule.replacement.clear();
@@ -76,6 +81,8 @@ bool Normalizer::ReadPatterns(const char* path) {
       }
       reader.Read(&unit, 1);
     }
+    // An odd byte count: the last read took half a unit.
+    unended_line_ = line_ends.UnendedLine(reader.Tell() % 2 != 0);
   } catch (IOException& e) {
     last_error_ = e.GetExceptionMsg();
     return false;

@@ -16,6 +16,7 @@
 #ifndef URDULEX_NORMALIZATION_NORMALIZER_H_
 #define URDULEX_NORMALIZATION_NORMALIZER_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,12 @@ class Normalizer {
   // a success.
   const std::string& GetLastError() const { return last_error_; }
 
+  // After a successful ReadPatterns: the line of its file where text after
+  // the last CR LF starts, which the reading rules drop (see
+  // UnendedLineFinder), or 0. Judged on the units that read loaded, so the
+  // file need not, and must not, be read again to check it.
+  uint64_t UnendedLine() const { return unended_line_; }
+
   FSM fsm;
   std::vector<NormRule> rules;
 
@@ -101,6 +108,7 @@ class Normalizer {
                    std::vector<Edit>* matches = nullptr) const;
 
   std::string last_error_;
+  uint64_t unended_line_ = 0;
 };
 
 #endif  // URDULEX_NORMALIZATION_NORMALIZER_H_

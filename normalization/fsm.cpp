@@ -132,7 +132,9 @@ bool FSM::allocFSM(std::vector<std::wstring> patterns) {
 
 bool FSM::findIn(const wchar_t* text, size_t length, size_t start,
                  size_t* position, unsigned short* pattern) const {
-  if (!defined) return false;
+  // A start at or past the end finds nothing; the filter loop below would
+  // otherwise wrap around `start + 1` and read before the text.
+  if (!defined || start >= length) return false;
   unsigned short* const* table = rows.data();
   const unsigned short* accepting = accept.data();
   // Every pattern that is a prefix of text[b..] is looked at; the smallest

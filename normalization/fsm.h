@@ -68,7 +68,8 @@ class FSM {
 
   // find without the copy of the text and with positions of full width:
   // searches text[start, length) and, on a match, sets `*position` and
-  // `*pattern` and returns true.
+  // `*pattern` and returns true. A `start` at or past `length` finds
+  // nothing.
   bool findIn(const wchar_t* text, size_t length, size_t start,
               size_t* position, unsigned short* pattern) const;
 

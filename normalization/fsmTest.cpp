@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,6 +63,17 @@ TEST(FSMTest, FindCases) {
     FSMMatch m = fsm.find(c.text, c.start);
     EXPECT_EQ(c.position, m.position) << c.text.size();
     EXPECT_EQ(c.pattern, m.patternIndex) << c.text.size();
+  }
+  // Starts of full width: none may wrap around to the start of the text,
+  // nor read the 'a' in front of it.
+  FSM fsm;
+  ASSERT_TRUE(fsm.allocFSM({L"a"}));
+  const wchar_t buffer[] = L"aa";
+  for (size_t start : {size_t{1}, SIZE_MAX - 1, SIZE_MAX}) {
+    size_t position = 7;
+    unsigned short pattern = 7;
+    EXPECT_FALSE(fsm.findIn(buffer + 1, 1, start, &position, &pattern));
+    EXPECT_EQ(7u, position);
   }
 }
 

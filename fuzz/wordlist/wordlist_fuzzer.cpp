@@ -48,13 +48,15 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 // checks that every occupied record is found by its key.
 void CheckLoadedTable(const std::string& bytes,
                       const wordform::TableImage& image) {
-  bool whole, loaded = false;
+  bool whole = false, loaded = false;
   {
     urdulex::fuzz::ScratchFile file("wordlist_fuzz");
     file.Write(bytes.data(), bytes.size());
-    std::string problem;
-    whole = CheckWordFormTableExtent(file.path(), &problem);
     try {
+      WordFormTableFile read;
+      std::string problem;
+      whole = ReadWordFormTableFile(file.path(), &read, &problem) &&
+              CheckWordFormTableExtent(read, &problem);
       loaded = LoadWordFormHashTable(file.path());
     } catch (const TARNIException&) {
       loaded = false;

@@ -22,7 +22,6 @@
 
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
-#include "foundation/LineEnds.h"
 #include "foundation/OutputBuffer.h"
 #include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
@@ -55,12 +54,11 @@ int main(int argc, char** argv) {
       return kExitFailure;
     }
     // The rules reader adds a rule only at its CR: a last line cut short
-    // would be lost without a word.
-    const std::string& rules = normalization.NfcRulesPath();
-    uint64_t line = 0;
-    if (FindUnendedLine(rules, &line)) {
-      Report("NFC rules file " + rules + " ends without CR LF: line " +
-             std::to_string(line) + " would be ignored.");
+    // would be lost without a word. The read that loaded the rules saw it.
+    if (const uint64_t line = normalization.NfcRulesUnendedLine()) {
+      Report("NFC rules file " + normalization.NfcRulesPath() +
+             " ends without CR LF: line " + std::to_string(line) +
+             " would be ignored.");
       return kExitFailure;
     }
 

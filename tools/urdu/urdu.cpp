@@ -33,11 +33,11 @@
 #include "codemapper/TextFilters.h"
 #include "diacritizer/Diacritize.h"
 #include "diacritizer/Evaluate.h"
+#include "diacritizer/Messages.h"
 #include "diacritizer/Tokenizer.h"
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/WordFormTable.h"
 #include "foundation/Encoding.h"
-#include "foundation/LineEnds.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 #include "foundation/Version.h"
@@ -46,7 +46,6 @@
 #include "script/UZTMapping.h"
 #include "script/UZTStream.h"
 #include "tools/urdu/DataFiles.h"
-#include "diacritizer/Messages.h"
 
 namespace urdu {
 namespace {
@@ -124,7 +123,8 @@ const CommandHelp kCommands[] = {
      "                      [FILE...]\n"
      "Writes each line in the normal form of the rules the configuration\n"
      "names (default: the shipped one; relative rules paths are taken\n"
-     "from its folder). The shipped rules are this project's Urdu normal form, not\n"
+     "from its folder). The shipped rules are this project's Urdu normal form, "
+     "not\n"
      "Unicode NFC: they compose alef + madda above, and waw, yeh, heh and\n"
      "yeh barree + hamza above, when side by side; write the Arabic yeh,\n"
      "alef maksura, kaf and heh as the Urdu letters and the Arabic-Indic\n"
@@ -480,12 +480,11 @@ int Normalize(const Arguments& args) {
       throw Error(normalization.GetLastError());
     }
     // The rules reader adds a rule only at its CR: a last line cut short
-    // would be lost without a word.
-    const std::string& rules = normalization.NfcRulesPath();
-    uint64_t line = 0;
-    if (FindUnendedLine(rules, &line)) {
-      throw Error("NFC rules file " + rules + " ends without CR LF: line " +
-                  std::to_string(line) + " would be ignored");
+    // would be lost without a word. The read that loaded the rules saw it.
+    if (const uint64_t line = normalization.NfcRulesUnendedLine()) {
+      throw Error("NFC rules file " + normalization.NfcRulesPath() +
+                  " ends without CR LF: line " + std::to_string(line) +
+                  " would be ignored");
     }
   } catch (const TARNIException& e) {
     throw Error(config + ": " + e.GetExceptionMsg());
@@ -556,14 +555,14 @@ int Strip(const Arguments& args) {
 int Codes(const Arguments& args) {
   const std::string table =
       FindDataFile(kCodeTableData, args.Value("--table", ""));
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word. The read that loads the table finds it.
   std::string error;
-  if (!ReadPatterns(table.c_str(), &error)) {
+  uint64_t unended_line = 0;
+  if (!ReadPatterns(table.c_str(), &error, &unended_line)) {
     throw Error("code table " + table + ": " + error);
   }
-  // The table reader stores a line only at its CR: a last line cut short
-  // would be lost without a word.
-  uint64_t unended_line = 0;
-  if (FindUnendedLine(table, &unended_line)) {
+  if (unended_line != 0) {
     throw Error("code table " + table + " ends without CR LF: line " +
                 std::to_string(unended_line) + " would be ignored");
   }

@@ -337,47 +337,110 @@ TEST_F(UrduTest, InvalidUtf8FailsOrIsReplaced) {
 }
 
 // Data files cut short load as if whole (a table with unused slots, a
-// rules file without its last line); urdu refuses them as the single
-// programs do, before any output.
-TEST_F(UrduTest, DataFilesCutShortAreRefused) {
+// rules file without its last line), so every program refuses them, before
+// any output. Each is judged on the bytes its one read loaded: the same
+// bytes from a regular file, a pipe or a FIFO get the same verdict, and a
+// whole file the same output (-v and --forms all included, which once read
+// the table a second time).
+TEST_F(UrduTest, DataFilesAreJudgedOnTheBytesRead) {
   using urdulex::test::Utf16File;
   BuildSampleTable();
   const std::string table = Contents(Path("t.lex"));
   const std::string slots = std::to_string((table.size() - 6) / 70);
-  const std::string records = std::to_string((table.size() - 6) / 70 - 1);
-  MakeFile("cut.lex", table.substr(0, table.size() - 70));
-  MakeFile("in.txt", u8"\u0627\u0628\n");
-  MakeFile("config.ini", "NFCfilepath = nfc.txt\r\n");
-  MakeFile("nfc.txt", Utf16File(L"a:b\r\nc:d"));
-  MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13"));
+  const std::string cut = table.substr(0, 30000);  // `head -c 30000`
+  const std::string cut_short =
+      "is cut short: " + slots + " slots announced, " +
+      std::to_string((30000 - 6) / 70) + " complete records and a partial " +
+      "one of " + std::to_string((30000 - 6) % 70) + " bytes found";
+  const std::string surplus = table + table.substr(6, 70);
+  const std::string rules = Utf16File(L"\x0627:12\r\n\x0628:13");
+  const std::string nfc = Utf16File(L"a:b\r\nc:d");
+  MakeFile("in.txt", u8"\u062C\u0646 \u0627\u0628 c\n");
+  MakeFile("in.u16", Utf16File(L"\x062C\x0646\r\n\x0627\x0628\r\nc"));
+  MakeFile("config.ini", "NFCfilepath = nfc.u16\r\n");
+  const std::string urdu = Urdu() + " ";
+  const std::string diacritizer = std::string("'") + DIACRITIZER_PATH + "' ";
+  const std::string codemapper = std::string("'") + CODEMAPPER_PATH + "' ";
+  const std::string normalize = std::string("'") + NORMALIZE_PATH + "' ";
   struct {
-    const char* args;
-    std::string message;
+    const char* data;  // the name the data file is read by
+    std::string bytes;
+    std::string command;
+    std::string error;  // from a regular file; empty: a success
   } cases[] = {
-      {"diacritize --table cut.lex in.txt -o out.txt",
-       "table cut.lex is cut short: " + slots + " slots announced, " + records +
-           " complete records found"},
-      {"evaluate --gold in.txt --table cut.lex in.txt -o out.txt",
-       "table cut.lex is cut short: " + slots + " slots announced, " + records +
-           " complete records found"},
-      {"codes --table rules.txt in.txt -o out.txt",
-       "code table rules.txt ends without CR LF: line 2 would be ignored"},
-      {"normalize --config config.ini in.txt -o out.txt",
-       "NFC rules file nfc.txt ends without CR LF: line 2 would be ignored"},
+      {"d.lex", cut, urdu + "diacritize --table d.lex in.txt -o out",
+       "urdu: table d.lex " + cut_short + "\n"},
+      {"d.lex", cut, urdu + "diacritize -v --forms all --table d.lex in.txt",
+       "urdu: table d.lex " + cut_short + "\n"},
+      {"d.lex", surplus,
+       urdu + "evaluate --gold in.txt --table d.lex in.txt -o out",
+       "urdu: table d.lex holds more records than slots: " + slots +
+           " slots announced, " + std::to_string(std::stoi(slots) + 1) +
+           " complete records found\n"},
+      {"wordformshashtable.lex", cut, diacritizer + "in.u16 out",
+       "diacritizer: Word-form table wordformshashtable.lex " + cut_short +
+           ".\n"},
+      {"d.txt", rules, urdu + "codes --table d.txt in.txt -o out",
+       "urdu: code table d.txt ends without CR LF: line 2 would be ignored\n"},
+      {"rules.txt", rules, codemapper + "in.u16 out",
+       "Code table rules.txt ends without CR LF: line 2 would be ignored.\n"},
+      {"nfc.u16", nfc, urdu + "normalize --config config.ini in.txt -o out",
+       "urdu: NFC rules file nfc.u16 ends without CR LF: line 2 would be "
+       "ignored\n"},
+      {"nfc.u16", nfc, normalize + "in.u16 out",
+       "urdulex-normalize: NFC rules file nfc.u16 ends without CR LF: line 2 "
+       "be ignored.\n"},
+      {"d.lex", table,
+       urdu + "diacritize -v --forms all --table d.lex in.txt -o out", ""},
+      {"d.lex", table, urdu + "evaluate --gold in.txt --table d.lex in.txt",
+       ""},
+      {"wordformshashtable.lex", table, diacritizer + "in.u16 out", ""},
+      {"rules.txt", rules + Utf16File(L"\r\n", false),
+       codemapper + "in.u16 out", ""},
+      {"nfc.u16", nfc + Utf16File(L"\r\n", false), urdu + "normalize --config config.ini in.txt",
+       ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args);
-    EXPECT_EQ(1, Run(Urdu() + " " + c.args));
-    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
-    EXPECT_FALSE(Exists("out.txt"));
+    SCOPED_TRACE(c.command);
+    MakeFile("data.bin", c.bytes);
+    std::string error, output;
+    for (const char* source : {"file", "pipe", "fifo"}) {
+      SCOPED_TRACE(source);
+      std::remove(Path(c.data).c_str());
+      std::remove(Path("out").c_str());
+      // A program that opened the FIFO twice would wait for ever.
+      std::string command = "timeout 30 " + c.command + " > stdout";
+      if (std::string(source) == "file") {
+        MakeFile(c.data, c.bytes);
+      } else if (std::string(source) == "pipe") {
+        ASSERT_EQ(0, Run(std::string("ln -s /dev/stdin ") + c.data));
+        command = "cat data.bin | " + command;
+      } else {
+        ASSERT_EQ(0, Run(std::string("mkfifo ") + c.data));
+        command = std::string("(timeout 20 cat data.bin > ") + c.data +
+                  " &); " + command;
+      }
+      const int status = Run(command);
+      EXPECT_EQ(c.error.empty() ? 0 : 1, status) << stderr_;
+      const std::string got =
+          Contents(Path("stdout")) + "|" + Contents(Path("out"));
+      if (std::string(source) == "file") {
+        if (!c.error.empty()) {
+          EXPECT_EQ(c.error, stderr_);
+        }
+        EXPECT_EQ(c.error.empty(), got != "|");
+        error = stderr_;
+        output = got;
+      } else {
+        EXPECT_EQ(error, stderr_);
+        EXPECT_EQ(output, got);
+      }
+    }
   }
-  // Whole files pass.
-  MakeFile("nfc.txt", Utf16File(L"a:b\r\nc:d\r\n"));
-  MakeFile("rules.txt", Utf16File(L"\x0627:12\r\n\x0628:13\r\n"));
-  EXPECT_EQ(0, Run(Urdu() + " diacritize --table t.lex in.txt -o out.txt"))
-      << stderr_;
-  EXPECT_EQ("1213\n", Filter("codes --table rules.txt", u8"\u0627\u0628\n"));
-  EXPECT_EQ("b\n", Filter("normalize --config config.ini", "a\n"));
+  // As the pipe above, named as it is.
+  EXPECT_EQ(1, Run("head -c 30000 t.lex | " + urdu +
+                   "diacritize --table /dev/stdin in.txt"));
+  EXPECT_EQ("urdu: table /dev/stdin " + cut_short + "\n", stderr_);
 }
 
 TEST_F(UrduTest, UsageAndHelp) {
