@@ -2,6 +2,9 @@
 // (urdulex/letter_codes.h) over the filters of `urdu strip` and `urdu
 // codes`.
 
+#include <vector>
+
+#include "codemapper/CodeMapper.h"
 #include "codemapper/TextFilters.h"
 #include "foundation/ApiSupport.h"
 #include "urdulex/diacritics.h"
@@ -20,11 +23,29 @@ std::string StripDiacritics(std::string_view text,
   });
 }
 
-}  // namespace urdulex
-// PROVISIONAL
-#include "urdulex/error.h"
-namespace urdulex {
-struct LetterCodes::Table {};
-LetterCodes LetterCodes::Open(const std::string&) { throw Error("TODO"); }
-std::string LetterCodes::Map(std::string_view) const { return ""; }
+struct LetterCodes::Table {
+  std::vector<int> codes = std::vector<int>(kMapperSlots);
+  std::vector<CodeText> texts = std::vector<CodeText>(kMapperSlots);
+};
+
+LetterCodes LetterCodes::Open(const std::string& table_path) {
+  return urdu::ApiCall([&] {
+    auto table = std::make_shared<Table>();
+    urdu::LoadCodeTable(table_path, table->codes.data());
+    FillCodeTexts(table->codes.data(), table->texts.data());
+    return LetterCodes(std::move(table));
+  });
+}
+
+std::string LetterCodes::Map(std::string_view line) const {
+  return urdu::ApiCall([&] {
+    const urdu::Units units = urdu::DecodeText(line);
+    std::wstring scratch;
+    std::string codes;
+    urdu::AppendLineCodes(table_->codes.data(), table_->texts.data(),
+                          units.data(), units.size(), &scratch, &codes);
+    return codes;
+  });
+}
+
 }  // namespace urdulex

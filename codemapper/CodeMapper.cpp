@@ -16,28 +16,44 @@ namespace {
 constexpr wchar_t kColon = L':';
 constexpr wchar_t kCarriageReturn = 0x000D;
 
-// The decimal text of every code in use, kept beside `mapper` so that
-// mapping a character costs no number formatting. An entry is valid while
-// its `code` equals the slot's current code, so direct writes to `mapper`
-// are picked up too.
-struct CodeText {
-  int code = 0;
-  unsigned char length = 0;
-  char text[kMapSlack];  // copied whole; `length` bytes of it count
-};
-
+// The texts of the codes of `mapper`, filled as they are first used, so
+// that direct writes to `mapper` are picked up too.
 CodeText code_text[kMapperSlots];
+
+void SetText(int code, CodeText* entry) {
+  const std::string text = stringify(code);
+  entry->code = code;
+  entry->length = static_cast<unsigned char>(text.size());
+  std::memcpy(entry->text, text.data(), text.size());
+}
 
 const CodeText& TextOf(int slot) {
   CodeText& entry = code_text[slot];
-  int code = mapper[slot];
-  if (entry.code != code || entry.length == 0) {
-    std::string text = stringify(code);
-    entry.code = code;
-    entry.length = static_cast<unsigned char>(text.size());
-    std::memcpy(entry.text, text.data(), text.size());
+  if (entry.code != mapper[slot] || entry.length == 0) {
+    SetText(mapper[slot], &entry);
   }
   return entry;
+}
+
+// The mapping of MapCharacters through `codes`, with `text_of(slot)` the
+// text of the code of a slot.
+template <typename TextOfSlot>
+char* MapThrough(const int* codes, TextOfSlot&& text_of, const wchar_t* begin,
+                 const wchar_t* end, char* out) {
+  for (const wchar_t* p = begin; p != end; ++p) {
+    uint32_t u = static_cast<uint32_t>(*p);
+    if (u <= 0xFF) {
+      *out = static_cast<char>(u);
+      out += u != 0x0D;  // CR dropped
+    } else if (u < static_cast<uint32_t>(kMapperSlots) && codes[u] != 0) {
+      const CodeText& text = text_of(static_cast<int>(u));
+      // A fixed-size copy is cheaper than an exact one; the caller's slack
+      // covers the bytes past `length`.
+      std::memcpy(out, text.text, sizeof(text.text));
+      out += text.length;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -65,6 +81,11 @@ bool ReadPatterns(const char* name) { return ReadPatterns(name, nullptr); }
 
 bool ReadPatterns(const char* name, std::string* error,
                   uint64_t* unended_line) {
+  return ReadPatternsInto(mapper, name, error, unended_line);
+}
+
+bool ReadPatternsInto(int* codes, const char* name, std::string* error,
+                      uint64_t* unended_line) {
   try {
     FileReader reader;
     if (!reader.Open(name, FileReader::UNICODE)) return false;
@@ -86,7 +107,7 @@ bool ReadPatterns(const char* name, std::string* error,
         value.clear();
       } else if (c == kCarriageReturn) {
         // A value read before any key has been named has no slot to go to.
-        if (has_key) mapper[key & 0xFFFF] = convertToDouble(value);
+        if (has_key) codes[key & 0xFFFF] = convertToDouble(value);
         reader.Read(&c, 1);  // the LF, not looked at
         if (!reader.EoF()) line_ends.Add(static_cast<uint32_t>(c));
         value.clear();
@@ -109,20 +130,20 @@ bool ReadPatterns(const char* name, std::string* error,
 }
 
 char* MapCharacters(const wchar_t* begin, const wchar_t* end, char* out) {
-  for (const wchar_t* p = begin; p != end; ++p) {
-    uint32_t u = static_cast<uint32_t>(*p);
-    if (u <= 0xFF) {
-      *out = static_cast<char>(u);
-      out += u != 0x0D;  // CR dropped
-    } else if (u < static_cast<uint32_t>(kMapperSlots) && mapper[u] != 0) {
-      const CodeText& text = TextOf(static_cast<int>(u));
-      // A fixed-size copy is cheaper than an exact one; the caller's slack
-      // covers the bytes past `length`.
-      std::memcpy(out, text.text, sizeof(text.text));
-      out += text.length;
-    }
+  return MapThrough(mapper, TextOf, begin, end, out);
+}
+
+void FillCodeTexts(const int* codes, CodeText* texts) {
+  for (int slot = 0; slot < kMapperSlots; ++slot) {
+    if (codes[slot] != 0) SetText(codes[slot], &texts[slot]);
   }
-  return out;
+}
+
+char* MapCharactersWith(const int* codes, const CodeText* texts,
+                        const wchar_t* begin, const wchar_t* end, char* out) {
+  return MapThrough(
+      codes, [texts](int slot) -> const CodeText& { return texts[slot]; },
+      begin, end, out);
 }
 
 void AppendValue(const std::wstring& line, std::string* out) {

@@ -63,4 +63,29 @@ constexpr size_t kMapSlack = 16;
 // kMaxMappedLength * (end - begin) + kMapSlack bytes.
 char* MapCharacters(const wchar_t* begin, const wchar_t* end, char* out);
 
+// --- The same on a table of the caller's ---
+//
+// The functions above work on the process-wide `mapper`; these take the
+// table, so that a program may hold several, or share one between threads.
+// The global ones are these on `mapper`.
+
+// The decimal text of a code, kept beside the table so that mapping a
+// character costs no number formatting. An entry is valid while its
+// `code` equals the slot's code.
+struct CodeText {
+  int code = 0;
+  unsigned char length = 0;
+  char text[kMapSlack];  // copied whole; `length` bytes of it count
+};
+
+// ReadPatterns into `codes` (kMapperSlots entries).
+bool ReadPatternsInto(int* codes, const char* name, std::string* error,
+                      uint64_t* unended_line);
+// Fills `texts` (kMapperSlots entries) for every code of `codes`.
+void FillCodeTexts(const int* codes, CodeText* texts);
+// MapCharacters through `codes` and the `texts` FillCodeTexts filled for
+// them; reads both, writes neither.
+char* MapCharactersWith(const int* codes, const CodeText* texts,
+                        const wchar_t* begin, const wchar_t* end, char* out);
+
 #endif  // URDULEX_CODEMAPPER_CODEMAPPER_H_

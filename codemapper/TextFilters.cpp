@@ -103,6 +103,12 @@ void PutLineDiff(const std::string& where, const std::wstring& before,
 
 void AppendLineCodes(const char16_t* line, size_t n, std::wstring* scratch,
                      std::string* out) {
+  AppendLineCodes(mapper, nullptr, line, n, scratch, out);
+}
+
+void AppendLineCodes(const int* codes, const CodeText* texts,
+                     const char16_t* line, size_t n, std::wstring* scratch,
+                     std::string* out) {
   scratch->clear();
   for (size_t i = 0; i < n; ++i) {
     if (line[i] == kShadda && FileReader::AppendGemination(*scratch) > 0) {
@@ -112,9 +118,26 @@ void AppendLineCodes(const char16_t* line, size_t n, std::wstring* scratch,
   }
   const size_t at = out->size();
   out->resize(at + kMaxMappedLength * scratch->size() + kMapSlack);
-  char* end = MapCharacters(scratch->data(), scratch->data() + scratch->size(),
-                            &(*out)[at]);
-  out->resize(static_cast<size_t>(end - out->data()));
+  const wchar_t* begin = scratch->data();
+  const wchar_t* end = begin + scratch->size();
+  char* last = texts == nullptr
+                   ? MapCharacters(begin, end, &(*out)[at])
+                   : MapCharactersWith(codes, texts, begin, end, &(*out)[at]);
+  out->resize(static_cast<size_t>(last - out->data()));
+}
+
+void LoadCodeTable(const std::string& path, int* codes) {
+  // The table reader stores a line only at its CR: a last line cut short
+  // would be lost without a word. The read that loads the table finds it.
+  std::string error;
+  uint64_t unended_line = 0;
+  if (!ReadPatternsInto(codes, path.c_str(), &error, &unended_line)) {
+    throw Error("code table " + path + ": " + error);
+  }
+  if (unended_line != 0) {
+    throw Error("code table " + path + " ends without CR LF: line " +
+                std::to_string(unended_line) + " would be ignored");
+  }
 }
 
 }  // namespace urdu

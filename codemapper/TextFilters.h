@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "codemapper/CodeMapper.h"
 #include "foundation/TextIO.h"
 #include "normalization/Normalizer.h"
 
@@ -51,6 +52,15 @@ void PutLineDiff(const std::string& where, const std::wstring& before,
 // `scratch` is reused between calls.
 void AppendLineCodes(const char16_t* line, size_t n, std::wstring* scratch,
                      std::string* out);
+// The same through the table `codes` and its `texts` (FillCodeTexts), or
+// through `mapper` when `texts` is null.
+void AppendLineCodes(const int* codes, const CodeText* texts,
+                     const char16_t* line, size_t n, std::wstring* scratch,
+                     std::string* out);
+
+// Loads the code table file `path` into `codes` (kMapperSlots entries);
+// throws Error with the message of `urdu codes --table`.
+void LoadCodeTable(const std::string& path, int* codes);
 
 }  // namespace urdu
 

@@ -57,13 +57,8 @@ Evaluation Evaluate(std::string_view gold, std::string_view predicted,
     urdu::WordStream gold_words(gold_reader);
     urdu::WordStream predicted_words(predicted_reader);
     urdu::Evaluation e;
-    if (table != nullptr) {
-      WordFormTable::Data& data = *table->data_;
-      std::lock_guard<std::mutex> lock(data.mutex);
-      urdu::Evaluate(gold_words, predicted_words, data.table.get(), &e);
-    } else {
-      urdu::Evaluate(gold_words, predicted_words, nullptr, &e);
-    }
+    urdu::Evaluate(gold_words, predicted_words,
+                   table != nullptr ? table->data_->table.get() : nullptr, &e);
     return Counts<Evaluation>(e);
   });
 }

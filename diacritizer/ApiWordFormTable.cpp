@@ -46,7 +46,6 @@ std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
     std::u16string bare;
     if (!urdu::AppendBareForm(units.data(), units.size(), &bare)) bare = units;
     std::vector<std::string> forms;
-    std::lock_guard<std::mutex> lock(data_->mutex);
     for (const std::u16string& form :
          data_->table->AllForms(bare.data(), bare.size())) {
       forms.push_back(urdu::ToUtf8(form));
@@ -67,7 +66,6 @@ std::string WordFormTable::Diacritize(std::string_view text,
     urdu::TextReader reader(source, false);
     urdu::StringSink sink;
     urdu::TextWriter writer(sink, urdu::TextWriter::kUtf8);
-    std::lock_guard<std::mutex> lock(data_->mutex);
     urdu::Diacritizer diacritizer(*data_->table, internal, writer);
     diacritizer.Run(reader);
     writer.Finish();

@@ -5,7 +5,6 @@
 #define URDULEX_DIACRITIZER_APIWORDFORMTABLE_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "diacritizer/Diacritize.h"
@@ -15,9 +14,8 @@ namespace urdulex {
 
 struct WordFormTable::Data {
   std::string path;
-  std::unique_ptr<urdu::FormTable> table;  // every form can be asked for
-  // FormTable keeps the forms it has looked up.
-  std::mutex mutex;
+  // Every form can be asked for; shared by threads, read only.
+  std::unique_ptr<const urdu::FormTable> table;
 };
 
 }  // namespace urdulex

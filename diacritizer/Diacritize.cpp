@@ -70,7 +70,7 @@ FormTable::FormTable(const std::string& path, bool all_forms) {
 }
 
 const unsigned char* FormTable::Find(const char16_t* key, size_t n,
-                                     uint64_t hash, size_t* units) {
+                                     uint64_t hash, size_t* units) const {
   if (searched_) {
     const std::vector<std::u16string>& forms = AllForms(key, n);
     if (forms.empty()) return nullptr;
@@ -84,10 +84,13 @@ const unsigned char* FormTable::Find(const char16_t* key, size_t n,
 }
 
 const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
-                                                       size_t n) {
+                                                       size_t n) const {
   std::u16string k(key, n);
-  auto it = forms_.find(k);
-  if (it != forms_.end()) return it->second;
+  {
+    std::lock_guard<std::mutex> lock(forms_mutex_);
+    auto it = forms_.find(k);
+    if (it != forms_.end()) return it->second;
+  }
   std::vector<std::u16string> forms;
   std::vector<WordFormHashNode> found;
   if (n > 0 && table_.Search(Wide(key, n), found)) {
@@ -97,6 +100,9 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
           node.key, node.data.symbolicDiacritics)));
     }
   }
+  // Another thread may have put the same key in meanwhile: emplace keeps
+  // the first.
+  std::lock_guard<std::mutex> lock(forms_mutex_);
   return forms_.emplace(std::move(k), std::move(forms)).first->second;
 }
 

@@ -9,14 +9,16 @@
 // '|', only the marks they share, or be left as it came (Ambiguous). Any
 // other word, and every separator, is written exactly as it came.
 //
-// FormTable throws urdu::Error when the table cannot be used. The
-// Diacritizer borrows the table and the writer.
+// FormTable throws urdu::Error when the table cannot be used; once made,
+// it may be shared by threads (its lookups are const and safe to run at
+// once). The Diacritizer borrows the table and the writer.
 
 #ifndef URDULEX_TOOLS_URDU_DIACRITIZE_H_
 #define URDULEX_TOOLS_URDU_DIACRITIZE_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -61,10 +63,11 @@ class FormTable {
   // UTF-16LE units (at any alignment), or null when the table does not
   // know it. `hash` is Hash(key, n).
   const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
-                            size_t* units);
+                            size_t* units) const;
   // Every form of `key` in chain order (empty when unknown). Only with
-  // `all_forms`.
-  const std::vector<std::u16string>& AllForms(const char16_t* key, size_t n);
+  // `all_forms`. The reference stays valid as long as the table.
+  const std::vector<std::u16string>& AllForms(const char16_t* key,
+                                              size_t n) const;
 
  private:
   static const unsigned char* Bytes(const char16_t* p) {
@@ -74,7 +77,12 @@ class FormTable {
   WordFormIndex index_;
   WordFormHashTable table_;  // for AllForms, and when not indexed
   bool searched_ = false;    // table_ is searched, not indexed
-  std::unordered_map<std::u16string, std::vector<std::u16string>> forms_;
+  // The forms looked up so far: the one thing a lookup changes, guarded
+  // so that threads may share a table. Elements stay where they are when
+  // others are added, so the references AllForms hands out hold.
+  mutable std::mutex forms_mutex_;
+  mutable std::unordered_map<std::u16string, std::vector<std::u16string>>
+      forms_;
 };
 
 // Counts of `urdu diacritize -v`. Only words holding an Arabic-script
@@ -109,7 +117,7 @@ class Diacritizer {
     bool list_ambiguous = false;   // keep them for AmbiguousWords()
   };
 
-  Diacritizer(FormTable& table, const Options& options, TextWriter& out)
+  Diacritizer(const FormTable& table, const Options& options, TextWriter& out)
       : table_(table), options_(options), out_(out) {}
 
   // Diacritizes the whole text of `reader`.
@@ -151,7 +159,7 @@ class Diacritizer {
   void PutForm(const char16_t* original, const Token& token,
                const char16_t* form, size_t units);
 
-  FormTable& table_;
+  const FormTable& table_;
   Options options_;
   TextWriter& out_;
   Coverage coverage_;

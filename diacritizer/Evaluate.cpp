@@ -98,7 +98,7 @@ bool WordStream::Next(std::u16string* word, uint64_t* line, uint64_t* index) {
   }
 }
 
-void Evaluate(WordStream& gold, WordStream& predicted, FormTable* table,
+void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
               Evaluation* evaluation) {
   evaluation->with_table = table != nullptr;
   std::u16string g, p;

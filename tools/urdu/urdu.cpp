@@ -555,17 +555,7 @@ int Strip(const Arguments& args) {
 int Codes(const Arguments& args) {
   const std::string table =
       FindDataFile(kCodeTableData, args.Value("--table", ""));
-  // The table reader stores a line only at its CR: a last line cut short
-  // would be lost without a word. The read that loads the table finds it.
-  std::string error;
-  uint64_t unended_line = 0;
-  if (!ReadPatterns(table.c_str(), &error, &unended_line)) {
-    throw Error("code table " + table + ": " + error);
-  }
-  if (unended_line != 0) {
-    throw Error("code table " + table + " ends without CR LF: line " +
-                std::to_string(unended_line) + " would be ignored");
-  }
+  LoadCodeTable(table, mapper);
   RunFiles files;
   files.Input("code table", table);
   TextCommand command(args, files);
