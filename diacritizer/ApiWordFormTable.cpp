@@ -75,6 +75,7 @@ std::string WordFormTable::Diacritize(std::string_view text,
       coverage->known = counted.known;
       coverage->unknown = counted.unknown;
       coverage->ambiguous = counted.ambiguous;
+      coverage->other = counted.other;
     }
     return std::move(sink.bytes);
   });

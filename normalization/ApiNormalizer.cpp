@@ -1,48 +1,122 @@
-// PROVISIONAL until the merge
+// Normalizer of urdulex/normalizer.h over the normalizer of `urdu
+// normalize`: the rules built in, of a configuration, or of a rules file.
+
+#include <cstddef>
+
 #include "foundation/ApiSupport.h"
+#include "normalization/LoadNormalization.h"
 #include "normalization/Normalizer.h"
-#include "urdulex/error.h"
 #include "urdulex/normalizer.h"
+
+namespace urdu {
+// data/normalization/nfc-urdu.txt, compiled in (cmake/EmbedFile.cmake).
+extern const unsigned char kUrduRules[];
+extern const size_t kUrduRules_size;
+}  // namespace urdu
 
 namespace urdulex {
 
 struct Normalizer::Rules {
-  ::Normalizer normalizer;
+  ::Normalization front;  // for a configuration
+  ::Normalizer own;       // for built-in rules or a rules file
+  const ::Normalizer* rules = &own;
 };
 
 namespace {
-std::wstring Wide(std::string_view text) {
-  const urdu::Units units = urdu::DecodeText(text);
+
+std::wstring Wide(const urdu::Units& units) {
   return std::wstring(units.begin(), units.end());
 }
+
 std::string Utf8(const std::wstring& text) {
-  const std::u16string units(text.begin(), text.end());
-  return urdu::ToUtf8(units);
+  return urdu::ToUtf8(std::u16string(text.begin(), text.end()));
 }
+
+// UTF-8 bytes of the units text[0, n): a surrogate pair takes 4.
+size_t Utf8Length(const wchar_t* text, size_t n) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<uint32_t>(text[i]);
+    bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c & 0xF800) == 0xD800 ? 2 : 3;
+  }
+  return bytes;
+}
+
 }  // namespace
 
-Normalizer Normalizer::Urdu() { throw Error("TODO"); }
-Normalizer Normalizer::FromConfig(const std::string&) { throw Error("TODO"); }
+Normalizer Normalizer::Urdu() {
+  // Compiled once; every copy shares it.
+  static const Normalizer* urdu = [] {
+    return urdu::ApiCall([] {
+      auto rules = std::make_shared<Rules>();
+      if (!rules->own.LoadNormRules(urdu::kUrduRules, urdu::kUrduRules_size)) {
+        throw urdu::Error("built-in rules: " + rules->own.GetLastError());
+      }
+      return new Normalizer(std::move(rules));
+    });
+  }();
+  return *urdu;
+}
+
+Normalizer Normalizer::FromConfig(const std::string& path) {
+  return urdu::ApiCall([&] {
+    auto rules = std::make_shared<Rules>();
+    urdu::LoadNormalization(path, &rules->front);
+    rules->rules = rules->front.NfcNormalizer();
+    return Normalizer(std::move(rules));
+  });
+}
+
 Normalizer Normalizer::FromRules(const std::string& path) {
   return urdu::ApiCall([&] {
     auto rules = std::make_shared<Rules>();
-    if (!rules->normalizer.LoadNormRules(path)) {
-      throw urdu::Error(rules->normalizer.GetLastError());
+    if (!rules->own.LoadNormRules(path)) {
+      throw urdu::Error("NFC rules file " + path +
+                        " could not be read: " + rules->own.GetLastError());
+    }
+    if (const uint64_t line = rules->own.UnendedLine()) {
+      throw urdu::Error("NFC rules file " + path +
+                        " ends without CR LF: line " + std::to_string(line) +
+                        " would be ignored");
     }
     return Normalizer(std::move(rules));
   });
 }
+
 std::string Normalizer::Normalize(std::string_view text) const {
   return urdu::ApiCall([&] {
-    std::wstring wide = Wide(text), out;
-    rules_->normalizer.NormalizeInto(wide, &out);
+    std::wstring wide = Wide(urdu::DecodeText(text)), out;
+    rules_->rules->NormalizeInto(wide, &out);
     return Utf8(out);
   });
 }
+
 bool Normalizer::IsNormalized(std::string_view text) const {
-  return Normalize(text) == text;
+  return urdu::ApiCall([&] {
+    std::wstring wide = Wide(urdu::DecodeText(text)), out;
+    const std::wstring before = wide;
+    rules_->rules->NormalizeInto(wide, &out);
+    return out == before;
+  });
 }
-std::vector<Change> Normalizer::Changes(std::string_view) const { return {}; }
-size_t Normalizer::size() const { return rules_->normalizer.rules.size(); }
+
+std::vector<Change> Normalizer::Changes(std::string_view text) const {
+  return urdu::ApiCall([&] {
+    const std::wstring wide = Wide(urdu::DecodeText(text));
+    std::wstring out;
+    std::vector<NormChange> internal;
+    rules_->rules->NormalizeWithChanges(wide, &out, &internal);
+    std::vector<Change> changes;
+    size_t unit = 0, byte = 0;
+    for (const NormChange& change : internal) {
+      byte += Utf8Length(wide.data() + unit, change.position - unit);
+      unit = change.position;
+      changes.push_back({byte, Utf8(change.before), Utf8(change.after)});
+    }
+    return changes;
+  });
+}
+
+size_t Normalizer::size() const { return rules_->rules->rules.size(); }
 
 }  // namespace urdulex

@@ -64,6 +64,9 @@ class Normalization {
     return nfcNormalizer != nullptr ? nfcNormalizer->UnendedLine() : 0;
   }
 
+  // The NFC normalizer, loaded or not; null after Clear.
+  const Normalizer* NfcNormalizer() const { return nfcNormalizer; }
+
  private:
   bool initialized;
   ConfigManager* configManager;

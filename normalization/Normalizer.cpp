@@ -50,39 +50,76 @@ Normalizer::~Normalizer() { Clear(); }
 
 bool Normalizer::IsDiac(wchar_t c) const { return IsDiacritic(c); }
 
+namespace {
+
+// The units of a rules file held in memory, read as FileReader reads a
+// file: the mark is checked by the caller; a read past the end sets the
+// end-of-file state, and a last byte alone counts as half a unit.
+class MemoryUnits {
+ public:
+  MemoryUnits(const unsigned char* bytes, size_t n) : bytes_(bytes), n_(n) {}
+  void Read(wchar_t* unit, int) {
+    if (at_ + 2 > n_) {
+      at_ = n_;
+      eof_ = true;
+      return;
+    }
+    *unit = static_cast<wchar_t>(bytes_[at_] | bytes_[at_ + 1] << 8);
+    at_ += 2;
+  }
+  bool EoF() const { return eof_; }
+  size_t Tell() const { return at_; }
+
+ private:
+  const unsigned char* bytes_;
+  size_t n_;
+  size_t at_ = 2;  // past the mark
+  bool eof_ = false;
+};
+
+// Appends the rules of `reader`'s units to `rules`; the line where text
+// after the last CR LF starts (or 0) goes to `*unended_line`.
+template <typename Reader>
+void ReadRules(Reader& reader, std::vector<NormRule>* rules,
+               uint64_t* unended_line) {
+  UnendedLineFinder line_ends;
+  std::wstring buffer;
+  NormRule rule;
+  wchar_t unit = 0;
+  reader.Read(&unit, 1);
+  while (!reader.EoF()) {
+    line_ends.Add(static_cast<uint32_t>(unit));
+    if (unit == kColon) {
+      rule.pattern = buffer;
+      buffer.clear();
+    } else if (unit == kCarriageReturn) {
+      // The unit after CR (the LF of a well-formed line) is skipped
+      // unseen.
+      wchar_t skipped = 0;
+      reader.Read(&skipped, 1);
+      if (!reader.EoF()) line_ends.Add(static_cast<uint32_t>(skipped));
+      rule.replacement = buffer;
+      rules->push_back(rule);
+      rule.replacement.clear();
+      buffer.clear();
+    } else {
+      buffer.push_back(unit);
+    }
+    reader.Read(&unit, 1);
+  }
+  // An odd byte count: the last read took half a unit.
+  *unended_line = line_ends.UnendedLine(reader.Tell() % 2 != 0);
+}
+
+}  // namespace
+
 bool Normalizer::ReadPatterns(const char* path) {
   last_error_.clear();
   unended_line_ = 0;
   try {
     FileReader reader;
     reader.Open(path, FileReader::UNICODE);
-    UnendedLineFinder line_ends;
-    std::wstring buffer;
-    NormRule rule;
-    wchar_t unit = 0;
-    reader.Read(&unit, 1);
-    while (!reader.EoF()) {
-      line_ends.Add(static_cast<uint32_t>(unit));
-      if (unit == kColon) {
-        rule.pattern = buffer;
-        buffer.clear();
-      } else if (unit == kCarriageReturn) {
-        // The unit after CR (the LF of a well-formed line) is skipped
-        // unseen.
-        wchar_t skipped = 0;
-        reader.Read(&skipped, 1);
-        if (!reader.EoF()) line_ends.Add(static_cast<uint32_t>(skipped));
-        rule.replacement = buffer;
-        rules.push_back(rule);
-        rule.replacement.clear();
-        buffer.clear();
-      } else {
-        buffer.push_back(unit);
-      }
-      reader.Read(&unit, 1);
-    }
-    // An odd byte count: the last read took half a unit.
-    unended_line_ = line_ends.UnendedLine(reader.Tell() % 2 != 0);
+    ReadRules(reader, &rules, &unended_line_);
   } catch (IOException& e) {
     last_error_ = e.GetExceptionMsg();
     return false;
@@ -92,7 +129,23 @@ bool Normalizer::ReadPatterns(const char* path) {
 
 bool Normalizer::LoadNormRules(std::string path) {
   if (fsm.isDefined()) return true;
-  if (!ReadPatterns(path.c_str())) return false;
+  return ReadPatterns(path.c_str()) && CompileRules();
+}
+
+bool Normalizer::LoadNormRules(const unsigned char* bytes, size_t n) {
+  if (fsm.isDefined()) return true;
+  last_error_.clear();
+  unended_line_ = 0;
+  if (n < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+    last_error_ = "The rules lack the byte-order mark FF FE.";
+    return false;
+  }
+  MemoryUnits units(bytes, n);
+  ReadRules(units, &rules, &unended_line_);
+  return CompileRules();
+}
+
+bool Normalizer::CompileRules() {
   std::vector<std::wstring> patterns;
   patterns.reserve(rules.size());
   for (const NormRule& rule : rules) patterns.push_back(rule.pattern);

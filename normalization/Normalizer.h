@@ -51,6 +51,9 @@ class Normalizer {
   // fails or the rules go past the automaton's limits (FSM::kMaxPatterns,
   // kMaxChars, kMaxStates); the automaton then stays not defined.
   bool LoadNormRules(std::string path);
+  // The same with the bytes of a rules file held in memory (mark
+  // included), such as rules built into a program.
+  bool LoadNormRules(const unsigned char* bytes, size_t n);
 
   // Step 1 and then step 2.
   std::wstring NormalizeString(std::wstring text);
@@ -90,6 +93,8 @@ class Normalizer {
   std::vector<NormRule> rules;
 
  private:
+  // Compiles the automaton of `rules`; false past its limits.
+  bool CompileRules();
   // A stretch text[start, end) that a step rewrote; for step 2 `rule` is
   // the rule applied there.
   struct Edit {

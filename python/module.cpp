@@ -136,11 +136,13 @@ PYBIND11_MODULE(_urdulex, m) {
       .def_readonly("known", &urdulex::Coverage::known)
       .def_readonly("unknown", &urdulex::Coverage::unknown)
       .def_readonly("ambiguous", &urdulex::Coverage::ambiguous)
+      .def_readonly("other", &urdulex::Coverage::other)
       .def("__repr__", [](const urdulex::Coverage& c) {
         return "Coverage(words=" + std::to_string(c.words) +
                ", known=" + std::to_string(c.known) +
                ", unknown=" + std::to_string(c.unknown) +
-               ", ambiguous=" + std::to_string(c.ambiguous) + ")";
+               ", ambiguous=" + std::to_string(c.ambiguous) +
+               ", other=" + std::to_string(c.other) + ")";
       });
 
   py::class_<urdulex::WordFormTable>(m, "WordFormTable")

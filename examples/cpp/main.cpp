@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     const urdulex::WordFormTable table = urdulex::WordFormTable::Open(
         data + "/diacritizer/wordformshashtable.lex");
     urdulex::Coverage coverage;
-    const std::string text =
-        table.Diacritize("یہ کتاب اچھی ہے۔", urdulex::DiacritizeOptions(), &coverage);
+    const std::string text = table.Diacritize(
+        "یہ کتاب اچھی ہے۔", urdulex::DiacritizeOptions(), &coverage);
     std::printf("diacritize: %s (%llu of %llu words known)\n", text.c_str(),
                 static_cast<unsigned long long>(coverage.known),
                 static_cast<unsigned long long>(coverage.words));
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         urdulex::UztCodec::Open(data + "/uzt/test-mapping.txt");
     std::printf("uzt round trip: %s\n", uzt.Decode(uzt.Encode("کتاب")).c_str());
 
-    urdulex::WordFormTable::Open(data + "/no-such-table.lex");
+    urdulex::WordFormTable::Open("no-such-table.lex");
   } catch (const urdulex::Error& e) {
     std::printf("error: %s\n", e.what());
     return 0;

@@ -40,11 +40,13 @@ class WordFormTable;
 Evaluation Evaluate(std::string_view gold, std::string_view predicted,
                     const WordFormTable* table);
 
+// The counts of `urdu diacritize -v`.
 struct Coverage {
-  uint64_t words = 0;  // words looked up
+  uint64_t words = 0;  // Urdu words (with an Arabic-script letter), looked up
   uint64_t known = 0;
   uint64_t unknown = 0;
   uint64_t ambiguous = 0;  // known, with more than one form
+  uint64_t other = 0;      // other words (numbers, Latin), passed through
 };
 
 class WordFormTable {

@@ -80,13 +80,16 @@ def test_uzt_same_bytes_as_urdu():
 
 
 @needs_urdu
-def test_coverage_as_urdu_reports_it(tmp_path):
+def test_coverage_as_urdu_reports_it():
     table = urdulex.WordFormTable(TABLE)
     coverage = table.coverage(read(PROSE))
     run = subprocess.run([URDU, "diacritize", "-v", "--table", TABLE, PROSE],
                          capture_output=True, check=True)
-    line = "urdu: %d tokens, %d known" % (coverage.words, coverage.known)
-    assert run.stderr.decode().startswith(line)
+    line = ("urdu: %d Urdu words, %d known" % (coverage.words, coverage.known),
+            "%d unknown, %d ambiguous; %d other" % (
+                coverage.unknown, coverage.ambiguous, coverage.other))
+    stderr = run.stderr.decode()
+    assert stderr.startswith(line[0]) and line[1] in stderr
     assert coverage.known + coverage.unknown == coverage.words
 
 

@@ -50,11 +50,14 @@ class Normalizer:
         """Number of rules."""
 
 class Coverage:
-    """The counts of `urdu diacritize -v`."""
+    """The counts of `urdu diacritize -v`: Urdu words (with an
+    Arabic-script letter) looked up, known, unknown, ambiguous (known with
+    several forms), and other words passed through."""
     words: int
     known: int
     unknown: int
     ambiguous: int
+    other: int
 
 class WordFormTable:
     """A word-form table file, read once; share one object between threads

@@ -41,7 +41,7 @@
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 #include "foundation/Version.h"
-#include "normalization/Normalization.h"
+#include "normalization/LoadNormalization.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 #include "script/UZTStream.h"
@@ -475,20 +475,7 @@ int Normalize(const Arguments& args) {
   const std::string config =
       FindDataFile(kNormalizationData, args.Value("--config", ""));
   Normalization normalization;
-  try {
-    if (!normalization.Initialize(config)) {
-      throw Error(normalization.GetLastError());
-    }
-    // The rules reader adds a rule only at its CR: a last line cut short
-    // would be lost without a word. The read that loaded the rules saw it.
-    if (const uint64_t line = normalization.NfcRulesUnendedLine()) {
-      throw Error("NFC rules file " + normalization.NfcRulesPath() +
-                  " ends without CR LF: line " + std::to_string(line) +
-                  " would be ignored");
-    }
-  } catch (const TARNIException& e) {
-    throw Error(config + ": " + e.GetExceptionMsg());
-  }
+  LoadNormalization(config, &normalization);
   const bool check = args.Has("--check");
   const bool diff = args.Has("--diff");
   RunFiles files;

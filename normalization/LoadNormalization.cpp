@@ -1,0 +1,28 @@
+#include "normalization/LoadNormalization.h"
+
+#include <cstdint>
+
+#include "foundation/TARNIException.h"
+#include "foundation/TextIO.h"
+
+namespace urdu {
+
+void LoadNormalization(const std::string& config,
+                       Normalization* normalization) {
+  try {
+    if (!normalization->Initialize(config)) {
+      throw Error(normalization->GetLastError());
+    }
+    // The rules reader adds a rule only at its CR: a last line cut short
+    // would be lost without a word. The read that loaded the rules saw it.
+    if (const uint64_t line = normalization->NfcRulesUnendedLine()) {
+      throw Error("NFC rules file " + normalization->NfcRulesPath() +
+                  " ends without CR LF: line " + std::to_string(line) +
+                  " would be ignored");
+    }
+  } catch (const TARNIException& e) {
+    throw Error(config + ": " + e.GetExceptionMsg());
+  }
+}
+
+}  // namespace urdu

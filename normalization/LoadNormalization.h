@@ -1,0 +1,21 @@
+// The normalization configuration as `urdu normalize --config` loads and
+// judges it, for the programs and the public API. Internal; not installed.
+
+#ifndef URDULEX_NORMALIZATION_LOADNORMALIZATION_H_
+#define URDULEX_NORMALIZATION_LOADNORMALIZATION_H_
+
+#include <string>
+
+#include "normalization/Normalization.h"
+
+namespace urdu {
+
+// Initializes `normalization` from the configuration file `config` and
+// refuses NFC rules whose last line the reader dropped. Throws Error with
+// the message `urdu normalize` prints.
+void LoadNormalization(const std::string& config,
+                       Normalization* normalization);
+
+}  // namespace urdu
+
+#endif  // URDULEX_NORMALIZATION_LOADNORMALIZATION_H_
