@@ -1,6 +1,7 @@
 #include "diacritizer/Messages.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/Utf8.h"
@@ -16,9 +17,18 @@ constexpr size_t kSniff = 4096;
 // (one diacritized word a line) is, and what a table (UTF-16 with the mark
 // FF FE, binary records) never is. A sequence cut by the end of the piece
 // read does not count against it.
+//
+// Only a regular file is looked at again: the bytes of a pipe or a FIFO
+// were taken by the table's one read, and a FIFO opened anew would wait for
+// a writer that never comes.
 bool LooksLikeWordList(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   unsigned char bytes[kSniff];
   const ssize_t got = ::read(fd, bytes, sizeof(bytes));
   ::close(fd);
