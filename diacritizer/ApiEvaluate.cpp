@@ -9,22 +9,6 @@ namespace urdulex {
 
 namespace {
 
-// The public and the internal counts have the same fields.
-template <typename To, typename From>
-To Counts(const From& e) {
-  To to;
-  to.words = e.words;
-  to.letters = e.letters;
-  to.letter_errors = e.letter_errors;
-  to.last_letter_errors = e.last_letter_errors;
-  to.word_errors = e.word_errors;
-  to.word_errors_before_last = e.word_errors_before_last;
-  to.with_table = e.with_table;
-  to.covered = e.covered;
-  to.covered_exactly = e.covered_exactly;
-  return to;
-}
-
 double Rate(uint64_t part, uint64_t whole) {
   return whole == 0 ? 0.0
                     : static_cast<double>(part) / static_cast<double>(whole);
@@ -43,9 +27,7 @@ double Evaluation::WordErrorRateBeforeLast() const {
   return Rate(word_errors_before_last, words);
 }
 
-std::string Evaluation::Report() const {
-  return urdu::FormatEvaluation(Counts<urdu::Evaluation>(*this));
-}
+std::string Evaluation::Report() const { return urdu::FormatEvaluation(*this); }
 
 Evaluation Evaluate(std::string_view gold, std::string_view predicted,
                     const WordFormTable* table) {
@@ -56,10 +38,10 @@ Evaluation Evaluate(std::string_view gold, std::string_view predicted,
     urdu::TextReader predicted_reader(predicted_source, false);
     urdu::WordStream gold_words(gold_reader);
     urdu::WordStream predicted_words(predicted_reader);
-    urdu::Evaluation e;
+    Evaluation e;
     urdu::Evaluate(gold_words, predicted_words,
                    table != nullptr ? table->data_->table.get() : nullptr, &e);
-    return Counts<Evaluation>(e);
+    return e;
   });
 }
 

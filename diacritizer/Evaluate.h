@@ -27,22 +27,12 @@
 #include "diacritizer/Diacritize.h"
 #include "diacritizer/Tokenizer.h"
 #include "foundation/TextIO.h"
+#include "urdulex/evaluate.h"
 
 namespace urdu {
 
-struct Evaluation {
-  uint64_t words = 0;
-  uint64_t letters = 0;
-  uint64_t letter_errors = 0;
-  uint64_t last_letter_errors = 0;  // of those, on a word's last letter
-  uint64_t word_errors = 0;
-  uint64_t word_errors_before_last = 0;  // wrong in a letter before the last
-  // With a table: the counted gold words whose bare form it knows, and
-  // those among them whose gold form is one of the table's forms.
-  bool with_table = false;
-  uint64_t covered = 0;
-  uint64_t covered_exactly = 0;
-};
+// The counts, as the public API hands them out (urdulex/evaluate.h).
+using Evaluation = urdulex::Evaluation;
 
 // Compares one pair of words and adds them to `evaluation`. False, adding
 // nothing, when their bare forms differ.

@@ -17,29 +17,30 @@ namespace {
 
 using Release = py::call_guard<py::gil_scoped_release>;
 
-urdulex::Ambiguous AmbiguousPolicy(const std::string& name) {
-  static const std::map<std::string, urdulex::Ambiguous> kPolicies = {
-      {"first", urdulex::Ambiguous::kFirst},
-      {"common", urdulex::Ambiguous::kCommon},
-      {"keep", urdulex::Ambiguous::kKeep},
-      {"all", urdulex::Ambiguous::kAll}};
-  const auto it = kPolicies.find(name);
-  if (it == kPolicies.end()) {
-    throw urdulex::Error("ambiguous wants first, common, keep or all");
-  }
+// The value named `name` in `choices`, or Error(`wants`).
+template <typename Value>
+Value Choice(const std::map<std::string, Value>& choices,
+             const std::string& name, const char* wants) {
+  const auto it = choices.find(name);
+  if (it == choices.end()) throw urdulex::Error(wants);
   return it->second;
 }
 
+urdulex::Ambiguous AmbiguousPolicy(const std::string& name) {
+  return Choice<urdulex::Ambiguous>(
+      {{"first", urdulex::Ambiguous::kFirst},
+       {"common", urdulex::Ambiguous::kCommon},
+       {"keep", urdulex::Ambiguous::kKeep},
+       {"all", urdulex::Ambiguous::kAll}},
+      name, "ambiguous wants first, common, keep or all");
+}
+
 urdulex::ErrorPolicy ErrorPolicy(const std::string& name) {
-  static const std::map<std::string, urdulex::ErrorPolicy> kPolicies = {
-      {"fail", urdulex::ErrorPolicy::kFail},
-      {"skip", urdulex::ErrorPolicy::kSkip},
-      {"substitute", urdulex::ErrorPolicy::kSubstitute}};
-  const auto it = kPolicies.find(name);
-  if (it == kPolicies.end()) {
-    throw urdulex::Error("errors wants fail, skip or substitute");
-  }
-  return it->second;
+  return Choice<urdulex::ErrorPolicy>(
+      {{"fail", urdulex::ErrorPolicy::kFail},
+       {"skip", urdulex::ErrorPolicy::kSkip},
+       {"substitute", urdulex::ErrorPolicy::kSubstitute}},
+      name, "errors wants fail, skip or substitute");
 }
 
 const char* KindName(urdulex::Token::Kind kind) {
@@ -66,8 +67,8 @@ py::list Tokens(const std::string& text, bool lines) {
   py::list out;
   size_t chars = 0;
   for (const urdulex::Token& token : tokens) {
-    out.append(py::make_tuple(KindName(token.kind), chars, token.text,
-                              token.marked));
+    out.append(
+        py::make_tuple(KindName(token.kind), chars, token.text, token.marked));
     for (unsigned char c : token.text) chars += (c & 0xC0) != 0x80;
   }
   return out;
@@ -107,8 +108,8 @@ PYBIND11_MODULE(_urdulex, m) {
                   py::arg("path"), Release())
       .def("normalize", &urdulex::Normalizer::Normalize, py::arg("text"),
            Release())
-      .def("is_normalized", &urdulex::Normalizer::IsNormalized,
-           py::arg("text"), Release())
+      .def("is_normalized", &urdulex::Normalizer::IsNormalized, py::arg("text"),
+           Release())
       .def(
           "changes",
           [](const urdulex::Normalizer& normalizer, const std::string& text) {
@@ -122,7 +123,8 @@ PYBIND11_MODULE(_urdulex, m) {
             size_t byte = 0, chars = 0;
             for (const urdulex::Change& change : changes) {
               for (; byte < change.offset; ++byte) {
-                chars += (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
+                chars +=
+                    (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
               }
               out.append(py::make_tuple(chars, change.before, change.after));
             }
@@ -146,11 +148,9 @@ PYBIND11_MODULE(_urdulex, m) {
       });
 
   py::class_<urdulex::WordFormTable>(m, "WordFormTable")
-      .def(py::init(&urdulex::WordFormTable::Open), py::arg("path"),
-           Release())
+      .def(py::init(&urdulex::WordFormTable::Open), py::arg("path"), Release())
       .def_property_readonly("path", &urdulex::WordFormTable::path)
-      .def("forms", &urdulex::WordFormTable::Forms, py::arg("word"),
-           Release())
+      .def("forms", &urdulex::WordFormTable::Forms, py::arg("word"), Release())
       .def(
           "diacritize",
           [](const urdulex::WordFormTable& table, const std::string& text,
@@ -168,7 +168,8 @@ PYBIND11_MODULE(_urdulex, m) {
              bool lines) {
             urdulex::Coverage coverage;
             py::gil_scoped_release release;
-            table.Diacritize(text, urdulex::DiacritizeOptions{lines}, &coverage);
+            table.Diacritize(text, urdulex::DiacritizeOptions{lines},
+                             &coverage);
             return coverage;
           },
           py::arg("text"), py::kw_only(), py::arg("lines") = false);

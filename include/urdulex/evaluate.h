@@ -23,8 +23,8 @@ struct Evaluation {
   uint64_t last_letter_errors = 0;  // of those, on a word's last letter
   uint64_t word_errors = 0;
   uint64_t word_errors_before_last = 0;  // wrong in a letter before the last
-  // With a table: the gold words whose bare form it knows, and those among
-  // them whose gold form is one of its forms.
+  // With a table: the counted gold words whose bare form it knows, and
+  // those among them whose gold form is one of the table's forms.
   bool with_table = false;
   uint64_t covered = 0;
   uint64_t covered_exactly = 0;
