@@ -17,7 +17,8 @@ TEST(ApiStripTest, MarksGoLettersStay) {
       {"کِتاب", false, "کتاب"},
       {"اَچّھی", false, "اچھی"},
       {"اَچّھی", true, "اچّھی"},
-      {"\u0627\u0653\u067E", false, "\u0622\u067E"},  // alef and madda: one letter
+      {"\u0627\u0653\u067E", false,
+       "\u0622\u067E"},  // alef and madda: one letter
       {"\u06CC\u0654", false, "\u0626"},
       {"ab 12", false, "ab 12"},
   };

@@ -1,9 +1,9 @@
-// Line and character filters of the `urdu` program: removing combining
-// marks, and the letter codes of `codemapper` for text that does not come
-// from a 16-bit file.
+// Line and character filters of `urdu` and the public API: removing
+// combining marks, and the letter codes of `codemapper` for text that does
+// not come from a 16-bit file.
 
-#ifndef URDULEX_TOOLS_URDU_TEXTFILTERS_H_
-#define URDULEX_TOOLS_URDU_TEXTFILTERS_H_
+#ifndef URDULEX_CODEMAPPER_TEXTFILTERS_H_
+#define URDULEX_CODEMAPPER_TEXTFILTERS_H_
 
 #include <cstddef>
 #include <string>
@@ -64,4 +64,4 @@ void LoadCodeTable(const std::string& path, int* codes);
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_TEXTFILTERS_H_
+#endif  // URDULEX_CODEMAPPER_TEXTFILTERS_H_

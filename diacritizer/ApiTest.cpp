@@ -44,8 +44,7 @@ TEST_F(ApiTableTest, BuilderListsTheWordsItSkips) {
 }
 
 TEST_F(ApiTableTest, DiacritizeByPolicy) {
-  const urdulex::WordFormTable table =
-      Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
+  const urdulex::WordFormTable table = Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
   const std::string text = "کتاب، قلم اور کِتاب";
   const struct {
     urdulex::Ambiguous policy;
@@ -58,8 +57,7 @@ TEST_F(ApiTableTest, DiacritizeByPolicy) {
   };
   for (const auto& c : cases) {
     urdulex::Coverage coverage;
-    EXPECT_EQ(c.expected,
-              table.Diacritize(text, {false, c.policy}, &coverage));
+    EXPECT_EQ(c.expected, table.Diacritize(text, {false, c.policy}, &coverage));
     EXPECT_EQ(4u, coverage.words);
     EXPECT_EQ(3u, coverage.known);
     EXPECT_EQ(2u, coverage.ambiguous);
@@ -79,8 +77,7 @@ TEST_F(ApiTableTest, TablesOpenTogetherKeepTheirOwnForms) {
 }
 
 TEST_F(ApiTableTest, ThreadsShareOneTable) {
-  const urdulex::WordFormTable table =
-      Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
+  const urdulex::WordFormTable table = Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
   std::string text;
   for (int i = 0; i < 2000; ++i) text += "کتاب قلم اور ";
   const urdulex::DiacritizeOptions common{false, urdulex::Ambiguous::kCommon};
@@ -88,8 +85,9 @@ TEST_F(ApiTableTest, ThreadsShareOneTable) {
   std::vector<std::string> results(4);
   std::vector<std::thread> threads;
   for (std::string& result : results) {
-    threads.emplace_back(
-        [&] { result = table.Diacritize(text, common) + table.Forms("قلم")[0]; });
+    threads.emplace_back([&] {
+      result = table.Diacritize(text, common) + table.Forms("قلم")[0];
+    });
   }
   for (std::thread& t : threads) t.join();
   for (const std::string& result : results) EXPECT_EQ(expected + "قَلَم", result);
@@ -135,8 +133,7 @@ TEST(ApiTokenizeTest, WordsSeparatorsAndOffsets) {
 }
 
 TEST(ApiEvaluateTest, MeasuresAndMismatch) {
-  const urdulex::Evaluation e =
-      urdulex::Evaluate("کِتاب قَلَم", "کَتاب قَلَم");
+  const urdulex::Evaluation e = urdulex::Evaluate("کِتاب قَلَم", "کَتاب قَلَم");
   EXPECT_EQ(2u, e.words);
   EXPECT_EQ(7u, e.letters);
   EXPECT_DOUBLE_EQ(1.0 / 7, e.DiacriticErrorRate());

@@ -44,8 +44,7 @@ std::vector<Token> Tokenize(std::string_view text,
       const size_t n = std::min(kBlock, units.size() - at);
       const bool final = at + n == units.size();
       pieces.clear();
-      const size_t used =
-          tokenizer.Split(units.data() + at, n, final, &pieces);
+      const size_t used = tokenizer.Split(units.data() + at, n, final, &pieces);
       for (const urdu::Token& piece : pieces) {
         Token token{KindOf(piece.kind), offset,
                     urdu::ToUtf8(units.data() + at + piece.start, piece.length),

@@ -137,8 +137,9 @@ BuildReport WordFormTableBuilder::Build(const std::string& path,
                                         int64_t slots) const {
   return urdu::ApiCall([&] {
     BuildReport report;
-    report.slots =
-        slots != 0 ? slots : impl_->builder.SlotsForLoad(wordform::kDefaultLoad);
+    report.slots = slots != 0
+                       ? slots
+                       : impl_->builder.SlotsForLoad(wordform::kDefaultLoad);
     std::string bytes, error;
     if (!impl_->builder.Build(report.slots, &bytes, &error)) {
       throw urdu::Error(error);

@@ -13,8 +13,8 @@
 // it may be shared by threads (its lookups are const and safe to run at
 // once). The Diacritizer borrows the table and the writer.
 
-#ifndef URDULEX_TOOLS_URDU_DIACRITIZE_H_
-#define URDULEX_TOOLS_URDU_DIACRITIZE_H_
+#ifndef URDULEX_DIACRITIZER_DIACRITIZE_H_
+#define URDULEX_DIACRITIZER_DIACRITIZE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -176,4 +176,4 @@ class Diacritizer {
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_DIACRITIZE_H_
+#endif  // URDULEX_DIACRITIZER_DIACRITIZE_H_

@@ -17,8 +17,8 @@
 // a word counts as wrong for WER only for its other letters. Words without
 // a letter (numbers, Latin) take no part.
 
-#ifndef URDULEX_TOOLS_URDU_EVALUATE_H_
-#define URDULEX_TOOLS_URDU_EVALUATE_H_
+#ifndef URDULEX_DIACRITIZER_EVALUATE_H_
+#define URDULEX_DIACRITIZER_EVALUATE_H_
 
 #include <cstdint>
 #include <string>
@@ -72,4 +72,4 @@ std::string FormatEvaluation(const Evaluation& evaluation);
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_EVALUATE_H_
+#endif  // URDULEX_DIACRITIZER_EVALUATE_H_

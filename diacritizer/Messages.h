@@ -2,8 +2,8 @@
 // list named as such. PlainMessage (foundation/ApiSupport.h) takes the
 // class names and source lines out of the library's reports.
 
-#ifndef URDULEX_TOOLS_URDU_MESSAGES_H_
-#define URDULEX_TOOLS_URDU_MESSAGES_H_
+#ifndef URDULEX_DIACRITIZER_MESSAGES_H_
+#define URDULEX_DIACRITIZER_MESSAGES_H_
 
 #include <memory>
 #include <string>
@@ -21,4 +21,4 @@ std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_MESSAGES_H_
+#endif  // URDULEX_DIACRITIZER_MESSAGES_H_

@@ -15,8 +15,8 @@
 // The tokenizer is fed text in blocks; a word that runs to the end of a
 // block is handed back, to be given again with the text after it.
 
-#ifndef URDULEX_TOOLS_URDU_TOKENIZER_H_
-#define URDULEX_TOOLS_URDU_TOKENIZER_H_
+#ifndef URDULEX_DIACRITIZER_TOKENIZER_H_
+#define URDULEX_DIACRITIZER_TOKENIZER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -88,4 +88,4 @@ class Tokenizer {
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_TOKENIZER_H_
+#endif  // URDULEX_DIACRITIZER_TOKENIZER_H_

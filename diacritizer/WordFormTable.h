@@ -1,5 +1,5 @@
 // Building, reading and checking word-form table files outside the
-// diacritizer: the engine of the `wordforms` tool.
+// diacritizer: the engine of `urdu table` and of WordFormTableBuilder.
 //
 // WordFormTableBuilder turns a list of diacritized words into the bytes of a
 // table file that HashTable::Search answers for every stored form, the
@@ -8,8 +8,8 @@
 // would make a search go wrong. Nothing here throws except the standard
 // allocation failure; errors come back as messages.
 
-#ifndef URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
-#define URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
+#ifndef URDULEX_DIACRITIZER_WORDFORMTABLE_H_
+#define URDULEX_DIACRITIZER_WORDFORMTABLE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -167,4 +167,4 @@ std::string DumpLine(size_t slot, const TableRecord& record);
 
 }  // namespace wordform
 
-#endif  // URDULEX_TOOLS_WORDFORMS_WORDFORMTABLE_H_
+#endif  // URDULEX_DIACRITIZER_WORDFORMTABLE_H_

@@ -10,8 +10,8 @@
 // the marks it takes would break the joining the form is written for. A
 // word that is not found is written as it came, tatweels and all.
 
-#ifndef URDULEX_TOOLS_URDU_WORDKEY_H_
-#define URDULEX_TOOLS_URDU_WORDKEY_H_
+#ifndef URDULEX_DIACRITIZER_WORDKEY_H_
+#define URDULEX_DIACRITIZER_WORDKEY_H_
 
 #include <cstddef>
 #include <string>
@@ -46,4 +46,4 @@ std::u16string WithDirectionalMarks(const char16_t* original, size_t n,
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_WORDKEY_H_
+#endif  // URDULEX_DIACRITIZER_WORDKEY_H_

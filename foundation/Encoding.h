@@ -6,8 +6,8 @@
 // and the guesses only compare how plausible the text is that iconv makes
 // of a sample in each candidate encoding.
 
-#ifndef URDULEX_TOOLS_URDU_ENCODING_H_
-#define URDULEX_TOOLS_URDU_ENCODING_H_
+#ifndef URDULEX_FOUNDATION_ENCODING_H_
+#define URDULEX_FOUNDATION_ENCODING_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -71,4 +71,4 @@ std::string GuessEncodingHint(const unsigned char* data, size_t n);
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_ENCODING_H_
+#endif  // URDULEX_FOUNDATION_ENCODING_H_

@@ -1,7 +1,7 @@
-// Text in and out for the `urdu` program: byte sources and sinks, a decoder
-// of UTF-8 and UTF-16 (told apart by the byte-order mark) into UTF-16 units,
-// and a writer that encodes UTF-16 units as UTF-8, or as the 16-bit form of
-// the other programs (mark FF FE, CR LF line ends).
+// Text in and out for `urdu` and the public API: byte sources and sinks, a
+// decoder of UTF-8 and UTF-16 (told apart by the byte-order mark) into
+// UTF-16 units, and a writer that encodes UTF-16 units as UTF-8, or as the
+// 16-bit form of the other programs (mark FF FE, CR LF line ends).
 //
 // Everything works in blocks, so memory stays the same whatever the size of
 // the input. Text is held as UTF-16 units (`char16_t`); characters above
@@ -11,8 +11,8 @@
 // prints after "urdu: " and the exit status. Objects own what they open;
 // none is copyable.
 
-#ifndef URDULEX_TOOLS_URDU_TEXTIO_H_
-#define URDULEX_TOOLS_URDU_TEXTIO_H_
+#ifndef URDULEX_FOUNDATION_TEXTIO_H_
+#define URDULEX_FOUNDATION_TEXTIO_H_
 
 #include <chrono>
 #include <cstddef>
@@ -323,4 +323,4 @@ inline std::string ToUtf8(const std::u16string& s) {
 
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_URDU_TEXTIO_H_
+#endif  // URDULEX_FOUNDATION_TEXTIO_H_

@@ -13,8 +13,7 @@ namespace urdu {
 // Initializes `normalization` from the configuration file `config` and
 // refuses NFC rules whose last line the reader dropped. Throws Error with
 // the message `urdu normalize` prints.
-void LoadNormalization(const std::string& config,
-                       Normalization* normalization);
+void LoadNormalization(const std::string& config, Normalization* normalization);
 
 }  // namespace urdu
 

@@ -28,8 +28,7 @@ namespace {
 
 // Runs `convert` (EncodeUZTStream or DecodeUZTStream) on `input`.
 template <typename Body>
-std::string Convert(std::string_view input, const char* name,
-                    Body&& convert) {
+std::string Convert(std::string_view input, const char* name, Body&& convert) {
   size_t at = 0;
   const ReadBytes read = [&](char* buffer, size_t n) {
     const size_t got = std::min(n, input.size() - at);
@@ -56,8 +55,9 @@ OnError StreamPolicy(ErrorPolicy policy, const UZTMapping* mapping) {
     on_error.mode = OnError::kSubstitute;
     if (mapping != nullptr &&
         !SubstituteForByte(*mapping, '?', &on_error.substitute)) {
-      throw urdu::Error("--substitute: byte 0x3F stands for no character of "
-                        "the mapping");
+      throw urdu::Error(
+          "--substitute: byte 0x3F stands for no character of "
+          "the mapping");
     }
   }
   return on_error;
@@ -68,22 +68,22 @@ OnError StreamPolicy(ErrorPolicy policy, const UZTMapping* mapping) {
 std::string UztCodec::Encode(std::string_view text, ErrorPolicy policy) const {
   return urdu::ApiCall([&] {
     const OnError on_error = StreamPolicy(policy, &mapping_->mapping);
-    return Convert(text, "text", [&](const ReadBytes& read,
-                                     const WriteBytes& write) {
-      EncodeUZTStream(mapping_->mapping, mapping_->utility, read, write,
-                      on_error);
-    });
+    return Convert(text, "text",
+                   [&](const ReadBytes& read, const WriteBytes& write) {
+                     EncodeUZTStream(mapping_->mapping, mapping_->utility, read,
+                                     write, on_error);
+                   });
   });
 }
 
 std::string UztCodec::Decode(std::string_view uzt, ErrorPolicy policy) const {
   return urdu::ApiCall([&] {
     const OnError on_error = StreamPolicy(policy, nullptr);
-    return Convert(uzt, "UZT", [&](const ReadBytes& read,
-                                   const WriteBytes& write) {
-      DecodeUZTStream(mapping_->mapping, mapping_->utility, true, read, write,
-                      on_error);
-    });
+    return Convert(uzt, "UZT",
+                   [&](const ReadBytes& read, const WriteBytes& write) {
+                     DecodeUZTStream(mapping_->mapping, mapping_->utility, true,
+                                     read, write, on_error);
+                   });
   });
 }
 

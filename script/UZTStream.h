@@ -12,8 +12,8 @@
 // the conversion goes on. The objects borrow the mapping and the utility,
 // which must outlive them.
 
-#ifndef URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
-#define URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
+#ifndef URDULEX_SCRIPT_UZTSTREAM_H_
+#define URDULEX_SCRIPT_UZTSTREAM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -336,4 +336,4 @@ std::string StreamErrorMessage(const std::string& name,
 void LoadMappingFile(const std::string& path, UZTMapping* mapping);
 }  // namespace urdu
 
-#endif  // URDULEX_TOOLS_UZTCONV_UZTSTREAM_H_
+#endif  // URDULEX_SCRIPT_UZTSTREAM_H_
