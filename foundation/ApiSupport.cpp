@@ -37,9 +37,17 @@ void RethrowAsApiError() {
 }
 
 Units DecodeText(std::string_view text) {
+  // The whole text in one call: no copy, no blocks.
+  TextDecoder decoder(false);
+  Units units;
+  bool ok = true;
+  DecodeError error;
+  decoder.Decode(reinterpret_cast<const unsigned char*>(text.data()),
+                 text.size(), true, &units, &ok, &error);
+  if (ok) return units;
+  // The reader says what is wrong, as it says it for an input file.
   MemorySource source(std::string(text), "text");
   TextReader reader(source, false);
-  Units units;
   while (reader.Next(&units)) {
   }
   return units;

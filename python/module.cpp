@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "urdulex/urdulex.h"
 
@@ -58,7 +59,7 @@ const char* KindName(urdulex::Token::Kind kind) {
 }
 
 // Byte offsets of the UTF-8 text become character offsets of the str.
-py::list Tokens(const std::string& text, bool lines) {
+py::list Tokens(std::string_view text, bool lines) {
   std::vector<urdulex::Token> tokens;
   {
     py::gil_scoped_release release;
@@ -82,7 +83,7 @@ PYBIND11_MODULE(_urdulex, m) {
 
   m.def(
       "split_diacritics",
-      [](const std::string& word) {
+      [](std::string_view word) {
         const urdulex::SplitWord split = urdulex::SplitDiacritics(word);
         return py::make_tuple(split.bare, split.symbols);
       },
@@ -91,7 +92,7 @@ PYBIND11_MODULE(_urdulex, m) {
         py::arg("symbols"));
   m.def(
       "strip_diacritics",
-      [](const std::string& text, bool keep_shadda) {
+      [](std::string_view text, bool keep_shadda) {
         return urdulex::StripDiacritics(text,
                                         urdulex::StripOptions{keep_shadda});
       },
@@ -112,7 +113,7 @@ PYBIND11_MODULE(_urdulex, m) {
            Release())
       .def(
           "changes",
-          [](const urdulex::Normalizer& normalizer, const std::string& text) {
+          [](const urdulex::Normalizer& normalizer, std::string_view text) {
             std::vector<urdulex::Change> changes;
             {
               py::gil_scoped_release release;
@@ -153,7 +154,7 @@ PYBIND11_MODULE(_urdulex, m) {
       .def("forms", &urdulex::WordFormTable::Forms, py::arg("word"), Release())
       .def(
           "diacritize",
-          [](const urdulex::WordFormTable& table, const std::string& text,
+          [](const urdulex::WordFormTable& table, std::string_view text,
              const std::string& ambiguous, bool lines) {
             const urdulex::DiacritizeOptions options{
                 lines, AmbiguousPolicy(ambiguous)};
@@ -164,7 +165,7 @@ PYBIND11_MODULE(_urdulex, m) {
           py::arg("lines") = false)
       .def(
           "coverage",
-          [](const urdulex::WordFormTable& table, const std::string& text,
+          [](const urdulex::WordFormTable& table, std::string_view text,
              bool lines) {
             urdulex::Coverage coverage;
             py::gil_scoped_release release;
@@ -204,7 +205,7 @@ PYBIND11_MODULE(_urdulex, m) {
       .def(py::init(&urdulex::UztCodec::Open), py::arg("mapping"), Release())
       .def(
           "encode",
-          [](const urdulex::UztCodec& codec, const std::string& text,
+          [](const urdulex::UztCodec& codec, std::string_view text,
              const std::string& errors) {
             const urdulex::ErrorPolicy policy = ErrorPolicy(errors);
             std::string uzt;
@@ -250,7 +251,7 @@ PYBIND11_MODULE(_urdulex, m) {
       .def("report", &urdulex::Evaluation::Report);
   m.def(
       "evaluate",
-      [](const std::string& gold, const std::string& predicted,
+      [](std::string_view gold, std::string_view predicted,
          const urdulex::WordFormTable* table) {
         py::gil_scoped_release release;
         return urdulex::Evaluate(gold, predicted, table);
