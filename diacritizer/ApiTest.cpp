@@ -115,17 +115,18 @@ TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
 }
 
 TEST(ApiTokenizeTest, WordsSeparatorsAndOffsets) {
-  const std::string text = "یہ کِتاب، «قلم»";
+  const std::string text = "یہ کِتاب، «قلم» 42";
   std::string joined, words;
   for (const urdulex::Token& token : urdulex::Tokenize(text)) {
     EXPECT_EQ(token.text, text.substr(token.offset, token.text.size()));
     joined += token.text;
     if (token.kind == urdulex::Token::Kind::kWord) {
-      words += token.text + (token.marked ? "* " : " ");
+      words +=
+          token.text + (token.marked ? "*" : "") + (token.urdu ? " " : "? ");
     }
   }
   EXPECT_EQ(text, joined);
-  EXPECT_EQ("یہ کِتاب* قلم ", words);
+  EXPECT_EQ("یہ کِتاب* قلم 42? ", words);
   const std::vector<urdulex::Token> lines =
       urdulex::Tokenize(" کتاب قلم \n", {true});
   EXPECT_EQ(urdulex::Token::Kind::kBlank, lines[0].kind);

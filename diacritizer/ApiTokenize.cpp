@@ -48,7 +48,7 @@ std::vector<Token> Tokenize(std::string_view text,
       for (const urdu::Token& piece : pieces) {
         Token token{KindOf(piece.kind), offset,
                     urdu::ToUtf8(units.data() + at + piece.start, piece.length),
-                    piece.marked};
+                    piece.marked, piece.letter};
         offset += token.text.size();
         tokens.push_back(std::move(token));
       }

@@ -68,8 +68,8 @@ py::list Tokens(std::string_view text, bool lines) {
   py::list out;
   size_t chars = 0;
   for (const urdulex::Token& token : tokens) {
-    out.append(
-        py::make_tuple(KindName(token.kind), chars, token.text, token.marked));
+    out.append(py::make_tuple(KindName(token.kind), chars, token.text,
+                              token.marked, token.urdu));
     for (unsigned char c : token.text) chars += (c & 0xC0) != 0x80;
   }
   return out;

@@ -12,8 +12,8 @@ diacritized = table.diacritize(normal)
 print("diacritized:", diacritized)
 print("stripped back:", urdulex.strip_diacritics(diacritized))
 
-for kind, offset, word, marked in urdulex.tokenize(diacritized):
-    if kind == "word":
+for kind, offset, word, marked, urdu in urdulex.tokenize(diacritized):
+    if urdu:
         bare, symbols = urdulex.split_diacritics(word)
         assert urdulex.merge_diacritics(bare, symbols) == word
         print(offset, word, bare, symbols)

@@ -31,6 +31,9 @@ struct Token {
   // The word carries a mark that splitting lifts off (fatha to madda), so
   // its bare form differs from it.
   bool marked = false;
+  // The word holds an Arabic-script letter: an Urdu word, which the
+  // diacritizer looks up and counts; other words (numbers, Latin) pass.
+  bool urdu = false;
 };
 
 struct TokenizeOptions {

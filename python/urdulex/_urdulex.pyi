@@ -21,11 +21,14 @@ def strip_diacritics(text: str, *, keep_shadda: bool = False) -> str:
     """`text` without its Arabic-script combining marks, as `urdu strip`
     writes it; no letter is lost."""
 
-def tokenize(text: str, *, lines: bool = False) -> List[Tuple[str, int, str, bool]]:
-    """The tokens of `urdu diacritize`: (kind, offset, text, marked) with
-    kind "word", "separator", "overlong" or "blank", offset in characters,
-    and marked true for a word carrying a mark that splitting lifts off.
-    With `lines`, each line is one word."""
+def tokenize(text: str, *,
+             lines: bool = False) -> List[Tuple[str, int, str, bool, bool]]:
+    """The tokens of `urdu diacritize`: (kind, offset, text, marked, urdu)
+    with kind "word", "separator", "overlong" or "blank", offset in
+    characters, marked true for a word carrying a mark that splitting lifts
+    off, and urdu true for a word holding an Arabic-script letter (the words
+    the diacritizer looks up and counts). With `lines`, each line is one
+    word."""
 
 class Normalizer:
     """Replacement rules of Urdu normalization, compiled; share one object
