@@ -116,6 +116,11 @@ TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
 
 TEST(ApiTokenizeTest, WordsSeparatorsAndOffsets) {
   const std::string text = "یہ کِتاب، «قلم» 42";
+  // A byte-order mark is no token, and the offsets count it.
+  const std::string marked = "\xEF\xBB\xBF" + text;
+  for (const urdulex::Token& token : urdulex::Tokenize(marked)) {
+    EXPECT_EQ(token.text, marked.substr(token.offset, token.text.size()));
+  }
   std::string joined, words;
   for (const urdulex::Token& token : urdulex::Tokenize(text)) {
     EXPECT_EQ(token.text, text.substr(token.offset, token.text.size()));

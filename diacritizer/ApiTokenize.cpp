@@ -38,7 +38,7 @@ std::vector<Token> Tokenize(std::string_view text,
     std::vector<Token> tokens;
     // Tokens cover the text without a gap, so each starts where the one
     // before ended.
-    size_t offset = 0;
+    size_t offset = urdu::MarkBytes(text);
     size_t at = 0;
     do {
       const size_t n = std::min(kBlock, units.size() - at);

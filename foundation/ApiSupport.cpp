@@ -53,6 +53,10 @@ Units DecodeText(std::string_view text) {
   return units;
 }
 
+size_t MarkBytes(std::string_view text) {
+  return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 std::u16string DecodeWord(std::string_view text) {
   const Units units = DecodeText(text);
   return std::u16string(units.begin(), units.end());

@@ -35,6 +35,10 @@ auto ApiCall(Body&& body) -> decltype(body()) {
 // The text decoded as the programs decode an input named "text" (UTF-8;
 // UTF-16 with its mark), so that the same bytes fail with the same message.
 Units DecodeText(std::string_view text);
+
+// The bytes of a UTF-8 byte-order mark at the start of `text` (3 or 0): the
+// decoding above drops it, and byte offsets into `text` start after it.
+size_t MarkBytes(std::string_view text);
 std::u16string DecodeWord(std::string_view text);
 
 // UTF-8 out: ToUtf8 of TextIO.h.

@@ -107,7 +107,7 @@ std::vector<Change> Normalizer::Changes(std::string_view text) const {
     std::vector<NormChange> internal;
     rules_->rules->NormalizeWithChanges(wide, &out, &internal);
     std::vector<Change> changes;
-    size_t unit = 0, byte = 0;
+    size_t unit = 0, byte = urdu::MarkBytes(text);
     for (const NormChange& change : internal) {
       byte += Utf8Length(wide.data() + unit, change.position - unit);
       unit = change.position;
