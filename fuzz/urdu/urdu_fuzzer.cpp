@@ -20,6 +20,7 @@
 
 #include "diacritizer/Evaluate.h"
 #include "diacritizer/Tokenizer.h"
+#include "foundation/Encoding.h"
 #include "foundation/TextIO.h"
 
 namespace {
@@ -82,7 +83,13 @@ bool Read(const std::string& bytes, bool lenient, size_t step,
                     pending.begin() + static_cast<ptrdiff_t>(used));
     }
   } catch (const urdu::Error&) {
-    if (lenient) Fail("lenient reading failed");
+    // --lenient mends bad sequences, not a UTF-32 text: that is refused.
+    const urdu::Utf32Mark mark = urdu::FindUtf32Mark(
+        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+        true);
+    const bool utf32 = mark == urdu::Utf32Mark::kLittleEndian ||
+                       mark == urdu::Utf32Mark::kBigEndian;
+    if (lenient && !utf32) Fail("lenient reading failed");
     return false;
   }
   return true;
