@@ -1,14 +1,15 @@
 # Sourced by the benchmark scripts.
 #
 # measure COMMAND [ARG...]
-# Five runs of a command; prints the best wall-clock time, the best
-# processor time (user + system), in seconds, and the largest peak resident
-# memory in KB. The processor time is the steadier figure on a busy machine.
+# Five runs of a command (or $MEASURE_RUNS); prints the best wall-clock
+# time, the best processor time (user + system), in seconds, and the
+# largest peak resident memory in KB. The processor time is the steadier
+# figure on a busy machine.
 measure() {
-  python3 - "$@" <<'PY'
-import resource, subprocess, sys, time
+  MEASURE_RUNS=${MEASURE_RUNS:-5} python3 - "$@" <<'PY'
+import os, resource, subprocess, sys, time
 wall, cpu, rss = None, None, 0
-for _ in range(5):
+for _ in range(int(os.environ["MEASURE_RUNS"])):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)

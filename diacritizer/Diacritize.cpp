@@ -24,14 +24,6 @@ std::wstring Wide(const char16_t* p, size_t n) {
   return std::wstring(p, p + n);
 }
 
-std::u16string Narrow(const std::wstring& s) {
-  std::u16string out(s.size(), u'\0');
-  for (size_t i = 0; i < s.size(); ++i) {
-    out[i] = static_cast<char16_t>(s[i]);
-  }
-  return out;
-}
-
 }  // namespace
 
 bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
@@ -61,9 +53,7 @@ FormTable::FormTable(const std::string& path, bool all_forms) {
     if (!CheckWordFormTableExtent(file, &rejection)) {
       throw Error("table " + path + " " + rejection);
     }
-    // A table whose chains are too tangled to index is searched.
-    searched_ = !index_.Build(file);
-    if (searched_ || all_forms) FillWordFormHashTable(file, &table_);
+    index_.Build(file, all_forms);
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
   }
@@ -71,12 +61,6 @@ FormTable::FormTable(const std::string& path, bool all_forms) {
 
 const unsigned char* FormTable::Find(const char16_t* key, size_t n,
                                      uint64_t hash, size_t* units) const {
-  if (searched_) {
-    const std::vector<std::u16string>& forms = AllForms(key, n);
-    if (forms.empty()) return nullptr;
-    *units = forms[0].size();
-    return Bytes(forms[0].data());
-  }
   size_t bytes = 0;
   const unsigned char* form = index_.Find(Bytes(key), n, hash, &bytes);
   *units = bytes / 2;
@@ -92,13 +76,11 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
     if (it != forms_.end()) return it->second;
   }
   std::vector<std::u16string> forms;
-  std::vector<WordFormHashNode> found;
-  if (n > 0 && table_.Search(Wide(key, n), found)) {
-    LexEnigneUtility utility;
-    for (const WordFormHashNode& node : found) {
-      forms.push_back(Narrow(utility.MergeSymbolicDiacritics(
-          node.key, node.data.symbolicDiacritics)));
-    }
+  std::vector<WordFormIndex::Form> found;
+  index_.Forms(Bytes(key), n, Hash(key, n), &found);
+  for (const WordFormIndex::Form& form : found) {
+    forms.emplace_back(form.size / 2, u'\0');
+    std::memcpy(&forms.back()[0], form.bytes, form.size);
   }
   // Another thread may have put the same key in meanwhile: emplace keeps
   // the first.

@@ -51,14 +51,10 @@ class FormTable {
   static uint64_t Hash(const char16_t* key, size_t n) {
     return WordFormIndex::HashKey(Bytes(key), n);
   }
-  void Prefetch(uint64_t hash) const {
-    if (index_.built()) index_.PrefetchSlot(hash);
-  }
+  void Prefetch(uint64_t hash) const { index_.PrefetchSlot(hash); }
   // Brings what Find will read for `hash` into the cache; see
   // WordFormIndex::Touch.
-  unsigned Touch(uint64_t hash) const {
-    return index_.built() ? index_.Touch(hash) : 0;
-  }
+  unsigned Touch(uint64_t hash) const { return index_.Touch(hash); }
   // The first form of the bare word `key` in chain order, as `*units`
   // UTF-16LE units (at any alignment), or null when the table does not
   // know it. `hash` is Hash(key, n).
@@ -75,8 +71,6 @@ class FormTable {
   }
 
   WordFormIndex index_;
-  WordFormHashTable table_;  // for AllForms, and when not indexed
-  bool searched_ = false;    // table_ is searched, not indexed
   // The forms looked up so far: the one thing a lookup changes, guarded
   // so that threads may share a table. Elements stay where they are when
   // others are added, so the references AllForms hands out hold.

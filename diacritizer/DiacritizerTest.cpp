@@ -189,15 +189,14 @@ TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreRefusedCheaply) {
                 false, limit);
 }
 
-// A table too tangled to index, whose header announces the largest slot
+// A table of one long chain, whose header announces the largest slot
 // count for a few thousand records: reading it costs the records, not the
 // slots (2^24 of them would need 1.3 GB once loaded), before it is refused.
 TEST_F(DiacritizerTest, SparseTangledTablesAtTheLimitAreRefusedCheaply) {
   const int32_t slots = 1 << 24;
   const size_t records = 4000;
   // One chain through every record. Keys with distinct home slots low in
-  // the chain sit at their home, so the walks together exceed what the
-  // index may spend.
+  // the chain sit at their home.
   const HomeSlotHash home(slots);
   std::vector<std::wstring> keys(records);
   size_t placed = 0;
@@ -318,9 +317,9 @@ TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {
   EXPECT_EQ(Utf16(expected), Diacritize(input));
 }
 
-// A table whose chains are too tangled to index is searched as it is, with
-// the same results.
-TEST_F(DiacritizerTest, TangledTablesAreSearchedDirectly) {
+// One chain through the whole table, a home at every slot: the index gives
+// the answers a search of the chains would.
+TEST_F(DiacritizerTest, OneChainThroughTheTable) {
   const int slots = 3000;
   WordFormHashTable home;
   ASSERT_TRUE(home.Allocate(slots, slots));

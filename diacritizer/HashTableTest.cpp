@@ -490,30 +490,61 @@ TEST_F(LoaderTest, ASecondLoadReplacesTheFirst) {
   EXPECT_FALSE(isValidWord(kAlefBeh, result));
 }
 
-// The index must answer exactly what Search and the merge would, on files
-// with shared chains, repeated keys, '@' keys, chains that end in unused
-// slots, homes that are empty and symbol strings of any bytes.
+// The index must answer exactly what Search and the merge would, first
+// form and every form in chain order, on files with shared chains, repeated
+// keys, '@' keys, chains that end in unused slots, homes that are empty,
+// symbol strings of any bytes, and chains through the whole table.
 class WordFormIndexTest : public LoaderTest {
  protected:
-  // Answers of the index and of the loaded table for `key`, as UTF-16LE
-  // bytes of the restored word, or "-" when not found.
-  std::string IndexAnswer(const WordFormIndex& index, const std::wstring& key) {
-    const std::string bytes = urdulex::diactest::Utf16(key, false);
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    size_t n = 0;
-    const unsigned char* got =
-        index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
-    return got == nullptr ? "-"
-                          : std::string(reinterpret_cast<const char*>(got), n);
+  // Checks both kinds of index built from `bytes` against the loaded table
+  // for every key; returns how many keys were found.
+  int ExpectIndexAgrees(const std::string& bytes,
+                        const std::vector<std::wstring>& keys) {
+    WordFormTableFile file;
+    std::string why;
+    EXPECT_TRUE(ReadWordFormTableFile(Write("r.lex", bytes), &file, &why));
+    WordFormIndex first, all;
+    first.Build(file);
+    all.Build(file, true);
+    EXPECT_TRUE(Load(bytes));
+    int hits = 0;
+    std::vector<WordFormIndex::Form> forms;
+    for (const std::wstring& key : keys) {
+      const std::vector<std::string> expected = TableAnswers(key);
+      const std::string utf16 = urdulex::diactest::Utf16(key, false);
+      const auto* p = reinterpret_cast<const unsigned char*>(utf16.data());
+      const uint64_t hash = WordFormIndex::HashKey(p, key.size());
+      for (const WordFormIndex* index : {&first, &all}) {
+        size_t n = 0;
+        const unsigned char* got = index->Find(p, key.size(), hash, &n);
+        EXPECT_EQ(expected.empty() ? "-" : expected[0],
+                  got == nullptr ? "-" : Text(got, n));
+      }
+      all.Forms(p, key.size(), hash, &forms);
+      std::vector<std::string> listed;
+      for (const WordFormIndex::Form& f : forms) {
+        listed.push_back(Text(f.bytes, f.size));
+      }
+      EXPECT_EQ(expected, listed);
+      hits += !expected.empty();
+    }
+    return hits;
   }
-  static std::string TableAnswer(const std::wstring& key) {
+  static std::string Text(const unsigned char* p, size_t n) {
+    return std::string(reinterpret_cast<const char*>(p), n);
+  }
+  // Every form Search finds, restored, as UTF-16LE bytes.
+  static std::vector<std::string> TableAnswers(const std::wstring& key) {
     std::vector<WordFormHashNode> found;
-    if (!wordFormHashTable.Search(key, found)) return "-";
+    std::vector<std::string> out;
+    if (!wordFormHashTable.Search(key, found)) return out;
     LexEnigneUtility util;
-    return urdulex::diactest::Utf16(
-        util.MergeSymbolicDiacritics(found[0].key,
-                                     found[0].data.symbolicDiacritics),
-        false);
+    for (const WordFormHashNode& node : found) {
+      out.push_back(urdulex::diactest::Utf16(
+          util.MergeSymbolicDiacritics(node.key, node.data.symbolicDiacritics),
+          false));
+    }
+    return out;
   }
 };
 
@@ -560,40 +591,82 @@ TEST_F(WordFormIndexTest, AgreesWithSearchOnRandomFiles) {
     for (int extra = 0; extra < 5; ++extra) {
       keys.push_back(std::wstring(1, letters[rng() % 4]) + letters[rng() % 4]);
     }
-    const std::string bytes = TableFile({slots}, records);
     if (records.empty()) continue;  // a header alone does not load
-    WordFormTableFile file;
-    std::string why;
-    ASSERT_TRUE(ReadWordFormTableFile(Write("r.lex", bytes), &file, &why));
-    WordFormIndex index;
-    ASSERT_TRUE(index.Build(file));
-    ASSERT_TRUE(Load(bytes));
-    for (const std::wstring& key : keys) {
-      const std::string expected = TableAnswer(key);
-      ASSERT_EQ(expected, IndexAnswer(index, key)) << "round " << round;
-      if (expected != "-") ++hits;
-    }
+    hits += ExpectIndexAgrees(TableFile({slots}, records), keys);
+    ASSERT_FALSE(HasFailure()) << "round " << round;
   }
   EXPECT_GT(hits, 300);  // the files are not all misses
 }
 
-// One chain through the whole table, with a home at every slot: indexing
-// would walk most of it once per key, so the index declines.
-TEST_F(WordFormIndexTest, DeclinesTanglingChains) {
+// The chains a build by walking from every home would pay for with a walk
+// of most of the table per key: one chain through every slot with a home
+// at each; and one home shared by every key, whose chain also carries
+// several forms of some keys, records that merely pass through (their home
+// is elsewhere, or they start with '@'), and is joined halfway by the
+// chain of other homes; some records of the shared home sit off its chain.
+TEST_F(WordFormIndexTest, AgreesWithSearchOnChainsThroughTheWholeTable) {
   const int slots = 3000;
   WordFormHashTable homes;
   ASSERT_TRUE(homes.Allocate(slots, slots));
   std::vector<std::wstring> keys;
-  const std::vector<std::string> records =
+  const std::vector<std::string> one_chain =
       urdulex::diactest::OneLongChain(homes, slots, "ZZZ", &keys);
-  WordFormTableFile file;
-  std::string why;
-  ASSERT_TRUE(ReadWordFormTableFile(Write("t.lex", TableFile({slots}, records)),
-                                    &file, &why));
-  WordFormIndex index;
-  EXPECT_FALSE(index.Build(file));
-  EXPECT_FALSE(index.built());
-  EXPECT_EQ(0u, index.size());
+  EXPECT_EQ(slots, ExpectIndexAgrees(TableFile({slots}, one_chain), keys));
+
+  const uint32_t shared = 7;
+  std::vector<std::wstring> sharing, others;
+  for (wchar_t a = 0x0621; sharing.size() < 600; ++a) {
+    for (wchar_t b = 0x0621; b < 0x0621 + 200; ++b) {
+      for (wchar_t c = 0x0621; c < 0x0621 + 200; ++c) {
+        const std::wstring key = {a, b, c};
+        const uint32_t h = homes.Hash(key);
+        if (h == shared) {
+          sharing.push_back(key);
+        } else if (others.size() < 300 && h > 2000 && h % 7 == 0) {
+          others.push_back(key);
+        }
+      }
+    }
+  }
+  std::mt19937 rng(3);
+  std::vector<int> free_slots;
+  for (int s = 0; s < slots; ++s) {
+    if (s != static_cast<int>(shared)) free_slots.push_back(s);
+  }
+  std::shuffle(free_slots.begin(), free_slots.end(), rng);
+  std::vector<std::string> records(slots, UnusedRecord());
+  size_t taken = 0;
+  auto take = [&]() {
+    while (records[free_slots[taken]] != UnusedRecord()) ++taken;
+    return free_slots[taken++];
+  };
+  // The shared home's chain: the home, then 1500 more records.
+  std::vector<int> chain = {static_cast<int>(shared)};
+  for (int i = 0; i < 1500; ++i) chain.push_back(take());
+  const char* symbols[] = {"Z", "R", "P", "ZZ", "JK"};
+  for (size_t i = 0; i < chain.size(); ++i) {
+    const int32_t next = i + 1 < chain.size() ? chain[i + 1] : -2;
+    std::wstring key = sharing[rng() % 500];
+    if (i % 10 == 3) key = others[rng() % others.size()];
+    if (i % 17 == 5) key = L"@" + key;
+    records[chain[i]] = Record(key, symbols[rng() % 5], next);
+  }
+  // Other homes whose chains join it halfway, each two records long.
+  for (size_t i = 0; i < 100; ++i) {
+    const int h = static_cast<int>(homes.Hash(others[i]));
+    if (records[h] != UnusedRecord()) continue;
+    records[h] = Record(others[i], "R", -2);
+    const int second = take();
+    records[h] = Record(others[i], "R", second);
+    records[second] = Record(others[i], "P", chain[750]);
+  }
+  // Records of the shared home off its chain are never found.
+  for (int i = 0; i < 50; ++i) {
+    records[take()] = Record(sharing[500 + i], "Z", -2);
+  }
+  std::vector<std::wstring> all = sharing;
+  all.insert(all.end(), others.begin(), others.end());
+  EXPECT_GT(ExpectIndexAgrees(TableFile({slots}, records), all), 400);
 }
 
 }  // namespace

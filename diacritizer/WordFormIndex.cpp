@@ -7,15 +7,6 @@
 
 namespace {
 
-// Entries are addressed by 32-bit offsets.
-constexpr size_t kMaxArenaBytes = UINT32_MAX;
-
-// Chain steps allowed per record while building. Tables made by the
-// builder walk less than one step per record; a file whose shared chains
-// would need far more is served by Search instead of stalling the load.
-constexpr uint64_t kStepsPerRecord = 64;
-constexpr uint64_t kMinSteps = 1 << 20;
-
 // Walks, and insertions, kept in flight together so that their cache
 // misses overlap.
 constexpr size_t kLanes = 16;
@@ -61,6 +52,24 @@ constexpr const uint16_t* kVowelOf = kMarks.vowel;
 // The longest restored word: every letter of a full key with a shadda and
 // a vowel.
 constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
+
+// Entries and forms are addressed by 32-bit offsets; even a table of the
+// most slots a file may announce, every record a key of full length with
+// the longest restored form, stays below that.
+constexpr uint64_t kMaxEntryBytes =
+    2 + 2 * wordform::kKeyUnits + 2 * kMaxRestoredUnits + 8;
+constexpr uint64_t kMaxFormBytes = 1 + 2 * kMaxRestoredUnits;
+static_assert(kMaxEntryBytes * wordform::kMaxTableSlots + 1 <= UINT32_MAX,
+              "entry offsets fit in 32 bits");
+static_assert(kMaxFormBytes * wordform::kMaxTableSlots <= UINT32_MAX,
+              "form offsets fit in 32 bits");
+
+void Put32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, 4); }
+uint32_t Get32(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 
 // LexEnigneUtility::MergeSymbolicDiacritics of a key of `key_units` units
 // (UTF-16LE) and `n` symbols, written to `out` as UTF-16LE; returns its
@@ -148,46 +157,65 @@ WordFormIndex::Slot* WordFormIndex::Probe(const unsigned char* key,
       static_cast<const WordFormIndex*>(this)->Probe(key, units, hash));
 }
 
-const unsigned char* WordFormIndex::Find(const unsigned char* key, size_t units,
-                                         uint64_t hash, size_t* bytes) const {
+const unsigned char* WordFormIndex::Entry(const unsigned char* key,
+                                          size_t units, uint64_t hash) const {
   if (units == 0 || units > static_cast<size_t>(wordform::kKeyUnits)) {
     return nullptr;
   }
   const Slot* slot = Probe(key, units, hash);
-  if (slot->offset == 0) return nullptr;
-  const unsigned char* entry = arena_.data() + slot->offset;
+  return slot->offset == 0 ? nullptr : arena_.data() + slot->offset;
+}
+
+const unsigned char* WordFormIndex::Find(const unsigned char* key, size_t units,
+                                         uint64_t hash, size_t* bytes) const {
+  const unsigned char* entry = Entry(key, units, hash);
+  if (entry == nullptr) return nullptr;
   *bytes = 2 * static_cast<size_t>(entry[1]);
   return entry + 2 + 2 * units;
 }
 
-bool WordFormIndex::Reset() {
-  arena_.clear();
+void WordFormIndex::Forms(const unsigned char* key, size_t units, uint64_t hash,
+                          std::vector<Form>* out) const {
+  out->clear();
+  const unsigned char* entry = Entry(key, units, hash);
+  if (entry == nullptr || !all_forms_) return;
+  const unsigned char* extra = entry + 2 + 2 * units + 2 * entry[1];
+  const unsigned char* form = forms_.data() + Get32(extra);
+  for (uint32_t count = Get32(extra + 4); count > 0; --count) {
+    const size_t bytes = 2 * static_cast<size_t>(form[0]);
+    out->push_back(Form{form + 1, bytes});
+    form += 1 + bytes;
+  }
+}
+
+void WordFormIndex::Reset() {
+  arena_.assign(1, 0);  // offset 0 marks an empty slot
   arena_.shrink_to_fit();
+  forms_.clear();
+  forms_.shrink_to_fit();
   slots_.assign(1, Slot{0, 0});
   slots_.shrink_to_fit();
   mask_ = 0;
   entries_ = 0;
   built_ = false;
-  return false;
+  all_forms_ = false;
 }
 
-bool WordFormIndex::Build(const WordFormTableFile& file) {
+void WordFormIndex::Build(const WordFormTableFile& file, bool all_forms) {
   Reset();
   const size_t n = file.records.size();
   size_t capacity = 16;
   while (capacity < 2 * n) capacity *= 2;
   slots_.assign(capacity, Slot{0, 0});
   mask_ = capacity - 1;
+  all_forms_ = all_forms;
 
-  // The home slot of every usable key, in one pass over the records; slots
-  // no key calls home need no walk.
-  constexpr uint32_t kNoHome = UINT32_MAX;
+  // The home slot of every usable key, in one pass over the records.
+  constexpr uint32_t kNone = UINT32_MAX;
   const HomeSlotHash home(file.slots);
-  std::vector<uint32_t> homes(n, kNoHome);
+  std::vector<uint32_t> homes(n, kNone);
   std::vector<uint64_t> hashes(n);
-  std::vector<uint32_t> starts;
   {
-    std::vector<uint8_t> is_home(n, 0);
     uint16_t key[wordform::kKeyUnits];
     for (size_t s = 0; s < n; ++s) {
       const WordFormTableFile::Entry& entry = file.records[s];
@@ -197,141 +225,184 @@ bool WordFormIndex::Build(const WordFormTableFile& file) {
         continue;
       }
       for (size_t i = 0; i < entry.key_units; ++i) key[i] = UnitAt(text, i);
-      const uint32_t h = home(key, entry.key_units);
-      homes[s] = h;
+      homes[s] = home(key, entry.key_units);
       hashes[s] = HashKey(text, entry.key_units);
-      if (h < n) is_home[h] = 1;
-    }
-    for (size_t h = 0; h < n; ++h) {
-      if (is_home[h]) starts.push_back(static_cast<uint32_t>(h));
     }
   }
 
-  // A search for key k walks from its home h and returns first the first
-  // record with key k on the way, provided the walk ends at the end of a
-  // chain (not in an unused slot). So one walk from each home decides every
-  // key of that home that it meets; keys it does not meet are not found.
-  // Several walks go on at once, each step's record fetched ahead.
-  struct Candidate {
-    uint32_t slot;
-    uint64_t hash;
+  // A search for key k walks from its home h along `next` and returns the
+  // records with key k it meets, in that order, provided the walk ends at
+  // the end of a chain (not in an unused slot). Taking each slot's `next`
+  // as its parent makes the records a forest (the links are checked: no
+  // cycle), and the walk from h visits h and its ancestors. One depth-first
+  // pass numbers the records so that each subtree is a range of numbers,
+  // its root first: record s is on the walk from h exactly when h's number
+  // lies in s's range, and along a walk the numbers fall. So every answer
+  // comes from one linear pass, however long and shared the chains are.
+  // Per record: its number, and the end of its subtree's range with, in
+  // the top bit, whether its walk ends at the end of a chain (the walk of
+  // its tree's root: an unused slot, or one past the records, fails it).
+  struct Span {
+    uint32_t order;
+    uint32_t end;
   };
-  std::vector<Candidate> accepted;  // records that may answer, walk by walk
-  accepted.reserve(n);
-  const uint64_t budget = kStepsPerRecord * n + kMinSteps;
-  uint64_t steps = 0;
-  struct Walk {
-    uint32_t home;
-    int64_t at;  // current slot, or -1 when the lane is idle
-    std::vector<Candidate> met;
-  };
-  Walk lanes[kLanes];
-  size_t next_start = 0;
-  size_t busy = 0;
-  for (Walk& lane : lanes) lane.at = -1;
-  do {
-    busy = 0;
-    for (Walk& lane : lanes) {
-      if (lane.at < 0) {
-        if (next_start == starts.size()) continue;
-        lane.home = starts[next_start++];
-        lane.at = lane.home;
-        lane.met.clear();
-      }
-      ++busy;
-      if (++steps > budget) return Reset();
-      const size_t s = static_cast<size_t>(lane.at);
-      if (homes[s] == lane.home) {
-        lane.met.push_back(Candidate{static_cast<uint32_t>(s), hashes[s]});
-      }
+  constexpr uint32_t kEndsWell = uint32_t{1} << 31;
+  static_assert(wordform::kMaxTableSlots < kEndsWell, "spare top bit");
+  std::vector<Span> spans(n);
+  {
+    // Children of slot s: children[first[s] .. first[s + 1]); the roots
+    // are the children of the virtual slot n.
+    auto parent = [&](size_t s) -> size_t {
       const int32_t next = file.records[s].next;
-      if (next >= 0 && static_cast<size_t>(next) < n) {
-        lane.at = next;
-        __builtin_prefetch(&file.records[next]);
-        __builtin_prefetch(&homes[next]);
-        __builtin_prefetch(&hashes[next]);
+      return next >= 0 && static_cast<size_t>(next) < n
+                 ? static_cast<size_t>(next)
+                 : n;
+    };
+    std::vector<uint32_t> first(n + 2, 0);
+    for (size_t s = 0; s < n; ++s) ++first[parent(s) + 1];
+    for (size_t s = 0; s <= n; ++s) first[s + 1] += first[s];
+    std::vector<uint32_t> children(n);
+    {
+      std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+      for (size_t s = 0; s < n; ++s) {
+        children[fill[parent(s)]++] = static_cast<uint32_t>(s);
+      }
+    }
+    uint32_t clock = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> stack;  // slot, next child
+    for (uint32_t c = first[n]; c < first[n + 1]; ++c) {
+      const uint32_t root = children[c];
+      const uint32_t well =
+          file.records[root].next == wordform::kEndOfChain ? kEndsWell : 0;
+      spans[root].order = clock++;
+      // Most records are alone on their chain, or end it.
+      if (first[root] == first[root + 1]) {
+        spans[root].end = clock | well;
         continue;
       }
-      // End of the walk: only a proper chain end lets a search succeed.
-      if (next == wordform::kEndOfChain) {
-        accepted.insert(accepted.end(), lane.met.begin(), lane.met.end());
+      stack.emplace_back(root, first[root]);
+      while (!stack.empty()) {
+        const uint32_t s = stack.back().first;
+        const uint32_t child = stack.back().second;
+        if (child == first[s + 1]) {
+          spans[s].end = clock | well;
+          stack.pop_back();
+          continue;
+        }
+        ++stack.back().second;
+        const uint32_t t = children[child];
+        spans[t].order = clock++;
+        if (first[t] == first[t + 1]) {
+          spans[t].end = clock | well;
+        } else {
+          stack.emplace_back(t, first[t]);
+        }
       }
-      lane.at = -1;
     }
-  } while (busy > 0);
+  }
 
-  // Within a walk the first record of a key wins; the index keeps it.
-  arena_.reserve(accepted.size() * 40 + 1);
-  arena_.push_back(0);  // offset 0 marks an empty slot
-  for (size_t i = 0; i < accepted.size(); ++i) {
-    if (i + kLanes < accepted.size()) {
-      const Candidate& ahead = accepted[i + kLanes];
-      PrefetchSlot(ahead.hash);
-      __builtin_prefetch(&file.records[ahead.slot]);
+  // The records a search finds, by number from the highest down: in chain
+  // order along every walk.
+  std::vector<uint32_t> found(n, kNone);  // number -> record
+  for (size_t s = 0; s < n; ++s) {
+    const uint32_t h = homes[s];
+    if (h >= n) continue;
+    const Span span = spans[s];
+    const Span home_span = h == s ? span : spans[h];
+    if ((home_span.end & kEndsWell) != 0 && span.order <= home_span.order &&
+        home_span.order < (span.end & ~kEndsWell)) {
+      found[span.order] = static_cast<uint32_t>(s);
     }
-    if (i + kLanes / 2 < accepted.size()) {
-      __builtin_prefetch(file.Key(accepted[i + kLanes / 2].slot));
+  }
+  std::vector<Span>().swap(spans);
+  std::vector<uint32_t>().swap(homes);
+  found.erase(std::remove(found.begin(), found.end(), kNone), found.end());
+  std::reverse(found.begin(), found.end());
+  const size_t kept = found.size();
+
+  // The first record of a key in chain order makes its entry; with
+  // all_forms, `group` numbers the entries and gives each record its
+  // entry's number.
+  const size_t extra = all_forms ? 8 : 0;
+  std::vector<uint32_t> group;
+  std::vector<uint32_t> entry_at;  // entry number -> offset
+  if (all_forms) group.resize(kept);
+  arena_.reserve(kept * 40 + 1);
+  for (size_t i = 0; i < kept; ++i) {
+    if (i + kLanes < kept) {
+      const uint32_t ahead = found[i + kLanes];
+      PrefetchSlot(hashes[ahead]);
+      __builtin_prefetch(&file.records[ahead]);
     }
-    const uint32_t s = accepted[i].slot;
+    if (i + kLanes / 2 < kept)
+      __builtin_prefetch(file.Key(found[i + kLanes / 2]));
+    const uint32_t s = found[i];
     const WordFormTableFile::Entry& entry = file.records[s];
     const unsigned char* key = file.Key(s);
     const size_t units = entry.key_units;
-    const uint64_t hash = accepted[i].hash;
+    const uint64_t hash = hashes[s];
     Slot* slot = Probe(key, units, hash);
-    if (slot->offset != 0) continue;  // met before on its walk
+    if (slot->offset != 0) {  // a later form of a key met before
+      if (all_forms) {
+        const unsigned char* e = arena_.data() + slot->offset;
+        group[i] = Get32(e + 2 + 2 * units + 2 * e[1]);
+      }
+      continue;
+    }
     const size_t at = arena_.size();
-    const size_t room = 2 + 2 * units + 2 * kMaxRestoredUnits;
-    if (at + room > kMaxArenaBytes) return Reset();
-    arena_.resize(at + room);
+    arena_.resize(at + 2 + 2 * units + 2 * kMaxRestoredUnits + extra);
     unsigned char* out = arena_.data() + at;
     out[0] = static_cast<unsigned char>(units);
     std::memcpy(out + 2, key, 2 * units);
     const size_t restored = Merge(key, units, file.Symbols(s),
                                   entry.symbol_bytes, out + 2 + 2 * units);
     out[1] = static_cast<unsigned char>(restored);
-    arena_.resize(at + 2 + 2 * units + 2 * restored);
+    const size_t size = 2 + 2 * units + 2 * restored + extra;
+    if (all_forms) {
+      group[i] = static_cast<uint32_t>(entry_at.size());
+      Put32(out + size - 8, group[i]);
+      entry_at.push_back(static_cast<uint32_t>(at));
+    }
+    arena_.resize(at + size);
     slot->check = static_cast<uint32_t>(hash >> 32);
     slot->offset = static_cast<uint32_t>(at);
     ++entries_;
   }
+  if (all_forms) BuildForms(file, found, group, entry_at);
   built_ = true;
-  return true;
 }
 
-WordFormFileSearch::WordFormFileSearch(const WordFormTableFile& file)
-    : file_(file), home_(file.slots), restored_(2 * kMaxRestoredUnits) {}
-
-const unsigned char* WordFormFileSearch::Find(const unsigned char* key,
-                                              size_t units, size_t* bytes) {
-  // No stored key is empty or longer than a record's key field.
-  if (units == 0 || units > static_cast<size_t>(wordform::kKeyUnits)) {
-    return nullptr;
-  }
-  uint16_t text[wordform::kKeyUnits];
-  for (size_t i = 0; i < units; ++i) text[i] = UnitAt(key, i);
-  if (text[0] == kAtSign) return nullptr;
-  const int64_t size = file_.slots;
-  int64_t s = home_(text, units);
-  if (s >= size ||
-      file_.Next(static_cast<size_t>(s)) == wordform::kUnusedSlot) {
-    return nullptr;
-  }
-  int64_t first = -1;  // the first record with the key, in chain order
-  int64_t steps = 0;
-  while (s != wordform::kEndOfChain) {
-    if (s < 0 || s >= size || ++steps > size) return nullptr;
-    const size_t k = static_cast<size_t>(s);
-    if (first < 0 && k < file_.records.size() &&
-        file_.records[k].key_units == units &&
-        SameBytes(file_.Key(k), key, 2 * units)) {
-      first = s;
+void WordFormIndex::BuildForms(const WordFormTableFile& file,
+                               const std::vector<uint32_t>& found,
+                               const std::vector<uint32_t>& group,
+                               const std::vector<uint32_t>& entry_at) {
+  // The records of each entry together, still in chain order.
+  const size_t groups = entry_at.size();
+  std::vector<uint32_t> start(groups + 1, 0);
+  for (uint32_t g : group) ++start[g + 1];
+  for (size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
+  std::vector<uint32_t> records(found.size());
+  {
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < found.size(); ++i) {
+      records[fill[group[i]]++] = found[i];
     }
-    s = file_.Next(k);
-    if (s == wordform::kUnusedSlot) return nullptr;
   }
-  if (first < 0) return nullptr;
-  const size_t k = static_cast<size_t>(first);
-  *bytes = 2 * Merge(file_.Key(k), units, file_.Symbols(k),
-                     file_.records[k].symbol_bytes, restored_.data());
-  return restored_.data();
+  forms_.reserve(found.size() * 24);
+  for (size_t g = 0; g < groups; ++g) {
+    unsigned char* entry = arena_.data() + entry_at[g];
+    unsigned char* extra = entry + 2 + 2 * entry[0] + 2 * entry[1];
+    Put32(extra, static_cast<uint32_t>(forms_.size()));
+    Put32(extra + 4, start[g + 1] - start[g]);
+    for (uint32_t k = start[g]; k < start[g + 1]; ++k) {
+      const uint32_t s = records[k];
+      const size_t at = forms_.size();
+      forms_.resize(at + 1 + 2 * kMaxRestoredUnits);
+      const size_t restored =
+          Merge(file.Key(s), file.records[s].key_units, file.Symbols(s),
+                file.records[s].symbol_bytes, forms_.data() + at + 1);
+      forms_[at] = static_cast<unsigned char>(restored);
+      forms_.resize(at + 1 + 2 * restored);
+    }
+  }
 }

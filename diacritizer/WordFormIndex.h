@@ -1,11 +1,13 @@
-// WordFormIndex: the diacritizer's lookup structure, built from a table
-// file. For every key that HashTable::Search would find in the table loaded
-// from that file, it holds the key and the restored word of the first form
-// in chain order, ready to be written as UTF-16LE bytes; every other key is
-// absent. So Find(key) answers exactly what isValidWord would, with one or
-// two cache misses instead of a chain walk over strings behind pointers,
+// WordFormIndex: the lookup structure of the diacritizer and of `urdu
+// diacritize`, built from a table file. For every key that HashTable::Search
+// would find in the table loaded from that file, it holds the key and the
+// restored word of the first form in chain order, ready to be written as
+// UTF-16LE bytes, and on request every form in chain order; every other key
+// is absent. So Find(key) answers exactly what isValidWord would, with one
+// or two cache misses instead of a chain walk over strings behind pointers,
 // and callers can overlap those misses for several keys with the Prefetch
-// calls.
+// calls. Building costs time and memory linear in the records whatever the
+// shape of the chains, one chain through the whole table included.
 //
 // Keys are given as UTF-16LE bytes. Build copies what it needs; the index
 // does not refer to the file afterwards. Nothing here throws except the
@@ -70,10 +72,9 @@ class WordFormIndex {
   WordFormIndex() = default;
 
   // Fills the index from a file whose links have been checked
-  // (ReadWordFormTableFile). False, with an empty index, when its chains are
-  // so long and shared that building would cost more than searching; the
-  // caller then loads the table and uses Search instead.
-  bool Build(const WordFormTableFile& file);
+  // (ReadWordFormTableFile): no link out of range, no cycle. With
+  // `all_forms`, Forms can also list every form of a key.
+  void Build(const WordFormTableFile& file, bool all_forms = false);
   bool built() const { return built_; }
   size_t size() const { return entries_; }
 
@@ -111,46 +112,54 @@ class WordFormIndex {
   const unsigned char* Find(const unsigned char* key, size_t units,
                             uint64_t hash, size_t* bytes) const;
 
+  // One restored form: `size` UTF-16LE bytes at `bytes`.
+  struct Form {
+    const unsigned char* bytes;
+    size_t size;
+  };
+  // Replaces `out` with every form of the key, in chain order (nothing
+  // when the key is not found). Only after Build with `all_forms`.
+  void Forms(const unsigned char* key, size_t units, uint64_t hash,
+             std::vector<Form>* out) const;
+
  private:
   struct Slot {
     uint32_t check;   // high half of the key's hash
     uint32_t offset;  // entry position in arena_; 0 = empty slot
   };
 
-  bool Reset();
+  void Reset();
+  // Fills forms_: `found` holds the records a search finds, in chain
+  // order, `group[i]` the number of found[i]'s entry, and `entry_at` the
+  // offset of each numbered entry.
+  void BuildForms(const WordFormTableFile& file,
+                  const std::vector<uint32_t>& found,
+                  const std::vector<uint32_t>& group,
+                  const std::vector<uint32_t>& entry_at);
   // The slot holding the key, or the empty slot where it would go.
   Slot* Probe(const unsigned char* key, size_t units, uint64_t hash);
   const Slot* Probe(const unsigned char* key, size_t units,
                     uint64_t hash) const;
 
+  // The entry of the key, or null.
+  const unsigned char* Entry(const unsigned char* key, size_t units,
+                             uint64_t hash) const;
+
   // Entry: key length in units, restored length in units, then both as
-  // UTF-16LE bytes. Only keys a search finds have one.
-  std::vector<unsigned char, LargePageAllocator<unsigned char>> arena_;
+  // UTF-16LE bytes; with all_forms, then the position in forms_ of the
+  // key's forms and their count (32 bits each). Only keys a search finds
+  // have one.
+  std::vector<unsigned char, LargePageAllocator<unsigned char>> arena_ =
+      std::vector<unsigned char, LargePageAllocator<unsigned char>>(1, 0);
+  // Per key, its forms in chain order, each as its length in units and its
+  // UTF-16LE bytes.
+  std::vector<unsigned char> forms_;
   std::vector<Slot, LargePageAllocator<Slot>> slots_ =
       std::vector<Slot, LargePageAllocator<Slot>>(1, Slot{0, 0});
   uint64_t mask_ = 0;
   size_t entries_ = 0;
   bool built_ = false;
-};
-
-// Answers what Find answers, for a table whose index would cost too much to
-// build (Build gave false): walks the chains of the table file itself, as
-// HashTable::Search walks the table loaded from it. Memory stays that of the
-// file's compact records, with no strings per slot as the loaded table
-// has. The file is borrowed and must outlive the object.
-class WordFormFileSearch {
- public:
-  explicit WordFormFileSearch(const WordFormTableFile& file);
-
-  // The restored word for the key (`units` UTF-16LE units), `*bytes` bytes
-  // long and valid until the next call, or null when it is not found.
-  const unsigned char* Find(const unsigned char* key, size_t units,
-                            size_t* bytes);
-
- private:
-  const WordFormTableFile& file_;
-  HomeSlotHash home_;
-  std::vector<unsigned char> restored_;
+  bool all_forms_ = false;
 };
 
 #endif  // URDULEX_DIACRITIZER_WORDFORMINDEX_H_

@@ -60,10 +60,8 @@ bool IsBlankUnit(const unsigned char* p) {
 // the cache misses of many lines overlap.
 class Diacritizer {
  public:
-  // Lines are looked up in `index` when it is given, else with `search`.
-  Diacritizer(const WordFormIndex* index, WordFormFileSearch* search,
-              OutputBuffer& out)
-      : index_(index), search_(search), out_(out) {}
+  Diacritizer(const WordFormIndex& index, OutputBuffer& out)
+      : index_(index), out_(out) {}
 
   // Queues a line of `units` UTF-16LE units; the bytes must stay in place
   // until Flush.
@@ -76,12 +74,10 @@ class Diacritizer {
     Line& line = ring_[added_ % kRing];
     line.text = text;
     line.units = units;
-    if (index_ != nullptr) {
-      line.hash = WordFormIndex::HashKey(text, units);
-      index_->PrefetchSlot(line.hash);
-      if (added_ >= kStageDistance) {
-        index_->PrefetchEntry(ring_[(added_ - kStageDistance) % kRing].hash);
-      }
+    line.hash = WordFormIndex::HashKey(text, units);
+    index_.PrefetchSlot(line.hash);
+    if (added_ >= kStageDistance) {
+      index_.PrefetchEntry(ring_[(added_ - kStageDistance) % kRing].hash);
     }
     ++added_;
     if (added_ - written_ > 2 * kStageDistance) Emit(ring_[written_++ % kRing]);
@@ -106,12 +102,9 @@ class Diacritizer {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
-    // Without an index the table file itself is searched line by line.
     size_t bytes = 0;
     const unsigned char* found =
-        index_ != nullptr
-            ? index_->Find(line.text, line.units, line.hash, &bytes)
-            : search_->Find(line.text, line.units, &bytes);
+        index_.Find(line.text, line.units, line.hash, &bytes);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
@@ -119,8 +112,7 @@ class Diacritizer {
     }
   }
 
-  const WordFormIndex* index_;
-  WordFormFileSearch* search_;
+  const WordFormIndex& index_;
   OutputBuffer& out_;
   Line ring_[kRing];
   uint64_t added_ = 0;
@@ -176,9 +168,8 @@ class InputChunks {
 
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
-void Run(FileReader& reader, const WordFormIndex* index,
-         WordFormFileSearch* search, OutputBuffer& out) {
-  Diacritizer diacritizer(index, search, out);
+void Run(FileReader& reader, const WordFormIndex& index, OutputBuffer& out) {
+  Diacritizer diacritizer(index, out);
   InputChunks input(reader);
   std::vector<unsigned char> chunk;
   std::vector<unsigned char> pending;  // start of a line that spans chunks
@@ -234,11 +225,10 @@ int main(int argc, char** argv) {
       Report(clash + " and output are the same file: " + output_name + ".");
       return kExitFailure;
     }
-    // The lookups go to an index built from the file; only a table whose
-    // chains are too tangled for that is searched in the file as it is.
+    // The lookups go to an index built from the file, which is then freed.
     WordFormIndex index;
-    WordFormTableFile file;
     {
+      WordFormTableFile file;
       std::string rejection;
       if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
         Report(std::string(wordform::kFileName) + ": " + rejection);
@@ -252,9 +242,8 @@ int main(int argc, char** argv) {
                rejection + ".");
         return kExitFailure;
       }
-      if (index.Build(file)) file = WordFormTableFile();
+      index.Build(file);
     }
-    WordFormFileSearch search(file);
 
     FileReader reader;
     InputWatch watch;
@@ -272,7 +261,7 @@ int main(int argc, char** argv) {
     bool written = true;
     bool changed = false;
     try {
-      Run(reader, index.built() ? &index : nullptr, &search, out);
+      Run(reader, index, out);
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     } catch (const InputChanged&) {

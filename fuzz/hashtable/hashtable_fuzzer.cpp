@@ -1,9 +1,9 @@
 // Fuzz target for the word-form table loader. Each input is written to a
 // scratch file and loaded twice: into the table, and into the diacritizer's
 // index. Neither may crash, hang or leak; when both accept the file, the
-// index and a walk of the file's chains (WordFormFileSearch) must answer
-// every key of the file, and some keys that are not in it, exactly as a
-// search of the table does.
+// index must answer every key of the file, and some keys that are not in
+// it, exactly as a search of the table does: its first form, and every
+// form in chain order.
 //
 // Inputs are capped at kMaxInput bytes; the slot count comes from the input,
 // so a small file can still announce a large (sparse) table, which must
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     std::string why;
     read = ReadWordFormTableFile(scratch.path(), &file, &why);
-    if (read) index.Build(file);
+    if (read) index.Build(file, true);
   } catch (const TARNIException&) {
   }
   bool loaded = false;
@@ -82,32 +82,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     keys.push_back(key.substr(1));
   }
   LexEnigneUtility util;
-  WordFormFileSearch search(file);
+  std::vector<WordFormIndex::Form> forms;
   for (const std::wstring& key : keys) {
     std::vector<WordFormHashNode> found;
-    std::string expected = "-";
+    std::vector<std::string> expected;
     if (wordFormHashTable.Search(key, found)) {
-      expected = Utf16(util.MergeSymbolicDiacritics(
-          found[0].key, found[0].data.symbolicDiacritics));
+      for (const WordFormHashNode& node : found) {
+        expected.push_back(Utf16(util.MergeSymbolicDiacritics(
+            node.key, node.data.symbolicDiacritics)));
+      }
     }
     const std::string bytes = Utf16(key);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const uint64_t hash = WordFormIndex::HashKey(p, key.size());
     size_t n = 0;
-    if (index.built()) {
-      const unsigned char* got =
-          index.Find(p, key.size(), WordFormIndex::HashKey(p, key.size()), &n);
-      std::string answer =
-          got == nullptr ? "-"
-                         : std::string(reinterpret_cast<const char*>(got), n);
-      if (answer != expected) std::abort();
+    const unsigned char* got = index.Find(p, key.size(), hash, &n);
+    if ((got == nullptr) != expected.empty()) std::abort();
+    if (got != nullptr &&
+        std::string(reinterpret_cast<const char*>(got), n) != expected[0]) {
+      std::abort();
     }
-    size_t m = 0;
-    const unsigned char* walked = search.Find(p, key.size(), &m);
-    std::string walk_answer =
-        walked == nullptr
-            ? "-"
-            : std::string(reinterpret_cast<const char*>(walked), m);
-    if (walk_answer != expected) std::abort();
+    index.Forms(p, key.size(), hash, &forms);
+    if (forms.size() != expected.size()) std::abort();
+    for (size_t i = 0; i < forms.size(); ++i) {
+      if (std::string(reinterpret_cast<const char*>(forms[i].bytes),
+                      forms[i].size) != expected[i]) {
+        std::abort();
+      }
+    }
   }
   wordFormHashTable.Deallocate();
   return 0;

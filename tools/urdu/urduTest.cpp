@@ -149,9 +149,9 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
 }
 
-// A table whose chains are too tangled to index is searched as it is, and
-// gives the diacritizer's answers too.
-TEST_F(UrduTest, TangledTablesGiveTheDiacritizersAnswers) {
+// A table of one chain through every slot gives the diacritizer's
+// answers, first form or all.
+TEST_F(UrduTest, OneChainTablesGiveTheDiacritizersAnswers) {
   const int slots = 3000;
   WordFormHashTable home;
   ASSERT_TRUE(home.Allocate(slots, slots));
@@ -399,8 +399,8 @@ TEST_F(UrduTest, DataFilesAreJudgedOnTheBytesRead) {
       {"wordformshashtable.lex", table, diacritizer + "in.u16 out", ""},
       {"rules.txt", rules + Utf16File(L"\r\n", false),
        codemapper + "in.u16 out", ""},
-      {"nfc.u16", nfc + Utf16File(L"\r\n", false), urdu + "normalize --config config.ini in.txt",
-       ""},
+      {"nfc.u16", nfc + Utf16File(L"\r\n", false),
+       urdu + "normalize --config config.ini in.txt", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -507,8 +507,8 @@ TEST_F(UrduTest, MessagesNameTheFix) {
       {"unknown --from", "a", "strip --from NO-SUCH in.txt", 2,
        "--from NO-SUCH: not an encoding the C library's iconv converts "
        "(`iconv -l` lists them)"},
-      {"word list as table", "", "diacritize --table '" + kShippedWords + "' in.txt",
-       1,
+      {"word list as table", "",
+       "diacritize --table '" + kShippedWords + "' in.txt", 1,
        "table " + kShippedWords +
            " looks like a word list, not a word-form table: build a table "
            "from it with `urdu table build " +
