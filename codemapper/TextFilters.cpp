@@ -67,13 +67,17 @@ std::string CodePoints(const std::wstring& text) {
 }  // namespace
 
 std::string DescribeChange(const std::string& where, const std::wstring& line,
-                           const NormChange& change) {
-  uint64_t column = 1;
-  for (size_t i = 0; i < change.position && i < line.size(); ++i) {
+                           const NormChange& change, ColumnCursor* cursor) {
+  if (cursor->position > change.position) *cursor = ColumnCursor();
+  size_t i = cursor->position;
+  uint64_t column = cursor->column;
+  for (; i < change.position && i < line.size(); ++i) {
     if (!(IsLowSurrogate(line[i]) && i > 0 && IsHighSurrogate(line[i - 1]))) {
       ++column;
     }
   }
+  cursor->position = i;
+  cursor->column = column;
   return where + ":" + std::to_string(column) + ": " +
          CodePoints(change.before) + " -> " + CodePoints(change.after);
 }

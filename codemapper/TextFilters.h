@@ -34,9 +34,15 @@ size_t StripSafeEnd(const char16_t* text, size_t n);
 // One change of `urdu normalize --check`: "WHERE:COLUMN: U+0627 U+0653 ->
 // U+0622", where WHERE is NAME:LINE and COLUMN counts the characters of
 // `line` (a surrogate pair is one) up to the change, from 1. An empty side
-// is written as "nothing".
+// is written as "nothing". The column is counted on from `cursor`, which
+// is left at the change: describing the changes of a line in order costs
+// the line's length once, however many there are.
+struct ColumnCursor {
+  size_t position = 0;  // in `line`
+  uint64_t column = 1;  // of that position
+};
 std::string DescribeChange(const std::string& where, const std::wstring& line,
-                           const NormChange& change);
+                           const NormChange& change, ColumnCursor* cursor);
 
 // Writes UTF-8 `text` (a message, a file name) to `out`.
 void PutUtf8(const std::string& text, TextWriter& out);
@@ -61,6 +67,14 @@ void AppendLineCodes(const int* codes, const CodeText* texts,
 // Loads the code table file `path` into `codes` (kMapperSlots entries);
 // throws Error with the message of `urdu codes --table`.
 void LoadCodeTable(const std::string& path, int* codes);
+
+// Whether a line may be cut before line[i] (i > 0) for AppendLineCodes:
+// the codes of the two parts joined are those of the whole. A shadda
+// doubles the letter before it, and after U+06BE the one before that too,
+// so no part may start with either.
+inline bool CodesCanCutBefore(const char16_t* line, size_t i) {
+  return line[i] != 0x0651 && line[i] != 0x06BE;
+}
 
 }  // namespace urdu
 

@@ -46,6 +46,13 @@ class Normalization {
                             std::wstring* result,
                             std::vector<NormChange>* changes);
 
+  // Whether NFC may cut a text right after `c`: normalizing the parts
+  // apart and joining them gives the normalized whole (see
+  // Normalizer::CanCutAfter). True on a front not initialised.
+  bool CanCutAfter(wchar_t c) const {
+    return nfcNormalizer == nullptr || nfcNormalizer->CanCutAfter(c);
+  }
+
   // Empties the configuration and frees the normalizers.
   void Clear();
 

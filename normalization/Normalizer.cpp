@@ -113,6 +113,12 @@ void ReadRules(Reader& reader, std::vector<NormRule>* rules,
 
 }  // namespace
 
+
+bool Normalizer::CanCutAfter(wchar_t c) const {
+  return !IsDiacritic(c) && c != kHehDoachashmee &&
+         fsm.CharSet().GetIndex(c) == CharSetMap::kAbsent;
+}
+
 bool Normalizer::ReadPatterns(const char* path) {
   last_error_.clear();
   unended_line_ = 0;

@@ -64,6 +64,11 @@ class Normalizer {
   void ReplaceMatches(std::wstring& text);
   // True for the 18 diacritics of the U+06BE step.
   bool IsDiac(wchar_t c) const;
+  // Whether a text may be cut right after `c`: NormalizeString of the
+  // parts joined is NormalizeString of the whole. So it is when `c` is in
+  // no rule pattern, is no diacritic and not U+06BE: no match then holds
+  // it, and no U+06BE moves across it.
+  bool CanCutAfter(wchar_t c) const;
   // Discards the automaton and the rules.
   void Clear();
 

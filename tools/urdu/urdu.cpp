@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -27,6 +28,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codemapper/CodeMapper.h"
@@ -442,33 +444,75 @@ int Evaluate(const Arguments& args) {
   });
 }
 
-// Runs `line` on every line of every input: the text without its line end
-// and whether an LF ended it (a CR before the LF belongs to the end).
-template <typename Line>
-void ForEachLine(TextCommand& command, Line&& line) {
+// Runs `piece` on every line of every input, in one or more pieces that
+// together are the line without its line end: piece(reader, number, text,
+// n, end, end_units, last), where `last` marks the line's last piece and
+// `end` its line end of `end_units` units (LF, or CR LF, or none at the end
+// of the input). A line is cut only where `can_cut(text, i)` allows a cut
+// before text[i] (i > 0; the caller sees text[i - 1] and text[i]); the
+// unfinished line is cut as late as it allows at the end of every block,
+// so a long line is never held whole, and every unit is looked at a
+// bounded number of times. With a `can_cut` that never allows, each line
+// comes whole.
+template <typename CanCut, typename Piece>
+void ForEachLinePiece(TextCommand& command, CanCut&& can_cut, Piece&& piece) {
   Units text;
   command.ForEachInput([&](TextReader& reader) {
     uint64_t number = 0;
-    // `text` holds the unfinished line of the block before.
+    // `text` starts with the unfinished line of the block before, whose
+    // units before `scanned` hold no LF, and no place to cut before
+    // `uncut` (positions after the line's start).
+    size_t scanned = 0;
+    size_t uncut = 1;
     bool more = true;
     while (more) {
       more = reader.Next(&text);
+      const char16_t* data = text.data();
+      const size_t size = text.size();
       size_t start = 0;
-      for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n') continue;
-        const size_t end = i > start && text[i - 1] == '\r' ? i - 1 : i;
-        line(reader, ++number, text.data() + start, end - start,
-             text.data() + end, i + 1 - end);
+      for (size_t i = scanned; i < size; ++i) {
+        if (data[i] != '\n') continue;
+        const size_t end = i > start && data[i - 1] == '\r' ? i - 1 : i;
+        piece(reader, ++number, data + start, end - start, data + end,
+              i + 1 - end, true);
         start = i + 1;
+        uncut = start + 1;
       }
-      if (!more && start < text.size()) {
-        line(reader, ++number, text.data() + start, text.size() - start,
-             text.data() + text.size(), 0);
-        start = text.size();
+      if (!more) {
+        if (start < size) {
+          piece(reader, ++number, data + start, size - start, data + size, 0,
+                true);
+        }
+        start = size;
+      } else if (start < size) {
+        // The latest place to cut the unfinished line, if any: its
+        // units from there on wait for the next block.
+        size_t cut = size - 1;
+        const size_t lowest = std::max(start + 1, uncut);
+        while (cut >= lowest && !can_cut(data, cut)) --cut;
+        if (cut >= lowest) {
+          piece(reader, number + 1, data + start, cut - start, nullptr, 0,
+                false);
+          start = cut;
+        }
       }
+      // Every place up to the block's last unit has been judged.
+      uncut = std::max<size_t>(size - start, 1);
       text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(start));
+      scanned = text.size();
     }
   });
+}
+
+// Runs `line` on every line of every input, held whole: the text without
+// its line end, and the line end (LF or CR LF; none at the end).
+template <typename Line>
+void ForEachLine(TextCommand& command, Line&& line) {
+  ForEachLinePiece(
+      command, [](const char16_t*, size_t) { return false; },
+      [&](TextReader& reader, uint64_t number, const char16_t* text, size_t n,
+          const char16_t* end, size_t end_units,
+          bool) { line(reader, number, text, n, end, end_units); });
 }
 
 int Normalize(const Arguments& args) {
@@ -487,17 +531,27 @@ int Normalize(const Arguments& args) {
     std::wstring wide, normalized;
     std::u16string result;
     std::vector<NormChange> changes;
+    if (!check && !diff) {
+      // A long line goes in pieces, cut where the rules cannot see it.
+      ForEachLinePiece(
+          command,
+          [&](const char16_t* text, size_t i) {
+            return normalization.CanCutAfter(text[i - 1]);
+          },
+          [&](TextReader&, uint64_t, const char16_t* line, size_t n,
+              const char16_t* end, size_t end_units, bool) {
+            wide.assign(line, line + n);
+            normalization.Normalize(std::move(wide), NFC, normalized);
+            result.assign(normalized.begin(), normalized.end());
+            out.Put(result);
+            out.Put(end, end_units);
+          });
+      return;
+    }
     ForEachLine(command, [&](TextReader& reader, uint64_t number,
-                             const char16_t* line, size_t n,
-                             const char16_t* end, size_t end_units) {
+                             const char16_t* line, size_t n, const char16_t*,
+                             size_t) {
       wide.assign(line, line + n);
-      if (!check && !diff) {
-        normalization.Normalize(wide, NFC, normalized);
-        result.assign(normalized.begin(), normalized.end());
-        out.Put(result);
-        out.Put(end, end_units);
-        return;
-      }
       normalization.NormalizeWithChanges(wide, NFC, &normalized, &changes);
       if (changes.empty()) return;
       ++changed_lines;
@@ -505,8 +559,9 @@ int Normalize(const Arguments& args) {
       const std::string where = reader.name() + ":" + std::to_string(number);
       if (diff) PutLineDiff(where, wide, normalized, out);
       if (!check) return;
+      ColumnCursor cursor;
       for (const NormChange& change : changes) {
-        PutUtf8(DescribeChange(where, wide, change) + "\n", out);
+        PutUtf8(DescribeChange(where, wide, change, &cursor) + "\n", out);
       }
     });
   });
@@ -549,13 +604,14 @@ int Codes(const Arguments& args) {
   return WithOutput(command, [&](TextWriter& out) {
     std::wstring scratch;
     std::string codes;
-    ForEachLine(command, [&](TextReader&, uint64_t, const char16_t* line,
-                             size_t n, const char16_t*, size_t) {
-      codes.clear();
-      AppendLineCodes(line, n, &scratch, &codes);
-      codes.push_back('\n');
-      out.PutLatin1(codes.data(), codes.size());
-    });
+    ForEachLinePiece(command, CodesCanCutBefore,
+                     [&](TextReader&, uint64_t, const char16_t* line, size_t n,
+                         const char16_t*, size_t, bool last) {
+                       codes.clear();
+                       AppendLineCodes(line, n, &scratch, &codes);
+                       if (last) codes.push_back('\n');
+                       out.PutLatin1(codes.data(), codes.size());
+                     });
   });
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "diacritizer/DiacritizerTestUtil.h"
@@ -240,6 +241,62 @@ TEST_F(UrduTest, CodesAsCodemapperWritesThem) {
   ASSERT_EQ(0, Run(Urdu() + " codes '" + sample + "' > codes.txt"));
   // codemapper adds an empty line for the end of the last line.
   EXPECT_EQ(Contents(Path("out.txt")), Contents(Path("codes.txt")) + "\n");
+}
+
+// A line of several blocks goes in pieces, cut where neither the rules nor
+// the shadda doubling reach across; the result must be the line's as a
+// whole. Spaces are such places, so the expected result is that of the
+// words one a line, joined again. The words are dense in what a cut must
+// not split: rule patterns, marks before U+06BE, shaddas.
+TEST_F(UrduTest, LongLinesComeOutWhole) {
+  const std::string normalize =
+      "normalize --config '" + kSource + "/data/normalization/config.ini'";
+  // Pairs that a cut between their two units would change.
+  const char* const pairs[] = {u8"\u0627\u0653", u8"\u064E\u06BE",
+                               u8"\u0648\u0654", u8"\u062A\u0651",
+                               u8"\u06BE\u0651", u8"\u06BE\u0651"};
+  std::mt19937 rng(8);
+  std::string text;
+  while (text.size() < (5 << 20)) {
+    text += u8"\u0633";  // no word starts with a shadda or U+06BE
+    for (int i = rng() % 6; i >= 0; --i) text += pairs[rng() % 6];
+    text += ' ';
+  }
+  text.back() = '\n';
+  // Ended by CR LF, the words' blocks end elsewhere in the text than the
+  // line's do.
+  std::string words;
+  for (char c : text)
+    words += c == ' ' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& command : {std::string("codes"), normalize}) {
+    std::string expected;
+    for (char c : Filter(command, words)) {
+      if (c != '\r') expected += c == '\n' ? ' ' : c;
+    }
+    expected.back() = '\n';
+    EXPECT_TRUE(expected == Filter(command, text)) << command;
+  }
+  // Stretches longer than a block without a place to cut come out whole:
+  // yeh, which a rule rewrites, and U+06BE, which a shadda could follow.
+  const struct {
+    std::string command, unit, result, line_end;
+  } stretches[] = {{normalize, u8"\u064A", u8"\u06CC", "\r\n"},
+                   {"codes", u8"\u06BE", "", "\n"}};
+  for (const auto& c : stretches) {
+    std::string result = c.result;
+    if (result.empty()) {
+      result = Filter(c.command, c.unit);
+      result.pop_back();  // its line end
+    }
+    std::string line = "x ", expected = "x ";
+    for (int i = 0; i < 1500000; ++i) {
+      line += c.unit;
+      expected += result;
+    }
+    EXPECT_TRUE(expected + " y" + c.line_end ==
+                Filter(c.command, line + " y\r\n"))
+        << c.command;
+  }
 }
 
 TEST_F(UrduTest, EvaluationNumbers) {
