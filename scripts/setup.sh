@@ -31,6 +31,8 @@ command -v clang++ >/dev/null 2>&1 || need_cmd clang++-14 clang-14
 need_glob '/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' libclang-rt-14-dev
 need_cmd valgrind valgrind
 need_file /usr/bin/time time
+# Sharding a corpus over processes and machines (doc/scaling.md).
+need_cmd parallel parallel
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
