@@ -113,7 +113,6 @@ void ReadRules(Reader& reader, std::vector<NormRule>* rules,
 
 }  // namespace
 
-
 bool Normalizer::CanCutAfter(wchar_t c) const {
   return !IsDiacritic(c) && c != kHehDoachashmee &&
          fsm.CharSet().GetIndex(c) == CharSetMap::kAbsent;
