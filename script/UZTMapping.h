@@ -50,6 +50,11 @@ class UZTMapping {
     const unsigned short index = index_map_.GetIndex(c);
     return index == UniChar2IndexMap::kNoIndex ? kNoClass : class_table_[index];
   }
+  // The UZT byte of a mapped character of class A, U or N, else 0.
+  unsigned char ByteFor(wchar_t c) const {
+    const unsigned short index = index_map_.GetIndex(c);
+    return index == UniChar2IndexMap::kNoIndex ? 0 : byte_table_[index];
+  }
   // The character a byte of the UZT plate stands for through the table
   // (0 for none); the fixed sequences are not included.
   unsigned short UnicodeForByte(unsigned char b) const {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
@@ -435,6 +436,11 @@ namespace {
 constexpr size_t kReadBlock = 1 << 20;
 constexpr size_t kWriteBlock = 1 << 20;
 
+// The direct conversions below work through a block in pieces of this many
+// input bytes, each converted into a local buffer and appended to the
+// output at once.
+constexpr size_t kPiece = 4096;
+
 void AppendUtf8(const std::wstring& text, std::string& out) {
   for (const wchar_t wc : text) {
     char bytes[4];  // at most U+FFFF here
@@ -455,83 +461,538 @@ void AppendUtf16LE(const std::wstring& text, std::string& out) {
   }
 }
 
+// The unit at p[0, kUnit): a byte, or a UTF-16 unit in the byte order.
+template <size_t kUnit, bool kLE>
+uint32_t UnitAt(const unsigned char* p) {
+  if (kUnit == 1) return p[0];
+  return kLE ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
+}
+
+// Moves `line` and `column` over the units p[0, n), each kUnit bytes.
+template <size_t kUnit, bool kLE = true>
+void AdvanceUnits(const unsigned char* p, size_t n, int64_t* line,
+                  int64_t* column) {
+  int64_t ends = 0;
+  for (size_t i = 0; i < n; ++i) {
+    ends += UnitAt<kUnit, kLE>(p + kUnit * i) == '\n';
+  }
+  if (ends == 0) {
+    *column += static_cast<int64_t>(n);
+    return;
+  }
+  *line += ends;
+  size_t k = n;  // one past the last line end
+  while (UnitAt<kUnit, kLE>(p + kUnit * (k - 1)) != '\n') --k;
+  *column = 1 + static_cast<int64_t>(n - k);
+}
+
+// The steps of LexEnigneUtility::ConvertUZT2Unicode, from the bytes straight
+// to UTF-16LE or UTF-8, for as long as no step fails; the stream decoder
+// takes over at the first that does, so that what is left, failures
+// included, is handled as before. The whole input is one string to it:
+// the plate and the steps go on from one block to the next.
+//
+// Every step is one table entry per plate and byte: the character, and the
+// bytes after it that make it a longer step ("u" "C", "y" "w", and " " "w"
+// " ", the hamza, whose space the reference takes back), compared without
+// branching. Only the escape and bytes without a character leave the loop.
+class DirectDecoder {
+ public:
+  explicit DirectDecoder(const UZTMapping& mapping) {
+    for (int b = 0; b < 256; ++b) {
+      Set(&table_[1][b], static_cast<uint32_t>(b));
+      Set(&table_[0][b], mapping.UnicodeForByte(static_cast<unsigned char>(b)));
+      if (table_[0][b].unit == 0) table_[0][b].special = true;
+    }
+    table_[0][0xFE].special = table_[1][0xFE].special = true;
+    Set(&table_[0][0xC0], '[');
+    Set(&table_[0][0xC2], ']');
+    Set(&table_[0][0xC5], '|');
+    Set(&table_[0]['u'], 0x06C1);
+    Join(&table_[0]['u'], 'C', 0x00FF, 0x06C2, 2);
+    Set(&table_[0]['y'], 0x06D2);
+    Join(&table_[0]['y'], 'w', 0x00FF, 0x06D3, 2);
+    Set(&table_[0]['w'], 0x0626);
+    if (!table_[0][' '].special) {
+      Join(&table_[0][' '], 'w' | ' ' << 8, 0xFFFF, 0x0621, 3);
+    }
+  }
+
+  // Decodes steps of p[0, n), appending their text to `out`, and returns
+  // the bytes taken. It stops before a step that fails (`*failed` set) and,
+  // unless `final`, before the last two bytes, which a step may need; when
+  // `final`, p[n] and p[n + 1] must be readable zeros.
+  template <bool kUtf8>
+  size_t Run(const unsigned char* p, size_t n, bool final, std::string& out,
+             bool* failed);
+
+  // The plate after the bytes taken.
+  bool ascii() const { return ascii_; }
+
+ private:
+  struct Entry {
+    uint32_t utf8 = 0;   // the character's UTF-8 bytes, first lowest
+    uint32_t jutf8 = 0;  // the joined step's
+    uint16_t unit = 0;
+    uint16_t junit = 0;
+    uint16_t mask = 0;       // of the two bytes after
+    uint16_t want = 0xFFFF;  // never matched unless set
+    uint8_t len = 0;
+    uint8_t jlen = 0;
+    uint8_t jstep = 1;
+    bool special = false;
+  };
+
+  static void Encode(uint32_t u, uint32_t* bytes, uint8_t* len) {
+    char w[4] = {};
+    *len = static_cast<uint8_t>(utf8::EncodeSequence(u, w) - w);
+    std::memcpy(bytes, w, 4);
+  }
+  static void Set(Entry* e, uint32_t u) {
+    e->unit = static_cast<uint16_t>(u);
+    Encode(u, &e->utf8, &e->len);
+    e->special = false;
+  }
+  static void Join(Entry* e, uint16_t want, uint16_t mask, uint32_t u,
+                   uint8_t step) {
+    e->want = want;
+    e->mask = mask;
+    e->junit = static_cast<uint16_t>(u);
+    Encode(u, &e->jutf8, &e->jlen);
+    e->jstep = step;
+  }
+
+  Entry table_[2][256];  // [ascii plate][byte]
+  bool ascii_ = false;
+};
+
+template <bool kUtf8>
+size_t DirectDecoder::Run(const unsigned char* p, size_t n, bool final,
+                          std::string& out, bool* failed) {
+  char buffer[4 * kPiece];  // a byte gives at most one character
+  const size_t limit = final ? n : (n < 2 ? 0 : n - 2);
+  const Entry* table = table_[ascii_];
+  size_t i = 0;
+  while (i < limit && !*failed) {
+    const size_t piece_end = std::min(limit, i + kPiece);
+    char* w = buffer;
+    while (i < piece_end) {
+      const Entry& e = table[p[i]];
+      if (e.special) {
+        const unsigned char next = p[i + 1];
+        if (p[i] != 0xFE || (next != '0' && next != '1')) {
+          *failed = true;
+          break;
+        }
+        ascii_ = next == '1';
+        table = table_[ascii_];
+        i += 2;
+        continue;
+      }
+      const uint16_t after = static_cast<uint16_t>(p[i + 1] | p[i + 2] << 8);
+      const bool joined = (after & e.mask) == e.want;
+      if (kUtf8) {
+        const uint32_t bytes = joined ? e.jutf8 : e.utf8;
+        std::memcpy(w, &bytes, 4);
+        w += joined ? e.jlen : e.len;
+      } else {
+        const uint16_t u = joined ? e.junit : e.unit;
+        w[0] = static_cast<char>(u & 0xFF);
+        w[1] = static_cast<char>(u >> 8);
+        w += 2;
+      }
+      i += joined ? e.jstep : 1;
+    }
+    out.append(buffer, static_cast<size_t>(w - buffer));
+  }
+  return i;
+}
+
+// What ConvertUnicode2UZT does with a character, by its 16-bit value.
+enum EncodeKind : uint8_t {
+  kFails,  // unknown to the mapping, or a surrogate
+  kUzt,
+  kAscii,
+  kNeutral,
+  kBracket,  // [ ] |
+  kTatweel,
+  kYehHamzaSeq,
+  kHamzaSeq,
+  kYehBarreeHamzaSeq,
+  kHehGoalHamzaSeq,
+};
+
+// The steps of LexEnigneUtility::ConvertUnicode2UZT, from UTF-16 bytes
+// straight to UZT, for as long as every character is known; the stream
+// encoder takes over from the last place before a failure where the
+// encoding may be cut (before a character that selects a plate, or in the
+// UZT plate), so that what is left is handled as before.
+class DirectEncoder {
+ public:
+  explicit DirectEncoder(const UZTMapping& mapping) : table_(0x10000) {
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      const wchar_t wc = static_cast<wchar_t>(c);
+      uint8_t kind = kFails;
+      switch (mapping.PlateClass(wc)) {
+        case 'U':
+          kind = kUzt;
+          break;
+        case 'A':
+          kind = kAscii;
+          break;
+        case 'N':
+          kind = kNeutral;
+          break;
+        case 'X':
+          kind = c == 0x0640   ? kTatweel
+                 : c == 0x0626 ? kYehHamzaSeq
+                 : c == 0x0621 ? kHamzaSeq
+                 : c == 0x06D3 ? kYehBarreeHamzaSeq
+                 : c == 0x06C2 ? kHehGoalHamzaSeq
+                               : kBracket;
+          break;
+        default:
+          break;
+      }
+      table_[c] = static_cast<uint16_t>(kind << 8 | mapping.ByteFor(wc));
+    }
+  }
+
+  // A place where the encoding may be cut: input index, output size and
+  // the plate before it.
+  struct Cut {
+    size_t in = 0;
+    size_t out = 0;
+    bool ascii = false;
+  };
+
+  // Encodes the UTF-16 units of p[from, n) (whole units only), appending
+  // to `out`, and returns where it stopped: before a unit that fails
+  // (`*failed` set), or at the last whole unit. `*cut` is moved on.
+  template <bool kLE>
+  size_t Run(const unsigned char* p, size_t from, size_t n, std::string& out,
+             bool* failed, Cut* cut);
+
+  bool ascii() const { return ascii_; }
+
+ private:
+  std::vector<uint16_t> table_;  // kind << 8 | UZT byte
+  bool ascii_ = false;
+};
+
+template <bool kLE>
+size_t DirectEncoder::Run(const unsigned char* p, size_t from, size_t n,
+                          std::string& out, bool* failed, Cut* cut) {
+  constexpr char kEsc = '\xFE';
+  char buffer[5 * kPiece / 2];  // a unit gives at most five bytes
+  const uint16_t* const table = table_.data();
+  bool ascii = ascii_;
+  Cut c = *cut;
+  size_t i = from;
+  while (i + 1 < n && !*failed) {
+    const size_t piece_end = std::min(n - 1, i + kPiece);
+    const size_t base = out.size();
+    char* w = buffer;
+    for (; i < piece_end; i += 2) {
+      const uint32_t u = kLE ? (p[i] | p[i + 1] << 8) : (p[i] << 8 | p[i + 1]);
+      const uint16_t entry = table[u];
+      const unsigned kind = entry >> 8;
+      const char byte = static_cast<char>(entry & 0xFF);
+      if (kind - kUzt <= kNeutral - kUzt) {
+        // Without branching on the class, which alternates with every
+        // word of Urdu text.
+        const bool want = (kind == kAscii) | ((kind == kNeutral) & ascii);
+        const bool can_cut = !(ascii & (kind == kNeutral));
+        const size_t at = base + static_cast<size_t>(w - buffer);
+        c.in = can_cut ? i : c.in;
+        c.out = can_cut ? at : c.out;
+        c.ascii = can_cut ? ascii : c.ascii;
+        if (want != ascii) {
+          w[0] = kEsc;
+          w[1] = want ? '1' : '0';
+          w += 2;
+          ascii = want;
+        }
+        *w++ = byte;
+        continue;
+      }
+      if (kind == kFails) {
+        *failed = true;
+        break;
+      }
+      if (!ascii || kind >= kYehHamzaSeq) {
+        c = Cut{i, base + static_cast<size_t>(w - buffer), ascii};
+      }
+      if (kind == kBracket) {
+        *w++ = ascii ? static_cast<char>(u)
+               : u == '['  ? '\xC0'
+               : u == ']'  ? '\xC2'
+                           : '\xC5';
+        continue;
+      }
+      if (kind == kTatweel) continue;  // UZT has no byte for it
+      if (ascii) {
+        w[0] = kEsc;
+        w[1] = '0';
+        w += 2;
+        ascii = false;
+      }
+      switch (kind) {
+        case kYehHamzaSeq:
+          *w++ = 'w';
+          break;
+        case kHamzaSeq:
+          w[0] = ' ';
+          w[1] = 'w';
+          w[2] = ' ';
+          w += 3;
+          break;
+        case kYehBarreeHamzaSeq:
+          w[0] = 'y';
+          w[1] = 'w';
+          w += 2;
+          break;
+        default:  // kHehGoalHamzaSeq
+          w[0] = 'u';
+          w[1] = 'C';
+          w += 2;
+          break;
+      }
+    }
+    out.append(buffer, static_cast<size_t>(w - buffer));
+  }
+  ascii_ = ascii;
+  *cut = c;
+  return i;
+}
+
+// EncodeUZTStream's conversion through UnicodeInput and UZTStreamEncoder,
+// which read every form and settle every failure.
+class StreamEncode {
+ public:
+  StreamEncode(const UZTMapping& mapping, const LexEnigneUtility& utility,
+               const OnError& on_error)
+      : encoder_(mapping, utility),
+        chars_(new wchar_t[kMost]),
+        offsets_(new int64_t[kMost]) {
+    encoder_.SetOnError(on_error);
+  }
+
+  // Goes on at input byte `offset` in the form `form` (see
+  // UZTStreamEncoder::Resume).
+  void Resume(UnicodeInput::Form form, int64_t offset, int64_t line,
+              int64_t column, bool ascii) {
+    input_.Resume(form, offset, line, column);
+    encoder_.Resume(line, column, ascii);
+  }
+
+  // Converts the next `n` input bytes; `final` at the end of the input.
+  void Put(const unsigned char* data, size_t n, bool final, std::string& out) {
+    do {
+      const size_t m = std::min(n, kReadBlock);
+      PutBlock(data, m, final && m == n, out);
+      data += m;
+      n -= m;
+    } while (n > 0);
+    if (final) encoder_.Finish(out);
+  }
+
+  uint64_t replaced() const { return encoder_.replaced(); }
+
+ private:
+  // One block gives at most one character a byte, plus the bytes of a
+  // sequence left unfinished by the block before.
+  static constexpr size_t kMost = kReadBlock + 4;
+
+  void PutBlock(const unsigned char* data, size_t n, bool final,
+                std::string& out) {
+    wchar_t* next_char = chars_.get();
+    int64_t* next_offset = offsets_.get();
+    const auto sink = [&](char32_t c, int64_t offset) {
+      *next_char++ = static_cast<wchar_t>(c);
+      *next_offset++ = offset;
+    };
+    try {
+      input_.Put(data, n, final, sink);
+    } catch (const StreamError&) {
+      // Malformed input; a character before it without a UZT form, pending
+      // or decoded from this block, is the first failure and is named.
+      encoder_.Put(chars_.get(), offsets_.get(),
+                   static_cast<size_t>(next_char - chars_.get()), out);
+      encoder_.Finish(out);
+      throw;
+    }
+    encoder_.Put(chars_.get(), offsets_.get(),
+                 static_cast<size_t>(next_char - chars_.get()), out);
+  }
+
+  UnicodeInput input_;
+  UZTStreamEncoder encoder_;
+  std::unique_ptr<wchar_t[]> chars_;
+  std::unique_ptr<int64_t[]> offsets_;
+};
+
 }  // namespace
 
 uint64_t EncodeUZTStream(const UZTMapping& mapping,
                          const LexEnigneUtility& utility, const ReadBytes& read,
                          const WriteBytes& write, const OnError& on_error) {
-  UnicodeInput input;
-  UZTStreamEncoder encoder(mapping, utility);
-  encoder.SetOnError(on_error);
-  // One block gives at most one character a byte, plus the bytes of a
-  // sequence left unfinished by the block before.
-  const size_t most = kReadBlock + 4;
-  std::unique_ptr<char[]> block(new char[kReadBlock]);
-  std::unique_ptr<wchar_t[]> chars(new wchar_t[most]);
-  std::unique_ptr<int64_t[]> offsets(new int64_t[most]);
-  wchar_t* next_char;
-  int64_t* next_offset;
-  const auto sink = [&](char32_t c, int64_t offset) {
-    *next_char++ = static_cast<wchar_t>(c);
-    *next_offset++ = offset;
-  };
+  StreamEncode stream(mapping, utility, on_error);
   std::string out;
-  bool last = false;
-  while (!last) {
-    const size_t n = read(block.get(), kReadBlock);
-    last = n == 0;
-    next_char = chars.get();
-    next_offset = offsets.get();
-    try {
-      input.Put(reinterpret_cast<const unsigned char*>(block.get()), n, last,
-                sink);
-    } catch (const StreamError&) {
-      // Malformed input; a character before it without a UZT form, pending
-      // or decoded from this block, is the first failure and is named.
-      encoder.Put(chars.get(), offsets.get(),
-                  static_cast<size_t>(next_char - chars.get()), out);
-      encoder.Finish(out);
-      throw;
+  // The input gathers in `in` from the last place where the encoding may
+  // be cut (usually the last character or so), followed by a new block.
+  size_t capacity = kReadBlock + 4096;
+  std::unique_ptr<unsigned char[]> in(new unsigned char[capacity]);
+  size_t held = read(reinterpret_cast<char*>(in.get()), 2);
+  if (held == 1) held += read(reinterpret_cast<char*>(in.get()) + 1, 1);
+  const bool le = held == 2 && in[0] == 0xFF && in[1] == 0xFE;
+  const bool be = held == 2 && in[0] == 0xFE && in[1] == 0xFF;
+  if (!le && !be) {
+    // UTF-8: read as the stream encoder reads it.
+    stream.Put(in.get(), held, held == 0, out);
+    while (held != 0) {
+      held = read(reinterpret_cast<char*>(in.get()), kReadBlock);
+      stream.Put(in.get(), held, held == 0, out);
+      if (out.size() >= kWriteBlock) {
+        write(out);
+        out.clear();
+      }
     }
-    encoder.Put(chars.get(), offsets.get(),
-                static_cast<size_t>(next_char - chars.get()), out);
-    if (out.size() >= kWriteBlock) {
-      write(out);
-      out.clear();
+    if (!out.empty()) write(out);
+    return stream.replaced();
+  }
+  DirectEncoder direct(mapping);
+  DirectEncoder::Cut cut{2, 0, false};  // in `in`, and in `out`
+  size_t done = 2;                      // bytes of `in` encoded
+  int64_t offset = 0;                   // input offset of in[0]
+  int64_t line = 1, column = 1;         // of in[2] (units, past the mark)
+  bool last = false, failed = false;
+  // The mark, while it is still in `in`, is no character.
+  const auto held_mark = [&]() -> size_t { return offset == 0 ? 2 : 0; };
+  while (!last && !failed) {
+    if (held + kReadBlock > capacity) {
+      capacity = 2 * (held + kReadBlock);
+      std::unique_ptr<unsigned char[]> more(new unsigned char[capacity]);
+      std::memcpy(more.get(), in.get(), held);
+      in.swap(more);
+    }
+    const size_t n = read(reinterpret_cast<char*>(in.get()) + held, kReadBlock);
+    last = n == 0;
+    held += n;
+    done = le ? direct.Run<true>(in.get(), done, held, out, &failed, &cut)
+              : direct.Run<false>(in.get(), done, held, out, &failed, &cut);
+    failed |= last && done < held;  // an odd byte at the end
+    if (failed) break;
+    // Keep the input from the last cut; write the output before it.
+    const size_t from = cut.in & ~size_t{1};
+    const size_t skip = from == 0 ? 0 : from - held_mark();
+    if (le) {
+      AdvanceUnits<2, true>(in.get() + held_mark(), skip / 2, &line, &column);
+    } else {
+      AdvanceUnits<2, false>(in.get() + held_mark(), skip / 2, &line, &column);
+    }
+    if (from > 0) std::memmove(in.get(), in.get() + from, held - from);
+    offset += static_cast<int64_t>(from);
+    held -= from;
+    done -= from;
+    cut.in -= from;
+    if (cut.out >= kWriteBlock) {
+      write(out.substr(0, cut.out));
+      out.erase(0, cut.out);
+      cut.out = 0;
     }
   }
-  encoder.Finish(out);
+  if (failed) {
+    // The stream encoder goes on from the last cut, with its plate.
+    out.resize(cut.out);
+    const size_t start = held_mark();
+    if (le) {
+      AdvanceUnits<2, true>(in.get() + start, (cut.in - start) / 2, &line,
+                            &column);
+    } else {
+      AdvanceUnits<2, false>(in.get() + start, (cut.in - start) / 2, &line,
+                             &column);
+    }
+    stream.Resume(le ? UnicodeInput::kUtf16LE : UnicodeInput::kUtf16BE,
+                  offset + static_cast<int64_t>(cut.in), line, column,
+                  cut.ascii);
+    stream.Put(in.get() + cut.in, held - cut.in, last, out);
+    while (!last) {
+      const size_t n = read(reinterpret_cast<char*>(in.get()), kReadBlock);
+      last = n == 0;
+      stream.Put(in.get(), n, last, out);
+      if (out.size() >= kWriteBlock) {
+        write(out);
+        out.clear();
+      }
+    }
+  } else if (direct.ascii()) {
+    out.append("\xFE"
+               "0");
+  }
   if (!out.empty()) write(out);
-  return encoder.replaced();
+  return stream.replaced();
 }
 
 uint64_t DecodeUZTStream(const UZTMapping& mapping,
                          const LexEnigneUtility& utility, bool utf8,
                          const ReadBytes& read, const WriteBytes& write,
                          const OnError& on_error) {
-  UZTStreamDecoder decoder(mapping, utility);
-  decoder.SetOnError(on_error);
-  std::unique_ptr<char[]> block(new char[kReadBlock]);
+  DirectDecoder direct(mapping);
+  // Set once a step fails: it decodes the rest.
+  std::unique_ptr<UZTStreamDecoder> decoder;
+  // Each block is read behind room for the bytes of a step the block
+  // before left unfinished.
+  constexpr size_t kRoom = 16;
+  std::unique_ptr<char[]> space(new char[kRoom + kReadBlock]);
+  char* const block = space.get() + kRoom;
   std::wstring text;
   std::string bytes = utf8 ? "" : "\xFF\xFE";
-  // Written in large pieces of our own making.
-  const auto flush = [&] {
+  size_t held = 0;  // bytes before `block` not decoded yet
+  int64_t offset = 0, line = 1, column = 1;  // of the first of them
+  bool last = false;
+  while (!last) {
+    const size_t n = read(block, kReadBlock);
+    last = n == 0;
+    if (decoder != nullptr) {
+      decoder->Put(block, n, text);
+    } else {
+      const unsigned char* p =
+          reinterpret_cast<const unsigned char*>(block) - held;
+      const size_t size = held + n;
+      if (last) block[0] = block[1] = 0;  // read past the end as zeros
+      bool failed = false;
+      const size_t done =
+          utf8 ? direct.Run<true>(p, size, last, bytes, &failed)
+               : direct.Run<false>(p, size, last, bytes, &failed);
+      AdvanceUnits<1>(p, done, &line, &column);
+      offset += static_cast<int64_t>(done);
+      held = size - done;
+      if (failed) {
+        decoder.reset(new UZTStreamDecoder(mapping, utility));
+        decoder->SetOnError(on_error);
+        decoder->Resume(offset, line, column, direct.ascii());
+        decoder->Put(reinterpret_cast<const char*>(p + done), held, text);
+        held = 0;
+      } else {
+        std::memmove(block - held, p + done, held);
+      }
+    }
+    if (decoder != nullptr && last) decoder->Finish(text);
     if (utf8) {
       AppendUtf8(text, bytes);
     } else {
       AppendUtf16LE(text, bytes);
     }
-    if (!bytes.empty()) write(bytes);
-    bytes.clear();
     text.clear();
-  };
-  while (const size_t n = read(block.get(), kReadBlock)) {
-    decoder.Put(block.get(), n, text);
-    if (text.size() >= kWriteBlock) flush();
+    if (bytes.size() >= kWriteBlock) {
+      write(bytes);
+      bytes.clear();
+    }
   }
-  decoder.Finish(text);
-  flush();
-  return decoder.replaced();
+  if (!bytes.empty()) write(bytes);
+  return decoder != nullptr ? decoder->replaced() : 0;
 }
 
 namespace urdu {

@@ -75,6 +75,16 @@ class UnicodeInput {
   }
 
   Form form() const { return form_; }
+  // Goes on from input byte `offset`, at `line` and `column`, in the form
+  // `form`, as if the bytes before had been decoded here.
+  void Resume(Form form, int64_t offset, int64_t line, int64_t column) {
+    form_ = form;
+    offset_ = offset;
+    lines_ = line - 1;
+    chars_ = column - 1;
+    line_start_ = 0;
+    carry_.clear();
+  }
 
  private:
   // Settles the form from the first bytes of `work`; returns the length of
@@ -196,6 +206,15 @@ class UZTStreamEncoder {
   }
   // Converts what is left.
   void Finish(std::string& out);
+  // Goes on after text converted elsewhere, before a character that
+  // selects a plate or in the UZT plate; the next character is at `line`
+  // and `column`. `ascii`: that text ended in the ASCII plate and its
+  // closing 254 '0' is not written yet.
+  void Resume(int64_t line, int64_t column, bool ascii) {
+    line_ = line;
+    column_ = column;
+    closing_switch_held_ = ascii;
+  }
 
   void SetOnError(const OnError& on_error) { on_error_ = on_error; }
   // Characters dropped or substituted so far.
@@ -256,6 +275,15 @@ class UZTStreamDecoder {
   void Put(const char* data, size_t n, std::wstring& out);
   // Decodes what is left.
   void Finish(std::wstring& out);
+  // Goes on after bytes decoded elsewhere: the next byte, at input
+  // `offset`, `line` and `column`, starts a step in the plate `ascii`,
+  // and is no "w" after a " ".
+  void Resume(int64_t offset, int64_t line, int64_t column, bool ascii) {
+    offset_ = offset;
+    line_ = line;
+    column_ = column;
+    start_ascii_ = ascii;
+  }
 
   void SetOnError(const OnError& on_error) { on_error_ = on_error; }
   // Bytes dropped or substituted so far.
