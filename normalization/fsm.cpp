@@ -6,21 +6,19 @@
 
 namespace {
 
-constexpr size_t kFilterWords = 65536 / 64;
+constexpr size_t kFilterSize = 65536;
 
 }  // namespace
 
 FSM::FSM()
     : numChars(0),
       defined(false),
-      single_(kFilterWords, 0),
-      pairs_(kFilterWords, 0) {}
+      filter_(kFilterSize, 0) {}
 
 FSM::FSM(const FSM& other)
     : numChars(0),
       defined(false),
-      single_(kFilterWords, 0),
-      pairs_(kFilterWords, 0) {
+      filter_(kFilterSize, 0) {
   try {
     CopyFrom(other);
   } catch (...) {
@@ -54,8 +52,7 @@ void FSM::CopyFrom(const FSM& other) {
     std::copy(row, row + numChars, copy.get());
     rows.push_back(copy.release());
   }
-  single_ = other.single_;
-  pairs_ = other.pairs_;
+  filter_ = other.filter_;
   defined = other.defined;
 }
 
@@ -66,8 +63,7 @@ void FSM::deAllocFSM() {
   numChars = 0;
   charSet.Clear();
   defined = false;
-  std::fill(single_.begin(), single_.end(), 0);
-  std::fill(pairs_.begin(), pairs_.end(), 0);
+  std::fill(filter_.begin(), filter_.end(), 0);
 }
 
 unsigned short FSM::NewState() {
@@ -117,9 +113,10 @@ bool FSM::allocFSM(std::vector<std::wstring> patterns) {
     for (const std::wstring& pattern : patterns) {
       if (pattern.empty()) continue;
       if (pattern.size() == 1) {
-        SetBit(single_, Low16(pattern[0]));
+        filter_[Low16(pattern[0])] |= kSingle;
       } else {
-        SetBit(pairs_, PairHash(pattern[0], pattern[1]));
+        filter_[Low16(pattern[0])] |= kFirst;
+        filter_[Low16(pattern[1])] |= kSecond;
       }
     }
   } catch (...) {
@@ -154,15 +151,20 @@ bool FSM::findIn(const wchar_t* text, size_t length, size_t start,
     *pattern = best;
     return true;
   };
+  const uint8_t* const filter = filter_.data();
   size_t b = start;
   // The filter reads the character after b, so the last position is
-  // tested on its own.
+  // tested on its own. Without a branch per character: a pattern may
+  // begin at b when text[b] is a one-character pattern, or begins a longer
+  // one whose second character text[b + 1] may be.
+  uint32_t here = filter[Low16(text[b])];
   for (; b + 1 < length; ++b) {
-    const bool may = Bit(single_, Low16(text[b])) |
-                     Bit(pairs_, PairHash(text[b], text[b + 1]));
-    if (may && attempt(b)) return true;
+    const uint32_t after = filter[Low16(text[b + 1])];
+    const uint32_t may = (here & kSingle) | ((here >> 1) & (after >> 2) & 1);
+    if (may != 0 && attempt(b)) return true;
+    here = after;
   }
-  return b < length && Bit(single_, Low16(text[b])) && attempt(b);
+  return b < length && (here & kSingle) != 0 && attempt(b);
 }
 
 FSMMatch FSM::find(std::wstring text, unsigned int start) const {

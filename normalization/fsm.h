@@ -87,28 +87,22 @@ class FSM {
   // Appends a state with no transitions and no pattern; returns its number.
   unsigned short NewState();
   void CopyFrom(const FSM& other);
-  static bool Bit(const std::vector<uint64_t>& bits, uint32_t i) {
-    return (bits[i >> 6] >> (i & 63)) & 1;
-  }
-  static void SetBit(std::vector<uint64_t>& bits, uint32_t i) {
-    bits[i >> 6] |= uint64_t{1} << (i & 63);
-  }
   static uint32_t Low16(wchar_t c) { return static_cast<uint32_t>(c) & 0xFFFF; }
-  static uint32_t PairHash(wchar_t a, wchar_t b) {
-    return (Low16(a) * 40503u ^ Low16(b)) & 0xFFFF;
-  }
 
   unsigned short numChars;
   std::vector<unsigned short*> rows;
   std::vector<unsigned short> accept;
   CharSetMap charSet;
   bool defined;
-  // Filters of the search, one bit per 16-bit value. single_: a
-  // one-character pattern is the character. pairs_: some pattern begins
-  // with the two characters whose PairHash this is (other pairs may share
-  // the bit).
-  std::vector<uint64_t> single_;
-  std::vector<uint64_t> pairs_;
+  // The filter of the search: for each 16-bit value, kSingle when a
+  // one-character pattern is that character, kFirst when a longer pattern
+  // begins with it, kSecond when one has it second. A pattern can begin
+  // at a place only where these say so, which one table read per
+  // character tells.
+  static constexpr uint8_t kSingle = 1;
+  static constexpr uint8_t kFirst = 2;
+  static constexpr uint8_t kSecond = 4;
+  std::vector<uint8_t> filter_;
 };
 
 #endif  // URDULEX_NORMALIZATION_FSM_H_

@@ -371,4 +371,105 @@ TEST_F(UZTStreamTest, DecodingErrorsNameTheirByteOffset) {
   }
 }
 
+// The whole-stream conversions take a direct path until the first failure;
+// what they give must be what the stream coders alone give, on random
+// input read in random short pieces, for every error mode.
+// Runs `run`, which returns the count replaced and writes to `*bytes`; the
+// result is the bytes, or the StreamError where and what, and the count.
+template <typename Run>
+std::string Capture(std::string* bytes, Run&& run) {
+  bytes->clear();
+  try {
+    const uint64_t replaced = run();
+    return *bytes + "|" + std::to_string(replaced);
+  } catch (const StreamError& e) {
+    return std::to_string(e.offset) + ":" + std::to_string(e.line) + ":" +
+           std::to_string(e.column) + " " + e.message;
+  }
+}
+
+TEST_F(UZTStreamTest, WholeStreamsEqualTheStreamCoders) {
+  // Bytes of the fixed sequences, plate changes and failures.
+  const std::string hot = "  uCywwy w \xFE\xFE""01\xC0\xC2\xC5\n\x01\xFF";
+  const OnError modes[] = {{OnError::kFail, L'?'}, {OnError::kSkip, L'?'},
+                           {OnError::kSubstitute, L'?'}};
+  std::string bytes;
+  for (int round = 0; round < 900; ++round) {
+    const OnError& mode = modes[round % 3];
+    const bool bad = round % 4 == 0;  // rounds with failures
+    std::string uzt;
+    for (size_t n = rng_() % 40; uzt.size() < n;) {
+      const char b = static_cast<char>(rng_() % 2 ? hot[rng_() % hot.size()]
+                                                  : rng_() % 256);
+      if (bad || (b != '\x01' && b != '\xFF')) uzt.push_back(b);
+    }
+    std::wstring text = RandomText(rng_() % 40);
+    if (bad && !text.empty()) text[rng_() % text.size()] = L'\x4E00';
+    const int form = (round / 3) % 3;  // UTF-16LE, UTF-16BE, UTF-8
+    std::string unicode = form == 0 ? "\xFF\xFE" : form == 1 ? "\xFE\xFF" : "";
+    for (const wchar_t c : text) {
+      char u8[4];
+      const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c);
+      unicode += form == 0   ? std::string{lo, hi}
+                 : form == 1 ? std::string{hi, lo}
+                             : std::string(u8, utf8::EncodeSequence(c, u8));
+    }
+    if (bad && round % 8 == 0) unicode.push_back('\x05');  // an odd byte
+    const std::string* input = nullptr;
+    size_t at = 0;
+    const ReadBytes read = [&](char* buffer, size_t n) {
+      const size_t got = std::min({n, input->size() - at, size_t{1} + rng_() % 7});
+      std::copy_n(input->data() + at, got, buffer);
+      at += got;
+      return got;
+    };
+    const WriteBytes write = [&](const std::string& b) { bytes += b; };
+    for (const bool to_utf8 : {true, false}) {
+      input = &uzt;
+      at = 0;
+      const std::string direct = Capture(&bytes, [&] {
+        return DecodeUZTStream(mapping_, util_, to_utf8, read, write, mode);
+      });
+      const std::string streamed = Capture(&bytes, [&] {
+        UZTStreamDecoder decoder(mapping_, util_, 1 + rng_() % 5);
+        decoder.SetOnError(mode);
+        std::wstring out;
+        decoder.Put(uzt.data(), uzt.size(), out);
+        decoder.Finish(out);
+        if (!to_utf8) bytes = "\xFF\xFE";
+        for (const wchar_t c : out) {
+          char u8[4];
+          bytes += to_utf8 ? std::string(u8, utf8::EncodeSequence(c, u8))
+                           : std::string{static_cast<char>(c),
+                                         static_cast<char>(c >> 8)};
+        }
+        return decoder.replaced();
+      });
+      ASSERT_EQ(streamed, direct) << "decoding, round " << round;
+    }
+    input = &unicode;
+    at = 0;
+    const std::string direct = Capture(&bytes, [&] {
+      return EncodeUZTStream(mapping_, util_, read, write, mode);
+    });
+    const std::string streamed = Capture(&bytes, [&] {
+      UnicodeInput in;
+      UZTStreamEncoder encoder(mapping_, util_, 1 + rng_() % 5);
+      encoder.SetOnError(mode);
+      try {
+        in.Put(reinterpret_cast<const unsigned char*>(unicode.data()),
+               unicode.size(), true, [&](char32_t c, int64_t offset) {
+                 encoder.Put(c, offset, bytes);
+               });
+      } catch (const StreamError&) {
+        encoder.Finish(bytes);  // an unknown character before comes first
+        throw;
+      }
+      encoder.Finish(bytes);
+      return encoder.replaced();
+    });
+    ASSERT_EQ(streamed, direct) << "encoding, round " << round;
+  }
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times Normalization::Normalize with the shipped NFC rules against ICU's NFC
 # Normalizer2 on the same generated Urdu text, side by side in one run, and
-# prints both speeds in characters per second and their ratio (the goal: 0.5
+# prints both speeds in characters per second and their ratio (the goal: 1
 # or more).
 #
 #   bench/normalization/run.sh [MILLION_CHARACTERS]      (default 50)
