@@ -608,12 +608,16 @@ size_t DirectDecoder::Run(const unsigned char* p, size_t n, bool final,
   return i;
 }
 
-// What ConvertUnicode2UZT does with a character, by its 16-bit value.
-enum EncodeKind : uint8_t {
+// What ConvertUnicode2UZT does with a character, by its 16-bit value: an
+// entry of the encoder's table is the UZT byte, bit kIsAscii for class A,
+// bit kIsNeutral for class N (class U has neither), and in the bits from
+// kSpecialShift one of the kinds below for the others.
+constexpr uint32_t kIsAscii = 1u << 8;
+constexpr uint32_t kIsNeutral = 1u << 9;
+constexpr int kSpecialShift = 12;
+enum SpecialKind : uint8_t {
+  kPlain,  // class A, U or N
   kFails,  // unknown to the mapping, or a surrogate
-  kUzt,
-  kAscii,
-  kNeutral,
   kBracket,  // [ ] |
   kTatweel,
   kYehHamzaSeq,
@@ -622,6 +626,18 @@ enum EncodeKind : uint8_t {
   kHehGoalHamzaSeq,
 };
 
+// The UTF-16 unit at p, in either byte order.
+template <bool kLE>
+inline uint32_t Unit(const unsigned char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return kLE ? v : __builtin_bswap16(v);
+#else
+  return kLE ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
+#endif
+}
+
 // The steps of LexEnigneUtility::ConvertUnicode2UZT, from UTF-16 bytes
 // straight to UZT, for as long as every character is known; the stream
 // encoder takes over from the last place before a failure where the
@@ -629,33 +645,35 @@ enum EncodeKind : uint8_t {
 // UZT plate), so that what is left is handled as before.
 class DirectEncoder {
  public:
-  explicit DirectEncoder(const UZTMapping& mapping) : table_(0x10000) {
+  explicit DirectEncoder(const UZTMapping& mapping)
+      : table_(0x10000, static_cast<uint16_t>(kFails << kSpecialShift)) {
     for (uint32_t c = 0; c < 0x10000; ++c) {
       if (c >= 0xD800 && c <= 0xDFFF) continue;
       const wchar_t wc = static_cast<wchar_t>(c);
-      uint8_t kind = kFails;
+      uint32_t entry = mapping.ByteFor(wc);
       switch (mapping.PlateClass(wc)) {
         case 'U':
-          kind = kUzt;
           break;
         case 'A':
-          kind = kAscii;
+          entry |= kIsAscii;
           break;
         case 'N':
-          kind = kNeutral;
+          entry |= kIsNeutral;
           break;
         case 'X':
-          kind = c == 0x0640   ? kTatweel
-                 : c == 0x0626 ? kYehHamzaSeq
-                 : c == 0x0621 ? kHamzaSeq
-                 : c == 0x06D3 ? kYehBarreeHamzaSeq
-                 : c == 0x06C2 ? kHehGoalHamzaSeq
-                               : kBracket;
+          entry = (c == 0x0640   ? kTatweel
+                   : c == 0x0626 ? kYehHamzaSeq
+                   : c == 0x0621 ? kHamzaSeq
+                   : c == 0x06D3 ? kYehBarreeHamzaSeq
+                   : c == 0x06C2 ? kHehGoalHamzaSeq
+                                 : kBracket)
+                  << kSpecialShift;
           break;
         default:
+          entry = kFails << kSpecialShift;
           break;
       }
-      table_[c] = static_cast<uint16_t>(kind << 8 | mapping.ByteFor(wc));
+      table_[c] = static_cast<uint16_t>(entry);
     }
   }
 
@@ -677,93 +695,122 @@ class DirectEncoder {
   bool ascii() const { return ascii_; }
 
  private:
+  // Encodes the units of p[i, end) through a local buffer; with kTrack,
+  // notes in `*cut` every place where the encoding may be cut, which a
+  // piece that ends in the UZT plate and does not fail has no need of.
+  template <bool kLE, bool kTrack>
+  size_t Piece(const unsigned char* p, size_t i, size_t end, std::string& out,
+               bool* failed, Cut* cut);
+
   std::vector<uint16_t> table_;  // kind << 8 | UZT byte
   bool ascii_ = false;
 };
 
-template <bool kLE>
-size_t DirectEncoder::Run(const unsigned char* p, size_t from, size_t n,
-                          std::string& out, bool* failed, Cut* cut) {
+template <bool kLE, bool kTrack>
+size_t DirectEncoder::Piece(const unsigned char* p, size_t i, size_t end,
+                            std::string& out, bool* failed, Cut* cut) {
   constexpr char kEsc = '\xFE';
   char buffer[5 * kPiece / 2];  // a unit gives at most five bytes
   const uint16_t* const table = table_.data();
   bool ascii = ascii_;
   Cut c = *cut;
-  size_t i = from;
-  while (i + 1 < n && !*failed) {
-    const size_t piece_end = std::min(n - 1, i + kPiece);
-    const size_t base = out.size();
-    char* w = buffer;
-    for (; i < piece_end; i += 2) {
-      const uint32_t u = kLE ? (p[i] | p[i + 1] << 8) : (p[i] << 8 | p[i + 1]);
-      const uint16_t entry = table[u];
-      const unsigned kind = entry >> 8;
-      const char byte = static_cast<char>(entry & 0xFF);
-      if (kind - kUzt <= kNeutral - kUzt) {
-        // Without branching on the class, which alternates with every
-        // word of Urdu text.
-        const bool want = (kind == kAscii) | ((kind == kNeutral) & ascii);
-        const bool can_cut = !(ascii & (kind == kNeutral));
+  const size_t base = out.size();
+  char* w = buffer;
+  for (; i < end; i += 2) {
+    const uint32_t u = Unit<kLE>(p + i);
+    const uint32_t entry = table[u];
+    const uint32_t kind = entry >> kSpecialShift;
+    const char byte = static_cast<char>(entry & 0xFF);
+    if (kind == kPlain) {
+      // Without branching on the class, which alternates with every word
+      // of Urdu text.
+      const bool neutral = (entry & kIsNeutral) != 0;
+      const bool want = ((entry & kIsAscii) != 0) | (neutral & ascii);
+      if (kTrack) {
+        const bool can_cut = !(ascii & neutral);
         const size_t at = base + static_cast<size_t>(w - buffer);
         c.in = can_cut ? i : c.in;
         c.out = can_cut ? at : c.out;
         c.ascii = can_cut ? ascii : c.ascii;
-        if (want != ascii) {
-          w[0] = kEsc;
-          w[1] = want ? '1' : '0';
-          w += 2;
-          ascii = want;
-        }
-        *w++ = byte;
-        continue;
       }
-      if (kind == kFails) {
-        *failed = true;
-        break;
-      }
-      if (!ascii || kind >= kYehHamzaSeq) {
-        c = Cut{i, base + static_cast<size_t>(w - buffer), ascii};
-      }
-      if (kind == kBracket) {
-        *w++ = ascii ? static_cast<char>(u)
-               : u == '['  ? '\xC0'
-               : u == ']'  ? '\xC2'
-                           : '\xC5';
-        continue;
-      }
-      if (kind == kTatweel) continue;  // UZT has no byte for it
-      if (ascii) {
-        w[0] = kEsc;
-        w[1] = '0';
-        w += 2;
-        ascii = false;
-      }
-      switch (kind) {
-        case kYehHamzaSeq:
-          *w++ = 'w';
-          break;
-        case kHamzaSeq:
-          w[0] = ' ';
-          w[1] = 'w';
-          w[2] = ' ';
-          w += 3;
-          break;
-        case kYehBarreeHamzaSeq:
-          w[0] = 'y';
-          w[1] = 'w';
-          w += 2;
-          break;
-        default:  // kHehGoalHamzaSeq
-          w[0] = 'u';
-          w[1] = 'C';
-          w += 2;
-          break;
-      }
+      // The switch is written always and kept only when the plate
+      // changes.
+      w[0] = kEsc;
+      w[1] = static_cast<char>('0' + want);
+      w += 2 * static_cast<size_t>(want != ascii);
+      *w++ = byte;
+      ascii = want;
+      continue;
     }
-    out.append(buffer, static_cast<size_t>(w - buffer));
+    if (kind == kFails) {
+      *failed = true;
+      break;
+    }
+    if (kTrack && (!ascii || kind >= kYehHamzaSeq)) {
+      c = Cut{i, base + static_cast<size_t>(w - buffer), ascii};
+    }
+    if (kind == kBracket) {
+      *w++ = ascii ? static_cast<char>(u)
+             : u == '['  ? '\xC0'
+             : u == ']'  ? '\xC2'
+                         : '\xC5';
+      continue;
+    }
+    if (kind == kTatweel) continue;  // UZT has no byte for it
+    if (ascii) {
+      w[0] = kEsc;
+      w[1] = '0';
+      w += 2;
+      ascii = false;
+    }
+    switch (kind) {
+      case kYehHamzaSeq:
+        *w++ = 'w';
+        break;
+      case kHamzaSeq:
+        w[0] = ' ';
+        w[1] = 'w';
+        w[2] = ' ';
+        w += 3;
+        break;
+      case kYehBarreeHamzaSeq:
+        w[0] = 'y';
+        w[1] = 'w';
+        w += 2;
+        break;
+      default:  // kHehGoalHamzaSeq
+        w[0] = 'u';
+        w[1] = 'C';
+        w += 2;
+        break;
+    }
   }
+  out.append(buffer, static_cast<size_t>(w - buffer));
   ascii_ = ascii;
   *cut = c;
+  return i;
+}
+
+template <bool kLE>
+size_t DirectEncoder::Run(const unsigned char* p, size_t from, size_t n,
+                          std::string& out, bool* failed, Cut* cut) {
+  size_t i = from;
+  while (i + 1 < n && !*failed) {
+    const size_t end = std::min(n - 1, i + kPiece);
+    const size_t out_before = out.size();
+    const bool ascii_before = ascii_;
+    size_t next = Piece<kLE, false>(p, i, end, out, failed, cut);
+    if (!*failed && !ascii_) {
+      *cut = Cut{next, out.size(), false};  // in the UZT plate
+    } else {
+      // The piece again, noting each place where the encoding may be cut.
+      out.resize(out_before);
+      ascii_ = ascii_before;
+      *failed = false;
+      next = Piece<kLE, true>(p, i, end, out, failed, cut);
+    }
+    i = next;
+  }
   return i;
 }
 
