@@ -9,9 +9,12 @@
 //      or in refusing; dropping the refused bytes must agree in any chunks.
 //   2: the rest is UTF-16LE text. Encoding it whole and in chunks must give
 //      the same bytes, or both refuse.
+// In cases 1 and 2 the whole-stream conversions of `urdu uzt`, read in
+// pieces of 1 to 7 bytes, must agree too.
 // Without libFuzzer, fuzz/FuzzReplayMain.cpp replays the files named on the
 // command line.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +26,37 @@
 #include "script/UZTStream.h"
 
 namespace {
+
+// Runs EncodeUZTStream or DecodeUZTStream on `input` read in short pieces;
+// false when it throws StreamError.
+template <typename Convert>
+bool RunStream(const std::string& input, std::string* out, Convert&& convert) {
+  size_t at = 0;
+  const ReadBytes read = [&](char* buffer, size_t n) {
+    const size_t got = std::min({n, input.size() - at, 1 + at % 7});
+    std::copy_n(input.data() + at, got, buffer);
+    at += got;
+    return got;
+  };
+  const WriteBytes write = [&](const std::string& bytes) { *out += bytes; };
+  out->clear();
+  try {
+    convert(read, write);
+  } catch (const StreamError&) {
+    return false;
+  }
+  return true;
+}
+
+// The low 16 bits of each character, low byte first.
+std::string Utf16(const std::wstring& text) {
+  std::string bytes;
+  for (const wchar_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>((c >> 8) & 0xFF);
+  }
+  return bytes;
+}
 
 // Inputs beyond this add nothing the small ones do not reach.
 constexpr size_t kMaxInput = 1 << 16;
@@ -112,6 +146,21 @@ void FuzzDecode(const std::string& bytes) {
     if (out != first) Fail("chunked decoding with skip differs");
     if (!whole_failed && out != whole) Fail("skip changed sound input");
   }
+  std::string stream;
+  const bool ok = RunStream(bytes, &stream, [&](auto& read, auto& write) {
+    DecodeUZTStream(mapping, util, false, read, write);
+  });
+  if (ok == whole_failed) Fail("whole-stream decoding refused differently");
+  if (ok && stream != "\xFF\xFE" + Utf16(whole)) {
+    Fail("whole-stream decoding differs");
+  }
+  RunStream(bytes, &stream, [&](auto& read, auto& write) {
+    DecodeUZTStream(mapping, util, false, read, write,
+                    OnError{OnError::kSkip, L'?'});
+  });
+  if (stream != "\xFF\xFE" + Utf16(first)) {
+    Fail("whole-stream decoding with skip differs");
+  }
 }
 
 void FuzzEncode(const std::string& bytes) {
@@ -147,6 +196,18 @@ void FuzzEncode(const std::string& bytes) {
     if (failed != whole_failed) Fail("chunked encoding refused differently");
     if (!failed && out != whole) Fail("chunked encoding differs");
   }
+  // Surrogates are pairs or malformed to the stream reader.
+  for (const wchar_t c : text) {
+    if (c >= 0xD800 && c <= 0xDFFF) return;
+  }
+  std::string stream;
+  const bool ok =
+      RunStream("\xFF\xFE" + Utf16(text), &stream,
+                [&](auto& read, auto& write) {
+                  EncodeUZTStream(mapping, util, read, write);
+                });
+  if (ok == whole_failed) Fail("whole-stream encoding refused differently");
+  if (ok && stream != whole) Fail("whole-stream encoding differs");
 }
 
 }  // namespace
