@@ -508,13 +508,14 @@ class DirectDecoder {
     Set(&table_[0][0xC0], '[');
     Set(&table_[0][0xC2], ']');
     Set(&table_[0][0xC5], '|');
-    Set(&table_[0]['u'], 0x06C1);
-    Join(&table_[0]['u'], 'C', 0x00FF, 0x06C2, 2);
-    Set(&table_[0]['y'], 0x06D2);
-    Join(&table_[0]['y'], 'w', 0x00FF, 0x06D3, 2);
-    Set(&table_[0]['w'], 0x0626);
-    if (!table_[0][' '].special) {
-      Join(&table_[0][' '], 'w' | ' ' << 8, 0xFFFF, 0x0621, 3);
+    Entry* const uzt = table_[0];
+    Set(&uzt[0x75], 0x06C1);                 // "u"
+    Join(&uzt[0x75], 'C', 0x00FF, 0x06C2, 2);  // "uC"
+    Set(&uzt[0x79], 0x06D2);                 // "y"
+    Join(&uzt[0x79], 'w', 0x00FF, 0x06D3, 2);  // "yw"
+    Set(&uzt[0x77], 0x0626);                 // "w"
+    if (!uzt[0x20].special) {                // " w "
+      Join(&uzt[0x20], 'w' | ' ' << 8, 0xFFFF, 0x0621, 3);
     }
   }
 
@@ -626,20 +627,68 @@ enum SpecialKind : uint8_t {
   kHehGoalHamzaSeq,
 };
 
-// The UTF-16 unit at p, in either byte order.
-template <bool kLE>
-inline uint32_t Unit(const unsigned char* p) {
+// Input forms of the direct encoder.
+enum InputForm { kFormUtf16LE, kFormUtf16BE, kFormUtf8 };
+
+// The character at p[i] of the input p[0, n), its length in `*length`:
+// false when it is to be left to the stream reader (ill-formed, above
+// U+FFFF, or, with *length 0, cut by the end). For UTF-16, i + 1 < n.
+template <int kForm>
+inline bool CharAt(const unsigned char* p, size_t i, size_t n, uint32_t* u,
+                   size_t* length) {
+  if (kForm != kFormUtf8) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return kLE ? v : __builtin_bswap16(v);
+    uint16_t v;
+    std::memcpy(&v, p + i, 2);
+    *u = kForm == kFormUtf16LE ? v : __builtin_bswap16(v);
 #else
-  return kLE ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]);
+    *u = kForm == kFormUtf16LE ? (p[i] | p[i + 1] << 8)
+                               : (p[i] << 8 | p[i + 1]);
 #endif
+    *length = 2;
+    return true;
+  }
+  // ASCII and two-byte characters (Arabic letters) without a branch
+  // between them, for they alternate with every word.
+  const uint32_t b0 = p[i];
+  const uint32_t b1 = i + 1 < n ? p[i + 1] : 0;
+  const bool two = b0 - 0xC2 <= 0xDF - 0xC2 && (b1 & 0xC0) == 0x80;
+  if (b0 < 0x80 || two) {
+    *u = two ? (b0 & 0x1F) << 6 | (b1 & 0x3F) : b0;
+    *length = 1 + two;
+    return true;
+  }
+  char32_t c = 0;
+  size_t valid = 0;
+  const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+  *u = static_cast<uint32_t>(c);
+  *length = len == 0 ? 0 : len > 0 ? static_cast<size_t>(len) : 1;
+  return len > 0 && c <= 0xFFFF;
 }
 
-// The steps of LexEnigneUtility::ConvertUnicode2UZT, from UTF-16 bytes
-// straight to UZT, for as long as every character is known; the stream
+// Moves `line` and `column` over the characters of the input bytes p[0, n)
+// in the form kForm, all well-formed.
+template <int kForm>
+void AdvanceChars(const unsigned char* p, size_t n, int64_t* line,
+                  int64_t* column) {
+  if (kForm != kFormUtf8) {
+    AdvanceUnits<2, kForm == kFormUtf16LE>(p, n / 2, line, column);
+    return;
+  }
+  const int64_t ends = std::count(p, p + n, '\n');
+  size_t after_last = 0;  // one past the last line end
+  if (ends > 0) {
+    after_last = static_cast<size_t>(
+        static_cast<const unsigned char*>(memrchr(p, '\n', n)) - p + 1);
+  }
+  int64_t chars = 0;  // after the last line end: bytes that start one
+  for (size_t i = after_last; i < n; ++i) chars += (p[i] & 0xC0) != 0x80;
+  *line += ends;
+  *column = ends == 0 ? *column + chars : 1 + chars;
+}
+
+// The steps of LexEnigneUtility::ConvertUnicode2UZT, from UTF-16 or UTF-8
+// bytes straight to UZT, for as long as every character is known; the stream
 // encoder takes over from the last place before a failure where the
 // encoding may be cut (before a character that selects a plate, or in the
 // UZT plate), so that what is left is handled as before.
@@ -685,39 +734,45 @@ class DirectEncoder {
     bool ascii = false;
   };
 
-  // Encodes the UTF-16 units of p[from, n) (whole units only), appending
-  // to `out`, and returns where it stopped: before a unit that fails
-  // (`*failed` set), or at the last whole unit. `*cut` is moved on.
-  template <bool kLE>
+  // Encodes the characters of p[from, n) (whole ones only), appending to
+  // `out`, and returns where it stopped: before a character that fails or
+  // is left to the stream reader (`*failed` set), or before one cut by the
+  // end. `*cut` is moved on.
+  template <int kForm>
   size_t Run(const unsigned char* p, size_t from, size_t n, std::string& out,
              bool* failed, Cut* cut);
 
   bool ascii() const { return ascii_; }
 
  private:
-  // Encodes the units of p[i, end) through a local buffer; with kTrack,
+  // Encodes the characters that start in p[i, end) through a local buffer; with kTrack,
   // notes in `*cut` every place where the encoding may be cut, which a
   // piece that ends in the UZT plate and does not fail has no need of.
-  template <bool kLE, bool kTrack>
-  size_t Piece(const unsigned char* p, size_t i, size_t end, std::string& out,
-               bool* failed, Cut* cut);
+  template <int kForm, bool kTrack>
+  size_t Piece(const unsigned char* p, size_t i, size_t end, size_t n,
+               std::string& out, bool* failed, Cut* cut);
 
   std::vector<uint16_t> table_;  // kind << 8 | UZT byte
   bool ascii_ = false;
 };
 
-template <bool kLE, bool kTrack>
+template <int kForm, bool kTrack>
 size_t DirectEncoder::Piece(const unsigned char* p, size_t i, size_t end,
-                            std::string& out, bool* failed, Cut* cut) {
+                            size_t n, std::string& out, bool* failed,
+                            Cut* cut) {
   constexpr char kEsc = '\xFE';
-  char buffer[5 * kPiece / 2];  // a unit gives at most five bytes
+  char buffer[5 * kPiece];  // a character gives at most five bytes
   const uint16_t* const table = table_.data();
   bool ascii = ascii_;
   Cut c = *cut;
   const size_t base = out.size();
   char* w = buffer;
-  for (; i < end; i += 2) {
-    const uint32_t u = Unit<kLE>(p + i);
+  for (size_t length = 0; i < end; i += length) {
+    uint32_t u = 0;
+    if (!CharAt<kForm>(p, i, n, &u, &length)) {
+      *failed = length > 0;
+      break;
+    }
     const uint32_t entry = table[u];
     const uint32_t kind = entry >> kSpecialShift;
     const char byte = static_cast<char>(entry & 0xFF);
@@ -791,15 +846,16 @@ size_t DirectEncoder::Piece(const unsigned char* p, size_t i, size_t end,
   return i;
 }
 
-template <bool kLE>
+template <int kForm>
 size_t DirectEncoder::Run(const unsigned char* p, size_t from, size_t n,
                           std::string& out, bool* failed, Cut* cut) {
+  constexpr size_t kShortest = kForm == kFormUtf8 ? 1 : 2;
   size_t i = from;
-  while (i + 1 < n && !*failed) {
-    const size_t end = std::min(n - 1, i + kPiece);
+  while (i + kShortest <= n && !*failed) {
+    const size_t end = std::min(n + 1 - kShortest, i + kPiece);
     const size_t out_before = out.size();
     const bool ascii_before = ascii_;
-    size_t next = Piece<kLE, false>(p, i, end, out, failed, cut);
+    size_t next = Piece<kForm, false>(p, i, end, n, out, failed, cut);
     if (!*failed && !ascii_) {
       *cut = Cut{next, out.size(), false};  // in the UZT plate
     } else {
@@ -807,8 +863,9 @@ size_t DirectEncoder::Run(const unsigned char* p, size_t from, size_t n,
       out.resize(out_before);
       ascii_ = ascii_before;
       *failed = false;
-      next = Piece<kLE, true>(p, i, end, out, failed, cut);
+      next = Piece<kForm, true>(p, i, end, n, out, failed, cut);
     }
+    if (next < end && !*failed) return next;  // a character cut by the end
     i = next;
   }
   return i;
@@ -882,41 +939,24 @@ class StreamEncode {
 
 }  // namespace
 
-uint64_t EncodeUZTStream(const UZTMapping& mapping,
-                         const LexEnigneUtility& utility, const ReadBytes& read,
-                         const WriteBytes& write, const OnError& on_error) {
-  StreamEncode stream(mapping, utility, on_error);
+namespace {
+
+// EncodeUZTStream on the input in[0, held), read so far, in the form kForm
+// with a mark of `mark` bytes; `ended` when the input has ended.
+template <int kForm>
+uint64_t EncodeDirect(const UZTMapping& mapping, StreamEncode& stream,
+                      const ReadBytes& read, const WriteBytes& write,
+                      std::unique_ptr<unsigned char[]> in, size_t capacity,
+                      size_t held, size_t mark, bool ended) {
+  DirectEncoder direct(mapping);
   std::string out;
   // The input gathers in `in` from the last place where the encoding may
   // be cut (usually the last character or so), followed by a new block.
-  size_t capacity = kReadBlock + 4096;
-  std::unique_ptr<unsigned char[]> in(new unsigned char[capacity]);
-  size_t held = read(reinterpret_cast<char*>(in.get()), 2);
-  if (held == 1) held += read(reinterpret_cast<char*>(in.get()) + 1, 1);
-  const bool le = held == 2 && in[0] == 0xFF && in[1] == 0xFE;
-  const bool be = held == 2 && in[0] == 0xFE && in[1] == 0xFF;
-  if (!le && !be) {
-    // UTF-8: read as the stream encoder reads it.
-    stream.Put(in.get(), held, held == 0, out);
-    while (held != 0) {
-      held = read(reinterpret_cast<char*>(in.get()), kReadBlock);
-      stream.Put(in.get(), held, held == 0, out);
-      if (out.size() >= kWriteBlock) {
-        write(out);
-        out.clear();
-      }
-    }
-    if (!out.empty()) write(out);
-    return stream.replaced();
-  }
-  DirectEncoder direct(mapping);
-  DirectEncoder::Cut cut{2, 0, false};  // in `in`, and in `out`
-  size_t done = 2;                      // bytes of `in` encoded
-  int64_t offset = 0;                   // input offset of in[0]
-  int64_t line = 1, column = 1;         // of in[2] (units, past the mark)
+  DirectEncoder::Cut cut{mark, 0, false};  // in `in`, and in `out`
+  size_t done = mark;                      // bytes of `in` encoded
+  int64_t offset = 0;                      // input offset of in[0]
+  int64_t line = 1, column = 1;            // of in[mark]
   bool last = false, failed = false;
-  // The mark, while it is still in `in`, is no character.
-  const auto held_mark = [&]() -> size_t { return offset == 0 ? 2 : 0; };
   while (!last && !failed) {
     if (held + kReadBlock > capacity) {
       capacity = 2 * (held + kReadBlock);
@@ -924,62 +964,89 @@ uint64_t EncodeUZTStream(const UZTMapping& mapping,
       std::memcpy(more.get(), in.get(), held);
       in.swap(more);
     }
-    const size_t n = read(reinterpret_cast<char*>(in.get()) + held, kReadBlock);
+    const size_t n =
+        ended ? 0 : read(reinterpret_cast<char*>(in.get()) + held, kReadBlock);
     last = n == 0;
     held += n;
-    done = le ? direct.Run<true>(in.get(), done, held, out, &failed, &cut)
-              : direct.Run<false>(in.get(), done, held, out, &failed, &cut);
-    failed |= last && done < held;  // an odd byte at the end
+    done = direct.Run<kForm>(in.get(), done, held, out, &failed, &cut);
+    failed |= last && done < held;  // bytes cut by the end
     if (failed) break;
     // Keep the input from the last cut; write the output before it.
-    const size_t from = cut.in & ~size_t{1};
-    const size_t skip = from == 0 ? 0 : from - held_mark();
-    if (le) {
-      AdvanceUnits<2, true>(in.get() + held_mark(), skip / 2, &line, &column);
-    } else {
-      AdvanceUnits<2, false>(in.get() + held_mark(), skip / 2, &line, &column);
+    const size_t from = cut.in;
+    if (from > mark) {
+      AdvanceChars<kForm>(in.get() + mark, from - mark, &line, &column);
     }
     if (from > 0) std::memmove(in.get(), in.get() + from, held - from);
     offset += static_cast<int64_t>(from);
     held -= from;
     done -= from;
-    cut.in -= from;
+    cut.in = 0;
+    mark = 0;
     if (cut.out >= kWriteBlock) {
       write(out.substr(0, cut.out));
       out.erase(0, cut.out);
       cut.out = 0;
     }
   }
-  if (failed) {
-    // The stream encoder goes on from the last cut, with its plate.
-    out.resize(cut.out);
-    const size_t start = held_mark();
-    if (le) {
-      AdvanceUnits<2, true>(in.get() + start, (cut.in - start) / 2, &line,
-                            &column);
-    } else {
-      AdvanceUnits<2, false>(in.get() + start, (cut.in - start) / 2, &line,
-                             &column);
+  if (!failed) {
+    if (direct.ascii()) {
+      out.append("\xFE"
+                 "0");
     }
-    stream.Resume(le ? UnicodeInput::kUtf16LE : UnicodeInput::kUtf16BE,
-                  offset + static_cast<int64_t>(cut.in), line, column,
-                  cut.ascii);
-    stream.Put(in.get() + cut.in, held - cut.in, last, out);
-    while (!last) {
-      const size_t n = read(reinterpret_cast<char*>(in.get()), kReadBlock);
-      last = n == 0;
-      stream.Put(in.get(), n, last, out);
-      if (out.size() >= kWriteBlock) {
-        write(out);
-        out.clear();
-      }
+    if (!out.empty()) write(out);
+    return 0;
+  }
+  // The stream encoder goes on from the last cut, with its plate.
+  out.resize(cut.out);
+  AdvanceChars<kForm>(in.get() + mark, cut.in - mark, &line, &column);
+  stream.Resume(kForm == kFormUtf8      ? UnicodeInput::kUtf8
+                : kForm == kFormUtf16LE ? UnicodeInput::kUtf16LE
+                                        : UnicodeInput::kUtf16BE,
+                offset + static_cast<int64_t>(cut.in), line, column,
+                cut.ascii);
+  stream.Put(in.get() + cut.in, held - cut.in, last, out);
+  while (!last) {
+    const size_t n = read(reinterpret_cast<char*>(in.get()), kReadBlock);
+    last = n == 0;
+    stream.Put(in.get(), n, last, out);
+    if (out.size() >= kWriteBlock) {
+      write(out);
+      out.clear();
     }
-  } else if (direct.ascii()) {
-    out.append("\xFE"
-               "0");
   }
   if (!out.empty()) write(out);
   return stream.replaced();
+}
+
+}  // namespace
+
+uint64_t EncodeUZTStream(const UZTMapping& mapping,
+                         const LexEnigneUtility& utility, const ReadBytes& read,
+                         const WriteBytes& write, const OnError& on_error) {
+  StreamEncode stream(mapping, utility, on_error);
+  const size_t capacity = kReadBlock + 4096;
+  std::unique_ptr<unsigned char[]> in(new unsigned char[capacity]);
+  // The form, from the first bytes as UnicodeInput tells it.
+  size_t held = 0;
+  bool ended = false;
+  while (held < 3 && !ended) {
+    const size_t got = read(reinterpret_cast<char*>(in.get()) + held, 3 - held);
+    held += got;
+    ended = got == 0;
+  }
+  const unsigned char* b = in.get();
+  if (held >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    return EncodeDirect<kFormUtf16LE>(mapping, stream, read, write,
+                                      std::move(in), capacity, held, 2, ended);
+  }
+  if (held >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    return EncodeDirect<kFormUtf16BE>(mapping, stream, read, write,
+                                      std::move(in), capacity, held, 2, ended);
+  }
+  const size_t mark =
+      held == 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF ? 3 : 0;
+  return EncodeDirect<kFormUtf8>(mapping, stream, read, write, std::move(in),
+                                 capacity, held, mark, ended);
 }
 
 uint64_t DecodeUZTStream(const UZTMapping& mapping,
