@@ -983,8 +983,13 @@ uint64_t EncodeDirect(const UZTMapping& mapping, StreamEncode& stream,
     cut.in = 0;
     mark = 0;
     if (cut.out >= kWriteBlock) {
-      write(out.substr(0, cut.out));
-      out.erase(0, cut.out);
+      if (cut.out == out.size()) {
+        write(out);
+        out.clear();
+      } else {
+        write(out.substr(0, cut.out));
+        out.erase(0, cut.out);
+      }
       cut.out = 0;
     }
   }
