@@ -774,8 +774,14 @@ size_t DirectEncoder::Piece(const unsigned char* p, size_t i, size_t end,
       break;
     }
     const uint32_t entry = table[u];
-    const uint32_t kind = entry >> kSpecialShift;
     const char byte = static_cast<char>(entry & 0xFF);
+    // Most of Urdu text: classes U and N in the UZT plate, one byte each.
+    if (!ascii && (entry & ~(kIsNeutral | 0xFFu)) == 0) {
+      if (kTrack) c = Cut{i, base + static_cast<size_t>(w - buffer), false};
+      *w++ = byte;
+      continue;
+    }
+    const uint32_t kind = entry >> kSpecialShift;
     if (kind == kPlain) {
       // Without branching on the class, which alternates with every word
       // of Urdu text.
