@@ -563,6 +563,17 @@ class DirectDecoder {
     e->jstep = step;
   }
 
+  template <bool kUtf8>
+  static char* Put(char* w, uint16_t unit, uint32_t utf8, uint8_t len) {
+    if (kUtf8) {
+      std::memcpy(w, &utf8, 4);
+      return w + len;
+    }
+    w[0] = static_cast<char>(unit & 0xFF);
+    w[1] = static_cast<char>(unit >> 8);
+    return w + 2;
+  }
+
   Entry table_[2][256];  // [ascii plate][byte]
   bool ascii_ = false;
 };
@@ -591,18 +602,15 @@ size_t DirectDecoder::Run(const unsigned char* p, size_t n, bool final,
         continue;
       }
       const uint16_t after = static_cast<uint16_t>(p[i + 1] | p[i + 2] << 8);
-      const bool joined = (after & e.mask) == e.want;
-      if (kUtf8) {
-        const uint32_t bytes = joined ? e.jutf8 : e.utf8;
-        std::memcpy(w, &bytes, 4);
-        w += joined ? e.jlen : e.len;
+      // A branch, not a select: joined steps are rare, and the next
+      // byte's place then need not wait for this byte's table entry.
+      if (__builtin_expect((after & e.mask) == e.want, 0)) {
+        w = Put<kUtf8>(w, e.junit, e.jutf8, e.jlen);
+        i += e.jstep;
       } else {
-        const uint16_t u = joined ? e.junit : e.unit;
-        w[0] = static_cast<char>(u & 0xFF);
-        w[1] = static_cast<char>(u >> 8);
-        w += 2;
+        w = Put<kUtf8>(w, e.unit, e.utf8, e.len);
+        ++i;
       }
-      i += joined ? e.jstep : 1;
     }
     out.append(buffer, static_cast<size_t>(w - buffer));
   }
