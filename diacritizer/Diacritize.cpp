@@ -38,31 +38,55 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
   return true;
 }
 
-FormTable::FormTable(const std::string& path, bool all_forms) {
+FormTable::FormTable(const std::string& path, bool all_forms,
+                     const WordFormLookup::Limits& limits)
+    : path_(path) {
   const std::string where = "table " + path + ": ";
   try {
-    // The file is read once; its verdicts, the index and the table for
-    // every form all come from that one read.
+    // The file is opened once; its verdicts and the lookups all come from
+    // that one opening.
     std::string rejection;
-    WordFormTableFile file;
-    if (!ReadWordFormTableFile(path, &file, &rejection)) {
-      throw Error(where + rejection);
+    switch (lookup_.Open(path, all_forms, &rejection, limits)) {
+      case WordFormLookup::Verdict::kOpen:
+        break;
+      case WordFormLookup::Verdict::kRejected:
+        throw Error(where + rejection);
+      case WordFormLookup::Verdict::kExtent:
+        // The loader takes a file cut short as a table with unused slots,
+        // whose words would silently go unfound.
+        throw Error("table " + path + " " + rejection);
     }
-    // The loader takes a file cut short as a table with unused slots,
-    // whose words would silently go unfound.
-    if (!CheckWordFormTableExtent(file, &rejection)) {
-      throw Error("table " + path + " " + rejection);
-    }
-    index_.Build(file, all_forms);
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
+  }
+}
+
+void FormTable::Fail() const {
+  // Called from a handler: what went wrong is the exception in flight.
+  try {
+    throw;
+  } catch (const TARNIException& e) {
+    throw Error("table " + path_ + ": " + e.GetExceptionMsg());
+  } catch (const WordFormLookup::Changed&) {
+    throw Error("table " + path_ + " changed while being read");
   }
 }
 
 const unsigned char* FormTable::Find(const char16_t* key, size_t n,
-                                     uint64_t hash, size_t* units) const {
+                                     uint64_t hash, char16_t* room,
+                                     size_t* units) const {
   size_t bytes = 0;
-  const unsigned char* form = index_.Find(Bytes(key), n, hash, &bytes);
+  const unsigned char* form = nullptr;
+  try {
+    form = lookup_.Find(Bytes(key), n, hash,
+                        reinterpret_cast<unsigned char*>(room), &bytes);
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
+  }
   *units = bytes / 2;
   return form;
 }
@@ -76,11 +100,12 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
     if (it != forms_.end()) return it->second;
   }
   std::vector<std::u16string> forms;
-  std::vector<WordFormIndex::Form> found;
-  index_.Forms(Bytes(key), n, Hash(key, n), &found);
-  for (const WordFormIndex::Form& form : found) {
-    forms.emplace_back(form.size / 2, u'\0');
-    std::memcpy(&forms.back()[0], form.bytes, form.size);
+  try {
+    lookup_.Forms(Bytes(key), n, &forms);
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
   }
   // Another thread may have put the same key in meanwhile: emplace keeps
   // the first.
@@ -127,7 +152,7 @@ void Diacritizer::Process(const char16_t* text,
   for (Word& word : words_) {
     const char16_t* key = word.key == kInText ? text + tokens[word.token].start
                                               : keys_.data() + word.key;
-    word.hash = FormTable::Hash(key, word.length);
+    word.hash = table_.Hash(key, word.length);
   }
   // The lookups go in batches of kBatch words: the slots and entries of a
   // batch are loaded first, their cache misses overlapping (and the slots
@@ -180,7 +205,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       word->key == kInText ? original : keys_.data() + word->key;
   size_t units = 0;
   const unsigned char* form =
-      table_.Find(key, word->length, word->hash, &units);
+      table_.Find(key, word->length, word->hash, room_, &units);
   as_written_ = false;
   if (form == nullptr && token.ignorable) {
     form = FindAsWritten(original, token.length, &units);
@@ -247,8 +272,9 @@ const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
   std::u16string& key = written_key_;
   key.clear();
   if (!AppendBareForm(word, n, &key)) key.assign(word, n);
-  const unsigned char* form = table_.Find(
-      key.data(), key.size(), FormTable::Hash(key.data(), key.size()), units);
+  const unsigned char* form =
+      table_.Find(key.data(), key.size(), table_.Hash(key.data(), key.size()),
+                  room_, units);
   as_written_ = form != nullptr;
   return form;
 }

@@ -22,7 +22,7 @@
 
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
-#include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
@@ -54,14 +54,15 @@ bool IsBlankUnit(const unsigned char* p) {
 }
 
 // Turns lines into output lines: trims, looks up, writes the separator.
-// The lookups run as a pipeline over the queued lines: a line's slot is
-// fetched ahead when it is queued, its entry when kStageDistance more
-// lines have come, and it is written kStageDistance lines after that, so
-// the cache misses of many lines overlap.
+// The lookups run as a pipeline over the queued lines: what a line's
+// lookup reads first is fetched ahead when it is queued, what it reads
+// next when kStageDistance more lines have come, and it is written
+// kStageDistance lines after that, so the cache misses of many lines
+// overlap.
 class Diacritizer {
  public:
-  Diacritizer(const WordFormIndex& index, OutputBuffer& out)
-      : index_(index), out_(out) {}
+  Diacritizer(const WordFormLookup& table, OutputBuffer& out)
+      : table_(table), out_(out) {}
 
   // Queues a line of `units` UTF-16LE units; the bytes must stay in place
   // until Flush.
@@ -74,23 +75,23 @@ class Diacritizer {
     Line& line = ring_[added_ % kRing];
     line.text = text;
     line.units = units;
-    line.hash = WordFormIndex::HashKey(text, units);
-    index_.PrefetchSlot(line.hash);
-    if (added_ >= kStageDistance) {
-      index_.PrefetchEntry(ring_[(added_ - kStageDistance) % kRing].hash);
-    }
     ++added_;
-    if (added_ - written_ > 2 * kStageDistance) Emit(ring_[written_++ % kRing]);
+    if (added_ - hashed_ == kHashGroup) HashQueued();
   }
 
   // Writes every queued line.
   void Flush() {
+    if (hashed_ < added_) HashQueued();
     while (written_ < added_) Emit(ring_[written_++ % kRing]);
   }
 
  private:
   static constexpr size_t kStageDistance = 32;
-  static constexpr size_t kRing = 128;  // more than 2 * kStageDistance + 1
+  // More than 2 * kStageDistance + kHashGroup.
+  static constexpr size_t kRing = 128;
+
+  // Lines hashed together (WordFormLookup::HashMany).
+  static constexpr size_t kHashGroup = 4;
 
   struct Line {
     const unsigned char* text;
@@ -98,13 +99,37 @@ class Diacritizer {
     uint64_t hash;
   };
 
+  // Hashes the lines queued since the last time and starts their lookups.
+  void HashQueued() {
+    const unsigned char* keys[kHashGroup] = {};
+    size_t units[kHashGroup] = {};
+    uint64_t hashes[kHashGroup] = {};
+    const size_t n = static_cast<size_t>(added_ - hashed_);
+    for (size_t k = 0; k < n; ++k) {
+      const Line& line = ring_[(hashed_ + k) % kRing];
+      keys[k] = line.text;
+      units[k] = line.units;
+    }
+    table_.HashMany(keys, units, n, hashes);
+    for (size_t k = 0; k < n; ++k, ++hashed_) {
+      ring_[hashed_ % kRing].hash = hashes[k];
+      table_.Prefetch(hashes[k]);
+      if (hashed_ >= kStageDistance) {
+        table_.PrefetchNext(ring_[(hashed_ - kStageDistance) % kRing].hash);
+      }
+    }
+    while (hashed_ - written_ > 2 * kStageDistance) {
+      Emit(ring_[written_++ % kRing]);
+    }
+  }
+
   void Emit(const Line& line) {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
     size_t bytes = 0;
     const unsigned char* found =
-        index_.Find(line.text, line.units, line.hash, &bytes);
+        table_.Find(line.text, line.units, line.hash, room_, &bytes);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
@@ -112,10 +137,12 @@ class Diacritizer {
     }
   }
 
-  const WordFormIndex& index_;
+  const WordFormLookup& table_;
   OutputBuffer& out_;
+  unsigned char room_[2 * WordFormLookup::kMaxFormUnits];
   Line ring_[kRing];
   uint64_t added_ = 0;
+  uint64_t hashed_ = 0;
   uint64_t written_ = 0;
   bool first_ = true;
 };
@@ -148,7 +175,9 @@ class InputChunks {
       return true;
     }
     if (reader_.EoF()) return false;
-    units_.assign(kInputChunkBytes / 2, kNoUnit);
+    // Mostly there is nothing left: a small first read spares touching a
+    // whole chunk of memory.
+    units_.assign(units_.empty() ? 64 : kInputChunkBytes / 2, kNoUnit);
     if (!reader_.Read(units_.data(), static_cast<int>(units_.size()))) {
       return false;
     }
@@ -168,8 +197,8 @@ class InputChunks {
 
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
-void Run(FileReader& reader, const WordFormIndex& index, OutputBuffer& out) {
-  Diacritizer diacritizer(index, out);
+void Run(FileReader& reader, const WordFormLookup& table, OutputBuffer& out) {
+  Diacritizer diacritizer(table, out);
   InputChunks input(reader);
   std::vector<unsigned char> chunk;
   std::vector<unsigned char> pending;  // start of a line that spans chunks
@@ -225,24 +254,24 @@ int main(int argc, char** argv) {
       Report(clash + " and output are the same file: " + output_name + ".");
       return kExitFailure;
     }
-    // The lookups go to an index built from the file, which is then freed.
-    WordFormIndex index;
-    {
-      WordFormTableFile file;
-      std::string rejection;
-      if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
+    // A regular table file is mapped, whatever its size, and looked up in
+    // place (WordFormLookup).
+    WordFormLookup table;
+    std::string rejection;
+    switch (table.Open(wordform::kFileName, false, &rejection)) {
+      case WordFormLookup::Verdict::kOpen:
+        break;
+      case WordFormLookup::Verdict::kRejected:
         Report(std::string(wordform::kFileName) + ": " + rejection);
         return kExitFailure;
-      }
-      // The loader takes a file cut short as a table with unused slots,
-      // whose words would silently go unfound. The verdict comes from the
-      // read above, so a FIFO in the table's place is judged the same.
-      if (!CheckWordFormTableExtent(file, &rejection)) {
+      case WordFormLookup::Verdict::kExtent:
+        // The loader takes a file cut short as a table with unused slots,
+        // whose words would silently go unfound. The verdict comes from
+        // the one opening, so a FIFO in the table's place is judged the
+        // same.
         Report(std::string("Word-form table ") + wordform::kFileName + " " +
                rejection + ".");
         return kExitFailure;
-      }
-      index.Build(file);
     }
 
     FileReader reader;
@@ -261,7 +290,7 @@ int main(int argc, char** argv) {
     bool written = true;
     bool changed = false;
     try {
-      Run(reader, index, out);
+      Run(reader, table, out);
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     } catch (const InputChanged&) {
@@ -281,6 +310,10 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
+    return kExitFailure;
+  } catch (const WordFormLookup::Changed&) {
+    Report(std::string("Word-form table ") + wordform::kFileName +
+           " changed while being read.");
     return kExitFailure;
   } catch (const std::bad_alloc&) {
     Report("Out of memory.");
