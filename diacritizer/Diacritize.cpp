@@ -74,14 +74,24 @@ void FormTable::Fail() const {
   }
 }
 
+void FormTable::UseIndex() const {
+  try {
+    lookup_.UseIndex();
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
+  }
+}
+
 const unsigned char* FormTable::Find(const char16_t* key, size_t n,
                                      uint64_t hash, char16_t* room,
-                                     size_t* units) const {
+                                     size_t* units, uint64_t* steps) const {
   size_t bytes = 0;
   const unsigned char* form = nullptr;
   try {
     form = lookup_.Find(Bytes(key), n, hash,
-                        reinterpret_cast<unsigned char*>(room), &bytes);
+                        reinterpret_cast<unsigned char*>(room), &bytes, steps);
   } catch (const TARNIException&) {
     Fail();
   } catch (const WordFormLookup::Changed&) {
@@ -149,10 +159,27 @@ void Diacritizer::Process(const char16_t* text,
     }
     words_.push_back(word);
   }
-  for (Word& word : words_) {
-    const char16_t* key = word.key == kInText ? text + tokens[word.token].start
-                                              : keys_.data() + word.key;
-    word.hash = table_.Hash(key, word.length);
+  if (steps_ > table_.IndexAfterSteps()) {
+    table_.UseIndex();
+    steps_ = 0;
+  }
+  // Four hashes at a time: their chains of operations overlap.
+  constexpr size_t kGroup = 4;
+  for (size_t w = 0; w < words_.size(); w += kGroup) {
+    const unsigned char* keys[kGroup] = {};
+    size_t units[kGroup] = {};
+    uint64_t hashes[kGroup] = {};
+    const size_t n = std::min(kGroup, words_.size() - w);
+    for (size_t k = 0; k < n; ++k) {
+      const Word& word = words_[w + k];
+      const char16_t* key = word.key == kInText
+                                ? text + tokens[word.token].start
+                                : keys_.data() + word.key;
+      keys[k] = reinterpret_cast<const unsigned char*>(key);
+      units[k] = word.length;
+    }
+    table_.HashMany(keys, units, n, hashes);
+    for (size_t k = 0; k < n; ++k) words_[w + k].hash = hashes[k];
   }
   // The lookups go in batches of kBatch words: the slots and entries of a
   // batch are loaded first, their cache misses overlapping (and the slots
@@ -166,6 +193,7 @@ void Diacritizer::Process(const char16_t* text,
     const size_t ahead = std::min(count, end + kBatch);
     for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
     for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+    for (size_t k = w; k < end; ++k) table_.PrefetchNext(words_[k].hash);
     touched_ += touched;
     for (; w < end; ++w) {
       for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);
@@ -205,7 +233,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       word->key == kInText ? original : keys_.data() + word->key;
   size_t units = 0;
   const unsigned char* form =
-      table_.Find(key, word->length, word->hash, room_, &units);
+      table_.Find(key, word->length, word->hash, room_, &units, &steps_);
   as_written_ = false;
   if (form == nullptr && token.ignorable) {
     form = FindAsWritten(original, token.length, &units);

@@ -57,7 +57,13 @@ class FormTable {
   uint64_t Hash(const char16_t* key, size_t n) const {
     return lookup_.Hash(Bytes(key), n);
   }
+  // Hash of `count` keys (UTF-16LE bytes) at once.
+  void HashMany(const unsigned char* const* keys, const size_t* units,
+                size_t count, uint64_t* out) const {
+    lookup_.HashMany(keys, units, count, out);
+  }
   void Prefetch(uint64_t hash) const { lookup_.Prefetch(hash); }
+  void PrefetchNext(uint64_t hash) const { lookup_.PrefetchNext(hash); }
   // Brings what Find will read for `hash` into the cache; see
   // WordFormIndex::Touch.
   unsigned Touch(uint64_t hash) const { return lookup_.Touch(hash); }
@@ -65,8 +71,16 @@ class FormTable {
   // UTF-16LE units (at any alignment, in the table or in `room`, which
   // has kMaxFormUnits units), or null when the table does not know it.
   // `hash` is Hash(key, n).
+  // `steps` as for WordFormLookup::Find.
   const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
-                            char16_t* room, size_t* units) const;
+                            char16_t* room, size_t* units,
+                            uint64_t* steps = nullptr) const;
+  // See WordFormLookup::UseIndex.
+  void UseIndex() const;
+  uint64_t IndexAfterSteps() const {
+    return WordFormLookup::kIndexAfter *
+           static_cast<uint64_t>(lookup_.slots());
+  }
   // Every form of `key` in chain order (empty when unknown). Only with
   // `all_forms`. The reference stays valid as long as the table.
   const std::vector<std::u16string>& AllForms(const char16_t* key,
@@ -173,6 +187,7 @@ class Diacritizer {
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
   unsigned touched_ = 0;        // keeps the loads of Touch
+  uint64_t steps_ = 0;          // slots walked past the home slots
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;

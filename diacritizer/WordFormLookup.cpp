@@ -335,8 +335,8 @@ unsigned WordFormLookup::Touch(uint64_t hash) const {
 
 WordFormLookup::Walk WordFormLookup::WalkChain(
     const unsigned char* key, size_t units, uint32_t home,
-    std::vector<const unsigned char*>* all,
-    const unsigned char** first) const {
+    std::vector<const unsigned char*>* all, const unsigned char** first,
+    uint64_t* walked) const {
   *first = nullptr;
   size_t s = home;
   const unsigned char* record = body_ + s * kRecordSize;
@@ -346,6 +346,7 @@ WordFormLookup::Walk WordFormLookup::WalkChain(
   // the chain ends properly.
   for (size_t steps = 1;; ++steps) {
     if (steps > walk_slots_) return Walk::kTooLong;
+    if (steps > 1 && walked != nullptr) ++*walked;
     if (SameKey(record, key, units)) {
       if (*first == nullptr) *first = record;
       if (all != nullptr) all->push_back(record);
@@ -382,10 +383,21 @@ const WordFormIndex& WordFormLookup::FullIndex() const {
   return *index_.load(std::memory_order_acquire);
 }
 
+void WordFormLookup::UseIndex() const {
+  if (indexed()) return;
+  try {
+    FullIndex();
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+}
+
 const unsigned char* WordFormLookup::Find(const unsigned char* key,
                                           size_t units, uint64_t hash,
-                                          unsigned char* room,
-                                          size_t* bytes) const {
+                                          unsigned char* room, size_t* bytes,
+                                          uint64_t* steps) const {
   const WordFormIndex* index = index_.load(std::memory_order_acquire);
   if (index == nullptr) {
     if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
@@ -397,7 +409,7 @@ const unsigned char* WordFormLookup::Find(const unsigned char* key,
     Walk walk;
     try {
       walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr,
-                       &record);
+                       &record, steps);
       if (walk == Walk::kTooLong) index = &FullIndex();
     } catch (const TARNIException&) {
       CheckIntact();
@@ -430,7 +442,7 @@ void WordFormLookup::Forms(const unsigned char* key, size_t units,
     Walk walk;
     try {
       walk = WalkChain(key, units, static_cast<uint32_t>(Hash(key, units)),
-                       &records, &first);
+                       &records, &first, nullptr);
       if (walk == Walk::kTooLong) index = &FullIndex();
     } catch (const TARNIException&) {
       CheckIntact();

@@ -96,9 +96,20 @@ class WordFormLookup {
   // null when the table does not know the key. The form is either in the
   // table or restored into `room` (kMaxFormUnits units). Throws
   // InvalidFormatException for a bad link met, Changed as said above.
+  // When `steps` is given, the slots walked past the home slot are added
+  // to it (see UseIndex).
   const unsigned char* Find(const unsigned char* key, size_t units,
-                            uint64_t hash, unsigned char* room,
-                            size_t* bytes) const;
+                            uint64_t hash, unsigned char* room, size_t* bytes,
+                            uint64_t* steps = nullptr) const;
+  // From now on every lookup goes to the full index, built now if need be.
+  // A caller whose walks have stepped past their home slots more than
+  // kIndexAfter times the slot count calls it: building the index costs
+  // a few such steps (each a cache miss) per slot, so a run pays for it
+  // only once it has spent more than that, and its lookups are cheaper
+  // from then on. Throws as Find.
+  void UseIndex() const;
+  static constexpr uint64_t kIndexAfter = 4;
+  int32_t slots() const { return slots_; }
   // Every form of `key` in chain order (none when unknown). Only after an
   // Open with `all_forms`. Throws as Find.
   void Forms(const unsigned char* key, size_t units,
@@ -109,7 +120,7 @@ class WordFormLookup {
   enum class Walk { kFound, kAbsent, kTooLong };
   Walk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                  std::vector<const unsigned char*>* all,
-                 const unsigned char** first) const;
+                 const unsigned char** first, uint64_t* steps) const;
   const WordFormIndex& FullIndex() const;
   void CheckIntact() const;
 
