@@ -193,7 +193,11 @@ void Diacritizer::Process(const char16_t* text,
     const size_t ahead = std::min(count, end + kBatch);
     for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
     for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
-    for (size_t k = w; k < end; ++k) table_.PrefetchNext(words_[k].hash);
+    for (size_t depth = 1; depth <= 2; ++depth) {
+      for (size_t k = w; k < end; ++k) {
+        touched += table_.TouchNext(words_[k].hash, depth);
+      }
+    }
     touched_ += touched;
     for (; w < end; ++w) {
       for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);

@@ -63,7 +63,10 @@ class FormTable {
     lookup_.HashMany(keys, units, count, out);
   }
   void Prefetch(uint64_t hash) const { lookup_.Prefetch(hash); }
-  void PrefetchNext(uint64_t hash) const { lookup_.PrefetchNext(hash); }
+  // See WordFormLookup::TouchNext.
+  unsigned TouchNext(uint64_t hash, size_t depth) const {
+    return lookup_.TouchNext(hash, depth);
+  }
   // Brings what Find will read for `hash` into the cache; see
   // WordFormIndex::Touch.
   unsigned Touch(uint64_t hash) const { return lookup_.Touch(hash); }

@@ -314,6 +314,7 @@ void WordFormLookup::PrefetchNext(uint64_t hash) const {
     index->PrefetchEntry(hash);
     return;
   }
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return;
   const int32_t next =
       Int32At(body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize} + kNextAt);
   if (next >= 0 && next < slots_) {
@@ -323,10 +324,28 @@ void WordFormLookup::PrefetchNext(uint64_t hash) const {
   }
 }
 
+unsigned WordFormLookup::TouchNext(uint64_t hash, size_t depth) const {
+  if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+    if (depth == 1) index->PrefetchEntry(hash);
+    return 0;
+  }
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
+  const unsigned char* record =
+      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
+  for (; depth > 0; --depth) {
+    const int32_t next = Int32At(record + kNextAt);
+    if (next < 0 || next >= slots_) return 0;
+    record = body_ + static_cast<size_t>(next) * kRecordSize;
+  }
+  __builtin_prefetch(record + kRecordSize - 1);
+  return *record;
+}
+
 unsigned WordFormLookup::Touch(uint64_t hash) const {
   if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
     return index->Touch(hash);
   }
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
   const unsigned char* record =
       body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
   __builtin_prefetch(record + kRecordSize - 1);

@@ -91,6 +91,10 @@ class WordFormLookup {
   void PrefetchNext(uint64_t hash) const;
   // Loads what Find will read first for `hash` (see WordFormIndex::Touch).
   unsigned Touch(uint64_t hash) const;
+  // Once Touch(hash) and TouchNext(hash, d) for every d below `depth` are
+  // done: loads the record `depth` links down the chain from the home slot
+  // (the index entry, for depth 1, when the lookups go to the index).
+  unsigned TouchNext(uint64_t hash, size_t depth = 1) const;
 
   // The first form of `key` in chain order, as `*bytes` UTF-16LE bytes, or
   // null when the table does not know the key. The form is either in the

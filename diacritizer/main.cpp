@@ -54,11 +54,11 @@ bool IsBlankUnit(const unsigned char* p) {
 }
 
 // Turns lines into output lines: trims, looks up, writes the separator.
-// The lookups run as a pipeline over the queued lines: what a line's
-// lookup reads first is fetched ahead when it is queued, what it reads
-// next when kStageDistance more lines have come, and it is written
-// kStageDistance lines after that, so the cache misses of many lines
-// overlap.
+// The lookups go in batches of kBatch lines: their keys are hashed, then
+// what each lookup reads first is loaded for all of them, then what each
+// reads next, so that the cache misses of a batch overlap (real loads,
+// which unlike prefetches the processor never drops); then the batch is
+// written.
 class Diacritizer {
  public:
   Diacritizer(const WordFormLookup& table, OutputBuffer& out)
@@ -72,87 +72,67 @@ class Diacritizer {
       --units;
     }
     while (units > 0 && IsBlankUnit(text + 2 * (units - 1))) --units;
-    Line& line = ring_[added_ % kRing];
-    line.text = text;
-    line.units = units;
-    ++added_;
-    if (added_ - hashed_ == kHashGroup) HashQueued();
+    keys_[queued_] = text;
+    units_[queued_] = units;
+    if (++queued_ == kBatch) Flush();
   }
 
   // Writes every queued line.
   void Flush() {
-    if (hashed_ < added_) HashQueued();
-    while (written_ < added_) Emit(ring_[written_++ % kRing]);
-  }
-
- private:
-  static constexpr size_t kStageDistance = 32;
-  // More than 2 * kStageDistance + kHashGroup.
-  static constexpr size_t kRing = 128;
-
-  // Lines hashed together (WordFormLookup::HashMany).
-  static constexpr size_t kHashGroup = 4;
-
-  struct Line {
-    const unsigned char* text;
-    size_t units;
-    uint64_t hash;
-  };
-
-  // Hashes the lines queued since the last time and starts their lookups.
-  void HashQueued() {
-    // Lines come with their lookups two stages ahead, so that most steps
-    // cost this program far less than a cache miss: the index pays later.
+    if (queued_ == 0) return;
+    // Lines come with their lookups fetched ahead, so that most steps cost
+    // this program far less than a cache miss: the index pays later.
     if (steps_ > 4 * WordFormLookup::kIndexAfter *
                      static_cast<uint64_t>(table_.slots())) {
       table_.UseIndex();
       steps_ = 0;
     }
-    const unsigned char* keys[kHashGroup] = {};
-    size_t units[kHashGroup] = {};
-    uint64_t hashes[kHashGroup] = {};
-    const size_t n = static_cast<size_t>(added_ - hashed_);
-    for (size_t k = 0; k < n; ++k) {
-      const Line& line = ring_[(hashed_ + k) % kRing];
-      keys[k] = line.text;
-      units[k] = line.units;
-    }
-    table_.HashMany(keys, units, n, hashes);
-    for (size_t k = 0; k < n; ++k, ++hashed_) {
-      ring_[hashed_ % kRing].hash = hashes[k];
-      table_.Prefetch(hashes[k]);
-      if (hashed_ >= kStageDistance) {
-        table_.PrefetchNext(ring_[(hashed_ - kStageDistance) % kRing].hash);
+    table_.HashMany(keys_, units_, queued_, hashes_);
+    unsigned touched = 0;
+    for (size_t k = 0; k < queued_; ++k) touched += table_.Touch(hashes_[k]);
+    for (size_t depth = 1; depth <= kDepth; ++depth) {
+      for (size_t k = 0; k < queued_; ++k) {
+        touched += table_.TouchNext(hashes_[k], depth);
       }
     }
-    while (hashed_ - written_ > 2 * kStageDistance) {
-      Emit(ring_[written_++ % kRing]);
-    }
+    touched_ += touched;
+    for (size_t k = 0; k < queued_; ++k) Emit(k);
+    queued_ = 0;
   }
 
-  void Emit(const Line& line) {
+ private:
+  static constexpr size_t kBatch = 32;
+  // Records loaded ahead down each chain after the home slot's: most
+  // chains are shorter.
+  static constexpr size_t kDepth = 2;
+
+  void Emit(size_t k) {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
     size_t bytes = 0;
-    const unsigned char* found =
-        table_.Find(line.text, line.units, line.hash, room_, &bytes, &steps_);
+    const unsigned char* found = table_.Find(keys_[k], units_[k], hashes_[k],
+                                             room_, &bytes, &steps_);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
-      out_.Bytes(line.text, 2 * line.units);
+      out_.Bytes(keys_[k], 2 * units_[k]);
     }
   }
 
   const WordFormLookup& table_;
   OutputBuffer& out_;
+  const unsigned char* keys_[kBatch] = {};
+  size_t units_[kBatch] = {};
+  uint64_t hashes_[kBatch] = {};
+  size_t queued_ = 0;
   unsigned char room_[2 * WordFormLookup::kMaxFormUnits];
-  Line ring_[kRing];
-  uint64_t added_ = 0;
-  uint64_t hashed_ = 0;
-  uint64_t steps_ = 0;  // slots walked past the home slots
-  uint64_t written_ = 0;
+  uint64_t steps_ = 0;     // slots walked past the home slots
+  unsigned touched_ = 0;   // keeps the loads of Touch
   bool first_ = true;
+
+ public:
+  unsigned touched() const { return touched_; }
 };
 
 // The input's 16-bit units after the mark, as UTF-16LE bytes, a chunk at a
