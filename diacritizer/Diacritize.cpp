@@ -64,7 +64,8 @@ FormTable::FormTable(const std::string& path, bool all_forms,
 }
 
 void FormTable::Fail() const {
-  // Called from a handler: what went wrong is the exception in flight.
+  // Called from a handler: what went wrong is the exception in flight;
+  // any other than these goes on as it is.
   try {
     throw;
   } catch (const TARNIException& e) {
@@ -82,23 +83,6 @@ void FormTable::UseIndex() const {
   } catch (const WordFormLookup::Changed&) {
     Fail();
   }
-}
-
-const unsigned char* FormTable::Find(const char16_t* key, size_t n,
-                                     uint64_t hash, char16_t* room,
-                                     size_t* units, uint64_t* steps) const {
-  size_t bytes = 0;
-  const unsigned char* form = nullptr;
-  try {
-    form = lookup_.Find(Bytes(key), n, hash,
-                        reinterpret_cast<unsigned char*>(room), &bytes, steps);
-  } catch (const TARNIException&) {
-    Fail();
-  } catch (const WordFormLookup::Changed&) {
-    Fail();
-  }
-  *units = bytes / 2;
-  return form;
 }
 
 const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,

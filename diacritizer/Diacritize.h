@@ -77,7 +77,19 @@ class FormTable {
   // `steps` as for WordFormLookup::Find.
   const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
                             char16_t* room, size_t* units,
-                            uint64_t* steps = nullptr) const;
+                            uint64_t* steps = nullptr) const {
+    size_t bytes = 0;
+    const unsigned char* form = nullptr;
+    try {
+      form = lookup_.Find(Bytes(key), n, hash,
+                          reinterpret_cast<unsigned char*>(room), &bytes,
+                          steps);
+    } catch (...) {
+      Fail();
+    }
+    *units = bytes / 2;
+    return form;
+  }
   // See WordFormLookup::UseIndex.
   void UseIndex() const;
   uint64_t IndexAfterSteps() const {
@@ -94,6 +106,7 @@ class FormTable {
     return reinterpret_cast<const unsigned char*>(p);
   }
 
+  // Rethrows the exception in flight, a table's as Error("table NAME...").
   [[noreturn]] void Fail() const;
 
   std::string path_;

@@ -29,8 +29,7 @@ constexpr size_t kNextAt = kKeyBytes + wordform::kNextOffset;
 // A hash for the mapped records: the key's home slot under this tag. The
 // index's hashes are taken as they come; one that happens to look like
 // this is merely computed again.
-constexpr uint64_t kHomeTag = uint64_t{1} << 63;
-bool IsHome(uint64_t hash) { return (hash >> 24) == (kHomeTag >> 24); }
+constexpr uint64_t kHomeTag = WordFormLookup::kHomeTag;
 
 int32_t Int32At(const unsigned char* p) {
   uint32_t v;
@@ -263,10 +262,8 @@ void WordFormLookup::CheckIntact() const {
   }
 }
 
-uint64_t WordFormLookup::Hash(const unsigned char* key, size_t units) const {
-  if (index_.load(std::memory_order_acquire) != nullptr) {
-    return WordFormIndex::HashKey(key, units);
-  }
+uint64_t WordFormLookup::HomeHash(const unsigned char* key,
+                                  size_t units) const {
   if (units == 0 || units > static_cast<size_t>(kKeyUnits)) return kHomeTag;
   uint16_t unit[kKeyUnits];
   std::memcpy(unit, key, 2 * units);
@@ -298,37 +295,15 @@ void WordFormLookup::HashMany(const unsigned char* const* keys,
   }
 }
 
-void WordFormLookup::Prefetch(uint64_t hash) const {
-  if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-    index->PrefetchSlot(hash);
-    return;
-  }
+void WordFormLookup::PrefetchRecord(uint64_t hash) const {
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return;
   const unsigned char* record =
       body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
   __builtin_prefetch(record);
   __builtin_prefetch(record + kRecordSize - 1);
 }
 
-void WordFormLookup::PrefetchNext(uint64_t hash) const {
-  if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-    index->PrefetchEntry(hash);
-    return;
-  }
-  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return;
-  const int32_t next =
-      Int32At(body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize} + kNextAt);
-  if (next >= 0 && next < slots_) {
-    const unsigned char* record = body_ + static_cast<size_t>(next) * kRecordSize;
-    __builtin_prefetch(record);
-    __builtin_prefetch(record + kRecordSize - 1);
-  }
-}
-
-unsigned WordFormLookup::TouchNext(uint64_t hash, size_t depth) const {
-  if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-    if (depth == 1) index->PrefetchEntry(hash);
-    return 0;
-  }
+unsigned WordFormLookup::TouchChain(uint64_t hash, size_t depth) const {
   if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
   const unsigned char* record =
       body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
@@ -341,10 +316,7 @@ unsigned WordFormLookup::TouchNext(uint64_t hash, size_t depth) const {
   return *record;
 }
 
-unsigned WordFormLookup::Touch(uint64_t hash) const {
-  if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-    return index->Touch(hash);
-  }
+unsigned WordFormLookup::TouchRecord(uint64_t hash) const {
   if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
   const unsigned char* record =
       body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
@@ -413,38 +385,34 @@ void WordFormLookup::UseIndex() const {
   CheckIntact();
 }
 
-const unsigned char* WordFormLookup::Find(const unsigned char* key,
-                                          size_t units, uint64_t hash,
-                                          unsigned char* room, size_t* bytes,
-                                          uint64_t* steps) const {
-  const WordFormIndex* index = index_.load(std::memory_order_acquire);
-  if (index == nullptr) {
-    if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
-        StartsWithAt(key)) {
-      return nullptr;
-    }
-    if (!IsHome(hash)) hash = Hash(key, units);
-    const unsigned char* record = nullptr;
-    Walk walk;
-    try {
-      walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr,
-                       &record, steps);
-      if (walk == Walk::kTooLong) index = &FullIndex();
-    } catch (const TARNIException&) {
-      CheckIntact();
-      throw;
-    }
-    CheckIntact();
-    if (walk == Walk::kAbsent) return nullptr;
-    if (walk == Walk::kFound) {
-      *bytes = 2 * RestoreRecord(record, units, room);
-      return room;
-    }
-    hash = WordFormIndex::HashKey(key, units);
-  } else if (IsHome(hash)) {
-    hash = WordFormIndex::HashKey(key, units);
+const unsigned char* WordFormLookup::FindMapped(const unsigned char* key,
+                                                size_t units, uint64_t hash,
+                                                unsigned char* room,
+                                                size_t* bytes,
+                                                uint64_t* steps) const {
+  if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
+      StartsWithAt(key)) {
+    return nullptr;
   }
-  return index->Find(key, units, hash, bytes);
+  if (!IsHome(hash)) hash = HomeHash(key, units);
+  const unsigned char* record = nullptr;
+  const WordFormIndex* index = nullptr;
+  Walk walk;
+  try {
+    walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr, &record,
+                     steps);
+    if (walk == Walk::kTooLong) index = &FullIndex();
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+  if (walk == Walk::kAbsent) return nullptr;
+  if (walk == Walk::kFound) {
+    *bytes = 2 * RestoreRecord(record, units, room);
+    return room;
+  }
+  return index->Find(key, units, WordFormIndex::HashKey(key, units), bytes);
 }
 
 void WordFormLookup::Forms(const unsigned char* key, size_t units,

@@ -80,21 +80,40 @@ class WordFormLookup {
   bool indexed() const { return index_.load(std::memory_order_acquire); }
 
   // The hash Find, Prefetch and Touch take for a key.
-  uint64_t Hash(const unsigned char* key, size_t units) const;
+  uint64_t Hash(const unsigned char* key, size_t units) const {
+    if (index_.load(std::memory_order_acquire) != nullptr) {
+      return WordFormIndex::HashKey(key, units);
+    }
+    return HomeHash(key, units);
+  }
   // Hash of `count` keys at once (faster than one by one).
   void HashMany(const unsigned char* const* keys, const size_t* units,
                 size_t count, uint64_t* out) const;
-  void Prefetch(uint64_t hash) const;
-  // Step two, once Prefetch(hash) has had time to land: fetches what Find
-  // will read after it (the record the home slot links to, or the index
-  // entry).
-  void PrefetchNext(uint64_t hash) const;
+  void Prefetch(uint64_t hash) const {
+    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+      index->PrefetchSlot(hash);
+    } else {
+      PrefetchRecord(hash);
+    }
+  }
   // Loads what Find will read first for `hash` (see WordFormIndex::Touch).
-  unsigned Touch(uint64_t hash) const;
+  unsigned Touch(uint64_t hash) const {
+    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+      return index->Touch(hash);
+    }
+    return TouchRecord(hash);
+  }
   // Once Touch(hash) and TouchNext(hash, d) for every d below `depth` are
   // done: loads the record `depth` links down the chain from the home slot
-  // (the index entry, for depth 1, when the lookups go to the index).
-  unsigned TouchNext(uint64_t hash, size_t depth = 1) const;
+  // (fetches the index entry, for depth 1, when the lookups go to the
+  // index).
+  unsigned TouchNext(uint64_t hash, size_t depth = 1) const {
+    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+      if (depth == 1) index->PrefetchEntry(hash);
+      return 0;
+    }
+    return TouchChain(hash, depth);
+  }
 
   // The first form of `key` in chain order, as `*bytes` UTF-16LE bytes, or
   // null when the table does not know the key. The form is either in the
@@ -104,16 +123,31 @@ class WordFormLookup {
   // to it (see UseIndex).
   const unsigned char* Find(const unsigned char* key, size_t units,
                             uint64_t hash, unsigned char* room, size_t* bytes,
-                            uint64_t* steps = nullptr) const;
+                            uint64_t* steps = nullptr) const {
+    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+      // A hash taken before the switch to the index is taken again.
+      if (IsHome(hash)) hash = WordFormIndex::HashKey(key, units);
+      return index->Find(key, units, hash, bytes);
+    }
+    return FindMapped(key, units, hash, room, bytes, steps);
+  }
   // From now on every lookup goes to the full index, built now if need be.
   // A caller whose walks have stepped past their home slots more than
   // kIndexAfter times the slot count calls it: building the index costs
-  // a few such steps (each a cache miss) per slot, so a run pays for it
-  // only once it has spent more than that, and its lookups are cheaper
-  // from then on. Throws as Find.
+  // about one or two such steps (each a cache miss) per slot, so a run
+  // pays for it only once it has spent about as much on walking, and its
+  // lookups are cheaper from then on. Throws as Find.
   void UseIndex() const;
-  static constexpr uint64_t kIndexAfter = 4;
+  static constexpr uint64_t kIndexAfter = 2;
   int32_t slots() const { return slots_; }
+
+  // Hashes for the mapped records: the key's home slot under this tag. An
+  // index hash that happens to look like one is merely computed again.
+  static constexpr uint64_t kHomeTag = uint64_t{1} << 63;
+  static bool IsHome(uint64_t hash) {
+    return (hash >> 24) == (kHomeTag >> 24);
+  }
+
   // Every form of `key` in chain order (none when unknown). Only after an
   // Open with `all_forms`. Throws as Find.
   void Forms(const unsigned char* key, size_t units,
@@ -125,6 +159,13 @@ class WordFormLookup {
   Walk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                  std::vector<const unsigned char*>* all,
                  const unsigned char** first, uint64_t* steps) const;
+  uint64_t HomeHash(const unsigned char* key, size_t units) const;
+  void PrefetchRecord(uint64_t hash) const;
+  unsigned TouchRecord(uint64_t hash) const;
+  unsigned TouchChain(uint64_t hash, size_t depth) const;
+  const unsigned char* FindMapped(const unsigned char* key, size_t units,
+                                  uint64_t hash, unsigned char* room,
+                                  size_t* bytes, uint64_t* steps) const;
   const WordFormIndex& FullIndex() const;
   void CheckIntact() const;
 
