@@ -38,33 +38,51 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
   return true;
 }
 
-FormTable::FormTable(const std::string& path, bool all_forms) {
+FormTable::FormTable(const std::string& path, bool all_forms,
+                     const WordFormLookup::Limits& limits)
+    : path_(path) {
   const std::string where = "table " + path + ": ";
   try {
-    // The file is read once; its verdicts, the index and the table for
-    // every form all come from that one read.
+    // The file is opened once; its verdicts and the lookups all come from
+    // that one opening.
     std::string rejection;
-    WordFormTableFile file;
-    if (!ReadWordFormTableFile(path, &file, &rejection)) {
-      throw Error(where + rejection);
+    switch (lookup_.Open(path, all_forms, &rejection, limits)) {
+      case WordFormLookup::Verdict::kOpen:
+        break;
+      case WordFormLookup::Verdict::kRejected:
+        throw Error(where + rejection);
+      case WordFormLookup::Verdict::kExtent:
+        // The loader takes a file cut short as a table with unused slots,
+        // whose words would silently go unfound.
+        throw Error("table " + path + " " + rejection);
     }
-    // The loader takes a file cut short as a table with unused slots,
-    // whose words would silently go unfound.
-    if (!CheckWordFormTableExtent(file, &rejection)) {
-      throw Error("table " + path + " " + rejection);
-    }
-    index_.Build(file, all_forms);
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
   }
 }
 
-const unsigned char* FormTable::Find(const char16_t* key, size_t n,
-                                     uint64_t hash, size_t* units) const {
-  size_t bytes = 0;
-  const unsigned char* form = index_.Find(Bytes(key), n, hash, &bytes);
-  *units = bytes / 2;
-  return form;
+void FormTable::Fail() const {
+  // Called from a handler: what went wrong is the exception in flight;
+  // any other than these goes on as it is.
+  try {
+    throw;
+  } catch (const TARNIException& e) {
+    throw Error("table " + path_ + ": " + e.GetExceptionMsg());
+  } catch (const WordFormLookup::Changed&) {
+    throw Error("table " + path_ + " changed while being read");
+  }
+}
+
+void FormTable::UseIndex() const {
+  try {
+    lookup_.UseIndex();
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
+  }
 }
 
 const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
@@ -76,11 +94,12 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
     if (it != forms_.end()) return it->second;
   }
   std::vector<std::u16string> forms;
-  std::vector<WordFormIndex::Form> found;
-  index_.Forms(Bytes(key), n, Hash(key, n), &found);
-  for (const WordFormIndex::Form& form : found) {
-    forms.emplace_back(form.size / 2, u'\0');
-    std::memcpy(&forms.back()[0], form.bytes, form.size);
+  try {
+    lookup_.Forms(Bytes(key), n, &forms);
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
   }
   // Another thread may have put the same key in meanwhile: emplace keeps
   // the first.
@@ -124,10 +143,27 @@ void Diacritizer::Process(const char16_t* text,
     }
     words_.push_back(word);
   }
-  for (Word& word : words_) {
-    const char16_t* key = word.key == kInText ? text + tokens[word.token].start
-                                              : keys_.data() + word.key;
-    word.hash = FormTable::Hash(key, word.length);
+  if (steps_ > table_.IndexAfterSteps()) {
+    table_.UseIndex();
+    steps_ = 0;
+  }
+  // Four hashes at a time: their chains of operations overlap.
+  constexpr size_t kGroup = 4;
+  for (size_t w = 0; w < words_.size(); w += kGroup) {
+    const unsigned char* keys[kGroup] = {};
+    size_t units[kGroup] = {};
+    uint64_t hashes[kGroup] = {};
+    const size_t n = std::min(kGroup, words_.size() - w);
+    for (size_t k = 0; k < n; ++k) {
+      const Word& word = words_[w + k];
+      const char16_t* key = word.key == kInText
+                                ? text + tokens[word.token].start
+                                : keys_.data() + word.key;
+      keys[k] = reinterpret_cast<const unsigned char*>(key);
+      units[k] = word.length;
+    }
+    table_.HashMany(keys, units, n, hashes);
+    for (size_t k = 0; k < n; ++k) words_[w + k].hash = hashes[k];
   }
   // The lookups go in batches of kBatch words: the slots and entries of a
   // batch are loaded first, their cache misses overlapping (and the slots
@@ -141,6 +177,11 @@ void Diacritizer::Process(const char16_t* text,
     const size_t ahead = std::min(count, end + kBatch);
     for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
     for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+    for (size_t depth = 1; depth <= 2; ++depth) {
+      for (size_t k = w; k < end; ++k) {
+        touched += table_.TouchNext(words_[k].hash, depth);
+      }
+    }
     touched_ += touched;
     for (; w < end; ++w) {
       for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);
@@ -180,7 +221,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       word->key == kInText ? original : keys_.data() + word->key;
   size_t units = 0;
   const unsigned char* form =
-      table_.Find(key, word->length, word->hash, &units);
+      table_.Find(key, word->length, word->hash, room_, &units, &steps_);
   as_written_ = false;
   if (form == nullptr && token.ignorable) {
     form = FindAsWritten(original, token.length, &units);
@@ -247,8 +288,9 @@ const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
   std::u16string& key = written_key_;
   key.clear();
   if (!AppendBareForm(word, n, &key)) key.assign(word, n);
-  const unsigned char* form = table_.Find(
-      key.data(), key.size(), FormTable::Hash(key.data(), key.size()), units);
+  const unsigned char* form =
+      table_.Find(key.data(), key.size(), table_.Hash(key.data(), key.size()),
+                  room_, units);
   as_written_ = form != nullptr;
   return form;
 }

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "diacritizer/Tokenizer.h"
-#include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormLookup.h"
 #include "foundation/TextIO.h"
 
 namespace urdu {
@@ -42,24 +42,60 @@ std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 
 class FormTable {
  public:
-  // Reads the table file. With `all_forms`, every form of a word can be
-  // asked for (AllForms). Throws Error("table NAME: ...").
-  FormTable(const std::string& path, bool all_forms);
+  // Room for a form Find restores, in units.
+  static constexpr size_t kMaxFormUnits = WordFormLookup::kMaxFormUnits;
+
+  // Opens the table file (see WordFormLookup: a regular file is mapped).
+  // With `all_forms`, every form of a word can be asked for (AllForms).
+  // Throws Error("table NAME: ..."), and so do the lookups when they meet
+  // a bad link or find the file cut short under them.
+  FormTable(const std::string& path, bool all_forms,
+            const WordFormLookup::Limits& limits = WordFormLookup::Limits());
   FormTable(const FormTable&) = delete;
   FormTable& operator=(const FormTable&) = delete;
 
-  static uint64_t Hash(const char16_t* key, size_t n) {
-    return WordFormIndex::HashKey(Bytes(key), n);
+  uint64_t Hash(const char16_t* key, size_t n) const {
+    return lookup_.Hash(Bytes(key), n);
   }
-  void Prefetch(uint64_t hash) const { index_.PrefetchSlot(hash); }
+  // Hash of `count` keys (UTF-16LE bytes) at once.
+  void HashMany(const unsigned char* const* keys, const size_t* units,
+                size_t count, uint64_t* out) const {
+    lookup_.HashMany(keys, units, count, out);
+  }
+  void Prefetch(uint64_t hash) const { lookup_.Prefetch(hash); }
+  // See WordFormLookup::TouchNext.
+  unsigned TouchNext(uint64_t hash, size_t depth) const {
+    return lookup_.TouchNext(hash, depth);
+  }
   // Brings what Find will read for `hash` into the cache; see
   // WordFormIndex::Touch.
-  unsigned Touch(uint64_t hash) const { return index_.Touch(hash); }
+  unsigned Touch(uint64_t hash) const { return lookup_.Touch(hash); }
   // The first form of the bare word `key` in chain order, as `*units`
-  // UTF-16LE units (at any alignment), or null when the table does not
-  // know it. `hash` is Hash(key, n).
+  // UTF-16LE units (at any alignment, in the table or in `room`, which
+  // has kMaxFormUnits units), or null when the table does not know it.
+  // `hash` is Hash(key, n).
+  // `steps` as for WordFormLookup::Find.
   const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
-                            size_t* units) const;
+                            char16_t* room, size_t* units,
+                            uint64_t* steps = nullptr) const {
+    size_t bytes = 0;
+    const unsigned char* form = nullptr;
+    try {
+      form = lookup_.Find(Bytes(key), n, hash,
+                          reinterpret_cast<unsigned char*>(room), &bytes,
+                          steps);
+    } catch (...) {
+      Fail();
+    }
+    *units = bytes / 2;
+    return form;
+  }
+  // See WordFormLookup::UseIndex.
+  void UseIndex() const;
+  uint64_t IndexAfterSteps() const {
+    return WordFormLookup::kIndexAfter *
+           static_cast<uint64_t>(lookup_.slots());
+  }
   // Every form of `key` in chain order (empty when unknown). Only with
   // `all_forms`. The reference stays valid as long as the table.
   const std::vector<std::u16string>& AllForms(const char16_t* key,
@@ -70,7 +106,11 @@ class FormTable {
     return reinterpret_cast<const unsigned char*>(p);
   }
 
-  WordFormIndex index_;
+  // Rethrows the exception in flight, a table's as Error("table NAME...").
+  [[noreturn]] void Fail() const;
+
+  std::string path_;
+  WordFormLookup lookup_;
   // The forms looked up so far: the one thing a lookup changes, guarded
   // so that threads may share a table. Elements stay where they are when
   // others are added, so the references AllForms hands out hold.
@@ -163,9 +203,11 @@ class Diacritizer {
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
   unsigned touched_ = 0;        // keeps the loads of Touch
+  uint64_t steps_ = 0;          // slots walked past the home slots
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;
+  char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };
 
 }  // namespace urdu

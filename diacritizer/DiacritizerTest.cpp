@@ -13,6 +13,7 @@
 
 #include "diacritizer/DiacritizerTestUtil.h"
 #include "diacritizer/HashTable.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 
 namespace {
@@ -423,6 +424,12 @@ TEST_F(DiacritizerTest, UnusableFilesLeaveNoOutput) {
 TEST_F(DiacritizerTest, TableFailuresLeaveNoOutput) {
   Write("in.txt", Utf16(kQalam));
   const std::string lex = "wordformshashtable.lex";
+  // A table too large to have its links checked at open: the bad link on
+  // the chain of the input's word is met by its lookup.
+  const int32_t large = static_cast<int32_t>(WordFormLookup::kEagerRecords) + 1;
+  std::vector<std::string> spread(static_cast<size_t>(large), UnusedRecord());
+  const uint32_t home = HomeSlotHash(large)(kQalam.data(), kQalam.size());
+  spread[home] = Record(kQalam, "ZZ", large);
   struct {
     const char* name;
     std::string table;  // empty: no table file
@@ -455,6 +462,10 @@ TEST_F(DiacritizerTest, TableFailuresLeaveNoOutput) {
       {"cycle", TableFile({2}, {Record(L"a", "X", 1), Record(L"b", "X", 0)}),
        "Error Code (0x31) in hashmain (N): Slot 1 links to 0, "
        "closing a cycle."},
+      {"bad link met", TableFile({large}, spread),
+       "Error Code (0x31) in hashmain (N): Slot " + std::to_string(home) +
+           " links to " + std::to_string(large) + ", outside the table of " +
+           std::to_string(large) + " slots."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

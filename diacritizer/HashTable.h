@@ -69,6 +69,30 @@ class HomeSlotHash {
     return h;
   }
 
+  // The home slots of kLanes keys at once, `units[k]` (at most
+  // kManyUnits) units of keys[k]: the chains of multiplications and
+  // remainders of the keys are independent, so the processor overlaps
+  // them. A lane of 0 units gives 0.
+  static constexpr size_t kLanes = 4;
+  static constexpr size_t kManyUnits = 24;
+  void Many(const uint16_t (*keys)[kManyUnits], const size_t* units,
+            uint32_t* out) const {
+    uint32_t h[kLanes] = {};
+    size_t longest = 0;
+    for (size_t k = 0; k < kLanes; ++k) {
+      if (units[k] > longest) longest = units[k];
+    }
+    if (modulus_ <= 1) longest = 0;
+    for (size_t i = 0; i < longest; ++i) {
+      const uint32_t a = multipliers_[i];
+      for (size_t k = 0; k < kLanes; ++k) {
+        const uint32_t next = Mod(a * h[k] + keys[k][i]);
+        h[k] = i < units[k] ? next : h[k];
+      }
+    }
+    for (size_t k = 0; k < kLanes; ++k) out[k] = h[k];
+  }
+
   // The same without the prepared values, straight from the definition.
   static uint32_t Slow(const std::wstring& key, int32_t modulus) {
     const uint32_t m = static_cast<uint32_t>(modulus);
@@ -87,7 +111,7 @@ class HomeSlotHash {
   static constexpr uint32_t kB = 27183;
   // Multipliers kept for the first characters of a key; keys are at most
   // 20 units in a table file, longer search keys compute the rest.
-  static constexpr size_t kCached = 24;
+  static constexpr size_t kCached = kManyUnits;
 
   uint32_t Mod(uint32_t x) const {
 #if defined(__SIZEOF_INT128__)

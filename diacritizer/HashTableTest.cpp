@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "diacritizer/DiacritizerTestUtil.h"
 #include "diacritizer/HashTable.h"
+#include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
@@ -502,11 +505,23 @@ class WordFormIndexTest : public LoaderTest {
                         const std::vector<std::wstring>& keys) {
     WordFormTableFile file;
     std::string why;
-    EXPECT_TRUE(ReadWordFormTableFile(Write("r.lex", bytes), &file, &why));
+    const std::string path = Write("r.lex", bytes);
+    EXPECT_TRUE(ReadWordFormTableFile(path, &file, &why));
     WordFormIndex first, all;
     first.Build(file);
     all.Build(file, true);
     EXPECT_TRUE(Load(bytes));
+    // The mapped lookups of a whole file: links checked at open, or as the
+    // walks meet them, or the full index from the first walk of two slots.
+    std::vector<std::unique_ptr<WordFormLookup>> lookups;
+    const WordFormLookup::Limits limits[] = {
+        {}, {0, WordFormLookup::kWalkSlots}, {0, 1}};
+    for (size_t i = 0; CheckWordFormTableExtent(file, &why) && i < 3; ++i) {
+      lookups.emplace_back(new WordFormLookup);
+      EXPECT_EQ(WordFormLookup::Verdict::kOpen,
+                lookups.back()->Open(path, true, &why, limits[i]));
+      EXPECT_TRUE(lookups.back()->mapped());
+    }
     int hits = 0;
     std::vector<WordFormIndex::Form> forms;
     for (const std::wstring& key : keys) {
@@ -526,6 +541,22 @@ class WordFormIndexTest : public LoaderTest {
         listed.push_back(Text(f.bytes, f.size));
       }
       EXPECT_EQ(expected, listed);
+      for (const auto& lookup : lookups) {
+        unsigned char room[2 * WordFormLookup::kMaxFormUnits];
+        size_t n = 0;
+        const unsigned char* got = lookup->Find(
+            p, key.size(), lookup->Hash(p, key.size()), room, &n);
+        EXPECT_EQ(expected.empty() ? "-" : expected[0],
+                  got == nullptr ? "-" : Text(got, n));
+        std::vector<std::u16string> every;
+        lookup->Forms(p, key.size(), &every);
+        listed.clear();
+        for (const std::u16string& f : every) {
+          listed.push_back(Text(reinterpret_cast<const unsigned char*>(f.data()),
+                                2 * f.size()));
+        }
+        EXPECT_EQ(expected, listed);
+      }
       hits += !expected.empty();
     }
     return hits;

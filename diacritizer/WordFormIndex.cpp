@@ -49,9 +49,7 @@ constexpr MarkTables kMarks;
 constexpr const uint16_t* kMarkOf = kMarks.mark;
 constexpr const uint16_t* kVowelOf = kMarks.vowel;
 
-// The longest restored word: every letter of a full key with a shadda and
-// a vowel.
-constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
+constexpr size_t kMaxRestoredUnits = WordFormIndex::kMaxRestoredUnits;
 
 // Entries and forms are addressed by 32-bit offsets; even a table of the
 // most slots a file may announce, every record a key of full length with
@@ -103,6 +101,12 @@ size_t Merge(const unsigned char* key, size_t key_units,
 }
 
 }  // namespace
+
+size_t WordFormIndex::Restore(const unsigned char* key, size_t units,
+                              const unsigned char* symbols, size_t n,
+                              unsigned char* out) {
+  return Merge(key, units, symbols, n, out);
+}
 
 void AdviseLargePages(void* p, size_t bytes) {
 #ifdef MADV_HUGEPAGE

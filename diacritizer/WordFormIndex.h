@@ -81,6 +81,16 @@ class WordFormIndex {
   // Hash of a key of `units` 16-bit units at `key` (UTF-16LE bytes).
   static uint64_t HashKey(const unsigned char* key, size_t units);
 
+  // The longest restored word: every letter of a full key with a shadda
+  // and a vowel.
+  static constexpr size_t kMaxRestoredUnits = 3 * wordform::kKeyUnits;
+  // MergeSymbolicDiacritics of a key of `units` units (UTF-16LE) and `n`
+  // symbols, written to `out` (room for kMaxRestoredUnits units) as
+  // UTF-16LE; returns its length in units.
+  static size_t Restore(const unsigned char* key, size_t units,
+                        const unsigned char* symbols, size_t n,
+                        unsigned char* out);
+
   // Step one of a lookup: brings the key's first slot into the cache.
   void PrefetchSlot(uint64_t hash) const {
     __builtin_prefetch(&slots_[hash & mask_]);

@@ -1,6 +1,7 @@
 #include "diacritizer/hashmain.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -32,7 +33,8 @@ bool Reject(std::string* rejection, const std::string& why) {
 
 // Reads one header word; bytes the file does not have stay 0. False when
 // not a single byte was left.
-bool ReadHeaderWord(FileReader& reader, int32_t* value) {
+template <typename Reader>
+bool ReadHeaderWord(Reader& reader, int32_t* value) {
   unsigned char bytes[wordform::kHeaderWordSize] = {0, 0, 0, 0};
   int got = reader.Read(reinterpret_cast<char*>(bytes), sizeof(bytes));
   *value = LittleEndian32(bytes);
@@ -41,16 +43,13 @@ bool ReadHeaderWord(FileReader& reader, int32_t* value) {
 
 // Rejects links that would let a search leave the table or walk forever.
 // Throws InvalidFormatException naming the first bad slot and its link.
-void CheckLinks(const WordFormTableFile& file) {
-  const int32_t n = file.slots;
-  const size_t records = file.records.size();
+// `next(s)` is the link of slot s, for the `records` slots held.
+template <typename Next>
+void CheckLinksOf(size_t records, int32_t n, Next next_of) {
   for (size_t s = 0; s < records; ++s) {
-    int32_t next = file.Next(s);
+    int32_t next = next_of(s);
     if (next < wordform::kEndOfChain || next >= n) {
-      throw InvalidFormatException(
-          kModule, __LINE__, kErrorInvalidFormat,
-          "Slot " + std::to_string(s) + " links to " + std::to_string(next) +
-              ", outside the table of " + std::to_string(n) + " slots.");
+      ThrowLinkOutsideTable(s, next, n);
     }
   }
   // Every slot has at most one successor, so a walk that meets a slot of
@@ -64,7 +63,7 @@ void CheckLinks(const WordFormTableFile& file) {
     while (s >= 0 && static_cast<size_t>(s) < records && state[s] == kNew) {
       state[s] = kOnPath;
       path.push_back(s);
-      int32_t next = file.Next(s);
+      int32_t next = next_of(static_cast<size_t>(s));
       if (next >= 0 && static_cast<size_t>(next) < records &&
           state[next] == kOnPath) {
         throw InvalidFormatException(kModule, __LINE__, kErrorInvalidFormat,
@@ -78,9 +77,55 @@ void CheckLinks(const WordFormTableFile& file) {
   }
 }
 
+void CheckLinks(const WordFormTableFile& file) {
+  CheckLinksOf(file.records.size(), file.slots,
+               [&](size_t s) { return file.records[s].next; });
+}
+
+// The reads of ReadTable over bytes in memory, with FileReader's rules: a
+// read that runs past the end sets the end of file, and any read after
+// that throws.
+class MemoryReader {
+ public:
+  MemoryReader(const unsigned char* bytes, size_t size)
+      : bytes_(bytes), size_(size) {}
+  // Checks and consumes the mark, as FileReader::Open does.
+  void Open() {
+    if (size_ < 2 || bytes_[0] != 0xFF || bytes_[1] != 0xFE) {
+      throw IOException(kModule, __LINE__, kErrorFileOpen,
+                        "File is not Unicode based.");
+    }
+    at_ = 2;
+  }
+  int Read(char* buffer, int count) {
+    if (eof_) {
+      throw IOException(kModule, __LINE__, kErrorFileRead,
+                        "End of file encountered.");
+    }
+    size_t n = static_cast<size_t>(count);
+    if (n > size_ - at_) {
+      n = size_ - at_;
+      eof_ = true;
+    }
+    if (n > 0) std::memcpy(buffer, bytes_ + at_, n);
+    at_ += n;
+    return n > 0 ? 1 : 0;
+  }
+  int EoF() const { return eof_ ? 1 : 0; }
+  int64_t Tell() const { return static_cast<int64_t>(at_); }
+  int64_t FileSize() const { return static_cast<int64_t>(size_); }
+
+ private:
+  const unsigned char* bytes_;
+  size_t size_;
+  size_t at_ = 0;
+  bool eof_ = false;
+};
+
 // Everything after the file is open. Returns false for a header that
 // announces no table; reader errors propagate to the caller's handler.
-bool ReadTable(FileReader& reader, WordFormTableFile* file,
+template <typename Reader>
+bool ReadTable(Reader& reader, WordFormTableFile* file,
                std::string* rejection) {
   int32_t header = 0;
   ReadHeaderWord(reader, &header);
@@ -173,6 +218,21 @@ bool ReadTable(FileReader& reader, WordFormTableFile* file,
 
 }  // namespace
 
+void ThrowLinkOutsideTable(size_t slot, int32_t next, int32_t slots) {
+  throw InvalidFormatException(
+      kModule, __LINE__, kErrorInvalidFormat,
+      "Slot " + std::to_string(slot) + " links to " + std::to_string(next) +
+          ", outside the table of " + std::to_string(slots) + " slots.");
+}
+
+void CheckWordFormTableLinks(const unsigned char* records, size_t count,
+                             int32_t slots) {
+  const unsigned char* next = records + wordform::kKeyBytes + wordform::kNextOffset;
+  CheckLinksOf(count, slots, [&](size_t s) {
+    return LittleEndian32(next + s * wordform::kRecordSize);
+  });
+}
+
 void WordFormTableFile::Add(const unsigned char* record) {
   const unsigned char* tail = record + wordform::kKeyBytes;
   Entry entry;
@@ -201,6 +261,30 @@ bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
   FileReader reader;
   try {
     reader.Open(fileName, FileReader::UNICODE);
+  } catch (IOException& e) {
+    e.SetFileName(kModule);
+    e.SetLineNum(__LINE__);
+    e.SetExceptionMsg(e.GetExceptionMsg() +
+                      " Hash table file could not be opened.");
+    throw;
+  }
+  try {
+    return ReadTable(reader, file, rejection);
+  } catch (IOException& e) {
+    e.SetFileName(kModule);
+    e.SetLineNum(__LINE__);
+    e.SetExceptionMsg(e.GetExceptionMsg() +
+                      " Hash table reading problem occurred.");
+    throw;
+  }
+}
+
+bool ReadWordFormTableBytes(const unsigned char* bytes, size_t size,
+                            WordFormTableFile* file, std::string* rejection) {
+  *file = WordFormTableFile();
+  MemoryReader reader(bytes, size);
+  try {
+    reader.Open();
   } catch (IOException& e) {
     e.SetFileName(kModule);
     e.SetLineNum(__LINE__);

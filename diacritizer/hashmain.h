@@ -19,6 +19,7 @@
 #ifndef URDULEX_DIACRITIZER_HASHMAIN_H_
 #define URDULEX_DIACRITIZER_HASHMAIN_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,6 +90,22 @@ struct WordFormTableFile {
 // LoadWordFormHashTable, without touching `wordFormHashTable`.
 bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
                            std::string* rejection);
+
+// ReadWordFormTableFile for a file holding the `size` bytes at `bytes`
+// (mark included): the same verdicts, messages and exceptions.
+bool ReadWordFormTableBytes(const unsigned char* bytes, size_t size,
+                            WordFormTableFile* file, std::string* rejection);
+
+// The link checks of the loader over `count` records of a table of `slots`
+// slots laid out as in the file (kRecordSize bytes each, from `records`):
+// throws InvalidFormatException, with the loader's message, for the first
+// link out of range or closing a cycle.
+void CheckWordFormTableLinks(const unsigned char* records, size_t count,
+                             int32_t slots);
+// The loader's error for slot `slot` linking to `next`, outside a table of
+// `slots` slots.
+[[noreturn]] void ThrowLinkOutsideTable(size_t slot, int32_t next,
+                                        int32_t slots);
 
 // Fills `wordFormHashTable` from `fileName`. True when loaded; false when
 // the header announces no usable table (when `rejection` is given, it

@@ -22,7 +22,7 @@
 
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
-#include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
@@ -54,14 +54,15 @@ bool IsBlankUnit(const unsigned char* p) {
 }
 
 // Turns lines into output lines: trims, looks up, writes the separator.
-// The lookups run as a pipeline over the queued lines: a line's slot is
-// fetched ahead when it is queued, its entry when kStageDistance more
-// lines have come, and it is written kStageDistance lines after that, so
-// the cache misses of many lines overlap.
+// The lookups go in batches of kBatch lines: their keys are hashed, then
+// what each lookup reads first is loaded for all of them, then what each
+// reads next, so that the cache misses of a batch overlap (real loads,
+// which unlike prefetches the processor never drops); then the batch is
+// written.
 class Diacritizer {
  public:
-  Diacritizer(const WordFormIndex& index, OutputBuffer& out)
-      : index_(index), out_(out) {}
+  Diacritizer(const WordFormLookup& table, OutputBuffer& out)
+      : table_(table), out_(out) {}
 
   // Queues a line of `units` UTF-16LE units; the bytes must stay in place
   // until Flush.
@@ -71,53 +72,67 @@ class Diacritizer {
       --units;
     }
     while (units > 0 && IsBlankUnit(text + 2 * (units - 1))) --units;
-    Line& line = ring_[added_ % kRing];
-    line.text = text;
-    line.units = units;
-    line.hash = WordFormIndex::HashKey(text, units);
-    index_.PrefetchSlot(line.hash);
-    if (added_ >= kStageDistance) {
-      index_.PrefetchEntry(ring_[(added_ - kStageDistance) % kRing].hash);
-    }
-    ++added_;
-    if (added_ - written_ > 2 * kStageDistance) Emit(ring_[written_++ % kRing]);
+    keys_[queued_] = text;
+    units_[queued_] = units;
+    if (++queued_ == kBatch) Flush();
   }
 
   // Writes every queued line.
   void Flush() {
-    while (written_ < added_) Emit(ring_[written_++ % kRing]);
+    if (queued_ == 0) return;
+    // Lines come with their lookups fetched ahead, so that most steps cost
+    // this program far less than a cache miss: the index pays later.
+    if (steps_ > 4 * WordFormLookup::kIndexAfter *
+                     static_cast<uint64_t>(table_.slots())) {
+      table_.UseIndex();
+      steps_ = 0;
+    }
+    table_.HashMany(keys_, units_, queued_, hashes_);
+    unsigned touched = 0;
+    for (size_t k = 0; k < queued_; ++k) touched += table_.Touch(hashes_[k]);
+    for (size_t depth = 1; depth <= kDepth; ++depth) {
+      for (size_t k = 0; k < queued_; ++k) {
+        touched += table_.TouchNext(hashes_[k], depth);
+      }
+    }
+    touched_ += touched;
+    for (size_t k = 0; k < queued_; ++k) Emit(k);
+    queued_ = 0;
   }
 
  private:
-  static constexpr size_t kStageDistance = 32;
-  static constexpr size_t kRing = 128;  // more than 2 * kStageDistance + 1
+  static constexpr size_t kBatch = 32;
+  // Records loaded ahead down each chain after the home slot's: most
+  // chains are shorter.
+  static constexpr size_t kDepth = 2;
 
-  struct Line {
-    const unsigned char* text;
-    size_t units;
-    uint64_t hash;
-  };
-
-  void Emit(const Line& line) {
+  void Emit(size_t k) {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
     if (!first_) out_.Bytes(kSeparator, sizeof(kSeparator));
     first_ = false;
     size_t bytes = 0;
-    const unsigned char* found =
-        index_.Find(line.text, line.units, line.hash, &bytes);
+    const unsigned char* found = table_.Find(keys_[k], units_[k], hashes_[k],
+                                             room_, &bytes, &steps_);
     if (found != nullptr) {
       out_.Bytes(found, bytes);
     } else {
-      out_.Bytes(line.text, 2 * line.units);
+      out_.Bytes(keys_[k], 2 * units_[k]);
     }
   }
 
-  const WordFormIndex& index_;
+  const WordFormLookup& table_;
   OutputBuffer& out_;
-  Line ring_[kRing];
-  uint64_t added_ = 0;
-  uint64_t written_ = 0;
+  const unsigned char* keys_[kBatch] = {};
+  size_t units_[kBatch] = {};
+  uint64_t hashes_[kBatch] = {};
+  size_t queued_ = 0;
+  unsigned char room_[2 * WordFormLookup::kMaxFormUnits];
+  uint64_t steps_ = 0;     // slots walked past the home slots
+  unsigned touched_ = 0;   // keeps the loads of Touch
   bool first_ = true;
+
+ public:
+  unsigned touched() const { return touched_; }
 };
 
 // The input's 16-bit units after the mark, as UTF-16LE bytes, a chunk at a
@@ -148,7 +163,9 @@ class InputChunks {
       return true;
     }
     if (reader_.EoF()) return false;
-    units_.assign(kInputChunkBytes / 2, kNoUnit);
+    // Mostly there is nothing left: a small first read spares touching a
+    // whole chunk of memory.
+    units_.assign(units_.empty() ? 64 : kInputChunkBytes / 2, kNoUnit);
     if (!reader_.Read(units_.data(), static_cast<int>(units_.size()))) {
       return false;
     }
@@ -168,8 +185,8 @@ class InputChunks {
 
 // One output line per input line: the lines are the pieces between LFs,
 // so an input ending in LF ends in an empty line.
-void Run(FileReader& reader, const WordFormIndex& index, OutputBuffer& out) {
-  Diacritizer diacritizer(index, out);
+void Run(FileReader& reader, const WordFormLookup& table, OutputBuffer& out) {
+  Diacritizer diacritizer(table, out);
   InputChunks input(reader);
   std::vector<unsigned char> chunk;
   std::vector<unsigned char> pending;  // start of a line that spans chunks
@@ -225,24 +242,24 @@ int main(int argc, char** argv) {
       Report(clash + " and output are the same file: " + output_name + ".");
       return kExitFailure;
     }
-    // The lookups go to an index built from the file, which is then freed.
-    WordFormIndex index;
-    {
-      WordFormTableFile file;
-      std::string rejection;
-      if (!ReadWordFormTableFile(wordform::kFileName, &file, &rejection)) {
+    // A regular table file is mapped, whatever its size, and looked up in
+    // place (WordFormLookup).
+    WordFormLookup table;
+    std::string rejection;
+    switch (table.Open(wordform::kFileName, false, &rejection)) {
+      case WordFormLookup::Verdict::kOpen:
+        break;
+      case WordFormLookup::Verdict::kRejected:
         Report(std::string(wordform::kFileName) + ": " + rejection);
         return kExitFailure;
-      }
-      // The loader takes a file cut short as a table with unused slots,
-      // whose words would silently go unfound. The verdict comes from the
-      // read above, so a FIFO in the table's place is judged the same.
-      if (!CheckWordFormTableExtent(file, &rejection)) {
+      case WordFormLookup::Verdict::kExtent:
+        // The loader takes a file cut short as a table with unused slots,
+        // whose words would silently go unfound. The verdict comes from
+        // the one opening, so a FIFO in the table's place is judged the
+        // same.
         Report(std::string("Word-form table ") + wordform::kFileName + " " +
                rejection + ".");
         return kExitFailure;
-      }
-      index.Build(file);
     }
 
     FileReader reader;
@@ -261,7 +278,7 @@ int main(int argc, char** argv) {
     bool written = true;
     bool changed = false;
     try {
-      Run(reader, index, out);
+      Run(reader, table, out);
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     } catch (const InputChanged&) {
@@ -281,6 +298,10 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
+    return kExitFailure;
+  } catch (const WordFormLookup::Changed&) {
+    Report(std::string("Word-form table ") + wordform::kFileName +
+           " changed while being read.");
     return kExitFailure;
   } catch (const std::bad_alloc&) {
     Report("Out of memory.");

@@ -1,0 +1,456 @@
+#include "diacritizer/WordFormLookup.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "diacritizer/WordFormExtent.h"
+#include "diacritizer/WordFormFormat.h"
+#include "foundation/TARNIException.h"
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the mapped records are read as little-endian values"
+#endif
+
+namespace {
+
+using wordform::kKeyBytes;
+using wordform::kKeyUnits;
+using wordform::kRecordSize;
+using wordform::kSymbolBytes;
+
+constexpr size_t kNextAt = kKeyBytes + wordform::kNextOffset;
+
+// A hash for the mapped records: the key's home slot under this tag. The
+// index's hashes are taken as they come; one that happens to look like
+// this is merely computed again.
+constexpr uint64_t kHomeTag = WordFormLookup::kHomeTag;
+
+int32_t Int32At(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return static_cast<int32_t>(v);
+}
+
+bool StartsWithAt(const unsigned char* key) {
+  return key[0] == '@' && key[1] == 0;
+}
+
+// Whether the record's key (up to its first zero unit) is `key`.
+bool SameKey(const unsigned char* record, const unsigned char* key,
+             size_t units) {
+  // The keys are short: eight bytes at a time, without a call.
+  const size_t bytes = 2 * units;
+  size_t i = 0;
+  for (; i + 8 <= bytes; i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, record + i, 8);
+    std::memcpy(&b, key + i, 8);
+    if (a != b) return false;
+  }
+  for (; i < bytes; i += 2) {
+    uint16_t a, b;
+    std::memcpy(&a, record + i, 2);
+    std::memcpy(&b, key + i, 2);
+    if (a != b) return false;
+  }
+  return units == static_cast<size_t>(kKeyUnits) ||
+         (record[bytes] | record[bytes + 1]) == 0;
+}
+
+size_t RestoreRecord(const unsigned char* record, size_t units,
+                     unsigned char* out) {
+  const unsigned char* symbols = record + kKeyBytes;
+  size_t n = 0;
+  while (n < static_cast<size_t>(kSymbolBytes) && symbols[n] != 0) ++n;
+  return WordFormIndex::Restore(record, units, symbols, n, out);
+}
+
+// --- The SIGBUS guard of the mappings ---
+//
+// A mapped file that someone cuts short raises SIGBUS on the pages it no
+// longer has. The handler puts zero pages over the whole mapping, so that
+// the faulting read and every later one go on, and marks the mapping cut;
+// the lookups check the mark and throw. A fault outside our mappings goes
+// to the handler that was there before.
+
+constexpr int kGuards = 64;
+
+struct Guard {
+  std::atomic<uintptr_t> begin{0};
+  std::atomic<uintptr_t> end{0};
+  std::atomic<bool> cut{false};
+};
+
+Guard g_guards[kGuards];
+std::mutex g_guard_mutex;
+bool g_installed = false;
+struct sigaction g_previous;
+
+extern "C" void OnBus(int sig, siginfo_t* info, void* context) {
+  (void)sig;
+  (void)context;
+  const int saved = errno;
+  const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (Guard& guard : g_guards) {
+    const uintptr_t begin = guard.begin.load(std::memory_order_acquire);
+    const uintptr_t end = guard.end.load(std::memory_order_acquire);
+    if (begin == 0 || at < begin || at >= end) continue;
+    void* zeros = ::mmap(reinterpret_cast<void*>(begin), end - begin,
+                         PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                         -1, 0);
+    if (zeros != MAP_FAILED) {
+      guard.cut.store(true, std::memory_order_release);
+      errno = saved;
+      return;
+    }
+    break;
+  }
+  // Not ours: the fault repeats under the handler from before.
+  ::sigaction(SIGBUS, &g_previous, nullptr);
+  errno = saved;
+}
+
+// Guards `size` mapped bytes at `begin`; the slot, or -1 when every slot
+// is taken (the mapping then goes unguarded).
+int AddGuard(const void* begin, size_t size) {
+  std::lock_guard<std::mutex> lock(g_guard_mutex);
+  if (!g_installed) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof(action));
+    action.sa_sigaction = OnBus;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    if (::sigaction(SIGBUS, &action, &g_previous) != 0) return -1;
+    g_installed = true;
+  }
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const uintptr_t b = reinterpret_cast<uintptr_t>(begin);
+  const uintptr_t e =
+      b + (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) *
+              static_cast<size_t>(page);
+  for (int i = 0; i < kGuards; ++i) {
+    Guard& guard = g_guards[i];
+    if (guard.begin.load(std::memory_order_relaxed) != 0) continue;
+    guard.cut.store(false, std::memory_order_relaxed);
+    guard.end.store(e, std::memory_order_release);
+    guard.begin.store(b, std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+void DropGuard(int slot) {
+  if (slot < 0) return;
+  std::lock_guard<std::mutex> lock(g_guard_mutex);
+  g_guards[slot].begin.store(0, std::memory_order_release);
+  g_guards[slot].end.store(0, std::memory_order_release);
+}
+
+// The table's slot count when `bytes` is a sound mark and header followed
+// by exactly one record per slot, with `*body` the offset of record 0;
+// else 0 (the file is then judged by the loader's rules).
+int32_t WholeTable(const unsigned char* bytes, size_t size, size_t* body) {
+  constexpr size_t kHeader = wordform::kMarkSize + wordform::kHeaderWordSize;
+  if (size < kHeader || bytes[0] != 0xFF || bytes[1] != 0xFE) return 0;
+  int32_t slots = Int32At(bytes + wordform::kMarkSize);
+  *body = kHeader;
+  if (slots == wordform::kExtendedHeader) {
+    *body = kHeader + 2 * wordform::kHeaderWordSize;
+    if (size < *body) return 0;
+    slots = Int32At(bytes + kHeader);
+    if (Int32At(bytes + kHeader + wordform::kHeaderWordSize) == 0) return 0;
+  }
+  if (slots < 1 || slots > wordform::kMaxTableSlots) return 0;
+  if (size - *body != static_cast<size_t>(slots) * kRecordSize) return 0;
+  return slots;
+}
+
+}  // namespace
+
+WordFormLookup::~WordFormLookup() {
+  DropGuard(guard_);
+  if (map_ != nullptr) {
+    ::munmap(const_cast<unsigned char*>(map_), map_size_);
+  }
+}
+
+WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
+                                             bool all_forms,
+                                             std::string* problem,
+                                             const Limits& limits) {
+  all_forms_ = all_forms;
+  walk_slots_ = limits.walk_slots;
+  WordFormTableFile file;
+  // Only a regular file is opened here: anything else is left to the
+  // loader, which opens it once (a FIFO must not be opened twice).
+  struct stat st;
+  int fd = -1;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    do {
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) {
+    if (!ReadWordFormTableFile(path, &file, problem)) {
+      return Verdict::kRejected;
+    }
+  } else {
+    const size_t size = static_cast<size_t>(st.st_size);
+    void* p = size == 0 ? nullptr
+                        : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) {
+      throw IOException("hashmain", __LINE__, kErrorFileRead,
+                        "Could not map file: " + path +
+                            ". Hash table reading problem occurred.");
+    }
+    map_ = static_cast<const unsigned char*>(p);
+    map_size_ = size;
+    if (map_ != nullptr) guard_ = AddGuard(map_, size);
+    size_t body = 0;
+    const int32_t slots = WholeTable(map_, size, &body);
+    if (slots > 0) {
+      body_ = map_ + body;
+      slots_ = slots;
+      home_ = HomeSlotHash(slots);
+      if (static_cast<size_t>(slots) <= limits.eager_records) {
+        try {
+          CheckWordFormTableLinks(body_, static_cast<size_t>(slots), slots);
+        } catch (const TARNIException&) {
+          CheckIntact();
+          throw;
+        }
+      }
+      CheckIntact();
+      return Verdict::kOpen;
+    }
+    // A file the loader refuses: its verdict, from the same bytes.
+    bool read = false;
+    try {
+      read = ReadWordFormTableBytes(map_, size, &file, problem);
+    } catch (const TARNIException&) {
+      CheckIntact();
+      throw;
+    }
+    CheckIntact();
+    DropGuard(guard_);
+    guard_ = -1;
+    if (map_ != nullptr) ::munmap(const_cast<unsigned char*>(map_), size);
+    map_ = nullptr;
+    if (!read) return Verdict::kRejected;
+  }
+  if (!CheckWordFormTableExtent(file, problem)) return Verdict::kExtent;
+  owned_index_.reset(new WordFormIndex);
+  owned_index_->Build(file, all_forms);
+  index_.store(owned_index_.get(), std::memory_order_release);
+  return Verdict::kOpen;
+}
+
+void WordFormLookup::CheckIntact() const {
+  if (guard_ >= 0 && g_guards[guard_].cut.load(std::memory_order_acquire)) {
+    throw Changed();
+  }
+}
+
+uint64_t WordFormLookup::HomeHash(const unsigned char* key,
+                                  size_t units) const {
+  if (units == 0 || units > static_cast<size_t>(kKeyUnits)) return kHomeTag;
+  uint16_t unit[kKeyUnits];
+  std::memcpy(unit, key, 2 * units);
+  return kHomeTag | home_(unit, units);
+}
+
+void WordFormLookup::HashMany(const unsigned char* const* keys,
+                              const size_t* units, size_t count,
+                              uint64_t* out) const {
+  if (index_.load(std::memory_order_acquire) != nullptr) {
+    for (size_t k = 0; k < count; ++k) {
+      out[k] = WordFormIndex::HashKey(keys[k], units[k]);
+    }
+    return;
+  }
+  constexpr size_t kLanes = HomeSlotHash::kLanes;
+  uint16_t lane[kLanes][HomeSlotHash::kManyUnits];
+  size_t lane_units[kLanes];
+  uint32_t home[kLanes];
+  for (size_t k = 0; k < count; k += kLanes) {
+    const size_t n = count - k < kLanes ? count - k : kLanes;
+    for (size_t j = 0; j < kLanes; ++j) {
+      const size_t u = j < n ? units[k + j] : 0;
+      lane_units[j] = u <= static_cast<size_t>(kKeyUnits) ? u : 0;
+      if (lane_units[j] > 0) std::memcpy(lane[j], keys[k + j], 2 * u);
+    }
+    home_.Many(lane, lane_units, home);
+    for (size_t j = 0; j < n; ++j) out[k + j] = kHomeTag | home[j];
+  }
+}
+
+void WordFormLookup::PrefetchRecord(uint64_t hash) const {
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return;
+  const unsigned char* record =
+      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
+  __builtin_prefetch(record);
+  __builtin_prefetch(record + kRecordSize - 1);
+}
+
+unsigned WordFormLookup::TouchChain(uint64_t hash, size_t depth) const {
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
+  const unsigned char* record =
+      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
+  for (; depth > 0; --depth) {
+    const int32_t next = Int32At(record + kNextAt);
+    if (next < 0 || next >= slots_) return 0;
+    record = body_ + static_cast<size_t>(next) * kRecordSize;
+  }
+  __builtin_prefetch(record + kRecordSize - 1);
+  return *record;
+}
+
+unsigned WordFormLookup::TouchRecord(uint64_t hash) const {
+  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
+  const unsigned char* record =
+      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
+  __builtin_prefetch(record + kRecordSize - 1);
+  return *record;
+}
+
+WordFormLookup::Walk WordFormLookup::WalkChain(
+    const unsigned char* key, size_t units, uint32_t home,
+    std::vector<const unsigned char*>* all, const unsigned char** first,
+    uint64_t* walked) const {
+  *first = nullptr;
+  size_t s = home;
+  const unsigned char* record = body_ + s * kRecordSize;
+  int32_t next = Int32At(record + kNextAt);
+  if (next == wordform::kUnusedSlot) return Walk::kAbsent;
+  // As HashTable::Search: the records with the key in chain order, provided
+  // the chain ends properly.
+  for (size_t steps = 1;; ++steps) {
+    if (steps > walk_slots_) return Walk::kTooLong;
+    if (steps > 1 && walked != nullptr) ++*walked;
+    if (SameKey(record, key, units)) {
+      if (*first == nullptr) *first = record;
+      if (all != nullptr) all->push_back(record);
+    }
+    if (next == wordform::kEndOfChain) {
+      return *first != nullptr ? Walk::kFound : Walk::kAbsent;
+    }
+    if (next == wordform::kUnusedSlot) return Walk::kAbsent;
+    if (next < wordform::kEndOfChain || next >= slots_) {
+      ThrowLinkOutsideTable(s, next, slots_);
+    }
+    s = static_cast<size_t>(next);
+    record = body_ + s * kRecordSize;
+    next = Int32At(record + kNextAt);
+  }
+}
+
+const WordFormIndex& WordFormLookup::FullIndex() const {
+  std::call_once(built_, [this] {
+    // The loader's reading of the same records, with every link checked.
+    WordFormTableFile file;
+    file.slots = slots_;
+    file.records_in_file = static_cast<uint64_t>(slots_);
+    file.records.reserve(static_cast<size_t>(slots_));
+    for (size_t s = 0; s < static_cast<size_t>(slots_); ++s) {
+      file.Add(body_ + s * kRecordSize);
+    }
+    CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+    std::unique_ptr<WordFormIndex> index(new WordFormIndex);
+    index->Build(file, all_forms_);
+    owned_index_ = std::move(index);
+    index_.store(owned_index_.get(), std::memory_order_release);
+  });
+  return *index_.load(std::memory_order_acquire);
+}
+
+void WordFormLookup::UseIndex() const {
+  if (indexed()) return;
+  try {
+    FullIndex();
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+}
+
+const unsigned char* WordFormLookup::FindMapped(const unsigned char* key,
+                                                size_t units, uint64_t hash,
+                                                unsigned char* room,
+                                                size_t* bytes,
+                                                uint64_t* steps) const {
+  if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
+      StartsWithAt(key)) {
+    return nullptr;
+  }
+  if (!IsHome(hash)) hash = HomeHash(key, units);
+  const unsigned char* record = nullptr;
+  const WordFormIndex* index = nullptr;
+  Walk walk;
+  try {
+    walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr, &record,
+                     steps);
+    if (walk == Walk::kTooLong) index = &FullIndex();
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+  if (walk == Walk::kAbsent) return nullptr;
+  if (walk == Walk::kFound) {
+    *bytes = 2 * RestoreRecord(record, units, room);
+    return room;
+  }
+  return index->Find(key, units, WordFormIndex::HashKey(key, units), bytes);
+}
+
+void WordFormLookup::Forms(const unsigned char* key, size_t units,
+                           std::vector<std::u16string>* out) const {
+  out->clear();
+  const WordFormIndex* index = index_.load(std::memory_order_acquire);
+  if (index == nullptr) {
+    if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
+        StartsWithAt(key)) {
+      return;
+    }
+    std::vector<const unsigned char*> records;
+    const unsigned char* first = nullptr;
+    Walk walk;
+    try {
+      walk = WalkChain(key, units, static_cast<uint32_t>(Hash(key, units)),
+                       &records, &first, nullptr);
+      if (walk == Walk::kTooLong) index = &FullIndex();
+    } catch (const TARNIException&) {
+      CheckIntact();
+      throw;
+    }
+    CheckIntact();
+    if (walk == Walk::kAbsent) return;
+    if (walk == Walk::kFound) {
+      unsigned char room[2 * kMaxFormUnits];
+      for (const unsigned char* record : records) {
+        const size_t n = RestoreRecord(record, units, room);
+        out->emplace_back(n, u'\0');
+        std::memcpy(&(*out)[out->size() - 1][0], room, 2 * n);
+      }
+      return;
+    }
+  }
+  std::vector<WordFormIndex::Form> found;
+  index->Forms(key, units, WordFormIndex::HashKey(key, units), &found);
+  for (const WordFormIndex::Form& form : found) {
+    out->emplace_back(form.size / 2, u'\0');
+    if (form.size > 0) std::memcpy(&out->back()[0], form.bytes, form.size);
+  }
+}
