@@ -18,6 +18,7 @@ namespace {
 
 // Most bytes asked of a source at a time while a block fills.
 constexpr size_t kRead = 1 << 20;
+constexpr size_t kLeastRead = 16;
 
 size_t UnitSize(LineUnit unit) { return unit == LineUnit::kByte ? 1 : 2; }
 
@@ -105,10 +106,10 @@ class BlockReader {
       if (!eof_ || !buf_.empty()) return true;
       // The source is done. When it ended inside a line, the next one's
       // first bytes join this block.
-      const bool open = cut > 0 && (cut < unit || !IsLineEnd(b.bytes.data() +
-                                                                 b.bytes.size() -
-                                                                 unit,
-                                                             unit_));
+      const bool open =
+          cut > 0 &&
+          (cut < unit ||
+           !IsLineEnd(b.bytes.data() + b.bytes.size() - unit, unit_));
       NextInput();
       if (!open && !b.segments.empty()) return true;
     }
@@ -121,10 +122,12 @@ class BlockReader {
     ByteSource& source = *sources_[input_];
     while (!eof_ && buf_.size() < want_) {
       const size_t at = buf_.size();
-      const size_t n = std::min(want_ - at, kRead);
+      // Some room at least: a converting source hands out whole
+      // characters.
+      const size_t n = std::max(std::min(want_ - at, kRead), kLeastRead);
       buf_.resize(at + n);
-      const size_t got = source.Read(
-          reinterpret_cast<unsigned char*>(&buf_[at]), n);
+      const size_t got =
+          source.Read(reinterpret_cast<unsigned char*>(&buf_[at]), n);
       buf_.resize(at + got);
       if (got == 0) eof_ = true;
     }

@@ -42,12 +42,12 @@ LineUnit LineUnitOf(const unsigned char* data, size_t n);
 
 // The bytes of one input within a block.
 struct LineSegment {
-  size_t input = 0;        // which input, from 0
-  size_t begin = 0;        // where they start in the block's bytes
+  size_t input = 0;  // which input, from 0
+  size_t begin = 0;  // where they start in the block's bytes
   size_t size = 0;
-  uint64_t offset = 0;     // of their first byte in the input
-  uint64_t line = 0;       // line ends in the input before them
-  bool first = false;      // the input's first bytes
+  uint64_t offset = 0;  // of their first byte in the input
+  uint64_t line = 0;    // line ends in the input before them
+  bool first = false;   // the input's first bytes
   LineUnit unit = LineUnit::kByte;
 };
 
@@ -62,9 +62,9 @@ struct LineBlock {
 class ParallelLines {
  public:
   struct Options {
-    unsigned threads = 2;      // worker threads, at least 1
-    size_t block = 4u << 20;   // bytes a block aims at
-    size_t in_flight = 0;      // blocks read and not yet written; 0: 2 a thread
+    unsigned threads = 2;     // worker threads, at least 1
+    size_t block = 4u << 20;  // bytes a block aims at
+    size_t in_flight = 0;     // blocks read and not yet written; 0: 2 a thread
   };
   // Fills block.output from block.bytes on worker thread `worker` (0 to
   // threads - 1): work that needs state keeps it per worker.

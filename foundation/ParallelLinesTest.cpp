@@ -1,11 +1,11 @@
-#include "foundation/ParallelLines.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "foundation/ParallelLines.h"
 
 namespace urdu {
 namespace {
@@ -14,7 +14,8 @@ namespace {
 // end instead of ending.
 class SlowSource : public ByteSource {
  public:
-  SlowSource(std::string bytes, bool fail) : bytes_(std::move(bytes)), fail_(fail) {}
+  SlowSource(std::string bytes, bool fail)
+      : bytes_(std::move(bytes)), fail_(fail) {}
   size_t Read(unsigned char* buffer, size_t n) override {
     const size_t k = std::min({n, bytes_.size() - at_, size_t{7}});
     if (k == 0 && fail_) throw Error("source failed");
@@ -33,11 +34,12 @@ class SlowSource : public ByteSource {
 
 // Line ends in `bytes`, as units of `unit`.
 long LineEnds(const std::string& bytes, LineUnit unit) {
-  if (unit == LineUnit::kByte) return std::count(bytes.begin(), bytes.end(), '\n');
+  if (unit == LineUnit::kByte)
+    return std::count(bytes.begin(), bytes.end(), '\n');
   long n = 0;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     n += unit == LineUnit::kUtf16LE ? bytes[i] == '\n' && bytes[i + 1] == 0
-                                   : bytes[i] == 0 && bytes[i + 1] == '\n';
+                                    : bytes[i] == 0 && bytes[i + 1] == '\n';
   }
   return n;
 }
@@ -53,14 +55,28 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
       {"one block", {lines}, 1 << 20},
       {"a line longer than a block", {std::string(100, 'x') + "\ny\n"}, 8},
       {"inputs ending inside a line join the next",
-       {"a\nb", "c\nd", "", "\n", "e"}, 2},
+       {"a\nb", "c\nd", "", "\n", "e"},
+       2},
       // 0A 00 (LE) and 00 0A (BE) at odd offsets are no line ends.
       {"UTF-16LE",
-       {std::string("\xFF\xFE" "a\0" "\x41\x0A" "\0\x06" "\n\0" "b\0" "\n\0"
-                    "c\0", 16)},
+       {std::string("\xFF\xFE"
+                    "a\0"
+                    "\x41\x0A"
+                    "\0\x06"
+                    "\n\0"
+                    "b\0"
+                    "\n\0"
+                    "c\0",
+                    16)},
        2},
       {"UTF-16BE",
-       {std::string("\xFE\xFF" "\0a" "\x06\0" "\x0A\x41" "\0\n" "\0b" "\0\n",
+       {std::string("\xFE\xFF"
+                    "\0a"
+                    "\x06\0"
+                    "\x0A\x41"
+                    "\0\n"
+                    "\0b"
+                    "\0\n",
                     14)},
        3},
       {"empty inputs", {"", ""}, 4},
@@ -98,8 +114,9 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
               // Only an input's last part may end inside a line.
               const bool whole = before.size() == c.inputs[s.input].size();
               if (!whole) {
-                EXPECT_EQ(LineEnds(before, s.unit),
-                          LineEnds(before.substr(0, before.size() - 1), s.unit) + 1)
+                EXPECT_EQ(
+                    LineEnds(before, s.unit),
+                    LineEnds(before.substr(0, before.size() - 1), s.unit) + 1)
                     << c.what;
               }
             }

@@ -24,11 +24,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <unordered_map>
 #include <memory>
 #include <new>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -304,7 +304,8 @@ class TextCommand {
   template <typename State, typename Body>
   void Run(TextWriter& out, std::vector<State>& states, Body&& body) {
     if (threads_ <= 1) {
-      ForEachInput([&](TextReader& reader) { body(states[0], reader, out, 0); });
+      ForEachInput(
+          [&](TextReader& reader) { body(states[0], reader, out, 0); });
       return;
     }
     RunBlocks(states, body);
@@ -521,19 +522,20 @@ int Diacritize(const Arguments& args) {
   Coverage coverage;
   try {
     WithOutput(command, [&](TextWriter& writer) {
-      command.Run(writer, states, [&](State& state, TextReader& reader,
-                                      TextWriter& out, uint64_t) {
-        Diacritizer diacritizer(table, options, out);
-        diacritizer.Run(reader);
-        AddCoverage(diacritizer.coverage(), &state.coverage);
-        if (!report) return;
-        for (const auto& entry : diacritizer.Unknown()) {
-          state.unknown[entry.first] += entry.second;
-        }
-        for (const auto& entry : diacritizer.AmbiguousWords()) {
-          state.ambiguous[entry.first] += entry.second;
-        }
-      });
+      command.Run(
+          writer, states,
+          [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
+            Diacritizer diacritizer(table, options, out);
+            diacritizer.Run(reader);
+            AddCoverage(diacritizer.coverage(), &state.coverage);
+            if (!report) return;
+            for (const auto& entry : diacritizer.Unknown()) {
+              state.unknown[entry.first] += entry.second;
+            }
+            for (const auto& entry : diacritizer.AmbiguousWords()) {
+              state.ambiguous[entry.first] += entry.second;
+            }
+          });
       for (size_t i = 1; i < states.size(); ++i) {
         AddCoverage(states[i].coverage, &states[0].coverage);
         for (const auto& entry : states[i].unknown) {
@@ -699,50 +701,50 @@ int Normalize(const Arguments& args) {
   };
   std::vector<State> states(command.threads());
   WithOutput(command, [&](TextWriter& writer) {
-    command.Run(writer, states, [&](State& state, TextReader& reader,
-                                    TextWriter& out, uint64_t lines) {
-      if (!check && !diff) {
-        // A long line goes in pieces, cut where the rules cannot see it.
-        ForEachLinePiece(
-            reader, lines,
-            [&](const char16_t* text, size_t i) {
-              return normalization.CanCutAfter(text[i - 1]);
-            },
-            [&](TextReader&, uint64_t, const char16_t* line, size_t n,
-                const char16_t* end, size_t end_units, bool) {
-              state.wide.assign(line, line + n);
-              normalization.Normalize(std::move(state.wide), NFC,
-                                      state.normalized);
-              state.result.assign(state.normalized.begin(),
-                                  state.normalized.end());
-              out.Put(state.result);
-              out.Put(end, end_units);
-            });
-        return;
-      }
-      ForEachLine(reader, lines,
-                  [&](TextReader& reader, uint64_t number,
-                      const char16_t* line, size_t n, const char16_t*,
-                      size_t) {
-                    std::wstring& wide = state.wide;
-                    wide.assign(line, line + n);
-                    normalization.NormalizeWithChanges(
-                        wide, NFC, &state.normalized, &state.changes);
-                    if (state.changes.empty()) return;
-                    ++state.changed_lines;
-                    state.changes_made += state.changes.size();
-                    const std::string where =
-                        reader.name() + ":" + std::to_string(number);
-                    if (diff) PutLineDiff(where, wide, state.normalized, out);
-                    if (!check) return;
-                    ColumnCursor cursor;
-                    for (const NormChange& change : state.changes) {
-                      PutUtf8(DescribeChange(where, wide, change, &cursor) +
-                                  "\n",
-                              out);
-                    }
-                  });
-    });
+    command.Run(
+        writer, states,
+        [&](State& state, TextReader& reader, TextWriter& out, uint64_t lines) {
+          if (!check && !diff) {
+            // A long line goes in pieces, cut where the rules cannot see it.
+            ForEachLinePiece(
+                reader, lines,
+                [&](const char16_t* text, size_t i) {
+                  return normalization.CanCutAfter(text[i - 1]);
+                },
+                [&](TextReader&, uint64_t, const char16_t* line, size_t n,
+                    const char16_t* end, size_t end_units, bool) {
+                  state.wide.assign(line, line + n);
+                  normalization.Normalize(std::move(state.wide), NFC,
+                                          state.normalized);
+                  state.result.assign(state.normalized.begin(),
+                                      state.normalized.end());
+                  out.Put(state.result);
+                  out.Put(end, end_units);
+                });
+            return;
+          }
+          ForEachLine(
+              reader, lines,
+              [&](TextReader& reader, uint64_t number, const char16_t* line,
+                  size_t n, const char16_t*, size_t) {
+                std::wstring& wide = state.wide;
+                wide.assign(line, line + n);
+                normalization.NormalizeWithChanges(wide, NFC, &state.normalized,
+                                                   &state.changes);
+                if (state.changes.empty()) return;
+                ++state.changed_lines;
+                state.changes_made += state.changes.size();
+                const std::string where =
+                    reader.name() + ":" + std::to_string(number);
+                if (diff) PutLineDiff(where, wide, state.normalized, out);
+                if (!check) return;
+                ColumnCursor cursor;
+                for (const NormChange& change : state.changes) {
+                  PutUtf8(DescribeChange(where, wide, change, &cursor) + "\n",
+                          out);
+                }
+              });
+        });
   });
   uint64_t changed_lines = 0, changes_made = 0;
   for (const State& state : states) {
@@ -764,18 +766,20 @@ int Strip(const Arguments& args) {
   const bool keep_shadda = args.Has("--keep-shadda");
   std::vector<Units> states(command.threads());
   return WithOutput(command, [&](TextWriter& writer) {
-    command.Run(writer, states, [&](Units& text, TextReader& reader,
-                                    TextWriter& out, uint64_t) {
-      // A letter at the end of a block waits for the marks that may follow.
-      bool more = true;
-      while (more) {
-        more = reader.Next(&text);
-        const size_t end =
-            more ? StripSafeEnd(text.data(), text.size()) : text.size();
-        out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
-        text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(end));
-      }
-    });
+    command.Run(
+        writer, states,
+        [&](Units& text, TextReader& reader, TextWriter& out, uint64_t) {
+          // A letter at the end of a block waits for the marks that may follow.
+          bool more = true;
+          while (more) {
+            more = reader.Next(&text);
+            const size_t end =
+                more ? StripSafeEnd(text.data(), text.size()) : text.size();
+            out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
+            text.erase(text.begin(),
+                       text.begin() + static_cast<ptrdiff_t>(end));
+          }
+        });
   });
 }
 
