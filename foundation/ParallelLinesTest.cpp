@@ -10,14 +10,14 @@
 namespace urdu {
 namespace {
 
-// A source that hands out its bytes a few at a time, and may fail at the
+// A source that hands out its bytes `piece` at a time, and may fail at the
 // end instead of ending.
 class SlowSource : public ByteSource {
  public:
-  SlowSource(std::string bytes, bool fail)
-      : bytes_(std::move(bytes)), fail_(fail) {}
+  SlowSource(std::string bytes, bool fail, size_t piece)
+      : bytes_(std::move(bytes)), fail_(fail), piece_(piece) {}
   size_t Read(unsigned char* buffer, size_t n) override {
-    const size_t k = std::min({n, bytes_.size() - at_, size_t{7}});
+    const size_t k = std::min({n, bytes_.size() - at_, piece_});
     if (k == 0 && fail_) throw Error("source failed");
     std::copy(bytes_.data() + at_, bytes_.data() + at_ + k, buffer);
     at_ += k;
@@ -28,6 +28,7 @@ class SlowSource : public ByteSource {
  private:
   std::string bytes_;
   bool fail_;
+  size_t piece_;
   size_t at_ = 0;
   std::string name_ = "slow";
 };
@@ -86,7 +87,7 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
       std::vector<std::unique_ptr<SlowSource>> owned;
       std::vector<ByteSource*> sources;
       for (const std::string& input : c.inputs) {
-        owned.emplace_back(new SlowSource(input, false));
+        owned.emplace_back(new SlowSource(input, false, 7));
         sources.push_back(owned.back().get());
       }
       std::vector<std::string> rebuilt(c.inputs.size());
@@ -142,7 +143,8 @@ TEST(ParallelLinesTest, TheFirstFailureInInputOrderWins) {
       {"a block fails before the source", 'e', true, "a\nb\nc\nd\n", "block e"},
   };
   for (const auto& c : kCases) {
-    SlowSource source(text, c.read_fails);
+    // A block for each line.
+    SlowSource source(text, c.read_fails, 2);
     std::string written, error;
     ParallelLines::Options options;
     options.threads = 2;
