@@ -58,54 +58,60 @@ uint64_t CountLineEnds(const char* data, size_t n, LineUnit unit) {
   return lines;
 }
 
-// Cuts the sources into blocks, one at a time, on the thread of Run.
+// Cuts the sources into blocks, one at a time, on the thread of Run. The
+// bytes are read straight into the block; only the unfinished line at its
+// end is copied, to start the next one.
 class BlockReader {
  public:
   BlockReader(const std::vector<ByteSource*>& sources, size_t block)
       : sources_(sources), block_(block) {}
 
-  // The next block, or false at the end of the last source. Throws what a
-  // source throws.
+  // The next block into `out` (empty, its buffers kept), or false at the
+  // end of the last source. Throws what a source throws.
   bool Next(LineBlock* out) {
     LineBlock& b = *out;
     while (input_ < sources_.size()) {
-      Fill();
-      if (first_ && !unit_known_) {
-        unit_ = LineUnitOf(reinterpret_cast<const unsigned char*>(buf_.data()),
-                           buf_.size());
-        unit_known_ = true;
-        scanned_ = 0;
-      }
-      const size_t unit = UnitSize(unit_);
-      size_t cut = LastCut(buf_.data(), scanned_, buf_.size(), unit_);
-      if (cut == 0 && !eof_) {
+      const size_t start = b.bytes.size();
+      b.bytes.insert(b.bytes.end(), carry_.begin(), carry_.end());
+      carry_.clear();
+      size_t want = block_;
+      size_t scanned = 0;  // bytes from `start` known to hold no line end
+      size_t cut = 0;
+      while (true) {
+        Fill(&b.bytes, start + want);
+        const char* data = b.bytes.data() + start;
+        const size_t n = b.bytes.size() - start;
+        if (!unit_known_) {
+          unit_ = LineUnitOf(reinterpret_cast<const unsigned char*>(data), n);
+          unit_known_ = true;
+        }
+        cut = eof_ ? n : LastCut(data, scanned, n, unit_);
+        if (cut > 0 || eof_) break;
         // A line longer than the block so far: the block grows.
-        scanned_ = buf_.size() - buf_.size() % unit;
-        want_ = buf_.size() + block_;
-        continue;
+        scanned = n - n % UnitSize(unit_);
+        want = n + block_;
       }
-      if (eof_) cut = buf_.size();
+      carry_.assign(b.bytes.begin() + static_cast<ptrdiff_t>(start + cut),
+                    b.bytes.end());
+      b.bytes.resize(start + cut);
       if (cut > 0) {
         LineSegment s;
         s.input = input_;
-        s.begin = b.bytes.size();
+        s.begin = start;
         s.size = cut;
         s.offset = offset_;
         s.line = line_;
         s.first = first_;
         s.unit = unit_;
-        b.bytes.append(buf_, 0, cut);
         b.segments.push_back(s);
         offset_ += cut;
-        line_ += CountLineEnds(buf_.data(), cut, unit_);
+        line_ += CountLineEnds(b.bytes.data() + start, cut, unit_);
         first_ = false;
-        buf_.erase(0, cut);
       }
-      scanned_ = 0;
-      want_ = block_;
-      if (!eof_ || !buf_.empty()) return true;
+      if (!eof_) return true;
       // The source is done. When it ended inside a line, the next one's
       // first bytes join this block.
+      const size_t unit = UnitSize(unit_);
       const bool open =
           cut > 0 &&
           (cut < unit ||
@@ -117,46 +123,41 @@ class BlockReader {
   }
 
  private:
-  // Reads until the buffer holds want_ bytes or the source ends.
-  void Fill() {
+  // Reads until `bytes` holds `size` bytes or the source ends.
+  void Fill(Bytes* bytes, size_t size) {
     ByteSource& source = *sources_[input_];
-    while (!eof_ && buf_.size() < want_) {
-      const size_t at = buf_.size();
+    while (!eof_ && bytes->size() < size) {
+      const size_t at = bytes->size();
       // Some room at least: a converting source hands out whole
       // characters.
-      const size_t n = std::max(std::min(want_ - at, kRead), kLeastRead);
-      buf_.resize(at + n);
+      const size_t n = std::max(std::min(size - at, kRead), kLeastRead);
+      bytes->resize(at + n);
       const size_t got =
-          source.Read(reinterpret_cast<unsigned char*>(&buf_[at]), n);
-      buf_.resize(at + got);
+          source.Read(reinterpret_cast<unsigned char*>(bytes->data() + at), n);
+      bytes->resize(at + got);
       if (got == 0) eof_ = true;
     }
   }
 
   void NextInput() {
     ++input_;
-    buf_.clear();
     eof_ = false;
     first_ = true;
     unit_known_ = false;
     offset_ = 0;
     line_ = 0;
-    scanned_ = 0;
-    want_ = block_;
   }
 
   const std::vector<ByteSource*>& sources_;
   const size_t block_;
   size_t input_ = 0;
-  std::string buf_;  // bytes of the input read and not yet in a block
-  size_t want_ = block_;
-  size_t scanned_ = 0;  // bytes of buf_ known to hold no line end
+  Bytes carry_;  // the input's bytes read after the last block's cut
   bool eof_ = false;
   bool first_ = true;
   bool unit_known_ = false;
   LineUnit unit_ = LineUnit::kByte;
-  uint64_t offset_ = 0;  // of buf_[0] in the input
-  uint64_t line_ = 0;    // line ends before buf_[0]
+  uint64_t offset_ = 0;  // of carry_[0] in the input
+  uint64_t line_ = 0;    // line ends before carry_[0]
 };
 
 }  // namespace
@@ -220,12 +221,19 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
   } crew{mutex, work, stop, {}};
   for (unsigned i = 0; i < threads; ++i) crew.threads.emplace_back(worker, i);
 
+  std::vector<std::unique_ptr<Slot>> spare;  // written, for reuse
   std::exception_ptr read_error;
   bool end = false;
   uint64_t number = 0;
   while (true) {
     while (!end && order.size() < in_flight) {
-      std::unique_ptr<Slot> slot(new Slot);
+      std::unique_ptr<Slot> slot;
+      if (spare.empty()) {
+        slot.reset(new Slot);
+      } else {
+        slot = std::move(spare.back());
+        spare.pop_back();
+      }
       try {
         end = !reader.Next(&slot->block);
       } catch (...) {
@@ -249,6 +257,13 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
     }
     if (head->block.error) std::rethrow_exception(head->block.error);
     write(head->block);
+    // Its buffers serve again, so that memory is not asked of the system
+    // (and cleared by it) for every block.
+    head->done = false;
+    head->block.bytes.clear();
+    head->block.segments.clear();
+    head->block.output.clear();
+    spare.push_back(std::move(head));
   }
   if (read_error) std::rethrow_exception(read_error);
 }

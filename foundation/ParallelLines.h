@@ -51,11 +51,16 @@ struct LineSegment {
   LineUnit unit = LineUnit::kByte;
 };
 
+// Bytes of a block, left uninitialised when the buffer grows.
+using Bytes = std::vector<char, DefaultInitAllocator<char>>;
+
 struct LineBlock {
   uint64_t number = 0;  // from 0, in input order
-  std::string bytes;
+  Bytes bytes;
   std::vector<LineSegment> segments;
-  std::string output;  // what the block gives, written in order
+  // What the block gives, written in order. Its buffer is kept for a
+  // later block: fill it with assign or append (or swap it in and out).
+  std::string output;
   std::exception_ptr error;
 };
 

@@ -99,13 +99,15 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
           sources,
           [](unsigned worker, LineBlock& block) {
             ASSERT_LT(worker, 3u);
-            block.output = block.bytes;
+            block.output.assign(block.bytes.begin(), block.bytes.end());
           },
           [&](LineBlock& block) {
             EXPECT_EQ(next++, block.number) << c.what;
-            EXPECT_EQ(block.bytes, block.output) << c.what;
+            EXPECT_EQ(std::string(block.bytes.begin(), block.bytes.end()),
+                      block.output)
+                << c.what;
             for (const LineSegment& s : block.segments) {
-              const std::string part = block.bytes.substr(s.begin, s.size);
+              const std::string part(block.bytes.data() + s.begin, s.size);
               std::string& before = rebuilt[s.input];
               EXPECT_EQ(before.size(), s.offset) << c.what;
               EXPECT_EQ(before.empty(), s.first) << c.what;
@@ -153,10 +155,10 @@ TEST(ParallelLinesTest, TheFirstFailureInInputOrderWins) {
       ParallelLines(options).Run(
           {&source},
           [&](unsigned, LineBlock& block) {
-            if (block.bytes.find(c.fail_on) != std::string::npos) {
+            if (std::count(block.bytes.begin(), block.bytes.end(), c.fail_on)) {
               throw Error(std::string("block ") + c.fail_on);
             }
-            block.output = block.bytes;
+            block.output.assign(block.bytes.begin(), block.bytes.end());
           },
           [&](LineBlock& block) { written += block.output; });
     } catch (const Error& e) {

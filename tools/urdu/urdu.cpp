@@ -405,6 +405,7 @@ class TextCommand {
         sources,
         [&](unsigned worker, LineBlock& block) {
           StringSink sink;
+          sink.bytes.swap(block.output);  // its buffer, from an earlier block
           TextWriter out(sink, encoding);
           if (block.number > 0) out.OmitMark();
           for (const LineSegment& segment : block.segments) {
@@ -416,7 +417,7 @@ class TextCommand {
             replaced[worker][segment.input] += reader.replaced();
           }
           out.Finish();
-          block.output = std::move(sink.bytes);
+          block.output.swap(sink.bytes);
         },
         [&](LineBlock& block) {
           // The first block brings the mark of the 16-bit form.
