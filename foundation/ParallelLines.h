@@ -68,7 +68,7 @@ class ParallelLines {
  public:
   struct Options {
     unsigned threads = 2;     // worker threads, at least 1
-    size_t block = 4u << 20;  // bytes a block aims at
+    size_t block = 1u << 20;  // bytes a block aims at
     size_t in_flight = 0;     // blocks read and not yet written; 0: 2 a thread
   };
   // Fills block.output from block.bytes on worker thread `worker` (0 to
