@@ -400,14 +400,22 @@ class TextCommand {
     }
     const TextWriter::Encoding encoding =
         args_.Has("--utf16") ? TextWriter::kUtf16 : TextWriter::kUtf8;
+    // A writer for each worker, kept from block to block as the one
+    // writer of a single thread is (a block starts after a line end, where
+    // a writer keeps nothing), writing into the block's output.
+    std::vector<StringSink> sinks(threads_);
+    std::vector<std::unique_ptr<TextWriter>> writers;
+    for (StringSink& sink : sinks) {
+      writers.emplace_back(new TextWriter(sink, encoding));
+      writers.back()->OmitMark();
+    }
     bool written = false;
     ParallelLines(options).Run(
         sources,
         [&](unsigned worker, LineBlock& block) {
-          StringSink sink;
+          StringSink& sink = sinks[worker];
+          TextWriter& out = *writers[worker];
           sink.bytes.swap(block.output);  // its buffer, from an earlier block
-          TextWriter out(sink, encoding);
-          if (block.number > 0) out.OmitMark();
           for (const LineSegment& segment : block.segments) {
             SegmentSource source(block, segment,
                                  inputs_[segment.input]->name());
@@ -416,12 +424,14 @@ class TextCommand {
             body(states[worker], reader, out, segment.line);
             replaced[worker][segment.input] += reader.replaced();
           }
-          out.Finish();
+          out.Finish();  // hands over what it holds; it can go on
           block.output.swap(sink.bytes);
         },
         [&](LineBlock& block) {
-          // The first block brings the mark of the 16-bit form.
-          if (!written) writer_->OmitMark();
+          if (!written && encoding == TextWriter::kUtf16) {
+            writer_->OmitMark();
+            sink_->Write("\xFF\xFE", 2);
+          }
           written = true;
           sink_->Write(block.output.data(), block.output.size());
         });
@@ -514,10 +524,11 @@ int Diacritize(const Arguments& args) {
   FormTable& table = *table_file;
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) report.reset(new FileSink(report_name));
-  // The table is shared by the threads; each has its counts.
+  // The table is shared by the threads; each has a diacritizer of its
+  // own, which keeps its buffers and counts from block to block, and
+  // always writes to the same writer (Run's one writer of the thread).
   struct State {
-    Coverage coverage;
-    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+    std::unique_ptr<Diacritizer> diacritizer;
   };
   std::vector<State> states(command.threads());
   Coverage coverage;
@@ -526,37 +537,33 @@ int Diacritize(const Arguments& args) {
       command.Run(
           writer, states,
           [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
-            Diacritizer diacritizer(table, options, out);
-            diacritizer.Run(reader);
-            AddCoverage(diacritizer.coverage(), &state.coverage);
-            if (!report) return;
-            for (const auto& entry : diacritizer.Unknown()) {
-              state.unknown[entry.first] += entry.second;
+            if (!state.diacritizer) {
+              state.diacritizer.reset(new Diacritizer(table, options, out));
             }
-            for (const auto& entry : diacritizer.AmbiguousWords()) {
-              state.ambiguous[entry.first] += entry.second;
-            }
+            state.diacritizer->Run(reader);
           });
-      for (size_t i = 1; i < states.size(); ++i) {
-        AddCoverage(states[i].coverage, &states[0].coverage);
-        for (const auto& entry : states[i].unknown) {
-          states[0].unknown[entry.first] += entry.second;
+      std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+      for (const State& state : states) {
+        if (!state.diacritizer) continue;
+        AddCoverage(state.diacritizer->coverage(), &coverage);
+        if (!report) continue;
+        for (const auto& entry : state.diacritizer->Unknown()) {
+          unknown[entry.first] += entry.second;
         }
-        for (const auto& entry : states[i].ambiguous) {
-          states[0].ambiguous[entry.first] += entry.second;
+        for (const auto& entry : state.diacritizer->AmbiguousWords()) {
+          ambiguous[entry.first] += entry.second;
         }
       }
-      coverage = states[0].coverage;
       if (report) {
         TextWriter tsv(*report, TextWriter::kUtf8);
-        for (const auto& entry : ByCount(states[0].unknown)) {
+        for (const auto& entry : ByCount(unknown)) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\n";
           tsv.PutLatin1(count.data(), count.size());
         }
         // Then the words with several forms, with their forms as a third
         // field.
-        for (const auto& entry : ByCount(states[0].ambiguous)) {
+        for (const auto& entry : ByCount(ambiguous)) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\t";
           tsv.PutLatin1(count.data(), count.size());
