@@ -795,6 +795,10 @@ int Codes(const Arguments& args) {
   const std::string table =
       FindDataFile(kCodeTableData, args.Value("--table", ""));
   LoadCodeTable(table, mapper);
+  // The texts of the codes, made once and only read by the threads (the
+  // mapping through `mapper` alone fills them as it goes).
+  std::vector<CodeText> texts(kMapperSlots);
+  FillCodeTexts(mapper, texts.data());
   RunFiles files;
   files.Input("code table", table);
   TextCommand command(args, files);
@@ -812,7 +816,8 @@ int Codes(const Arguments& args) {
               [&](TextReader&, uint64_t, const char16_t* line, size_t n,
                   const char16_t*, size_t, bool last) {
                 state.codes.clear();
-                AppendLineCodes(line, n, &state.scratch, &state.codes);
+                AppendLineCodes(mapper, texts.data(), line, n, &state.scratch,
+                                &state.codes);
                 if (last) state.codes.push_back('\n');
                 out.PutLatin1(state.codes.data(), state.codes.size());
               });
