@@ -81,6 +81,7 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
                     14)},
        3},
       {"empty inputs", {"", ""}, 4},
+      {"blocks full of line ends", {std::string(5000, '\n') + "x\n"}, 2100},
   };
   for (const auto& c : kCases) {
     for (unsigned threads : {1u, 3u}) {
