@@ -214,6 +214,13 @@ class TextDecoder {
 
   Form form() const { return form_; }
   uint64_t replaced() const { return replaced_; }
+  // Decodes from here on as the part of an input in `form` that starts
+  // `offset` bytes and `lines` line ends into it (for its messages).
+  void Resume(Form form, uint64_t offset, uint64_t lines) {
+    form_ = form;
+    offset_ = offset;
+    lines_ = lines;
+  }
 
  private:
   size_t DecodeUtf8(const unsigned char* data, size_t n, bool final, Units* out,
@@ -266,6 +273,11 @@ class TextReader {
   // B: invalid UTF-8") and the like on malformed input.
   bool Next(Units* units);
   uint64_t replaced() const;
+  // Takes the source as a later part of an input (see
+  // TextDecoder::Resume); before the first Next.
+  void Resume(TextDecoder::Form form, uint64_t offset, uint64_t lines) {
+    decoder_.Resume(form, offset, lines);
+  }
   const std::string& name() const { return source_.name(); }
 
  private:
@@ -296,6 +308,9 @@ class TextWriter {
   void PutLatin1(const char* text, size_t n);
   // Writes what is buffered (the mark at least) and closes the sink.
   void Finish();
+  // Leaves out the mark of the 16-bit form, for output that continues
+  // another's; before anything is put.
+  void OmitMark() { used_ = 0; }
 
  private:
   struct Units16;

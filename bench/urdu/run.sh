@@ -11,6 +11,9 @@
 # Builds an optimised urdu in $BUILD_DIR (default build-bench) first.
 # Goal: urdu diacritize at most 2x iconv's time, and the same peak memory
 # on a quarter of the input as on all of it.
+# Then -j 1 against -j 2 for diacritize, normalize, strip and codes on the
+# same input, runs alternated so that the load of a shared machine falls
+# on both alike; goal: -j 2 at least 1.7x the speed of -j 1 on 2 cores.
 set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -69,3 +72,57 @@ awk -v wi="$w_iconv" -v ci="$c_iconv" -v wu="$w_urdu" -v cu="$c_urdu" \
   printf "%-30s %9.2f %9.2f   (goal: at most 1.5)\n", "one line: this / sample", wo / ws, co / cs
   printf "peak memory of urdu diacritize: %.1f MB on the whole input, %.1f MB on a quarter of it\n", ru / 1024, rq / 1024
 }'
+
+# One thread against two, side by side; the outputs must be the same.
+echo
+MEASURE_RUNS=${MEASURE_RUNS:-5} python3 - "$urdu" "$(nproc)" <<'PY'
+import filecmp, os, resource, statistics, subprocess, sys, time
+urdu, cores = sys.argv[1], sys.argv[2]
+runs = int(os.environ["MEASURE_RUNS"])
+
+def pair(args):
+    # Two one-thread runs at once: what two cores give this moment.
+    start = time.perf_counter()
+    procs = [subprocess.Popen(args + [f"pair{i}.out"], stdout=subprocess.DEVNULL)
+             for i in (0, 1)]
+    if any(p.wait() != 0 for p in procs):
+        sys.exit("a run of the pair failed")
+    return time.perf_counter() - start
+
+def run(args):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+
+print(f"-j 1 against -j 2 on {cores} cores, best of {runs} alternated runs "
+      "(spread: worst over best wall time)")
+print("%-11s %17s %17s %9s %9s %9s %9s" % ("", "-j 1 wall (spr.)", "-j 2 wall (spr.)",
+                                      "speed-up", "median", "cpu 2/1", "ceiling"))
+for name, extra in (("diacritize", ["--table", "t.lex"]), ("normalize", []),
+                    ("strip", []), ("codes", [])):
+    cmd = {j: [urdu, name, *extra, "--no-progress", "-j", j, "-o", f"j{j}.out",
+               "input.txt"] for j in ("1", "2")}
+    walls = {"1": [], "2": []}
+    cpus = {"1": [], "2": []}
+    pairs = []
+    for _ in range(runs):
+        for j in ("1", "2"):
+            w, c = run(cmd[j])
+            walls[j].append(w)
+            cpus[j].append(c)
+        pairs.append(pair(cmd["1"][:-3] + ["input.txt", "-o"]))
+    if not filecmp.cmp("j1.out", "j2.out", shallow=False):
+        sys.exit(f"urdu {name}: -j 2 gives another output than -j 1")
+    b1, b2 = min(walls["1"]), min(walls["2"])
+    print("%-11s %9.3f (%4.2f) %9.3f (%4.2f) %8.2fx %8.2fx %9.2f %8.2fx" % (
+        name, b1, max(walls["1"]) / b1, b2, max(walls["2"]) / b2, b1 / b2,
+        statistics.median(walls["1"]) / statistics.median(walls["2"]),
+        min(cpus["2"]) / min(cpus["1"]), 2 * b1 / min(pairs)))
+print("(speed-up: best -j 1 wall over best -j 2 wall; median: the same of the "
+      "medians; cpu 2/1: processor time of -j 2 over -j 1; ceiling: the "
+      "speed-up of two -j 1 runs at once, what the cores give; goal: speed-up "
+      "of diacritize at least 1.7)")
+PY

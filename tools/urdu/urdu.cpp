@@ -28,6 +28,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,7 @@
 #include "diacritizer/WordFormFormat.h"
 #include "diacritizer/WordFormTable.h"
 #include "foundation/Encoding.h"
+#include "foundation/ParallelLines.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 #include "foundation/Version.h"
@@ -79,6 +81,9 @@ const char kHelp[] =
     "  --progress, --no-progress\n"
     "                 force the progress line on standard error on or off\n"
     "                 (default: on when standard error is a terminal)\n"
+    "  -j N           diacritize, normalize, strip, codes: N threads, on\n"
+    "                 blocks of whole lines written in order (default: every\n"
+    "                 core for input over 4 MB or of unknown size; -j 1: one)\n"
     "\n"
     "DATA: a table, code table or configuration that no option names is\n"
     "taken from the folder $URDULEX_DATA, else from the installation's\n"
@@ -275,7 +280,12 @@ class TextCommand {
     const bool show = args.Has("--progress") ||
                       (!args.Has("--no-progress") && ::isatty(2) == 1);
     progress_.reset(new Progress(show, args.command.c_str(), total));
+    threads_ = ThreadsOf(args, total);
   }
+
+  // The threads of the run: -j N, else every core for an input over a few
+  // MB or of unknown size.
+  unsigned threads() const { return threads_; }
 
   // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open() {
@@ -283,6 +293,22 @@ class TextCommand {
     writer_.reset(new TextWriter(
         *sink_, args_.Has("--utf16") ? TextWriter::kUtf16 : TextWriter::kUtf8));
     return *writer_;
+  }
+
+  // Runs `body(state, reader, out, lines)` over the text of every input,
+  // where `lines` is the number of line ends in the input before the
+  // reader's text: with one thread on each input in turn, with states[0]
+  // and `out`; with more on blocks of whole lines, worker w with
+  // states[w] (one a thread) and a writer of its own, the blocks written
+  // to `out`'s sink in input order.
+  template <typename State, typename Body>
+  void Run(TextWriter& out, std::vector<State>& states, Body&& body) {
+    if (threads_ <= 1) {
+      ForEachInput(
+          [&](TextReader& reader) { body(states[0], reader, out, 0); });
+      return;
+    }
+    RunBlocks(states, body);
   }
 
   // Runs `body` on a reader of each input in turn.
@@ -313,6 +339,109 @@ class TextCommand {
   }
 
  private:
+  static unsigned ThreadsOf(const Arguments& args, int64_t total) {
+    const std::string jobs = args.Value("-j", "");
+    if (jobs.empty()) {
+      const int64_t kFew = int64_t{4} << 20;
+      return total < 0 || total > kFew ? ThreadsFor(0) : 1;
+    }
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(jobs.c_str(), &end, 10);
+    if (*end != '\0' || n < 1 || n > 1024 || jobs[0] == '-') {
+      Misuse(args.command, "-j wants a number of threads from 1 to 1024");
+    }
+    return static_cast<unsigned>(n);
+  }
+
+  // Hands on what is read from an input to the progress line.
+  class Counted : public ByteSource {
+   public:
+    Counted(ByteSource& source, ConvertingSource* converter, Progress& progress)
+        : source_(source), converter_(converter), progress_(progress) {}
+    size_t Read(unsigned char* buffer, size_t n) override {
+      const size_t got = source_.Read(buffer, n);
+      progress_.Advance(converter_ != nullptr ? converter_->TakeRead() : got);
+      return got;
+    }
+    const std::string& name() const override { return source_.name(); }
+
+   private:
+    ByteSource& source_;
+    ConvertingSource* converter_;
+    Progress& progress_;
+  };
+
+  template <typename State, typename Body>
+  void RunBlocks(std::vector<State>& states, Body& body) {
+    const bool lenient = args_.Has("--lenient");
+    const std::string from = args_.Value("--from", "");
+    std::vector<std::unique_ptr<ConvertingSource>> converters;
+    std::vector<std::unique_ptr<Counted>> counted;
+    std::vector<ByteSource*> sources;
+    for (const auto& input : inputs_) {
+      ConvertingSource* converter = nullptr;
+      if (!from.empty()) {
+        converters.emplace_back(new ConvertingSource(*input, from, lenient));
+        converter = converters.back().get();
+      }
+      counted.emplace_back(new Counted(
+          converter != nullptr ? static_cast<ByteSource&>(*converter) : *input,
+          converter, *progress_));
+      sources.push_back(counted.back().get());
+    }
+    // Invalid sequences replaced, by worker and input.
+    std::vector<std::vector<uint64_t>> replaced(
+        threads_, std::vector<uint64_t>(inputs_.size()));
+    ParallelLines::Options options;
+    options.threads = threads_;
+    // A hidden knob for the tests: small blocks on small inputs.
+    if (const char* block = std::getenv("URDU_BLOCK_BYTES")) {
+      options.block = std::strtoul(block, nullptr, 10);
+    }
+    const TextWriter::Encoding encoding =
+        args_.Has("--utf16") ? TextWriter::kUtf16 : TextWriter::kUtf8;
+    // A writer for each worker, kept from block to block as the one
+    // writer of a single thread is (a block starts after a line end, where
+    // a writer keeps nothing), writing into the block's output.
+    std::vector<StringSink> sinks(threads_);
+    std::vector<std::unique_ptr<TextWriter>> writers;
+    for (StringSink& sink : sinks) {
+      writers.emplace_back(new TextWriter(sink, encoding));
+      writers.back()->OmitMark();
+    }
+    bool written = false;
+    ParallelLines(options).Run(
+        sources,
+        [&](unsigned worker, LineBlock& block) {
+          StringSink& sink = sinks[worker];
+          TextWriter& out = *writers[worker];
+          sink.bytes.swap(block.output);  // its buffer, from an earlier block
+          for (const LineSegment& segment : block.segments) {
+            SegmentSource source(block, segment,
+                                 inputs_[segment.input]->name());
+            TextReader reader(source, lenient);
+            ResumeAt(segment, &reader);
+            body(states[worker], reader, out, segment.line);
+            replaced[worker][segment.input] += reader.replaced();
+          }
+          out.Finish();  // hands over what it holds; it can go on
+          block.output.swap(sink.bytes);
+        },
+        [&](LineBlock& block) {
+          if (!written && encoding == TextWriter::kUtf16) {
+            writer_->OmitMark();
+            sink_->Write("\xFF\xFE", 2);
+          }
+          written = true;
+          sink_->Write(block.output.data(), block.output.size());
+        });
+    for (size_t i = 0; i < inputs_.size(); ++i) {
+      uint64_t n = converters.empty() ? 0 : converters[i]->replaced();
+      for (const auto& by_input : replaced) n += by_input[i];
+      if (n > 0) replaced_.emplace_back(&inputs_[i]->name(), n);
+    }
+  }
+
   const Arguments& args_;
   std::string output_name_;
   std::vector<std::unique_ptr<FileSource>> inputs_;
@@ -320,6 +449,7 @@ class TextCommand {
   std::unique_ptr<FileSink> sink_;
   std::unique_ptr<TextWriter> writer_;
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
+  unsigned threads_ = 1;
 };
 
 // Runs `body` with the command's output; puts the output in place only when
@@ -334,6 +464,26 @@ int WithOutput(TextCommand& command, Body&& body) {
     throw;
   }
   return 0;
+}
+
+void AddCoverage(const Coverage& add, Coverage* to) {
+  to->tokens += add.tokens;
+  to->known += add.known;
+  to->unknown += add.unknown;
+  to->ambiguous += add.ambiguous;
+  to->other += add.other;
+}
+
+// The words of `counts`, most frequent first, equal counts in the order of
+// their text (as Diacritizer::Unknown gives them).
+std::vector<std::pair<std::u16string, uint64_t>> ByCount(
+    const std::unordered_map<std::u16string, uint64_t>& counts) {
+  std::vector<std::pair<std::u16string, uint64_t>> list(counts.begin(),
+                                                        counts.end());
+  std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+  return list;
 }
 
 int Diacritize(const Arguments& args) {
@@ -374,23 +524,46 @@ int Diacritize(const Arguments& args) {
   FormTable& table = *table_file;
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) report.reset(new FileSink(report_name));
+  // The table is shared by the threads; each has a diacritizer of its
+  // own, which keeps its buffers and counts from block to block, and
+  // always writes to the same writer (Run's one writer of the thread).
+  struct State {
+    std::unique_ptr<Diacritizer> diacritizer;
+  };
+  std::vector<State> states(command.threads());
   Coverage coverage;
   try {
-    WithOutput(command, [&](TextWriter& out) {
-      Diacritizer diacritizer(table, options, out);
-      command.ForEachInput(
-          [&](TextReader& reader) { diacritizer.Run(reader); });
-      coverage = diacritizer.coverage();
+    WithOutput(command, [&](TextWriter& writer) {
+      command.Run(
+          writer, states,
+          [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
+            if (!state.diacritizer) {
+              state.diacritizer.reset(new Diacritizer(table, options, out));
+            }
+            state.diacritizer->Run(reader);
+          });
+      std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+      for (const State& state : states) {
+        if (!state.diacritizer) continue;
+        AddCoverage(state.diacritizer->coverage(), &coverage);
+        if (!report) continue;
+        for (const auto& entry : state.diacritizer->Unknown()) {
+          unknown[entry.first] += entry.second;
+        }
+        for (const auto& entry : state.diacritizer->AmbiguousWords()) {
+          ambiguous[entry.first] += entry.second;
+        }
+      }
       if (report) {
         TextWriter tsv(*report, TextWriter::kUtf8);
-        for (const auto& entry : diacritizer.Unknown()) {
+        for (const auto& entry : ByCount(unknown)) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\n";
           tsv.PutLatin1(count.data(), count.size());
         }
         // Then the words with several forms, with their forms as a third
         // field.
-        for (const auto& entry : diacritizer.AmbiguousWords()) {
+        for (const auto& entry : ByCount(ambiguous)) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\t";
           tsv.PutLatin1(count.data(), count.size());
@@ -444,7 +617,7 @@ int Evaluate(const Arguments& args) {
   });
 }
 
-// Runs `piece` on every line of every input, in one or more pieces that
+// Runs `piece` on every line of `reader`'s text, in one or more pieces that
 // together are the line without its line end: piece(reader, number, text,
 // n, end, end_units, last), where `last` marks the line's last piece and
 // `end` its line end of `end_units` units (LF, or CR LF, or none at the end
@@ -453,12 +626,12 @@ int Evaluate(const Arguments& args) {
 // unfinished line is cut as late as it allows at the end of every block,
 // so a long line is never held whole, and every unit is looked at a
 // bounded number of times. With a `can_cut` that never allows, each line
-// comes whole.
+// comes whole. Line numbers go on from `number`.
 template <typename CanCut, typename Piece>
-void ForEachLinePiece(TextCommand& command, CanCut&& can_cut, Piece&& piece) {
+void ForEachLinePiece(TextReader& reader, uint64_t number, CanCut&& can_cut,
+                      Piece&& piece) {
   Units text;
-  command.ForEachInput([&](TextReader& reader) {
-    uint64_t number = 0;
+  {
     // `text` starts with the unfinished line of the block before, whose
     // units before `scanned` hold no LF, and no place to cut before
     // `uncut` (positions after the line's start).
@@ -501,15 +674,15 @@ void ForEachLinePiece(TextCommand& command, CanCut&& can_cut, Piece&& piece) {
       text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(start));
       scanned = text.size();
     }
-  });
+  }
 }
 
-// Runs `line` on every line of every input, held whole: the text without
-// its line end, and the line end (LF or CR LF; none at the end).
+// Runs `line` on every line of `reader`'s text, held whole: the text
+// without its line end, and the line end (LF or CR LF; none at the end).
 template <typename Line>
-void ForEachLine(TextCommand& command, Line&& line) {
+void ForEachLine(TextReader& reader, uint64_t number, Line&& line) {
   ForEachLinePiece(
-      command, [](const char16_t*, size_t) { return false; },
+      reader, number, [](const char16_t*, size_t) { return false; },
       [&](TextReader& reader, uint64_t number, const char16_t* text, size_t n,
           const char16_t* end, size_t end_units,
           bool) { line(reader, number, text, n, end, end_units); });
@@ -526,45 +699,66 @@ int Normalize(const Arguments& args) {
   files.Input("configuration", config);
   files.Input("NFC rules file", normalization.NfcRulesPath());
   TextCommand command(args, files);
-  uint64_t changed_lines = 0, changes_made = 0;
-  WithOutput(command, [&](TextWriter& out) {
+  // Shared by the threads: normalizing only reads the rules
+  // (Normalizer::NormalizeInto and NormalizeWithChanges are const).
+  struct State {
     std::wstring wide, normalized;
     std::u16string result;
     std::vector<NormChange> changes;
-    if (!check && !diff) {
-      // A long line goes in pieces, cut where the rules cannot see it.
-      ForEachLinePiece(
-          command,
-          [&](const char16_t* text, size_t i) {
-            return normalization.CanCutAfter(text[i - 1]);
-          },
-          [&](TextReader&, uint64_t, const char16_t* line, size_t n,
-              const char16_t* end, size_t end_units, bool) {
-            wide.assign(line, line + n);
-            normalization.Normalize(std::move(wide), NFC, normalized);
-            result.assign(normalized.begin(), normalized.end());
-            out.Put(result);
-            out.Put(end, end_units);
-          });
-      return;
-    }
-    ForEachLine(command, [&](TextReader& reader, uint64_t number,
-                             const char16_t* line, size_t n, const char16_t*,
-                             size_t) {
-      wide.assign(line, line + n);
-      normalization.NormalizeWithChanges(wide, NFC, &normalized, &changes);
-      if (changes.empty()) return;
-      ++changed_lines;
-      changes_made += changes.size();
-      const std::string where = reader.name() + ":" + std::to_string(number);
-      if (diff) PutLineDiff(where, wide, normalized, out);
-      if (!check) return;
-      ColumnCursor cursor;
-      for (const NormChange& change : changes) {
-        PutUtf8(DescribeChange(where, wide, change, &cursor) + "\n", out);
-      }
-    });
+    uint64_t changed_lines = 0, changes_made = 0;
+  };
+  std::vector<State> states(command.threads());
+  WithOutput(command, [&](TextWriter& writer) {
+    command.Run(
+        writer, states,
+        [&](State& state, TextReader& reader, TextWriter& out, uint64_t lines) {
+          if (!check && !diff) {
+            // A long line goes in pieces, cut where the rules cannot see it.
+            ForEachLinePiece(
+                reader, lines,
+                [&](const char16_t* text, size_t i) {
+                  return normalization.CanCutAfter(text[i - 1]);
+                },
+                [&](TextReader&, uint64_t, const char16_t* line, size_t n,
+                    const char16_t* end, size_t end_units, bool) {
+                  state.wide.assign(line, line + n);
+                  normalization.Normalize(std::move(state.wide), NFC,
+                                          state.normalized);
+                  state.result.assign(state.normalized.begin(),
+                                      state.normalized.end());
+                  out.Put(state.result);
+                  out.Put(end, end_units);
+                });
+            return;
+          }
+          ForEachLine(
+              reader, lines,
+              [&](TextReader& reader, uint64_t number, const char16_t* line,
+                  size_t n, const char16_t*, size_t) {
+                std::wstring& wide = state.wide;
+                wide.assign(line, line + n);
+                normalization.NormalizeWithChanges(wide, NFC, &state.normalized,
+                                                   &state.changes);
+                if (state.changes.empty()) return;
+                ++state.changed_lines;
+                state.changes_made += state.changes.size();
+                const std::string where =
+                    reader.name() + ":" + std::to_string(number);
+                if (diff) PutLineDiff(where, wide, state.normalized, out);
+                if (!check) return;
+                ColumnCursor cursor;
+                for (const NormChange& change : state.changes) {
+                  PutUtf8(DescribeChange(where, wide, change, &cursor) + "\n",
+                          out);
+                }
+              });
+        });
   });
+  uint64_t changed_lines = 0, changes_made = 0;
+  for (const State& state : states) {
+    changed_lines += state.changed_lines;
+    changes_made += state.changes_made;
+  }
   if (changed_lines > 0) {
     throw Error(std::to_string(changed_lines) +
                 (changed_lines == 1 ? " line" : " lines") + " would change (" +
@@ -578,19 +772,22 @@ int Strip(const Arguments& args) {
   RunFiles files;
   TextCommand command(args, files);
   const bool keep_shadda = args.Has("--keep-shadda");
-  return WithOutput(command, [&](TextWriter& out) {
-    Units text;
-    command.ForEachInput([&](TextReader& reader) {
-      // A letter at the end of a block waits for the marks that may follow.
-      bool more = true;
-      while (more) {
-        more = reader.Next(&text);
-        const size_t end =
-            more ? StripSafeEnd(text.data(), text.size()) : text.size();
-        out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
-        text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(end));
-      }
-    });
+  std::vector<Units> states(command.threads());
+  return WithOutput(command, [&](TextWriter& writer) {
+    command.Run(
+        writer, states,
+        [&](Units& text, TextReader& reader, TextWriter& out, uint64_t) {
+          // A letter at the end of a block waits for the marks that may follow.
+          bool more = true;
+          while (more) {
+            more = reader.Next(&text);
+            const size_t end =
+                more ? StripSafeEnd(text.data(), text.size()) : text.size();
+            out.Put(text.data(), StripMarks(text.data(), end, keep_shadda));
+            text.erase(text.begin(),
+                       text.begin() + static_cast<ptrdiff_t>(end));
+          }
+        });
   });
 }
 
@@ -598,20 +795,33 @@ int Codes(const Arguments& args) {
   const std::string table =
       FindDataFile(kCodeTableData, args.Value("--table", ""));
   LoadCodeTable(table, mapper);
+  // The texts of the codes, made once and only read by the threads (the
+  // mapping through `mapper` alone fills them as it goes).
+  std::vector<CodeText> texts(kMapperSlots);
+  FillCodeTexts(mapper, texts.data());
   RunFiles files;
   files.Input("code table", table);
   TextCommand command(args, files);
-  return WithOutput(command, [&](TextWriter& out) {
+  struct State {
     std::wstring scratch;
     std::string codes;
-    ForEachLinePiece(command, CodesCanCutBefore,
-                     [&](TextReader&, uint64_t, const char16_t* line, size_t n,
-                         const char16_t*, size_t, bool last) {
-                       codes.clear();
-                       AppendLineCodes(line, n, &scratch, &codes);
-                       if (last) codes.push_back('\n');
-                       out.PutLatin1(codes.data(), codes.size());
-                     });
+  };
+  std::vector<State> states(command.threads());
+  return WithOutput(command, [&](TextWriter& writer) {
+    command.Run(
+        writer, states,
+        [&](State& state, TextReader& reader, TextWriter& out, uint64_t lines) {
+          ForEachLinePiece(
+              reader, lines, CodesCanCutBefore,
+              [&](TextReader&, uint64_t, const char16_t* line, size_t n,
+                  const char16_t*, size_t, bool last) {
+                state.codes.clear();
+                AppendLineCodes(mapper, texts.data(), line, n, &state.scratch,
+                                &state.codes);
+                if (last) state.codes.push_back('\n');
+                out.PutLatin1(state.codes.data(), state.codes.size());
+              });
+        });
   });
 }
 
@@ -934,6 +1144,7 @@ int Run(int argc, char** argv) {
   }
   std::set<std::string> valued = {"-o", "--from"};
   std::set<std::string> flags(std::begin(kCommonFlags), std::end(kCommonFlags));
+  if (command != "evaluate") valued.insert("-j");
   if (command == "diacritize") {
     valued.insert({"--table", "--forms", "--ambiguous", "--report"});
     flags.insert({"--lines", "-v"});

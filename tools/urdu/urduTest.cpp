@@ -614,4 +614,72 @@ TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
   EXPECT_EQ(many, Filter("strip -f UTF-8", many));
 }
 
+// -j N cuts the input into blocks of whole lines (here a few dozen bytes,
+// so that every case spans many) and writes them in order: output, report,
+// counts, messages, status and an untouched output on failure are those of
+// one thread.
+TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
+  BuildSampleTable();
+  std::string long_line;
+  for (int i = 0; i < 30; ++i) long_line += u8"کتاب جن ";
+  // A mark, CR LF, an empty line, a line longer than a block, letters the
+  // rules change, and a last line without LF.
+  const std::string text =
+      u8"\uFEFFکتاب قلم\r\nجن میں دل xyz 12\n\n" + long_line +
+      u8"\n\u0643\u064A \u0627\u0653 اُردو\r\n" + u8"مُحبت\u0651 لوگ\r";
+  MakeFile("a.txt", text);
+  MakeFile("b.txt", u8"\nقلم دل\r\nميں\n");
+  MakeFile("c.u16", urdulex::test::Utf16File(L"\u0643\u062A\u0627\u0628\r\n"
+                                             L"\u062C\u0646\n\u062F\u0644"));
+  MakeFile("d.1256", "\x98\xCA\xC7\xC8 \xE1\r\n\xC7\xCF\n");
+  MakeFile("bad.txt",
+           "a\nb\n" + std::string(50, 'c') + "\nc\xC3\x28\nd\n\xFF\n");
+  const std::string config = kSource + "/data/normalization/config.ini";
+  const std::string normalize = "normalize --config '" + config + "' ";
+  const char* const kCases[] = {
+      "diacritize --table t.lex -v --report r.tsv a.txt b.txt",
+      "diacritize --table t.lex --ambiguous all --utf16 c.u16 a.txt",
+      "diacritize --table t.lex --lines -v a.txt",
+      "strip --keep-shadda --utf16 a.txt b.txt c.u16",
+      "strip --from CP1256 d.1256 d.1256",
+      "strip bad.txt",
+      "strip --lenient bad.txt a.txt bad.txt",
+      "codes a.txt c.u16",
+      "codes bad.txt",
+  };
+  std::vector<std::string> cases(std::begin(kCases), std::end(kCases));
+  for (const char* option : {"", "--check ", "--diff ", "--utf16 "}) {
+    cases.push_back(normalize + option + "a.txt b.txt c.u16");
+  }
+  for (const std::string& args : cases) {
+    std::string expected[3];
+    int expected_status = 0;
+    for (const char* threads : {"1", "2", "4"}) {
+      for (const char* block : {"8", "40"}) {
+        SCOPED_TRACE(args + " -j " + threads + ", blocks of " + block);
+        MakeFile("out", "old");
+        MakeFile("r.tsv", "old");
+        const int status =
+            Run(std::string("URDU_BLOCK_BYTES=") + block + " " + Urdu() + " " +
+                args + " -j " + threads + " -o out");
+        const std::string got[3] = {Contents(Path("out")),
+                                    Contents(Path("r.tsv")), stderr_};
+        if (std::string(threads) == "1") {
+          std::copy(got, got + 3, expected);
+          expected_status = status;
+          // A failure leaves the output as it was.
+          if (args.find("bad") != std::string::npos &&
+              args.find("lenient") == std::string::npos) {
+            EXPECT_EQ(1, status);
+            EXPECT_EQ("old", got[0]);
+          }
+          continue;
+        }
+        EXPECT_EQ(expected_status, status);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(expected[i], got[i]) << i;
+      }
+    }
+  }
+}
+
 }  // namespace
