@@ -343,8 +343,9 @@ void SplitLetters(const std::u16string& form, std::vector<MarkedLetter>* out) {
   }
 }
 
-// The words of `counts`, most frequent first, equal counts in the order of
-// their UTF-16 text.
+
+}  // namespace
+
 std::vector<std::pair<std::u16string, uint64_t>> ByCount(
     const std::unordered_map<std::u16string, uint64_t>& counts) {
   std::vector<std::pair<std::u16string, uint64_t>> list(counts.begin(),
@@ -354,8 +355,6 @@ std::vector<std::pair<std::u16string, uint64_t>> ByCount(
   });
   return list;
 }
-
-}  // namespace
 
 std::u16string CommonMarks(const std::vector<std::u16string>& forms) {
   if (forms.empty()) return std::u16string();

@@ -40,6 +40,11 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out);
 // where all have it, a vowel mark where all have the same one.
 std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 
+// The words of `counts`, most frequent first, equal counts in the order of
+// their UTF-16 text: the order of the unknown and ambiguous word lists.
+std::vector<std::pair<std::u16string, uint64_t>> ByCount(
+    const std::unordered_map<std::u16string, uint64_t>& counts);
+
 class FormTable {
  public:
   // Room for a form Find restores, in units.

@@ -255,12 +255,16 @@ void WordFormTableFile::Add(const unsigned char* record) {
   records.push_back(entry);
 }
 
-bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
-                           std::string* rejection) {
+namespace {
+
+// Opens `reader` and reads the table from it; the library's report of a
+// failure names the step that failed.
+template <typename Reader, typename Open>
+bool OpenAndReadTable(Reader& reader, Open&& open, WordFormTableFile* file,
+                      std::string* rejection) {
   *file = WordFormTableFile();
-  FileReader reader;
   try {
-    reader.Open(fileName, FileReader::UNICODE);
+    open();
   } catch (IOException& e) {
     e.SetFileName(kModule);
     e.SetLineNum(__LINE__);
@@ -279,28 +283,21 @@ bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
   }
 }
 
+}  // namespace
+
+bool ReadWordFormTableFile(const std::string& fileName, WordFormTableFile* file,
+                           std::string* rejection) {
+  FileReader reader;
+  return OpenAndReadTable(
+      reader, [&] { reader.Open(fileName, FileReader::UNICODE); }, file,
+      rejection);
+}
+
 bool ReadWordFormTableBytes(const unsigned char* bytes, size_t size,
                             WordFormTableFile* file, std::string* rejection) {
-  *file = WordFormTableFile();
   MemoryReader reader(bytes, size);
-  try {
-    reader.Open();
-  } catch (IOException& e) {
-    e.SetFileName(kModule);
-    e.SetLineNum(__LINE__);
-    e.SetExceptionMsg(e.GetExceptionMsg() +
-                      " Hash table file could not be opened.");
-    throw;
-  }
-  try {
-    return ReadTable(reader, file, rejection);
-  } catch (IOException& e) {
-    e.SetFileName(kModule);
-    e.SetLineNum(__LINE__);
-    e.SetExceptionMsg(e.GetExceptionMsg() +
-                      " Hash table reading problem occurred.");
-    throw;
-  }
+  return OpenAndReadTable(
+      reader, [&] { reader.Open(); }, file, rejection);
 }
 
 bool LoadWordFormHashTable(const std::string& fileName) {

@@ -474,18 +474,6 @@ void AddCoverage(const Coverage& add, Coverage* to) {
   to->other += add.other;
 }
 
-// The words of `counts`, most frequent first, equal counts in the order of
-// their text (as Diacritizer::Unknown gives them).
-std::vector<std::pair<std::u16string, uint64_t>> ByCount(
-    const std::unordered_map<std::u16string, uint64_t>& counts) {
-  std::vector<std::pair<std::u16string, uint64_t>> list(counts.begin(),
-                                                        counts.end());
-  std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-    return a.second != b.second ? a.second > b.second : a.first < b.first;
-  });
-  return list;
-}
-
 int Diacritize(const Arguments& args) {
   using Ambiguous = Diacritizer::Ambiguous;
   static const std::map<std::string, Ambiguous> kAmbiguous = {
