@@ -108,6 +108,14 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
 }
 
 void Diacritizer::Run(TextReader& reader) {
+  // A text of many words per slot of the table would have its walks switch
+  // to the full index soon anyway: building it first spares those walks.
+  // A short text never pays for it, so start-up stays that of the mapping.
+  const int64_t size = reader.size();
+  if (size > 0 && static_cast<uint64_t>(size) / kBytesPerSlotForIndex >=
+                      static_cast<uint64_t>(table_.IndexAfterSteps())) {
+    table_.UseIndex();
+  }
   Tokenizer tokenizer(options_.lines);
   // `text` starts with the unfinished word of the block before, if any.
   Units text;

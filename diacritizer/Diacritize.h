@@ -180,6 +180,10 @@ class Diacritizer {
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
   static constexpr size_t kBatch = 32;
+  // Input bytes per step of IndexAfterSteps from which Run builds the
+  // full index before the first lookup (a word and its separator are
+  // about ten bytes; a few steps per word are typical on a loaded table).
+  static constexpr uint64_t kBytesPerSlotForIndex = 32;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);

@@ -267,6 +267,8 @@ class TextReader {
   bool Next(Units* units);
   uint64_t replaced() const;
   const std::string& name() const { return source_.name(); }
+  // The source's size in bytes when known in advance, else -1.
+  int64_t size() const { return source_.Size(); }
 
  private:
   ByteSource& source_;
