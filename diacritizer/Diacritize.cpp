@@ -197,6 +197,7 @@ void Diacritizer::Process(const char16_t* text,
     }
   }
   for (; t < tokens.size(); ++t) Emit(text, tokens[t], nullptr);
+  FlushPassed();  // the text is about to go
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,
@@ -206,7 +207,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     case Token::kBlank:
       return;
     case Token::kSeparator:
-      out_.Put(original, token.length);
+      Pass(original, token.length);
       return;
     case Token::kOverlong:
       if (token.letter) {
@@ -215,14 +216,14 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       } else {
         ++coverage_.other;
       }
-      out_.Put(original, token.length);
+      Pass(original, token.length);
       return;
     case Token::kWord:
       break;
   }
   if (word == nullptr) {  // not looked up
     if (token.length > 0) ++coverage_.other;
-    out_.Put(original, token.length);
+    Pass(original, token.length);
     return;
   }
   const char16_t* key =
@@ -244,11 +245,12 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
         ++unknown_[std::u16string(original, token.length)];
       }
     }
-    out_.Put(original, token.length);
+    Pass(original, token.length);
     return;
   }
   ++coverage_.tokens;
   ++coverage_.known;
+  FlushPassed();
   if (NeedsAllForms(options_)) {
     const std::vector<std::u16string>& forms =
         as_written_ ? table_.AllForms(written_key_.data(), written_key_.size())

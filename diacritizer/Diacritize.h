@@ -187,6 +187,19 @@ class Diacritizer {
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
+  // Text written as it came goes out in runs as long as the words found
+  // allow: fewer, longer writes.
+  void Pass(const char16_t* original, size_t n) {
+    if (original != pass_ + pass_units_) {
+      FlushPassed();
+      pass_ = original;
+    }
+    pass_units_ += n;
+  }
+  void FlushPassed() {
+    if (pass_units_ > 0) out_.Put(pass_, pass_units_);
+    pass_units_ = 0;
+  }
   // A word with directional marks or tatweels not found without them is
   // looked up as it is written, for a table may hold it so; null when that
   // fails too.
@@ -211,6 +224,8 @@ class Diacritizer {
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;
+  const char16_t* pass_ = nullptr;  // the run Pass has not yet written
+  size_t pass_units_ = 0;
   char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };
 
