@@ -177,17 +177,30 @@ void Diacritizer::Process(const char16_t* text,
   // batch are loaded first, their cache misses overlapping (and the slots
   // of the next batch fetched ahead), then the batch is written.
   const size_t count = words_.size();
+  const bool indexed = table_.indexed();
   size_t w = 0;
   size_t t = 0;
   while (w < count) {
     const size_t end = std::min(count, w + kBatch);
     unsigned touched = 0;
     const size_t ahead = std::min(count, end + kBatch);
-    for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
-    for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
-    for (size_t depth = 1; depth <= 2; ++depth) {
-      for (size_t k = w; k < end; ++k) {
-        touched += table_.TouchNext(words_[k].hash, depth);
+    if (indexed) {
+      // A pipeline of prefetches, none of which waits: the slots of the
+      // batch after next, the entries of the next batch (whose slots came
+      // a batch ago), and this batch's entries, which came a batch ago.
+      const size_t further = std::min(count, ahead + kBatch);
+      for (size_t k = ahead; k < further; ++k) table_.Prefetch(words_[k].hash);
+      for (size_t k = end; k < ahead; ++k) table_.TouchNext(words_[k].hash, 1);
+      if (w == 0) {
+        for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+      }
+    } else {
+      for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
+      for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+      for (size_t depth = 1; depth <= 2; ++depth) {
+        for (size_t k = w; k < end; ++k) {
+          touched += table_.TouchNext(words_[k].hash, depth);
+        }
       }
     }
     touched_ += touched;

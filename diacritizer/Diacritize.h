@@ -92,6 +92,7 @@ class FormTable {
   }
   // See WordFormLookup::UseIndex.
   void UseIndex() const;
+  bool indexed() const { return lookup_.indexed(); }
   uint64_t IndexAfterSteps() const {
     return WordFormLookup::kIndexAfter *
            static_cast<uint64_t>(lookup_.slots());
