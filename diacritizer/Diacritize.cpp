@@ -185,14 +185,25 @@ void Diacritizer::Process(const char16_t* text,
     unsigned touched = 0;
     const size_t ahead = std::min(count, end + kBatch);
     if (indexed) {
-      // A pipeline of prefetches, none of which waits: the slots of the
-      // batch after next, the entries of the next batch (whose slots came
-      // a batch ago), and this batch's entries, which came a batch ago.
-      const size_t further = std::min(count, ahead + kBatch);
-      for (size_t k = ahead; k < further; ++k) table_.Prefetch(words_[k].hash);
-      for (size_t k = end; k < ahead; ++k) table_.TouchNext(words_[k].hash, 1);
+      // A pipeline of prefetches, none of which waits: the slots of a
+      // batch four batches ahead, the entries of the batch two ahead
+      // (whose slots came two batches ago); this batch's entries came two
+      // batches ago. The first batches of a block are loaded at once.
       if (w == 0) {
-        for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+        const size_t slots = std::min(count, 4 * kBatch);
+        for (size_t k = end; k < slots; ++k) table_.Prefetch(words_[k].hash);
+        for (size_t k = 0; k < end; ++k)
+          touched += table_.Touch(words_[k].hash);
+        for (size_t k = end; k < ahead; ++k)
+          table_.TouchNext(words_[k].hash, 1);
+      }
+      const size_t slots = std::min(count, w + 5 * kBatch);
+      for (size_t k = std::min(count, w + 4 * kBatch); k < slots; ++k) {
+        table_.Prefetch(words_[k].hash);
+      }
+      const size_t entries = std::min(count, w + 3 * kBatch);
+      for (size_t k = std::min(count, w + 2 * kBatch); k < entries; ++k) {
+        table_.TouchNext(words_[k].hash, 1);
       }
     } else {
       for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
