@@ -108,6 +108,14 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
 }
 
 void Diacritizer::Run(TextReader& reader) {
+  // A text of many words per slot of the table would have its walks switch
+  // to the full index soon anyway: building it first spares those walks.
+  // A short text never pays for it, so start-up stays that of the mapping.
+  const int64_t size = reader.size();
+  if (size > 0 && static_cast<uint64_t>(size) / kBytesPerSlotForIndex >=
+                      static_cast<uint64_t>(table_.IndexAfterSteps())) {
+    table_.UseIndex();
+  }
   Tokenizer tokenizer(options_.lines);
   // `text` starts with the unfinished word of the block before, if any.
   Units text;
@@ -169,17 +177,41 @@ void Diacritizer::Process(const char16_t* text,
   // batch are loaded first, their cache misses overlapping (and the slots
   // of the next batch fetched ahead), then the batch is written.
   const size_t count = words_.size();
+  const bool indexed = table_.indexed();
   size_t w = 0;
   size_t t = 0;
   while (w < count) {
     const size_t end = std::min(count, w + kBatch);
     unsigned touched = 0;
     const size_t ahead = std::min(count, end + kBatch);
-    for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
-    for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
-    for (size_t depth = 1; depth <= 2; ++depth) {
-      for (size_t k = w; k < end; ++k) {
-        touched += table_.TouchNext(words_[k].hash, depth);
+    if (indexed) {
+      // A pipeline of prefetches, none of which waits: the slots of a
+      // batch four batches ahead, the entries of the batch two ahead
+      // (whose slots came two batches ago); this batch's entries came two
+      // batches ago. The first batches of a block are loaded at once.
+      if (w == 0) {
+        const size_t slots = std::min(count, 4 * kBatch);
+        for (size_t k = end; k < slots; ++k) table_.Prefetch(words_[k].hash);
+        for (size_t k = 0; k < end; ++k)
+          touched += table_.Touch(words_[k].hash);
+        for (size_t k = end; k < ahead; ++k)
+          table_.TouchNext(words_[k].hash, 1);
+      }
+      const size_t slots = std::min(count, w + 5 * kBatch);
+      for (size_t k = std::min(count, w + 4 * kBatch); k < slots; ++k) {
+        table_.Prefetch(words_[k].hash);
+      }
+      const size_t entries = std::min(count, w + 3 * kBatch);
+      for (size_t k = std::min(count, w + 2 * kBatch); k < entries; ++k) {
+        table_.TouchNext(words_[k].hash, 1);
+      }
+    } else {
+      for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
+      for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
+      for (size_t depth = 1; depth <= 2; ++depth) {
+        for (size_t k = w; k < end; ++k) {
+          touched += table_.TouchNext(words_[k].hash, depth);
+        }
       }
     }
     touched_ += touched;
@@ -189,6 +221,7 @@ void Diacritizer::Process(const char16_t* text,
     }
   }
   for (; t < tokens.size(); ++t) Emit(text, tokens[t], nullptr);
+  FlushPassed();  // the text is about to go
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,
@@ -198,7 +231,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     case Token::kBlank:
       return;
     case Token::kSeparator:
-      out_.Put(original, token.length);
+      Pass(original, token.length);
       return;
     case Token::kOverlong:
       if (token.letter) {
@@ -207,14 +240,14 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       } else {
         ++coverage_.other;
       }
-      out_.Put(original, token.length);
+      Pass(original, token.length);
       return;
     case Token::kWord:
       break;
   }
   if (word == nullptr) {  // not looked up
     if (token.length > 0) ++coverage_.other;
-    out_.Put(original, token.length);
+    Pass(original, token.length);
     return;
   }
   const char16_t* key =
@@ -236,11 +269,12 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
         ++unknown_[std::u16string(original, token.length)];
       }
     }
-    out_.Put(original, token.length);
+    Pass(original, token.length);
     return;
   }
   ++coverage_.tokens;
   ++coverage_.known;
+  FlushPassed();
   if (NeedsAllForms(options_)) {
     const std::vector<std::u16string>& forms =
         as_written_ ? table_.AllForms(written_key_.data(), written_key_.size())

@@ -97,6 +97,7 @@ class FormTable {
   }
   // See WordFormLookup::UseIndex.
   void UseIndex() const;
+  bool indexed() const { return lookup_.indexed(); }
   uint64_t IndexAfterSteps() const {
     return WordFormLookup::kIndexAfter *
            static_cast<uint64_t>(lookup_.slots());
@@ -185,9 +186,26 @@ class Diacritizer {
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
   static constexpr size_t kBatch = 32;
+  // Input bytes per step of IndexAfterSteps from which Run builds the
+  // full index before the first lookup (a word and its separator are
+  // about ten bytes; a few steps per word are typical on a loaded table).
+  static constexpr uint64_t kBytesPerSlotForIndex = 32;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
+  // Text written as it came goes out in runs as long as the words found
+  // allow: fewer, longer writes.
+  void Pass(const char16_t* original, size_t n) {
+    if (original != pass_ + pass_units_) {
+      FlushPassed();
+      pass_ = original;
+    }
+    pass_units_ += n;
+  }
+  void FlushPassed() {
+    if (pass_units_ > 0) out_.Put(pass_, pass_units_);
+    pass_units_ = 0;
+  }
   // A word with directional marks or tatweels not found without them is
   // looked up as it is written, for a table may hold it so; null when that
   // fails too.
@@ -212,6 +230,8 @@ class Diacritizer {
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;
+  const char16_t* pass_ = nullptr;  // the run Pass has not yet written
+  size_t pass_units_ = 0;
   char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };
 

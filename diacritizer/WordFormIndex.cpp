@@ -119,20 +119,32 @@ void AdviseLargePages(void* p, size_t bytes) {
 }
 
 uint64_t WordFormIndex::HashKey(const unsigned char* key, size_t units) {
-  // FNV-1a over pairs of units, so the chain of dependent multiplications
-  // is half as long; then a final mix for the low bits.
+  // Four units per multiplication, so that the chain of dependent
+  // multiplications of a usual word is one or two long; a final mix brings
+  // every bit down to the low ones, which pick the slot.
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
   uint64_t h = 0xcbf29ce484222325ull ^ units;
-  size_t i = 0;
-  for (; i + 2 <= units; i += 2) {
-    const uint32_t pair = static_cast<uint32_t>(key[2 * i]) |
-                          static_cast<uint32_t>(key[2 * i + 1]) << 8 |
-                          static_cast<uint32_t>(key[2 * i + 2]) << 16 |
-                          static_cast<uint32_t>(key[2 * i + 3]) << 24;
-    h = (h ^ pair) * 0x100000001b3ull;
+  const unsigned char* p = key;
+  size_t left = units;
+  for (; left >= 4; left -= 4, p += 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    h = (h ^ v) * kMultiplier;
   }
-  if (i < units) h = (h ^ UnitAt(key, i)) * 0x100000001b3ull;
+  if (left > 0) {
+    uint64_t v = 0;
+    if (left >= 2) {
+      uint32_t pair;
+      std::memcpy(&pair, p, 4);
+      v = pair;
+      if (left == 3) v |= static_cast<uint64_t>(UnitAt(p, 2)) << 32;
+    } else {
+      v = UnitAt(p, 0);
+    }
+    h = (h ^ v) * kMultiplier;
+  }
   h ^= h >> 32;
-  h *= 0x9E3779B97F4A7C15ull;
+  h *= 0xD6E8FEB86659FD93ull;
   h ^= h >> 29;
   return h;
 }

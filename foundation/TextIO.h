@@ -279,6 +279,8 @@ class TextReader {
     decoder_.Resume(form, offset, lines);
   }
   const std::string& name() const { return source_.name(); }
+  // The source's size in bytes when known in advance, else -1.
+  int64_t size() const { return source_.Size(); }
 
  private:
   ByteSource& source_;
