@@ -107,15 +107,18 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
   return forms_.emplace(std::move(k), std::move(forms)).first->second;
 }
 
-void Diacritizer::Run(TextReader& reader) {
+void Diacritizer::PrepareFor(const FormTable& table, int64_t bytes) {
   // A text of many words per slot of the table would have its walks switch
   // to the full index soon anyway: building it first spares those walks.
   // A short text never pays for it, so start-up stays that of the mapping.
-  const int64_t size = reader.size();
-  if (size > 0 && static_cast<uint64_t>(size) / kBytesPerSlotForIndex >=
-                      static_cast<uint64_t>(table_.IndexAfterSteps())) {
-    table_.UseIndex();
+  if (bytes > 0 && static_cast<uint64_t>(bytes) / kBytesPerSlotForIndex >=
+                       static_cast<uint64_t>(table.IndexAfterSteps())) {
+    table.UseIndex();
   }
+}
+
+void Diacritizer::Run(TextReader& reader) {
+  PrepareFor(table_, reader.size());
   Tokenizer tokenizer(options_.lines);
   // `text` starts with the unfinished word of the block before, if any.
   Units text;

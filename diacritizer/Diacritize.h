@@ -163,6 +163,12 @@ class Diacritizer {
   // Diacritizes the whole text of `reader`.
   void Run(TextReader& reader);
 
+  // Readies `table` for a text of `bytes` bytes (-1: unknown), as Run does
+  // for its reader: a text of many words per slot of the table gets the
+  // full index built before its first lookup. For callers that give the
+  // text to Run in pieces, such as threads taking blocks.
+  static void PrepareFor(const FormTable& table, int64_t bytes);
+
   const Coverage& coverage() const { return coverage_; }
   // The unknown words with their counts, most frequent first, equal counts
   // in the order of their UTF-16 text.

@@ -281,11 +281,14 @@ class TextCommand {
                       (!args.Has("--no-progress") && ::isatty(2) == 1);
     progress_.reset(new Progress(show, args.command.c_str(), total));
     threads_ = ThreadsOf(args, total);
+    total_bytes_ = total;
   }
 
   // The threads of the run: -j N, else every core for an input over a few
   // MB or of unknown size.
   unsigned threads() const { return threads_; }
+  // The size of all the inputs in bytes, or -1 when one is not known.
+  int64_t total_bytes() const { return total_bytes_; }
 
   // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open() {
@@ -448,6 +451,7 @@ class TextCommand {
   std::unique_ptr<Progress> progress_;
   std::unique_ptr<FileSink> sink_;
   std::unique_ptr<TextWriter> writer_;
+  int64_t total_bytes_ = -1;
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
   unsigned threads_ = 1;
 };
@@ -510,6 +514,8 @@ int Diacritize(const Arguments& args) {
   const std::unique_ptr<FormTable> table_file =
       OpenFormTable(table_name, Diacritizer::NeedsAllForms(options));
   FormTable& table = *table_file;
+  // Threads see the text in blocks: the table is readied for the whole.
+  Diacritizer::PrepareFor(table, command.total_bytes());
   std::unique_ptr<FileSink> report;
   if (!report_name.empty()) report.reset(new FileSink(report_name));
   // The table is shared by the threads; each has a diacritizer of its
