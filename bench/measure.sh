@@ -22,3 +22,27 @@ for _ in range(int(os.environ["MEASURE_RUNS"])):
 print(f"{wall:.4f} {cpu:.4f} {rss}")
 PY
 }
+
+# bench_build [-DOPTION=VALUE...] TARGET...
+# Installs what the benchmarks need and builds TARGETs optimised in $build
+# ($BUILD_DIR, default build-bench). Run from the source folder.
+bench_build() {
+  local options=()
+  while [ $# -gt 0 ] && [ "${1#-D}" != "$1" ]; do
+    options+=("$1")
+    shift
+  done
+  build=${BUILD_DIR:-build-bench}
+  bash scripts/setup.sh
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DURDULEX_BUILD_TESTS=OFF "${options[@]}" >/dev/null
+  cmake --build "$build" --target "$@" >/dev/null
+}
+
+# bench_workdir: makes a scratch folder $work, removed on exit, and moves
+# into it.
+bench_workdir() {
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cd "$work"
+}

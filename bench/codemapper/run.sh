@@ -10,11 +10,9 @@ set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
 size_mb=${1:-100}
-bash scripts/setup.sh
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target codemapper >/dev/null
-prog=$PWD/build-bench/codemapper/codemapper
+. bench/measure.sh
+bench_build codemapper
+prog=$PWD/$build/codemapper/codemapper
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,8 +28,6 @@ make_input() {  # $1 = size in MB, $2 = file
 }
 make_input "$size_mb" "$work/in.txt"
 echo "input: $(stat -c %s "$work/in.txt") bytes"
-
-. "$root/bench/measure.sh"
 
 cd "$work"
 read -r t_map _ rss_full <<<"$(measure "$prog" in.txt out.txt)"

@@ -23,17 +23,12 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 forms=${1:-40000}
 words=${2:-400000}
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target diacritizer urdu >/dev/null
+. bench/measure.sh
+bench_build diacritizer urdu
 diacritizer=$root/$build/diacritizer/diacritizer
 urdu=$root/$build/tools/urdu/urdu
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 slots=$(python3 - "$forms" "$words" "$root/bench" <<'PY'
 import random, sys
@@ -141,8 +136,6 @@ for t in onehome onechain; do
 done
 echo "$forms forms, tables of $slots / $((slots + 1)) slots ($(stat -c %s normal.lex) bytes);" \
   "$words words of input"
-
-. "$root/bench/measure.sh"
 
 "$urdu" diacritize --table normal.lex bare.txt > predicted.txt
 

@@ -18,18 +18,13 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 forms=${1:-200000}
 lines=${2:-1000000}
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target diacritizer urdu >/dev/null
+. bench/measure.sh
+bench_build diacritizer urdu
 diacritizer=$root/$build/diacritizer/diacritizer
 urdu=$root/$build/tools/urdu/urdu
 peer=$root/bench/diacritizer/peer.py
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 python3 - "$forms" "$lines" "$root/bench" <<'PY'
 import random, sys
@@ -51,8 +46,6 @@ PY
 table_bytes=$(stat -c %s wordformshashtable.lex)
 input_bytes=$(stat -c %s input.txt)
 echo "table: $table_bytes bytes ($forms forms); input: $input_bytes bytes ($lines lines)"
-
-. "$root/bench/measure.sh"
 
 read -r w_iconv c_iconv _ <<<"$(measure iconv -f UTF-16LE -t UTF-8 -o iconv.out input.txt)"
 read -r w_diac c_diac rss_diac <<<"$(measure "$diacritizer" input.txt output.txt)"

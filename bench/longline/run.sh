@@ -15,16 +15,11 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(25 50 100 200)
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target urdu >/dev/null
+. bench/measure.sh
+bench_build urdu
 urdu=$root/$build/tools/urdu/urdu
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 python3 - "$root/bench" <<'PY'
 import random, sys
@@ -44,7 +39,6 @@ open("block.txt", "wb").write((" ".join(words) + " ").encode("utf-8"))
 PY
 "$urdu" table build "$root/data/diacritizer/words.txt" -o t.lex 2>/dev/null
 
-. "$root/bench/measure.sh"
 export MEASURE_RUNS=${MEASURE_RUNS:-3}
 
 printf '%-16s %8s %9s %11s %9s %11s\n' command "size MB" "wall s" "s per MB" \

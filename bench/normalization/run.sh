@@ -10,9 +10,7 @@
 set -eu
 cd "$(dirname "$0")/../.."
 size=${1:-50}
-bash scripts/setup.sh
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF -DURDULEX_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build-bench --target normalization_bench >/dev/null
-build-bench/bench/normalization/normalization_bench \
+. bench/measure.sh
+bench_build -DURDULEX_BUILD_BENCHMARKS=ON normalization_bench
+"$build"/bench/normalization/normalization_bench \
   data/normalization/config.ini "$size"

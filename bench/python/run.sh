@@ -12,16 +12,11 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 size_mb=${1:-100}
 forms=${2:-200000}
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF -DURDULEX_BUILD_PYTHON=ON >/dev/null
-cmake --build "$build" --target urdu urdulex_python_package >/dev/null
+. bench/measure.sh
+bench_build -DURDULEX_BUILD_PYTHON=ON urdu urdulex_python_package
 python=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 "$python" - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
 sys.path.insert(0, sys.argv[3])

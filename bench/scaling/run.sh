@@ -17,16 +17,11 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 size_mb=${1:-100}
 forms=${2:-200000}
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target urdu >/dev/null
+. bench/measure.sh
+bench_build urdu
 urdu=$root/$build/tools/urdu/urdu
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
@@ -53,7 +48,6 @@ bytes=$(stat -c %s corpus.txt)
 echo "corpus: $bytes bytes of UTF-8; table: $(stat -c %s t.lex) bytes ($forms forms);" \
   "$(nproc) cores"
 
-. "$root/bench/measure.sh"
 export MEASURE_RUNS=${MEASURE_RUNS:-3}
 
 printf '%-30s %9s %9s %9s %9s\n' "wall s (speed-up)" one "1 shard" "2 shards" "4 shards"

@@ -19,16 +19,11 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 size_mb=${1:-100}
 forms=${2:-200000}
-build=${BUILD_DIR:-build-bench}
-bash scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target urdu >/dev/null
+. bench/measure.sh
+bench_build urdu
 urdu=$root/$build/tools/urdu/urdu
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
@@ -41,8 +36,6 @@ write_running_text((("input.txt", size), ("quarter.txt", size // 4)), bares)
 PY
 "$urdu" table build words.txt -o t.lex 2>/dev/null
 echo "table: $(stat -c %s t.lex) bytes ($forms forms); input: $(stat -c %s input.txt) bytes of UTF-8"
-
-. "$root/bench/measure.sh"
 
 read -r w_iconv c_iconv _ <<<"$(measure iconv -f UTF-8 -t UTF-16LE -o iconv.out input.txt)"
 read -r w_urdu c_urdu rss_urdu <<<"$(measure "$urdu" diacritize --no-progress --table t.lex -o out.txt input.txt)"

@@ -17,16 +17,12 @@ set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
 size_mb=${1:-50}
-bash scripts/setup.sh
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DURDULEX_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target urdu >/dev/null
-prog=$PWD/build-bench/tools/urdu/urdu
+. bench/measure.sh
+bench_build urdu
+prog=$PWD/$build/tools/urdu/urdu
 mapping=$root/data/uzt/test-mapping.txt
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_workdir
 
 # One block of text, repeated up to the wanted size.
 python3 - "$size_mb" <<'PY'
