@@ -1,10 +1,15 @@
 // Word-form tables: the diacritized forms of Urdu words, looked up by their
 // bare letters, and the diacritizer of running text over them.
 //
-// WordFormTable::Open reads a table file once and judges it as `urdu
-// diacritize --table` does; a file it refuses throws Error with the same
-// message. A table is a handle: copies share one table, which is never
-// changed after Open, so one object may be used from many threads at once.
+// WordFormTable::Open judges a table file as `urdu diacritize --table` does;
+// a file it refuses throws Error with the same message. A regular file is
+// mapped read-only (shared with every process using it), anything else
+// read once. A file cut short under the mapping makes the lookups throw
+// Error: for that, the first mapping installs a SIGBUS handler that serves
+// faults in the library's mappings and hands every other fault to the
+// handler that was there before. A table is a handle: copies share one
+// table, which is never changed after Open, so one object may be used from
+// many threads at once.
 //
 // WordFormTableBuilder makes table files from diacritized words, as `urdu
 // table build` does.
