@@ -43,8 +43,10 @@ def unknown_word(lengths):
     return "".join(random.choice(LETTERS) for _ in range(random.choice(lengths)))
 
 
-def write_running_text(files, bares):
-    # One block of running text, repeated up to the size.
+def write_running_text(files, bares, whole_lines=False):
+    # One block of running text, repeated up to the size. With whole_lines,
+    # the block ends after its last line end and only whole blocks are
+    # written (at least one), so every line of the file is ended.
     seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
     out, n = [], 0
     while n < 4 << 20:
@@ -56,6 +58,13 @@ def write_running_text(files, bares):
         out.append(piece)
         n += len(piece.encode("utf-8"))
     block = "".join(out).encode("utf-8")
+    if whole_lines:
+        block = block[:block.rindex(b"\n") + 1]
+        for name, length in files:
+            with open(name, "wb") as f:
+                for _ in range(max(1, length // len(block))):
+                    f.write(block)
+        return
     for name, length in files:
         with open(name, "wb") as f:
             for _ in range(length // len(block)):

@@ -26,22 +26,11 @@ bench_workdir
 python3 - "$size_mb" "$forms" "$root/bench" <<'PY'
 import random, sys
 sys.path.insert(0, sys.argv[3])
-from wordforms import make_forms, unknown_word
+from wordforms import make_forms, write_running_text
 random.seed(7)
 size = int(sys.argv[1]) * 1000000
 bares = make_forms(int(sys.argv[2]), (2, 3, 3, 4, 4, 5, 5, 6, 7))
-seps = [" "] * 14 + ["\u060c ", "\u06d4\n", ", ", " (", ") ", "\u061f ", "\n"]
-out, n = [], 0
-while n < 4 << 20:
-    w = random.choice(bares) if random.random() < 0.7 else unknown_word((3, 4, 5, 6))
-    piece = w + random.choice(seps)
-    out.append(piece)
-    n += len(piece.encode("utf-8"))
-block = "".join(out).encode("utf-8")
-block = block[:block.rindex(b"\n") + 1]
-with open("corpus.txt", "wb") as f:
-    for _ in range(max(1, size // len(block))):
-        f.write(block)
+write_running_text((("corpus.txt", size),), bares, whole_lines=True)
 PY
 "$urdu" table build words.txt -o t.lex 2>/dev/null
 bytes=$(stat -c %s corpus.txt)
