@@ -217,33 +217,156 @@ void WordFormIndex::Reset() {
   all_forms_ = false;
 }
 
+namespace {
+
+// The records of a loaded file (ReadWordFormTableFile).
+class LoadedRecords {
+ public:
+  explicit LoadedRecords(const WordFormTableFile& file) : file_(file) {}
+  size_t size() const { return file_.records.size(); }
+  int32_t slots() const { return file_.slots; }
+  int32_t next(size_t s) const { return file_.records[s].next; }
+  size_t units(size_t s) const { return file_.records[s].key_units; }
+  const unsigned char* key(size_t s) const { return file_.Key(s); }
+  const unsigned char* symbols(size_t s) const { return file_.Symbols(s); }
+  size_t symbol_bytes(size_t s) const { return file_.records[s].symbol_bytes; }
+  void Prefetch(size_t s) const {
+    __builtin_prefetch(&file_.records[s]);
+    __builtin_prefetch(file_.Key(s));
+  }
+
+ private:
+  const WordFormTableFile& file_;
+};
+
+// The records of a file read in place, as laid out there. Key lengths
+// are counted once, by the first pass of the build.
+class FileRecords {
+ public:
+  FileRecords(const unsigned char* body, size_t count, int32_t slots)
+      : body_(body), count_(count), slots_(slots) {}
+  size_t size() const { return count_; }
+  int32_t slots() const { return slots_; }
+  int32_t next(size_t s) const {
+    uint32_t v;
+    std::memcpy(&v, Record(s) + wordform::kKeyBytes + wordform::kNextOffset,
+                4);
+    return static_cast<int32_t>(v);
+  }
+  size_t units(size_t s) const {
+    const unsigned char* key = Record(s);
+    size_t n = 0;
+    while (n < static_cast<size_t>(wordform::kKeyUnits) &&
+           (key[2 * n] | key[2 * n + 1]) != 0) {
+      ++n;
+    }
+    return n;
+  }
+  const unsigned char* key(size_t s) const { return Record(s); }
+  const unsigned char* symbols(size_t s) const {
+    return Record(s) + wordform::kKeyBytes;
+  }
+  size_t symbol_bytes(size_t s) const {
+    const unsigned char* symbols = Record(s) + wordform::kKeyBytes;
+    size_t n = 0;
+    while (n < static_cast<size_t>(wordform::kSymbolBytes) && symbols[n] != 0) {
+      ++n;
+    }
+    return n;
+  }
+  void Prefetch(size_t s) const {
+    __builtin_prefetch(Record(s));
+    __builtin_prefetch(Record(s) + wordform::kRecordSize - 1);
+  }
+
+ private:
+  const unsigned char* Record(size_t s) const {
+    return body_ + s * size_t{wordform::kRecordSize};
+  }
+  const unsigned char* body_;
+  size_t count_;
+  int32_t slots_;
+};
+
+// A scratch array of the build: on large pages when large, and not
+// cleared, unlike std::vector's (its pages are zeroed once, by the
+// system).
+template <typename T>
+class Scratch {
+ public:
+  explicit Scratch(size_t n) : data_(LargePageAllocator<T>().allocate(n)), n_(n) {}
+  ~Scratch() { LargePageAllocator<T>().deallocate(data_, n_); }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  T* begin() { return data_; }
+  T* end() { return data_ + n_; }
+
+ private:
+  T* data_;
+  size_t n_;
+};
+
+}  // namespace
+
 void WordFormIndex::Build(const WordFormTableFile& file, bool all_forms) {
+  BuildFrom(LoadedRecords(file), all_forms);
+}
+
+bool WordFormIndex::Build(const unsigned char* records, size_t count,
+                          int32_t slots, bool all_forms) {
+  if (BuildFrom(FileRecords(records, count, slots), all_forms)) return true;
   Reset();
-  const size_t n = file.records.size();
+  return false;
+}
+
+template <typename Records>
+bool WordFormIndex::BuildFrom(const Records& file, bool all_forms) {
+  Reset();
+  const size_t n = file.size();
   size_t capacity = 16;
   while (capacity < 2 * n) capacity *= 2;
   slots_.assign(capacity, Slot{0, 0});
   mask_ = capacity - 1;
   all_forms_ = all_forms;
 
-  // The home slot of every usable key, in one pass over the records.
+  // The home slot of every usable key, in one pass over the records; the
+  // home slots of four keys at a time, whose chains of multiplications
+  // overlap.
   constexpr uint32_t kNone = UINT32_MAX;
-  const HomeSlotHash home(file.slots);
-  std::vector<uint32_t> homes(n, kNone);
-  std::vector<uint64_t> hashes(n);
+  const HomeSlotHash home(file.slots());
+  Scratch<uint32_t> homes(n);
+  Scratch<uint8_t> units(n);
   {
-    uint16_t key[wordform::kKeyUnits];
+    constexpr size_t kLanes4 = HomeSlotHash::kLanes;
+    uint16_t lane[kLanes4][HomeSlotHash::kManyUnits];
+    size_t lane_units[kLanes4];
+    size_t lane_record[kLanes4];
+    uint32_t lane_home[kLanes4];
+    size_t filled = 0;
+    auto flush = [&] {
+      for (size_t j = filled; j < kLanes4; ++j) lane_units[j] = 0;
+      home.Many(lane, lane_units, lane_home);
+      for (size_t j = 0; j < filled; ++j) homes[lane_record[j]] = lane_home[j];
+      filled = 0;
+    };
     for (size_t s = 0; s < n; ++s) {
-      const WordFormTableFile::Entry& entry = file.records[s];
-      const unsigned char* text = file.Key(s);
-      if (entry.next == wordform::kUnusedSlot || entry.key_units == 0 ||
+      if (s + 8 < n) file.Prefetch(s + 8);
+      const unsigned char* text = file.key(s);
+      const size_t u = file.units(s);
+      units[s] = static_cast<uint8_t>(u);
+      homes[s] = kNone;
+      if (file.next(s) == wordform::kUnusedSlot || u == 0 ||
           UnitAt(text, 0) == kAtSign) {
         continue;
       }
-      for (size_t i = 0; i < entry.key_units; ++i) key[i] = UnitAt(text, i);
-      homes[s] = home(key, entry.key_units);
-      hashes[s] = HashKey(text, entry.key_units);
+      std::memcpy(lane[filled], text, 2 * u);
+      lane_units[filled] = u;
+      lane_record[filled] = s;
+      if (++filled == kLanes4) flush();
     }
+    if (filled > 0) flush();
   }
 
   // A search for key k walks from its home h along `next` and returns the
@@ -264,43 +387,52 @@ void WordFormIndex::Build(const WordFormTableFile& file, bool all_forms) {
   };
   constexpr uint32_t kEndsWell = uint32_t{1} << 31;
   static_assert(wordform::kMaxTableSlots < kEndsWell, "spare top bit");
-  std::vector<Span> spans(n);
+  Scratch<Span> spans(n);
+  Scratch<uint32_t> parent(n);
+  // The children of the records in the walk below, then the records by
+  // number.
+  Scratch<uint32_t> by_order(n);
   {
-    // Children of slot s: children[first[s] .. first[s + 1]); the roots
-    // are the children of the virtual slot n.
-    auto parent = [&](size_t s) -> size_t {
-      const int32_t next = file.records[s].next;
-      return next >= 0 && static_cast<size_t>(next) < n
-                 ? static_cast<size_t>(next)
-                 : n;
-    };
-    std::vector<uint32_t> first(n + 2, 0);
-    for (size_t s = 0; s < n; ++s) ++first[parent(s) + 1];
-    for (size_t s = 0; s <= n; ++s) first[s + 1] += first[s];
-    std::vector<uint32_t> children(n);
-    {
-      std::vector<uint32_t> fill(first.begin(), first.end() - 1);
-      for (size_t s = 0; s < n; ++s) {
-        children[fill[parent(s)]++] = static_cast<uint32_t>(s);
-      }
+    // Parents first: each record's `next` when it is a record, else n.
+    const int32_t slots = file.slots();
+    for (size_t s = 0; s < n; ++s) {
+      const int32_t next = file.next(s);
+      if (next < wordform::kEndOfChain || next >= slots) return false;
+      parent[s] = next >= 0 && static_cast<size_t>(next) < n
+                      ? static_cast<uint32_t>(next)
+                      : static_cast<uint32_t>(n);
     }
+    // Children of slot s: children[first(s) .. first(s + 1)); the roots
+    // are the children of the virtual slot n. Counted, summed into the
+    // end of each slot's range, then filled from the back, which leaves
+    // the start of slot s's range in at[s + 1].
+    Scratch<uint32_t> at(n + 3);
+    std::fill(at.begin(), at.end(), 0);
+    for (size_t s = 0; s < n; ++s) ++at[parent[s] + 1];
+    for (size_t s = 0; s <= n; ++s) at[s + 1] += at[s];
+    at[n + 2] = static_cast<uint32_t>(n);
+    Scratch<uint32_t>& children = by_order;
+    for (size_t s = n; s-- > 0;) {
+      children[--at[parent[s] + 1]] = static_cast<uint32_t>(s);
+    }
+    auto first = [&at](size_t s) { return at[s + 1]; };
     uint32_t clock = 0;
     std::vector<std::pair<uint32_t, uint32_t>> stack;  // slot, next child
-    for (uint32_t c = first[n]; c < first[n + 1]; ++c) {
+    for (uint32_t c = first(n); c < first(n + 1); ++c) {
       const uint32_t root = children[c];
       const uint32_t well =
-          file.records[root].next == wordform::kEndOfChain ? kEndsWell : 0;
+          file.next(root) == wordform::kEndOfChain ? kEndsWell : 0;
       spans[root].order = clock++;
       // Most records are alone on their chain, or end it.
-      if (first[root] == first[root + 1]) {
+      if (first(root) == first(root + 1)) {
         spans[root].end = clock | well;
         continue;
       }
-      stack.emplace_back(root, first[root]);
+      stack.emplace_back(root, first(root));
       while (!stack.empty()) {
         const uint32_t s = stack.back().first;
         const uint32_t child = stack.back().second;
-        if (child == first[s + 1]) {
+        if (child == first(s + 1)) {
           spans[s].end = clock | well;
           stack.pop_back();
           continue;
@@ -308,87 +440,143 @@ void WordFormIndex::Build(const WordFormTableFile& file, bool all_forms) {
         ++stack.back().second;
         const uint32_t t = children[child];
         spans[t].order = clock++;
-        if (first[t] == first[t + 1]) {
+        if (first(t) == first(t + 1)) {
           spans[t].end = clock | well;
         } else {
-          stack.emplace_back(t, first[t]);
+          stack.emplace_back(t, first(t));
         }
       }
     }
+    // The records on a cycle, and those leading into one, have no root.
+    if (clock != n) return false;
+  }
+
+  // Whether a search finds record s: its key's walk passes through it and
+  // ends at the end of a chain.
+  auto is_found = [&](size_t s) {
+    const uint32_t h = homes[s];
+    if (h >= n) return false;
+    const Span span = spans[s];
+    const Span home_span = h == s ? span : spans[h];
+    return (home_span.end & kEndsWell) != 0 && span.order <= home_span.order &&
+           home_span.order < (span.end & ~kEndsWell);
+  };
+
+  if (!all_forms) {
+    // Only the first form of a key in chain order counts: the records are
+    // taken in file order, which reads them front to back, and a key met
+    // again keeps the form of the record with the higher number.
+    Scratch<uint32_t> order_of(slots_.size());  // per slot, its record's
+    arena_.reserve(n * 40 + 1);
+    constexpr size_t kBatch = 16;
+    uint32_t batch[kBatch];
+    uint64_t hashes[kBatch];
+    size_t queued = 0;
+    auto insert = [&] {
+      for (size_t k = 0; k < queued; ++k) {
+        hashes[k] = HashKey(file.key(batch[k]), units[batch[k]]);
+        PrefetchSlot(hashes[k]);
+      }
+      for (size_t k = 0; k < queued; ++k) {
+        const uint32_t r = batch[k];
+        const unsigned char* key = file.key(r);
+        const size_t key_units = units[r];
+        Slot* slot = Probe(key, key_units, hashes[k]);
+        const size_t index = static_cast<size_t>(slot - slots_.data());
+        if (slot->offset != 0) {
+          if (spans[r].order < order_of[index]) continue;
+          --entries_;  // the form of a record nearer the home slot
+        }
+        slot->check = static_cast<uint32_t>(hashes[k] >> 32);
+        slot->offset = AddEntry(key, key_units, file.symbols(r),
+                                file.symbol_bytes(r), 0);
+        order_of[index] = spans[r].order;
+        ++entries_;
+      }
+      queued = 0;
+    };
+    for (size_t r = 0; r < n; ++r) {
+      if (!is_found(r)) continue;
+      batch[queued] = static_cast<uint32_t>(r);
+      if (++queued == kBatch) insert();
+    }
+    insert();
+    built_ = true;
+    return true;
   }
 
   // The records a search finds, by number from the highest down: in chain
   // order along every walk.
-  std::vector<uint32_t> found(n, kNone);  // number -> record
-  for (size_t s = 0; s < n; ++s) {
-    const uint32_t h = homes[s];
-    if (h >= n) continue;
-    const Span span = spans[s];
-    const Span home_span = h == s ? span : spans[h];
-    if ((home_span.end & kEndsWell) != 0 && span.order <= home_span.order &&
-        home_span.order < (span.end & ~kEndsWell)) {
-      found[span.order] = static_cast<uint32_t>(s);
+  std::vector<uint32_t> found;
+  {
+    // number -> record, in the children's place
+    std::fill(by_order.begin(), by_order.end(), kNone);
+    for (size_t r = 0; r < n; ++r) {
+      if (is_found(r)) by_order[spans[r].order] = static_cast<uint32_t>(r);
+    }
+    size_t count = 0;
+    for (uint32_t r : by_order) count += r != kNone;
+    found.reserve(count);
+    for (size_t i = n; i-- > 0;) {
+      if (by_order[i] != kNone) found.push_back(by_order[i]);
     }
   }
-  std::vector<Span>().swap(spans);
-  std::vector<uint32_t>().swap(homes);
-  found.erase(std::remove(found.begin(), found.end(), kNone), found.end());
-  std::reverse(found.begin(), found.end());
   const size_t kept = found.size();
 
   // The first record of a key in chain order makes its entry; with
   // all_forms, `group` numbers the entries and gives each record its
   // entry's number.
-  const size_t extra = all_forms ? 8 : 0;
-  std::vector<uint32_t> group;
+  const size_t extra = 8;
+  std::vector<uint32_t> group(kept);
   std::vector<uint32_t> entry_at;  // entry number -> offset
-  if (all_forms) group.resize(kept);
   arena_.reserve(kept * 40 + 1);
   for (size_t i = 0; i < kept; ++i) {
-    if (i + kLanes < kept) {
-      const uint32_t ahead = found[i + kLanes];
-      PrefetchSlot(hashes[ahead]);
-      __builtin_prefetch(&file.records[ahead]);
+    if (i + kLanes < kept) file.Prefetch(found[i + kLanes]);
+    if (i + kLanes / 2 < kept) {
+      const uint32_t ahead = found[i + kLanes / 2];
+      PrefetchSlot(HashKey(file.key(ahead), units[ahead]));
     }
-    if (i + kLanes / 2 < kept)
-      __builtin_prefetch(file.Key(found[i + kLanes / 2]));
     const uint32_t s = found[i];
-    const WordFormTableFile::Entry& entry = file.records[s];
-    const unsigned char* key = file.Key(s);
-    const size_t units = entry.key_units;
-    const uint64_t hash = hashes[s];
-    Slot* slot = Probe(key, units, hash);
+    const unsigned char* key = file.key(s);
+    const size_t key_units = units[s];
+    const uint64_t hash = HashKey(key, key_units);
+    Slot* slot = Probe(key, key_units, hash);
     if (slot->offset != 0) {  // a later form of a key met before
-      if (all_forms) {
-        const unsigned char* e = arena_.data() + slot->offset;
-        group[i] = Get32(e + 2 + 2 * units + 2 * e[1]);
-      }
+      const unsigned char* e = arena_.data() + slot->offset;
+      group[i] = Get32(e + 2 + 2 * key_units + 2 * e[1]);
       continue;
     }
-    const size_t at = arena_.size();
-    arena_.resize(at + 2 + 2 * units + 2 * kMaxRestoredUnits + extra);
-    unsigned char* out = arena_.data() + at;
-    out[0] = static_cast<unsigned char>(units);
-    std::memcpy(out + 2, key, 2 * units);
-    const size_t restored = Merge(key, units, file.Symbols(s),
-                                  entry.symbol_bytes, out + 2 + 2 * units);
-    out[1] = static_cast<unsigned char>(restored);
-    const size_t size = 2 + 2 * units + 2 * restored + extra;
-    if (all_forms) {
-      group[i] = static_cast<uint32_t>(entry_at.size());
-      Put32(out + size - 8, group[i]);
-      entry_at.push_back(static_cast<uint32_t>(at));
-    }
-    arena_.resize(at + size);
+    const uint32_t at = AddEntry(key, key_units, file.symbols(s),
+                                 file.symbol_bytes(s), extra);
+    group[i] = static_cast<uint32_t>(entry_at.size());
+    Put32(arena_.data() + arena_.size() - 8, group[i]);
+    entry_at.push_back(at);
     slot->check = static_cast<uint32_t>(hash >> 32);
-    slot->offset = static_cast<uint32_t>(at);
+    slot->offset = at;
     ++entries_;
   }
-  if (all_forms) BuildForms(file, found, group, entry_at);
+  BuildForms(file, found, group, entry_at);
   built_ = true;
+  return true;
 }
 
-void WordFormIndex::BuildForms(const WordFormTableFile& file,
+uint32_t WordFormIndex::AddEntry(const unsigned char* key, size_t units,
+                                 const unsigned char* symbols,
+                                 size_t symbol_bytes, size_t extra) {
+  const size_t at = arena_.size();
+  arena_.resize(at + 2 + 2 * units + 2 * kMaxRestoredUnits + extra);
+  unsigned char* out = arena_.data() + at;
+  out[0] = static_cast<unsigned char>(units);
+  std::memcpy(out + 2, key, 2 * units);
+  const size_t restored =
+      Merge(key, units, symbols, symbol_bytes, out + 2 + 2 * units);
+  out[1] = static_cast<unsigned char>(restored);
+  arena_.resize(at + 2 + 2 * units + 2 * restored + extra);
+  return static_cast<uint32_t>(at);
+}
+
+template <typename Records>
+void WordFormIndex::BuildForms(const Records& file,
                                const std::vector<uint32_t>& found,
                                const std::vector<uint32_t>& group,
                                const std::vector<uint32_t>& entry_at) {
@@ -415,8 +603,8 @@ void WordFormIndex::BuildForms(const WordFormTableFile& file,
       const size_t at = forms_.size();
       forms_.resize(at + 1 + 2 * kMaxRestoredUnits);
       const size_t restored =
-          Merge(file.Key(s), file.records[s].key_units, file.Symbols(s),
-                file.records[s].symbol_bytes, forms_.data() + at + 1);
+          Merge(file.key(s), file.units(s), file.symbols(s),
+                file.symbol_bytes(s), forms_.data() + at + 1);
       forms_[at] = static_cast<unsigned char>(restored);
       forms_.resize(at + 1 + 2 * restored);
     }

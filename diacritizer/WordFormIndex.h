@@ -75,6 +75,12 @@ class WordFormIndex {
   // (ReadWordFormTableFile): no link out of range, no cycle. With
   // `all_forms`, Forms can also list every form of a key.
   void Build(const WordFormTableFile& file, bool all_forms = false);
+  // The same from `count` records laid out as in the file, read in place
+  // (no copy), of a table of `slots` slots, checking the links on the way:
+  // false, and the index left empty, when a link leaves the table or
+  // closes a cycle (CheckWordFormTableLinks says which).
+  bool Build(const unsigned char* records, size_t count, int32_t slots,
+             bool all_forms = false);
   bool built() const { return built_; }
   size_t size() const { return entries_; }
 
@@ -139,13 +145,22 @@ class WordFormIndex {
   };
 
   void Reset();
+  // Build over either kind of records (see WordFormIndex.cpp).
+  template <typename Records>
+  bool BuildFrom(const Records& records, bool all_forms);
   // Fills forms_: `found` holds the records a search finds, in chain
   // order, `group[i]` the number of found[i]'s entry, and `entry_at` the
   // offset of each numbered entry.
-  void BuildForms(const WordFormTableFile& file,
+  template <typename Records>
+  void BuildForms(const Records& file,
                   const std::vector<uint32_t>& found,
                   const std::vector<uint32_t>& group,
                   const std::vector<uint32_t>& entry_at);
+  // Appends the entry of a key with the form its symbols give, and `extra`
+  // bytes after it; returns its offset.
+  uint32_t AddEntry(const unsigned char* key, size_t units,
+                    const unsigned char* symbols, size_t symbol_bytes,
+                    size_t extra);
   // The slot holding the key, or the empty slot where it would go.
   Slot* Probe(const unsigned char* key, size_t units, uint64_t hash);
   const Slot* Probe(const unsigned char* key, size_t units,

@@ -357,17 +357,12 @@ WordFormLookup::Walk WordFormLookup::WalkChain(
 
 const WordFormIndex& WordFormLookup::FullIndex() const {
   std::call_once(built_, [this] {
-    // The loader's reading of the same records, with every link checked.
-    WordFormTableFile file;
-    file.slots = slots_;
-    file.records_in_file = static_cast<uint64_t>(slots_);
-    file.records.reserve(static_cast<size_t>(slots_));
-    for (size_t s = 0; s < static_cast<size_t>(slots_); ++s) {
-      file.Add(body_ + s * kRecordSize);
-    }
-    CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+    // The records read in place; a bad link has the loader's message.
     std::unique_ptr<WordFormIndex> index(new WordFormIndex);
-    index->Build(file, all_forms_);
+    if (!index->Build(body_, static_cast<size_t>(slots_), slots_,
+                      all_forms_)) {
+      CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+    }
     owned_index_ = std::move(index);
     index_.store(owned_index_.get(), std::memory_order_release);
   });
