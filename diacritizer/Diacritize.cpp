@@ -118,6 +118,11 @@ void Diacritizer::PrepareFor(const FormTable& table, int64_t bytes) {
 }
 
 void Diacritizer::Run(TextReader& reader) {
+  if (options_.utf8 && !options_.lines && !NeedsAllForms(options_) &&
+      out_.encoding() == TextWriter::kUtf8) {
+    RunUtf8(reader);
+    return;
+  }
   PrepareFor(table_, reader.size());
   Tokenizer tokenizer(options_.lines);
   // `text` starts with the unfinished word of the block before, if any.
@@ -144,7 +149,8 @@ void Diacritizer::Process(const char16_t* text,
     // A word without an Arabic-script letter is passed through; a line
     // is looked up whatever it holds, as the `diacritizer` program does.
     if (!token.letter && !options_.lines) continue;
-    Word word{static_cast<uint32_t>(t), kInText, token.length, 0};
+    Word word{static_cast<uint32_t>(t), kInText, token.length, 0, token.start,
+              token.length};
     const size_t at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(text + token.start, token.length, &keys_)) {
@@ -154,6 +160,15 @@ void Diacritizer::Process(const char16_t* text,
     }
     words_.push_back(word);
   }
+  LookUp(text, tokens.size(), [&](size_t t, const Word* word) {
+    Emit(text, tokens[t], word);
+  });
+  FlushPassed();  // the text is about to go
+}
+
+template <typename EmitToken>
+void Diacritizer::LookUp(const char16_t* text, size_t tokens,
+                         EmitToken&& emit) {
   if (steps_ > table_.IndexAfterSteps()) {
     table_.UseIndex();
     steps_ = 0;
@@ -168,7 +183,7 @@ void Diacritizer::Process(const char16_t* text,
     for (size_t k = 0; k < n; ++k) {
       const Word& word = words_[w + k];
       const char16_t* key = word.key == kInText
-                                ? text + tokens[word.token].start
+                                ? text + word.text
                                 : keys_.data() + word.key;
       keys[k] = reinterpret_cast<const unsigned char*>(key);
       units[k] = word.length;
@@ -219,12 +234,132 @@ void Diacritizer::Process(const char16_t* text,
     }
     touched_ += touched;
     for (; w < end; ++w) {
-      for (; t < words_[w].token; ++t) Emit(text, tokens[t], nullptr);
-      Emit(text, tokens[t++], &words_[w]);
+      for (; t < words_[w].token; ++t) emit(t, nullptr);
+      emit(t++, &words_[w]);
     }
   }
-  for (; t < tokens.size(); ++t) Emit(text, tokens[t], nullptr);
+  for (; t < tokens; ++t) emit(t, nullptr);
+}
+
+void Diacritizer::RunUtf8(TextReader& reader) {
+  PrepareFor(table_, reader.size());
+  Tokenizer tokenizer;
+  // `text` starts with the unfinished word of the block before, if any.
+  Utf8Bytes text;
+  bool more = true;
+  while (more) {
+    more = reader.NextUtf8(&text);
+    tokens_.clear();
+    const size_t used =
+        tokenizer.SplitUtf8(text.data(), text.size(), !more, &tokens_);
+    ProcessUtf8(text.data(), tokens_);
+    text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(used));
+  }
+}
+
+void Diacritizer::ProcessUtf8(const char* text,
+                              const std::vector<Token>& tokens) {
+  words_.clear();
+  keys_.clear();
+  wide_.clear();
+  for (size_t t = 0; t < tokens.size(); ++t) {
+    const Token& token = tokens[t];
+    if (token.kind != Token::kWord || token.length == 0 || !token.letter) {
+      continue;
+    }
+    // The word in UTF-16: short (a word of more than kMaxWordUnits units
+    // is overlong), so decoded here, and its key made as from decoded
+    // text.
+    const size_t at = wide_.size();
+    const unsigned char* p =
+        reinterpret_cast<const unsigned char*>(text + token.start);
+    const unsigned char* end = p + token.length;
+    while (p < end) {
+      const unsigned b = *p;
+      if (b < 0x80) {
+        wide_.push_back(static_cast<char16_t>(b));
+        p += 1;
+      } else if (b < 0xE0) {
+        wide_.push_back(
+            static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F)));
+        p += 2;
+      } else if (b < 0xF0) {
+        wide_.push_back(static_cast<char16_t>(
+            ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
+        p += 3;
+      } else {
+        const uint32_t c = (((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
+                            ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu)) -
+                           0x10000;
+        wide_.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        wide_.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        p += 4;
+      }
+    }
+    const uint32_t units = static_cast<uint32_t>(wide_.size() - at);
+    Word word{static_cast<uint32_t>(t), kInText, units, 0,
+              static_cast<uint32_t>(at), units};
+    const size_t key_at = keys_.size();
+    if ((token.marked || token.ignorable) &&
+        AppendWordKey(wide_.data() + at, units, &keys_)) {
+      word.key = static_cast<uint32_t>(key_at);
+      word.length = static_cast<uint32_t>(keys_.size() - key_at);
+      if (word.length == 0) continue;  // nothing but ignorables
+    }
+    words_.push_back(word);
+  }
+  LookUp(wide_.data(), tokens.size(), [&](size_t t, const Word* word) {
+    EmitUtf8(text, tokens[t], word);
+  });
   FlushPassed();  // the text is about to go
+}
+
+void Diacritizer::EmitUtf8(const char* text, const Token& token,
+                           const Word* word) {
+  const char* original = text + token.start;
+  if (token.kind == Token::kOverlong) {
+    if (token.letter) {
+      ++coverage_.tokens;
+      ++coverage_.unknown;
+    } else {
+      ++coverage_.other;
+    }
+  } else if (token.kind == Token::kWord && word == nullptr &&
+             token.length > 0) {
+    ++coverage_.other;
+  }
+  if (word == nullptr) {
+    PassUtf8(original, token.length);
+    return;
+  }
+  const char16_t* wide = wide_.data() + word->text;
+  const char16_t* key = word->key == kInText ? wide : keys_.data() + word->key;
+  size_t units = 0;
+  const unsigned char* form =
+      table_.Find(key, word->length, word->hash, room_, &units, &steps_);
+  as_written_ = false;
+  if (form == nullptr && token.ignorable) {
+    form = FindAsWritten(wide, word->units, &units);
+  }
+  if (form == nullptr) {
+    ++coverage_.tokens;
+    ++coverage_.unknown;
+    if (options_.count_unknown) {
+      ++unknown_[std::u16string(wide, word->units)];
+    }
+    PassUtf8(original, token.length);
+    return;
+  }
+  ++coverage_.tokens;
+  ++coverage_.known;
+  FlushPassed();
+  if (!token.ignorable || as_written_) {
+    out_.PutUtf16LE(form, units);
+    return;
+  }
+  scratch_.resize(units);
+  std::memcpy(&scratch_[0], form, 2 * units);
+  out_.Put(WithDirectionalMarks(wide, word->units, scratch_.data(), units));
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,

@@ -155,6 +155,10 @@ class Diacritizer {
     bool count_unknown = false;    // keep the unknown words for Unknown()
     bool count_ambiguous = false;  // count the words with several forms
     bool list_ambiguous = false;   // keep them for AmbiguousWords()
+    // UTF-8 output of words one form each is made from the input's UTF-8
+    // bytes, the words looked up alone decoded (false: all the text is
+    // decoded, as for every other run; the output is the same).
+    bool utf8 = true;
   };
 
   Diacritizer(const FormTable& table, const Options& options, TextWriter& out)
@@ -188,6 +192,8 @@ class Diacritizer {
     uint32_t key;  // offset in keys_, or kInText
     uint32_t length;
     uint64_t hash;
+    uint32_t text;   // offset of the word in the UTF-16 text
+    uint32_t units;  // its length there
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   // Lookups in flight together, so that their cache misses overlap.
@@ -199,6 +205,22 @@ class Diacritizer {
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
+  // Hashes the keys of words_ (those in the text are in `text`) and
+  // looks them up in batches, calling emit(t, word) for each token t in
+  // order, with the word of a looked-up one, else null.
+  template <typename EmitToken>
+  void LookUp(const char16_t* text, size_t tokens, EmitToken&& emit);
+  // The way of Run for UTF-8 text: tokens of bytes, words_ of wide_.
+  void RunUtf8(TextReader& reader);
+  void ProcessUtf8(const char* text, const std::vector<Token>& tokens);
+  void EmitUtf8(const char* text, const Token& token, const Word* word);
+  void PassUtf8(const char* original, size_t n) {
+    if (original != pass8_ + pass_bytes_) {
+      FlushPassed();
+      pass8_ = original;
+    }
+    pass_bytes_ += n;
+  }
   // Text written as it came goes out in runs as long as the words found
   // allow: fewer, longer writes.
   void Pass(const char16_t* original, size_t n) {
@@ -211,6 +233,8 @@ class Diacritizer {
   void FlushPassed() {
     if (pass_units_ > 0) out_.Put(pass_, pass_units_);
     pass_units_ = 0;
+    if (pass_bytes_ > 0) out_.PutUtf8(pass8_, pass_bytes_);
+    pass_bytes_ = 0;
   }
   // A word with directional marks or tatweels not found without them is
   // looked up as it is written, for a table may hold it so; null when that
@@ -238,6 +262,9 @@ class Diacritizer {
   std::u16string scratch_;
   const char16_t* pass_ = nullptr;  // the run Pass has not yet written
   size_t pass_units_ = 0;
+  const char* pass8_ = nullptr;  // the same for UTF-8 text
+  size_t pass_bytes_ = 0;
+  std::u16string wide_;  // the words of UTF-8 text that are looked up
   char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };
 

@@ -1,5 +1,6 @@
 #include "diacritizer/Tokenizer.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "diacritizer/WordKey.h"
@@ -118,10 +119,11 @@ size_t Tokenizer::Split(const char16_t* text, size_t n, bool final,
                 : SplitWords(text, n, final, tokens);
 }
 
-Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t n, bool final,
-                                 bool letter, std::vector<Token>* tokens) {
+Tokenizer::Run Tokenizer::Settle(size_t start, size_t end, size_t units,
+                                 size_t n, bool final, bool letter,
+                                 std::vector<Token>* tokens) {
   const bool open = end == n && !final;
-  if (!overlong_ && end - start <= kMaxWordUnits) return open ? kHeld : kWhole;
+  if (!overlong_ && units <= kMaxWordUnits) return open ? kHeld : kWhole;
   // Too long to be found; passed on now so that memory stays small.
   Add(tokens, start, end - start, Token::kOverlong, letter ? kLetter : 0);
   overlong_ = open;
@@ -147,7 +149,8 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
       ++i;
     }
     if (i == start) continue;
-    const Run run = Settle(start, i, n, final, (flags & kLetter) != 0, tokens);
+    const Run run =
+        Settle(start, i, i - start, n, final, (flags & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;
     if (run == kPassed) continue;
@@ -166,13 +169,118 @@ size_t Tokenizer::SplitWords(const char16_t* text, size_t n, bool final,
   return n;
 }
 
+namespace {
+
+// The character of the UTF-8 sequence at p (well-formed) and its length;
+// one above U+FFFF comes back as 0x10000, whose flags are those of the
+// surrogates that carry it (none).
+inline uint32_t NextCharacter(const unsigned char* p, size_t* length) {
+  const unsigned b = p[0];
+  if (b < 0x80) {
+    *length = 1;
+    return b;
+  }
+  if (b < 0xE0) {
+    *length = 2;
+    return ((b & 0x1F) << 6) | (p[1] & 0x3F);
+  }
+  if (b < 0xF0) {
+    *length = 3;
+    return ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+  }
+  *length = 4;
+  return 0x10000;
+}
+
+uint8_t FlagsOfUtf8(const unsigned char* text, size_t start, size_t end) {
+  const UnitFlags& flags = Flags();
+  uint8_t all = 0;
+  for (size_t k = start; k < end;) {
+    size_t length = 0;
+    const uint32_t c = NextCharacter(text + k, &length);
+    if (c < 0x10000) all |= flags.Of(static_cast<char16_t>(c));
+    k += length;
+  }
+  return all;
+}
+
+}  // namespace
+
+size_t Tokenizer::SplitUtf8(const char* bytes, size_t n, bool final,
+                            std::vector<Token>* tokens) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes);
+  const UnitFlags& unit_flags = Flags();
+  size_t i = 0;
+  while (i < n) {
+    size_t start = i;
+    size_t length = 0;
+    uint32_t c = 0;
+    // Separators are most often single ASCII bytes.
+    while (i < n) {
+      if (text[i] < 0x80) {
+        if ((unit_flags.Of(text[i]) & kSeparatorUnit) == 0) break;
+        ++i;
+        continue;
+      }
+      c = NextCharacter(text + i, &length);
+      if (c >= 0x10000 ||
+          (unit_flags.Of(static_cast<char16_t>(c)) & kSeparatorUnit) == 0) {
+        break;
+      }
+      i += length;
+    }
+    if (i > start) {
+      overlong_ = false;
+      Add(tokens, start, i - start, Token::kSeparator);
+    }
+    start = i;
+    uint8_t flags = 0;
+    size_t units = 0;
+    // The word without joiner controls at its ends: [b, e).
+    size_t b = SIZE_MAX, e = start;
+    while (i < n) {
+      uint8_t f;
+      if (text[i] < 0x80) {
+        c = text[i];
+        length = 1;
+        f = unit_flags.Of(static_cast<char16_t>(c));
+      } else {
+        c = NextCharacter(text + i, &length);
+        f = c < 0x10000 ? unit_flags.Of(static_cast<char16_t>(c)) : 0;
+      }
+      if ((f & kSeparatorUnit) != 0) break;
+      flags |= f;
+      units += c < 0x10000 ? 1 : 2;
+      if (c >= 0x10000 || !IsJoinerControl(static_cast<char16_t>(c))) {
+        if (b == SIZE_MAX) b = i;
+        e = i + length;
+      }
+      i += length;
+    }
+    if (i == start) continue;
+    const Run run =
+        Settle(start, i, units, n, final, (flags & kLetter) != 0, tokens);
+    if (run == kHeld) return start;
+    if (run == kPassedOpen) return n;
+    if (run == kPassed) continue;
+    if (b == SIZE_MAX) b = e = i;  // joiner controls only
+    if ((flags & kIgnorable) != 0 && (b > start || e < i)) {
+      flags = FlagsOfUtf8(text, b, e);  // the ignorable ones may be gone
+    }
+    Add(tokens, start, b - start, Token::kSeparator);
+    Add(tokens, b, e - b, Token::kWord, flags);
+    Add(tokens, e, i - e, Token::kSeparator);
+  }
+  return n;
+}
+
 size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
                              std::vector<Token>* tokens) {
   size_t i = 0;
   while (i < n) {
     const size_t start = i;
     while (i < n && text[i] != '\n') ++i;
-    const Run run = Settle(start, i, n, final,
+    const Run run = Settle(start, i, i - start, n, final,
                            (FlagsOf(text, start, i) & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;

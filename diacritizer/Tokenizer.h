@@ -65,6 +65,11 @@ class Tokenizer {
   // the next block. Blocks must be shorter than 2^32 units.
   size_t Split(const char16_t* text, size_t n, bool final,
                std::vector<Token>* tokens);
+  // The same for well-formed UTF-8 text of whole characters, in words
+  // (not line mode): the tokens give bytes, and a word's length in units
+  // decides whether it is overlong, as in Split.
+  size_t SplitUtf8(const char* text, size_t n, bool final,
+                   std::vector<Token>* tokens);
 
  private:
   // What became of a run of word (or line) units.
@@ -75,8 +80,9 @@ class Tokenizer {
     kPassedOpen,  // too long and unfinished: passed on, goes on overlong
   };
   // Settles the run text[start, end) of a block of `n` units.
-  Run Settle(size_t start, size_t end, size_t n, bool final, bool letter,
-             std::vector<Token>* tokens);
+  // `units` is its length in UTF-16 units.
+  Run Settle(size_t start, size_t end, size_t units, size_t n, bool final,
+             bool letter, std::vector<Token>* tokens);
   size_t SplitWords(const char16_t* text, size_t n, bool final,
                     std::vector<Token>* tokens);
   size_t SplitLines(const char16_t* text, size_t n, bool final,

@@ -185,37 +185,59 @@ void RunFiles::Output(const std::string& as, const std::string& name) {
 
 // --- decoding ---
 
+int TextDecoder::DetectForm(const unsigned char* data, size_t n, bool final,
+                            bool* ok, DecodeError* error) {
+  const Utf32Mark utf32 = FindUtf32Mark(data, n, final);
+  if (utf32 == Utf32Mark::kMaybe) return -1;
+  if (utf32 != Utf32Mark::kNone) {
+    *ok = false;
+    error->line = 1;
+    error->what = Utf32Refusal(utf32);
+    return -1;
+  }
+  static const unsigned char kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
+  if (n < 3 && !final && std::memcmp(data, kUtf8Mark, n) == 0) return -1;
+  if (n < 2 && !final && n == 1 && (data[0] == 0xFF || data[0] == 0xFE)) {
+    return -1;
+  }
+  int mark = 0;
+  if (n >= 3 && std::memcmp(data, kUtf8Mark, 3) == 0) {
+    form_ = kUtf8;
+    mark = 3;
+  } else if (n >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+    form_ = kUtf16LE;
+    mark = 2;
+  } else if (n >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+    form_ = kUtf16BE;
+    mark = 2;
+  } else {
+    form_ = kUtf8;
+  }
+  offset_ += static_cast<uint64_t>(mark);
+  return mark;
+}
+
+size_t TextDecoder::Check(const unsigned char* data, size_t n, bool final,
+                          size_t* mark, bool* ok, DecodeError* error) {
+  *ok = true;
+  *mark = 0;
+  if (form_ == kUnknown) {
+    const int m = DetectForm(data, n, final, ok, error);
+    if (m < 0) return 0;
+    *mark = static_cast<size_t>(m);
+  }
+  if (form_ != kUtf8) return *mark;
+  return *mark + CheckUtf8(data + *mark, n - *mark, final, ok, error);
+}
+
 size_t TextDecoder::Decode(const unsigned char* data, size_t n, bool final,
                            Units* out, bool* ok, DecodeError* error) {
   *ok = true;
   size_t mark = 0;
   if (form_ == kUnknown) {
-    const Utf32Mark utf32 = FindUtf32Mark(data, n, final);
-    if (utf32 == Utf32Mark::kMaybe) return 0;
-    if (utf32 != Utf32Mark::kNone) {
-      *ok = false;
-      error->line = 1;
-      error->what = Utf32Refusal(utf32);
-      return 0;
-    }
-    static const unsigned char kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
-    if (n < 3 && !final && std::memcmp(data, kUtf8Mark, n) == 0) return 0;
-    if (n < 2 && !final && n == 1 && (data[0] == 0xFF || data[0] == 0xFE)) {
-      return 0;
-    }
-    if (n >= 3 && std::memcmp(data, kUtf8Mark, 3) == 0) {
-      form_ = kUtf8;
-      mark = 3;
-    } else if (n >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-      form_ = kUtf16LE;
-      mark = 2;
-    } else if (n >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
-      form_ = kUtf16BE;
-      mark = 2;
-    } else {
-      form_ = kUtf8;
-    }
-    offset_ += mark;
+    const int m = DetectForm(data, n, final, ok, error);
+    if (m < 0) return 0;
+    mark = static_cast<size_t>(m);
   }
   const size_t used =
       form_ == kUtf8
@@ -270,6 +292,42 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
     i += valid > 0 ? valid : 1;
   }
   out->resize(static_cast<size_t>(o - out->data()));
+  offset_ += i;
+  return i;
+}
+
+size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
+                              bool* ok, DecodeError* error) {
+  // What DecodeUtf8 accepts, taken as far as it would take it, with its
+  // line count and error.
+  size_t i = 0;
+  uint64_t lines = 0;
+  while (i < n) {
+    const unsigned b = p[i];
+    if (b < 0x80) {
+      lines += b == '\n';
+      ++i;
+      continue;
+    }
+    if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      i += 2;
+      continue;
+    }
+    char32_t c = 0;
+    size_t valid = 0;
+    const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+    if (len > 0) {
+      i += static_cast<size_t>(len);
+      continue;
+    }
+    if (len == 0 && !final) break;
+    *ok = false;
+    error->line = lines_ + lines + 1;
+    error->offset = offset_ + i;
+    error->what = "invalid UTF-8";
+    break;
+  }
+  lines_ += lines;
   offset_ += i;
   return i;
 }
@@ -407,15 +465,7 @@ bool TextReader::Next(Units* units) {
     DecodeError error;
     const size_t used =
         decoder_.Decode(buffer_.get(), n, final, units, &ok, &error);
-    if (!ok) {
-      // Text that is not UTF-8 may be in another encoding that --from reads.
-      const std::string hint = decoder_.form() == TextDecoder::kUtf8
-                                   ? GuessEncodingHint(buffer_.get(), n)
-                                   : "";
-      throw Error(source_.name() + ": line " + std::to_string(error.line) +
-                  ", byte offset " + std::to_string(error.offset) + ": " +
-                  error.what + hint);
-    }
+    if (!ok) Fail(n, error);
     left_ = n - used;
     // At most a cut sequence is left over.
     std::memmove(buffer_.get(), buffer_.get() + used, left_);
@@ -423,6 +473,58 @@ bool TextReader::Next(Units* units) {
     if (units->size() > before) return true;
   }
   return false;
+}
+
+void TextReader::Fail(size_t n, const DecodeError& error) const {
+  // Text that is not UTF-8 may be in another encoding that --from reads.
+  const std::string hint = decoder_.form() == TextDecoder::kUtf8
+                               ? GuessEncodingHint(buffer_.get(), n)
+                               : "";
+  throw Error(source_.name() + ": line " + std::to_string(error.line) +
+              ", byte offset " + std::to_string(error.offset) + ": " +
+              error.what + hint);
+}
+
+bool TextReader::NextUtf8(Utf8Bytes* bytes) {
+  while (!done_ && !converter_ && !decoder_.lenient() &&
+         (decoder_.form() == TextDecoder::kUnknown ||
+          decoder_.form() == TextDecoder::kUtf8)) {
+    const size_t got = source_.Read(buffer_.get() + left_, kBlock);
+    if (progress_ != nullptr) progress_->Advance(got);
+    const bool final = got == 0;
+    const size_t n = left_ + got;
+    bool ok = true;
+    DecodeError error;
+    size_t mark = 0;
+    const size_t used =
+        decoder_.Check(buffer_.get(), n, final, &mark, &ok, &error);
+    if (!ok) Fail(n, error);
+    if (decoder_.form() != TextDecoder::kUtf8 &&
+        decoder_.form() != TextDecoder::kUnknown) {
+      // 16-bit text: its mark is gone, the rest is for Next.
+      left_ = n - used;
+      std::memmove(buffer_.get(), buffer_.get() + used, left_);
+      if (final && left_ == 0) done_ = true;
+      break;
+    }
+    const size_t before = bytes->size();
+    bytes->resize(before + used - mark);
+    std::memcpy(bytes->data() + before, buffer_.get() + mark, used - mark);
+    left_ = n - used;
+    std::memmove(buffer_.get(), buffer_.get() + used, left_);
+    if (final) done_ = true;
+    if (used > mark) return true;
+  }
+  if (done_ && left_ == 0 && units_.empty()) return false;
+  units_.clear();
+  if (!Next(&units_)) return false;
+  StringSink sink;
+  TextWriter writer(sink, TextWriter::kUtf8);
+  writer.Put(units_.data(), units_.size());
+  writer.Finish();
+  bytes->insert(bytes->end(), sink.bytes.begin(), sink.bytes.end());
+  units_.clear();
+  return true;
 }
 
 // --- writing ---
@@ -524,6 +626,45 @@ char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
     }
   }
   return p;
+}
+
+void TextWriter::PutUtf8(const char* bytes, size_t n) {
+  if (encoding_ == kUtf8 && high_ == 0) {
+    while (n > 0) {
+      if (used_ == kWriteBlock) Flush();
+      const size_t piece = std::min(n, kWriteBlock - used_);
+      std::memcpy(buffer_.get() + used_, bytes, piece);
+      used_ += piece;
+      bytes += piece;
+      n -= piece;
+    }
+    return;
+  }
+  char16_t block[256];
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+  size_t i = 0;
+  while (i < n) {
+    size_t k = 0;
+    while (i < n && k + 2 <= sizeof(block) / sizeof(block[0])) {
+      char32_t c = 0;
+      size_t valid = 0;
+      const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+      if (len <= 0) {  // not for this writer: kept visible, not dropped
+        c = kReplacement;
+        i += 1;
+      } else {
+        i += static_cast<size_t>(len);
+      }
+      if (c < 0x10000) {
+        block[k++] = static_cast<char16_t>(c);
+      } else {
+        c -= 0x10000;
+        block[k++] = static_cast<char16_t>(0xD800 + (c >> 10));
+        block[k++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+      }
+    }
+    Put(block, k);
+  }
 }
 
 void TextWriter::PutLatin1(const char* text, size_t n) {

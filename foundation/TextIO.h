@@ -66,6 +66,8 @@ class DefaultInitAllocator : public std::allocator<T> {
 
 // Decoded text: UTF-16 units.
 using Units = std::vector<char16_t, DefaultInitAllocator<char16_t>>;
+// Text as well-formed UTF-8 bytes.
+using Utf8Bytes = std::vector<char, DefaultInitAllocator<char>>;
 
 // The name standard input goes by in messages.
 extern const char kStandardInput[];
@@ -212,7 +214,16 @@ class TextDecoder {
   size_t Decode(const unsigned char* data, size_t n, bool final, Units* out,
                 bool* ok, DecodeError* error);
 
+  // As Decode, for UTF-8 text that is to stay UTF-8: checks the bytes
+  // and counts their lines without making units. The form is fixed and
+  // a mark skipped as by Decode; `*mark` is the mark's length. Only for a
+  // decoder that is not lenient; 0 with `*mark` 0 and the form known and
+  // not UTF-8 when the bytes are UTF-16 (Decode them).
+  size_t Check(const unsigned char* data, size_t n, bool final, size_t* mark,
+               bool* ok, DecodeError* error);
+
   Form form() const { return form_; }
+  bool lenient() const { return lenient_; }
   uint64_t replaced() const { return replaced_; }
   // Decodes from here on as the part of an input in `form` that starts
   // `offset` bytes and `lines` line ends into it (for its messages).
@@ -223,8 +234,14 @@ class TextDecoder {
   }
 
  private:
+  // Fixes the form from the first bytes; the length of its mark, or
+  // -1 when more bytes are needed or on a refusal (`*ok` false).
+  int DetectForm(const unsigned char* data, size_t n, bool final, bool* ok,
+                 DecodeError* error);
   size_t DecodeUtf8(const unsigned char* data, size_t n, bool final, Units* out,
                     bool* ok, DecodeError* error);
+  size_t CheckUtf8(const unsigned char* data, size_t n, bool final, bool* ok,
+                   DecodeError* error);
   size_t DecodeUtf16(const unsigned char* data, size_t n, bool final,
                      Units* out, bool* ok, DecodeError* error);
 
@@ -272,6 +289,10 @@ class TextReader {
   // appended, at the end of the input. Throws Error("NAME: line L, byte offset
   // B: invalid UTF-8") and the like on malformed input.
   bool Next(Units* units);
+  // As Next, the text as UTF-8 bytes, whole characters only. UTF-8 input
+  // read without --from or --lenient is only checked, not decoded; any
+  // other is decoded and encoded again. The same errors as Next.
+  bool NextUtf8(Utf8Bytes* bytes);
   uint64_t replaced() const;
   // Takes the source as a later part of an input (see
   // TextDecoder::Resume); before the first Next.
@@ -287,9 +308,12 @@ class TextReader {
   std::unique_ptr<ConvertingSource> converter_;
   TextDecoder decoder_;
   Progress* progress_;
+  [[noreturn]] void Fail(size_t n, const DecodeError& error) const;
+
   std::unique_ptr<unsigned char[]> buffer_;
   size_t left_ = 0;  // undecoded bytes at the start of buffer_
   bool done_ = false;
+  Units units_;  // NextUtf8's text before it is encoded again
 };
 
 // Encodes UTF-16 units and hands the bytes to a sink in large pieces.
@@ -306,6 +330,9 @@ class TextWriter {
   void Put(char16_t unit) { Put(&unit, 1); }
   // `units` units given as UTF-16LE bytes, at any alignment.
   void PutUtf16LE(const unsigned char* bytes, size_t units);
+  // Well-formed UTF-8 text, whole characters.
+  void PutUtf8(const char* bytes, size_t n);
+  Encoding encoding() const { return encoding_; }
   // ASCII or Latin-1 bytes, one character each.
   void PutLatin1(const char* text, size_t n);
   // Writes what is buffered (the mark at least) and closes the sink.
