@@ -250,8 +250,11 @@ void Diacritizer::RunUtf8(TextReader& reader) {
   while (more) {
     more = reader.NextUtf8(&text);
     tokens_.clear();
-    const size_t used =
-        tokenizer.SplitUtf8(text.data(), text.size(), !more, &tokens_);
+    wide_at_.clear();
+    // Never more units than bytes.
+    if (wide_.size() < text.size()) wide_.resize(text.size());
+    const size_t used = tokenizer.SplitUtf8(text.data(), text.size(), !more,
+                                            &tokens_, wide_.data(), &wide_at_);
     ProcessUtf8(text.data(), tokens_);
     text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(used));
   }
@@ -261,44 +264,15 @@ void Diacritizer::ProcessUtf8(const char* text,
                               const std::vector<Token>& tokens) {
   words_.clear();
   keys_.clear();
-  wide_.clear();
+  size_t next = 0;  // of wide_at_
   for (size_t t = 0; t < tokens.size(); ++t) {
     const Token& token = tokens[t];
-    if (token.kind != Token::kWord || token.length == 0 || !token.letter) {
-      continue;
-    }
-    // The word in UTF-16: short (a word of more than kMaxWordUnits units
-    // is overlong), so decoded here, and its key made as from decoded
-    // text.
-    const size_t at = wide_.size();
-    const unsigned char* p =
-        reinterpret_cast<const unsigned char*>(text + token.start);
-    const unsigned char* end = p + token.length;
-    while (p < end) {
-      const unsigned b = *p;
-      if (b < 0x80) {
-        wide_.push_back(static_cast<char16_t>(b));
-        p += 1;
-      } else if (b < 0xE0) {
-        wide_.push_back(
-            static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F)));
-        p += 2;
-      } else if (b < 0xF0) {
-        wide_.push_back(static_cast<char16_t>(
-            ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
-        p += 3;
-      } else {
-        const uint32_t c = (((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
-                            ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu)) -
-                           0x10000;
-        wide_.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        wide_.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        p += 4;
-      }
-    }
-    const uint32_t units = static_cast<uint32_t>(wide_.size() - at);
-    Word word{static_cast<uint32_t>(t), kInText, units, 0,
-              static_cast<uint32_t>(at), units};
+    if (token.kind != Token::kWord) continue;
+    const uint32_t at = wide_at_[next];
+    const uint32_t units = wide_at_[next + 1];
+    next += 2;
+    if (!token.letter) continue;
+    Word word{static_cast<uint32_t>(t), kInText, units, 0, at, units};
     const size_t key_at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(wide_.data() + at, units, &keys_)) {

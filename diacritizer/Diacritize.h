@@ -264,7 +264,8 @@ class Diacritizer {
   size_t pass_units_ = 0;
   const char* pass8_ = nullptr;  // the same for UTF-8 text
   size_t pass_bytes_ = 0;
-  std::u16string wide_;  // the words of UTF-8 text that are looked up
+  Units wide_;  // the words of UTF-8 text in UTF-16
+  std::vector<uint32_t> wide_at_;  // where each word is there, how long
   char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };
 

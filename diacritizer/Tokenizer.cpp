@@ -24,7 +24,8 @@ enum UnitFlag : uint8_t {
   kLifted = 1,
   kLetter = 2,
   kIgnorable = 4,
-  kSeparatorUnit = 8
+  kSeparatorUnit = 8,
+  kJoinerUnit = 16  // IsJoinerControl
 };
 
 class UnitFlags {
@@ -82,12 +83,13 @@ UnitFlags::UnitFlags() {
     flags_[c] = static_cast<uint8_t>((IsLiftedMark(u) ? kLifted : 0) |
                                      (IsArabicLetter(u) ? kLetter : 0) |
                                      (IsIgnorable(u) ? kIgnorable : 0) |
-                                     (separators.Has(u) ? kSeparatorUnit : 0));
+                                     (separators.Has(u) ? kSeparatorUnit : 0) |
+                                     (IsJoinerControl(u) ? kJoinerUnit : 0));
   }
 }
 
-void Add(std::vector<Token>* tokens, size_t start, size_t length,
-         Token::Kind kind, uint8_t flags = 0) {
+inline void Add(std::vector<Token>* tokens, size_t start, size_t length,
+                Token::Kind kind, uint8_t flags = 0) {
   if (length == 0) return;
   // Neighbouring separators become one token.
   if (kind == Token::kSeparator && !tokens->empty() &&
@@ -207,7 +209,9 @@ uint8_t FlagsOfUtf8(const unsigned char* text, size_t start, size_t end) {
 }  // namespace
 
 size_t Tokenizer::SplitUtf8(const char* bytes, size_t n, bool final,
-                            std::vector<Token>* tokens) {
+                            std::vector<Token>* tokens, char16_t* wide,
+                            std::vector<uint32_t>* at) {
+  size_t u = 0;  // units written to `wide`
   const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes);
   const UnitFlags& unit_flags = Flags();
   size_t i = 0;
@@ -235,40 +239,65 @@ size_t Tokenizer::SplitUtf8(const char* bytes, size_t n, bool final,
     }
     start = i;
     uint8_t flags = 0;
-    size_t units = 0;
-    // The word without joiner controls at its ends: [b, e).
-    size_t b = SIZE_MAX, e = start;
+    const size_t u0 = u;
+    // The word without joiner controls at its ends: [b, e) in bytes,
+    // [ub, ue) in units.
+    size_t b = SIZE_MAX, e = start, ub = u, ue = u;
     while (i < n) {
       uint8_t f;
       if (text[i] < 0x80) {
         c = text[i];
         length = 1;
         f = unit_flags.Of(static_cast<char16_t>(c));
+        wide[u] = static_cast<char16_t>(c);
       } else {
         c = NextCharacter(text + i, &length);
-        f = c < 0x10000 ? unit_flags.Of(static_cast<char16_t>(c)) : 0;
+        if (c < 0x10000) {
+          f = unit_flags.Of(static_cast<char16_t>(c));
+          wide[u] = static_cast<char16_t>(c);
+        } else {
+          f = 0;
+          const unsigned char* p = text + i;
+          const uint32_t v = (((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
+                              ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu)) -
+                             0x10000;
+          wide[u++] = static_cast<char16_t>(0xD800 + (v >> 10));
+          wide[u] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+        }
       }
       if ((f & kSeparatorUnit) != 0) break;
+      ++u;
       flags |= f;
-      units += c < 0x10000 ? 1 : 2;
-      if (c >= 0x10000 || !IsJoinerControl(static_cast<char16_t>(c))) {
-        if (b == SIZE_MAX) b = i;
+      if ((f & kJoinerUnit) == 0) {
+        if (b == SIZE_MAX) {
+          b = i;
+          ub = u - (c < 0x10000 ? 1 : 2);
+        }
         e = i + length;
+        ue = u;
       }
       i += length;
     }
+    const size_t units = u - u0;
     if (i == start) continue;
     const Run run =
         Settle(start, i, units, n, final, (flags & kLetter) != 0, tokens);
     if (run == kHeld) return start;
     if (run == kPassedOpen) return n;
-    if (run == kPassed) continue;
+    if (run == kPassed) {
+      u = u0;
+      continue;
+    }
     if (b == SIZE_MAX) b = e = i;  // joiner controls only
     if ((flags & kIgnorable) != 0 && (b > start || e < i)) {
       flags = FlagsOfUtf8(text, b, e);  // the ignorable ones may be gone
     }
     Add(tokens, start, b - start, Token::kSeparator);
-    Add(tokens, b, e - b, Token::kWord, flags);
+    if (e > b) {
+      Add(tokens, b, e - b, Token::kWord, flags);
+      at->push_back(static_cast<uint32_t>(ub));
+      at->push_back(static_cast<uint32_t>(ue - ub));
+    }
     Add(tokens, e, i - e, Token::kSeparator);
   }
   return n;

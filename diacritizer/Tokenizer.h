@@ -68,8 +68,11 @@ class Tokenizer {
   // The same for well-formed UTF-8 text of whole characters, in words
   // (not line mode): the tokens give bytes, and a word's length in units
   // decides whether it is overlong, as in Split.
+  // The UTF-16 units of each kWord token go to `wide` (room for n units),
+  // their offset there and their number to `at`, two for each kWord.
   size_t SplitUtf8(const char* text, size_t n, bool final,
-                   std::vector<Token>* tokens);
+                   std::vector<Token>* tokens, char16_t* wide,
+                   std::vector<uint32_t>* at);
 
  private:
   // What became of a run of word (or line) units.
