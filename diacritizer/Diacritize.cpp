@@ -249,14 +249,33 @@ void Diacritizer::RunUtf8(TextReader& reader) {
   bool more = true;
   while (more) {
     more = reader.NextUtf8(&text);
-    tokens_.clear();
-    wide_at_.clear();
     // Never more units than bytes.
     if (wide_.size() < text.size()) wide_.resize(text.size());
-    const size_t used = tokenizer.SplitUtf8(text.data(), text.size(), !more,
-                                            &tokens_, wide_.data(), &wide_at_);
-    ProcessUtf8(text.data(), tokens_);
-    text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(used));
+    // In pieces of about kPiece bytes, each ending after a space, so that
+    // the tokens, keys and words of a piece stay in the cache and no word
+    // is cut by a piece's end.
+    const size_t n = text.size();
+    size_t at = 0;
+    while (true) {
+      size_t end = n;
+      if (n - at > 2 * kPiece) {
+        const void* space =
+            std::memchr(text.data() + at + kPiece, ' ', n - at - kPiece);
+        if (space != nullptr) {
+          end = static_cast<size_t>(static_cast<const char*>(space) -
+                                    text.data()) + 1;
+        }
+      }
+      tokens_.clear();
+      wide_at_.clear();
+      const size_t used =
+          tokenizer.SplitUtf8(text.data() + at, end - at, !more && end == n,
+                              &tokens_, wide_.data(), &wide_at_);
+      ProcessUtf8(text.data() + at, tokens_);
+      at += used;
+      if (end == n) break;
+    }
+    text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
   }
 }
 

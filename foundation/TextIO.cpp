@@ -599,6 +599,32 @@ void TextWriter::Put(const char16_t* units, size_t n) {
 }
 
 void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
+  // A short run (a word) as UTF-8 with no check per unit but for
+  // surrogates, which go the general way.
+  constexpr size_t kShort = 256;
+  if (encoding_ == kUtf8 && high_ == 0 && units <= kShort) {
+    if (kWriteBlock - used_ < 3 * kShort) Flush();
+    char* p = buffer_.get() + used_;
+    size_t i = 0;
+    for (; i < units; ++i) {
+      const uint32_t u = bytes[2 * i] | bytes[2 * i + 1] << 8;
+      if (u < 0x80) {
+        *p++ = static_cast<char>(u);
+      } else if (u < 0x800) {
+        *p++ = static_cast<char>(0xC0 | (u >> 6));
+        *p++ = static_cast<char>(0x80 | (u & 0x3F));
+      } else if (u - 0xD800u < 0x800u) {
+        break;
+      } else {
+        *p++ = static_cast<char>(0xE0 | (u >> 12));
+        *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (u & 0x3F));
+      }
+    }
+    used_ = static_cast<size_t>(p - buffer_.get());
+    bytes += 2 * i;
+    units -= i;
+  }
   PutUnits(BytesLE{bytes}, units);
 }
 
