@@ -203,7 +203,7 @@ class Diacritizer {
   // about ten bytes; a few steps per word are typical on a loaded table).
   static constexpr uint64_t kBytesPerSlotForIndex = 32;
   // Bytes of UTF-8 text tokenized and looked up at a time.
-  static constexpr size_t kPiece = 64 << 10;
+  static constexpr size_t kPiece = 16 << 10;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word);
