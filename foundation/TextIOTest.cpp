@@ -165,6 +165,34 @@ TEST(TextWriterTest, LongOutputGoesOutInPieces) {
   EXPECT_EQ("\xDB\x92", sink.bytes.substr(sink.bytes.size() - 2));
 }
 
+// Words handed over as UTF-16LE bytes come out as Put would write them,
+// whatever units they mix: one and two-byte ones at the edges of their
+// ranges, three-byte ones, surrogates, at any position in a group of four.
+TEST(TextWriterTest, WordsAsUtf16BytesAsPut) {
+  const char16_t units[] = {0x41,   0x7F,   0x80,   0x627,  0x6D2,  0x7FF,
+                            0x800,  0x200C, 0xD83D, 0xDE00, 0xFFFD, 0x0};
+  std::mt19937 rng(9);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string word(rng() % 14, u'\u0628');
+    for (char16_t& u : word) {
+      if (rng() % 3 == 0) u = units[rng() % (sizeof(units) / 2)];
+    }
+    std::string bytes;
+    for (char16_t u : word) {
+      bytes += static_cast<char>(u & 0xFF);
+      bytes += static_cast<char>(u >> 8);
+    }
+    StringSink expected, got;
+    TextWriter a(expected, TextWriter::kUtf8), b(got, TextWriter::kUtf8);
+    a.Put(word);
+    b.PutUtf16LE(reinterpret_cast<const unsigned char*>(bytes.data()),
+                 word.size());
+    a.Finish();
+    b.Finish();
+    ASSERT_EQ(expected.bytes, got.bytes) << "round " << round;
+  }
+}
+
 class FileSourceTest : public urdulex::test::TempDirTest {};
 
 // A file read while another program changes it is not one version of it.
