@@ -239,8 +239,8 @@ class LoadedRecords {
   const WordFormTableFile& file_;
 };
 
-// The records of a file read in place, as laid out there. Key lengths
-// are counted once, by the first pass of the build.
+// The records of a file read in place, as laid out there. units() counts
+// a key's length each time: the build asks once per record and keeps it.
 class FileRecords {
  public:
   FileRecords(const unsigned char* body, size_t count, int32_t slots)
@@ -294,7 +294,8 @@ class FileRecords {
 template <typename T>
 class Scratch {
  public:
-  explicit Scratch(size_t n) : data_(LargePageAllocator<T>().allocate(n)), n_(n) {}
+  explicit Scratch(size_t n)
+      : data_(LargePageAllocator<T>().allocate(n)), n_(n) {}
   ~Scratch() { LargePageAllocator<T>().deallocate(data_, n_); }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
@@ -311,6 +312,7 @@ class Scratch {
 }  // namespace
 
 void WordFormIndex::Build(const WordFormTableFile& file, bool all_forms) {
+  // The loader has checked the links: no cycle, nothing out of range.
   BuildFrom(LoadedRecords(file), all_forms);
 }
 
