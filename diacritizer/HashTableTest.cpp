@@ -512,15 +512,18 @@ class WordFormIndexTest : public LoaderTest {
     all.Build(file, true);
     EXPECT_TRUE(Load(bytes));
     // The mapped lookups of a whole file: links checked at open, or as the
-    // walks meet them, or the full index from the first walk of two slots.
+    // walks meet them, or the full index from the first walk of two slots;
+    // and through the directory of the chains, with walks of any length or
+    // of at most two slots.
     std::vector<std::unique_ptr<WordFormLookup>> lookups;
     const WordFormLookup::Limits limits[] = {
-        {}, {0, WordFormLookup::kWalkSlots}, {0, 1}};
-    for (size_t i = 0; CheckWordFormTableExtent(file, &why) && i < 3; ++i) {
+        {}, {0, WordFormLookup::kWalkSlots}, {0, 1}, {}, {0, 2}};
+    for (size_t i = 0; CheckWordFormTableExtent(file, &why) && i < 5; ++i) {
       lookups.emplace_back(new WordFormLookup);
       EXPECT_EQ(WordFormLookup::Verdict::kOpen,
                 lookups.back()->Open(path, true, &why, limits[i]));
       EXPECT_TRUE(lookups.back()->mapped());
+      if (i >= 3) lookups.back()->UseDirectory();
     }
     int hits = 0;
     std::vector<WordFormIndex::Form> forms;

@@ -262,12 +262,24 @@ void WordFormLookup::CheckIntact() const {
   }
 }
 
+uint32_t WordFormLookup::Fingerprint(const unsigned char* key, size_t units) {
+  // The first and the last four units, and the length.
+  const size_t n = 2 * units < 8 ? 2 * units : 8;
+  uint64_t head = 0, tail = 0;
+  std::memcpy(&head, key, n);
+  std::memcpy(&tail, key + 2 * units - n, n);
+  const uint64_t x =
+      (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ units) * 0xD6E8FEB86659FD93ull;
+  return static_cast<uint32_t>(x >> 57);
+}
+
 uint64_t WordFormLookup::HomeHash(const unsigned char* key,
                                   size_t units) const {
   if (units == 0 || units > static_cast<size_t>(kKeyUnits)) return kHomeTag;
   uint16_t unit[kKeyUnits];
   std::memcpy(unit, key, 2 * units);
-  return kHomeTag | home_(unit, units);
+  return kHomeTag | uint64_t{Fingerprint(key, units)} << 32 |
+         home_(unit, units);
 }
 
 void WordFormLookup::HashMany(const unsigned char* const* keys,
@@ -291,7 +303,11 @@ void WordFormLookup::HashMany(const unsigned char* const* keys,
       if (lane_units[j] > 0) std::memcpy(lane[j], keys[k + j], 2 * u);
     }
     home_.Many(lane, lane_units, home);
-    for (size_t j = 0; j < n; ++j) out[k + j] = kHomeTag | home[j];
+    for (size_t j = 0; j < n; ++j) {
+      const uint64_t print =
+          lane_units[j] > 0 ? Fingerprint(keys[k + j], lane_units[j]) : 0;
+      out[k + j] = kHomeTag | print << 32 | home[j];
+    }
   }
 }
 
@@ -355,6 +371,135 @@ WordFormLookup::Walk WordFormLookup::WalkChain(
   }
 }
 
+void WordFormLookup::UseDirectory() const {
+  if (indexed() || directory_.load(std::memory_order_acquire) != nullptr) {
+    return;
+  }
+  try {
+    std::call_once(directed_, [this] {
+      const size_t n = static_cast<size_t>(slots_);
+      std::unique_ptr<Directory> directory(new Directory);
+      std::vector<uint32_t>& entries = directory->entries;
+      entries.resize(n);
+      bool sound = true;
+      for (size_t s = 0; s < n; ++s) {
+        const unsigned char* record = body_ + s * kRecordSize;
+        const int32_t next = Int32At(record + kNextAt);
+        if (next < wordform::kEndOfChain || next >= slots_) {
+          sound = false;
+          break;
+        }
+        size_t units = 0;
+        while (units < static_cast<size_t>(kKeyUnits) &&
+               (record[2 * units] | record[2 * units + 1]) != 0) {
+          ++units;
+        }
+        const uint32_t print = units > 0 ? Fingerprint(record, units) : 0;
+        entries[s] = static_cast<uint32_t>(next + 2) | print << kLinkBits;
+      }
+      // Whether each walk ends at the end of a chain, each slot settled
+      // once: a walk goes on until a slot already settled, then settles
+      // its path. A walk that meets its own path has found a cycle.
+      enum : uint8_t { kOpen, kOnPath, kWell, kBad };
+      std::vector<uint8_t> state(sound ? n : 0, kOpen);
+      std::vector<uint32_t> path;
+      for (size_t start = 0; sound && start < n; ++start) {
+        if (state[start] != kOpen) continue;
+        path.clear();
+        size_t s = start;
+        uint8_t end;
+        while (true) {
+          state[s] = kOnPath;
+          path.push_back(static_cast<uint32_t>(s));
+          const uint32_t link = entries[s] & kLinkMask;
+          if (link < 2) {
+            end = link == 0 ? kWell : kBad;
+            break;
+          }
+          s = link - 2;
+          if (state[s] == kOnPath) {
+            sound = false;
+            break;
+          }
+          if (state[s] != kOpen) {
+            end = state[s];
+            break;
+          }
+        }
+        if (!sound) break;
+        for (uint32_t p : path) state[p] = end;
+      }
+      if (!sound) {
+        // The loader's message for the first bad link.
+        CheckWordFormTableLinks(body_, n, slots_);
+      }
+      directory->ends_well.assign((n + 63) / 64, 0);
+      for (size_t s = 0; s < n; ++s) {
+        if (state[s] == kWell) {
+          directory->ends_well[s / 64] |= uint64_t{1} << (s % 64);
+        }
+      }
+      owned_directory_ = std::move(directory);
+      directory_.store(owned_directory_.get(), std::memory_order_release);
+    });
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+}
+
+unsigned WordFormLookup::TouchCandidate(const Directory& directory,
+                                        uint64_t hash) const {
+  uint32_t s = static_cast<uint32_t>(hash);
+  if (s >= directory.entries.size()) return 0;
+  const uint32_t print = static_cast<uint32_t>(hash >> 32) & 0x7F;
+  for (size_t steps = 0; steps < walk_slots_; ++steps) {
+    const uint32_t entry = directory.entries[s];
+    const uint32_t link = entry & kLinkMask;
+    if (link == 1) return 0;  // an unused slot
+    if ((entry >> kLinkBits) == print) {
+      const unsigned char* record = body_ + size_t{s} * kRecordSize;
+      __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
+      return *record;
+    }
+    if (link == 0) return 0;
+    s = link - 2;
+  }
+  return 0;
+}
+
+WordFormLookup::Walk WordFormLookup::WalkDirectory(
+    const Directory& directory, const unsigned char* key, size_t units,
+    uint64_t hash, const unsigned char** first, uint64_t* walked) const {
+  *first = nullptr;
+  // A key holding a zero unit is no key of the table.
+  for (size_t i = 0; i < units; ++i) {
+    if ((key[2 * i] | key[2 * i + 1]) == 0) return Walk::kAbsent;
+  }
+  const uint32_t print = static_cast<uint32_t>(hash >> 32) & 0x7F;
+  size_t s = static_cast<uint32_t>(hash);
+  for (size_t steps = 1;; ++steps) {
+    if (steps > walk_slots_) return Walk::kTooLong;
+    if (steps > 1 && walked != nullptr) ++*walked;
+    const uint32_t entry = directory.entries[s];
+    const uint32_t link = entry & kLinkMask;
+    if (link == 1) return Walk::kAbsent;  // an unused slot ends the search
+    if ((entry >> kLinkBits) == print) {
+      const unsigned char* record = body_ + s * kRecordSize;
+      if (SameKey(record, key, units)) {
+        if ((directory.ends_well[s / 64] >> (s % 64) & 1) == 0) {
+          return Walk::kAbsent;
+        }
+        *first = record;
+        return Walk::kFound;
+      }
+    }
+    if (link == 0) return Walk::kAbsent;
+    s = link - 2;
+  }
+}
+
 const WordFormIndex& WordFormLookup::FullIndex() const {
   std::call_once(built_, [this] {
     // The records read in place; a bad link has the loader's message.
@@ -394,8 +539,13 @@ const unsigned char* WordFormLookup::FindMapped(const unsigned char* key,
   const WordFormIndex* index = nullptr;
   Walk walk;
   try {
-    walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr, &record,
-                     steps);
+    if (const Directory* directory =
+            directory_.load(std::memory_order_acquire)) {
+      walk = WalkDirectory(*directory, key, units, hash, &record, steps);
+    } else {
+      walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr,
+                       &record, steps);
+    }
     if (walk == Walk::kTooLong) index = &FullIndex();
   } catch (const TARNIException&) {
     CheckIntact();

@@ -92,6 +92,12 @@ class WordFormLookup {
   void Prefetch(uint64_t hash) const {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       index->PrefetchSlot(hash);
+    } else if (const Directory* directory =
+                   directory_.load(std::memory_order_acquire)) {
+      const uint32_t home = static_cast<uint32_t>(hash);
+      if (home < directory->entries.size()) {
+        __builtin_prefetch(&directory->entries[home]);
+      }
     } else {
       PrefetchRecord(hash);
     }
@@ -101,16 +107,27 @@ class WordFormLookup {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       return index->Touch(hash);
     }
+    if (const Directory* directory =
+            directory_.load(std::memory_order_acquire)) {
+      const uint32_t home = static_cast<uint32_t>(hash);
+      return home < directory->entries.size() ? directory->entries[home] & 1
+                                              : 0;
+    }
     return TouchRecord(hash);
   }
   // Once Touch(hash) and TouchNext(hash, d) for every d below `depth` are
   // done: loads the record `depth` links down the chain from the home slot
   // (fetches the index entry, for depth 1, when the lookups go to the
-  // index).
+  // index; with the chain directory, loads at depth 1 the first record on
+  // the chain whose key may be the one hashed).
   unsigned TouchNext(uint64_t hash, size_t depth = 1) const {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       if (depth == 1) index->PrefetchEntry(hash);
       return 0;
+    }
+    if (const Directory* directory =
+            directory_.load(std::memory_order_acquire)) {
+      return depth == 1 ? TouchCandidate(*directory, hash) : 0;
     }
     return TouchChain(hash, depth);
   }
@@ -139,13 +156,24 @@ class WordFormLookup {
   // lookups are cheaper from then on. Throws as Find.
   void UseIndex() const;
   static constexpr uint64_t kIndexAfter = 2;
+  // From now on the walks go through a directory of the chains, built now
+  // if need be: per slot its link and a few bits of its key, 4 bytes (a
+  // twentieth of the records), and whether the walk from it ends at the
+  // end of a chain. A walk then reads the directory, which mostly stays
+  // in the cache, and only the one record whose key is likely the one
+  // sought; it stops there. Building it reads every record once and
+  // checks every link as the loader does (throws as Find); it pays for a
+  // run of at least a few lookups per four slots.
+  void UseDirectory() const;
   int32_t slots() const { return slots_; }
 
-  // Hashes for the mapped records: the key's home slot under this tag. An
-  // index hash that happens to look like one is merely computed again.
+  // Hashes for the mapped records: the key's home slot under this tag,
+  // and a fingerprint of the key in bits 32 to 38. An index hash that
+  // happens to look like one is merely computed again.
   static constexpr uint64_t kHomeTag = uint64_t{1} << 63;
   static bool IsHome(uint64_t hash) {
-    return (hash >> 24) == (kHomeTag >> 24);
+    return (hash >> 39) == (kHomeTag >> 39) &&
+           static_cast<uint32_t>(hash) < (uint32_t{1} << 24);
   }
 
   // Every form of `key` in chain order (none when unknown). Only after an
@@ -156,6 +184,22 @@ class WordFormLookup {
  private:
   // Outcome of a walk in the mapped records.
   enum class Walk { kFound, kAbsent, kTooLong };
+  // See UseDirectory.
+  struct Directory {
+    // Per slot: its link plus 2 in the low kLinkBits bits (0: end of
+    // chain, 1: unused slot), its key's fingerprint above.
+    std::vector<uint32_t> entries;
+    std::vector<uint64_t> ends_well;  // a bit per slot
+  };
+  static constexpr int kLinkBits = 25;
+  static constexpr uint32_t kLinkMask = (uint32_t{1} << kLinkBits) - 1;
+  // A key's fingerprint, 7 bits (the same in a record's directory entry
+  // and in its hash).
+  static uint32_t Fingerprint(const unsigned char* key, size_t units);
+  unsigned TouchCandidate(const Directory& directory, uint64_t hash) const;
+  Walk WalkDirectory(const Directory& directory, const unsigned char* key,
+                     size_t units, uint64_t hash, const unsigned char** first,
+                     uint64_t* steps) const;
   Walk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                  std::vector<const unsigned char*>* all,
                  const unsigned char** first, uint64_t* steps) const;
@@ -179,6 +223,9 @@ class WordFormLookup {
   bool all_forms_ = false;
   size_t walk_slots_ = kWalkSlots;
 
+  mutable std::once_flag directed_;
+  mutable std::unique_ptr<Directory> owned_directory_;
+  mutable std::atomic<const Directory*> directory_{nullptr};
   mutable std::once_flag built_;
   mutable std::unique_ptr<WordFormIndex> owned_index_;
   mutable std::atomic<const WordFormIndex*> index_{nullptr};

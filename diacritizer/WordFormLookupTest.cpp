@@ -158,9 +158,31 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
     }
     EXPECT_EQ(c.error, error);
   }
+  // The directory of the chains checks every link before any lookup.
+  WordFormLookup directed;
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            directed.Open(path, false, &why, {0, WordFormLookup::kWalkSlots}));
+  try {
+    directed.UseDirectory();
+    ADD_FAILURE() << "no exception";
+  } catch (const InvalidFormatException& e) {
+    EXPECT_EQ(cases[1].error, e.GetExceptionMsg());
+  }
   // Without the bad link, the cycle is what the full index refuses.
   records[f] = Record(L"\x062A\x062B", "Z", -2);
   const std::string cycle = Write("c.lex", TableFile({slots}, records));
+  WordFormLookup directed_cycle;
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            directed_cycle.Open(cycle, false, &why,
+                                {0, WordFormLookup::kWalkSlots}));
+  try {
+    directed_cycle.UseDirectory();
+    ADD_FAILURE() << "no exception";
+  } catch (const InvalidFormatException& e) {
+    EXPECT_EQ("Slot " + std::to_string(l) + " links to " + std::to_string(l) +
+                  ", closing a cycle.",
+              e.GetExceptionMsg());
+  }
   WordFormLookup cyclic;
   ASSERT_EQ(WordFormLookup::Verdict::kOpen,
             cyclic.Open(cycle, false, &why, {0, WordFormLookup::kWalkSlots}));

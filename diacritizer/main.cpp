@@ -14,6 +14,7 @@
 // header (cut short, or more records than slots) is refused, on what its one
 // read found, and so is an input that changes while it is read.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -38,6 +39,9 @@ constexpr int kExitUsage = 2;
 
 // Input is read this many bytes at a time (an even number).
 constexpr size_t kInputChunkBytes = 1 << 18;
+// Input bytes per table slot from which the lookups go through the
+// directory of the chains: about a line of one word for every four slots.
+constexpr int64_t kInputBytesPerSlotForDirectory = 4;
 // Never a 16-bit unit: marks the buffer positions a read did not fill.
 constexpr wchar_t kNoUnit = static_cast<wchar_t>(-1);
 
@@ -54,11 +58,11 @@ bool IsBlankUnit(const unsigned char* p) {
 }
 
 // Turns lines into output lines: trims, looks up, writes the separator.
-// The lookups go in batches of kBatch lines: their keys are hashed, then
-// what each lookup reads first is loaded for all of them, then what each
-// reads next, so that the cache misses of a batch overlap (real loads,
-// which unlike prefetches the processor never drops); then the batch is
-// written.
+// The lookups run as a pipeline, so that the cache misses of many lines
+// overlap: the keys of a group of lines are hashed and what their lookups
+// read first is fetched; a few groups later, what they read next (the
+// record a walk will compare, or the index entry); a few groups later
+// still, the lookups run on what has arrived and the lines are written.
 class Diacritizer {
  public:
   Diacritizer(const WordFormLookup& table, OutputBuffer& out)
@@ -72,14 +76,51 @@ class Diacritizer {
       --units;
     }
     while (units > 0 && IsBlankUnit(text + 2 * (units - 1))) --units;
-    keys_[queued_] = text;
-    units_[queued_] = units;
-    if (++queued_ == kBatch) Flush();
+    const size_t at = added_ % kRing;
+    keys_[at] = text;
+    units_[at] = units;
+    if (++added_ % kGroup == 0) Advance();
   }
 
   // Writes every queued line.
   void Flush() {
-    if (queued_ == 0) return;
+    // The last lines may not fill a group.
+    const uint64_t begin = added_ - added_ % kGroup;
+    if (begin < added_) Hash(begin, added_);
+    for (uint64_t i = std::max(touched_up_to_, emitted_); i < added_; ++i) {
+      touched_ += table_.TouchNext(hashes_[i % kRing], 1);
+    }
+    touched_up_to_ = added_;
+    for (; emitted_ < added_; ++emitted_) Emit(emitted_ % kRing);
+  }
+
+ private:
+  static constexpr uint64_t kGroup = 4;  // lines hashed together
+  // Lines between the steps of a lookup, and lines in flight.
+  static constexpr uint64_t kSecond = 16;
+  static constexpr uint64_t kThird = 32;
+  static constexpr size_t kRing = 64;
+  static_assert(kThird + kGroup <= kRing, "the ring holds the lines in flight");
+
+  void Hash(uint64_t begin, uint64_t end) {
+    const unsigned char* keys[kGroup];
+    size_t units[kGroup];
+    uint64_t hashes[kGroup];
+    const size_t n = static_cast<size_t>(end - begin);
+    for (size_t k = 0; k < n; ++k) {
+      keys[k] = keys_[(begin + k) % kRing];
+      units[k] = units_[(begin + k) % kRing];
+    }
+    table_.HashMany(keys, units, n, hashes);
+    for (size_t k = 0; k < n; ++k) {
+      hashes_[(begin + k) % kRing] = hashes[k];
+      table_.Prefetch(hashes[k]);
+    }
+  }
+
+  // A group is complete: hash it, take the next step for the lines
+  // kSecond back, finish those kThird back.
+  void Advance() {
     // Lines come with their lookups fetched ahead, so that most steps cost
     // this program far less than a cache miss: the index pays later.
     if (steps_ > 4 * WordFormLookup::kIndexAfter *
@@ -87,24 +128,18 @@ class Diacritizer {
       table_.UseIndex();
       steps_ = 0;
     }
-    table_.HashMany(keys_, units_, queued_, hashes_);
-    unsigned touched = 0;
-    for (size_t k = 0; k < queued_; ++k) touched += table_.Touch(hashes_[k]);
-    for (size_t depth = 1; depth <= kDepth; ++depth) {
-      for (size_t k = 0; k < queued_; ++k) {
-        touched += table_.TouchNext(hashes_[k], depth);
+    Hash(added_ - kGroup, added_);
+    if (added_ >= kSecond + kGroup) {
+      for (uint64_t i = std::max(touched_up_to_, added_ - kSecond - kGroup);
+           i < added_ - kSecond; ++i) {
+        touched_ += table_.TouchNext(hashes_[i % kRing], 1);
       }
+      touched_up_to_ = added_ - kSecond;
     }
-    touched_ += touched;
-    for (size_t k = 0; k < queued_; ++k) Emit(k);
-    queued_ = 0;
+    if (added_ >= kThird + kGroup) {
+      for (; emitted_ < added_ - kThird; ++emitted_) Emit(emitted_ % kRing);
+    }
   }
-
- private:
-  static constexpr size_t kBatch = 32;
-  // Records loaded ahead down each chain after the home slot's: most
-  // chains are shorter.
-  static constexpr size_t kDepth = 2;
 
   void Emit(size_t k) {
     static const unsigned char kSeparator[4] = {'\r', 0, '\n', 0};
@@ -122,13 +157,15 @@ class Diacritizer {
 
   const WordFormLookup& table_;
   OutputBuffer& out_;
-  const unsigned char* keys_[kBatch] = {};
-  size_t units_[kBatch] = {};
-  uint64_t hashes_[kBatch] = {};
-  size_t queued_ = 0;
+  const unsigned char* keys_[kRing] = {};
+  size_t units_[kRing] = {};
+  uint64_t hashes_[kRing] = {};
+  uint64_t added_ = 0;          // lines queued so far
+  uint64_t touched_up_to_ = 0;  // lines whose second step was taken
+  uint64_t emitted_ = 0;        // lines written
   unsigned char room_[2 * WordFormLookup::kMaxFormUnits];
   uint64_t steps_ = 0;     // slots walked past the home slots
-  unsigned touched_ = 0;   // keeps the loads of Touch
+  unsigned touched_ = 0;   // keeps the loads of TouchNext
   bool first_ = true;
 
  public:
@@ -266,6 +303,11 @@ int main(int argc, char** argv) {
     InputWatch watch;
     watch.Start(argv[1]);
     reader.Open(argv[1], FileReader::UNICODE);
+    // An input of a line or more per few slots of the table pays for the
+    // directory of its chains (WordFormLookup::UseDirectory).
+    if (reader.FileSize() / kInputBytesPerSlotForDirectory >= table.slots()) {
+      table.UseDirectory();
+    }
     OutputFile output;
     std::string why;
     FileWriter writer;
