@@ -773,11 +773,23 @@ void TextWriter::Finish() {
 }
 
 std::string ToUtf8(const char16_t* units, size_t n) {
-  StringSink sink;
-  TextWriter writer(sink, TextWriter::kUtf8);
-  writer.Put(units, n);
-  writer.Finish();
-  return sink.bytes;
+  // As a TextWriter would write them, without its buffer: a string is
+  // often a word.
+  std::string out(3 * n, '\0');  // a pair of units takes 4 bytes
+  char* p = &out[0];
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = units[i];
+    if (c - 0xD800u < 0x800u) {
+      if (c < 0xDC00 && i + 1 < n && units[i + 1] - 0xDC00u < 0x400u) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00u);
+      } else {
+        c = kReplacement;
+      }
+    }
+    p = utf8::EncodeSequence(c, p);
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+  return out;
 }
 
 }  // namespace urdu

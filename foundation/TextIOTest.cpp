@@ -165,9 +165,10 @@ TEST(TextWriterTest, LongOutputGoesOutInPieces) {
   EXPECT_EQ("\xDB\x92", sink.bytes.substr(sink.bytes.size() - 2));
 }
 
-// Words handed over as UTF-16LE bytes come out as Put would write them,
-// whatever units they mix: one and two-byte ones at the edges of their
-// ranges, three-byte ones, surrogates, at any position in a group of four.
+// Words handed over as UTF-16LE bytes, or to ToUtf8, come out as Put would
+// write them, whatever units they mix: one and two-byte ones at the edges
+// of their ranges, three-byte ones, surrogates, at any position in a group
+// of four.
 TEST(TextWriterTest, WordsAsUtf16BytesAsPut) {
   const char16_t units[] = {0x41,   0x7F,   0x80,   0x627,  0x6D2,  0x7FF,
                             0x800,  0x200C, 0xD83D, 0xDE00, 0xFFFD, 0x0};
@@ -190,6 +191,7 @@ TEST(TextWriterTest, WordsAsUtf16BytesAsPut) {
     a.Finish();
     b.Finish();
     ASSERT_EQ(expected.bytes, got.bytes) << "round " << round;
+    ASSERT_EQ(expected.bytes, ToUtf8(word)) << "round " << round;
   }
 }
 
