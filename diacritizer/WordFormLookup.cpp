@@ -459,9 +459,12 @@ unsigned WordFormLookup::TouchCandidate(const Directory& directory,
     const uint32_t link = entry & kLinkMask;
     if (link == 1) return 0;  // an unused slot
     if ((entry >> kLinkBits) == print) {
+      // Prefetches, not loads: a load that misses would hold up the work
+      // of the lookups before it until it arrives.
       const unsigned char* record = body_ + size_t{s} * kRecordSize;
+      __builtin_prefetch(record);
       __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
-      return *record;
+      return 0;
     }
     if (link == 0) return 0;
     s = link - 2;
