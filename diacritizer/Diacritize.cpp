@@ -85,6 +85,16 @@ void FormTable::UseIndex() const {
   }
 }
 
+void FormTable::UseDirectory() const {
+  try {
+    lookup_.UseDirectory();
+  } catch (const TARNIException&) {
+    Fail();
+  } catch (const WordFormLookup::Changed&) {
+    Fail();
+  }
+}
+
 const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
                                                        size_t n) const {
   std::u16string k(key, n);
@@ -114,6 +124,11 @@ void Diacritizer::PrepareFor(const FormTable& table, int64_t bytes) {
   if (bytes > 0 && static_cast<uint64_t>(bytes) / kBytesPerSlotForIndex >=
                        static_cast<uint64_t>(table.IndexAfterSteps())) {
     table.UseIndex();
+  } else if (bytes > 0 &&
+             static_cast<uint64_t>(bytes) / kBytesPerSlotForDirectory >=
+                 static_cast<uint64_t>(table.slots())) {
+    // A few words per slot: the directory of the chains.
+    table.UseDirectory();
   }
 }
 

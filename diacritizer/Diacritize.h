@@ -95,8 +95,10 @@ class FormTable {
     *units = bytes / 2;
     return form;
   }
-  // See WordFormLookup::UseIndex.
+  // See WordFormLookup::UseIndex and UseDirectory.
   void UseIndex() const;
+  void UseDirectory() const;
+  int32_t slots() const { return lookup_.slots(); }
   bool indexed() const { return lookup_.indexed(); }
   uint64_t IndexAfterSteps() const {
     return WordFormLookup::kIndexAfter *
@@ -202,6 +204,9 @@ class Diacritizer {
   // full index before the first lookup (a word and its separator are
   // about ten bytes; a few steps per word are typical on a loaded table).
   static constexpr uint64_t kBytesPerSlotForIndex = 32;
+  // Input bytes per slot from which it has the chains' directory made
+  // (a word in about every four slots).
+  static constexpr uint64_t kBytesPerSlotForDirectory = 2;
   // Bytes of UTF-8 text tokenized and looked up at a time.
   static constexpr size_t kPiece = 16 << 10;
 
