@@ -14,7 +14,9 @@
 #ifndef URDULEX_DIACRITIZER_WORDFORMFORMAT_H_
 #define URDULEX_DIACRITIZER_WORDFORMFORMAT_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace wordform {
 
@@ -48,6 +50,55 @@ constexpr int32_t kUnusedSlot = -1;
 // hold far more word forms than any language has, and a full table of
 // them (1.2 GB of records) still fits in memory once loaded.
 constexpr int32_t kMaxTableSlots = 1 << 24;
+
+// The key's length in units, up to its first zero unit, of the record at
+// `record` (kRecordSize bytes): eight bytes at a time.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+inline size_t KeyUnits(const unsigned char* record) {
+  constexpr uint64_t kOnes = 0x0001000100010001ull;
+  for (size_t at = 0; at < static_cast<size_t>(kKeyBytes); at += 8) {
+    uint64_t w;
+    std::memcpy(&w, record + at, 8);
+    // The lowest set bit marks the first zero unit (little-endian).
+    const uint64_t zero = (w - kOnes) & ~w & (kOnes << 15);
+    if (zero != 0) {
+      return at / 2 + static_cast<size_t>(__builtin_ctzll(zero)) / 16;
+    }
+  }
+  return kKeyUnits;
+}
+
+// The length of the record's symbols, up to their first zero byte.
+inline size_t SymbolBytes(const unsigned char* record) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  for (size_t at = 0; at < static_cast<size_t>(kSymbolBytes); at += 8) {
+    uint64_t w;
+    std::memcpy(&w, record + kKeyBytes + at, 8);  // within the record
+    const uint64_t zero = (w - kOnes) & ~w & (kOnes << 7);
+    if (zero != 0) {
+      const size_t n = at + static_cast<size_t>(__builtin_ctzll(zero)) / 8;
+      return n < static_cast<size_t>(kSymbolBytes) ? n : kSymbolBytes;
+    }
+  }
+  return kSymbolBytes;
+}
+#else
+inline size_t KeyUnits(const unsigned char* record) {
+  size_t n = 0;
+  while (n < static_cast<size_t>(kKeyUnits) &&
+         (record[2 * n] | record[2 * n + 1]) != 0) {
+    ++n;
+  }
+  return n;
+}
+inline size_t SymbolBytes(const unsigned char* record) {
+  size_t n = 0;
+  while (n < static_cast<size_t>(kSymbolBytes) && record[kKeyBytes + n] != 0) {
+    ++n;
+  }
+  return n;
+}
+#endif
 
 }  // namespace wordform
 

@@ -74,28 +74,39 @@ uint32_t Get32(const unsigned char* p) {
 // length in units.
 size_t Merge(const unsigned char* key, size_t key_units,
              const unsigned char* symbols, size_t n, unsigned char* out) {
+  // The symbols, and none after them: a symbol is read for every letter,
+  // and after a shadda one more, with no check of its place.
+  unsigned char symbol_at[2 * wordform::kKeyUnits + 2] = {};
+  std::memcpy(symbol_at, symbols,
+              n < static_cast<size_t>(wordform::kSymbolBytes)
+                  ? n
+                  : static_cast<size_t>(wordform::kSymbolBytes));
   size_t units = 0;
   auto put = [&](uint16_t u) {
     out[2 * units] = static_cast<unsigned char>(u & 0xFF);
     out[2 * units + 1] = static_cast<unsigned char>(u >> 8);
-    ++units;
   };
   size_t j = 0;
   for (size_t i = 0; i < key_units; ++i) {
     const uint16_t c = UnitAt(key, i);
     put(c);
+    ++units;
     if (c == 0x0020 || c == 0x200C || c == 0x200D) continue;
-    const unsigned char symbol = j < n ? symbols[j] : 0;
+    const unsigned char symbol = symbol_at[j];
     uint16_t mark;
     if (symbol == 'S') {
       put(kShadda);
-      mark = j + 1 < n ? kVowelOf[symbols[j + 1]] : 0;
+      ++units;
+      mark = kVowelOf[symbol_at[j + 1]];
       ++j;  // the vowel's place, used or not
     } else {
       mark = kMarkOf[symbol];
     }
     ++j;
-    if (mark != 0) put(mark);
+    // Written whatever it is, kept when it is a mark: the room holds
+    // three units a letter.
+    put(mark);
+    units += mark != 0;
   }
   return units;
 }
@@ -253,26 +264,13 @@ class FileRecords {
                 4);
     return static_cast<int32_t>(v);
   }
-  size_t units(size_t s) const {
-    const unsigned char* key = Record(s);
-    size_t n = 0;
-    while (n < static_cast<size_t>(wordform::kKeyUnits) &&
-           (key[2 * n] | key[2 * n + 1]) != 0) {
-      ++n;
-    }
-    return n;
-  }
+  size_t units(size_t s) const { return wordform::KeyUnits(Record(s)); }
   const unsigned char* key(size_t s) const { return Record(s); }
   const unsigned char* symbols(size_t s) const {
     return Record(s) + wordform::kKeyBytes;
   }
   size_t symbol_bytes(size_t s) const {
-    const unsigned char* symbols = Record(s) + wordform::kKeyBytes;
-    size_t n = 0;
-    while (n < static_cast<size_t>(wordform::kSymbolBytes) && symbols[n] != 0) {
-      ++n;
-    }
-    return n;
+    return wordform::SymbolBytes(Record(s));
   }
   void Prefetch(size_t s) const {
     __builtin_prefetch(Record(s));

@@ -65,10 +65,8 @@ bool SameKey(const unsigned char* record, const unsigned char* key,
 
 size_t RestoreRecord(const unsigned char* record, size_t units,
                      unsigned char* out) {
-  const unsigned char* symbols = record + kKeyBytes;
-  size_t n = 0;
-  while (n < static_cast<size_t>(kSymbolBytes) && symbols[n] != 0) ++n;
-  return WordFormIndex::Restore(record, units, symbols, n, out);
+  return WordFormIndex::Restore(record, units, record + kKeyBytes,
+                                wordform::SymbolBytes(record), out);
 }
 
 // --- The SIGBUS guard of the mappings ---
@@ -389,11 +387,7 @@ void WordFormLookup::UseDirectory() const {
           sound = false;
           break;
         }
-        size_t units = 0;
-        while (units < static_cast<size_t>(kKeyUnits) &&
-               (record[2 * units] | record[2 * units + 1]) != 0) {
-          ++units;
-        }
+        const size_t units = wordform::KeyUnits(record);
         const uint32_t print = units > 0 ? Fingerprint(record, units) : 0;
         entries[s] = static_cast<uint32_t>(next + 2) | print << kLinkBits;
       }

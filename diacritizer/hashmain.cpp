@@ -240,13 +240,8 @@ void WordFormTableFile::Add(const unsigned char* record) {
   entry.id = static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
   entry.tag = tail[wordform::kTagOffset];
   entry.flag = tail[wordform::kFlagOffset];
-  uint8_t units = 0;
-  while (units < wordform::kKeyUnits &&
-         (record[2 * units] | record[2 * units + 1]) != 0) {
-    ++units;
-  }
-  uint8_t symbols = 0;
-  while (symbols < wordform::kSymbolBytes && tail[symbols] != 0) ++symbols;
+  const uint8_t units = static_cast<uint8_t>(wordform::KeyUnits(record));
+  const uint8_t symbols = static_cast<uint8_t>(wordform::SymbolBytes(record));
   entry.key_units = units;
   entry.symbol_bytes = symbols;
   entry.text = static_cast<uint32_t>(text.size());
