@@ -78,9 +78,7 @@ void FormTable::Fail() const {
 void FormTable::UseIndex() const {
   try {
     lookup_.UseIndex();
-  } catch (const TARNIException&) {
-    Fail();
-  } catch (const WordFormLookup::Changed&) {
+  } catch (...) {
     Fail();
   }
 }
@@ -88,9 +86,7 @@ void FormTable::UseIndex() const {
 void FormTable::UseDirectory() const {
   try {
     lookup_.UseDirectory();
-  } catch (const TARNIException&) {
-    Fail();
-  } catch (const WordFormLookup::Changed&) {
+  } catch (...) {
     Fail();
   }
 }
@@ -106,9 +102,7 @@ const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
   std::vector<std::u16string> forms;
   try {
     lookup_.Forms(Bytes(key), n, &forms);
-  } catch (const TARNIException&) {
-    Fail();
-  } catch (const WordFormLookup::Changed&) {
+  } catch (...) {
     Fail();
   }
   // Another thread may have put the same key in meanwhile: emplace keeps
