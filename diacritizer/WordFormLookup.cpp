@@ -26,9 +26,8 @@ using wordform::kSymbolBytes;
 
 constexpr size_t kNextAt = kKeyBytes + wordform::kNextOffset;
 
-// A hash for the mapped records: the key's home slot under this tag. The
-// index's hashes are taken as they come; one that happens to look like
-// this is merely computed again.
+// A hash for the mapped records: the key's home slot and fingerprint
+// under this tag (see WordFormLookup::IsHome).
 constexpr uint64_t kHomeTag = WordFormLookup::kHomeTag;
 
 int32_t Int32At(const unsigned char* p) {
@@ -443,25 +442,31 @@ void WordFormLookup::UseDirectory() const {
   CheckIntact();
 }
 
-unsigned WordFormLookup::TouchCandidate(const Directory& directory,
-                                        uint64_t hash) const {
-  uint32_t s = static_cast<uint32_t>(hash);
-  if (s >= directory.entries.size()) return 0;
-  const uint32_t print = static_cast<uint32_t>(hash >> 32) & 0x7F;
-  for (size_t steps = 0; steps < walk_slots_; ++steps) {
+uint32_t WordFormLookup::Candidate(const Directory& directory, uint32_t s,
+                                   uint32_t print, size_t* steps) const {
+  for (;; ++*steps) {
+    if (*steps > walk_slots_) return kPastBound;
     const uint32_t entry = directory.entries[s];
     const uint32_t link = entry & kLinkMask;
-    if (link == 1) return 0;  // an unused slot
-    if ((entry >> kLinkBits) == print) {
-      // Prefetches, not loads: a load that misses would hold up the work
-      // of the lookups before it until it arrives.
-      const unsigned char* record = body_ + size_t{s} * kRecordSize;
-      __builtin_prefetch(record);
-      __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
-      return 0;
-    }
-    if (link == 0) return 0;
+    if (link == 1) return kNoSlot;  // an unused slot ends a search
+    if ((entry >> kLinkBits) == print) return s;
+    if (link == 0) return kNoSlot;
     s = link - 2;
+  }
+}
+
+unsigned WordFormLookup::TouchCandidate(const Directory& directory,
+                                        uint64_t hash) const {
+  const uint32_t home = static_cast<uint32_t>(hash);
+  if (home >= directory.entries.size()) return 0;
+  size_t steps = 1;
+  const uint32_t s = Candidate(directory, home, Print(hash), &steps);
+  if (s < kPastBound) {
+    // Prefetches, not loads: a load that misses would hold up the work
+    // of the lookups before it until it arrives.
+    const unsigned char* record = body_ + size_t{s} * kRecordSize;
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
   }
   return 0;
 }
@@ -470,31 +475,36 @@ WordFormLookup::Walk WordFormLookup::WalkDirectory(
     const Directory& directory, const unsigned char* key, size_t units,
     uint64_t hash, const unsigned char** first, uint64_t* walked) const {
   *first = nullptr;
-  // A key holding a zero unit is no key of the table.
-  for (size_t i = 0; i < units; ++i) {
-    if ((key[2 * i] | key[2 * i + 1]) == 0) return Walk::kAbsent;
-  }
-  const uint32_t print = static_cast<uint32_t>(hash >> 32) & 0x7F;
-  size_t s = static_cast<uint32_t>(hash);
-  for (size_t steps = 1;; ++steps) {
-    if (steps > walk_slots_) return Walk::kTooLong;
-    if (steps > 1 && walked != nullptr) ++*walked;
-    const uint32_t entry = directory.entries[s];
-    const uint32_t link = entry & kLinkMask;
-    if (link == 1) return Walk::kAbsent;  // an unused slot ends the search
-    if ((entry >> kLinkBits) == print) {
-      const unsigned char* record = body_ + s * kRecordSize;
-      if (SameKey(record, key, units)) {
-        if ((directory.ends_well[s / 64] >> (s % 64) & 1) == 0) {
-          return Walk::kAbsent;
-        }
-        *first = record;
-        return Walk::kFound;
-      }
+  const uint32_t print = Print(hash);
+  size_t steps = 1;
+  Walk walk = Walk::kAbsent;
+  for (uint32_t s = static_cast<uint32_t>(hash);;) {
+    s = Candidate(directory, s, print, &steps);
+    if (s >= kPastBound) {
+      if (s == kPastBound) walk = Walk::kTooLong;
+      break;
     }
-    if (link == 0) return Walk::kAbsent;
+    const unsigned char* record = body_ + size_t{s} * kRecordSize;
+    if (SameKey(record, key, units)) {
+      // A key holding a zero unit is no key of the table; the walk ends
+      // well from here, or no search finds the key.
+      bool zero = false;
+      for (size_t i = 0; i < units; ++i) {
+        zero |= (key[2 * i] | key[2 * i + 1]) == 0;
+      }
+      if (!zero && (directory.ends_well[s / 64] >> (s % 64) & 1) != 0) {
+        *first = record;
+        walk = Walk::kFound;
+      }
+      break;
+    }
+    const uint32_t link = directory.entries[s] & kLinkMask;
+    if (link < 2) break;  // the chain ends here
     s = link - 2;
+    ++steps;
   }
+  if (walked != nullptr) *walked += steps - 1;
+  return walk;
 }
 
 const WordFormIndex& WordFormLookup::FullIndex() const {

@@ -196,6 +196,17 @@ class WordFormLookup {
   // A key's fingerprint, 7 bits (the same in a record's directory entry
   // and in its hash).
   static uint32_t Fingerprint(const unsigned char* key, size_t units);
+  static uint32_t Print(uint64_t hash) {
+    return static_cast<uint32_t>(hash >> 32) & 0x7F;
+  }
+  // From slot `s` on along its chain, the first slot whose fingerprint is
+  // `print`; kNoSlot when the chain ends first (an unused slot ends it
+  // too), kPastBound once `*steps`, counting the slots read, passes the
+  // bound of a walk.
+  static constexpr uint32_t kPastBound = UINT32_MAX - 1;
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  uint32_t Candidate(const Directory& directory, uint32_t s, uint32_t print,
+                     size_t* steps) const;
   unsigned TouchCandidate(const Directory& directory, uint64_t hash) const;
   Walk WalkDirectory(const Directory& directory, const unsigned char* key,
                      size_t units, uint64_t hash, const unsigned char** first,

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "foundation/Utf8.h"
+
 namespace urdu {
 
 namespace {
@@ -52,8 +54,6 @@ size_t LastCut(const char* data, size_t from, size_t n, LineUnit unit) {
 // LF bytes in `data[0, n)`, eight at a time: the counter of each byte
 // lane gains 1 where the byte is LF.
 uint64_t CountLfBytes(const char* data, size_t n) {
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  constexpr uint64_t kLf = 0x0A0A0A0A0A0A0A0AULL;
   uint64_t lines = 0;
   size_t i = 0;
   while (n - i >= 8) {
@@ -63,10 +63,7 @@ uint64_t CountLfBytes(const char* data, size_t n) {
     for (; i < end; i += 8) {
       uint64_t word;
       std::memcpy(&word, data + i, 8);
-      const uint64_t x = word ^ kLf;  // zero bytes where LF was
-      // 0x80 in exactly the zero bytes of x.
-      const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-      lanes += zero >> 7;
+      lanes += utf8::LineFeedBytes(word);
     }
     // The lanes summed in pairs (at most 510 each), then the pairs.
     constexpr uint64_t kEven = 0x00FF00FF00FF00FFULL;

@@ -253,22 +253,11 @@ size_t TextDecoder::DecodeUtf8(const unsigned char* p, size_t n, bool final,
   char16_t* o = out->data() + base;
   size_t i = 0;
   while (i < n) {
-    const unsigned b = p[i];
-    if (b < 0x80) {
-      lines_ += b == '\n';
-      *o++ = static_cast<char16_t>(b);
-      ++i;
-      continue;
-    }
-    if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-      *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[i + 1] & 0x3F));
-      i += 2;
-      continue;
-    }
     char32_t c = 0;
     size_t valid = 0;
-    const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+    const int len = utf8::NextCharacter(p + i, n - i, &c, &valid);
     if (len > 0) {
+      lines_ += c == '\n';
       if (c < 0x10000) {
         *o++ = static_cast<char16_t>(c);
       } else {
@@ -303,8 +292,6 @@ size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
   // text in the Arabic script) is checked eight bytes at a time; anything
   // else, from the sequence it starts with, one character at a time.
   constexpr uint64_t kHigh = 0x8080808080808080ull;
-  constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7Full;
-  constexpr uint64_t kLineEnds = 0x0A0A0A0A0A0A0A0Aull;
   size_t i = 0;
   uint64_t lines = 0;
   bool open = false;  // the byte before i is the lead of a pair
@@ -323,9 +310,7 @@ size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
       // Little-endian: the byte after a lead is 8 bits up.
       const uint64_t want = (lead << 8) | (open ? 0x80u : 0u);
       if (longer != 0 || overlong != 0 || want != cont) break;
-      const uint64_t x = w ^ kLineEnds;
-      const uint64_t zero = ~(((x & kLow) + kLow) | x | kLow);
-      lines += ((zero >> 7) * 0x0101010101010101ull) >> 56;
+      lines += (utf8::LineFeedBytes(w) * 0x0101010101010101ull) >> 56;
       open = (lead >> 63) != 0;
       i += 8;
     }
@@ -336,20 +321,11 @@ size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
     const size_t stop = std::min(n, i + 8);
     bool fault = false;
     while (i < stop) {
-      const unsigned b = p[i];
-      if (b < 0x80) {
-        lines += b == '\n';
-        ++i;
-        continue;
-      }
-      if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-        i += 2;
-        continue;
-      }
       char32_t c = 0;
       size_t valid = 0;
-      const int len = utf8::DecodeSequence(p + i, n - i, &c, &valid);
+      const int len = utf8::NextCharacter(p + i, n - i, &c, &valid);
       if (len > 0) {
+        lines += c == '\n';
         i += static_cast<size_t>(len);
         continue;
       }

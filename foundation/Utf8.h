@@ -6,6 +6,7 @@
 #define URDULEX_FOUNDATION_UTF8_H_
 
 #include <cstddef>
+#include <cstdint>
 
 namespace utf8 {
 
@@ -59,6 +60,29 @@ inline int DecodeSequence(const unsigned char* p, size_t n, char32_t* c,
   }
   *c = value;
   return static_cast<int>(len);
+}
+
+// The character at p[0, n) (n > 0) as DecodeSequence gives it, with the
+// ASCII and two-byte characters that make most text taken without a call.
+inline int NextCharacter(const unsigned char* p, size_t n, char32_t* c,
+                         size_t* valid) {
+  const unsigned b = p[0];
+  if (b < 0x80) {
+    *c = b;
+    return 1;
+  }
+  if (b >= 0xC2 && b <= 0xDF && n > 1 && (p[1] & 0xC0) == 0x80) {
+    *c = ((b & 0x1F) << 6) | (p[1] & 0x3F);
+    return 2;
+  }
+  return DecodeSequence(p, n, c, valid);
+}
+
+// 0x01 in each byte of the eight bytes `w` that is LF, 0 in the others.
+inline uint64_t LineFeedBytes(uint64_t w) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t x = w ^ 0x0A0A0A0A0A0A0A0Aull;  // zero bytes where LF was
+  return ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
 }
 
 // Writes the sequence of c (at most U+10FFFF) at p, one to four bytes, and
