@@ -14,7 +14,6 @@
 // header (cut short, or more records than slots) is refused, on what its one
 // read found, and so is an input that changes while it is read.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -87,11 +86,8 @@ class Diacritizer {
     // The last lines may not fill a group.
     const uint64_t begin = added_ - added_ % kGroup;
     if (begin < added_) Hash(begin, added_);
-    for (uint64_t i = std::max(touched_up_to_, emitted_); i < added_; ++i) {
-      touched_ += table_.TouchNext(hashes_[i % kRing], 1);
-    }
-    touched_up_to_ = added_;
-    for (; emitted_ < added_; ++emitted_) Emit(emitted_ % kRing);
+    SecondStep(added_);
+    EmitUpTo(added_);
   }
 
  private:
@@ -129,16 +125,19 @@ class Diacritizer {
       steps_ = 0;
     }
     Hash(added_ - kGroup, added_);
-    if (added_ >= kSecond + kGroup) {
-      for (uint64_t i = std::max(touched_up_to_, added_ - kSecond - kGroup);
-           i < added_ - kSecond; ++i) {
-        touched_ += table_.TouchNext(hashes_[i % kRing], 1);
-      }
-      touched_up_to_ = added_ - kSecond;
+    if (added_ > kSecond) SecondStep(added_ - kSecond);
+    if (added_ > kThird) EmitUpTo(added_ - kThird);
+  }
+
+  // The second step of the lookups of the lines before `end`.
+  void SecondStep(uint64_t end) {
+    for (; touched_up_to_ < end; ++touched_up_to_) {
+      touched_ += table_.TouchNext(hashes_[touched_up_to_ % kRing], 1);
     }
-    if (added_ >= kThird + kGroup) {
-      for (; emitted_ < added_ - kThird; ++emitted_) Emit(emitted_ % kRing);
-    }
+  }
+
+  void EmitUpTo(uint64_t end) {
+    for (; emitted_ < end; ++emitted_) Emit(emitted_ % kRing);
   }
 
   void Emit(size_t k) {
