@@ -47,6 +47,14 @@ long LineEnds(const std::string& bytes, LineUnit unit) {
 
 TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
   const std::string lines = "one\ntwo\r\nthree\n\nfour five six\nseven";
+  // LF units in either order and units holding the byte 0A, over many
+  // eight-byte words.
+  std::string units;
+  for (int i = 0; i < 60; ++i) {
+    static const char kUnits[][2] = {
+        {'\n', 0}, {0x0A, 0x0A}, {0, '\n'}, {'a', 0}, {0x0A, 0x06}};
+    units.append(kUnits[i * 7 % 5], 2);
+  }
   const struct {
     const char* what;
     std::vector<std::string> inputs;
@@ -80,6 +88,8 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
                     "\0\n",
                     14)},
        3},
+      {"UTF-16LE, long blocks", {"\xFF\xFE" + units}, 24},
+      {"UTF-16BE, long blocks", {"\xFE\xFF" + units}, 40},
       {"empty inputs", {"", ""}, 4},
       {"blocks full of line ends", {std::string(5000, '\n') + "x\n"}, 2100},
   };
