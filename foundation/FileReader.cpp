@@ -163,6 +163,26 @@ void FileReader::Seek(int64_t position) {
 size_t FileReader::ReadBytes(char* dst, size_t n) {
   size_t got = 0;
   while (got < n) {
+    if (pos_ == len_ && n - got >= kBufferSize) {
+      // A large read goes straight to its destination.
+      buf_offset_ += static_cast<int64_t>(len_);
+      pos_ = len_ = 0;
+      ssize_t k;
+      do {
+        k = ::read(fd_, dst + got, n - got);
+      } while (k < 0 && errno == EINTR);
+      if (k < 0) {
+        eof_ = true;
+        ThrowRead(__LINE__, "Could not read file.");
+      }
+      if (k == 0) {
+        eof_ = true;
+        break;
+      }
+      buf_offset_ += k;
+      got += static_cast<size_t>(k);
+      continue;
+    }
     if (pos_ == len_ && !Fill()) {
       eof_ = true;
       break;
