@@ -33,6 +33,16 @@ void OutputBuffer::Units(const wchar_t* units, size_t n) {
   }
 }
 
+unsigned char* OutputBuffer::Room(size_t n) {
+  if (kFlushBytes - used_ < n) Flush();
+  return buffer_.get() + used_;
+}
+
+void OutputBuffer::FlushWith(const void* bytes, size_t n) {
+  Flush();
+  Write(static_cast<const unsigned char*>(bytes), n);
+}
+
 void OutputBuffer::Flush() {
   Write(buffer_.get(), used_);
   used_ = 0;

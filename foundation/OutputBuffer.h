@@ -21,8 +21,18 @@ class OutputBuffer {
   // Appends `n` bytes; `bytes` may be null when `n` is 0.
   void Bytes(const void* bytes, size_t n);
 
+  // Room for at most `n` bytes (n at most kRoomBytes) at the end, to be
+  // written in place and kept with Commit.
+  static constexpr size_t kRoomBytes = 1 << 12;
+  unsigned char* Room(size_t n);
+  void Commit(size_t n) { used_ += n; }
+
   // Appends `n` 16-bit units as UTF-16LE bytes.
   void Units(const wchar_t* units, size_t n);
+
+  // Hands everything gathered to the writer, then `n` bytes at once (for
+  // pieces that are large already).
+  void FlushWith(const void* bytes, size_t n);
 
   // Hands everything gathered to the writer.
   void Flush();
