@@ -69,24 +69,34 @@ class HomeSlotHash {
     return h;
   }
 
-  // The home slots of kLanes keys at once, `units[k]` (at most
-  // kManyUnits) units of keys[k]: the chains of multiplications and
-  // remainders of the keys are independent, so the processor overlaps
-  // them. A lane of 0 units gives 0.
+  // The home slots of kLanes keys at once, keys[k] holding `units[k]` (at
+  // most kManyUnits) UTF-16LE units, read in place: the chains of
+  // multiplications and remainders of the keys are independent, so the
+  // processor overlaps them. A lane of 0 units gives 0 (its key is not
+  // read).
   static constexpr size_t kLanes = 4;
   static constexpr size_t kManyUnits = 24;
-  void Many(const uint16_t (*keys)[kManyUnits], const size_t* units,
+  void Many(const unsigned char* const* keys, const size_t* units,
             uint32_t* out) const {
+    static constexpr unsigned char kNothing[2] = {};
+    const unsigned char* key[kLanes];
+    size_t last[kLanes];
     uint32_t h[kLanes] = {};
     size_t longest = 0;
     for (size_t k = 0; k < kLanes; ++k) {
+      key[k] = units[k] > 0 ? keys[k] : kNothing;
+      last[k] = units[k] > 0 ? units[k] - 1 : 0;
       if (units[k] > longest) longest = units[k];
     }
     if (modulus_ <= 1) longest = 0;
     for (size_t i = 0; i < longest; ++i) {
       const uint32_t a = multipliers_[i];
       for (size_t k = 0; k < kLanes; ++k) {
-        const uint32_t next = Mod(a * h[k] + keys[k][i]);
+        // Past its end a lane reads its last unit again and keeps its
+        // value.
+        const size_t at = 2 * (i < last[k] ? i : last[k]);
+        const uint32_t c = key[k][at] | uint32_t{key[k][at + 1]} << 8;
+        const uint32_t next = Mod(a * h[k] + c);
         h[k] = i < units[k] ? next : h[k];
       }
     }

@@ -83,8 +83,9 @@ size_t Merge(const unsigned char* key, size_t key_units,
                   : static_cast<size_t>(wordform::kSymbolBytes));
   size_t units = 0;
   auto put = [&](uint16_t u) {
-    out[2 * units] = static_cast<unsigned char>(u & 0xFF);
-    out[2 * units + 1] = static_cast<unsigned char>(u >> 8);
+    const unsigned char bytes[2] = {static_cast<unsigned char>(u & 0xFF),
+                                    static_cast<unsigned char>(u >> 8)};
+    std::memcpy(out + 2 * units, bytes, 2);
   };
   size_t j = 0;
   for (size_t i = 0; i < key_units; ++i) {
@@ -340,7 +341,7 @@ bool WordFormIndex::BuildFrom(const Records& file, bool all_forms) {
   Scratch<uint8_t> units(n);
   {
     constexpr size_t kLanes4 = HomeSlotHash::kLanes;
-    uint16_t lane[kLanes4][HomeSlotHash::kManyUnits];
+    const unsigned char* lane[kLanes4];
     size_t lane_units[kLanes4];
     size_t lane_record[kLanes4];
     uint32_t lane_home[kLanes4];
@@ -361,7 +362,7 @@ bool WordFormIndex::BuildFrom(const Records& file, bool all_forms) {
           UnitAt(text, 0) == kAtSign) {
         continue;
       }
-      std::memcpy(lane[filled], text, 2 * u);
+      lane[filled] = text;
       lane_units[filled] = u;
       lane_record[filled] = s;
       if (++filled == kLanes4) flush();

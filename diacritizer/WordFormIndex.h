@@ -47,8 +47,11 @@ class LargePageAllocator {
   }
 };
 
-// Blocks from this size on are placed on huge-page boundaries.
+// Blocks from a quarter of a huge page on are placed on huge-page
+// boundaries and rounded up to whole huge pages: on some systems (virtual
+// machines above all) a fault costs far more than clearing the page.
 constexpr size_t kLargePage = size_t{2} << 20;
+constexpr size_t kLargeBlock = kLargePage / 4;
 void AdviseLargePages(void* p, size_t bytes);
 
 template <typename T>
@@ -56,7 +59,7 @@ T* LargePageAllocator<T>::allocate(size_t n) {
   if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
   const size_t bytes = n * sizeof(T);
   void* p;
-  if (bytes >= kLargePage) {
+  if (bytes >= kLargeBlock) {
     const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
     p = std::aligned_alloc(kLargePage, rounded);
     if (p != nullptr) AdviseLargePages(p, rounded);

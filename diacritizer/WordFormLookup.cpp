@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
@@ -259,12 +261,18 @@ void WordFormLookup::CheckIntact() const {
   }
 }
 
-uint32_t WordFormLookup::Fingerprint(const unsigned char* key, size_t units) {
-  // The first and the last four units, and the length.
-  const size_t n = 2 * units < 8 ? 2 * units : 8;
+inline uint32_t WordFormLookup::Fingerprint(const unsigned char* key,
+                                           size_t units) {
+  // The first and the last four units (all of a shorter key), and the
+  // length.
   uint64_t head = 0, tail = 0;
-  std::memcpy(&head, key, n);
-  std::memcpy(&tail, key + 2 * units - n, n);
+  if (units >= 4) {
+    std::memcpy(&head, key, 8);
+    std::memcpy(&tail, key + 2 * units - 8, 8);
+  } else {
+    std::memcpy(&head, key, 2 * units);
+    tail = head;
+  }
   const uint64_t x =
       (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ units) * 0xD6E8FEB86659FD93ull;
   return static_cast<uint32_t>(x >> 57);
@@ -289,7 +297,7 @@ void WordFormLookup::HashMany(const unsigned char* const* keys,
     return;
   }
   constexpr size_t kLanes = HomeSlotHash::kLanes;
-  uint16_t lane[kLanes][HomeSlotHash::kManyUnits];
+  const unsigned char* lane[kLanes];
   size_t lane_units[kLanes];
   uint32_t home[kLanes];
   for (size_t k = 0; k < count; k += kLanes) {
@@ -297,7 +305,7 @@ void WordFormLookup::HashMany(const unsigned char* const* keys,
     for (size_t j = 0; j < kLanes; ++j) {
       const size_t u = j < n ? units[k + j] : 0;
       lane_units[j] = u <= static_cast<size_t>(kKeyUnits) ? u : 0;
-      if (lane_units[j] > 0) std::memcpy(lane[j], keys[k + j], 2 * u);
+      lane[j] = j < n ? keys[k + j] : nullptr;
     }
     home_.Many(lane, lane_units, home);
     for (size_t j = 0; j < n; ++j) {
@@ -368,33 +376,67 @@ WordFormLookup::Walk WordFormLookup::WalkChain(
   }
 }
 
-void WordFormLookup::UseDirectory() const {
+// Slots of the table a thread reads, at least, when the directory is made
+// on several.
+constexpr size_t kSlotsPerThread = 1 << 16;
+
+void WordFormLookup::UseDirectory(unsigned threads) const {
   if (indexed() || directory_.load(std::memory_order_acquire) != nullptr) {
     return;
   }
   try {
-    std::call_once(directed_, [this] {
+    std::call_once(directed_, [this, threads] {
       const size_t n = static_cast<size_t>(slots_);
       std::unique_ptr<Directory> directory(new Directory);
-      std::vector<uint32_t>& entries = directory->entries;
+      auto& entries = directory->entries;
       entries.resize(n);
-      bool sound = true;
-      for (size_t s = 0; s < n; ++s) {
-        const unsigned char* record = body_ + s * kRecordSize;
-        const int32_t next = Int32At(record + kNextAt);
-        if (next < wordform::kEndOfChain || next >= slots_) {
-          sound = false;
-          break;
-        }
-        const size_t units = wordform::KeyUnits(record);
-        const uint32_t print = units > 0 ? Fingerprint(record, units) : 0;
-        entries[s] = static_cast<uint32_t>(next + 2) | print << kLinkBits;
+      // Every page of the table is read: mapped in one call rather than
+      // a fault at a time (the kernels that know the advice).
+#ifdef MADV_POPULATE_READ
+      if (map_ != nullptr) {
+        ::madvise(const_cast<unsigned char*>(map_), map_size_,
+                  MADV_POPULATE_READ);
       }
-      // Whether each walk ends at the end of a chain, each slot settled
-      // once: a walk goes on until a slot already settled, then settles
-      // its path. A walk that meets its own path has found a cycle.
+#endif
+      // Whether each walk ends at the end of a chain, per slot: settled at
+      // once for a slot that ends its chain (or is unused), by the walks
+      // below for the others.
       enum : uint8_t { kOpen, kOnPath, kWell, kBad };
-      std::vector<uint8_t> state(sound ? n : 0, kOpen);
+      std::unique_ptr<uint8_t[]> state(new uint8_t[n]);
+      // The slots [begin, end): false at a link outside the table.
+      const auto fill = [this, &entries, &state](size_t begin, size_t end) {
+        for (size_t s = begin; s < end; ++s) {
+          const unsigned char* record = body_ + s * kRecordSize;
+          const int32_t next = Int32At(record + kNextAt);
+          if (next < wordform::kEndOfChain || next >= slots_) return false;
+          const size_t units = wordform::KeyUnits(record);
+          const uint32_t print = units > 0 ? Fingerprint(record, units) : 0;
+          entries[s] = static_cast<uint32_t>(next + 2) | print << kLinkBits;
+          state[s] = next == wordform::kEndOfChain ? kWell
+                     : next == wordform::kUnusedSlot ? kBad
+                                                     : kOpen;
+        }
+        return true;
+      };
+      // Large tables are read on the threads asked for, a range each.
+      const size_t ranges =
+          n >= kSlotsPerThread ? std::min<size_t>(threads, n / kSlotsPerThread)
+                               : 1;
+      std::vector<char> filled(ranges, 0);
+      {
+        std::vector<std::thread> crew;
+        for (size_t r = 1; r < ranges; ++r) {
+          crew.emplace_back([&fill, &filled, r, n, ranges] {
+            filled[r] = fill(n * r / ranges, n * (r + 1) / ranges);
+          });
+        }
+        filled[0] = fill(0, n / ranges);
+        for (std::thread& t : crew) t.join();
+      }
+      bool sound = std::find(filled.begin(), filled.end(), 0) == filled.end();
+      // The slots with a link: a walk goes on until a slot already
+      // settled, then settles its path. A walk that meets its own path has
+      // found a cycle.
       std::vector<uint32_t> path;
       for (size_t start = 0; sound && start < n; ++start) {
         if (state[start] != kOpen) continue;
@@ -404,12 +446,7 @@ void WordFormLookup::UseDirectory() const {
         while (true) {
           state[s] = kOnPath;
           path.push_back(static_cast<uint32_t>(s));
-          const uint32_t link = entries[s] & kLinkMask;
-          if (link < 2) {
-            end = link == 0 ? kWell : kBad;
-            break;
-          }
-          s = link - 2;
+          s = (entries[s] & kLinkMask) - 2;  // a link: state kOpen
           if (state[s] == kOnPath) {
             sound = false;
             break;
@@ -442,7 +479,8 @@ void WordFormLookup::UseDirectory() const {
   CheckIntact();
 }
 
-uint32_t WordFormLookup::Candidate(const Directory& directory, uint32_t s,
+inline uint32_t WordFormLookup::Candidate(const Directory& directory,
+                                          uint32_t s,
                                    uint32_t print, size_t* steps) const {
   for (;; ++*steps) {
     if (*steps > walk_slots_) return kPastBound;
@@ -471,14 +509,38 @@ unsigned WordFormLookup::TouchCandidate(const Directory& directory,
   return 0;
 }
 
-WordFormLookup::Walk WordFormLookup::WalkDirectory(
+unsigned WordFormLookup::StepAhead(uint64_t* hash) const {
+  const Directory* directory = directory_.load(std::memory_order_acquire);
+  if (directory == nullptr || indexed() || !IsHome(*hash)) {
+    return TouchNext(*hash, 1);
+  }
+  const uint32_t home = static_cast<uint32_t>(*hash);
+  if (home >= directory->entries.size()) return 0;
+  size_t steps = 1;
+  const uint32_t s = Candidate(*directory, home, Print(*hash), &steps);
+  if (s == kPastBound || steps > 0xFF) return 0;  // Find walks again
+  if (s != kNoSlot) {
+    // Prefetches, not loads: a load that misses would hold up the work
+    // of the lookups before it until it arrives.
+    const unsigned char* record = body_ + size_t{s} * kRecordSize;
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
+  }
+  *hash = kAheadTag | uint64_t{steps} << 40 | (*hash & (uint64_t{0x7F} << 32)) |
+          s;
+  return 0;
+}
+
+inline WordFormLookup::Walk WordFormLookup::WalkDirectory(
     const Directory& directory, const unsigned char* key, size_t units,
     uint64_t hash, const unsigned char** first, uint64_t* walked) const {
   *first = nullptr;
   const uint32_t print = Print(hash);
-  size_t steps = 1;
+  // From the home slot, or from where StepAhead left off.
+  size_t steps = IsAhead(hash) ? (hash >> 40) & 0xFF : 1;
   Walk walk = Walk::kAbsent;
   for (uint32_t s = static_cast<uint32_t>(hash);;) {
+    if (s >= directory.entries.size()) break;  // kNoSlot
     s = Candidate(directory, s, print, &steps);
     if (s >= kPastBound) {
       if (s == kPastBound) walk = Walk::kTooLong;
@@ -541,13 +603,15 @@ const unsigned char* WordFormLookup::FindMapped(const unsigned char* key,
       StartsWithAt(key)) {
     return nullptr;
   }
-  if (!IsHome(hash)) hash = HomeHash(key, units);
+  const Directory* directory = directory_.load(std::memory_order_acquire);
+  if (!IsHome(hash) && (directory == nullptr || !IsAhead(hash))) {
+    hash = HomeHash(key, units);
+  }
   const unsigned char* record = nullptr;
   const WordFormIndex* index = nullptr;
   Walk walk;
   try {
-    if (const Directory* directory =
-            directory_.load(std::memory_order_acquire)) {
+    if (directory != nullptr) {
       walk = WalkDirectory(*directory, key, units, hash, &record, steps);
     } else {
       walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr,

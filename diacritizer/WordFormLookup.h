@@ -132,6 +132,13 @@ class WordFormLookup {
     return TouchChain(hash, depth);
   }
 
+  // TouchNext(*hash, 1), and with the chain directory more: `*hash` moves
+  // on to the first slot of its chain whose key may be the one hashed
+  // (whose record is fetched) or to none, so that Find starts there, and
+  // answers at once for a key the table does not hold. Find takes the
+  // hash either way.
+  unsigned StepAhead(uint64_t* hash) const;
+
   // The first form of `key` in chain order, as `*bytes` UTF-16LE bytes, or
   // null when the table does not know the key. The form is either in the
   // table or restored into `room` (kMaxFormUnits units). Throws
@@ -143,7 +150,9 @@ class WordFormLookup {
                             uint64_t* steps = nullptr) const {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       // A hash taken before the switch to the index is taken again.
-      if (IsHome(hash)) hash = WordFormIndex::HashKey(key, units);
+      if (IsHome(hash) || IsAhead(hash)) {
+        hash = WordFormIndex::HashKey(key, units);
+      }
       return index->Find(key, units, hash, bytes);
     }
     return FindMapped(key, units, hash, room, bytes, steps);
@@ -163,8 +172,9 @@ class WordFormLookup {
   // in the cache, and only the one record whose key is likely the one
   // sought; it stops there. Building it reads every record once and
   // checks every link as the loader does (throws as Find); it pays for a
-  // run of at least a few lookups per four slots.
-  void UseDirectory() const;
+  // run of at least a few lookups per four slots. A large table is read
+  // on up to `threads` threads.
+  void UseDirectory(unsigned threads = 1) const;
   int32_t slots() const { return slots_; }
 
   // Hashes for the mapped records: the key's home slot under this tag,
@@ -175,6 +185,12 @@ class WordFormLookup {
     return (hash >> 39) == (kHomeTag >> 39) &&
            static_cast<uint32_t>(hash) < (uint32_t{1} << 24);
   }
+
+  // A hash moved on by StepAhead: both top bits, the slots read so far in
+  // bits 40 to 47, the fingerprint as in a home hash, and the slot to go
+  // on from (kNoSlot: none).
+  static constexpr uint64_t kAheadTag = uint64_t{3} << 62;
+  static bool IsAhead(uint64_t hash) { return (hash >> 62) == 3; }
 
   // Every form of `key` in chain order (none when unknown). Only after an
   // Open with `all_forms`. Throws as Find.
@@ -188,7 +204,7 @@ class WordFormLookup {
   struct Directory {
     // Per slot: its link plus 2 in the low kLinkBits bits (0: end of
     // chain, 1: unused slot), its key's fingerprint above.
-    std::vector<uint32_t> entries;
+    std::vector<uint32_t, LargePageAllocator<uint32_t>> entries;
     std::vector<uint64_t> ends_well;  // a bit per slot
   };
   static constexpr int kLinkBits = 25;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -228,6 +230,80 @@ TEST_F(WordFormLookupTest, LongWalkSwitchesToTheIndex) {
   lookup.Forms(reinterpret_cast<const unsigned char*>(last.data()),
                last.size(), &forms);
   EXPECT_EQ(1u, forms.size());
+}
+
+// Keys hashed together hash as one by one, and a lookup stepped ahead
+// (StepAhead) answers as the plain one, through a directory made on one
+// thread or on several, on a table large enough to be read in ranges.
+TEST_F(WordFormLookupTest, ManyHashesAndStepsAheadAgree) {
+  const int32_t slots = 140000;
+  std::mt19937 rng(7);
+  const auto word = [&rng](size_t units) {
+    std::u16string w;
+    for (size_t i = 0; i < units; ++i) {
+      w += static_cast<char16_t>(0x0627 + rng() % 20);
+    }
+    return w;
+  };
+  // The builder's layout: a key at its home slot, or on its home's chain
+  // in a free slot from the top.
+  std::vector<std::string> records(slots, UnusedRecord());
+  std::vector<int32_t> tail(slots, -1);
+  int32_t free_slot = slots - 1;
+  std::vector<std::u16string> keys;
+  for (int i = 0; i < 3000; ++i) {
+    const std::u16string key = word(1 + rng() % 20);
+    const uint32_t h = Home(key, slots);
+    int32_t s = static_cast<int32_t>(h);
+    if (tail[h] >= 0) {
+      while (records[free_slot] != UnusedRecord()) --free_slot;
+      s = free_slot;
+      records[tail[h]].replace(records[tail[h]].size() - 4, 4,
+                               Record(L"", "", s).substr(66));
+    }
+    records[s] = Record(std::wstring(key.begin(), key.end()), "ZR", -2);
+    tail[h] = s;
+    keys.push_back(key);
+  }
+  const std::string path = Write("t.lex", TableFile({slots}, records));
+  for (int i = 0; i < 1000; ++i) keys.push_back(word(rng() % 25));
+  WordFormLookup plain, one, several;
+  std::string why;
+  for (WordFormLookup* lookup : {&plain, &one, &several}) {
+    ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup->Open(path, false, &why));
+  }
+  one.UseDirectory();
+  several.UseDirectory(3);
+  size_t found = 0;
+  for (size_t k = 0; k < keys.size();) {
+    const size_t group = std::min<size_t>(1 + k % 9, keys.size() - k);
+    const unsigned char* p[9];
+    size_t units[9];
+    uint64_t hashes[9];
+    for (size_t j = 0; j < group; ++j) {
+      p[j] = reinterpret_cast<const unsigned char*>(keys[k + j].data());
+      units[j] = keys[k + j].size();
+    }
+    for (const WordFormLookup* lookup : {&plain, &one, &several}) {
+      lookup->HashMany(p, units, group, hashes);
+      for (size_t j = 0; j < group; ++j) {
+        const std::string expected = Find(plain, keys[k + j]);
+        found += lookup == &plain && expected != "-";
+        EXPECT_EQ(lookup->Hash(p[j], units[j]), hashes[j]);
+        lookup->StepAhead(&hashes[j]);
+        unsigned char room[2 * WordFormLookup::kMaxFormUnits];
+        size_t n = 0;
+        const unsigned char* form =
+            lookup->Find(p[j], units[j], hashes[j], room, &n);
+        EXPECT_EQ(expected,
+                  form == nullptr
+                      ? "-"
+                      : std::string(reinterpret_cast<const char*>(form), n));
+      }
+    }
+    k += group;
+  }
+  EXPECT_GE(found, 3000u);  // the table's keys, and random ones it holds
 }
 
 // A mapped file cut short by someone else fails the next lookup instead of
