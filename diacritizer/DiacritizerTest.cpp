@@ -283,10 +283,13 @@ TEST_F(DiacritizerTest, InputFromAPipe) {
     expected += (i % 2 == 0 ? kQalamFull : L"abc") + kCrLf;
   }
   Write("in.txt", Utf16(input) + "\x41");  // and a stray odd byte
-  ASSERT_EQ(0, Run("mkfifo pipe && { cat in.txt > pipe & } && " + Program() +
-                   " pipe out.txt"))
-      << stderr_;
-  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
+  for (const char* threads : {"", "DIACRITIZER_THREADS=2 "}) {
+    std::remove(Path("pipe").c_str());
+    ASSERT_EQ(0, Run(std::string("mkfifo pipe && { cat in.txt > pipe & } && ") +
+                     threads + Program() + " pipe out.txt"))
+        << stderr_;
+    EXPECT_EQ(Utf16(expected), Contents(Path("out.txt"))) << threads;
+  }
 }
 
 // Many lines, so batches and input chunks split them everywhere; the
@@ -315,7 +318,19 @@ TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {
     auto it = known.find(w);
     expected += it != known.end() ? it->second : w;
   }
-  EXPECT_EQ(Utf16(expected), Diacritize(input));
+  // On one thread, and on several in blocks of every size from a few
+  // lines to many, with and without a line end at the end.
+  for (const std::wstring end : {L"", L"\n"}) {
+    Write("in.txt", Utf16(input + end));
+    for (const char* threads :
+         {"", "DIACRITIZER_THREADS=3 DIACRITIZER_BLOCK_BYTES=7 ",
+          "DIACRITIZER_THREADS=2 DIACRITIZER_BLOCK_BYTES=5000 "}) {
+      EXPECT_EQ(0, Run(threads + Program() + " in.txt out.txt")) << stderr_;
+      EXPECT_EQ(Utf16(expected + (end.empty() ? L"" : kCrLf)),
+                Contents(Path("out.txt")))
+          << threads;
+    }
+  }
 }
 
 // One chain through the whole table, a home at every slot: the index gives
@@ -342,6 +357,12 @@ TEST_F(DiacritizerTest, UsageErrors) {
   ExpectFailure("", 2, "usage: diacritizer INPUT OUTPUT");
   ExpectFailure("in.txt", 2, "usage: diacritizer INPUT OUTPUT");
   ExpectFailure("in.txt out.txt extra", 2, "usage: diacritizer INPUT OUTPUT");
+  for (const char* threads : {"0", "x", "-1", "1025", "2x"}) {
+    ExpectFailure("in.txt out.txt", 2,
+                  "diacritizer: DIACRITIZER_THREADS wants a number of "
+                  "threads from 1 to 1024.",
+                  false, std::string("DIACRITIZER_THREADS=") + threads + " ");
+  }
 }
 
 TEST_F(DiacritizerTest, InputAndOutputFailures) {
