@@ -386,8 +386,11 @@ TEST_F(DiacritizerTest, InputAndOutputFailures) {
   EXPECT_EQ(Utf16(kQalam), Contents(Path("in.txt")));  // untouched
   ExpectFailure("in.txt ''", 1, "diacritizer: Could not create output file: .");
   if (std::ifstream("/dev/full").good()) {
-    ExpectFailure("in.txt /dev/full", 1,
-                  "diacritizer: Could not write output file: /dev/full.");
+    for (const char* threads : {"", "DIACRITIZER_THREADS=2 "}) {
+      ExpectFailure("in.txt /dev/full", 1,
+                    "diacritizer: Could not write output file: /dev/full.",
+                    false, threads);
+    }
   }
 }
 
