@@ -181,7 +181,7 @@ class alignas(64) Diacritizer {
       found = key;
       bytes = 2 * units;
     }
-    if (found != room) std::memcpy(room, found, bytes);
+    if (found != room && bytes > 0) std::memcpy(room, found, bytes);
     if (line_ends_[k]) {
       std::memcpy(room + bytes, kLineEnd, sizeof(kLineEnd));
       bytes += sizeof(kLineEnd);
