@@ -480,8 +480,8 @@ void WordFormLookup::UseDirectory(unsigned threads) const {
 }
 
 inline uint32_t WordFormLookup::Candidate(const Directory& directory,
-                                          uint32_t s,
-                                   uint32_t print, size_t* steps) const {
+                                          uint32_t s, uint32_t print,
+                                          size_t* steps) const {
   for (;; ++*steps) {
     if (*steps > walk_slots_) return kPastBound;
     const uint32_t entry = directory.entries[s];
@@ -493,12 +493,12 @@ inline uint32_t WordFormLookup::Candidate(const Directory& directory,
   }
 }
 
-unsigned WordFormLookup::TouchCandidate(const Directory& directory,
-                                        uint64_t hash) const {
+uint32_t WordFormLookup::FetchCandidate(const Directory& directory,
+                                        uint64_t hash, size_t* steps) const {
   const uint32_t home = static_cast<uint32_t>(hash);
-  if (home >= directory.entries.size()) return 0;
-  size_t steps = 1;
-  const uint32_t s = Candidate(directory, home, Print(hash), &steps);
+  if (home >= directory.entries.size()) return kPastBound;
+  *steps = 1;
+  const uint32_t s = Candidate(directory, home, Print(hash), steps);
   if (s < kPastBound) {
     // Prefetches, not loads: a load that misses would hold up the work
     // of the lookups before it until it arrives.
@@ -506,7 +506,7 @@ unsigned WordFormLookup::TouchCandidate(const Directory& directory,
     __builtin_prefetch(record);
     __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
   }
-  return 0;
+  return s;
 }
 
 unsigned WordFormLookup::StepAhead(uint64_t* hash) const {
@@ -514,18 +514,9 @@ unsigned WordFormLookup::StepAhead(uint64_t* hash) const {
   if (directory == nullptr || indexed() || !IsHome(*hash)) {
     return TouchNext(*hash, 1);
   }
-  const uint32_t home = static_cast<uint32_t>(*hash);
-  if (home >= directory->entries.size()) return 0;
   size_t steps = 1;
-  const uint32_t s = Candidate(*directory, home, Print(*hash), &steps);
+  const uint32_t s = FetchCandidate(*directory, *hash, &steps);
   if (s == kPastBound || steps > 0xFF) return 0;  // Find walks again
-  if (s != kNoSlot) {
-    // Prefetches, not loads: a load that misses would hold up the work
-    // of the lookups before it until it arrives.
-    const unsigned char* record = body_ + size_t{s} * kRecordSize;
-    __builtin_prefetch(record);
-    __builtin_prefetch(record + 2 * kKeyUnits + kSymbolBytes - 1);
-  }
   *hash = kAheadTag | uint64_t{steps} << 40 | (*hash & (uint64_t{0x7F} << 32)) |
           s;
   return 0;

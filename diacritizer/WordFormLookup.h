@@ -127,7 +127,9 @@ class WordFormLookup {
     }
     if (const Directory* directory =
             directory_.load(std::memory_order_acquire)) {
-      return depth == 1 ? TouchCandidate(*directory, hash) : 0;
+      size_t steps;
+      if (depth == 1) FetchCandidate(*directory, hash, &steps);
+      return 0;
     }
     return TouchChain(hash, depth);
   }
@@ -223,7 +225,10 @@ class WordFormLookup {
   static constexpr uint32_t kNoSlot = UINT32_MAX;
   uint32_t Candidate(const Directory& directory, uint32_t s, uint32_t print,
                      size_t* steps) const;
-  unsigned TouchCandidate(const Directory& directory, uint64_t hash) const;
+  // The same from the home slot of `hash`, with the record found
+  // fetched; kPastBound also for a home outside the directory.
+  uint32_t FetchCandidate(const Directory& directory, uint64_t hash,
+                          size_t* steps) const;
   Walk WalkDirectory(const Directory& directory, const unsigned char* key,
                      size_t units, uint64_t hash, const unsigned char** first,
                      uint64_t* steps) const;

@@ -241,7 +241,7 @@ class InputBytes : public urdu::ByteSource {
     if (tail_at_ == tail_.size()) {
       tail_.clear();
       tail_at_ = 0;
-      if (bulk_left_ > 0 || reader_.EoF()) return 0;
+      if (reader_.EoF()) return 0;
       // Mostly there is nothing left: a small first read spares touching a
       // whole chunk of memory.
       units_.assign(units_.empty() ? 64 : kInputChunkBytes / 2, kNoUnit);
@@ -259,7 +259,6 @@ class InputBytes : public urdu::ByteSource {
     tail_at_ += k;
     return k;
   }
-  int64_t Size() const override { return -1; }
   const std::string& name() const override { return name_; }
 
  private:
