@@ -34,11 +34,11 @@ summary=$("$urdu" diacritize --no-progress -v --table "$work/t.lex" \
 python3 - "$text" "$summary" "$work/report.tsv" <<'PY'
 import re, sys
 name, summary, report = sys.argv[1], sys.argv[2], sys.argv[3]
-m = re.search(r"(\d+) tokens, (\d+) known \S+ (\d+) unknown, (\d+) ambiguous",
-              summary)
+m = re.search(r"(\d+) Urdu words, (\d+) known \S+ (\d+) unknown, "
+              r"(\d+) ambiguous; (\d+) other tokens", summary)
 if not m:
     sys.exit("coverage: unexpected summary from urdu: " + summary)
-tokens, known, unknown, ambiguous = map(int, m.groups())
+words, known, unknown, ambiguous, other = map(int, m.groups())
 
 def arabic_letter(c):
     o = ord(c)
@@ -48,16 +48,11 @@ def arabic_letter(c):
             0x0750 <= o <= 0x077F)
 
 # The unknown words are the report's lines of two fields.
-other = distinct = 0
+distinct = 0
 for line in open(report, encoding="utf-8"):
     fields = line.rstrip("\n").split("\t")
-    if len(fields) != 2:
-        continue
-    if any(arabic_letter(c) for c in fields[0]):
+    if len(fields) == 2 and any(arabic_letter(c) for c in fields[0]):
         distinct += 1
-    else:
-        other += int(fields[1])
-words = tokens - other
 share = 100.0 * known / words if words else 0.0
 print(f"{name}: {words} Arabic-script words, {known} known ({share:.2f}%), "
       f"{words - known} unknown ({distinct} distinct), {ambiguous} ambiguous; "

@@ -569,7 +569,8 @@ bool ParseNumber(const std::wstring& field, long long low, long long high,
 
 bool BuildTableFromList(const std::string& list_name,
                         const std::string& list_bytes, int64_t slots,
-                        double load, ListBuild* build, std::string* error) {
+                        double load, ListBuild* build, std::string* error,
+                        uint8_t leave_out_flags) {
   std::vector<std::wstring> lines;
   if (!DecodeTextLines(list_bytes, &lines, error)) {
     *error = list_name + ":" + *error;
@@ -601,6 +602,9 @@ bool BuildTableFromList(const std::string& list_name,
       *error = where + "tag is not a number from 0 to 255";
     } else if (fields.size() > 3 && !ParseNumber(fields[3], 0, 255, &flag)) {
       *error = where + "flag is not a number from 0 to 255";
+    } else if ((flag & leave_out_flags) != 0) {
+      ++build->left_out;
+      continue;
     } else {
       const SkipReason reason =
           builder.Add(word, static_cast<uint32_t>(id),
@@ -637,6 +641,7 @@ std::string BuildSummary(const ListBuild& build, const std::string& output) {
   if (build.blank_lines != 0) {
     summary << "; " << build.blank_lines << " blank lines";
   }
+  if (build.left_out != 0) summary << "; left out " << build.left_out;
   return summary.str();
 }
 

@@ -119,6 +119,7 @@ struct ListBuild {
   int64_t slots = 0;
   size_t skipped[8] = {};  // lines skipped, by SkipReason
   size_t blank_lines = 0;
+  size_t left_out = 0;  // lines whose flag has a bit of `leave_out_flags`
   std::vector<SkippedLine> skipped_lines;  // in list order
 };
 
@@ -135,10 +136,13 @@ constexpr double kDefaultLoad = 0.8;
 // has `slots` slots, or when that is 0 as many as the forms need at load
 // factor `load` (kDefaultLoad when 0). False, with `error` ("LIST:3: tag
 // is not a number from 0 to 255", "7 slots cannot hold 8 forms"), when
-// the list or the slot count is refused.
+// the list or the slot count is refused. A line whose flag has a bit of
+// `leave_out_flags` is left out (the shipped lexicon's flag 4 marks a less
+// certain vocalization).
 bool BuildTableFromList(const std::string& list_name,
                         const std::string& list_bytes, int64_t slots,
-                        double load, ListBuild* build, std::string* error);
+                        double load, ListBuild* build, std::string* error,
+                        uint8_t leave_out_flags = 0);
 
 // "669 forms in 837 slots (load 0.799283) written to OUTPUT; skipped 0",
 // with the skipped lines by reason and the blank lines when there are any.

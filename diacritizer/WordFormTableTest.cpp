@@ -454,6 +454,15 @@ TEST_F(WordFormsToolTest, BuildDumpCheck) {
   ASSERT_EQ(0, Run(Tool() + " check t.lex > check.out"));
   EXPECT_EQ("t.lex: 5 slots, 3 records, longest chain 2, load 0.600\n",
             Contents(Path("check.out")));
+  // Flag 4 marks a less certain form, which --exclude-uncertain leaves out.
+  Write("sure.txt",
+        "\xD9\x82\xD9\x8E\xD9\x84\xD9\x8E\xD9\x85\t7\t1\t6\n"
+        "\xD9\x85\xD9\x8F\xD9\x84\xD9\x92\xDA\xA9\t8\t1\t3\n");
+  ASSERT_EQ(0, Run(Tool() + " build sure.txt -o s.lex --exclude-uncertain"));
+  EXPECT_EQ(
+      "urdu: 1 forms in 2 slots (load 0.5) written to s.lex; skipped 0; "
+      "left out 1\n",
+      stderr_);
   ASSERT_EQ(0, Run(Tool() + " dump t.lex > dump.out"));
   const std::string dump = Contents(Path("dump.out"));
   EXPECT_NE(

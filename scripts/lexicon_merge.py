@@ -3,8 +3,11 @@
 
     scripts/lexicon_merge.py [--check]
 
-The sources are data/diacritizer/src/{function,nominals,more,verbs}.tsv
-(form<TAB>lemma<TAB>tag<TAB>gloss, '#' comments) and src/order.tsv (the
+The sources are data/diacritizer/src/function.tsv, the closed classes form
+by form (form<TAB>lemma<TAB>tag<TAB>gloss), the lemma lists
+src/{nominals,more,verbs}.tsv (lemma<TAB>class<TAB>source<TAB>gloss, and
+optionally <TAB>overrides; scripts/lexicon_forms.py makes every form of a
+lemma from its class), '#' starting a comment line, and src/order.tsv (the
 order of the readings of bare forms that several lists give). The word list
 has one line a form, word<TAB>id<TAB>tag<TAB>flag, the readings of one bare
 form together and most frequent first; doc/lexicon.md describes the fields.
@@ -18,11 +21,16 @@ import collections
 import os
 import sys
 
+import lexicon_forms
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SRC = os.path.join(ROOT, "data", "diacritizer", "src")
 OUT = os.path.join(ROOT, "data", "diacritizer", "words.txt")
+DOC = os.path.join(ROOT, "doc", "lexicon.md")
 # Earlier lists win the tag of a form that several lists give.
 LISTS = ["function", "nominals", "more", "verbs"]
+FORM_LISTS = {"function"}
+SOURCES = {"core", "corpus-list"}
 
 # The tens digit is the class of lexicon/PartsOfSpeech.h: 1 noun, 2 verb,
 # 3 adjective, 4 adverb, 5 pronoun, 6 harf (particle).
@@ -36,6 +44,7 @@ TAGS = {
 }
 FLAG_LEMMA = 1      # the form is its lemma's dictionary form
 FLAG_HOMOGRAPH = 2  # another line has the same bare form
+FLAG_UNCERTAIN = 4  # the vocalization of a name or loanword is less certain
 
 # The marks the word-form table lifts off a word to find its key.
 LIFTED = {chr(c) for c in range(0x064E, 0x0654)}
@@ -50,7 +59,7 @@ def fail(message):
 
 
 def read_rows():
-    rows = []  # (list, line, form, lemma, tag)
+    rows = []  # (list, line, form, lemma, tag, uncertain)
     for name in LISTS:
         path = os.path.join(SRC, name + ".tsv")
         with open(path, encoding="utf-8") as f:
@@ -60,15 +69,44 @@ def read_rows():
                     continue
                 where = "%s.tsv:%d" % (name, number)
                 fields = line.split("\t")
-                if len(fields) != 4 or not all(fields[:3]):
-                    fail(where + ": wants form, lemma, tag and gloss")
-                form, lemma, tag = fields[:3]
-                if tag not in TAGS:
-                    fail(where + ": unknown tag " + tag)
-                if any(c.isspace() for c in form):
-                    fail(where + ": the form is not one word")
-                rows.append((name, number, form, lemma, tag))
+                if name in FORM_LISTS:
+                    rows.extend((name, number, form, lemma, tag, False)
+                                for form, lemma, tag in
+                                [read_form(fields, where)])
+                else:
+                    rows.extend(read_lemma(fields, where, name, number))
     return rows
+
+
+def read_form(fields, where):
+    if len(fields) != 4 or not all(fields[:3]):
+        fail(where + ": wants form, lemma, tag and gloss")
+    form, lemma, tag = fields[:3]
+    if tag not in TAGS:
+        fail(where + ": unknown tag " + tag)
+    if any(c.isspace() for c in form):
+        fail(where + ": the form is not one word")
+    return form, lemma, tag
+
+
+def read_lemma(fields, where, name, number):
+    if len(fields) not in (4, 5) or not all(fields[:3]):
+        fail(where + ": wants lemma, class, source and gloss")
+    lemma, klass, source = fields[:3]
+    tag = lexicon_forms.split_class(klass)[0]
+    if tag not in TAGS:
+        fail(where + ": unknown tag " + tag)
+    uncertain = source.endswith("?")
+    if source.rstrip("?") not in SOURCES:
+        fail(where + ": unknown source " + source)
+    if any(c.isspace() for c in lemma):
+        fail(where + ": the lemma is not one word")
+    try:
+        forms = lexicon_forms.forms(lemma, klass,
+                                    fields[4] if len(fields) == 5 else "")
+    except lexicon_forms.LemmaError as e:
+        fail("%s: %s %s" % (where, lemma, e))
+    return [(name, number, form, lemma, tag, uncertain) for form in forms]
 
 
 def read_order():
@@ -85,8 +123,35 @@ def read_order():
     return order
 
 
+def read_shared():
+    """The forms doc/lexicon.md lists under "Forms shared by parts of speech"."""
+    shared, inside = set(), False
+    with open(DOC, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("#"):
+                inside = line.strip() == "### Forms shared by parts of speech"
+            elif inside:
+                shared.update(w.strip("،.`*") for w in line.split())
+    return shared
+
+
+def check_shared(rows):
+    """Fails on a form that lemmas of different tags give, unless listed."""
+    tags = collections.OrderedDict()
+    for r in rows:
+        tags.setdefault(r[2], collections.OrderedDict())[r[4]] = r[3]
+    shared = read_shared()
+    for form, by_tag in tags.items():
+        if len(by_tag) > 1 and form not in shared:
+            fail("%s is a form of %s; list it in doc/lexicon.md under "
+                 "\"Forms shared by parts of speech\" or mend the entry"
+                 % (form, " and ".join("%s (%s)" % (l, t)
+                                       for t, l in by_tag.items())))
+
+
 def merge():
     rows = read_rows()
+    check_shared(rows)
     order = read_order()
     groups = collections.OrderedDict()  # bare form -> rows, in list order
     for row in rows:
@@ -115,7 +180,8 @@ def merge():
             lemma, tag = first[3], TAGS[first[4]]
             lemma_id = ids.setdefault((lemma, tag // 10), len(ids) + 1)
             flag = (FLAG_LEMMA if form == lemma else 0) | \
-                   (FLAG_HOMOGRAPH if len(forms) > 1 else 0)
+                   (FLAG_HOMOGRAPH if len(forms) > 1 else 0) | \
+                   (FLAG_UNCERTAIN if first[5] else 0)
             lines.append("%s\t%d\t%d\t%d\n" % (form, lemma_id, tag, flag))
     return "".join(lines)
 

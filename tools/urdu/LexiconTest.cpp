@@ -220,7 +220,7 @@ class LexiconTest : public urdulex::test::TempDirTest {
       }
       EXPECT_GE(number[0], 1) << where << ": id";
       EXPECT_EQ(1u, tags.count(number[1])) << where << ": tag";
-      EXPECT_TRUE(number[2] >= 0 && number[2] <= 3) << where << ": flag";
+      EXPECT_TRUE(number[2] >= 0 && number[2] <= 7) << where << ": flag";
       entries_.push_back(Entry{fields[0], n + 1});
     }
   }

@@ -157,13 +157,15 @@ const CommandHelp kCommands[] = {
      "codemapper (default: the shipped one), a shadda doubling its letter.\n"},
     {"table",
      "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
-     "                        [--skipped FILE]\n"
+     "                        [--skipped FILE] [--exclude-uncertain]\n"
      "       urdu table dump [FILE] [-o OUT]\n"
      "       urdu table check [FILE] [-o OUT]\n"
      "Builds a word-form table from a list of diacritized words, prints it\n"
      "as text, or checks it. build names every word it does not store as\n"
      "LIST:LINE: word: reason, on standard error or into --skipped FILE,\n"
-     "and will not write the table to a terminal (status 2).\n"},
+     "and will not write the table to a terminal (status 2).\n"
+     "--exclude-uncertain leaves out the forms of flag 4, the less certain\n"
+     "vocalizations of the shipped lexicon.\n"},
     {"uzt",
      "usage: urdu uzt encode --mapping FILE [ON-ERROR] [-o OUT] [INPUT]\n"
      "       urdu uzt decode --mapping FILE [--utf16] [ON-ERROR] [-o OUT]\n"
@@ -909,8 +911,9 @@ int Table(int argc, char** argv) {
     std::fputs(FindHelp("table"), stdout);
     return 0;
   }
-  const Arguments args = Parse("table", argc, argv, 3,
-                               {"-o", "--slots", "--load", "--skipped"}, {});
+  const Arguments args =
+      Parse("table", argc, argv, 3, {"-o", "--slots", "--load", "--skipped"},
+            {"--exclude-uncertain"});
   if (args.files.size() > 1) Misuse("table", "one file at most");
   const std::string input = args.files.empty() ? "-" : args.files[0];
   const std::string output = args.Value("-o", "-");
@@ -950,8 +953,9 @@ int Table(int argc, char** argv) {
     const std::string list_name = input == "-" ? kStandardInput : input;
     wordform::ListBuild build;
     std::string error;
+    const uint8_t leave_out = args.Has("--exclude-uncertain") ? 4 : 0;
     if (!wordform::BuildTableFromList(list_name, ReadTableBytes(input), slots,
-                                      load, &build, &error)) {
+                                      load, &build, &error, leave_out)) {
       throw Error(error);
     }
     FileSink sink(output);
