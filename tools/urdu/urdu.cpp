@@ -44,6 +44,7 @@
 #include "foundation/ParallelLines.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
+#include "foundation/Threads.h"
 #include "foundation/Version.h"
 #include "normalization/LoadNormalization.h"
 #include "script/LexEnigneUtility.h"
@@ -1201,6 +1202,7 @@ int RunAndReport(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   OutputFile::HandleSignals("urdu");
+  urdu::RefuseThreadsAsTheEnvironmentSays();
   int status = RunAndReport(argc, argv);
   // Text that went through stdio (the help texts) is judged only here: a
   // full disk must not pass for success. A failure already reported keeps

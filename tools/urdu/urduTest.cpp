@@ -651,20 +651,32 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
   for (const char* option : {"", "--check ", "--diff ", "--utf16 "}) {
     cases.push_back(normalize + option + "a.txt b.txt c.u16");
   }
+  // Threads the system refuses (URDULEX_REFUSE_THREAD): the run goes on
+  // with those it has, down to the calling thread alone.
+  const struct {
+    const char* threads;
+    const char* refused;
+  } kRuns[] = {{"1", ""},
+               {"2", ""},
+               {"4", ""},
+               {"4", "URDULEX_REFUSE_THREAD=0 "},
+               {"4", "URDULEX_REFUSE_THREAD=2 "}};
   for (const std::string& args : cases) {
     std::string expected[3];
     int expected_status = 0;
-    for (const char* threads : {"1", "2", "4"}) {
+    for (const auto& run : kRuns) {
+      const std::string threads = run.threads;
       for (const char* block : {"8", "40"}) {
-        SCOPED_TRACE(args + " -j " + threads + ", blocks of " + block);
+        SCOPED_TRACE(run.refused + args + " -j " + threads + ", blocks of " +
+                     block);
         MakeFile("out", "old");
         MakeFile("r.tsv", "old");
         const int status =
-            Run(std::string("URDU_BLOCK_BYTES=") + block + " " + Urdu() + " " +
-                args + " -j " + threads + " -o out");
+            Run(std::string(run.refused) + "URDU_BLOCK_BYTES=" + block + " " +
+                Urdu() + " " + args + " -j " + threads + " -o out");
         const std::string got[3] = {Contents(Path("out")),
                                     Contents(Path("r.tsv")), stderr_};
-        if (std::string(threads) == "1") {
+        if (threads == "1") {
           std::copy(got, got + 3, expected);
           expected_status = status;
           // A failure leaves the output as it was.
