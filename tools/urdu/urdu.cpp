@@ -562,8 +562,9 @@ int Diacritize(const Arguments& args) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\t";
           tsv.PutLatin1(count.data(), count.size());
-          const auto& forms =
+          const FormTable::Forms held =
               table.AllForms(entry.first.data(), entry.first.size());
+          const std::vector<std::u16string>& forms = *held;
           for (size_t i = 0; i < forms.size(); ++i) {
             if (i > 0) tsv.Put(u'|');
             tsv.Put(forms[i]);
