@@ -614,6 +614,30 @@ TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
   EXPECT_EQ(many, Filter("strip -f UTF-8", many));
 }
 
+// Inputs are opened one at a time, when they are reached, so that a run
+// over more files than the process may hold open works; an output that is
+// one of them is still refused before anything is read.
+TEST_F(UrduTest, ManyInputsOpenOneAtATime) {
+  std::string names, expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    MakeFile(name, u8"کِتاب " + std::to_string(i) + "\n");
+    names += " " + name;
+    expected += u8"کتاب " + std::to_string(i) + "\n";
+  }
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    ASSERT_EQ(0, Run("bash -c \"ulimit -n 64 && " + Urdu() + " strip -j " +
+                     jobs + " -o out" + names + "\""))
+        << stderr_;
+    EXPECT_EQ(expected, Contents(Path("out")));
+    EXPECT_EQ(1, Run("bash -c \"ulimit -n 64 && " + Urdu() + " strip -j " +
+                     jobs + " -o f150.txt" + names + "\""));
+    EXPECT_EQ("urdu: input and output are the same file: f150.txt\n", stderr_);
+    EXPECT_EQ(u8"کِتاب 150\n", Contents(Path("f150.txt")));
+  }
+}
+
 // -j N cuts the input into blocks of whole lines (here a few dozen bytes,
 // so that every case spans many) and writes them in order: output, report,
 // counts, messages, status and an untouched output on failure are those of
