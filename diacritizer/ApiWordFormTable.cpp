@@ -47,7 +47,7 @@ std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
     if (!urdu::AppendBareForm(units.data(), units.size(), &bare)) bare = units;
     std::vector<std::string> forms;
     for (const std::u16string& form :
-         data_->table->AllForms(bare.data(), bare.size())) {
+         *data_->table->AllForms(bare.data(), bare.size())) {
       forms.push_back(urdu::ToUtf8(form));
     }
     return forms;

@@ -91,24 +91,44 @@ void FormTable::UseDirectory() const {
   }
 }
 
-const std::vector<std::u16string>& FormTable::AllForms(const char16_t* key,
-                                                       size_t n) const {
+FormTable::Forms FormTable::AllForms(const char16_t* key, size_t n) const {
   std::u16string k(key, n);
   {
     std::lock_guard<std::mutex> lock(forms_mutex_);
     auto it = forms_.find(k);
-    if (it != forms_.end()) return it->second;
+    if (it != forms_.end()) {
+      recent_.splice(recent_.begin(), recent_, it->second.place);
+      return it->second.forms;
+    }
   }
-  std::vector<std::u16string> forms;
+  auto forms = std::make_shared<std::vector<std::u16string>>();
   try {
-    lookup_.Forms(Bytes(key), n, &forms);
+    lookup_.Forms(Bytes(key), n, forms.get());
   } catch (...) {
     Fail();
   }
   // Another thread may have put the same key in meanwhile: emplace keeps
   // the first.
   std::lock_guard<std::mutex> lock(forms_mutex_);
-  return forms_.emplace(std::move(k), std::move(forms)).first->second;
+  auto added = forms_.emplace(std::move(k), Cached{std::move(forms), {}});
+  Cached& cached = added.first->second;
+  if (!added.second) {
+    recent_.splice(recent_.begin(), recent_, cached.place);
+    return cached.forms;
+  }
+  recent_.push_front(&added.first->first);
+  cached.place = recent_.begin();
+  Forms result = cached.forms;
+  if (forms_.size() > kFormsCacheWords) {
+    forms_.erase(*recent_.back());
+    recent_.pop_back();
+  }
+  return result;
+}
+
+size_t FormTable::CachedWords() const {
+  std::lock_guard<std::mutex> lock(forms_mutex_);
+  return forms_.size();
 }
 
 void Diacritizer::PrepareFor(const FormTable& table, int64_t bytes) {
@@ -416,9 +436,10 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   ++coverage_.known;
   FlushPassed();
   if (NeedsAllForms(options_)) {
-    const std::vector<std::u16string>& forms =
+    const FormTable::Forms held =
         as_written_ ? table_.AllForms(written_key_.data(), written_key_.size())
                     : table_.AllForms(key, word->length);
+    const std::vector<std::u16string>& forms = *held;
     if (forms.size() > 1) {
       ++coverage_.ambiguous;
       if (options_.list_ambiguous) {

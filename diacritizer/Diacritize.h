@@ -18,6 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -105,9 +107,15 @@ class FormTable {
            static_cast<uint64_t>(lookup_.slots());
   }
   // Every form of `key` in chain order (empty when unknown). Only with
-  // `all_forms`. The reference stays valid as long as the table.
-  const std::vector<std::u16string>& AllForms(const char16_t* key,
-                                              size_t n) const;
+  // `all_forms`. The forms of the kFormsCacheWords words asked for last
+  // are kept; the forms handed out stay valid as long as they are held.
+  using Forms = std::shared_ptr<const std::vector<std::u16string>>;
+  Forms AllForms(const char16_t* key, size_t n) const;
+  // Bare words whose forms are kept at most, the least recently asked
+  // for going first: a text of ever new words does not grow the cache.
+  static constexpr size_t kFormsCacheWords = 65536;
+  // Bare words whose forms are kept now.
+  size_t CachedWords() const;
 
  private:
   static const unsigned char* Bytes(const char16_t* p) {
@@ -119,12 +127,17 @@ class FormTable {
 
   std::string path_;
   WordFormLookup lookup_;
-  // The forms looked up so far: the one thing a lookup changes, guarded
-  // so that threads may share a table. Elements stay where they are when
-  // others are added, so the references AllForms hands out hold.
+  // The forms of the words asked for last: the one thing a lookup
+  // changes, guarded so that threads may share a table. `recent_` holds
+  // the words of `forms_` (their keys, which stay where they are), the
+  // most recently asked for first.
+  struct Cached {
+    Forms forms;
+    std::list<const std::u16string*>::iterator place;
+  };
   mutable std::mutex forms_mutex_;
-  mutable std::unordered_map<std::u16string, std::vector<std::u16string>>
-      forms_;
+  mutable std::unordered_map<std::u16string, Cached> forms_;
+  mutable std::list<const std::u16string*> recent_;
 };
 
 // Counts of `urdu diacritize -v`. Only words holding an Arabic-script

@@ -177,4 +177,35 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
   }
 }
 
+class FormTableTest : public urdulex::diactest::ScratchDirTest {};
+
+// The forms of the words asked for last are kept, no more: a text of ever
+// new words leaves the cache at its bound, and a word that has left it (or
+// forms still held after it left) gives the same forms.
+TEST_F(FormTableTest, TheFormsCacheKeepsTheWordsAskedForLast) {
+  wordform::WordFormTableBuilder builder;
+  const std::wstring jin = {0x062C, 0x0646};
+  ASSERT_EQ(wordform::SkipReason::kNone,
+            builder.Add(jin.substr(0, 1) + kMarks[1] + jin.substr(1), 0, 0, 0));
+  ASSERT_EQ(wordform::SkipReason::kNone, builder.Add(jin + kMarks[3], 1, 0, 0));
+  std::string bytes, error;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  const FormTable table(Write("t.lex", bytes), true);
+  const std::u16string bare(jin.begin(), jin.end());
+  const FormTable::Forms first = table.AllForms(bare.data(), bare.size());
+  ASSERT_EQ(2u, first->size());
+  const std::vector<std::u16string> expected = *first;
+  const size_t kWords = FormTable::kFormsCacheWords + 5000;
+  for (size_t i = 0; i < kWords; ++i) {
+    std::u16string word = u"\u0628";
+    for (char digit : std::to_string(i))
+      word.push_back(u'\u06F0' + (digit - '0'));
+    EXPECT_TRUE(table.AllForms(word.data(), word.size())->empty());
+    EXPECT_LE(table.CachedWords(), FormTable::kFormsCacheWords);
+  }
+  EXPECT_EQ(FormTable::kFormsCacheWords, table.CachedWords());
+  EXPECT_EQ(expected, *first);
+  EXPECT_EQ(expected, *table.AllForms(bare.data(), bare.size()));
+}
+
 }  // namespace

@@ -319,13 +319,19 @@ TEST_F(DiacritizerTest, AgreesWithAPlainMapOnManyLines) {
     expected += it != known.end() ? it->second : w;
   }
   // On one thread, and on several in blocks of every size from a few
-  // lines to many, with and without a line end at the end.
+  // lines to many, with and without a line end at the end; and with
+  // threads the system refuses, fewer (none but the first, or all).
   for (const std::wstring end : {L"", L"\n"}) {
     Write("in.txt", Utf16(input + end));
     for (const char* threads :
          {"", "DIACRITIZER_THREADS=3 DIACRITIZER_BLOCK_BYTES=7 ",
-          "DIACRITIZER_THREADS=2 DIACRITIZER_BLOCK_BYTES=5000 "}) {
+          "DIACRITIZER_THREADS=2 DIACRITIZER_BLOCK_BYTES=5000 ",
+          "URDULEX_REFUSE_THREAD=0 DIACRITIZER_THREADS=3 "
+          "DIACRITIZER_BLOCK_BYTES=700 ",
+          "URDULEX_REFUSE_THREAD=1 DIACRITIZER_THREADS=4 "
+          "DIACRITIZER_BLOCK_BYTES=700 "}) {
       EXPECT_EQ(0, Run(threads + Program() + " in.txt out.txt")) << stderr_;
+      EXPECT_EQ("", stderr_) << threads;
       EXPECT_EQ(Utf16(expected + (end.empty() ? L"" : kCrLf)),
                 Contents(Path("out.txt")))
           << threads;

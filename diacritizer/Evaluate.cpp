@@ -125,8 +125,8 @@ void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
     // Only words with letters count, here as above.
     if (table == nullptr || evaluation->words == words_before) continue;
     const std::u16string bare = Bare(g);
-    const std::vector<std::u16string>& forms =
-        table->AllForms(bare.data(), bare.size());
+    const FormTable::Forms held = table->AllForms(bare.data(), bare.size());
+    const std::vector<std::u16string>& forms = *held;
     if (forms.empty()) continue;
     ++evaluation->covered;
     std::wstring wide_bare;

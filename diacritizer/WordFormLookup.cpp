@@ -14,6 +14,7 @@
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
 #include "foundation/TARNIException.h"
+#include "foundation/Threads.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the mapped records are read as little-endian values"
@@ -424,13 +425,19 @@ void WordFormLookup::UseDirectory(unsigned threads) const {
                                : 1;
       std::vector<char> filled(ranges, 0);
       {
+        // The ranges of threads the system refuses are read here.
         std::vector<std::thread> crew;
-        for (size_t r = 1; r < ranges; ++r) {
-          crew.emplace_back([&fill, &filled, r, n, ranges] {
-            filled[r] = fill(n * r / ranges, n * (r + 1) / ranges);
-          });
+        size_t here = 1;
+        while (here < ranges &&
+               urdu::StartThread(&crew, [&fill, &filled, r = here, n, ranges] {
+                 filled[r] = fill(n * r / ranges, n * (r + 1) / ranges);
+               })) {
+          ++here;
         }
         filled[0] = fill(0, n / ranges);
+        for (size_t r = here; r < ranges; ++r) {
+          filled[r] = fill(n * r / ranges, n * (r + 1) / ranges);
+        }
         for (std::thread& t : crew) t.join();
       }
       bool sound = std::find(filled.begin(), filled.end(), 0) == filled.end();

@@ -38,6 +38,7 @@
 #include "foundation/OutputFile.h"
 #include "foundation/ParallelLines.h"
 #include "foundation/TARNIException.h"
+#include "foundation/Threads.h"
 
 namespace {
 
@@ -463,6 +464,7 @@ int main(int argc, char** argv) {
   }
   const std::string output_name = argv[2];
   OutputFile::HandleSignals(kProgram);
+  urdu::RefuseThreadsAsTheEnvironmentSays();
   try {
     // Refused before anything is read: writing would destroy an input.
     FileIds files;

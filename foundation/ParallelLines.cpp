@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "foundation/Threads.h"
 #include "foundation/Utf8.h"
 
 namespace urdu {
@@ -210,8 +211,6 @@ LineUnit LineUnitOf(const unsigned char* data, size_t n) {
 void ParallelLines::Run(const std::vector<ByteSource*>& sources,
                         const Process& process, const Write& write) {
   const unsigned threads = std::max(1u, options_.threads);
-  const size_t in_flight =
-      options_.in_flight > 0 ? options_.in_flight : 2 * size_t{threads};
   BlockReader reader(sources, std::max<size_t>(options_.block, 2));
 
   struct Slot {
@@ -258,7 +257,18 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
       for (std::thread& t : threads) t.join();
     }
   } crew{mutex, work, stop, {}};
-  for (unsigned i = 0; i < threads; ++i) crew.threads.emplace_back(worker, i);
+  // The threads the system gives, if fewer; with none, the blocks are
+  // processed here as they are read, one at a time.
+  for (unsigned i = 0; i < threads; ++i) {
+    if (!StartThread(&crew.threads, [&worker, i] { worker(i); })) break;
+  }
+  const size_t started = crew.threads.size();
+  size_t in_flight =
+      options_.in_flight > 0 ? options_.in_flight : 2 * size_t{threads};
+  if (started < threads) {
+    in_flight = std::min(in_flight, 2 * std::max<size_t>(started, 1));
+  }
+  if (started == 0) in_flight = 1;
 
   std::vector<std::unique_ptr<Slot>> spare;  // written, for reuse
   std::exception_ptr read_error;
@@ -281,6 +291,16 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
       }
       if (end) break;
       slot->block.number = number++;
+      if (started == 0) {
+        try {
+          process(0, slot->block);
+        } catch (...) {
+          slot->block.error = std::current_exception();
+        }
+        slot->done = true;
+        order.push_back(std::move(slot));
+        continue;
+      }
       std::lock_guard<std::mutex> lock(mutex);
       waiting.push_back(slot.get());
       order.push_back(std::move(slot));

@@ -80,7 +80,10 @@ class ParallelLines {
   explicit ParallelLines(const Options& options) : options_(options) {}
 
   // Reads every source in turn, to its end, and runs the blocks through
-  // `process` and `write`. Throws the first failure in input order.
+  // `process` and `write`. Throws the first failure in input order. When
+  // the system refuses threads, the work goes on with the workers that
+  // started (worker numbers from 0), or with none on the thread of Run:
+  // the same output.
   void Run(const std::vector<ByteSource*>& sources, const Process& process,
            const Write& write);
 

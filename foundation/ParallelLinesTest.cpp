@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/ParallelLines.h"
+#include "foundation/Threads.h"
 
 namespace urdu {
 namespace {
@@ -177,6 +178,46 @@ TEST(ParallelLinesTest, TheFirstFailureInInputOrderWins) {
     }
     EXPECT_EQ(c.written, written) << c.what;
     EXPECT_EQ(c.error, error) << c.what;
+  }
+}
+
+TEST(ParallelLinesTest, ThreadsTheSystemRefusesLeaveTheOutputAsItWas) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i) + "\n";
+  text += "last, no line end";
+  // What `threads` give with the threads from the `refuse_from`th on
+  // refused (-1: none), a block holding `fail_on` failing.
+  const auto run = [&](unsigned threads, long refuse_from, char fail_on) {
+    SlowSource source(text, false, 5);
+    std::string written;
+    ParallelLines::Options options;
+    options.threads = threads;
+    options.block = 16;
+    RefuseThreadsFrom(refuse_from);
+    try {
+      ParallelLines(options).Run(
+          {&source},
+          [&](unsigned worker, LineBlock& block) {
+            EXPECT_LT(static_cast<long>(worker), std::max(refuse_from, 1L));
+            const std::string bytes(block.bytes.begin(), block.bytes.end());
+            if (bytes.find(fail_on) != bytes.npos) {
+              throw Error(std::string(1, fail_on));
+            }
+            block.output = bytes;
+          },
+          [&](LineBlock& block) { written += block.output; });
+    } catch (const Error& e) {
+      written += "|" + e.message();
+    }
+    RefuseThreadsFrom(-1);
+    return written;
+  };
+  for (char fail_on : {'\0', '7'}) {
+    const std::string one = run(1, -1, fail_on);
+    for (long refuse_from : {0L, 1L, 3L}) {
+      EXPECT_EQ(one, run(4, refuse_from, fail_on))
+          << "refused from " << refuse_from << ", failing on " << fail_on;
+    }
   }
 }
 

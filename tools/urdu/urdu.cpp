@@ -44,6 +44,7 @@
 #include "foundation/ParallelLines.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
+#include "foundation/Threads.h"
 #include "foundation/Version.h"
 #include "normalization/LoadNormalization.h"
 #include "script/LexEnigneUtility.h"
@@ -255,20 +256,63 @@ Arguments Parse(const std::string& command, int argc, char** argv, int first,
   return args;
 }
 
+// An input named on the command line, opened when it is first read and
+// closed at its end, so that a run over many files holds one at a time.
+// Until then its size is what its name leads to says. Standard input is
+// there from the start.
+class NamedInput : public ByteSource {
+ public:
+  explicit NamedInput(const std::string& name) : given_(name) {
+    if (name == "-") {
+      source_.reset(new FileSource(name));
+      name_ = source_->name();
+      size_ = source_->Size();
+      return;
+    }
+    name_ = name;
+    struct stat st;
+    if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      size_ = static_cast<int64_t>(st.st_size);
+    }
+  }
+  size_t Read(unsigned char* buffer, size_t n) override {
+    if (!source_) {
+      if (done_) return 0;
+      source_.reset(new FileSource(given_));
+      size_ = source_->Size();
+    }
+    const size_t got = source_->Read(buffer, n);
+    if (got == 0) {
+      source_.reset();
+      done_ = true;
+    }
+    return got;
+  }
+  int64_t Size() const override { return size_; }
+  const std::string& name() const override { return name_; }
+
+ private:
+  std::string given_;
+  std::string name_;
+  std::unique_ptr<FileSource> source_;
+  int64_t size_ = -1;
+  bool done_ = false;
+};
+
 // The common shape of the text commands: inputs, an output, progress.
 class TextCommand {
  public:
-  // Opens the text inputs, notes them in `files` (which holds the
-  // command's other inputs already) and refuses an output that is one of
-  // them.
+  // Notes the text inputs in `files` (which holds the command's other
+  // inputs already) and refuses an output that is one of them, by what
+  // their names lead to: each input is opened only when it is reached.
   TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
     output_name_ = args.Value("-o", "-");
     if (args.files.empty()) {
-      inputs_.emplace_back(new FileSource("-"));
+      inputs_.emplace_back(new NamedInput("-"));
       files.Input("input", "-");
     } else {
       for (const std::string& name : args.files) {
-        inputs_.emplace_back(new FileSource(name));
+        inputs_.emplace_back(new NamedInput(name));
         files.Input("input", name);
       }
     }
@@ -449,7 +493,7 @@ class TextCommand {
 
   const Arguments& args_;
   std::string output_name_;
-  std::vector<std::unique_ptr<FileSource>> inputs_;
+  std::vector<std::unique_ptr<NamedInput>> inputs_;
   std::unique_ptr<Progress> progress_;
   std::unique_ptr<FileSink> sink_;
   std::unique_ptr<TextWriter> writer_;
@@ -563,8 +607,9 @@ int Diacritize(const Arguments& args) {
           tsv.Put(entry.first);
           const std::string count = "\t" + std::to_string(entry.second) + "\t";
           tsv.PutLatin1(count.data(), count.size());
-          const auto& forms =
+          const FormTable::Forms held =
               table.AllForms(entry.first.data(), entry.first.size());
+          const std::vector<std::u16string>& forms = *held;
           for (size_t i = 0; i < forms.size(); ++i) {
             if (i > 0) tsv.Put(u'|');
             tsv.Put(forms[i]);
@@ -1205,6 +1250,7 @@ int RunAndReport(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   OutputFile::HandleSignals("urdu");
+  urdu::RefuseThreadsAsTheEnvironmentSays();
   int status = RunAndReport(argc, argv);
   // Text that went through stdio (the help texts) is judged only here: a
   // full disk must not pass for success. A failure already reported keeps

@@ -614,6 +614,30 @@ TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
   EXPECT_EQ(many, Filter("strip -f UTF-8", many));
 }
 
+// Inputs are opened one at a time, when they are reached, so that a run
+// over more files than the process may hold open works; an output that is
+// one of them is still refused before anything is read.
+TEST_F(UrduTest, ManyInputsOpenOneAtATime) {
+  std::string names, expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    MakeFile(name, u8"کِتاب " + std::to_string(i) + "\n");
+    names += " " + name;
+    expected += u8"کتاب " + std::to_string(i) + "\n";
+  }
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    ASSERT_EQ(0, Run("bash -c \"ulimit -n 64 && " + Urdu() + " strip -j " +
+                     jobs + " -o out" + names + "\""))
+        << stderr_;
+    EXPECT_EQ(expected, Contents(Path("out")));
+    EXPECT_EQ(1, Run("bash -c \"ulimit -n 64 && " + Urdu() + " strip -j " +
+                     jobs + " -o f150.txt" + names + "\""));
+    EXPECT_EQ("urdu: input and output are the same file: f150.txt\n", stderr_);
+    EXPECT_EQ(u8"کِتاب 150\n", Contents(Path("f150.txt")));
+  }
+}
+
 // -j N cuts the input into blocks of whole lines (here a few dozen bytes,
 // so that every case spans many) and writes them in order: output, report,
 // counts, messages, status and an untouched output on failure are those of
@@ -651,20 +675,32 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
   for (const char* option : {"", "--check ", "--diff ", "--utf16 "}) {
     cases.push_back(normalize + option + "a.txt b.txt c.u16");
   }
+  // Threads the system refuses (URDULEX_REFUSE_THREAD): the run goes on
+  // with those it has, down to the calling thread alone.
+  const struct {
+    const char* threads;
+    const char* refused;
+  } kRuns[] = {{"1", ""},
+               {"2", ""},
+               {"4", ""},
+               {"4", "URDULEX_REFUSE_THREAD=0 "},
+               {"4", "URDULEX_REFUSE_THREAD=2 "}};
   for (const std::string& args : cases) {
     std::string expected[3];
     int expected_status = 0;
-    for (const char* threads : {"1", "2", "4"}) {
+    for (const auto& run : kRuns) {
+      const std::string threads = run.threads;
       for (const char* block : {"8", "40"}) {
-        SCOPED_TRACE(args + " -j " + threads + ", blocks of " + block);
+        SCOPED_TRACE(run.refused + args + " -j " + threads + ", blocks of " +
+                     block);
         MakeFile("out", "old");
         MakeFile("r.tsv", "old");
         const int status =
-            Run(std::string("URDU_BLOCK_BYTES=") + block + " " + Urdu() + " " +
-                args + " -j " + threads + " -o out");
+            Run(std::string(run.refused) + "URDU_BLOCK_BYTES=" + block + " " +
+                Urdu() + " " + args + " -j " + threads + " -o out");
         const std::string got[3] = {Contents(Path("out")),
                                     Contents(Path("r.tsv")), stderr_};
-        if (std::string(threads) == "1") {
+        if (threads == "1") {
           std::copy(got, got + 3, expected);
           expected_status = status;
           // A failure leaves the output as it was.
