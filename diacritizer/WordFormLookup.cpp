@@ -175,7 +175,7 @@ int32_t WholeTable(const unsigned char* bytes, size_t size, size_t* body) {
 // be. Throws Changed when the file ends before.
 void* ReadPrivately(int fd, size_t size) {
   void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   if (p == MAP_FAILED) return p;
   unsigned char* bytes = static_cast<unsigned char*>(p);
   for (size_t done = 0; done < size;) {
