@@ -114,6 +114,30 @@ TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
   }
 }
 
+// A table is the file as it was opened: rewritten in place, cut short or
+// emptied afterwards, the file changes nothing for the open table (and no
+// signal reaches the process).
+TEST_F(ApiTableTest, OpenTableNeverChanges) {
+  Build("other.lex", {"کَتاب", "قَلَم"});
+  const std::string other = Contents(Path("other.lex"));
+  const struct {
+    const char* what;
+    std::string command;  // run on t.lex
+  } cases[] = {
+      {"rewritten in place", "dd if=other.lex of=t.lex conv=notrunc status=none"},
+      {"cut short", "truncate -s 100 t.lex"},
+      {"emptied", ": > t.lex"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const urdulex::WordFormTable table = Build("t.lex", {"کِتاب", "قَلَم"});
+    ASSERT_EQ(other.size(), Contents(Path("t.lex")).size());
+    ASSERT_EQ(0, Run(c.command));
+    EXPECT_EQ("کِتاب قَلَم", table.Diacritize("کتاب قلم"));
+    EXPECT_EQ(std::vector<std::string>{"کِتاب"}, table.Forms("کتاب"));
+  }
+}
+
 TEST(ApiTokenizeTest, WordsSeparatorsAndOffsets) {
   const std::string text = "یہ کِتاب، «قلم» 42";
   // A byte-order mark is no token, and the offsets count it.

@@ -33,7 +33,9 @@ WordFormTable WordFormTable::Open(const std::string& path) {
   return urdu::ApiCall([&] {
     auto data = std::make_shared<Data>();
     data->path = path;
-    data->table = urdu::OpenFormTable(path, true);
+    // Read into private memory: a long-lived handle never sees the file
+    // change under it, and needs no check at each call.
+    data->table = urdu::OpenFormTable(path, true, true);
     return WordFormTable(std::move(data));
   });
 }

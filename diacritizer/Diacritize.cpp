@@ -75,6 +75,12 @@ void FormTable::Fail() const {
   }
 }
 
+void FormTable::CheckUnchanged() const {
+  if (!lookup_.Unchanged()) {
+    throw Error("table " + path_ + " changed while being read");
+  }
+}
+
 void FormTable::UseIndex() const {
   try {
     lookup_.UseIndex();

@@ -97,6 +97,10 @@ class FormTable {
     *units = bytes / 2;
     return form;
   }
+  // Throws Error("table NAME changed while being read") once the table is
+  // no longer the file as it was opened (WordFormLookup::Unchanged): a
+  // command asks before it commits what it wrote.
+  void CheckUnchanged() const;
   // See WordFormLookup::UseIndex and UseDirectory.
   void UseIndex() const;
   void UseDirectory() const;

@@ -506,3 +506,61 @@ TEST_F(DiacritizerTest, TableFailuresLeaveNoOutput) {
 }
 
 }  // namespace
+
+// The table rewritten while the run reads its input from a FIFO, so that
+// the change falls between the table's opening and the end of the input:
+// a run that looked words up in two versions of the table fails and leaves
+// the output as it was; a table replaced by rename leaves the file the run
+// opened intact, and the run uses it to the end.
+TEST_F(DiacritizerTest, TableChangedWhileUsedFailsTheRun) {
+  const std::string lex = "wordformshashtable.lex";
+  std::string other = Contents(Path(lex));
+  for (size_t at; (at = other.find("ZZX")) != std::string::npos;) {
+    other.replace(at, 3, "RRX");  // the same size, other forms
+  }
+  Write("other.lex", other);
+  const std::string line = Utf16(kQalam + L"\n", false);
+  Write("first.txt", Utf16(kQalam + L"\n"));
+  Write("rest.txt", line);
+  struct {
+    const char* what;
+    std::string change;  // run on the table during the run
+    bool fails;
+  } cases[] = {
+      {"rewritten in place", "dd if=other.lex of=" + lex +
+                                 " conv=notrunc status=none",
+       true},
+      {"copied over", "cp other.lex " + lex, true},
+      {"touched", "touch " + lex, true},
+      {"replaced by rename", "cp other.lex new.lex && mv new.lex " + lex,
+       false},
+  };
+  const std::string table = Contents(Path(lex));
+  const std::string tick = "while [ \"$(stat -c %z " + lex +
+                           ")\" = \"$(touch tick && stat -c %z tick)\" ]; "
+                           "do :; done";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write(lex, table);
+    Write("out.txt", "as it was");
+    std::remove(Path("in").c_str());
+    // The writer's open of the FIFO returns once the program opened it,
+    // after its table; the change comes on a later tick of the file clock
+    // than the table's making.
+    EXPECT_EQ(c.fails ? 1 : 0,
+              Run("mkfifo in && { " + Program() + " in out.txt 2> err & } && " +
+                  "exec 3> in && cat first.txt >&3 && " + tick + " && " +
+                  c.change + " && cat rest.txt >&3 && exec 3>&- && wait $!"));
+    if (c.fails) {
+      EXPECT_EQ("diacritizer: Word-form table " + lex +
+                    " changed while being read.\n",
+                Contents(Path("err")));
+      EXPECT_EQ("as it was", Contents(Path("out.txt")));
+    } else {
+      EXPECT_EQ("", Contents(Path("err")));
+      EXPECT_EQ(Utf16(kQalamFull + kCrLf + kQalamFull + kCrLf),
+                Contents(Path("out.txt")));
+    }
+    EXPECT_EQ(0, Run("! ls -a | grep -q urdulex-"));
+  }
+}

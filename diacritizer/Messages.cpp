@@ -54,9 +54,11 @@ bool LooksLikeWordList(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
-                                         bool all_forms) {
+                                         bool all_forms, bool private_copy) {
   try {
-    return std::unique_ptr<FormTable>(new FormTable(path, all_forms));
+    WordFormLookup::Limits limits;
+    limits.private_copy = private_copy;
+    return std::unique_ptr<FormTable>(new FormTable(path, all_forms, limits));
   } catch (const Error&) {
     if (!LooksLikeWordList(path)) throw;
     throw Error("table " + path +

@@ -15,9 +15,11 @@ namespace urdu {
 
 // Opens the word-form table `path` (see FormTable). When it cannot be used
 // and holds UTF-8 text, the Error says that it looks like a word list and
-// how to build a table from it.
+// how to build a table from it. With `private_copy`, the file is read into
+// private memory (WordFormLookup::Limits).
 std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
-                                         bool all_forms);
+                                         bool all_forms,
+                                         bool private_copy = false);
 
 }  // namespace urdu
 

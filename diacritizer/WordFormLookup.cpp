@@ -171,6 +171,29 @@ int32_t WholeTable(const unsigned char* bytes, size_t size, size_t* body) {
   return slots;
 }
 
+// `size` bytes of the file open as `fd` read into private memory (an
+// anonymous mapping, unmapped as a file's is); MAP_FAILED when they cannot
+// be. Throws Changed when the file ends before.
+void* ReadPrivately(int fd, size_t size) {
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (p == MAP_FAILED) return p;
+  unsigned char* bytes = static_cast<unsigned char*>(p);
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = ::pread(fd, bytes + done, size - done,
+                              static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::munmap(p, size);
+      if (n == 0) throw WordFormLookup::Changed();
+      return MAP_FAILED;
+    }
+    done += static_cast<size_t>(n);
+  }
+  ::mprotect(p, size, PROT_READ);
+  return p;
+}
+
 }  // namespace
 
 WordFormLookup::~WordFormLookup() {
@@ -178,6 +201,7 @@ WordFormLookup::~WordFormLookup() {
   if (map_ != nullptr) {
     ::munmap(const_cast<unsigned char*>(map_), map_size_);
   }
+  if (fd_ >= 0) ::close(fd_);
 }
 
 WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
@@ -205,19 +229,37 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
       return Verdict::kRejected;
     }
   } else {
+    // Kept open, so that Unchanged asks the file mapped, whatever its
+    // name leads to by then.
+    fd_ = fd;
+    watch_.Start("", fd_);
     const size_t size = static_cast<size_t>(st.st_size);
-    void* p = size == 0 ? nullptr
-                        : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
+    void* p = nullptr;
+    if (size > 0) {
+      p = limits.private_copy
+              ? ReadPrivately(fd_, size)
+              : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+    }
     if (p == MAP_FAILED) {
       throw IOException("hashmain", __LINE__, kErrorFileRead,
-                        "Could not map file: " + path +
-                            ". Hash table reading problem occurred.");
+                        std::string(limits.private_copy ? "Could not read file: "
+                                                        : "Could not map file: ") +
+                            path + ". Hash table reading problem occurred.");
     }
     map_ = static_cast<const unsigned char*>(p);
     map_size_ = size;
-    if (map_ != nullptr) guard_ = AddGuard(map_, size);
-    size_t body = 0;
+    if (limits.private_copy) {
+      // The copy is the file as opened only if nothing changed it during
+      // the read; from then on nothing can.
+      const bool same = watch_.Unchanged();
+      ::close(fd_);
+      fd_ = -1;
+      copied_ = true;
+      if (!same) throw Changed();
+    } else if (map_ != nullptr) {
+      guard_ = AddGuard(map_, size);
+    }
+  size_t body = 0;
     const int32_t slots = WholeTable(map_, size, &body);
     if (slots > 0) {
       body_ = map_ + body;
@@ -247,6 +289,9 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
     guard_ = -1;
     if (map_ != nullptr) ::munmap(const_cast<unsigned char*>(map_), size);
     map_ = nullptr;
+    copied_ = false;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     if (!read) return Verdict::kRejected;
   }
   if (!CheckWordFormTableExtent(file, problem)) return Verdict::kExtent;
@@ -254,6 +299,13 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
   owned_index_->Build(file, all_forms);
   index_.store(owned_index_.get(), std::memory_order_release);
   return Verdict::kOpen;
+}
+
+bool WordFormLookup::Unchanged() const {
+  if (guard_ >= 0 && g_guards[guard_].cut.load(std::memory_order_acquire)) {
+    return false;
+  }
+  return fd_ < 0 || watch_.Unchanged();
 }
 
 void WordFormLookup::CheckIntact() const {

@@ -19,8 +19,16 @@
 //
 // A mapped file cut short by someone else while we read it raises SIGBUS on
 // the pages it lost; a handler gives them zeros instead, and the next
-// lookup throws Changed. Refused files get exactly the verdicts and
-// exceptions of ReadWordFormTableFile and CheckWordFormTableExtent.
+// lookup throws Changed. A mapped file rewritten in place (same size, as
+// `dd conv=notrunc`, `cp` or `rsync --inplace` over it do) cannot be told
+// from the lookups: the table keeps the file open and Unchanged compares
+// its size, modification and change times with those at Open, so a run
+// asks it before it commits its output. Another file renamed over the
+// table's name is no change of the table in use: the mapping is of the
+// file opened, which stays as it was. With Limits::private_copy the file
+// is read into private memory instead, and never changes afterwards.
+// Refused files get exactly the verdicts and exceptions of
+// ReadWordFormTableFile and CheckWordFormTableExtent.
 //
 // Once opened the lookups are const and may run on several threads at
 // once. Keys are UTF-16LE bytes at any alignment.
@@ -37,6 +45,7 @@
 #include <vector>
 
 #include "diacritizer/WordFormIndex.h"
+#include "foundation/OutputFile.h"
 
 class WordFormLookup {
  public:
@@ -52,6 +61,10 @@ class WordFormLookup {
   struct Limits {
     size_t eager_records = kEagerRecords;
     size_t walk_slots = kWalkSlots;
+    // Reads a regular file into private memory rather than mapping it
+    // shared: opening costs a read of the whole file, and the table is
+    // the file as it was then, whatever happens to the file later.
+    bool private_copy = false;
   };
   enum class Verdict {
     kOpen,
@@ -75,7 +88,11 @@ class WordFormLookup {
     return Open(path, all_forms, problem, Limits());
   }
 
-  bool mapped() const { return body_ != nullptr; }
+  bool mapped() const { return body_ != nullptr && !copied_; }
+  // Whether the table is still the file as it was at Open: false once the
+  // mapped file was cut short, rewritten or touched. A table read whole
+  // (a private copy, a FIFO) is always unchanged.
+  bool Unchanged() const;
   // Whether lookups go to the full index (always for a file not mapped).
   bool indexed() const { return index_.load(std::memory_order_acquire); }
 
@@ -245,9 +262,12 @@ class WordFormLookup {
   const WordFormIndex& FullIndex() const;
   void CheckIntact() const;
 
-  // The mapping, when the file is mapped.
+  // The mapping, when the file is mapped or copied (then private memory).
   const unsigned char* map_ = nullptr;
   size_t map_size_ = 0;
+  bool copied_ = false;
+  int fd_ = -1;  // the mapped file, kept open for `watch_`
+  InputWatch watch_;
   int guard_ = -1;                       // slot of the SIGBUS guard
   const unsigned char* body_ = nullptr;  // record 0
   int32_t slots_ = 0;

@@ -12,7 +12,9 @@
 // interruption leaves the previous file in place. OUTPUT may be neither the
 // input nor the table. A table that does not hold one record per slot of its
 // header (cut short, or more records than slots) is refused, on what its one
-// read found, and so is an input that changes while it is read.
+// read found, and so is an input or a table that changes while it is read
+// (a table replaced by rename is not changed: the run goes on with the file
+// it opened).
 //
 // An input of more than a few megabytes is diacritized on every core the
 // process may run on, in blocks of lines written in input order: the same
@@ -538,6 +540,9 @@ int main(int argc, char** argv) {
              ".");
       return kExitFailure;
     }
+    // Nor would lookups in two versions of the table (a file rewritten in
+    // place under the mapping).
+    if (!table.Unchanged()) throw WordFormLookup::Changed();
     // The writer is closed whether or not every write went through.
     if (!writer.Close() || !written || !output.Commit(&why)) {
       Report("Could not write output file: " + output_name + ".");

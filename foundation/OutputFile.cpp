@@ -385,8 +385,11 @@ void InputWatch::Start(const std::string& name, int fd) {
   size_ = static_cast<int64_t>(st.st_size);
   device_ = static_cast<uint64_t>(st.st_dev);
   inode_ = static_cast<uint64_t>(st.st_ino);
+  links_ = static_cast<uint64_t>(st.st_nlink);
   mtime_sec_ = static_cast<int64_t>(st.st_mtim.tv_sec);
   mtime_nsec_ = static_cast<int64_t>(st.st_mtim.tv_nsec);
+  ctime_sec_ = static_cast<int64_t>(st.st_ctim.tv_sec);
+  ctime_nsec_ = static_cast<int64_t>(st.st_ctim.tv_nsec);
 }
 
 bool InputWatch::Unchanged() const {
@@ -400,6 +403,16 @@ bool InputWatch::Unchanged() const {
       static_cast<int64_t>(st.st_mtim.tv_nsec) != mtime_nsec_ ||
       static_cast<uint64_t>(st.st_dev) != device_ ||
       static_cast<uint64_t>(st.st_ino) != inode_) {
+    return false;
+  }
+  // A write that keeps the size, with the modification time set back (or
+  // within its granularity), still moves the change time, which no one
+  // can set. A link added or removed moves it too without touching the
+  // bytes (a file replaced by rename loses its name): the change time
+  // counts while the link count is the same.
+  if (static_cast<uint64_t>(st.st_nlink) == links_ &&
+      (static_cast<int64_t>(st.st_ctim.tv_sec) != ctime_sec_ ||
+       static_cast<int64_t>(st.st_ctim.tv_nsec) != ctime_nsec_)) {
     return false;
   }
   if (fd_ >= 0 && !name_.empty()) {

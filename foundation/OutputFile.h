@@ -112,14 +112,17 @@ class FileIds {
 // Watches one regular input file while it is read: take the watch before
 // the file is opened (or right after, from its descriptor), and ask
 // Unchanged once the whole file was read. Anything but a regular file is
-// always unchanged.
+// always unchanged. Watched through its descriptor alone (no name), the
+// file is the one opened: another file renamed over its name, or its name
+// removed, leaves it as it was.
 class InputWatch {
  public:
   // Watches the file `name` leads to; with `fd` >= 0, the file open as
   // `fd`, and `name` (when not empty) must go on leading to it.
   void Start(const std::string& name, int fd = -1);
-  // False when the file's size or modification time moved since Start, or
-  // its name now leads to another file.
+  // False when the file's size, modification time or change time moved
+  // since Start (the change time while its link count stays), or its name
+  // now leads to another file.
   bool Unchanged() const;
   // The size at Start, or -1 when the file is not a regular file.
   int64_t size() const { return regular_ ? size_ : -1; }
@@ -129,8 +132,9 @@ class InputWatch {
   int fd_ = -1;
   bool regular_ = false;
   int64_t size_ = 0;
-  uint64_t device_ = 0, inode_ = 0;
+  uint64_t device_ = 0, inode_ = 0, links_ = 0;
   int64_t mtime_sec_ = 0, mtime_nsec_ = 0;
+  int64_t ctime_sec_ = 0, ctime_nsec_ = 0;
 };
 
 #endif  // URDULEX_FOUNDATION_OUTPUTFILE_H_

@@ -189,29 +189,45 @@ TEST_F(OutputFileTest, OutputsThatAreInputs) {
 }
 
 TEST_F(OutputFileTest, InputWatchSeesEveryChange) {
+  // Each change is made on a later tick of the file clock than the file's
+  // making, so that the times it sets differ.
+  const std::string tick =
+      "while [ \"$(stat -c %z in)\" = \"$(touch tick && stat -c %z tick)\" "
+      "]; do :; done && ";
   struct {
     const char* what;
     std::string change;  // shell command run on "in" while "read"
-    bool unchanged;
+    bool unchanged;      // by name, and by descriptor and name
+    bool held;           // by descriptor alone: the file opened
   } cases[] = {
-      {"untouched", "true", true},
-      {"grown", "echo more >> in", false},
-      {"shrunk", ": > in", false},
-      {"rewritten", "echo HELLO > in && touch -d 2001-01-01 in", false},
-      {"replaced", "echo hello > new && mv new in", false},
-      {"removed", "rm in", false},
+      {"untouched", "true", true, true},
+      {"grown", "echo more >> in", false, false},
+      {"shrunk", ": > in", false, false},
+      {"truncated in place", "truncate -s 3 in", false, false},
+      {"rewritten", "echo HELLO > in && touch -d 2001-01-01 in", false, false},
+      {"same size, time set back",
+       "touch -r in old && printf HELLO | dd of=in conv=notrunc status=none "
+       "&& touch -r old in",
+       false, false},
+      {"touched", "touch in", false, false},
+      {"replaced by rename", "echo hello > new && mv new in", false, true},
+      {"hard link added", "ln in link", true, true},
+      {"removed", "rm in", false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    std::remove(Path("link").c_str());
     MakeFile("in", "hello\n");
     const int fd = ::open(Path("in").c_str(), O_RDONLY);
-    InputWatch by_name, by_fd;
+    InputWatch by_name, by_fd, held;
     by_name.Start(Path("in"));
     by_fd.Start(Path("in"), fd);
+    held.Start("", fd);
     EXPECT_EQ(6, by_fd.size());
-    ASSERT_EQ(0, Run(c.change));
+    ASSERT_EQ(0, Run(tick + c.change));
     EXPECT_EQ(c.unchanged, by_name.Unchanged());
     EXPECT_EQ(c.unchanged, by_fd.Unchanged());
+    EXPECT_EQ(c.held, held.Unchanged());
     ::close(fd);
   }
   InputWatch pipe;

@@ -2,9 +2,15 @@
 // index against the same lookup through the table's Search and the merge,
 // on a generated table of 200 000 word forms (larger than the cache).
 // The whole program is timed against its peers by run.sh.
+//
+// Opening a table file, mapped or read into private memory, against the
+// check that a mapped table is still the file opened (an fstat) and one
+// lookup in it: WORDFORM_BENCH_TABLE=FILE names the table (default: the
+// generated one).
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +20,7 @@
 
 #include "diacritizer/HashTable.h"
 #include "diacritizer/WordFormIndex.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "script/LexEnigneUtility.h"
@@ -63,7 +70,15 @@ struct Fixture {
       std::abort();
     }
     index.Build(file);
-    std::remove(name);
+    const char* table = std::getenv("WORDFORM_BENCH_TABLE");
+    if (table != nullptr && *table != '\0') {
+      std::remove(name);
+      path = table;
+    } else {
+      path = name;  // removed at exit
+      static std::string* removed = &path;
+      std::atexit([] { std::remove(removed->c_str()); });
+    }
     std::vector<std::wstring> known = RandomKeys(kForms, 1);
     std::vector<std::wstring> unknown = RandomKeys(kForms, 2);
     for (size_t i = 0; i < 100000; ++i) {
@@ -79,6 +94,7 @@ struct Fixture {
   }
   WordFormTableFile file;
   WordFormIndex index;
+  std::string path;  // the table the Open benchmarks open
   std::vector<std::wstring> lookups;
   std::vector<std::string> lookups_utf16;
 };
@@ -141,6 +157,70 @@ void BM_IndexBuild(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IndexBuild)->Unit(benchmark::kMillisecond);
+
+// Opens the table as the programs do (mapped: Open costs the same whatever
+// the size) or as the API does (read into private memory).
+void OpenTable(benchmark::State& state, bool private_copy) {
+  Fixture& f = Shared();
+  WordFormLookup::Limits limits;
+  limits.private_copy = private_copy;
+  for (auto _ : state) {
+    WordFormLookup lookup;
+    std::string problem;
+    if (lookup.Open(f.path, false, &problem, limits) !=
+        WordFormLookup::Verdict::kOpen) {
+      state.SkipWithError(problem.c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(lookup.slots());
+  }
+  struct stat st;
+  if (::stat(f.path.c_str(), &st) == 0) {
+    state.counters["MB"] = static_cast<double>(st.st_size) / 1e6;
+  }
+}
+void BM_OpenMapped(benchmark::State& state) { OpenTable(state, false); }
+BENCHMARK(BM_OpenMapped)->Unit(benchmark::kMicrosecond);
+void BM_OpenPrivateCopy(benchmark::State& state) { OpenTable(state, true); }
+BENCHMARK(BM_OpenPrivateCopy)->Unit(benchmark::kMicrosecond);
+
+// What a mapped table's user pays per call to know the file unchanged,
+// against one lookup in it.
+struct MappedTable {
+  MappedTable() {
+    std::string problem;
+    if (lookup.Open(Shared().path, false, &problem) !=
+        WordFormLookup::Verdict::kOpen) {
+      std::abort();
+    }
+  }
+  WordFormLookup lookup;
+};
+MappedTable& Mapped() {
+  static MappedTable* table = new MappedTable;
+  return *table;
+}
+
+void BM_MappedUnchanged(benchmark::State& state) {
+  const WordFormLookup& lookup = Mapped().lookup;
+  for (auto _ : state) benchmark::DoNotOptimize(lookup.Unchanged());
+}
+BENCHMARK(BM_MappedUnchanged);
+
+void BM_MappedFind(benchmark::State& state) {
+  Fixture& f = Shared();
+  const WordFormLookup& lookup = Mapped().lookup;
+  unsigned char room[2 * WordFormLookup::kMaxFormUnits];
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::string& key = f.lookups_utf16[i++ % f.lookups_utf16.size()];
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    size_t bytes = 0;
+    benchmark::DoNotOptimize(lookup.Find(
+        p, key.size() / 2, lookup.Hash(p, key.size() / 2), room, &bytes));
+  }
+}
+BENCHMARK(BM_MappedFind);
 
 }  // namespace
 

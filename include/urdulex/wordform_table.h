@@ -2,14 +2,12 @@
 // bare letters, and the diacritizer of running text over them.
 //
 // WordFormTable::Open judges a table file as `urdu diacritize --table` does;
-// a file it refuses throws Error with the same message. A regular file is
-// mapped read-only (shared with every process using it), anything else
-// read once. A file cut short under the mapping makes the lookups throw
-// Error: for that, the first mapping installs a SIGBUS handler that serves
-// faults in the library's mappings and hands every other fault to the
-// handler that was there before. A table is a handle: copies share one
-// table, which is never changed after Open, so one object may be used from
-// many threads at once.
+// a file it refuses throws Error with the same message. The file is read
+// once, whole, into private memory: the table is the file as it was at
+// Open, whatever is done to the file afterwards (rewritten in place, cut
+// short, replaced), and no signal handler is involved. A table is a
+// handle: copies share one table, which is never changed after Open, so
+// one object may be used from many threads at once.
 //
 // WordFormTableBuilder makes table files from diacritized words, as `urdu
 // table build` does.

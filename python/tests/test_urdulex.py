@@ -197,6 +197,27 @@ def test_one_table_shared_by_threads():
     assert results == [expected] * 4
 
 
+def test_table_is_the_file_as_opened(tmp_path):
+    def build(name, words):
+        builder = urdulex.WordFormTableBuilder()
+        for word in words:
+            builder.add(word)
+        builder.build(str(tmp_path / name))
+        return tmp_path / name
+    other = build("other.lex", ["کَتاب", "قَلَم"]).read_bytes()
+    for change in ("rewritten in place", "cut short", "emptied"):
+        path = build("t.lex", ["کِتاب", "قَلَم"])
+        table = urdulex.WordFormTable(str(path))
+        assert len(other) == path.stat().st_size
+        with open(path, "r+b") as f:
+            if change == "rewritten in place":
+                f.write(other)
+            else:
+                f.truncate(100 if change == "cut short" else 0)
+        assert table.diacritize("کتاب قلم") == "کِتاب قَلَم", change
+        assert table.forms("کتاب") == ["کِتاب"], change
+
+
 def test_installs_offline_into_a_virtual_environment(tmp_path):
     dist = os.path.join(os.path.dirname(urdulex.__file__), "..", "dist")
     wheels = [w for w in os.listdir(dist) if w.endswith(".whl")]

@@ -616,8 +616,12 @@ int Diacritize(const Arguments& args) {
           }
           tsv.Put(u'\n');
         }
+        // Neither the report nor the text may come of two versions of
+        // the table.
+        table.CheckUnchanged();
         tsv.Finish();
       }
+      table.CheckUnchanged();
     });
   } catch (...) {
     if (report) report->Discard();
@@ -653,6 +657,8 @@ int Evaluate(const Arguments& args) {
       WordStream predicted(predicted_reader);
       urdu::Evaluate(gold, predicted, table.get(), &evaluation);
     });
+    // Counts of two versions of the table would pass for one's.
+    if (table) table->CheckUnchanged();
     const std::string report = FormatEvaluation(evaluation);
     out.PutLatin1(report.data(), report.size());
   });

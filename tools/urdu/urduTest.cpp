@@ -718,4 +718,66 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
   }
 }
 
+// The table rewritten in place while a command reads its input from a
+// FIFO: the first part of the input is more than the FIFO holds, so once
+// it is written the command is reading, its table open. The command fails
+// with one line and leaves its output and report as they were; a table
+// replaced by rename is no change of the file the command opened.
+TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
+  BuildSampleTable();
+  std::string other = kWords;
+  other.replace(other.find(u8"کِتاب"), std::string(u8"کِتاب").size(),
+                u8"کَتاب");
+  MakeFile("other.txt", other);
+  ASSERT_EQ(0, Run(Urdu() + " table build other.txt -o other.lex"));
+  ASSERT_EQ(Contents(Path("t.lex")).size(), Contents(Path("other.lex")).size());
+  const std::string table = Contents(Path("t.lex"));
+  std::string first;
+  while (first.size() < (1 << 18)) first += u8"کتاب قلم\n";
+  MakeFile("first.txt", first);
+  MakeFile("rest.txt", u8"کتاب\n");
+  MakeFile("gold.txt", first + u8"کتاب\n");
+  struct {
+    std::string args;  // the input is "in"
+    std::string change;
+    bool fails;
+  } cases[] = {
+      {"diacritize --table t.lex in -o out.txt",
+       "dd if=other.lex of=t.lex conv=notrunc status=none", true},
+      {"diacritize --table t.lex --report report.tsv in -o out.txt",
+       "dd if=other.lex of=t.lex conv=notrunc status=none", true},
+      {"evaluate --table t.lex --gold gold.txt in -o out.txt",
+       "dd if=other.lex of=t.lex conv=notrunc status=none", true},
+      {"diacritize --table t.lex --report report.tsv in -o out.txt",
+       "cp other.lex new.lex && mv new.lex t.lex", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args + " / " + c.change);
+    MakeFile("t.lex", table);
+    MakeFile("out.txt", "as it was");
+    MakeFile("report.tsv", "as it was");
+    std::remove(Path("in").c_str());
+    // The change comes on a later tick of the file clock than the table's
+    // making.
+    EXPECT_EQ(c.fails ? 1 : 0,
+              Run("mkfifo in && { " + Urdu() + " " + c.args +
+                  " 2> err & } && exec 3> in && cat first.txt >&3 && "
+                  "while [ \"$(stat -c %z t.lex)\" = \"$(touch tick && stat "
+                  "-c %z tick)\" ]; do :; done && " +
+                  c.change + " && cat rest.txt >&3 && exec 3>&- && wait $!"));
+    if (c.fails) {
+      EXPECT_EQ("urdu: table t.lex changed while being read\n",
+                Contents(Path("err")));
+      // (not compared with EXPECT_EQ: a run that went on wrote 256 KB)
+      EXPECT_TRUE(Contents(Path("out.txt")) == "as it was");
+      EXPECT_TRUE(Contents(Path("report.tsv")) == "as it was");
+    } else {
+      EXPECT_EQ("", Contents(Path("err")));
+      EXPECT_NE(std::string::npos,
+                Contents(Path("out.txt")).find(u8"کِتاب\n"));
+    }
+    EXPECT_EQ(0, Run("! ls -a | grep -q urdulex-"));
+  }
+}
+
 }  // namespace
