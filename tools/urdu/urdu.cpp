@@ -42,6 +42,7 @@
 #include "diacritizer/WordFormTable.h"
 #include "foundation/Encoding.h"
 #include "foundation/ParallelLines.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 #include "foundation/Threads.h"
@@ -376,7 +377,8 @@ class TextCommand {
     for (const auto& r : replaced_) {
       std::fprintf(stderr,
                    "urdu: %s: %llu invalid sequences replaced by U+FFFD\n",
-                   r.first->c_str(), static_cast<unsigned long long>(r.second));
+                   MessageName(*r.first).c_str(),
+                   static_cast<unsigned long long>(r.second));
     }
   }
 
@@ -992,7 +994,9 @@ int Table(int argc, char** argv) {
              "will not write a binary table to a terminal; give -o "
              "FILE or redirect standard output");
     }
-    const std::string list_name = input == "-" ? kStandardInput : input;
+    // Quoted, as it goes into messages and the skipped lines.
+    const std::string list_name =
+        input == "-" ? kStandardInput : QuoteName(input);
     wordform::ListBuild build;
     std::string error;
     if (!wordform::BuildTableFromList(list_name, ReadTableBytes(input), slots,
@@ -1002,13 +1006,14 @@ int Table(int argc, char** argv) {
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
     WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
-    std::fprintf(stderr, "urdu: %s\n",
-                 wordform::BuildSummary(
-                     build, output == "-" ? "standard output" : output)
-                     .c_str());
+    std::fprintf(
+        stderr, "urdu: %s\n",
+        wordform::BuildSummary(
+            build, output == "-" ? "standard output" : QuoteName(output))
+            .c_str());
     return 0;
   }
-  const std::string name = input == "-" ? kStandardInput : input;
+  const std::string name = input == "-" ? kStandardInput : QuoteName(input);
   wordform::TableImage image;
   std::string error;
   if (!wordform::ParseTableImage(ReadTableBytes(input), &image, &error)) {
@@ -1135,7 +1140,8 @@ int Uzt(int argc, char** argv) {
     }
   });
   if (replaced > 0) {
-    std::fprintf(stderr, "urdu: %s: %llu %s %s\n", input.name().c_str(),
+    std::fprintf(stderr, "urdu: %s: %llu %s %s\n",
+                 MessageName(input.name()).c_str(),
                  static_cast<unsigned long long>(replaced),
                  encode ? "characters without a UZT form"
                         : "bytes that could not be decoded",

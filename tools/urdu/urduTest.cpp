@@ -614,6 +614,58 @@ TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
   EXPECT_EQ(many, Filter("strip -f UTF-8", many));
 }
 
+// A file name holding a control character (or bytes that are not UTF-8)
+// goes into a message quoted, its controls as $'\n' escapes: one line on
+// standard error, nothing for the terminal to act on.
+TEST_F(UrduTest, NamesInMessagesAreQuotedWhenTheyHoldControlCharacters) {
+  BuildSampleTable();
+  MakeFile("x\x1b[31m", "a\xff\n");
+  MakeFile("g\nold", u8"کتاب قلم\n");
+  MakeFile("p", u8"کتاب\n");
+  const std::string kNewline = "'a'$'\\n''b'";
+  const struct {
+    std::string args;
+    std::string message;
+  } kCases[] = {
+      {"strip $'a\\nb'",
+       "urdu: cannot open " + kNewline + ": No such file or directory"},
+      {"strip -o $'a\\nb/c' p",
+       "urdu: cannot create 'a'$'\\n''b/c': No such file or directory"},
+      {"strip $'x\\e[31m'",
+       "urdu: 'x'$'\\033''[31m': line 1, byte offset 1: invalid UTF-8"},
+      {"strip --lenient $'x\\e[31m'",
+       "urdu: 'x'$'\\033''[31m': 1 invalid sequences replaced by U+FFFD"},
+      {"diacritize --table $'a\\nb' p",
+       "urdu: table " + kNewline + ": Could not open file: " + kNewline +
+           ". Hash table file could not be opened."},
+      {"codes --table $'a\\nb' p", "urdu: code table " + kNewline +
+                                       ": Could not open file: " + kNewline +
+                                       "."},
+      {"strip -o p p", "urdu: input and output are the same file: p"},
+      {"strip -o $'x\\e[31m' $'x\\e[31m'",
+       "urdu: input and output are the same file: 'x'$'\\033''[31m'"},
+      {"evaluate --gold $'g\\nold' p",
+       "urdu: p ends before 'g'$'\\n''old':1: word 2 \"قلم\""},
+      {"uzt encode --mapping $'a\\nb' p",
+       "urdu: cannot read mapping file " + kNewline +
+           ": Could not open file: " + kNewline + "."},
+      {"table check $'a\\nb'",
+       "urdu: cannot open " + kNewline + ": No such file or directory"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args);
+    Run("bash -c \"" + Urdu() + " " + c.args + " > out\"");
+    EXPECT_EQ(c.message + "\n", stderr_);
+  }
+  // The programs of the other formats quote them too.
+  MakeFile("wordformshashtable.lex", Contents(Path("t.lex")));
+  MakeFile("p.u16", urdulex::test::Utf16File(L"\u0642\u0644\u0645\n"));
+  EXPECT_EQ(1, Run(std::string("bash -c \"'") + DIACRITIZER_PATH +
+                   "' p.u16 $'a\\nb/c'\""));
+  EXPECT_EQ("diacritizer: Could not create output file: 'a'$'\\n''b/c'.\n",
+            stderr_);
+}
+
 // Inputs are opened one at a time, when they are reached, so that a run
 // over more files than the process may hold open works; an output that is
 // one of them is still refused before anything is read.
