@@ -143,6 +143,33 @@ def test_tokens_cover_the_text_with_character_offsets():
         ("اور", False, True), ("42", False, False), ("books", False, False)]
 
 
+def test_a_leading_byte_order_mark_counts_in_the_offsets():
+    for text in ("\ufeffیہ کِتاب، قلم", "\ufeff", "\ufeff\ufeffکتاب"):
+        tokens = urdulex.tokenize(text)
+        for kind, offset, piece, _, _ in tokens:
+            assert text[offset:offset + len(piece)] == piece, (text, piece)
+        assert "".join(t[2] for t in tokens) == text.removeprefix("\ufeff")
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: urdulex.WordFormTable(p),
+    lambda p: urdulex.UztCodec(p),
+    lambda p: urdulex.LetterCodes(p),
+    lambda p: urdulex.Normalizer.from_config(p),
+    lambda p: urdulex.Normalizer.from_rules(p),
+    lambda p: urdulex.WordFormTableBuilder().build(p),
+])
+def test_paths_with_a_nul_are_refused_before_any_open(call, tmp_path):
+    # "a" would be opened (or written) in the place of the whole path.
+    os.chdir(tmp_path)
+    (tmp_path / "a").write_bytes(open(TABLE, "rb").read())
+    before = (tmp_path / "a").read_bytes()
+    with pytest.raises(ValueError, match="null byte"):
+        call("a\x00/etc/passwd")
+    assert (tmp_path / "a").read_bytes() == before
+    assert sorted(os.listdir(tmp_path)) == ["a"]
+
+
 def test_normalizer_changes_and_rules_file(tmp_path):
     urdu_rules = urdulex.Normalizer.urdu()
     text = "كتاب اور كمرہ"  # Arabic kaf twice
