@@ -170,6 +170,22 @@ def test_paths_with_a_nul_are_refused_before_any_open(call, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["a"]
 
 
+@pytest.mark.parametrize("make, message", [
+    (lambda d: d / "missing", "names no folder"),
+    (lambda d: (d / "link").symlink_to(d / "gone") or d / "link",
+     "names no folder"),
+    (lambda d: (d / "file").write_text("x") and d / "file", "names no folder"),
+    (lambda d: (d / "empty").mkdir() or d / "empty", "holds no"),
+])
+def test_an_unusable_data_variable_is_an_error(make, message, tmp_path,
+                                               monkeypatch):
+    monkeypatch.setenv("URDULEX_DATA", str(make(tmp_path)))
+    for call in (urdulex.WordFormTable, urdulex.LetterCodes):
+        with pytest.raises(urdulex.Error,
+                           match="^URDULEX_DATA (folder .*)?" + message):
+            call()
+
+
 def test_normalizer_changes_and_rules_file(tmp_path):
     urdu_rules = urdulex.Normalizer.urdu()
     text = "كتاب اور كمرہ"  # Arabic kaf twice

@@ -666,6 +666,48 @@ TEST_F(UrduTest, NamesInMessagesAreQuotedWhenTheyHoldControlCharacters) {
             stderr_);
 }
 
+// A set URDULEX_DATA is the one data folder: one that leads nowhere, or
+// lacks the file, is an error naming the variable, never a turn to the
+// shipped data.
+TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
+  MakeFile("p", u8"کتاب\n");
+  MakeFile("file", "");
+  ASSERT_EQ(0, Run("mkdir empty && ln -s gone link"));
+  const std::string kNoTable =
+      " holds no word-form table diacritizer/wordformshashtable.lex: give "
+      "--table FILE, or unset URDULEX_DATA";
+  const struct {
+    const char* data;
+    const char* args;
+    std::string message;
+  } kCases[] = {
+      {"missing", "diacritize p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"link", "diacritize p",
+       "URDULEX_DATA names no folder: link: No such file or directory"},
+      {"file", "codes p",
+       "URDULEX_DATA names no folder: file: Not a directory"},
+      {"$'a\\nb'", "diacritize p",
+       "URDULEX_DATA names no folder: 'a'$'\\n''b': No such file or "
+       "directory"},
+      {"empty", "diacritize p", "URDULEX_DATA folder empty" + kNoTable},
+      {"empty", "evaluate --gold p --table",
+       "URDULEX_DATA folder empty" + kNoTable},
+      {"empty", "codes p",
+       "URDULEX_DATA folder empty holds no code table codemapper/rules.txt: "
+       "give --table FILE, or unset URDULEX_DATA"},
+      {"empty", "normalize p",
+       "URDULEX_DATA folder empty holds no normalization configuration "
+       "normalization/config.ini: give --config FILE, or unset URDULEX_DATA"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.data) + " " + c.args);
+    EXPECT_EQ(1, Run(std::string("bash -c \"URDULEX_DATA=") + c.data + " " +
+                     Urdu() + " " + c.args + "\""));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+  }
+}
+
 // Inputs are opened one at a time, when they are reached, so that a run
 // over more files than the process may hold open works; an output that is
 // one of them is still refused before anything is read.
