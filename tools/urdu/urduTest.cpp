@@ -148,6 +148,25 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   const std::string expected = Contents(Path("out.u16"));
   EXPECT_TRUE(expected == Contents(Path("a.u16")));
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
+  // Lines longer than any word, and lines that are long only by their
+  // blanks, lose the blanks at either end, in blocks of any size.
+  const std::wstring letters(1100, L'\u0628');
+  const std::wstring spaces(2000, L' ');
+  MakeFile("long.u16", urdulex::test::Utf16File(
+                           L"  " + letters + L" \t\r\n" + spaces +
+                           L"\u06A9\u062A\u0627"
+                           L"\u0628" +
+                           spaces + L"\r\n\t" + letters + L" x " + letters +
+                           L"\n" + spaces + L"\n" + letters + L"  "));
+  ASSERT_EQ(0,
+            Run(std::string("'") + DIACRITIZER_PATH + "' long.u16 long.out"));
+  for (const char* jobs : {"1", "2"}) {
+    ASSERT_EQ(0, Run("URDU_BLOCK_BYTES=100 " + Urdu() +
+                     " diacritize --table t.lex --lines --utf16 -j " + jobs +
+                     " -o c.u16 long.u16"))
+        << stderr_;
+    EXPECT_TRUE(Contents(Path("long.out")) == Contents(Path("c.u16"))) << jobs;
+  }
 }
 
 // A table of one chain through every slot gives the diacritizer's
