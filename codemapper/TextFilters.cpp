@@ -5,6 +5,7 @@
 
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"
+#include "foundation/Quote.h"
 #include "script/ArabicComposition.h"
 
 namespace urdu {
@@ -136,10 +137,10 @@ void LoadCodeTable(const std::string& path, int* codes) {
   std::string error;
   uint64_t unended_line = 0;
   if (!ReadPatternsInto(codes, path.c_str(), &error, &unended_line)) {
-    throw Error("code table " + path + ": " + error);
+    throw Error("code table " + QuoteName(path) + ": " + error);
   }
   if (unended_line != 0) {
-    throw Error("code table " + path + " ends without CR LF: line " +
+    throw Error("code table " + QuoteName(path) + " ends without CR LF: line " +
                 std::to_string(unended_line) + " would be ignored");
   }
 }

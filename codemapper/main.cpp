@@ -21,6 +21,7 @@
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/OutputFile.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
   files.AddInput(kCodeTableFile, "Code table");
   std::string clash, clash_name;
   if (files.Clash(output_name, "output", &clash, &clash_name)) {
-    return Fail(clash + " and output are the same file: " + output_name + ".");
+    return Fail(clash + " and output are the same file: " +
+                urdu::QuoteName(output_name) + ".");
   }
 
   // The table reader stores a line only at its CR: a last line cut short
@@ -88,12 +90,12 @@ int main(int argc, char** argv) {
   FileWriter writer;
   if (!output.Begin(output_name, &why) ||
       !writer.Open(output.path(), FileWriter::ASCII, false)) {
-    return Fail(std::string("Could not create output file: ") + output_name +
-                ".");
+    return Fail(
+        "Could not create output file: " + urdu::QuoteName(output_name) + ".");
   }
 
   const std::string write_error =
-      std::string("Could not write output file: ") + output_name + ".";
+      "Could not write output file: " + urdu::QuoteName(output_name) + ".";
   try {
     // Mapped text is gathered in `out` and handed to the writer in blocks.
     // A line is mapped a slice at a time, so `out` keeps its size however
@@ -136,8 +138,8 @@ int main(int argc, char** argv) {
   }
   // Bytes of two versions of the input would pass for a good output.
   if (!watch.Unchanged()) {
-    return Fail(std::string("Input file changed while being read: ") +
-                input_name + ".");
+    return Fail("Input file changed while being read: " +
+                urdu::QuoteName(input_name) + ".");
   }
   if (!writer.Close() || !output.Commit(&why)) return Fail(write_error);
   return 0;

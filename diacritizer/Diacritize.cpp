@@ -7,6 +7,7 @@
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordKey.h"
 #include "diacritizer/hashmain.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
 
@@ -41,7 +42,7 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
 FormTable::FormTable(const std::string& path, bool all_forms,
                      const WordFormLookup::Limits& limits)
     : path_(path) {
-  const std::string where = "table " + path + ": ";
+  const std::string where = "table " + QuoteName(path) + ": ";
   try {
     // The file is opened once; its verdicts and the lookups all come from
     // that one opening.
@@ -54,7 +55,7 @@ FormTable::FormTable(const std::string& path, bool all_forms,
       case WordFormLookup::Verdict::kExtent:
         // The loader takes a file cut short as a table with unused slots,
         // whose words would silently go unfound.
-        throw Error("table " + path + " " + rejection);
+        throw Error("table " + QuoteName(path) + " " + rejection);
     }
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
@@ -69,9 +70,9 @@ void FormTable::Fail() const {
   try {
     throw;
   } catch (const TARNIException& e) {
-    throw Error("table " + path_ + ": " + e.GetExceptionMsg());
+    throw Error("table " + QuoteName(path_) + ": " + e.GetExceptionMsg());
   } catch (const WordFormLookup::Changed&) {
-    throw Error("table " + path_ + " changed while being read");
+    throw Error("table " + QuoteName(path_) + " changed while being read");
   }
 }
 

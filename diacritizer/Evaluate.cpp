@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "diacritizer/WordKey.h"
+#include "foundation/Quote.h"
 #include "script/LexEnigneUtility.h"
 
 namespace urdu {
@@ -39,7 +40,7 @@ std::u16string Bare(const std::u16string& word) {
 }
 
 std::string Where(const WordStream& stream, uint64_t line, uint64_t index) {
-  return stream.name() + ":" + std::to_string(line) + ": word " +
+  return MessageName(stream.name()) + ":" + std::to_string(line) + ": word " +
          std::to_string(index);
 }
 
@@ -109,12 +110,12 @@ void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
     const bool has_predicted = predicted.Next(&p, &pl, &pi);
     if (!has_gold && !has_predicted) return;
     if (!has_predicted) {
-      throw Error(predicted.name() + " ends before " + Where(gold, gl, gi) +
-                  " \"" + ToUtf8(g) + "\"");
+      throw Error(MessageName(predicted.name()) + " ends before " +
+                  Where(gold, gl, gi) + " \"" + ToUtf8(g) + "\"");
     }
     if (!has_gold) {
-      throw Error(gold.name() + " ends before " + Where(predicted, pl, pi) +
-                  " \"" + ToUtf8(p) + "\"");
+      throw Error(MessageName(gold.name()) + " ends before " +
+                  Where(predicted, pl, pi) + " \"" + ToUtf8(p) + "\"");
     }
     const uint64_t words_before = evaluation->words;
     if (!CompareWords(g, p, evaluation)) {

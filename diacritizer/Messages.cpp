@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/Quote.h"
 #include "foundation/Utf8.h"
 
 namespace urdu {
@@ -61,10 +62,11 @@ std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
     return std::unique_ptr<FormTable>(new FormTable(path, all_forms, limits));
   } catch (const Error&) {
     if (!LooksLikeWordList(path)) throw;
-    throw Error("table " + path +
+    const std::string name = QuoteName(path);
+    throw Error("table " + name +
                 " looks like a word list, not a word-form table: build a "
                 "table from it with `urdu table build " +
-                path + " -o table.lex` and give --table table.lex");
+                name + " -o table.lex` and give --table table.lex");
   }
 }
 

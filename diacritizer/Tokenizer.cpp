@@ -307,25 +307,41 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
                              std::vector<Token>* tokens) {
   size_t i = 0;
   while (i < n) {
-    const size_t start = i;
+    size_t start = i;
     while (i < n && text[i] != '\n') ++i;
-    const Run run = Settle(start, i, i - start, n, final,
-                           (FlagsOf(text, start, i) & kLetter) != 0, tokens);
-    if (run == kHeld) return start;
-    if (run == kPassedOpen) return n;
-    if (run == kWhole) {
-      size_t b = start, e = i;
-      while (b < e && IsLineBlank(text[b])) ++b;
-      while (e > b && IsLineBlank(text[e - 1])) --e;
+    const bool open = i == n && !final;
+    // An unfinished line short enough to be a word waits whole.
+    if (open && !overlong_ && i - start <= kMaxWordUnits) return start;
+    // The blanks that start a longer line are dropped at once, however
+    // long it turns out to be; those that end it, once its end is seen. A
+    // line is too long to be found by its length without them, as the
+    // diacritizer trims every line before its lookup.
+    if (!overlong_) {
+      size_t b = start;
+      while (b < i && IsLineBlank(text[b])) ++b;
       Add(tokens, start, b - start, Token::kBlank);
-      const uint8_t flags = FlagsOf(text, b, e);
+      start = b;
+    }
+    size_t e = i;
+    while (e > start && IsLineBlank(text[e - 1])) --e;
+    if (!overlong_ && e - start <= kMaxWordUnits) {
+      if (open) return start;
+      const uint8_t flags = FlagsOf(text, start, e);
       // An empty line is a word of no letters: looked up, never found.
-      tokens->push_back(Token{static_cast<uint32_t>(b),
-                              static_cast<uint32_t>(e - b), Token::kWord,
+      tokens->push_back(Token{static_cast<uint32_t>(start),
+                              static_cast<uint32_t>(e - start), Token::kWord,
                               (flags & kLifted) != 0, (flags & kLetter) != 0,
                               (flags & kIgnorable) != 0});
-      Add(tokens, e, i - e, Token::kBlank);
+    } else {
+      // Too long to be found: passed on now so that memory stays small,
+      // but for the blanks at its end so far, which wait to be seen
+      // followed by more of the line or by its end.
+      Add(tokens, start, e - start, Token::kOverlong,
+          FlagsOf(text, start, e) & kLetter);
+      overlong_ = open;
+      if (open) return e;
     }
+    Add(tokens, e, i - e, Token::kBlank);
     if (i < n) {
       Add(tokens, i, 1, Token::kSeparator);
       ++i;

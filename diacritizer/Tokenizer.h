@@ -56,7 +56,9 @@ class Tokenizer {
   static constexpr size_t kMaxWordUnits = 1024;
 
   // In line mode each line, trimmed of blanks (space, tab, CR), is one word
-  // and LF is the only separator; the blanks are kBlank tokens.
+  // and LF is the only separator; the blanks are kBlank tokens, also around
+  // a line too long to be a word (kOverlong without them). The blanks at
+  // the end of an unfinished line are held with it.
   explicit Tokenizer(bool lines = false) : lines_(lines) {}
 
   // Appends the tokens of text[0, n) to `tokens` and returns how many units

@@ -135,5 +135,38 @@ TEST(TokenizerTest, OverlongWordsAreNotHeld) {
   EXPECT_NE(std::u16string::npos, shown.find(u"!< >[b]"));
 }
 
+// Lines too long to be words lose their blanks at either end, as the
+// diacritizer trims them, however the blocks fall; a line that is short
+// without them is a word.
+TEST(TokenizerTest, OverlongLinesAreTrimmedToo) {
+  const std::u16string word(Tokenizer::kMaxWordUnits + 1, u'\u0627');
+  const std::u16string blanks(1500, u' ');
+  const struct {
+    std::u16string text;
+    std::u16string tokens;
+  } kCases[] = {
+      {u"  " + word + u" \t\r\nx", u"{  }!" + word + u"!{ \t\r}<\n>[x]"},
+      {word + u"  ", u"!" + word + u"!{  }"},
+      {u" " + word + u" \t " + word + u" \n",
+       u"{ }!" + word + u" \t " + word + u"!{ }<\n>"},
+      {blanks + u"ab" + blanks + u"\n",
+       u"{" + blanks + u"}[ab]{" + blanks + u"}<\n>"},
+      {blanks + u"\n" + blanks, u"{" + blanks + u"}[]<\n>{" + blanks + u"}[]"},
+  };
+  for (const auto& c : kCases) {
+    for (size_t step : {1u, 7u, 700u, 1000000u}) {
+      std::u16string shown = Show(c.text, true, step);
+      // Pieces of one run, one per block, joined.
+      for (const char16_t* join : {u"}{", u"!!"}) {
+        for (size_t at = shown.find(join); at != std::u16string::npos;
+             at = shown.find(join)) {
+          shown.erase(at, 2);
+        }
+      }
+      EXPECT_TRUE(c.tokens == shown) << "step " << step;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace urdu

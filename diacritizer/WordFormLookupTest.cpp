@@ -309,6 +309,15 @@ TEST_F(WordFormLookupTest, ManyHashesAndStepsAheadAgree) {
 // A mapped file cut short by someone else fails the next lookup instead of
 // killing the process.
 TEST_F(WordFormLookupTest, FileCutShortUnderTheMapping) {
+  // ThreadSanitizer holds a synchronous SIGBUS back for a handler of its
+  // own, so that the fault is taken again and again.
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "SIGBUS under ThreadSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "SIGBUS under ThreadSanitizer";
+#endif
+#endif
   const int32_t slots = 4096;  // 280 KB: many pages
   const std::u16string key = u"\u0627\u0628";
   std::vector<std::string> records(slots, UnusedRecord());

@@ -39,6 +39,7 @@
 #include "foundation/OutputBuffer.h"
 #include "foundation/OutputFile.h"
 #include "foundation/ParallelLines.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Threads.h"
 
@@ -474,7 +475,8 @@ int main(int argc, char** argv) {
     files.AddInput(wordform::kFileName, "Word-form table");
     std::string clash, clash_name;
     if (files.Clash(output_name, "output", &clash, &clash_name)) {
-      Report(clash + " and output are the same file: " + output_name + ".");
+      Report(clash + " and output are the same file: " +
+             urdu::QuoteName(output_name) + ".");
       return kExitFailure;
     }
     // A regular table file is mapped, whatever its size, and looked up in
@@ -516,7 +518,8 @@ int main(int argc, char** argv) {
     FileWriter writer;
     if (!output.Begin(output_name, &why) ||
         !writer.Open(output.path(), FileWriter::UNICODE, false)) {
-      Report("Could not create output file: " + output_name + ".");
+      Report("Could not create output file: " + urdu::QuoteName(output_name) +
+             ".");
       return kExitFailure;
     }
     OutputBuffer out(writer);
@@ -536,8 +539,8 @@ int main(int argc, char** argv) {
     }
     // Bytes of two versions of the input would pass for a good output.
     if (changed || !watch.Unchanged()) {
-      Report(std::string("Input file changed while being read: ") + argv[1] +
-             ".");
+      Report("Input file changed while being read: " +
+             urdu::QuoteName(argv[1]) + ".");
       return kExitFailure;
     }
     // Nor would lookups in two versions of the table (a file rewritten in
@@ -545,7 +548,8 @@ int main(int argc, char** argv) {
     if (!table.Unchanged()) throw WordFormLookup::Changed();
     // The writer is closed whether or not every write went through.
     if (!writer.Close() || !written || !output.Commit(&why)) {
-      Report("Could not write output file: " + output_name + ".");
+      Report("Could not write output file: " + urdu::QuoteName(output_name) +
+             ".");
       return kExitFailure;
     }
     return 0;

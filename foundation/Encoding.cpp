@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/Quote.h"
+
 namespace urdu {
 
 namespace {
@@ -125,7 +127,8 @@ size_t ConvertingSource::Read(unsigned char* buffer, size_t n) {
   // the end of the input: an error, or one U+FFFD for a byte.
   const auto invalid = [&](bool cut) {
     if (!lenient_) {
-      throw Error(name() + ": byte offset " + std::to_string(offset_) + ": " +
+      throw Error(MessageName(name()) + ": byte offset " +
+                  std::to_string(offset_) + ": " +
                   (cut ? encoding_ + " sequence cut by the end of the input"
                        : "invalid " + encoding_));
     }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -89,7 +90,7 @@ int FileReader::Open(const char* name, CODE code) {
   int fd = OpenForReading(name);
   if (fd < 0) {
     throw IOException(kModule, __LINE__, kErrorFileOpen,
-                      std::string("Could not open file: ") + name + ".");
+                      "Could not open file: " + urdu::QuoteName(name) + ".");
   }
   if (!buf_) buf_.reset(new unsigned char[kBufferSize]);
   fd_ = fd;

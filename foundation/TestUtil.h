@@ -88,14 +88,15 @@ inline std::string Utf16File(const std::wstring& text, bool mark = true) {
 
 // Shell prefix that caps the address space of the command after it at `kb`
 // KB, to show that a program stays within that memory; empty under
-// AddressSanitizer, which reserves far more address space than any cap.
+// AddressSanitizer and ThreadSanitizer, which reserve far more address
+// space than any cap.
 inline std::string MemoryCap(int kb) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   (void)kb;
   return "";
 #else
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
   (void)kb;
   return "";
 #endif

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "foundation/Encoding.h"
+#include "foundation/Quote.h"
 #include "foundation/Utf8.h"
 
 namespace urdu {
@@ -42,13 +43,15 @@ FileSource::FileSource(const std::string& name) : name_(name) {
     // A named pipe would block the open until a writer comes; that is what
     // a pipe is for, so it is allowed.
     fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Error("cannot open " + name + ": " + Reason());
+    if (fd_ < 0)
+      throw Error("cannot open " + QuoteName(name) + ": " + Reason());
     owned_ = true;
   }
   struct stat st;
   if (::fstat(fd_, &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
-      throw Error("cannot read " + name_ + ": " + std::strerror(EISDIR));
+      throw Error("cannot read " + MessageName(name_) + ": " +
+                  std::strerror(EISDIR));
     }
     if (S_ISREG(st.st_mode)) {
       size_ = static_cast<int64_t>(st.st_size);
@@ -78,11 +81,13 @@ size_t FileSource::Read(unsigned char* buffer, size_t n) {
       // judged by the watch alone.)
       if (n > 0 && size_ >= 0 &&
           ((size_ > 0 && read_ != expected_) || !watch_.Unchanged())) {
-        throw Error(name_ + " changed while being read");
+        throw Error(MessageName(name_) + " changed while being read");
       }
       return 0;
     }
-    if (errno != EINTR) throw Error("cannot read " + name_ + ": " + Reason());
+    if (errno != EINTR) {
+      throw Error("cannot read " + MessageName(name_) + ": " + Reason());
+    }
   }
 }
 
@@ -91,7 +96,8 @@ std::string FileSource::ReadAll(size_t limit) {
   std::unique_ptr<unsigned char[]> block(new unsigned char[1 << 16]);
   while (size_t got = Read(block.get(), 1 << 16)) {
     if (bytes.size() + got > limit) {
-      throw Error(name_ + ": larger than " + std::to_string(limit) + " bytes");
+      throw Error(MessageName(name_) + ": larger than " +
+                  std::to_string(limit) + " bytes");
     }
     bytes.append(reinterpret_cast<const char*>(block.get()), got);
   }
@@ -113,14 +119,14 @@ FileSink::FileSink(const std::string& name) : name_(name) {
   }
   std::string why;
   if (!output_.Begin(name, &why)) {
-    throw Error("cannot create " + name + ": " + why);
+    throw Error("cannot create " + QuoteName(name) + ": " + why);
   }
   fd_ = ::open(output_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                0666);
   if (fd_ < 0) {
     const std::string reason = Reason();
     output_.Abandon();
-    throw Error("cannot create " + name + ": " + reason);
+    throw Error("cannot create " + QuoteName(name) + ": " + reason);
   }
   owned_ = true;
 }
@@ -132,7 +138,7 @@ void FileSink::Write(const char* data, size_t n) {
     const ssize_t put = ::write(fd_, data, n);
     if (put < 0) {
       if (errno == EINTR) continue;
-      throw Error("cannot write " + name_ + ": " + Reason());
+      throw Error("cannot write " + MessageName(name_) + ": " + Reason());
     }
     data += put;
     n -= static_cast<size_t>(put);
@@ -143,10 +149,12 @@ void FileSink::Close() {
   if (!owned_ || fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) throw Error("cannot write " + name_ + ": " + Reason());
+  if (::close(fd) != 0) {
+    throw Error("cannot write " + MessageName(name_) + ": " + Reason());
+  }
   std::string why;
   if (!output_.Commit(&why)) {
-    throw Error("cannot replace " + name_ + ": " + why);
+    throw Error("cannot replace " + MessageName(name_) + ": " + why);
   }
   owned_ = false;
 }
@@ -175,10 +183,10 @@ void RunFiles::Output(const std::string& as, const std::string& name) {
         throw Error(what + " and " + as +
                     " are the same file: standard output");
       }
-      throw Error(input + ": input file is output file");
+      throw Error(MessageName(input) + ": input file is output file");
     }
   } else if (ids_.Clash(name, as, &what, &input)) {
-    throw Error(what + " and " + as + " are the same file: " + name);
+    throw Error(what + " and " + as + " are the same file: " + QuoteName(name));
   }
   outputs_.insert(as);
 }
@@ -492,9 +500,9 @@ void TextReader::Fail(size_t n, const DecodeError& error) const {
   const std::string hint = decoder_.form() == TextDecoder::kUtf8
                                ? GuessEncodingHint(buffer_.get(), n)
                                : "";
-  throw Error(source_.name() + ": line " + std::to_string(error.line) +
-              ", byte offset " + std::to_string(error.offset) + ": " +
-              error.what + hint);
+  throw Error(MessageName(source_.name()) + ": line " +
+              std::to_string(error.line) + ", byte offset " +
+              std::to_string(error.offset) + ": " + error.what + hint);
 }
 
 bool TextReader::NextUtf8(Utf8Bytes* bytes) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "foundation/ApiSupport.h"
+#include "foundation/Quote.h"
 #include "normalization/LoadNormalization.h"
 #include "normalization/Normalizer.h"
 #include "urdulex/normalizer.h"
@@ -71,11 +72,11 @@ Normalizer Normalizer::FromRules(const std::string& path) {
   return urdu::ApiCall([&] {
     auto rules = std::make_shared<Rules>();
     if (!rules->own.LoadNormRules(path)) {
-      throw urdu::Error("NFC rules file " + path +
+      throw urdu::Error("NFC rules file " + urdu::QuoteName(path) +
                         " could not be read: " + rules->own.GetLastError());
     }
     if (const uint64_t line = rules->own.UnendedLine()) {
-      throw urdu::Error("NFC rules file " + path +
+      throw urdu::Error("NFC rules file " + urdu::QuoteName(path) +
                         " ends without CR LF: line " + std::to_string(line) +
                         " would be ignored");
     }

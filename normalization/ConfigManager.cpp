@@ -1,6 +1,7 @@
 #include "normalization/ConfigManager.h"
 
 #include "foundation/FileReader.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Utility.h"
 
@@ -24,7 +25,7 @@ bool ConfigManager::Initialize(const std::string& configPath) {
   FileReader reader;
   try {
     if (!reader.Open(configPath, FileReader::ASCII)) {
-      last_error_ = "Could not open file: " + configPath + ".";
+      last_error_ = "Could not open file: " + urdu::QuoteName(configPath) + ".";
       return false;
     }
   } catch (IOException& e) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 
@@ -16,12 +17,12 @@ void LoadNormalization(const std::string& config,
     // The rules reader adds a rule only at its CR: a last line cut short
     // would be lost without a word. The read that loaded the rules saw it.
     if (const uint64_t line = normalization->NfcRulesUnendedLine()) {
-      throw Error("NFC rules file " + normalization->NfcRulesPath() +
+      throw Error("NFC rules file " + QuoteName(normalization->NfcRulesPath()) +
                   " ends without CR LF: line " + std::to_string(line) +
                   " would be ignored");
     }
   } catch (const TARNIException& e) {
-    throw Error(config + ": " + e.GetExceptionMsg());
+    throw Error(QuoteName(config) + ": " + e.GetExceptionMsg());
   }
 }
 

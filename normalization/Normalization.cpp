@@ -3,6 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "foundation/Quote.h"
+
 Normalization::Normalization()
     : initialized(false),
       configManager(nullptr),
@@ -35,7 +37,9 @@ bool Normalization::Initialize(const std::string& configPath) {
     return false;
   }
   if (!configManager->Initialize(configPath)) {
-    last_error_ = "Could not open configuration file: " + configPath + ".";
+    last_error_ =
+        "Could not open configuration file: " + urdu::QuoteName(configPath) +
+        ".";
     return false;
   }
   const std::string& configured = configManager->nfcFilePath;
@@ -43,10 +47,10 @@ bool Normalization::Initialize(const std::string& configPath) {
   const bool loaded_before = nfcNormalizer->fsm.isDefined();
   if (!nfcNormalizer->LoadNormRules(rules)) {
     if (configured.empty()) {
-      last_error_ =
-          "Configuration file " + configPath + " has no NFCfilepath entry.";
+      last_error_ = "Configuration file " + urdu::QuoteName(configPath) +
+                    " has no NFCfilepath entry.";
     } else {
-      last_error_ = "NFC rules file " + rules +
+      last_error_ = "NFC rules file " + urdu::QuoteName(rules) +
                     " could not be read: " + nfcNormalizer->GetLastError();
     }
     return false;

@@ -58,7 +58,9 @@ const char* KindName(urdulex::Token::Kind kind) {
   return "separator";
 }
 
-// Byte offsets of the UTF-8 text become character offsets of the str.
+// Byte offsets of the UTF-8 text become character offsets of the str,
+// counted in one walk: a leading U+FEFF, which the tokens leave out, is a
+// character before the first.
 py::list Tokens(std::string_view text, bool lines) {
   std::vector<urdulex::Token> tokens;
   {
@@ -66,13 +68,32 @@ py::list Tokens(std::string_view text, bool lines) {
     tokens = urdulex::Tokenize(text, urdulex::TokenizeOptions{lines});
   }
   py::list out;
-  size_t chars = 0;
+  size_t byte = 0, chars = 0;
   for (const urdulex::Token& token : tokens) {
+    for (; byte < token.offset; ++byte) {
+      chars += (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
+    }
     out.append(py::make_tuple(KindName(token.kind), chars, token.text,
                               token.marked, token.urdu));
-    for (unsigned char c : token.text) chars += (c & 0xC0) != 0x80;
   }
   return out;
+}
+
+// A path for the system: a NUL byte would end it early and open another
+// file, so it is refused as Python's own open() refuses it.
+const std::string& Path(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    throw py::value_error("embedded null byte");
+  }
+  return path;
+}
+
+// `open(path)` of a class whose Open takes a path, refusing a NUL first.
+template <typename Class>
+Class OpenPath(Class (*open)(const std::string&), const std::string& path) {
+  Path(path);
+  py::gil_scoped_release release;
+  return open(path);
 }
 
 }  // namespace
@@ -103,10 +124,18 @@ PYBIND11_MODULE(_urdulex, m) {
 
   py::class_<urdulex::Normalizer>(m, "Normalizer")
       .def_static("urdu", &urdulex::Normalizer::Urdu)
-      .def_static("from_config", &urdulex::Normalizer::FromConfig,
-                  py::arg("path"), Release())
-      .def_static("from_rules", &urdulex::Normalizer::FromRules,
-                  py::arg("path"), Release())
+      .def_static(
+          "from_config",
+          [](const std::string& path) {
+            return OpenPath(&urdulex::Normalizer::FromConfig, path);
+          },
+          py::arg("path"))
+      .def_static(
+          "from_rules",
+          [](const std::string& path) {
+            return OpenPath(&urdulex::Normalizer::FromRules, path);
+          },
+          py::arg("path"))
       .def("normalize", &urdulex::Normalizer::Normalize, py::arg("text"),
            Release())
       .def("is_normalized", &urdulex::Normalizer::IsNormalized, py::arg("text"),
@@ -149,7 +178,10 @@ PYBIND11_MODULE(_urdulex, m) {
       });
 
   py::class_<urdulex::WordFormTable>(m, "WordFormTable")
-      .def(py::init(&urdulex::WordFormTable::Open), py::arg("path"), Release())
+      .def(py::init([](const std::string& path) {
+             return OpenPath(&urdulex::WordFormTable::Open, path);
+           }),
+           py::arg("path"))
       .def_property_readonly("path", &urdulex::WordFormTable::path)
       .def("forms", &urdulex::WordFormTable::Forms, py::arg("word"), Release())
       .def(
@@ -184,6 +216,7 @@ PYBIND11_MODULE(_urdulex, m) {
           [](const urdulex::WordFormTableBuilder& builder,
              const std::string& path, int64_t slots) {
             urdulex::BuildReport report;
+            Path(path);
             {
               py::gil_scoped_release release;
               report = builder.Build(path, slots);
@@ -202,7 +235,10 @@ PYBIND11_MODULE(_urdulex, m) {
           py::arg("path"), py::kw_only(), py::arg("slots") = 0);
 
   py::class_<urdulex::UztCodec>(m, "UztCodec")
-      .def(py::init(&urdulex::UztCodec::Open), py::arg("mapping"), Release())
+      .def(py::init([](const std::string& mapping) {
+             return OpenPath(&urdulex::UztCodec::Open, mapping);
+           }),
+           py::arg("mapping"))
       .def(
           "encode",
           [](const urdulex::UztCodec& codec, std::string_view text,
@@ -228,7 +264,10 @@ PYBIND11_MODULE(_urdulex, m) {
           py::arg("uzt"), py::kw_only(), py::arg("errors") = "fail");
 
   py::class_<urdulex::LetterCodes>(m, "LetterCodes")
-      .def(py::init(&urdulex::LetterCodes::Open), py::arg("path"), Release())
+      .def(py::init([](const std::string& path) {
+             return OpenPath(&urdulex::LetterCodes::Open, path);
+           }),
+           py::arg("path"))
       .def("map", &urdulex::LetterCodes::Map, py::arg("line"), Release());
 
   py::class_<urdulex::Evaluation>(m, "Evaluation")

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/FileReader.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 
 namespace {
@@ -161,8 +162,8 @@ void UZTMapping::Load(const std::string& path) {
     }
   } catch (IOException& e) {
     e.SetFileName(kModule);
-    e.SetExceptionMsg("cannot read mapping file " + path + ": " +
-                      e.GetExceptionMsg());
+    e.SetExceptionMsg("cannot read mapping file " + urdu::QuoteName(path) +
+                      ": " + e.GetExceptionMsg());
     throw;
   }
   Parse(text);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 
@@ -1132,14 +1133,14 @@ namespace urdu {
 
 std::string StreamErrorMessage(const std::string& name,
                                const StreamError& error) {
-  if (error.offset < 0) return name + ": " + error.message;
+  if (error.offset < 0) return MessageName(name) + ": " + error.message;
   std::string where;
   if (error.line > 0) where += "line " + std::to_string(error.line) + ", ";
   if (error.column > 0) {
     where += "column " + std::to_string(error.column) + ", ";
   }
-  return name + ": " + where + "byte offset " + std::to_string(error.offset) +
-         ": " + error.message;
+  return MessageName(name) + ": " + where + "byte offset " +
+         std::to_string(error.offset) + ": " + error.message;
 }
 
 void LoadMappingFile(const std::string& path, UZTMapping* mapping) {
@@ -1148,7 +1149,7 @@ void LoadMappingFile(const std::string& path, UZTMapping* mapping) {
   } catch (const IOException& e) {
     throw Error(e.GetExceptionMsg());  // names the file already
   } catch (const TARNIException& e) {
-    throw Error(path + ": " + e.GetExceptionMsg());
+    throw Error(QuoteName(path) + ": " + e.GetExceptionMsg());
   }
 }
 

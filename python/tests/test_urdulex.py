@@ -143,6 +143,49 @@ def test_tokens_cover_the_text_with_character_offsets():
         ("اور", False, True), ("42", False, False), ("books", False, False)]
 
 
+def test_a_leading_byte_order_mark_counts_in_the_offsets():
+    for text in ("\ufeffیہ کِتاب، قلم", "\ufeff", "\ufeff\ufeffکتاب"):
+        tokens = urdulex.tokenize(text)
+        for kind, offset, piece, _, _ in tokens:
+            assert text[offset:offset + len(piece)] == piece, (text, piece)
+        assert "".join(t[2] for t in tokens) == text.removeprefix("\ufeff")
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: urdulex.WordFormTable(p),
+    lambda p: urdulex.UztCodec(p),
+    lambda p: urdulex.LetterCodes(p),
+    lambda p: urdulex.Normalizer.from_config(p),
+    lambda p: urdulex.Normalizer.from_rules(p),
+    lambda p: urdulex.WordFormTableBuilder().build(p),
+])
+def test_paths_with_a_nul_are_refused_before_any_open(call, tmp_path):
+    # "a" would be opened (or written) in the place of the whole path.
+    os.chdir(tmp_path)
+    (tmp_path / "a").write_bytes(open(TABLE, "rb").read())
+    before = (tmp_path / "a").read_bytes()
+    with pytest.raises(ValueError, match="null byte"):
+        call("a\x00/etc/passwd")
+    assert (tmp_path / "a").read_bytes() == before
+    assert sorted(os.listdir(tmp_path)) == ["a"]
+
+
+@pytest.mark.parametrize("make, message", [
+    (lambda d: d / "missing", "names no folder"),
+    (lambda d: (d / "link").symlink_to(d / "gone") or d / "link",
+     "names no folder"),
+    (lambda d: (d / "file").write_text("x") and d / "file", "names no folder"),
+    (lambda d: (d / "empty").mkdir() or d / "empty", "holds no"),
+])
+def test_an_unusable_data_variable_is_an_error(make, message, tmp_path,
+                                               monkeypatch):
+    monkeypatch.setenv("URDULEX_DATA", str(make(tmp_path)))
+    for call in (urdulex.WordFormTable, urdulex.LetterCodes):
+        with pytest.raises(urdulex.Error,
+                           match="^URDULEX_DATA (folder .*)?" + message):
+            call()
+
+
 def test_normalizer_changes_and_rules_file(tmp_path):
     urdu_rules = urdulex.Normalizer.urdu()
     text = "كتاب اور كمرہ"  # Arabic kaf twice

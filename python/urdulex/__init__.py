@@ -2,9 +2,11 @@
 UZT and letter codes, over the urdulex C++ library.
 
 The data files no argument names are found as the ``urdu`` command finds
-them: in the folder named by the environment variable URDULEX_DATA first,
-then in the package's own data folder, which holds the shipped word-form
-table, code table and normalization rules.
+them: in the folder named by the environment variable URDULEX_DATA when it
+is set (and only there: a variable that names no folder, or a folder
+without the file, is an Error naming it), else in the package's own data
+folder, which holds the shipped word-form table, code table and
+normalization rules.
 """
 
 import os
@@ -41,20 +43,24 @@ _CODE_TABLE = ("code table", "--table", "codemapper/rules.txt")
 
 
 def _data_folders():
-    folders = []
     if os.environ.get("URDULEX_DATA"):
-        folders.append(os.environ["URDULEX_DATA"])
-    folders.append(os.path.join(os.path.dirname(__file__), "data"))
-    return folders
+        return [os.environ["URDULEX_DATA"]]
+    return [os.path.join(os.path.dirname(__file__), "data")]
 
 
 def data_file(path):
     """The file `path` (e.g. "diacritizer/wordformshashtable.lex") in the
-    first data folder that holds it; Error when none does."""
+    data folder; Error when it is not there, or when URDULEX_DATA names no
+    folder."""
+    named = os.environ.get("URDULEX_DATA")
+    if named and not os.path.isdir(named):
+        raise Error("URDULEX_DATA names no folder: %r" % named)
     for folder in _data_folders():
         candidate = os.path.join(folder, path)
         if os.path.isfile(candidate):
             return candidate
+    if named:
+        raise Error("URDULEX_DATA folder %r holds no %s" % (named, path))
     raise Error("no %s in %s; set URDULEX_DATA to a data folder"
                 % (path, " or ".join(_data_folders())))
 

@@ -24,6 +24,7 @@
 #include "foundation/FileWriter.h"
 #include "foundation/OutputBuffer.h"
 #include "foundation/OutputFile.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "normalization/Normalization.h"
 
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     files.AddInput(normalization.NfcRulesPath(), "NFC rules file");
     std::string clash, clash_name;
     if (files.Clash(output_name, "output", &clash, &clash_name)) {
-      Report(clash + " and output are the same file: " + output_name + ".");
+      Report(clash + " and output are the same file: " +
+             urdu::QuoteName(output_name) + ".");
       return kExitFailure;
     }
 
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
     FileWriter writer;
     if (!output.Begin(output_name, &why) ||
         !writer.Open(output.path(), FileWriter::UNICODE, false)) {
-      Report("Could not create output file: " + output_name + ".");
+      Report("Could not create output file: " + urdu::QuoteName(output_name) +
+             ".");
       return kExitFailure;
     }
     bool written = true;
@@ -107,12 +110,14 @@ int main(int argc, char** argv) {
     }
     // Bytes of two versions of the input would pass for a good output.
     if (!watch.Unchanged()) {
-      Report("Input file changed while being read: " + input_name + ".");
+      Report("Input file changed while being read: " +
+             urdu::QuoteName(input_name) + ".");
       return kExitFailure;
     }
     // The writer is closed whether or not every write went through.
     if (!writer.Close() || !written || !output.Commit(&why)) {
-      Report("Could not write output file: " + output_name + ".");
+      Report("Could not write output file: " + urdu::QuoteName(output_name) +
+             ".");
       return kExitFailure;
     }
     return 0;

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
+#include "foundation/Quote.h"
 #include "foundation/TextIO.h"
 
 // Set by the build: the data folder relative to the installed program's
@@ -71,6 +74,27 @@ std::vector<std::string> DataFolders() {
 
 std::string FindDataFile(const DataFile& file, const std::string& given) {
   if (!given.empty()) return given;
+  // A folder the variable names is the only one: a variable that leads
+  // nowhere, or to a folder without the file, is a mistake to be told of,
+  // not a reason to take the shipped data instead.
+  const char* named = std::getenv(kDataVariable);
+  if (named != nullptr && *named != '\0') {
+    struct stat st;
+    const int error = ::stat(named, &st) != 0 ? errno
+                      : S_ISDIR(st.st_mode)   ? 0
+                                              : ENOTDIR;
+    if (error != 0) {
+      throw Error(std::string(kDataVariable) + " names no folder: " +
+                  QuoteName(named) + ": " + std::strerror(error));
+    }
+    const std::string path = std::string(named) + "/" + file.path;
+    if (!IsFile(path)) {
+      throw Error(std::string(kDataVariable) + " folder " + QuoteName(named) +
+                  " holds no " + file.what + " " + file.path + ": give " +
+                  file.option + " FILE, or unset " + kDataVariable);
+    }
+    return path;
+  }
   const std::vector<std::string> folders = DataFolders();
   for (const std::string& folder : folders) {
     const std::string path = folder + "/" + file.path;
@@ -79,10 +103,8 @@ std::string FindDataFile(const DataFile& file, const std::string& given) {
   std::string message = std::string("no ") + file.what + ": give " +
                         file.option + " FILE, or set " + kDataVariable +
                         " to a folder holding " + file.path;
-  const char* variable = std::getenv(kDataVariable);
-  const size_t installed = variable != nullptr && *variable != '\0' ? 1 : 0;
-  if (folders.size() > installed) {
-    message += " (not in the installation's " + folders[installed] + ")";
+  if (!folders.empty()) {
+    message += " (not in the installation's " + QuoteName(folders[0]) + ")";
   }
   throw Error(message);
 }

@@ -14,8 +14,11 @@
 //
 // An option given on the command line is used as it is, and the working
 // folder is never searched: a stray file there would silently change
-// results. FindDataFile throws urdu::Error, naming the option and the
-// variable, when no folder holds the file.
+// results. When URDULEX_DATA is set, its folder is the only one: a
+// variable naming no folder (missing, a dangling link, a file) or a folder
+// without the file is an error naming the variable, never a silent turn to
+// the shipped data. FindDataFile throws urdu::Error, naming the option and
+// the variable, when no folder holds the file.
 
 #ifndef URDULEX_TOOLS_URDU_DATAFILES_H_
 #define URDULEX_TOOLS_URDU_DATAFILES_H_

@@ -64,12 +64,21 @@ cases
 mv "$work/prefix" "$work/moved"
 urdu=$work/moved/bin/urdu
 cases
-# URDULEX_DATA comes first, for the files it holds.
+# URDULEX_DATA, when set, is the one folder: the files it holds are taken
+# from it, and one it lacks is an error that names it, not the installed
+# file.
 { printf '\xff\xfe'; printf 'ک:99\r\n' | iconv -f UTF-8 -t UTF-16LE; } \
   >"$work/mydata/codemapper/rules.txt"
 URDULEX_DATA=$work/mydata run "codes from URDULEX_DATA" '99' 'کتاب' codes
-URDULEX_DATA=$work/mydata run "table past URDULEX_DATA" 'کِتاب' 'کتاب' \
-  diacritize
+if (cd "$work/empty" && echo x | URDULEX_DATA=$work/mydata "$urdu" diacritize \
+    >/dev/null 2>"$work/stderr"); then
+  fail "diacritize past URDULEX_DATA succeeded"
+fi
+message=$(cat "$work/stderr")
+case $message in
+  "urdu: URDULEX_DATA folder $work/mydata holds no word-form table"*) ;;
+  *) fail "diacritize past URDULEX_DATA: '$message'" ;;
+esac
 # A missing default file is named with the option and the variable.
 rm "$work/moved/share/urdulex/codemapper/rules.txt"
 if (cd "$work/empty" && echo x | "$urdu" codes >/dev/null 2>"$work/stderr"); then

@@ -42,6 +42,7 @@
 #include "diacritizer/WordFormTable.h"
 #include "foundation/Encoding.h"
 #include "foundation/ParallelLines.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/TextIO.h"
 #include "foundation/Threads.h"
@@ -378,7 +379,8 @@ class TextCommand {
     for (const auto& r : replaced_) {
       std::fprintf(stderr,
                    "urdu: %s: %llu invalid sequences replaced by U+FFFD\n",
-                   r.first->c_str(), static_cast<unsigned long long>(r.second));
+                   MessageName(*r.first).c_str(),
+                   static_cast<unsigned long long>(r.second));
     }
   }
 
@@ -1001,7 +1003,9 @@ int Table(int argc, char** argv) {
              "will not write a binary table to a terminal; give -o "
              "FILE or redirect standard output");
     }
-    const std::string list_name = input == "-" ? kStandardInput : input;
+    // Quoted, as it goes into messages and the skipped lines.
+    const std::string list_name =
+        input == "-" ? kStandardInput : QuoteName(input);
     wordform::ListBuild build;
     std::string error;
     const uint8_t leave_out = args.Has("--exclude-uncertain") ? 4 : 0;
@@ -1012,13 +1016,14 @@ int Table(int argc, char** argv) {
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
     WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
-    std::fprintf(stderr, "urdu: %s\n",
-                 wordform::BuildSummary(
-                     build, output == "-" ? "standard output" : output)
-                     .c_str());
+    std::fprintf(
+        stderr, "urdu: %s\n",
+        wordform::BuildSummary(
+            build, output == "-" ? "standard output" : QuoteName(output))
+            .c_str());
     return 0;
   }
-  const std::string name = input == "-" ? kStandardInput : input;
+  const std::string name = input == "-" ? kStandardInput : QuoteName(input);
   wordform::TableImage image;
   std::string error;
   if (!wordform::ParseTableImage(ReadTableBytes(input), &image, &error)) {
@@ -1145,7 +1150,8 @@ int Uzt(int argc, char** argv) {
     }
   });
   if (replaced > 0) {
-    std::fprintf(stderr, "urdu: %s: %llu %s %s\n", input.name().c_str(),
+    std::fprintf(stderr, "urdu: %s: %llu %s %s\n",
+                 MessageName(input.name()).c_str(),
                  static_cast<unsigned long long>(replaced),
                  encode ? "characters without a UZT form"
                         : "bytes that could not be decoded",

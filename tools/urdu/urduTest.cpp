@@ -148,6 +148,25 @@ TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
   const std::string expected = Contents(Path("out.u16"));
   EXPECT_TRUE(expected == Contents(Path("a.u16")));
   EXPECT_TRUE(expected == Contents(Path("b.u16")));
+  // Lines longer than any word, and lines that are long only by their
+  // blanks, lose the blanks at either end, in blocks of any size.
+  const std::wstring letters(1100, L'\u0628');
+  const std::wstring spaces(2000, L' ');
+  MakeFile("long.u16", urdulex::test::Utf16File(
+                           L"  " + letters + L" \t\r\n" + spaces +
+                           L"\u06A9\u062A\u0627"
+                           L"\u0628" +
+                           spaces + L"\r\n\t" + letters + L" x " + letters +
+                           L"\n" + spaces + L"\n" + letters + L"  "));
+  ASSERT_EQ(0,
+            Run(std::string("'") + DIACRITIZER_PATH + "' long.u16 long.out"));
+  for (const char* jobs : {"1", "2"}) {
+    ASSERT_EQ(0, Run("URDU_BLOCK_BYTES=100 " + Urdu() +
+                     " diacritize --table t.lex --lines --utf16 -j " + jobs +
+                     " -o c.u16 long.u16"))
+        << stderr_;
+    EXPECT_TRUE(Contents(Path("long.out")) == Contents(Path("c.u16"))) << jobs;
+  }
 }
 
 // A table of one chain through every slot gives the diacritizer's
@@ -612,6 +631,100 @@ TEST_F(UrduTest, FromReadsOtherEncodingsThroughIconv) {
   std::string many = "a";
   for (int i = 0; i < 100000; ++i) many += u8"ہ";
   EXPECT_EQ(many, Filter("strip -f UTF-8", many));
+}
+
+// A file name holding a control character (or bytes that are not UTF-8)
+// goes into a message quoted, its controls as $'\n' escapes: one line on
+// standard error, nothing for the terminal to act on.
+TEST_F(UrduTest, NamesInMessagesAreQuotedWhenTheyHoldControlCharacters) {
+  BuildSampleTable();
+  MakeFile("x\x1b[31m", "a\xff\n");
+  MakeFile("g\nold", u8"کتاب قلم\n");
+  MakeFile("p", u8"کتاب\n");
+  const std::string kNewline = "'a'$'\\n''b'";
+  const struct {
+    std::string args;
+    std::string message;
+  } kCases[] = {
+      {"strip $'a\\nb'",
+       "urdu: cannot open " + kNewline + ": No such file or directory"},
+      {"strip -o $'a\\nb/c' p",
+       "urdu: cannot create 'a'$'\\n''b/c': No such file or directory"},
+      {"strip $'x\\e[31m'",
+       "urdu: 'x'$'\\033''[31m': line 1, byte offset 1: invalid UTF-8"},
+      {"strip --lenient $'x\\e[31m'",
+       "urdu: 'x'$'\\033''[31m': 1 invalid sequences replaced by U+FFFD"},
+      {"diacritize --table $'a\\nb' p",
+       "urdu: table " + kNewline + ": Could not open file: " + kNewline +
+           ". Hash table file could not be opened."},
+      {"codes --table $'a\\nb' p", "urdu: code table " + kNewline +
+                                       ": Could not open file: " + kNewline +
+                                       "."},
+      {"strip -o p p", "urdu: input and output are the same file: p"},
+      {"strip -o $'x\\e[31m' $'x\\e[31m'",
+       "urdu: input and output are the same file: 'x'$'\\033''[31m'"},
+      {"evaluate --gold $'g\\nold' p",
+       "urdu: p ends before 'g'$'\\n''old':1: word 2 \"قلم\""},
+      {"uzt encode --mapping $'a\\nb' p",
+       "urdu: cannot read mapping file " + kNewline +
+           ": Could not open file: " + kNewline + "."},
+      {"table check $'a\\nb'",
+       "urdu: cannot open " + kNewline + ": No such file or directory"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args);
+    Run("bash -c \"" + Urdu() + " " + c.args + " > out\"");
+    EXPECT_EQ(c.message + "\n", stderr_);
+  }
+  // The programs of the other formats quote them too.
+  MakeFile("wordformshashtable.lex", Contents(Path("t.lex")));
+  MakeFile("p.u16", urdulex::test::Utf16File(L"\u0642\u0644\u0645\n"));
+  EXPECT_EQ(1, Run(std::string("bash -c \"'") + DIACRITIZER_PATH +
+                   "' p.u16 $'a\\nb/c'\""));
+  EXPECT_EQ("diacritizer: Could not create output file: 'a'$'\\n''b/c'.\n",
+            stderr_);
+}
+
+// A set URDULEX_DATA is the one data folder: one that leads nowhere, or
+// lacks the file, is an error naming the variable, never a turn to the
+// shipped data.
+TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
+  MakeFile("p", u8"کتاب\n");
+  MakeFile("file", "");
+  ASSERT_EQ(0, Run("mkdir empty && ln -s gone link"));
+  const std::string kNoTable =
+      " holds no word-form table diacritizer/wordformshashtable.lex: give "
+      "--table FILE, or unset URDULEX_DATA";
+  const struct {
+    const char* data;
+    const char* args;
+    std::string message;
+  } kCases[] = {
+      {"missing", "diacritize p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"link", "diacritize p",
+       "URDULEX_DATA names no folder: link: No such file or directory"},
+      {"file", "codes p",
+       "URDULEX_DATA names no folder: file: Not a directory"},
+      {"$'a\\nb'", "diacritize p",
+       "URDULEX_DATA names no folder: 'a'$'\\n''b': No such file or "
+       "directory"},
+      {"empty", "diacritize p", "URDULEX_DATA folder empty" + kNoTable},
+      {"empty", "evaluate --gold p --table",
+       "URDULEX_DATA folder empty" + kNoTable},
+      {"empty", "codes p",
+       "URDULEX_DATA folder empty holds no code table codemapper/rules.txt: "
+       "give --table FILE, or unset URDULEX_DATA"},
+      {"empty", "normalize p",
+       "URDULEX_DATA folder empty holds no normalization configuration "
+       "normalization/config.ini: give --config FILE, or unset URDULEX_DATA"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.data) + " " + c.args);
+    EXPECT_EQ(1, Run(std::string("bash -c \"URDULEX_DATA=") + c.data + " " +
+                     Urdu() + " " + c.args + "\""));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+  }
 }
 
 // Inputs are opened one at a time, when they are reached, so that a run
