@@ -76,80 +76,134 @@ size_t RestoreRecord(const unsigned char* record, size_t units,
 // A mapped file that someone cuts short raises SIGBUS on the pages it no
 // longer has. The handler puts zero pages over the whole mapping, so that
 // the faulting read and every later one go on, and marks the mapping cut;
-// the lookups check the mark and throw. A fault outside our mappings goes
-// to the handler that was there before.
+// the lookups check the mark and throw. The mappings are kept in a list
+// that only grows (a dropped mapping's entry is reused, never freed), so
+// the handler walks it without a lock, however many tables are open.
+//
+// Any other SIGBUS is not ours: one sent by kill or raise (si_code <= 0),
+// or a fault outside every mapping. It goes to the handler that was there
+// before ours, called in place so that ours stays; or, when there was
+// none, it does what the default does: our handler steps aside and the
+// signal ends the process (a fault repeats as the handler returns, a sent
+// signal is raised again). Ignored before, a sent signal stays ignored.
 
-constexpr int kGuards = 64;
+}  // namespace
 
-struct Guard {
+struct WordFormLookup::Guard {
   std::atomic<uintptr_t> begin{0};
   std::atomic<uintptr_t> end{0};
   std::atomic<bool> cut{false};
+  Guard* next = nullptr;
 };
 
-Guard g_guards[kGuards];
+namespace {
+
+using Guard = WordFormLookup::Guard;
+
+std::atomic<Guard*> g_guards{nullptr};
 std::mutex g_guard_mutex;
 bool g_installed = false;
 struct sigaction g_previous;
 
 extern "C" void OnBus(int sig, siginfo_t* info, void* context) {
-  (void)sig;
-  (void)context;
   const int saved = errno;
-  const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
-  for (Guard& guard : g_guards) {
-    const uintptr_t begin = guard.begin.load(std::memory_order_acquire);
-    const uintptr_t end = guard.end.load(std::memory_order_acquire);
-    if (begin == 0 || at < begin || at >= end) continue;
-    void* zeros = ::mmap(reinterpret_cast<void*>(begin), end - begin,
-                         PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                         -1, 0);
-    if (zeros != MAP_FAILED) {
-      guard.cut.store(true, std::memory_order_release);
-      errno = saved;
-      return;
+  if (info != nullptr && info->si_code > 0) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (Guard* guard = g_guards.load(std::memory_order_acquire);
+         guard != nullptr; guard = guard->next) {
+      const uintptr_t begin = guard->begin.load(std::memory_order_acquire);
+      const uintptr_t end = guard->end.load(std::memory_order_acquire);
+      if (begin == 0 || at < begin || at >= end) continue;
+      void* zeros = ::mmap(reinterpret_cast<void*>(begin), end - begin,
+                           PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                           -1, 0);
+      if (zeros != MAP_FAILED) {
+        guard->cut.store(true, std::memory_order_release);
+        errno = saved;
+        return;
+      }
+      break;
     }
-    break;
   }
-  // Not ours: the fault repeats under the handler from before.
-  ::sigaction(SIGBUS, &g_previous, nullptr);
+  // Not ours.
+  const struct sigaction& before = g_previous;
+  if ((before.sa_flags & SA_SIGINFO) != 0 && before.sa_sigaction != nullptr) {
+    errno = saved;
+    before.sa_sigaction(sig, info, context);
+    return;
+  }
+  if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN &&
+      before.sa_handler != nullptr) {
+    errno = saved;
+    before.sa_handler(sig);
+    return;
+  }
+  const bool sent = info == nullptr || info->si_code <= 0;
+  if (before.sa_handler == SIG_IGN && sent) {
+    errno = saved;
+    return;
+  }
+  // As the default: the process ends by this signal, once the handler
+  // returns (SIGBUS is blocked while it runs).
+  struct sigaction default_action;
+  std::memset(&default_action, 0, sizeof(default_action));
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  ::sigaction(SIGBUS, &default_action, nullptr);
+  if (sent) ::raise(SIGBUS);
   errno = saved;
 }
 
-// Guards `size` mapped bytes at `begin`; the slot, or -1 when every slot
-// is taken (the mapping then goes unguarded).
-int AddGuard(const void* begin, size_t size) {
-  std::lock_guard<std::mutex> lock(g_guard_mutex);
+// Whether our handler serves SIGBUS, installing it the first time. False
+// once another handler took its place (installed after ours): mappings
+// opened from then on would go unguarded.
+bool GuardInstalled() {
   if (!g_installed) {
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
     action.sa_sigaction = OnBus;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    if (::sigaction(SIGBUS, &action, &g_previous) != 0) return -1;
+    if (::sigaction(SIGBUS, &action, &g_previous) != 0) return false;
     g_installed = true;
+    return true;
   }
+  struct sigaction current;
+  return ::sigaction(SIGBUS, nullptr, &current) == 0 &&
+         (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == OnBus;
+}
+
+// Guards `size` mapped bytes at `begin`; null when our handler no longer
+// serves SIGBUS (the mapping would go unguarded: the caller reads the
+// file instead).
+Guard* AddGuard(const void* begin, size_t size) {
+  std::lock_guard<std::mutex> lock(g_guard_mutex);
+  if (!GuardInstalled()) return nullptr;
   const long page = ::sysconf(_SC_PAGESIZE);
   const uintptr_t b = reinterpret_cast<uintptr_t>(begin);
   const uintptr_t e =
       b + (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) *
               static_cast<size_t>(page);
-  for (int i = 0; i < kGuards; ++i) {
-    Guard& guard = g_guards[i];
-    if (guard.begin.load(std::memory_order_relaxed) != 0) continue;
-    guard.cut.store(false, std::memory_order_relaxed);
-    guard.end.store(e, std::memory_order_release);
-    guard.begin.store(b, std::memory_order_release);
-    return i;
+  Guard* guard = g_guards.load(std::memory_order_relaxed);
+  while (guard != nullptr && guard->begin.load(std::memory_order_relaxed) != 0) {
+    guard = guard->next;
   }
-  return -1;
+  if (guard == nullptr) {
+    guard = new Guard;  // never freed: the handler may be walking the list
+    guard->next = g_guards.load(std::memory_order_relaxed);
+    g_guards.store(guard, std::memory_order_release);
+  }
+  guard->cut.store(false, std::memory_order_relaxed);
+  guard->end.store(e, std::memory_order_release);
+  guard->begin.store(b, std::memory_order_release);
+  return guard;
 }
 
-void DropGuard(int slot) {
-  if (slot < 0) return;
+void DropGuard(Guard* guard) {
+  if (guard == nullptr) return;
   std::lock_guard<std::mutex> lock(g_guard_mutex);
-  g_guards[slot].begin.store(0, std::memory_order_release);
-  g_guards[slot].end.store(0, std::memory_order_release);
+  guard->begin.store(0, std::memory_order_release);
+  guard->end.store(0, std::memory_order_release);
 }
 
 // The table's slot count when `bytes` is a sound mark and header followed
@@ -235,20 +289,30 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
     watch_.Start("", fd_);
     const size_t size = static_cast<size_t>(st.st_size);
     void* p = nullptr;
-    if (size > 0) {
-      p = limits.private_copy
-              ? ReadPrivately(fd_, size)
-              : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+    // A file is mapped only while our SIGBUS handler can guard the
+    // mapping; once another took its place (installed later), it is read
+    // into private memory instead.
+    bool copy = limits.private_copy;
+    if (size > 0 && !copy) {
+      p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+      if (p != MAP_FAILED) {
+        guard_ = AddGuard(p, size);
+        if (guard_ == nullptr) {
+          ::munmap(p, size);
+          copy = true;
+        }
+      }
     }
+    if (size > 0 && copy) p = ReadPrivately(fd_, size);
     if (p == MAP_FAILED) {
       throw IOException("hashmain", __LINE__, kErrorFileRead,
-                        std::string(limits.private_copy ? "Could not read file: "
+                        std::string(copy ? "Could not read file: "
                                                         : "Could not map file: ") +
                             path + ". Hash table reading problem occurred.");
     }
     map_ = static_cast<const unsigned char*>(p);
     map_size_ = size;
-    if (limits.private_copy) {
+    if (copy) {
       // The copy is the file as opened only if nothing changed it during
       // the read; from then on nothing can.
       const bool same = watch_.Unchanged();
@@ -256,8 +320,6 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
       fd_ = -1;
       copied_ = true;
       if (!same) throw Changed();
-    } else if (map_ != nullptr) {
-      guard_ = AddGuard(map_, size);
     }
   size_t body = 0;
     const int32_t slots = WholeTable(map_, size, &body);
@@ -286,7 +348,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
     }
     CheckIntact();
     DropGuard(guard_);
-    guard_ = -1;
+    guard_ = nullptr;
     if (map_ != nullptr) ::munmap(const_cast<unsigned char*>(map_), size);
     map_ = nullptr;
     copied_ = false;
@@ -302,14 +364,14 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
 }
 
 bool WordFormLookup::Unchanged() const {
-  if (guard_ >= 0 && g_guards[guard_].cut.load(std::memory_order_acquire)) {
+  if (guard_ != nullptr && guard_->cut.load(std::memory_order_acquire)) {
     return false;
   }
   return fd_ < 0 || watch_.Unchanged();
 }
 
 void WordFormLookup::CheckIntact() const {
-  if (guard_ >= 0 && g_guards[guard_].cut.load(std::memory_order_acquire)) {
+  if (guard_ != nullptr && guard_->cut.load(std::memory_order_acquire)) {
     throw Changed();
   }
 }

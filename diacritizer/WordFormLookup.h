@@ -19,7 +19,10 @@
 //
 // A mapped file cut short by someone else while we read it raises SIGBUS on
 // the pages it lost; a handler gives them zeros instead, and the next
-// lookup throws Changed. A mapped file rewritten in place (same size, as
+// lookup throws Changed. The handler serves any number of mappings and
+// passes every other SIGBUS on as the handler before it (or the default)
+// would take it; once another handler replaced it, a file opened later is
+// read into private memory rather than mapped unguarded. A mapped file rewritten in place (same size, as
 // `dd conv=notrunc`, `cp` or `rsync --inplace` over it do) cannot be told
 // from the lookups: the table keeps the file open and Unchanged compares
 // its size, modification and change times with those at Open, so a run
@@ -216,6 +219,9 @@ class WordFormLookup {
   void Forms(const unsigned char* key, size_t units,
              std::vector<std::u16string>* out) const;
 
+  // A mapping known to the SIGBUS handler.
+  struct Guard;
+
  private:
   // Outcome of a walk in the mapped records.
   enum class Walk { kFound, kAbsent, kTooLong };
@@ -268,7 +274,7 @@ class WordFormLookup {
   bool copied_ = false;
   int fd_ = -1;  // the mapped file, kept open for `watch_`
   InputWatch watch_;
-  int guard_ = -1;                       // slot of the SIGBUS guard
+  Guard* guard_ = nullptr;               // the SIGBUS guard of the mapping
   const unsigned char* body_ = nullptr;  // record 0
   int32_t slots_ = 0;
   HomeSlotHash home_;
