@@ -452,6 +452,7 @@ void RunThreaded(InputBytes& input, const WordFormLookup& table,
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors(kProgram);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
     return kExitUsage;
@@ -511,7 +512,7 @@ int main(int argc, char** argv) {
     std::string why;
     FileWriter writer;
     if (!output.Begin(output_name, &why) ||
-        !writer.Open(output.path(), FileWriter::UNICODE, false)) {
+        !writer.Open(output.fd(), FileWriter::UNICODE)) {
       Report("Could not create output file: " + output_name + ".");
       return kExitFailure;
     }

@@ -1200,6 +1200,7 @@ int RunAndReport(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors("urdu");
   OutputFile::HandleSignals("urdu");
   int status = RunAndReport(argc, argv);
   // Text that went through stdio (the help texts) is judged only here: a
