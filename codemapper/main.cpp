@@ -46,6 +46,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors("codemapper");
   if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') return Usage();
   const char* input_name = argv[1];
   const char* output_name = argv[2];
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
   std::string why;
   FileWriter writer;
   if (!output.Begin(output_name, &why) ||
-      !writer.Open(output.path(), FileWriter::ASCII, false)) {
+      !writer.Open(output.fd(), FileWriter::ASCII)) {
     return Fail(
         "Could not create output file: " + urdu::QuoteName(output_name) + ".");
   }

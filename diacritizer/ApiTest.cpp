@@ -93,6 +93,34 @@ TEST_F(ApiTableTest, ThreadsShareOneTable) {
   for (const std::string& result : results) EXPECT_EQ(expected + "قَلَم", result);
 }
 
+// Tables built at once on several threads, each to its own file, are each
+// whole and right (the outputs' records for the signal handler are shared).
+TEST_F(ApiTableTest, ThreadsBuildAtOnce) {
+  const std::vector<std::string> words = {"کِتاب", "کَتاب", "قَلَم"};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&, i] {
+      urdulex::WordFormTableBuilder builder;
+      // A word of its own in each table, so that no two are alike.
+      builder.Add(i % 2 == 0 ? words[0] : words[1]);
+      builder.Add(words[2]);
+      builder.Add(std::string(i + 1, 'a'));
+      builder.Build(Path("t" + std::to_string(i) + ".lex"));
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    const urdulex::WordFormTable table =
+        urdulex::WordFormTable::Open(Path("t" + std::to_string(i) + ".lex"));
+    EXPECT_EQ(std::vector<std::string>{i % 2 == 0 ? words[0] : words[1]},
+              table.Forms("کتاب"));
+    EXPECT_EQ(std::vector<std::string>{words[2]}, table.Forms("قلم"));
+    EXPECT_EQ(std::vector<std::string>{std::string(i + 1, 'a')},
+              table.Forms(std::string(i + 1, 'a')));
+  }
+}
+
 TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
   const struct {
     std::string bytes;

@@ -456,6 +456,7 @@ void RunThreaded(InputBytes& input, const WordFormLookup& table,
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors(kProgram);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
     return kExitUsage;
@@ -517,7 +518,7 @@ int main(int argc, char** argv) {
     std::string why;
     FileWriter writer;
     if (!output.Begin(output_name, &why) ||
-        !writer.Open(output.path(), FileWriter::UNICODE, false)) {
+        !writer.Open(output.fd(), FileWriter::UNICODE)) {
       Report("Could not create output file: " + urdu::QuoteName(output_name) +
              ".");
       return kExitFailure;

@@ -1,7 +1,9 @@
 #include "foundation/FileWriter.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
@@ -74,6 +76,30 @@ int FileWriter::Open(const char* name, CODE code, bool append) {
   code_ = code;
   open_ = true;
   if (code == UNICODE && !extended) {
+    static const char kMark[2] = {'\xFF', '\xFE'};
+    if (!WriteBytes(kMark, 2)) {
+      Close();
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int FileWriter::Open(int fd, CODE code) {
+  Close();
+  append_ = false;
+  failed_ = false;
+  const int own = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return 0;
+  std::FILE* f = ::fdopen(own, "wb");
+  if (f == nullptr) {
+    ::close(own);
+    return 0;
+  }
+  file_ = f;
+  code_ = code;
+  open_ = true;
+  if (code == UNICODE) {
     static const char kMark[2] = {'\xFF', '\xFE'};
     if (!WriteBytes(kMark, 2)) {
       Close();

@@ -36,6 +36,11 @@ class FileWriter {
   int Open(const std::string& name, CODE code, bool append) {
     return Open(name.c_str(), code, append);
   }
+  // Writes to the open descriptor `fd` (a copy of it, closed by Close;
+  // `fd` stays the caller's) from where it is, without emptying it; a
+  // UNICODE writer starts with the mark. This is how an OutputFile's
+  // file is written. Returns 1, or 0 on any failure.
+  int Open(int fd, CODE code);
   // Closes the file. False when the file was open and some written data
   // could not be stored (a failed write, flush or close).
   bool Close();

@@ -112,21 +112,20 @@ size_t MemorySource::Read(unsigned char* buffer, size_t n) {
 }
 
 FileSink::FileSink(const std::string& name) : name_(name) {
-  if (name == "-") {
-    name_ = "standard output";
-    fd_ = 1;
-    return;
-  }
+  // Standard output, like any descriptor named, is written through a copy
+  // of the descriptor (OutputFile).
+  if (name == "-") name_ = "standard output";
   std::string why;
   if (!output_.Begin(name, &why)) {
-    throw Error("cannot create " + QuoteName(name) + ": " + why);
+    throw Error((name == "-" ? "cannot write " : "cannot create ") +
+                MessageName(name_) + ": " + why);
   }
-  fd_ = ::open(output_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-               0666);
+  // A copy of its own, whose close tells whether the bytes were stored.
+  fd_ = ::fcntl(output_.fd(), F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) {
-    const std::string reason = Reason();
+    why = Reason();
     output_.Abandon();
-    throw Error("cannot create " + QuoteName(name) + ": " + reason);
+    throw Error("cannot create " + MessageName(name_) + ": " + why);
   }
   owned_ = true;
 }
@@ -152,11 +151,12 @@ void FileSink::Close() {
   if (::close(fd) != 0) {
     throw Error("cannot write " + MessageName(name_) + ": " + Reason());
   }
+  owned_ = false;
   std::string why;
   if (!output_.Commit(&why)) {
-    throw Error("cannot replace " + MessageName(name_) + ": " + why);
+    throw Error((output_.direct() ? "cannot write " : "cannot replace ") +
+                MessageName(name_) + ": " + why);
   }
-  owned_ = false;
 }
 
 void FileSink::Discard() {

@@ -41,6 +41,7 @@ void Report(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors(kProgram);
   if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
     return kExitUsage;
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
     std::string why;
     FileWriter writer;
     if (!output.Begin(output_name, &why) ||
-        !writer.Open(output.path(), FileWriter::UNICODE, false)) {
+        !writer.Open(output.fd(), FileWriter::UNICODE)) {
       Report("Could not create output file: " + urdu::QuoteName(output_name) +
              ".");
       return kExitFailure;

@@ -1261,6 +1261,7 @@ int RunAndReport(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors("urdu");
   OutputFile::HandleSignals("urdu");
   urdu::RefuseThreadsAsTheEnvironmentSays();
   int status = RunAndReport(argc, argv);
