@@ -152,7 +152,8 @@ TEST_F(ApiTableTest, OpenTableNeverChanges) {
     const char* what;
     std::string command;  // run on t.lex
   } cases[] = {
-      {"rewritten in place", "dd if=other.lex of=t.lex conv=notrunc status=none"},
+      {"rewritten in place",
+       "dd if=other.lex of=t.lex conv=notrunc status=none"},
       {"cut short", "truncate -s 100 t.lex"},
       {"emptied", ": > t.lex"},
   };

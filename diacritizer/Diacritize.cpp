@@ -78,7 +78,7 @@ void FormTable::Fail() const {
 
 void FormTable::CheckUnchanged() const {
   if (!lookup_.Unchanged()) {
-    throw Error("table " + path_ + " changed while being read");
+    throw Error("table " + QuoteName(path_) + " changed while being read");
   }
 }
 

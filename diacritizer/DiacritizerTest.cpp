@@ -529,9 +529,8 @@ TEST_F(DiacritizerTest, TableChangedWhileUsedFailsTheRun) {
     std::string change;  // run on the table during the run
     bool fails;
   } cases[] = {
-      {"rewritten in place", "dd if=other.lex of=" + lex +
-                                 " conv=notrunc status=none",
-       true},
+      {"rewritten in place",
+       "dd if=other.lex of=" + lex + " conv=notrunc status=none", true},
       {"copied over", "cp other.lex " + lex, true},
       {"touched", "touch " + lex, true},
       {"replaced by rename", "cp other.lex new.lex && mv new.lex " + lex,

@@ -13,6 +13,7 @@
 
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormFormat.h"
+#include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Threads.h"
 
@@ -114,9 +115,9 @@ extern "C" void OnBus(int sig, siginfo_t* info, void* context) {
       const uintptr_t begin = guard->begin.load(std::memory_order_acquire);
       const uintptr_t end = guard->end.load(std::memory_order_acquire);
       if (begin == 0 || at < begin || at >= end) continue;
-      void* zeros = ::mmap(reinterpret_cast<void*>(begin), end - begin,
-                           PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                           -1, 0);
+      void* zeros =
+          ::mmap(reinterpret_cast<void*>(begin), end - begin, PROT_READ,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
       if (zeros != MAP_FAILED) {
         guard->cut.store(true, std::memory_order_release);
         errno = saved;
@@ -185,7 +186,8 @@ Guard* AddGuard(const void* begin, size_t size) {
       b + (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) *
               static_cast<size_t>(page);
   Guard* guard = g_guards.load(std::memory_order_relaxed);
-  while (guard != nullptr && guard->begin.load(std::memory_order_relaxed) != 0) {
+  while (guard != nullptr &&
+         guard->begin.load(std::memory_order_relaxed) != 0) {
     guard = guard->next;
   }
   if (guard == nullptr) {
@@ -234,8 +236,8 @@ void* ReadPrivately(int fd, size_t size) {
   if (p == MAP_FAILED) return p;
   unsigned char* bytes = static_cast<unsigned char*>(p);
   for (size_t done = 0; done < size;) {
-    const ssize_t n = ::pread(fd, bytes + done, size - done,
-                              static_cast<off_t>(done));
+    const ssize_t n =
+        ::pread(fd, bytes + done, size - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ::munmap(p, size);
@@ -305,10 +307,10 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
     }
     if (size > 0 && copy) p = ReadPrivately(fd_, size);
     if (p == MAP_FAILED) {
-      throw IOException("hashmain", __LINE__, kErrorFileRead,
-                        std::string(copy ? "Could not read file: "
-                                                        : "Could not map file: ") +
-                            path + ". Hash table reading problem occurred.");
+      throw IOException(
+          "hashmain", __LINE__, kErrorFileRead,
+          std::string(copy ? "Could not read file: " : "Could not map file: ") +
+              urdu::QuoteName(path) + ". Hash table reading problem occurred.");
     }
     map_ = static_cast<const unsigned char*>(p);
     map_size_ = size;
@@ -321,7 +323,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
       copied_ = true;
       if (!same) throw Changed();
     }
-  size_t body = 0;
+    size_t body = 0;
     const int32_t slots = WholeTable(map_, size, &body);
     if (slots > 0) {
       body_ = map_ + body;

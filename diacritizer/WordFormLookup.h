@@ -22,14 +22,14 @@
 // lookup throws Changed. The handler serves any number of mappings and
 // passes every other SIGBUS on as the handler before it (or the default)
 // would take it; once another handler replaced it, a file opened later is
-// read into private memory rather than mapped unguarded. A mapped file rewritten in place (same size, as
-// `dd conv=notrunc`, `cp` or `rsync --inplace` over it do) cannot be told
-// from the lookups: the table keeps the file open and Unchanged compares
-// its size, modification and change times with those at Open, so a run
-// asks it before it commits its output. Another file renamed over the
-// table's name is no change of the table in use: the mapping is of the
-// file opened, which stays as it was. With Limits::private_copy the file
-// is read into private memory instead, and never changes afterwards.
+// read into private memory rather than mapped unguarded. A mapped file
+// rewritten in place (same size, as `dd conv=notrunc`, `cp` or `rsync
+// --inplace` over it do) cannot be told from the lookups: the table keeps the
+// file open and Unchanged compares its size, modification and change times with
+// those at Open, so a run asks it before it commits its output. Another file
+// renamed over the table's name is no change of the table in use: the mapping
+// is of the file opened, which stays as it was. With Limits::private_copy the
+// file is read into private memory instead, and never changes afterwards.
 // Refused files get exactly the verdicts and exceptions of
 // ReadWordFormTableFile and CheckWordFormTableExtent.
 //

@@ -1,5 +1,3 @@
-#include "diacritizer/WordFormLookup.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -15,6 +13,7 @@
 
 #include "diacritizer/DiacritizerTestUtil.h"
 #include "diacritizer/WordFormExtent.h"
+#include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 

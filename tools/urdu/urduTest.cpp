@@ -839,8 +839,7 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
 TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
   BuildSampleTable();
   std::string other = kWords;
-  other.replace(other.find(u8"کِتاب"), std::string(u8"کِتاب").size(),
-                u8"کَتاب");
+  other.replace(other.find(u8"کِتاب"), std::string(u8"کِتاب").size(), u8"کَتاب");
   MakeFile("other.txt", other);
   ASSERT_EQ(0, Run(Urdu() + " table build other.txt -o other.lex"));
   ASSERT_EQ(Contents(Path("t.lex")).size(), Contents(Path("other.lex")).size());
@@ -886,8 +885,7 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
       EXPECT_TRUE(Contents(Path("report.tsv")) == "as it was");
     } else {
       EXPECT_EQ("", Contents(Path("err")));
-      EXPECT_NE(std::string::npos,
-                Contents(Path("out.txt")).find(u8"کِتاب\n"));
+      EXPECT_NE(std::string::npos, Contents(Path("out.txt")).find(u8"کِتاب\n"));
     }
     EXPECT_EQ(0, Run("! ls -a | grep -q urdulex-"));
   }
