@@ -190,6 +190,39 @@ TEST_F(DiacritizerTest, SparseTablesAtTheLimitAreRefusedCheaply) {
                 false, limit);
 }
 
+// Files of exactly the size their header announces, 2^24 slots (1.1 GB),
+// but sparse: a few records, then zeros, whose links all lead to slot 0 and
+// so into a cycle. The first walk through it is refused with the loader's
+// message, before an index of every slot (1.7 GB) is made: within the
+// mapping and a few hundred MB.
+TEST_F(DiacritizerTest, SparseFilesOfTheAnnouncedSizeAreRefusedCheaply) {
+  const int32_t slots = 1 << 24;
+  const off_t size = 6 + off_t{70} * slots;
+  const std::string limit =
+      urdulex::test::MemoryCap(static_cast<int>(size / 1024) + 300000);
+  Write("in.txt", Utf16(kQalam + L"\n" + kKitab));
+  struct {
+    const char* what;
+    std::vector<std::string> records;  // then zeros
+    std::string expected;
+  } cases[] = {
+      {"zeros only", {},
+       "Error Code (0x31) in hashmain (N): Slot 0 links to 0, closing a "
+       "cycle."},
+      {"a cycle among the records",
+       {Record(kQalam, "ZZX", 1), Record(L"b", "X", 0)},
+       "Error Code (0x31) in hashmain (N): Slot 1 links to 0, closing a "
+       "cycle."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string lex =
+        Write("wordformshashtable.lex", TableFile({slots}, c.records));
+    ASSERT_EQ(0, ::truncate(lex.c_str(), size));
+    ExpectFailure("in.txt out.txt", 1, c.expected, false, limit);
+  }
+}
+
 // A table of one long chain, whose header announces the largest slot
 // count for a few thousand records: reading it costs the records, not the
 // slots (2^24 of them would need 1.3 GB once loaded), before it is refused.

@@ -336,6 +336,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
           CheckIntact();
           throw;
         }
+        links_checked_ = true;
       }
       CheckIntact();
       return Verdict::kOpen;
@@ -685,6 +686,13 @@ inline WordFormLookup::Walk WordFormLookup::WalkDirectory(
 
 const WordFormIndex& WordFormLookup::FullIndex() const {
   std::call_once(built_, [this] {
+    // Links not yet checked are checked first, at a byte a slot, so that a
+    // table the loader refuses (a cycle, as in a sparse file of zeros) is
+    // refused before the index, many times that, is allocated.
+    if (!links_checked_ && directory_.load(std::memory_order_acquire) ==
+                               nullptr) {
+      CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+    }
     // The records read in place; a bad link has the loader's message.
     std::unique_ptr<WordFormIndex> index(new WordFormIndex);
     if (!index->Build(body_, static_cast<size_t>(slots_), slots_,

@@ -279,6 +279,7 @@ class WordFormLookup {
   int32_t slots_ = 0;
   HomeSlotHash home_;
   bool all_forms_ = false;
+  bool links_checked_ = false;  // at Open
   size_t walk_slots_ = kWalkSlots;
 
   mutable std::once_flag directed_;

@@ -208,53 +208,60 @@ bool ParseTableImage(const std::string& bytes, TableImage* image,
   return true;
 }
 
-bool CheckTableImage(const TableImage& image, TableSummary* summary,
-                     std::string* error) {
-  const int64_t n = image.slots;
-  const std::vector<TableRecord>& r = image.records;
-  if (image.trailing_bytes != 0) {
-    *error = std::to_string(image.trailing_bytes) +
-             " bytes after the last whole record";
+namespace {
+
+// The checks of CheckTableImage that need only the links, of a table of
+// `n` slots holding `slots` records (`records_in_file` whole ones and
+// `trailing` bytes in the file), `next(s)` the link of record s: false,
+// with `error` naming the first fault. `length`, when given, receives the
+// number of slots the walk from each record visits.
+template <typename Next>
+bool CheckChains(int64_t n, size_t slots, size_t records_in_file,
+                 size_t trailing, Next next, std::vector<uint32_t>* length,
+                 std::string* error) {
+  if (trailing != 0) {
+    *error = std::to_string(trailing) + " bytes after the last whole record";
     return false;
   }
   // The loader reads the first record unconditionally: a header with no
   // record after it is a reading error there, not an empty table.
-  if (image.records_in_file == 0) {
+  if (records_in_file == 0) {
     *error = "no record after the header";
     return false;
   }
-  if (image.records_in_file > static_cast<size_t>(n)) {
-    *error = std::to_string(image.records_in_file) + " records for " +
+  if (records_in_file > static_cast<size_t>(n)) {
+    *error = std::to_string(records_in_file) + " records for " +
              std::to_string(n) + " slots";
     return false;
   }
   // Only the slots the file holds are looked at, so a header announcing
   // millions of slots over a few records costs the records. Every other
   // slot is unused: a chain that reaches one ends there.
-  const size_t slots = r.size();
   auto next_of = [&](int64_t s) -> int64_t {
-    return static_cast<size_t>(s) < slots ? r[static_cast<size_t>(s)].next
+    return static_cast<size_t>(s) < slots ? next(static_cast<size_t>(s))
                                           : kUnusedSlot;
   };
   for (size_t s = 0; s < slots; ++s) {
-    int32_t next = r[s].next;
-    if (next < kEndOfChain || next >= n) {
+    int32_t link = next(s);
+    if (link < kEndOfChain || link >= n) {
       *error = Slot(static_cast<int64_t>(s)) + " links to " +
-               std::to_string(next) + ", outside the table of " +
+               std::to_string(link) + ", outside the table of " +
                std::to_string(n) + " slots";
       return false;
     }
   }
   // Chain lengths, and cycles, in one pass over the links: length[s] is
   // the number of slots a walk from s visits.
-  std::vector<int64_t> length(slots, 0);
+  std::vector<uint32_t> own;
+  std::vector<uint32_t>& len = length != nullptr ? *length : own;
+  len.assign(slots, 0);
   std::vector<uint8_t> on_path(slots, 0);
   std::vector<int64_t> path;
   for (size_t start = 0; start < slots; ++start) {
-    if (r[start].next == kUnusedSlot || length[start] != 0) continue;
+    if (next(start) == kUnusedSlot || len[start] != 0) continue;
     path.clear();
     int64_t s = static_cast<int64_t>(start);
-    while (s >= 0 && (static_cast<size_t>(s) >= slots || length[s] == 0)) {
+    while (s >= 0 && (static_cast<size_t>(s) >= slots || len[s] == 0)) {
       if (next_of(s) == kUnusedSlot) {
         *error = "the chain through " + Slot(path.back()) +
                  " runs into unused " + Slot(s);
@@ -262,19 +269,66 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
       }
       on_path[s] = 1;
       path.push_back(s);
-      int64_t next = r[s].next;
-      if (next >= 0 && static_cast<size_t>(next) < slots && on_path[next]) {
+      int64_t link = next(static_cast<size_t>(s));
+      if (link >= 0 && static_cast<size_t>(link) < slots && on_path[link]) {
         *error =
-            Slot(s) + " links to " + std::to_string(next) + ", closing a cycle";
+            Slot(s) + " links to " + std::to_string(link) + ", closing a cycle";
         return false;
       }
-      s = next;
+      s = link;
     }
-    int64_t tail = s >= 0 ? length[s] : 0;
+    uint32_t tail = s >= 0 ? len[s] : 0;
     for (size_t i = path.size(); i-- > 0;) {
-      length[path[i]] = ++tail;
+      len[path[i]] = ++tail;
       on_path[path[i]] = 0;
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckTableLinks(const std::string& bytes, std::string* error) {
+  // The header as ParseTableImage reads it; one it refuses is left to it.
+  if (bytes.size() < static_cast<size_t>(kMarkSize + kHeaderWordSize) ||
+      static_cast<unsigned char>(bytes[0]) != 0xFF ||
+      static_cast<unsigned char>(bytes[1]) != 0xFE) {
+    return true;
+  }
+  size_t at = kMarkSize;
+  int32_t slots = Int32At(bytes, at);
+  at += kHeaderWordSize;
+  if (slots == kExtendedHeader) {
+    if (bytes.size() < at + 2 * kHeaderWordSize) return true;
+    slots = Int32At(bytes, at);
+    if (Int32At(bytes, at + kHeaderWordSize) == 0) return true;
+    at += 2 * kHeaderWordSize;
+  }
+  if (slots < 1 || slots > kMaxTableSlots) return true;
+  const size_t body = bytes.size() - at;
+  const size_t records = body / kRecordSize;
+  const size_t held = std::min(records, static_cast<size_t>(slots));
+  const size_t links = at + kKeyBytes + kNextOffset;
+  return CheckChains(
+      slots, held, records, body % kRecordSize,
+      [&](size_t s) { return Int32At(bytes, links + s * kRecordSize); },
+      nullptr, error);
+}
+
+bool CheckTableImage(const TableImage& image, TableSummary* summary,
+                     std::string* error) {
+  const int64_t n = image.slots;
+  const std::vector<TableRecord>& r = image.records;
+  const size_t slots = r.size();
+  auto next_of = [&](int64_t s) -> int64_t {
+    return static_cast<size_t>(s) < slots ? r[static_cast<size_t>(s)].next
+                                          : kUnusedSlot;
+  };
+  std::vector<uint32_t> length;
+  if (!CheckChains(
+          n, slots, image.records_in_file, image.trailing_bytes,
+          [&](size_t s) { return r[s].next; }, &length, error)) {
+    return false;
   }
   // From here on every link of a used slot is -2 or a held slot.
   //

@@ -63,6 +63,13 @@ struct TableSummary {
 bool CheckTableImage(const TableImage& image, TableSummary* summary,
                      std::string* error);
 
+// The checks of CheckTableImage that need only the links (record count,
+// links outside the table, cycles, chains into an unused slot), made on a
+// file's bytes with a few bytes a slot, before ParseTableImage builds a
+// record for every slot: false, with the same `error`. A file whose
+// header ParseTableImage refuses passes, for it to judge.
+bool CheckTableLinks(const std::string& bytes, std::string* error);
+
 // Why a listed word was not stored.
 enum class SkipReason {
   kNone,

@@ -93,6 +93,10 @@ size_t FileSource::Read(unsigned char* buffer, size_t n) {
 
 std::string FileSource::ReadAll(size_t limit) {
   std::string bytes;
+  // A regular file's size, reserved at once: no doubling growth.
+  if (Size() > 0) {
+    bytes.reserve(std::min(static_cast<size_t>(Size()), limit));
+  }
   std::unique_ptr<unsigned char[]> block(new unsigned char[1 << 16]);
   while (size_t got = Read(block.get(), 1 << 16)) {
     if (bytes.size() + got > limit) {

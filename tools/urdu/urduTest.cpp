@@ -2,6 +2,7 @@
 // standard streams, exit statuses and the one line on standard error.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -888,6 +889,38 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
       EXPECT_NE(std::string::npos, Contents(Path("out.txt")).find(u8"کِتاب\n"));
     }
     EXPECT_EQ(0, Run("! ls -a | grep -q urdulex-"));
+  }
+}
+
+// A sparse file of the size its header announces (2^24 slots, 1.1 GB of
+// zeros after a few records): its links lead into a cycle, which the check
+// names without making a record of every slot (2.4 GB), and diacritize
+// before making an index of them: within the file and a few hundred MB.
+TEST_F(UrduTest, SparseTablesAreCheckedCheaply) {
+  const int32_t slots = 1 << 24;
+  const off_t size = 6 + off_t{70} * slots;
+  const std::string limit =
+      urdulex::test::MemoryCap(static_cast<int>(size / 1024) + 300000);
+  MakeFile("in.txt", u8"قلم کتاب\n");
+  using urdulex::diactest::Record;
+  struct {
+    std::vector<std::string> records;  // then zeros
+    std::string command;
+    std::string expected;
+  } cases[] = {
+      {{}, "table check t.lex", "urdu: t.lex: slot 0 links to 0, closing a cycle"},
+      {{Record(L"a", "X", 1), Record(L"b", "X", 0)},
+       "table check t.lex",
+       "urdu: t.lex: slot 1 links to 0, closing a cycle"},
+      {{}, "diacritize --table t.lex in.txt -o out.txt",
+       "urdu: table t.lex: Slot 0 links to 0, closing a cycle."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    MakeFile("t.lex", urdulex::diactest::TableFile({slots}, c.records));
+    ASSERT_EQ(0, ::truncate(Path("t.lex").c_str(), size));
+    EXPECT_EQ(1, Run(limit + Urdu() + " " + c.command + " > /dev/null"));
+    EXPECT_EQ(c.expected + "\n", stderr_);
   }
 }
 
