@@ -129,15 +129,17 @@ def _adjective_a(w):
 
 def _syncope(stem):
     """A stem of the shape CvCaC loses its second short vowel before a vowel:
-    سَمَجھ، سَمجھا؛ نِکَل، نِکلا."""
-    letters = [i for i, c in enumerate(stem) if c not in MARKS and c != "\u06be"]
+    سَمَجھ، سَمجھا؛ نِکَل، نِکلا؛ بِکھَر، بِکھرا."""
+    aspirate = "\u06be"
+    letters = [i for i, c in enumerate(stem) if c not in MARKS and c != aspirate]
     if len(letters) < 3:
         return stem
     middle, first = letters[-2], letters[-3]
     after = stem[middle + 1:letters[-1]]
-    before = stem[first + 1:middle]
-    if after == ZABAR and before in (ZABAR, ZER, PESH):
-        return stem[:middle + 1] + stem[letters[-1]:]
+    before = stem[first + 1:middle].replace(aspirate, "")
+    if after.replace(aspirate, "") == ZABAR and before in (ZABAR, ZER, PESH):
+        cut = middle + 1 + after.index(ZABAR)
+        return stem[:cut] + stem[cut + 1:]
     return stem
 
 
