@@ -185,7 +185,11 @@ void Diacritizer::Process(const char16_t* text,
     // A word without an Arabic-script letter is passed through; a line
     // is looked up whatever it holds, as the `diacritizer` program does.
     if (!token.letter && !options_.lines) continue;
-    Word word{static_cast<uint32_t>(t), kInText, token.length, 0, token.start,
+    Word word{static_cast<uint32_t>(t),
+              kInText,
+              token.length,
+              0,
+              token.start,
               token.length};
     const size_t at = keys_.size();
     if ((token.marked || token.ignorable) &&
@@ -196,9 +200,8 @@ void Diacritizer::Process(const char16_t* text,
     }
     words_.push_back(word);
   }
-  LookUp(text, tokens.size(), [&](size_t t, const Word* word) {
-    Emit(text, tokens[t], word);
-  });
+  LookUp(text, tokens.size(),
+         [&](size_t t, const Word* word) { Emit(text, tokens[t], word); });
   FlushPassed();  // the text is about to go
 }
 
@@ -218,9 +221,8 @@ void Diacritizer::LookUp(const char16_t* text, size_t tokens,
     const size_t n = std::min(kGroup, words_.size() - w);
     for (size_t k = 0; k < n; ++k) {
       const Word& word = words_[w + k];
-      const char16_t* key = word.key == kInText
-                                ? text + word.text
-                                : keys_.data() + word.key;
+      const char16_t* key =
+          word.key == kInText ? text + word.text : keys_.data() + word.key;
       keys[k] = reinterpret_cast<const unsigned char*>(key);
       units[k] = word.length;
     }
@@ -299,7 +301,8 @@ void Diacritizer::RunUtf8(TextReader& reader) {
             std::memchr(text.data() + at + kPiece, ' ', n - at - kPiece);
         if (space != nullptr) {
           end = static_cast<size_t>(static_cast<const char*>(space) -
-                                    text.data()) + 1;
+                                    text.data()) +
+                1;
         }
       }
       tokens_.clear();
@@ -337,9 +340,8 @@ void Diacritizer::ProcessUtf8(const char* text,
     }
     words_.push_back(word);
   }
-  LookUp(wide_.data(), tokens.size(), [&](size_t t, const Word* word) {
-    EmitUtf8(text, tokens[t], word);
-  });
+  LookUp(wide_.data(), tokens.size(),
+         [&](size_t t, const Word* word) { EmitUtf8(text, tokens[t], word); });
   FlushPassed();  // the text is about to go
 }
 
@@ -544,7 +546,6 @@ void SplitLetters(const std::u16string& form, std::vector<MarkedLetter>* out) {
     }
   }
 }
-
 
 }  // namespace
 

@@ -88,9 +88,9 @@ class FormTable {
     size_t bytes = 0;
     const unsigned char* form = nullptr;
     try {
-      form = lookup_.Find(Bytes(key), n, hash,
-                          reinterpret_cast<unsigned char*>(room), &bytes,
-                          steps);
+      form =
+          lookup_.Find(Bytes(key), n, hash,
+                       reinterpret_cast<unsigned char*>(room), &bytes, steps);
     } catch (...) {
       Fail();
     }
@@ -107,8 +107,7 @@ class FormTable {
   int32_t slots() const { return lookup_.slots(); }
   bool indexed() const { return lookup_.indexed(); }
   uint64_t IndexAfterSteps() const {
-    return WordFormLookup::kIndexAfter *
-           static_cast<uint64_t>(lookup_.slots());
+    return WordFormLookup::kIndexAfter * static_cast<uint64_t>(lookup_.slots());
   }
   // Every form of `key` in chain order (empty when unknown). Only with
   // `all_forms`. The forms of the kFormsCacheWords words asked for last
@@ -288,7 +287,7 @@ class Diacritizer {
   size_t pass_units_ = 0;
   const char* pass8_ = nullptr;  // the same for UTF-8 text
   size_t pass_bytes_ = 0;
-  Units wide_;  // the words of UTF-8 text in UTF-16
+  Units wide_;                     // the words of UTF-8 text in UTF-16
   std::vector<uint32_t> wide_at_;  // where each word is there, how long
   char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
 };

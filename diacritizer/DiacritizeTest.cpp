@@ -1,11 +1,10 @@
-#include "diacritizer/Diacritize.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "diacritizer/Diacritize.h"
 #include "diacritizer/DiacritizerTestUtil.h"
 #include "diacritizer/WordFormTable.h"
 
@@ -89,10 +88,13 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
   const FormTable table(Write("t.lex", bytes), false);
 
   const std::vector<std::wstring> pieces = {
-      L" ", L"  ", L"\r\n", L"\n", L"\t", L".", L"\u06D4", L"\u060C", L"\"",
-      L"\u00A0", L"\u3000", L"\u2026", L"abc", L"x1", L"42", L"\u06F4\u06F2",
-      L"\u200C", L"\u200D", L"\u200E", L"\u200F", L"\u061C", L"\u202B",
-      L"\u2067", L"\u0640", L"\U0001F600", L"\u00E9", L"\u0654", L"\uFEFB"};
+      L" ",          L"  ",     L"\r\n",   L"\n",
+      L"\t",         L".",      L"\u06D4", L"\u060C",
+      L"\"",         L"\u00A0", L"\u3000", L"\u2026",
+      L"abc",        L"x1",     L"42",     L"\u06F4\u06F2",
+      L"\u200C",     L"\u200D", L"\u200E", L"\u200F",
+      L"\u061C",     L"\u202B", L"\u2067", L"\u0640",
+      L"\U0001F600", L"\u00E9", L"\u0654", L"\uFEFB"};
   const auto text = [&](size_t bytes_wanted) {
     std::string out;
     while (out.size() < bytes_wanted) {
@@ -108,8 +110,8 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
       // Marks, joiners, directional marks and tatweels in and around it.
       for (unsigned k = rng() % 3; k > 0 && !w.empty(); --k) {
         const size_t at = rng() % (w.size() + 1);
-        const wchar_t extra[] = {kMarks[rng() % 5], 0x200C, 0x200E, 0x0640,
-                                 0x202E, 0x2069};
+        const wchar_t extra[] = {
+            kMarks[rng() % 5], 0x200C, 0x200E, 0x0640, 0x202E, 0x2069};
         w.insert(w.begin() + static_cast<ptrdiff_t>(at), extra[rng() % 6]);
       }
       out += Utf8(w);

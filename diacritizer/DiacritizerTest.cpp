@@ -206,7 +206,8 @@ TEST_F(DiacritizerTest, SparseFilesOfTheAnnouncedSizeAreRefusedCheaply) {
     std::vector<std::string> records;  // then zeros
     std::string expected;
   } cases[] = {
-      {"zeros only", {},
+      {"zeros only",
+       {},
        "Error Code (0x31) in hashmain (N): Slot 0 links to 0, closing a "
        "cycle."},
       {"a cycle among the records",

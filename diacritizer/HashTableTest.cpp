@@ -547,16 +547,16 @@ class WordFormIndexTest : public LoaderTest {
       for (const auto& lookup : lookups) {
         unsigned char room[2 * WordFormLookup::kMaxFormUnits];
         size_t n = 0;
-        const unsigned char* got = lookup->Find(
-            p, key.size(), lookup->Hash(p, key.size()), room, &n);
+        const unsigned char* got =
+            lookup->Find(p, key.size(), lookup->Hash(p, key.size()), room, &n);
         EXPECT_EQ(expected.empty() ? "-" : expected[0],
                   got == nullptr ? "-" : Text(got, n));
         std::vector<std::u16string> every;
         lookup->Forms(p, key.size(), &every);
         listed.clear();
         for (const std::u16string& f : every) {
-          listed.push_back(Text(reinterpret_cast<const unsigned char*>(f.data()),
-                                2 * f.size()));
+          listed.push_back(Text(
+              reinterpret_cast<const unsigned char*>(f.data()), 2 * f.size()));
         }
         EXPECT_EQ(expected, listed);
       }

@@ -261,8 +261,7 @@ class FileRecords {
   int32_t slots() const { return slots_; }
   int32_t next(size_t s) const {
     uint32_t v;
-    std::memcpy(&v, Record(s) + wordform::kKeyBytes + wordform::kNextOffset,
-                4);
+    std::memcpy(&v, Record(s) + wordform::kKeyBytes + wordform::kNextOffset, 4);
     return static_cast<int32_t>(v);
   }
   size_t units(size_t s) const { return wordform::KeyUnits(Record(s)); }
@@ -489,8 +488,8 @@ bool WordFormIndex::BuildFrom(const Records& file, bool all_forms) {
           --entries_;  // the form of a record nearer the home slot
         }
         slot->check = static_cast<uint32_t>(hashes[k] >> 32);
-        slot->offset = AddEntry(key, key_units, file.symbols(r),
-                                file.symbol_bytes(r), 0);
+        slot->offset =
+            AddEntry(key, key_units, file.symbols(r), file.symbol_bytes(r), 0);
         order_of[index] = spans[r].order;
         ++entries_;
       }
@@ -547,8 +546,8 @@ bool WordFormIndex::BuildFrom(const Records& file, bool all_forms) {
       group[i] = Get32(e + 2 + 2 * key_units + 2 * e[1]);
       continue;
     }
-    const uint32_t at = AddEntry(key, key_units, file.symbols(s),
-                                 file.symbol_bytes(s), extra);
+    const uint32_t at =
+        AddEntry(key, key_units, file.symbols(s), file.symbol_bytes(s), extra);
     group[i] = static_cast<uint32_t>(entry_at.size());
     Put32(arena_.data() + arena_.size() - 8, group[i]);
     entry_at.push_back(at);

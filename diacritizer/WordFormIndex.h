@@ -155,8 +155,7 @@ class WordFormIndex {
   // order, `group[i]` the number of found[i]'s entry, and `entry_at` the
   // offset of each numbered entry.
   template <typename Records>
-  void BuildForms(const Records& file,
-                  const std::vector<uint32_t>& found,
+  void BuildForms(const Records& file, const std::vector<uint32_t>& found,
                   const std::vector<uint32_t>& group,
                   const std::vector<uint32_t>& entry_at);
   // Appends the entry of a key with the form its symbols give, and `extra`

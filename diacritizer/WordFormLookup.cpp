@@ -182,9 +182,9 @@ Guard* AddGuard(const void* begin, size_t size) {
   if (!GuardInstalled()) return nullptr;
   const long page = ::sysconf(_SC_PAGESIZE);
   const uintptr_t b = reinterpret_cast<uintptr_t>(begin);
-  const uintptr_t e =
-      b + (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) *
-              static_cast<size_t>(page);
+  const uintptr_t e = b + (size + static_cast<size_t>(page) - 1) /
+                              static_cast<size_t>(page) *
+                              static_cast<size_t>(page);
   Guard* guard = g_guards.load(std::memory_order_relaxed);
   while (guard != nullptr &&
          guard->begin.load(std::memory_order_relaxed) != 0) {
@@ -380,7 +380,7 @@ void WordFormLookup::CheckIntact() const {
 }
 
 inline uint32_t WordFormLookup::Fingerprint(const unsigned char* key,
-                                           size_t units) {
+                                            size_t units) {
   // The first and the last four units (all of a shorter key), and the
   // length.
   uint64_t head = 0, tail = 0;
@@ -530,16 +530,16 @@ void WordFormLookup::UseDirectory(unsigned threads) const {
           const size_t units = wordform::KeyUnits(record);
           const uint32_t print = units > 0 ? Fingerprint(record, units) : 0;
           entries[s] = static_cast<uint32_t>(next + 2) | print << kLinkBits;
-          state[s] = next == wordform::kEndOfChain ? kWell
+          state[s] = next == wordform::kEndOfChain   ? kWell
                      : next == wordform::kUnusedSlot ? kBad
                                                      : kOpen;
         }
         return true;
       };
       // Large tables are read on the threads asked for, a range each.
-      const size_t ranges =
-          n >= kSlotsPerThread ? std::min<size_t>(threads, n / kSlotsPerThread)
-                               : 1;
+      const size_t ranges = n >= kSlotsPerThread
+                                ? std::min<size_t>(threads, n / kSlotsPerThread)
+                                : 1;
       std::vector<char> filled(ranges, 0);
       {
         // The ranges of threads the system refuses are read here.
@@ -641,8 +641,8 @@ unsigned WordFormLookup::StepAhead(uint64_t* hash) const {
   size_t steps = 1;
   const uint32_t s = FetchCandidate(*directory, *hash, &steps);
   if (s == kPastBound || steps > 0xFF) return 0;  // Find walks again
-  *hash = kAheadTag | uint64_t{steps} << 40 | (*hash & (uint64_t{0x7F} << 32)) |
-          s;
+  *hash =
+      kAheadTag | uint64_t{steps} << 40 | (*hash & (uint64_t{0x7F} << 32)) | s;
   return 0;
 }
 
@@ -689,14 +689,13 @@ const WordFormIndex& WordFormLookup::FullIndex() const {
     // Links not yet checked are checked first, at a byte a slot, so that a
     // table the loader refuses (a cycle, as in a sparse file of zeros) is
     // refused before the index, many times that, is allocated.
-    if (!links_checked_ && directory_.load(std::memory_order_acquire) ==
-                               nullptr) {
+    if (!links_checked_ &&
+        directory_.load(std::memory_order_acquire) == nullptr) {
       CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
     }
     // The records read in place; a bad link has the loader's message.
     std::unique_ptr<WordFormIndex> index(new WordFormIndex);
-    if (!index->Build(body_, static_cast<size_t>(slots_), slots_,
-                      all_forms_)) {
+    if (!index->Build(body_, static_cast<size_t>(slots_), slots_, all_forms_)) {
       CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
     }
     owned_index_ = std::move(index);

@@ -69,8 +69,9 @@ class WordFormLookupTest : public ScratchDirTest {
     size_t n = 0;
     const unsigned char* form =
         lookup.Find(p, key.size(), lookup.Hash(p, key.size()), room, &n);
-    return form == nullptr ? "-"
-                           : std::string(reinterpret_cast<const char*>(form), n);
+    return form == nullptr
+               ? "-"
+               : std::string(reinterpret_cast<const char*>(form), n);
   }
   static uint32_t Home(const std::u16string& key, int32_t slots) {
     return HomeSlotHash(slots)(key.data(), key.size());
@@ -145,11 +146,13 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
     std::string error;  // empty: found
   } cases[] = {
       {good, ""},
-      {far, "Slot " + std::to_string(f) + " links to 99, outside the table "
-            "of 64 slots."},
+      {far, "Slot " + std::to_string(f) +
+                " links to 99, outside the table "
+                "of 64 slots."},
       {good, ""},
-      {looped, "Slot " + std::to_string(f) + " links to 99, outside the "
-               "table of 64 slots."},
+      {looped, "Slot " + std::to_string(f) +
+                   " links to 99, outside the "
+                   "table of 64 slots."},
   };
   WordFormLookup lookup;
   std::string why;
@@ -178,9 +181,9 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
   records[f] = Record(L"\x062A\x062B", "Z", -2);
   const std::string cycle = Write("c.lex", TableFile({slots}, records));
   WordFormLookup directed_cycle;
-  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
-            directed_cycle.Open(cycle, false, &why,
-                                {0, WordFormLookup::kWalkSlots}));
+  ASSERT_EQ(
+      WordFormLookup::Verdict::kOpen,
+      directed_cycle.Open(cycle, false, &why, {0, WordFormLookup::kWalkSlots}));
   try {
     directed_cycle.UseDirectory();
     ADD_FAILURE() << "no exception";
@@ -210,9 +213,9 @@ TEST_F(WordFormLookupTest, LongWalkSwitchesToTheIndex) {
   WordFormHashTable homes;
   ASSERT_TRUE(homes.Allocate(slots, slots));
   std::vector<std::wstring> keys;
-  const std::string path = Write(
-      "t.lex", TableFile({slots}, urdulex::diactest::OneLongChain(
-                                      homes, slots, "Z", &keys)));
+  const std::string path =
+      Write("t.lex", TableFile({slots}, urdulex::diactest::OneLongChain(
+                                            homes, slots, "Z", &keys)));
   WordFormLookup lookup;
   std::string why;
   ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup.Open(path, true, &why));
@@ -231,8 +234,8 @@ TEST_F(WordFormLookupTest, LongWalkSwitchesToTheIndex) {
             lookup.Find(reinterpret_cast<const unsigned char*>(first.data()),
                         first.size(), before, room, &n));
   std::vector<std::u16string> forms;
-  lookup.Forms(reinterpret_cast<const unsigned char*>(last.data()),
-               last.size(), &forms);
+  lookup.Forms(reinterpret_cast<const unsigned char*>(last.data()), last.size(),
+               &forms);
   EXPECT_EQ(1u, forms.size());
 }
 

@@ -227,7 +227,8 @@ void ThrowLinkOutsideTable(size_t slot, int32_t next, int32_t slots) {
 
 void CheckWordFormTableLinks(const unsigned char* records, size_t count,
                              int32_t slots) {
-  const unsigned char* next = records + wordform::kKeyBytes + wordform::kNextOffset;
+  const unsigned char* next =
+      records + wordform::kKeyBytes + wordform::kNextOffset;
   CheckLinksOf(count, slots, [&](size_t s) {
     return LittleEndian32(next + s * wordform::kRecordSize);
   });

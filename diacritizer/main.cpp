@@ -207,8 +207,8 @@ class alignas(64) Diacritizer {
   uint64_t hashed_ = 0;         // lines hashed
   uint64_t touched_up_to_ = 0;  // lines whose second step was taken
   uint64_t emitted_ = 0;        // lines written
-  uint64_t steps_ = 0;     // slots walked past the home slots
-  unsigned touched_ = 0;   // keeps the loads of StepAhead
+  uint64_t steps_ = 0;          // slots walked past the home slots
+  unsigned touched_ = 0;        // keeps the loads of StepAhead
 
  public:
   unsigned touched() const { return touched_; }
@@ -505,10 +505,10 @@ int main(int argc, char** argv) {
     watch.Start(argv[1]);
     reader.Open(argv[1], FileReader::UNICODE);
     // Every core for a large input, unless told otherwise.
-    const unsigned threads =
-        asked > 0 ? static_cast<unsigned>(asked)
-        : reader.FileSize() > kInputBytesForThreads ? urdu::ThreadsFor(0)
-                                                    : 1;
+    const unsigned threads = asked > 0 ? static_cast<unsigned>(asked)
+                             : reader.FileSize() > kInputBytesForThreads
+                                 ? urdu::ThreadsFor(0)
+                                 : 1;
     // An input of a line or more per few slots of the table pays for the
     // directory of its chains (WordFormLookup::UseDirectory).
     if (reader.FileSize() / kInputBytesPerSlotForDirectory >= table.slots()) {

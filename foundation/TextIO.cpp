@@ -604,8 +604,8 @@ void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
       constexpr uint64_t kLanes = 0x0001000100010001ull;
       const uint64_t wide = v & (0xF800 * kLanes);
       // Bit 15 of a lane is set when its bits 7 to 10 are not all zero.
-      const uint64_t above = ((v & (0x0780 * kLanes)) + 0x7F80 * kLanes) &
-                             (0x8000 * kLanes);
+      const uint64_t above =
+          ((v & (0x0780 * kLanes)) + 0x7F80 * kLanes) & (0x8000 * kLanes);
       if (wide != 0 || above != 0x8000 * kLanes) break;
       const uint64_t out = (0xC0 * kLanes) | ((v >> 6) & (0x1F * kLanes)) |
                            (0x8000 * kLanes) | ((v & (0x3F * kLanes)) << 8);

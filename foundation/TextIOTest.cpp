@@ -170,8 +170,8 @@ TEST(TextWriterTest, LongOutputGoesOutInPieces) {
 // of their ranges, three-byte ones, surrogates, at any position in a group
 // of four.
 TEST(TextWriterTest, WordsAsUtf16BytesAsPut) {
-  const char16_t units[] = {0x41,   0x7F,   0x80,   0x627,  0x6D2,  0x7FF,
-                            0x800,  0x200C, 0xD83D, 0xDE00, 0xFFFD, 0x0};
+  const char16_t units[] = {0x41,  0x7F,   0x80,   0x627,  0x6D2,  0x7FF,
+                            0x800, 0x200C, 0xD83D, 0xDE00, 0xFFFD, 0x0};
   std::mt19937 rng(9);
   for (int round = 0; round < 2000; ++round) {
     std::u16string word(rng() % 14, u'\u0628');

@@ -29,7 +29,9 @@ TEST_F(ApiNormalizerTest, BuiltInRulesAndTheirChanges) {
       {"a ميں كتاب", "a میں کتاب", 2, 9},
       {"\u0627\u0653b", "\u0622b", 1, 0},
       {"کتاب", "کتاب", 0, 0},
-      {"\xEF\xBB\xBF" "كتاب", "کتاب", 1, 3},  // offsets count the mark
+      {"\xEF\xBB\xBF"
+       "كتاب",
+       "کتاب", 1, 3},  // offsets count the mark
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.normalized, urdu.Normalize(c.text)) << c.text;
@@ -45,7 +47,8 @@ TEST_F(ApiNormalizerTest, BuiltInRulesAndTheirChanges) {
       ASSERT_EQ(it->before, text.substr(it->offset, it->before.size()));
       text.replace(it->offset, it->before.size(), it->after);
     }
-    EXPECT_EQ(c.normalized, text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
+    EXPECT_EQ(c.normalized,
+              text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
   }
 }
 

@@ -10,15 +10,10 @@ constexpr size_t kFilterSize = 65536;
 
 }  // namespace
 
-FSM::FSM()
-    : numChars(0),
-      defined(false),
-      filter_(kFilterSize, 0) {}
+FSM::FSM() : numChars(0), defined(false), filter_(kFilterSize, 0) {}
 
 FSM::FSM(const FSM& other)
-    : numChars(0),
-      defined(false),
-      filter_(kFilterSize, 0) {
+    : numChars(0), defined(false), filter_(kFilterSize, 0) {
   try {
     CopyFrom(other);
   } catch (...) {

@@ -510,12 +510,12 @@ class DirectDecoder {
     Set(&table_[0][0xC2], ']');
     Set(&table_[0][0xC5], '|');
     Entry* const uzt = table_[0];
-    Set(&uzt[0x75], 0x06C1);                 // "u"
+    Set(&uzt[0x75], 0x06C1);                   // "u"
     Join(&uzt[0x75], 'C', 0x00FF, 0x06C2, 2);  // "uC"
-    Set(&uzt[0x79], 0x06D2);                 // "y"
+    Set(&uzt[0x79], 0x06D2);                   // "y"
     Join(&uzt[0x79], 'w', 0x00FF, 0x06D3, 2);  // "yw"
-    Set(&uzt[0x77], 0x0626);                 // "w"
-    if (!uzt[0x20].special) {                // " w "
+    Set(&uzt[0x77], 0x0626);                   // "w"
+    if (!uzt[0x20].special) {                  // " w "
       Join(&uzt[0x20], 'w' | ' ' << 8, 0xFFFF, 0x0621, 3);
     }
   }
@@ -626,8 +626,8 @@ constexpr uint32_t kIsAscii = 1u << 8;
 constexpr uint32_t kIsNeutral = 1u << 9;
 constexpr int kSpecialShift = 12;
 enum SpecialKind : uint8_t {
-  kPlain,  // class A, U or N
-  kFails,  // unknown to the mapping, or a surrogate
+  kPlain,    // class A, U or N
+  kFails,    // unknown to the mapping, or a surrogate
   kBracket,  // [ ] |
   kTatweel,
   kYehHamzaSeq,
@@ -651,8 +651,8 @@ inline bool CharAt(const unsigned char* p, size_t i, size_t n, uint32_t* u,
     std::memcpy(&v, p + i, 2);
     *u = kForm == kFormUtf16LE ? v : __builtin_bswap16(v);
 #else
-    *u = kForm == kFormUtf16LE ? (p[i] | p[i + 1] << 8)
-                               : (p[i] << 8 | p[i + 1]);
+    *u =
+        kForm == kFormUtf16LE ? (p[i] | p[i + 1] << 8) : (p[i] << 8 | p[i + 1]);
 #endif
     *length = 2;
     return true;
@@ -754,8 +754,8 @@ class DirectEncoder {
   bool ascii() const { return ascii_; }
 
  private:
-  // Encodes the characters that start in p[i, end) through a local buffer; with kTrack,
-  // notes in `*cut` every place where the encoding may be cut, which a
+  // Encodes the characters that start in p[i, end) through a local buffer; with
+  // kTrack, notes in `*cut` every place where the encoding may be cut, which a
   // piece that ends in the UZT plate and does not fail has no need of.
   template <int kForm, bool kTrack>
   size_t Piece(const unsigned char* p, size_t i, size_t end, size_t n,
@@ -820,10 +820,10 @@ size_t DirectEncoder::Piece(const unsigned char* p, size_t i, size_t end,
       c = Cut{i, base + static_cast<size_t>(w - buffer), ascii};
     }
     if (kind == kBracket) {
-      *w++ = ascii ? static_cast<char>(u)
-             : u == '['  ? '\xC0'
-             : u == ']'  ? '\xC2'
-                         : '\xC5';
+      *w++ = ascii      ? static_cast<char>(u)
+             : u == '[' ? '\xC0'
+             : u == ']' ? '\xC2'
+                        : '\xC5';
       continue;
     }
     if (kind == kTatweel) continue;  // UZT has no byte for it
@@ -1010,8 +1010,9 @@ uint64_t EncodeDirect(const UZTMapping& mapping, StreamEncode& stream,
   }
   if (!failed) {
     if (direct.ascii()) {
-      out.append("\xFE"
-                 "0");
+      out.append(
+          "\xFE"
+          "0");
     }
     if (!out.empty()) write(out);
     return 0;
@@ -1022,8 +1023,7 @@ uint64_t EncodeDirect(const UZTMapping& mapping, StreamEncode& stream,
   stream.Resume(kForm == kFormUtf8      ? UnicodeInput::kUtf8
                 : kForm == kFormUtf16LE ? UnicodeInput::kUtf16LE
                                         : UnicodeInput::kUtf16BE,
-                offset + static_cast<int64_t>(cut.in), line, column,
-                cut.ascii);
+                offset + static_cast<int64_t>(cut.in), line, column, cut.ascii);
   stream.Put(in.get() + cut.in, held - cut.in, last, out);
   while (!last) {
     const size_t n = read(reinterpret_cast<char*>(in.get()), kReadBlock);

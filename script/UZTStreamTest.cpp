@@ -390,8 +390,11 @@ std::string Capture(std::string* bytes, Run&& run) {
 
 TEST_F(UZTStreamTest, WholeStreamsEqualTheStreamCoders) {
   // Bytes of the fixed sequences, plate changes and failures.
-  const std::string hot = "  uCywwy w \xFE\xFE""01\xC0\xC2\xC5\n\x01\xFF";
-  const OnError modes[] = {{OnError::kFail, L'?'}, {OnError::kSkip, L'?'},
+  const std::string hot =
+      "  uCywwy w \xFE\xFE"
+      "01\xC0\xC2\xC5\n\x01\xFF";
+  const OnError modes[] = {{OnError::kFail, L'?'},
+                           {OnError::kSkip, L'?'},
                            {OnError::kSubstitute, L'?'}};
   std::string bytes;
   for (int round = 0; round < 900; ++round) {

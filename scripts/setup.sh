@@ -12,6 +12,7 @@ need_glob() { compgen -G "$1" >/dev/null || missing+=("$2"); }
 need_cmd cmake cmake
 need_cmd ninja ninja-build
 need_cmd g++ g++
+need_cmd clang-format clang-format
 need_cmd iconv libc-bin
 need_cmd python3 python3
 need_file /usr/include/gtest/gtest.h libgtest-dev

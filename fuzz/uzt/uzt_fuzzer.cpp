@@ -201,11 +201,10 @@ void FuzzEncode(const std::string& bytes) {
     if (c >= 0xD800 && c <= 0xDFFF) return;
   }
   std::string stream;
-  const bool ok =
-      RunStream("\xFF\xFE" + Utf16(text), &stream,
-                [&](auto& read, auto& write) {
-                  EncodeUZTStream(mapping, util, read, write);
-                });
+  const bool ok = RunStream("\xFF\xFE" + Utf16(text), &stream,
+                            [&](auto& read, auto& write) {
+                              EncodeUZTStream(mapping, util, read, write);
+                            });
   if (ok == whole_failed) Fail("whole-stream encoding refused differently");
   if (ok && stream != whole) Fail("whole-stream encoding differs");
 }

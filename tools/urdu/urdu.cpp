@@ -860,16 +860,16 @@ int Codes(const Arguments& args) {
     command.Run(
         writer, states,
         [&](State& state, TextReader& reader, TextWriter& out, uint64_t lines) {
-          ForEachLinePiece(
-              reader, lines, CodesCanCutBefore,
-              [&](TextReader&, uint64_t, const char16_t* line, size_t n,
-                  const char16_t*, size_t, bool last) {
-                state.codes.clear();
-                AppendLineCodes(mapper, texts.data(), line, n, &state.scratch,
-                                &state.codes);
-                if (last) state.codes.push_back('\n');
-                out.PutLatin1(state.codes.data(), state.codes.size());
-              });
+          ForEachLinePiece(reader, lines, CodesCanCutBefore,
+                           [&](TextReader&, uint64_t, const char16_t* line,
+                               size_t n, const char16_t*, size_t, bool last) {
+                             state.codes.clear();
+                             AppendLineCodes(mapper, texts.data(), line, n,
+                                             &state.scratch, &state.codes);
+                             if (last) state.codes.push_back('\n');
+                             out.PutLatin1(state.codes.data(),
+                                           state.codes.size());
+                           });
         });
   });
 }

@@ -908,11 +908,14 @@ TEST_F(UrduTest, SparseTablesAreCheckedCheaply) {
     std::string command;
     std::string expected;
   } cases[] = {
-      {{}, "table check t.lex", "urdu: t.lex: slot 0 links to 0, closing a cycle"},
+      {{},
+       "table check t.lex",
+       "urdu: t.lex: slot 0 links to 0, closing a cycle"},
       {{Record(L"a", "X", 1), Record(L"b", "X", 0)},
        "table check t.lex",
        "urdu: t.lex: slot 1 links to 0, closing a cycle"},
-      {{}, "diacritize --table t.lex in.txt -o out.txt",
+      {{},
+       "diacritize --table t.lex in.txt -o out.txt",
        "urdu: table t.lex: Slot 0 links to 0, closing a cycle."},
   };
   for (const auto& c : cases) {
