@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "diacritizer/Messages.h"
-#include "diacritizer/WordFormTable.h"
+#include "diacritizer/TableBuilder.h"
 #include "foundation/ApiSupport.h"
 
 namespace urdulex {

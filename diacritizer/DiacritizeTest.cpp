@@ -6,7 +6,7 @@
 
 #include "diacritizer/Diacritize.h"
 #include "diacritizer/DiacritizerTestUtil.h"
-#include "diacritizer/WordFormTable.h"
+#include "diacritizer/TableBuilder.h"
 
 namespace {
 

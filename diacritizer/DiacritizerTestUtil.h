@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "diacritizer/WordFormFormat.h"
+#include "diacritizer/TableFormat.h"
 #include "foundation/TestUtil.h"
 
 namespace urdulex {

@@ -6,9 +6,10 @@
 // table calls this on what ReadWordFormTableFile read and refuses the file
 // when it gives false.
 //
-// The verdict is taken from the counts of that one read, never from the
-// file's name or size, so a table from a pipe or a FIFO is judged exactly
-// as the same bytes in a regular file. Nothing is thrown.
+// The verdict (wordform::JudgeExtent, in the words of wordform::LoaderText)
+// is taken from the counts of that one read, never from the file's name or
+// size, so a table from a pipe or a FIFO is judged exactly as the same
+// bytes in a regular file. Nothing is thrown.
 
 #ifndef URDULEX_DIACRITIZER_WORDFORMEXTENT_H_
 #define URDULEX_DIACRITIZER_WORDFORMEXTENT_H_

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
-#include "diacritizer/WordFormFormat.h"
 #include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Threads.h"
@@ -212,19 +212,13 @@ void DropGuard(Guard* guard) {
 // by exactly one record per slot, with `*body` the offset of record 0;
 // else 0 (the file is then judged by the loader's rules).
 int32_t WholeTable(const unsigned char* bytes, size_t size, size_t* body) {
-  constexpr size_t kHeader = wordform::kMarkSize + wordform::kHeaderWordSize;
-  if (size < kHeader || bytes[0] != 0xFF || bytes[1] != 0xFE) return 0;
-  int32_t slots = Int32At(bytes + wordform::kMarkSize);
-  *body = kHeader;
-  if (slots == wordform::kExtendedHeader) {
-    *body = kHeader + 2 * wordform::kHeaderWordSize;
-    if (size < *body) return 0;
-    slots = Int32At(bytes + kHeader);
-    if (Int32At(bytes + kHeader + wordform::kHeaderWordSize) == 0) return 0;
-  }
-  if (slots < 1 || slots > wordform::kMaxTableSlots) return 0;
-  if (size - *body != static_cast<size_t>(slots) * kRecordSize) return 0;
-  return slots;
+  wordform::TableHeader header;
+  if (wordform::DecodeHeader(bytes, size, &header)) return 0;
+  const wordform::TableExtent extent =
+      wordform::ExtentOf(header.slots, size - header.size);
+  if (wordform::JudgeExtent(extent, true)) return 0;
+  *body = header.size;
+  return header.slots;
 }
 
 // `size` bytes of the file open as `fd` read into private memory (an

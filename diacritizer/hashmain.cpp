@@ -20,66 +20,40 @@ const char kModule[] = "hashmain";
 // Records read from the file at a time.
 constexpr size_t kRecordsPerRead = 4096;
 
-int32_t LittleEndian32(const unsigned char* p) {
-  return static_cast<int32_t>(
-      static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-      static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-bool Reject(std::string* rejection, const std::string& why) {
-  if (rejection != nullptr) *rejection = why;
+bool Reject(std::string* rejection, const wordform::TableProblem& problem) {
+  if (rejection != nullptr) *rejection = wordform::LoaderText(problem);
   return false;
 }
 
-// Reads one header word; bytes the file does not have stay 0. False when
-// not a single byte was left.
+[[noreturn]] void ThrowInvalid(int line,
+                               const wordform::TableProblem& problem) {
+  throw InvalidFormatException(kModule, line, kErrorInvalidFormat,
+                               wordform::LoaderText(problem));
+}
+
+[[noreturn]] void ThrowRead(int line, wordform::TableFault fault) {
+  wordform::TableProblem problem;
+  problem.fault = fault;
+  throw IOException(kModule, line, kErrorFileRead,
+                    wordform::LoaderText(problem));
+}
+
+// Reads one header word to `word`; bytes the file does not have stay 0.
+// False when not a single byte was left.
 template <typename Reader>
-bool ReadHeaderWord(Reader& reader, int32_t* value) {
-  unsigned char bytes[wordform::kHeaderWordSize] = {0, 0, 0, 0};
-  int got = reader.Read(reinterpret_cast<char*>(bytes), sizeof(bytes));
-  *value = LittleEndian32(bytes);
-  return got != 0;
+bool ReadHeaderWord(Reader& reader, unsigned char* word) {
+  return reader.Read(reinterpret_cast<char*>(word),
+                     wordform::kHeaderWordSize) != 0;
 }
 
 // Rejects links that would let a search leave the table or walk forever.
 // Throws InvalidFormatException naming the first bad slot and its link.
-// `next(s)` is the link of slot s, for the `records` slots held.
-template <typename Next>
-void CheckLinksOf(size_t records, int32_t n, Next next_of) {
-  for (size_t s = 0; s < records; ++s) {
-    int32_t next = next_of(s);
-    if (next < wordform::kEndOfChain || next >= n) {
-      ThrowLinkOutsideTable(s, next, n);
-    }
-  }
-  // Every slot has at most one successor, so a walk that meets a slot of
-  // its own path has found a cycle. Each slot is walked once.
-  enum : uint8_t { kNew, kOnPath, kDone };
-  std::vector<uint8_t> state(records, kNew);
-  std::vector<int32_t> path;
-  for (size_t start = 0; start < records; ++start) {
-    path.clear();
-    int32_t s = static_cast<int32_t>(start);
-    while (s >= 0 && static_cast<size_t>(s) < records && state[s] == kNew) {
-      state[s] = kOnPath;
-      path.push_back(s);
-      int32_t next = next_of(static_cast<size_t>(s));
-      if (next >= 0 && static_cast<size_t>(next) < records &&
-          state[next] == kOnPath) {
-        throw InvalidFormatException(kModule, __LINE__, kErrorInvalidFormat,
-                                     "Slot " + std::to_string(s) +
-                                         " links to " + std::to_string(next) +
-                                         ", closing a cycle.");
-      }
-      s = next;
-    }
-    for (int32_t p : path) state[p] = kDone;
-  }
-}
-
 void CheckLinks(const WordFormTableFile& file) {
-  CheckLinksOf(file.records.size(), file.slots,
-               [&](size_t s) { return file.records[s].next; });
+  const wordform::TableProblem problem = wordform::CheckChains(
+      file.records.size(), file.slots,
+      [&](size_t s) { return file.records[s].next; },
+      wordform::ChainRule::kLoader);
+  if (problem) ThrowInvalid(__LINE__, problem);
 }
 
 // The reads of ReadTable over bytes in memory, with FileReader's rules: a
@@ -91,11 +65,14 @@ class MemoryReader {
       : bytes_(bytes), size_(size) {}
   // Checks and consumes the mark, as FileReader::Open does.
   void Open() {
-    if (size_ < 2 || bytes_[0] != 0xFF || bytes_[1] != 0xFE) {
+    wordform::TableHeader header;
+    const wordform::TableProblem problem =
+        wordform::DecodeHeader(bytes_, size_, &header);
+    if (problem.fault == wordform::TableFault::kNoMark) {
       throw IOException(kModule, __LINE__, kErrorFileOpen,
-                        "File is not Unicode based.");
+                        wordform::LoaderText(problem));
     }
-    at_ = 2;
+    at_ = wordform::kMarkSize;
   }
   int Read(char* buffer, int count) {
     if (eof_) {
@@ -127,37 +104,41 @@ class MemoryReader {
 template <typename Reader>
 bool ReadTable(Reader& reader, WordFormTableFile* file,
                std::string* rejection) {
-  int32_t header = 0;
-  ReadHeaderWord(reader, &header);
-  int32_t slots = header;
-  if (header == 0) {
-    return Reject(rejection, "The table header announces no slots.");
-  }
-  if (header == wordform::kExtendedHeader) {
-    ReadHeaderWord(reader, &slots);
-    if (slots == 0) {
-      return Reject(rejection, "The extended header announces no slots.");
-    }
-    int32_t extra = 0;
-    if (!ReadHeaderWord(reader, &extra)) {
-      throw IOException(kModule, __LINE__, kErrorFileRead,
-                        "The extended header ends after the slot count.");
-    }
-    if (extra == 0) {
-      return Reject(rejection, "The extended header's check word is zero.");
+  // The header words as the file has them, the bytes it lacks left 0.
+  // Where the file ends inside the extended header, the reader's end of
+  // file stands, unless the slot count read announces no table.
+  unsigned char head[wordform::kLongHeaderBytes] = {0xFF, 0xFE};
+  unsigned char* word = head + wordform::kMarkSize;
+  bool count_cut = false, check_word_missing = false;
+  ReadHeaderWord(reader, word);
+  if (wordform::ExtendedHeaderFollows(word)) {
+    ReadHeaderWord(reader, word + wordform::kHeaderWordSize);
+    count_cut = reader.EoF() != 0;
+    if (!count_cut) {
+      check_word_missing =
+          !ReadHeaderWord(reader, word + 2 * wordform::kHeaderWordSize);
     }
   }
+  wordform::TableHeader header;
+  const wordform::TableProblem problem =
+      wordform::DecodeHeader(head, sizeof(head), &header);
+  using wordform::TableFault;
+  if (problem.fault == TableFault::kNoSlots ||
+      problem.fault == TableFault::kExtendedNoSlots) {
+    return Reject(rejection, problem);
+  }
+  if (count_cut) ThrowRead(__LINE__, TableFault::kCountCutShort);
+  if (check_word_missing) ThrowRead(__LINE__, TableFault::kCheckWordCutShort);
+  if (problem.fault == TableFault::kZeroCheckWord) {
+    return Reject(rejection, problem);
+  }
+  const int32_t slots = header.slots;
   file->slots = slots;
-  if (slots < 1) {
-    return Reject(rejection, "The table header announces " +
-                                 std::to_string(slots) + " slots.");
+  if (problem.fault == TableFault::kSlotsBelowOne) {
+    return Reject(rejection, problem);
   }
-  if (slots > wordform::kMaxTableSlots) {
-    throw InvalidFormatException(
-        kModule, __LINE__, kErrorInvalidFormat,
-        "The table header announces " + std::to_string(slots) +
-            " slots, more than the limit of " +
-            std::to_string(wordform::kMaxTableSlots) + ".");
+  if (problem.fault == TableFault::kTooManySlots) {
+    ThrowInvalid(__LINE__, problem);
   }
 
   // The end of the data, as the format defines it: a file that ends inside
@@ -209,9 +190,10 @@ bool ReadTable(Reader& reader, WordFormTableFile* file,
     reader.Read(reinterpret_cast<char*>(piece.data()),
                 static_cast<int>(piece.size()));
   }
-  const uint64_t body = static_cast<uint64_t>(reader.Tell() - body_start);
-  file->records_in_file = body / wordform::kRecordSize;
-  file->partial_bytes = static_cast<uint32_t>(body % wordform::kRecordSize);
+  const wordform::TableExtent extent = wordform::ExtentOf(
+      slots, static_cast<uint64_t>(reader.Tell() - body_start));
+  file->records_in_file = extent.records;
+  file->partial_bytes = extent.partial_bytes;
   CheckLinks(*file);
   return true;
 }
@@ -219,35 +201,33 @@ bool ReadTable(Reader& reader, WordFormTableFile* file,
 }  // namespace
 
 void ThrowLinkOutsideTable(size_t slot, int32_t next, int32_t slots) {
-  throw InvalidFormatException(
-      kModule, __LINE__, kErrorInvalidFormat,
-      "Slot " + std::to_string(slot) + " links to " + std::to_string(next) +
-          ", outside the table of " + std::to_string(slots) + " slots.");
+  wordform::TableProblem problem;
+  problem.fault = wordform::TableFault::kLinkOutside;
+  problem.slot = static_cast<int64_t>(slot);
+  problem.link = next;
+  problem.slots = slots;
+  ThrowInvalid(__LINE__, problem);
 }
 
 void CheckWordFormTableLinks(const unsigned char* records, size_t count,
                              int32_t slots) {
-  const unsigned char* next =
-      records + wordform::kKeyBytes + wordform::kNextOffset;
-  CheckLinksOf(count, slots, [&](size_t s) {
-    return LittleEndian32(next + s * wordform::kRecordSize);
-  });
+  const wordform::TableProblem problem = wordform::CheckRecordChains(
+      records, count, slots, wordform::ChainRule::kLoader);
+  if (problem) ThrowInvalid(__LINE__, problem);
 }
 
 void WordFormTableFile::Add(const unsigned char* record) {
-  const unsigned char* tail = record + wordform::kKeyBytes;
+  const wordform::RecordFields fields = wordform::DecodeRecord(record);
   Entry entry;
-  entry.next = LittleEndian32(tail + wordform::kNextOffset);
-  entry.id = static_cast<uint32_t>(LittleEndian32(tail + wordform::kIdOffset));
-  entry.tag = tail[wordform::kTagOffset];
-  entry.flag = tail[wordform::kFlagOffset];
-  const uint8_t units = static_cast<uint8_t>(wordform::KeyUnits(record));
-  const uint8_t symbols = static_cast<uint8_t>(wordform::SymbolBytes(record));
-  entry.key_units = units;
-  entry.symbol_bytes = symbols;
+  entry.next = fields.next;
+  entry.id = fields.id;
+  entry.tag = fields.tag;
+  entry.flag = fields.flag;
+  entry.key_units = static_cast<uint8_t>(fields.key_units);
+  entry.symbol_bytes = static_cast<uint8_t>(fields.symbol_bytes);
   entry.text = static_cast<uint32_t>(text.size());
-  text.insert(text.end(), record, record + 2 * units);
-  text.insert(text.end(), tail, tail + symbols);
+  text.insert(text.end(), fields.key, fields.key + 2 * fields.key_units);
+  text.insert(text.end(), fields.symbols, fields.symbols + fields.symbol_bytes);
   records.push_back(entry);
 }
 

@@ -1,12 +1,13 @@
 // The word-form table of the diacritizer: the payload of one word form, the
 // process-wide table `wordFormHashTable`, its loader and the word lookup.
 //
-// LoadWordFormHashTable reads "wordformshashtable.lex" (layout in
-// WordFormFormat.h). It throws IOException, stamped with module "hashmain",
-// when the file cannot be opened or read, and InvalidFormatException when
-// the file is corrupt in a way that would make searches unsafe (a slot
-// count above wordform::kMaxTableSlots, a link out of range, a cycle). A
-// header that announces no usable table gives false.
+// LoadWordFormHashTable reads "wordformshashtable.lex" (layout and decoder
+// in TableFormat.h, in whose LoaderText words it reports). It throws
+// IOException, stamped with module "hashmain", when the file cannot be
+// opened or read, and InvalidFormatException when the file is corrupt in a
+// way that would make searches unsafe (a slot count above
+// wordform::kMaxTableSlots, a link out of range, a cycle). A header that
+// announces no usable table gives false.
 //
 // Every file is read once, to its end, and everything said about it (the
 // records, whether it is cut short) comes from that one read, so a table
@@ -25,7 +26,7 @@
 #include <vector>
 
 #include "diacritizer/HashTable.h"
-#include "diacritizer/WordFormFormat.h"
+#include "diacritizer/TableFormat.h"
 
 // One stored word form: the symbolic diacritic string that restores the
 // word from its bare key, and three values carried along uninterpreted.

@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
-#include "diacritizer/WordFormFormat.h"
 #include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/FileReader.h"

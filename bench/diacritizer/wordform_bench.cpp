@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "diacritizer/HashTable.h"
+#include "diacritizer/TableBuilder.h"
 #include "diacritizer/WordFormIndex.h"
 #include "diacritizer/WordFormLookup.h"
-#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "script/LexEnigneUtility.h"
 

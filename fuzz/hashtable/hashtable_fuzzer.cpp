@@ -58,11 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (read != loaded) std::abort();  // one reader, two users
   if (read) {
     // The counts of the read account for every byte after the header.
-    const size_t header =
-        data[2] == 0xFF && data[3] == 0xFF && data[4] == 0xFF && data[5] == 0xFF
-            ? 14
-            : 6;
-    if (header + file.records_in_file * wordform::kRecordSize +
+    wordform::TableHeader header;
+    wordform::DecodeHeader(data, size, &header);
+    if (header.size + file.records_in_file * wordform::kRecordSize +
             file.partial_bytes !=
         size) {
       std::abort();

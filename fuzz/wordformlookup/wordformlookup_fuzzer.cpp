@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/TableBuilder.h"
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormLookup.h"
-#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "fuzz/FuzzUtil.h"

@@ -21,9 +21,10 @@
 #include <utility>
 #include <vector>
 
+#include "diacritizer/TableBuilder.h"
+#include "diacritizer/TableCheck.h"
+#include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
-#include "diacritizer/WordFormFormat.h"
-#include "diacritizer/WordFormTable.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 #include "fuzz/FuzzUtil.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/TableBuilder.h"
 #include "diacritizer/Tokenizer.h"
-#include "diacritizer/WordFormTable.h"
 #include "foundation/TestUtil.h"
 
 namespace {
