@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "foundation/TextIO.h"
-
 namespace urdu {
 
 namespace {
@@ -26,8 +24,7 @@ std::vector<std::string> Words(const char* list) {
 }  // namespace
 
 void Misuse(const std::string& command, const std::string& why) {
-  throw Error(command + ": " + why + " (see urdu " + command + " --help)",
-              kExitUsage);
+  throw UsageError(command + ": " + why + " (see urdu " + command + " --help)");
 }
 
 bool AsksForHelp(int argc, char** argv) {

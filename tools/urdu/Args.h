@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace urdu {
@@ -52,8 +53,18 @@ struct Arguments {
   }
 };
 
-// The misuse of a command: "COMMAND: WHY (see urdu COMMAND --help)", with
-// the status of wrong usage.
+// Wrong usage of `urdu`: exit status kExitUsage, and `message` printed as
+// it is when it starts with "usage:", else after "urdu: ".
+class UsageError {
+ public:
+  explicit UsageError(std::string message) : message_(std::move(message)) {}
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
+};
+
+// Throws the UsageError "COMMAND: WHY (see urdu COMMAND --help)".
 [[noreturn]] void Misuse(const std::string& command, const std::string& why);
 
 // The words argv[2, argc) of `command` (argv[1]) as `options` have them:

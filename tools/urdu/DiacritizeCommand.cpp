@@ -81,14 +81,12 @@ int RunDiacritize(const Arguments& args) {
   RunFiles files;
   files.Input("word-form table", table_name);
   TextCommand command(args, files);
-  if (!report_name.empty()) files.Output("report", report_name);
   const std::unique_ptr<FormTable> table_file =
       OpenWordFormTable(table_name, Diacritizer::NeedsAllForms(options));
   FormTable& table = *table_file;
   // Threads see the text in blocks: the table is readied for the whole.
   Diacritizer::PrepareFor(table, command.total_bytes());
-  std::unique_ptr<FileSink> report;
-  if (!report_name.empty()) report.reset(new FileSink(report_name));
+  ByteSink* report = command.OpenReport();
   // The table is shared by the threads; each has a diacritizer of its
   // own, which keeps its buffers and counts from block to block, and
   // always writes to the same writer (Run's one writer of the thread).
@@ -97,61 +95,56 @@ int RunDiacritize(const Arguments& args) {
   };
   std::vector<State> states(command.threads());
   Coverage coverage;
-  try {
-    WithOutput(command, [&](TextWriter& writer) {
-      command.Run(
-          writer, states,
-          [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
-            if (!state.diacritizer) {
-              state.diacritizer.reset(new Diacritizer(table, options, out));
-            }
-            state.diacritizer->Run(reader);
-          });
-      std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
-      for (const State& state : states) {
-        if (!state.diacritizer) continue;
-        AddCoverage(state.diacritizer->coverage(), &coverage);
-        if (!report) continue;
-        for (const auto& entry : state.diacritizer->Unknown()) {
-          unknown[entry.first] += entry.second;
-        }
-        for (const auto& entry : state.diacritizer->AmbiguousWords()) {
-          ambiguous[entry.first] += entry.second;
-        }
-      }
-      if (report) {
-        TextWriter tsv(*report, TextWriter::kUtf8);
-        for (const auto& entry : ByCount(unknown)) {
-          tsv.Put(entry.first);
-          const std::string count = "\t" + std::to_string(entry.second) + "\n";
-          tsv.PutLatin1(count.data(), count.size());
-        }
-        // Then the words with several forms, with their forms as a third
-        // field.
-        for (const auto& entry : ByCount(ambiguous)) {
-          tsv.Put(entry.first);
-          const std::string count = "\t" + std::to_string(entry.second) + "\t";
-          tsv.PutLatin1(count.data(), count.size());
-          const FormTable::Forms held =
-              table.AllForms(entry.first.data(), entry.first.size());
-          const std::vector<std::u16string>& forms = *held;
-          for (size_t i = 0; i < forms.size(); ++i) {
-            if (i > 0) tsv.Put(u'|');
-            tsv.Put(forms[i]);
+  WithOutput(command, [&](TextWriter& writer) {
+    command.Run(
+        writer, states,
+        [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
+          if (!state.diacritizer) {
+            state.diacritizer.reset(new Diacritizer(table, options, out));
           }
-          tsv.Put(u'\n');
-        }
-        // Neither the report nor the text may come of two versions of
-        // the table.
-        table.CheckUnchanged();
-        tsv.Finish();
+          state.diacritizer->Run(reader);
+        });
+    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+    for (const State& state : states) {
+      if (!state.diacritizer) continue;
+      AddCoverage(state.diacritizer->coverage(), &coverage);
+      if (!report) continue;
+      for (const auto& entry : state.diacritizer->Unknown()) {
+        unknown[entry.first] += entry.second;
       }
+      for (const auto& entry : state.diacritizer->AmbiguousWords()) {
+        ambiguous[entry.first] += entry.second;
+      }
+    }
+    if (report) {
+      TextWriter tsv(*report, TextWriter::kUtf8);
+      for (const auto& entry : ByCount(unknown)) {
+        tsv.Put(entry.first);
+        const std::string count = "\t" + std::to_string(entry.second) + "\n";
+        tsv.PutLatin1(count.data(), count.size());
+      }
+      // Then the words with several forms, with their forms as a third
+      // field.
+      for (const auto& entry : ByCount(ambiguous)) {
+        tsv.Put(entry.first);
+        const std::string count = "\t" + std::to_string(entry.second) + "\t";
+        tsv.PutLatin1(count.data(), count.size());
+        const FormTable::Forms held =
+            table.AllForms(entry.first.data(), entry.first.size());
+        const std::vector<std::u16string>& forms = *held;
+        for (size_t i = 0; i < forms.size(); ++i) {
+          if (i > 0) tsv.Put(u'|');
+          tsv.Put(forms[i]);
+        }
+        tsv.Put(u'\n');
+      }
+      // Neither the report nor the text may come of two versions of
+      // the table.
       table.CheckUnchanged();
-    });
-  } catch (...) {
-    if (report) report->Discard();
-    throw;
-  }
+      tsv.Finish();
+    }
+    table.CheckUnchanged();
+  });
   if (args.Has("-v")) {
     std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());
   }

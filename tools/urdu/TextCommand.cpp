@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -53,6 +54,58 @@ class NamedInput : public ByteSource {
   std::unique_ptr<FileSource> source_;
   int64_t size_ = -1;
   bool done_ = false;
+};
+
+// How far the inputs have got, on standard error, for long runs.
+class Progress : public ReadProgress {
+ public:
+  // `total` is the size of the inputs in bytes, or -1 when unknown.
+  Progress(bool enabled, const char* command, int64_t total)
+      : enabled_(enabled), command_(command), total_(total) {
+    start_ = last_ = std::chrono::steady_clock::now();
+  }
+  ~Progress() override { Finish(); }
+
+  void Advance(uint64_t bytes) override {
+    done_ += bytes;
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Quiet for the first second, so short runs print nothing, and at most
+    // five updates a second after it.
+    if (now - start_ < std::chrono::seconds(1) ||
+        now - last_ < std::chrono::milliseconds(200)) {
+      return;
+    }
+    last_ = now;
+    const double mb = static_cast<double>(done_) / 1e6;
+    if (total_ > 0) {
+      std::fprintf(stderr, "\rurdu %s: %3d%% of %.1f MB", command_,
+                   static_cast<int>(100.0 * static_cast<double>(done_) /
+                                    static_cast<double>(total_)),
+                   static_cast<double>(total_) / 1e6);
+    } else {
+      std::fprintf(stderr, "\rurdu %s: %.1f MB", command_, mb);
+    }
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  void Finish() {
+    if (!shown_) return;
+    shown_ = false;
+    // Clears the line so that a message after it starts clean.
+    std::fprintf(stderr, "\r%40s\r", "");
+    std::fflush(stderr);
+  }
+
+ private:
+  bool enabled_;
+  const char* command_;
+  int64_t total_;
+  uint64_t done_ = 0;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
 };
 
 namespace {
@@ -107,16 +160,28 @@ TextCommand::TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
     total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
   }
   files.Output("output", output_name_);
-  if (!args.Value("--from", "").empty())
-    CheckEncoding(args.Value("--from", ""));
+  const std::string from = args.Value("--from", "");
+  if (!from.empty() && !CanConvert(from)) {
+    throw UsageError("--from " + from +
+                     ": not an encoding the C library's iconv converts "
+                     "(`iconv -l` lists them)");
+  }
   const bool show = args.Has("--progress") ||
                     (!args.Has("--no-progress") && ::isatty(2) == 1);
   progress_.reset(new Progress(show, args.command.c_str(), total));
   threads_ = ThreadsOf(args, total);
   total_bytes_ = total;
+  report_name_ = args.Value("--report", "");
+  if (!report_name_.empty()) files.Output("report", report_name_);
 }
 
 TextCommand::~TextCommand() = default;
+
+ByteSink* TextCommand::OpenReport() {
+  if (report_name_.empty()) return nullptr;
+  report_.reset(new FileSink(report_name_));
+  return report_.get();
+}
 
 TextWriter& TextCommand::Open() {
   sink_.reset(new FileSink(output_name_));
@@ -157,6 +222,7 @@ void TextCommand::Finish() {
 void TextCommand::Discard() {
   if (progress_) progress_->Finish();
   if (sink_) sink_->Discard();
+  if (report_) report_->Discard();
 }
 
 void TextCommand::RunBlocks(const Body& body) {

@@ -1,8 +1,9 @@
 // The common shape of `urdu`'s text commands: the inputs named on the
 // command line (standard input when there is none), each opened only when
-// it is reached; one output, put in place only once everything was written;
-// the progress line; the replacements of --lenient; and the threads of -j,
-// on blocks of whole lines written in input order.
+// it is reached; the output, and the --report file, put in place only once
+// everything was written; the progress line; the replacements of
+// --lenient; and the threads of -j, on blocks of whole lines written in
+// input order.
 
 #ifndef URDULEX_TOOLS_URDU_TEXTCOMMAND_H_
 #define URDULEX_TOOLS_URDU_TEXTCOMMAND_H_
@@ -20,6 +21,7 @@
 namespace urdu {
 
 class NamedInput;
+class Progress;
 
 class TextCommand {
  public:
@@ -30,8 +32,9 @@ class TextCommand {
       std::function<void(unsigned, TextReader&, TextWriter&, uint64_t)>;
 
   // Notes the text inputs in `files` (which holds the command's other
-  // inputs already) and refuses an output that is one of them, by what
-  // their names lead to: each input is opened only when it is reached.
+  // inputs already) and refuses an output (-o, and --report) that is one
+  // of them, by what their names lead to: each input is opened only when
+  // it is reached.
   TextCommand(const Arguments& args, RunFiles& files);
   ~TextCommand();
 
@@ -40,6 +43,10 @@ class TextCommand {
   unsigned threads() const { return threads_; }
   // The size of all the inputs in bytes, or -1 when one is not known.
   int64_t total_bytes() const { return total_bytes_; }
+
+  // Begins the --report file (null when none was asked for), which is put
+  // in place when it is closed.
+  ByteSink* OpenReport();
 
   // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open();
@@ -65,7 +72,7 @@ class TextCommand {
   // Puts the output in place, and says how many invalid sequences were
   // replaced.
   void Finish();
-  // Leaves the old output in place.
+  // Leaves the old output and report in place.
   void Discard();
 
  private:
@@ -77,6 +84,8 @@ class TextCommand {
   std::unique_ptr<Progress> progress_;
   std::unique_ptr<FileSink> sink_;
   std::unique_ptr<TextWriter> writer_;
+  std::string report_name_;
+  std::unique_ptr<FileSink> report_;
   int64_t total_bytes_ = -1;
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
   unsigned threads_ = 1;

@@ -24,6 +24,7 @@
 #include "foundation/TextIO.h"
 #include "foundation/Threads.h"
 #include "foundation/Version.h"
+#include "tools/common/ExitStatus.h"
 #include "tools/urdu/Args.h"
 #include "tools/urdu/Commands.h"
 
@@ -122,8 +123,7 @@ int Help(int argc, char** argv) {
 
 int Run(int argc, char** argv) {
   if (argc < 2) {
-    throw Error("usage: urdu COMMAND [OPTIONS] [FILE...] (see urdu help)",
-                kExitUsage);
+    throw UsageError("usage: urdu COMMAND [OPTIONS] [FILE...] (see urdu help)");
   }
   const std::string name = argv[1];
   if (name == "help" || name == "--help" || name == "-h") {
@@ -135,7 +135,7 @@ int Run(int argc, char** argv) {
   }
   const Command* command = FindCommand(name);
   if (command == nullptr) {
-    throw Error("unknown command " + name + " (see urdu help)", kExitUsage);
+    throw UsageError("unknown command " + name + " (see urdu help)");
   }
   if (AsksForHelp(argc, argv)) {
     std::fputs(command->help, stdout);
@@ -149,17 +149,32 @@ int Run(int argc, char** argv) {
 
 namespace {
 
+// What `urdu` advises on a failure of the library: which --from reads an
+// input that is in another encoding.
+std::string Advice(const urdu::Error& e) {
+  std::string advice;
+  for (const std::string& encoding : e.encodings()) {
+    advice +=
+        (advice.empty() ? ": read it with --from " : " or --from ") + encoding;
+  }
+  return advice;
+}
+
 int RunAndReport(int argc, char** argv) {
   try {
     return urdu::Run(argc, argv);
-  } catch (const urdu::Error& e) {
+  } catch (const urdu::UsageError& e) {
     if (e.message().compare(0, 6, "usage:") == 0) {
       std::fprintf(stderr, "%s\n", e.message().c_str());
     } else {
       std::fprintf(stderr, "urdu: %s\n",
                    urdu::PlainMessage(e.message()).c_str());
     }
-    return e.status();
+    return urdu::kExitUsage;
+  } catch (const urdu::Error& e) {
+    std::fprintf(stderr, "urdu: %s%s\n",
+                 urdu::PlainMessage(e.message()).c_str(), Advice(e).c_str());
+    return urdu::kExitFailure;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "urdu: %s\n",
                  urdu::PlainMessage(e.GetExceptionMsg()).c_str());
