@@ -119,15 +119,14 @@ FileSink::FileSink(const std::string& name) : name_(name) {
   // Standard output, like any descriptor named, is written through a copy
   // of the descriptor (OutputFile).
   if (name == "-") name_ = "standard output";
-  std::string why;
-  if (!output_.Begin(name, &why)) {
+  if (output_.Begin(name) != SafeOutput::kNone) {
     throw Error((name == "-" ? "cannot write " : "cannot create ") +
-                MessageName(name_) + ": " + why);
+                MessageName(name_) + ": " + output_.reason());
   }
   // A copy of its own, whose close tells whether the bytes were stored.
   fd_ = ::fcntl(output_.fd(), F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) {
-    why = Reason();
+    const std::string why = Reason();
     output_.Abandon();
     throw Error("cannot create " + MessageName(name_) + ": " + why);
   }
@@ -156,10 +155,11 @@ void FileSink::Close() {
     throw Error("cannot write " + MessageName(name_) + ": " + Reason());
   }
   owned_ = false;
-  std::string why;
-  if (!output_.Commit(&why)) {
-    throw Error((output_.direct() ? "cannot write " : "cannot replace ") +
-                MessageName(name_) + ": " + why);
+  const SafeOutput::Failure failure = output_.Commit();
+  if (failure != SafeOutput::kNone) {
+    throw Error((failure == SafeOutput::kCannotWrite ? "cannot write "
+                                                     : "cannot replace ") +
+                MessageName(name_) + ": " + output_.reason());
   }
 }
 

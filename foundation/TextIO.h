@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "foundation/OutputFile.h"
+#include "foundation/SafeOutput.h"
 
 namespace urdu {
 
@@ -137,7 +138,7 @@ class ByteSink {
 };
 
 // A file replaced as a whole once everything was written (see
-// foundation/OutputFile.h), or standard output for "-". On a failure the
+// foundation/SafeOutput.h), or standard output for "-". On a failure the
 // program calls Discard (or lets the sink go), which removes the new file
 // and leaves the old one in place.
 class FileSink : public ByteSink {
@@ -156,7 +157,7 @@ class FileSink : public ByteSink {
   std::string name_;
   int fd_ = -1;
   bool owned_ = false;
-  OutputFile output_;
+  SafeOutput output_;
 };
 
 // The files of one run, so that no output replaces or extends one of the
