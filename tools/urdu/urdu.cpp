@@ -8,7 +8,7 @@
 // Each subcommand wires pieces of the library together; see `urdu help` and
 // doc/urdu.1. Exit status 0 on success, 1 on failure, 2 on misuse; every
 // failure prints one line on standard error. Output files are replaced
-// whole once everything was written (foundation/OutputFile.h): a failure or
+// whole once everything was written (foundation/SafeOutput.h): a failure or
 // an interruption leaves the previous file in place. No output may be one
 // of the run's inputs.
 
