@@ -20,16 +20,23 @@ SafeOutput::Failure SafeOutput::Begin(const std::string& target) {
   return output_.Begin(target, &reason_) ? kNone : kCannotCreate;
 }
 
+SafeOutput::Failure SafeOutput::CheckInputs() {
+  for (size_t i = 0; i < watches_.size(); ++i) {
+    if (!watches_[i].Unchanged()) return InputChanged(watched_[i]);
+  }
+  return kNone;
+}
+
+SafeOutput::Failure SafeOutput::InputChanged(const std::string& name) {
+  changed_ = name;
+  output_.Abandon();
+  return kInputChanged;
+}
+
 SafeOutput::Failure SafeOutput::Commit(bool written) {
   reason_.clear();
   // Bytes of two versions of an input would pass for a good output.
-  for (size_t i = 0; i < watches_.size(); ++i) {
-    if (!watches_[i].Unchanged()) {
-      changed_ = watched_[i];
-      output_.Abandon();
-      return kInputChanged;
-    }
-  }
+  if (CheckInputs() != kNone) return kInputChanged;
   if (!written) {
     output_.Abandon();
     return kCannotWrite;

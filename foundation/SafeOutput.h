@@ -45,6 +45,13 @@ class SafeOutput {
   // Where the bytes go; see OutputFile::fd.
   int fd() const { return output_.fd(); }
 
+  // kInputChanged when a watched input changed (the output is then
+  // abandoned), else kNone. Commit asks it first.
+  Failure CheckInputs();
+  // For a change of the input `name` that the program noticed itself:
+  // abandons the output; kInputChanged.
+  Failure InputChanged(const std::string& name);
+
   // Ends the output, after the last byte, with every copy of fd() closed:
   // `written` is false when a write or a close failed (kCannotWrite). A
   // watched input that changed fails first (kInputChanged). The new file
