@@ -1,6 +1,5 @@
 // StripDiacritics (urdulex/diacritics.h) and LetterCodes
-// (urdulex/letter_codes.h) over the filters of `urdu strip` and `urdu
-// codes`.
+// (urdulex/letter_codes.h) over the filters of TextFilters.h.
 
 #include <vector>
 

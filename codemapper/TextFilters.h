@@ -1,6 +1,6 @@
-// Line and character filters of `urdu` and the public API: removing
-// combining marks, and the letter codes of `codemapper` for text that does
-// not come from a 16-bit file.
+// Line and character filters of the programs and the public API: removing
+// combining marks, the report of a normalization's changes, and the letter
+// codes of `codemapper` for text that does not come from a 16-bit file.
 
 #ifndef URDULEX_CODEMAPPER_TEXTFILTERS_H_
 #define URDULEX_CODEMAPPER_TEXTFILTERS_H_
@@ -31,7 +31,7 @@ size_t StripMarks(char16_t* text, size_t n, bool keep_shadda);
 // of marks too long to be a letter's is not held back.
 size_t StripSafeEnd(const char16_t* text, size_t n);
 
-// One change of `urdu normalize --check`: "WHERE:COLUMN: U+0627 U+0653 ->
+// One change a normalization makes: "WHERE:COLUMN: U+0627 U+0653 ->
 // U+0622", where WHERE is NAME:LINE and COLUMN counts the characters of
 // `line` (a surrogate pair is one) up to the change, from 1. An empty side
 // is written as "nothing". The column is counted on from `cursor`, which
@@ -47,7 +47,7 @@ std::string DescribeChange(const std::string& where, const std::wstring& line,
 // Writes UTF-8 `text` (a message, a file name) to `out`.
 void PutUtf8(const std::string& text, TextWriter& out);
 
-// A changed line as `urdu normalize --diff` writes it: "-WHERE: before" and
+// A line a normalization changes, before and after: "-WHERE: before" and
 // "+WHERE: after", each ended by LF.
 void PutLineDiff(const std::string& where, const std::wstring& before,
                  const std::wstring& after, TextWriter& out);
@@ -65,7 +65,7 @@ void AppendLineCodes(const int* codes, const CodeText* texts,
                      std::string* out);
 
 // Loads the code table file `path` into `codes` (kMapperSlots entries);
-// throws Error with the message of `urdu codes --table`.
+// throws Error with a one-line message naming the file.
 void LoadCodeTable(const std::string& path, int* codes);
 
 // Whether a line may be cut before line[i] (i > 0) for AppendLineCodes:

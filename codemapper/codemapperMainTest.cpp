@@ -334,7 +334,7 @@ TEST_F(CodemapperProgramTest, ShippedSampleMatchesReference) {
   }
   Put("rules.txt", table_bytes);
 
-  // The sample text, converted from UTF-8 the way the README shows.
+  // The sample text, converted from UTF-8 the way doc/codemapper.md shows.
   std::string cmd = "iconv -f UTF-8 -t UTF-16LE '" + data + "sample.txt' > '" +
                     dir_ + "/body'";
   ASSERT_EQ(system(cmd.c_str()), 0);

@@ -6,7 +6,7 @@
 // misuse; every failure prints one line on standard error. A code table with
 // text after its last CR LF, which the table reader would drop, is refused,
 // and so is an input that changes while it is read. OUTPUT is replaced
-// whole once everything was written (foundation/OutputFile.h): a failure or
+// whole once everything was written (foundation/SafeOutput.h): a failure or
 // an interruption leaves the previous file in place. OUTPUT may be neither
 // the input nor the code table.
 
@@ -21,8 +21,10 @@
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/OutputFile.h"
-#include "foundation/Quote.h"
+#include "foundation/SafeOutput.h"
 #include "foundation/TARNIException.h"
+#include "tools/common/ExitStatus.h"
+#include "tools/common/OutputMessages.h"
 
 namespace {
 
@@ -35,12 +37,12 @@ constexpr size_t kSliceUnits = kOutputBlock / kMaxMappedLength;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "%s\n", message.c_str());
-  return 1;
+  return urdu::kExitFailure;
 }
 
 int Usage() {
   std::fprintf(stderr, "usage: codemapper INPUT OUTPUT\n");
-  return 2;
+  return urdu::kExitUsage;
 }
 
 }  // namespace
@@ -53,13 +55,12 @@ int main(int argc, char** argv) {
   OutputFile::HandleSignals("codemapper");
 
   // Refused before anything is read: writing would destroy an input.
-  FileIds files;
-  files.AddInput(input_name, "Input");
-  files.AddInput(kCodeTableFile, "Code table");
-  std::string clash, clash_name;
-  if (files.Clash(output_name, "output", &clash, &clash_name)) {
-    return Fail(clash + " and output are the same file: " +
-                urdu::QuoteName(output_name) + ".");
+  SafeOutput output;
+  output.AddInput(input_name, "Input");
+  output.AddInput(kCodeTableFile, "Code table");
+  SafeOutput::Failure failure = output.Check(output_name);
+  if (failure != SafeOutput::kNone) {
+    return Fail(urdu::OutputFailureMessage(output, failure, output_name));
   }
 
   // The table reader stores a line only at its CR: a last line cut short
@@ -78,25 +79,22 @@ int main(int argc, char** argv) {
 
   FileReader reader;
   reader.SetGeminationExpansion(true);
-  InputWatch watch;
-  watch.Start(input_name);
+  output.WatchInput(input_name);
   try {
     reader.Open(input_name, FileReader::UNICODE);
   } catch (IOException& e) {
     return Fail(e.GetFormatedExceptionMessage());
   }
 
-  OutputFile output;
-  std::string why;
   FileWriter writer;
-  if (!output.Begin(output_name, &why) ||
+  if (output.Begin(output_name) != SafeOutput::kNone ||
       !writer.Open(output.fd(), FileWriter::ASCII)) {
-    return Fail(
-        "Could not create output file: " + urdu::QuoteName(output_name) + ".");
+    return Fail(urdu::OutputFailureMessage(output, SafeOutput::kCannotCreate,
+                                           output_name));
   }
 
   const std::string write_error =
-      "Could not write output file: " + urdu::QuoteName(output_name) + ".";
+      urdu::OutputFailureMessage(output, SafeOutput::kCannotWrite, output_name);
   try {
     // Mapped text is gathered in `out` and handed to the writer in blocks.
     // A line is mapped a slice at a time, so `out` keeps its size however
@@ -137,11 +135,10 @@ int main(int argc, char** argv) {
   } catch (IOException& e) {
     return Fail(e.GetFormatedExceptionMessage());
   }
-  // Bytes of two versions of the input would pass for a good output.
-  if (!watch.Unchanged()) {
-    return Fail("Input file changed while being read: " +
-                urdu::QuoteName(input_name) + ".");
+  // The input must not have changed while it was read.
+  failure = output.Commit(writer.Close());
+  if (failure != SafeOutput::kNone) {
+    return Fail(urdu::OutputFailureMessage(output, failure, output_name));
   }
-  if (!writer.Close() || !output.Commit(&why)) return Fail(write_error);
   return 0;
 }

@@ -1,4 +1,4 @@
-// Evaluate of urdulex/evaluate.h over the comparison of `urdu evaluate`.
+// Evaluate of urdulex/evaluate.h over the comparison of Evaluate.h.
 
 #include "diacritizer/ApiWordFormTable.h"
 #include "diacritizer/Evaluate.h"

@@ -1,4 +1,4 @@
-// Tokenize of urdulex/tokenize.h over the tokenizer of `urdu diacritize`.
+// Tokenize of urdulex/tokenize.h over the tokenizer (Tokenizer.h).
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
 // WordFormTable and WordFormTableBuilder of urdulex/wordform_table.h, over
-// the table of `urdu diacritize` and the builder of `urdu table build`.
+// the table of the diacritization (Diacritize.h) and the table builder
+// (WordFormTable.h).
 
 #include "diacritizer/ApiWordFormTable.h"
 

@@ -1,4 +1,4 @@
-// The measures of `urdu evaluate`: a diacritized text (the prediction)
+// The measures of a diacritization: a diacritized text (the prediction)
 // against a reference (the gold text), word by word.
 //
 // Both texts are split into words by the Tokenizer, and the n-th word of

@@ -63,10 +63,8 @@ std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
   } catch (const Error&) {
     if (!LooksLikeWordList(path)) throw;
     const std::string name = QuoteName(path);
-    throw Error("table " + name +
-                " looks like a word list, not a word-form table: build a "
-                "table from it with `urdu table build " +
-                name + " -o table.lex` and give --table table.lex");
+    throw WordListError("table " + name +
+                        " looks like a word list, not a word-form table");
   }
 }
 

@@ -13,10 +13,17 @@
 
 namespace urdu {
 
+// The Error of a table file that holds a word list: UTF-8 text, from
+// which a table is built (WordFormTable.h).
+class WordListError : public Error {
+ public:
+  using Error::Error;
+};
+
 // Opens the word-form table `path` (see FormTable). When it cannot be used
-// and holds UTF-8 text, the Error says that it looks like a word list and
-// how to build a table from it. With `private_copy`, the file is read into
-// private memory (WordFormLookup::Limits).
+// and holds UTF-8 text, throws a WordListError saying that it looks like a
+// word list. With `private_copy`, the file is read into private memory
+// (WordFormLookup::Limits).
 std::unique_ptr<FormTable> OpenFormTable(const std::string& path,
                                          bool all_forms,
                                          bool private_copy = false);

@@ -1,5 +1,6 @@
-// Splits running text into words and the separators between them, for the
-// `urdu` subcommands that look at words.
+// Splits running text into words and the separators between them, for
+// everything that looks at the words of a text (diacritization,
+// evaluation).
 //
 // Separators are white space (U+0009-U+000D, U+0020, U+0085, U+00A0,
 // U+1680, U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000), ASCII

@@ -1,13 +1,14 @@
-// WordFormIndex: the lookup structure of the diacritizer and of `urdu
-// diacritize`, built from a table file. For every key that HashTable::Search
-// would find in the table loaded from that file, it holds the key and the
-// restored word of the first form in chain order, ready to be written as
-// UTF-16LE bytes, and on request every form in chain order; every other key
-// is absent. So Find(key) answers exactly what isValidWord would, with one
-// or two cache misses instead of a chain walk over strings behind pointers,
-// and callers can overlap those misses for several keys with the Prefetch
-// calls. Building costs time and memory linear in the records whatever the
-// shape of the chains, one chain through the whole table included.
+// WordFormIndex: the lookup structure of the diacritizer and of the
+// diacritization of running text (Diacritize.h), built from a table file. For
+// every key that HashTable::Search would find in the table loaded from that
+// file, it holds the key and the restored word of the first form in chain
+// order, ready to be written as UTF-16LE bytes, and on request every form in
+// chain order; every other key is absent. So Find(key) answers exactly what
+// isValidWord would, with one or two cache misses instead of a chain walk over
+// strings behind pointers, and callers can overlap those misses for several
+// keys with the Prefetch calls. Building costs time and memory linear in the
+// records whatever the shape of the chains, one chain through the whole table
+// included.
 //
 // Keys are given as UTF-16LE bytes. Build copies what it needs; the index
 // does not refer to the file afterwards. Nothing here throws except the

@@ -1,4 +1,4 @@
-// What of a word `urdu diacritize` and `urdu evaluate` look at.
+// What of a word the diacritization and its evaluation look at.
 //
 // Only a word holding an Arabic-script letter is Urdu to them: numbers,
 // Latin words and markup are passed through and counted apart. Directional

@@ -28,7 +28,7 @@ constexpr double kPlausible = 0.9;
 constexpr size_t kFewestArabic = 3;
 
 struct Candidate {
-  const char* encoding;  // as iconv and --from name it
+  const char* encoding;  // as iconv names it
   const char* what;
 };
 
@@ -88,15 +88,11 @@ double Plausibility(const char* encoding, const unsigned char* data, size_t n) {
 
 }  // namespace
 
-void CheckEncoding(const std::string& encoding) {
+bool CanConvert(const std::string& encoding) {
   const iconv_t cd = ::iconv_open(kUtf8, encoding.c_str());
-  if (cd == kNoConverter) {
-    throw Error("--from " + encoding +
-                    ": not an encoding the C library's iconv converts "
-                    "(`iconv -l` lists them)",
-                kExitUsage);
-  }
+  if (cd == kNoConverter) return false;
   ::iconv_close(cd);
+  return true;
 }
 
 ConvertingSource::ConvertingSource(ByteSource& source,
@@ -106,7 +102,9 @@ ConvertingSource::ConvertingSource(ByteSource& source,
       lenient_(lenient),
       cd_(::iconv_open(kUtf8, encoding.c_str())),
       in_(new char[kInput]) {
-  if (static_cast<iconv_t>(cd_) == kNoConverter) CheckEncoding(encoding);
+  if (static_cast<iconv_t>(cd_) == kNoConverter) {
+    throw Error(encoding + ": not an encoding the C library's iconv converts");
+  }
 }
 
 ConvertingSource::~ConvertingSource() {
@@ -203,13 +201,11 @@ Utf32Mark FindUtf32Mark(const unsigned char* data, size_t n, bool final) {
 
 const char* Utf32Refusal(Utf32Mark mark) {
   return mark == Utf32Mark::kBigEndian
-             ? "UTF-32 text (byte-order mark 00 00 FE FF): read it with "
-               "--from UTF-32"
-             : "UTF-32 text (byte-order mark FF FE 00 00): read it with "
-               "--from UTF-32";
+             ? "UTF-32 text (byte-order mark 00 00 FE FF)"
+             : "UTF-32 text (byte-order mark FF FE 00 00)";
 }
 
-std::string GuessEncodingHint(const unsigned char* data, size_t n) {
+EncodingGuess GuessEncoding(const unsigned char* data, size_t n) {
   n = std::min(n, kGuessSample);
   const Candidate* best = nullptr;
   double best_score = kPlausible;
@@ -222,15 +218,14 @@ std::string GuessEncodingHint(const unsigned char* data, size_t n) {
       best_score = score;
     }
   }
-  if (best == nullptr) return "";
+  if (best == nullptr) return EncodingGuess();
   // Text of the letters the two code pages share reads alike in both; the
   // last two candidates are the code pages.
   if (tie && best == &kCandidates[4]) {
-    return "; it looks like a legacy Arabic code page: read it with --from "
-           "CP1256 or --from ISO-8859-6";
+    return {"; it looks like a legacy Arabic code page",
+            {"CP1256", "ISO-8859-6"}};
   }
-  return std::string("; it looks like ") + best->what +
-         ": read it with --from " + best->encoding;
+  return {std::string("; it looks like ") + best->what, {best->encoding}};
 }
 
 }  // namespace urdu

@@ -1,6 +1,6 @@
 // Inputs that are not UTF-8, nor UTF-16 with its mark: read in another
 // encoding through the C library's iconv(3), or recognised well enough to
-// tell the user what they probably are and which --from reads them.
+// tell what they probably are and which encoding reads them.
 //
 // No conversion table is written here: every byte is converted by iconv,
 // and the guesses only compare how plausible the text is that iconv makes
@@ -13,17 +13,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/TextIO.h"
 
 namespace urdu {
 
-// Throws Error (wrong usage) when iconv cannot convert `encoding` to UTF-8.
-void CheckEncoding(const std::string& encoding);
+// Whether iconv converts `encoding` to UTF-8.
+bool CanConvert(const std::string& encoding);
 
 // The bytes of another source, in `encoding`, handed out as UTF-8. Bytes
 // that are not valid in the encoding (or a sequence cut by the end) are an
-// Error naming their offset, or with `lenient` each becomes U+FFFD.
+// Error naming their offset, or with `lenient` each becomes U+FFFD. An
+// encoding iconv does not convert is an Error at once.
 class ConvertingSource : public ByteSource {
  public:
   ConvertingSource(ByteSource& source, const std::string& encoding,
@@ -61,13 +63,19 @@ class ConvertingSource : public ByteSource {
 // that may still grow into one.
 enum class Utf32Mark { kNone, kMaybe, kLittleEndian, kBigEndian };
 Utf32Mark FindUtf32Mark(const unsigned char* data, size_t n, bool final);
-// What the decoder says of an input that starts with the mark `mark`.
+// What the decoder says of an input that starts with the mark `mark`; it is
+// read as "UTF-32".
 const char* Utf32Refusal(Utf32Mark mark);
 
-// For `data`, a piece of an input that is not valid UTF-8: "; it looks
-// like ...: read it with --from X" when it reads as Urdu text in UTF-16
-// without a mark or in a legacy Arabic code page, else empty.
-std::string GuessEncodingHint(const unsigned char* data, size_t n);
+// What a piece of an input that is not valid UTF-8 looks like.
+struct EncodingGuess {
+  std::string what;  // "; it looks like ...", or empty
+  std::vector<std::string>
+      encodings;  // that would read it, as iconv names them
+};
+// The guess for `data`, when it reads as Urdu text in UTF-16 without a
+// mark or in a legacy Arabic code page; else nothing.
+EncodingGuess GuessEncoding(const unsigned char* data, size_t n);
 
 }  // namespace urdu
 

@@ -119,15 +119,14 @@ FileSink::FileSink(const std::string& name) : name_(name) {
   // Standard output, like any descriptor named, is written through a copy
   // of the descriptor (OutputFile).
   if (name == "-") name_ = "standard output";
-  std::string why;
-  if (!output_.Begin(name, &why)) {
+  if (output_.Begin(name) != SafeOutput::kNone) {
     throw Error((name == "-" ? "cannot write " : "cannot create ") +
-                MessageName(name_) + ": " + why);
+                MessageName(name_) + ": " + output_.reason());
   }
   // A copy of its own, whose close tells whether the bytes were stored.
   fd_ = ::fcntl(output_.fd(), F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) {
-    why = Reason();
+    const std::string why = Reason();
     output_.Abandon();
     throw Error("cannot create " + MessageName(name_) + ": " + why);
   }
@@ -156,10 +155,11 @@ void FileSink::Close() {
     throw Error("cannot write " + MessageName(name_) + ": " + Reason());
   }
   owned_ = false;
-  std::string why;
-  if (!output_.Commit(&why)) {
-    throw Error((output_.direct() ? "cannot write " : "cannot replace ") +
-                MessageName(name_) + ": " + why);
+  const SafeOutput::Failure failure = output_.Commit();
+  if (failure != SafeOutput::kNone) {
+    throw Error((failure == SafeOutput::kCannotWrite ? "cannot write "
+                                                     : "cannot replace ") +
+                MessageName(name_) + ": " + output_.reason());
   }
 }
 
@@ -205,6 +205,7 @@ int TextDecoder::DetectForm(const unsigned char* data, size_t n, bool final,
     *ok = false;
     error->line = 1;
     error->what = Utf32Refusal(utf32);
+    error->encoding = "UTF-32";
     return -1;
   }
   static const unsigned char kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
@@ -416,50 +417,9 @@ size_t TextDecoder::DecodeUtf16(const unsigned char* p, size_t n, bool final,
   return i;
 }
 
-// --- progress ---
-
-Progress::Progress(bool enabled, const char* command, int64_t total)
-    : enabled_(enabled), command_(command), total_(total) {
-  start_ = last_ = std::chrono::steady_clock::now();
-}
-
-Progress::~Progress() { Finish(); }
-
-void Progress::Advance(uint64_t bytes) {
-  done_ += bytes;
-  if (!enabled_) return;
-  const auto now = std::chrono::steady_clock::now();
-  // Quiet for the first second, so short runs print nothing, and at most
-  // five updates a second after it.
-  if (now - start_ < std::chrono::seconds(1) ||
-      now - last_ < std::chrono::milliseconds(200)) {
-    return;
-  }
-  last_ = now;
-  const double mb = static_cast<double>(done_) / 1e6;
-  if (total_ > 0) {
-    std::fprintf(stderr, "\rurdu %s: %3d%% of %.1f MB", command_,
-                 static_cast<int>(100.0 * static_cast<double>(done_) /
-                                  static_cast<double>(total_)),
-                 static_cast<double>(total_) / 1e6);
-  } else {
-    std::fprintf(stderr, "\rurdu %s: %.1f MB", command_, mb);
-  }
-  std::fflush(stderr);
-  shown_ = true;
-}
-
-void Progress::Finish() {
-  if (!shown_) return;
-  shown_ = false;
-  // Clears the line so that a message after it starts clean.
-  std::fprintf(stderr, "\r%40s\r", "");
-  std::fflush(stderr);
-}
-
 // --- reading ---
 
-TextReader::TextReader(ByteSource& source, bool lenient, Progress* progress,
+TextReader::TextReader(ByteSource& source, bool lenient, ReadProgress* progress,
                        const std::string& from)
     : source_(source),
       decoder_(lenient),
@@ -500,13 +460,17 @@ bool TextReader::Next(Units* units) {
 }
 
 void TextReader::Fail(size_t n, const DecodeError& error) const {
-  // Text that is not UTF-8 may be in another encoding that --from reads.
-  const std::string hint = decoder_.form() == TextDecoder::kUtf8
-                               ? GuessEncodingHint(buffer_.get(), n)
-                               : "";
+  // Text that is not UTF-8 may be in another encoding that reads it.
+  EncodingGuess guess;
+  if (error.encoding != nullptr) {
+    guess.encodings.push_back(error.encoding);
+  } else if (decoder_.form() == TextDecoder::kUtf8) {
+    guess = GuessEncoding(buffer_.get(), n);
+  }
   throw Error(MessageName(source_.name()) + ": line " +
-              std::to_string(error.line) + ", byte offset " +
-              std::to_string(error.offset) + ": " + error.what + hint);
+                  std::to_string(error.line) + ", byte offset " +
+                  std::to_string(error.offset) + ": " + error.what + guess.what,
+              std::move(guess.encodings));
 }
 
 bool TextReader::NextUtf8(Utf8Bytes* bytes) {

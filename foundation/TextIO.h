@@ -1,20 +1,18 @@
-// Text in and out for `urdu` and the public API: byte sources and sinks, a
-// decoder of UTF-8 and UTF-16 (told apart by the byte-order mark) into
-// UTF-16 units, and a writer that encodes UTF-16 units as UTF-8, or as the
-// 16-bit form of the other programs (mark FF FE, CR LF line ends).
+// Text in and out for the programs and the public API: byte sources and sinks,
+// a decoder of UTF-8 and UTF-16 (told apart by the byte-order mark) into UTF-16
+// units, and a writer that encodes UTF-16 units as UTF-8, or as the 16-bit form
+// of the other programs (mark FF FE, CR LF line ends).
 //
 // Everything works in blocks, so memory stays the same whatever the size of
 // the input. Text is held as UTF-16 units (`char16_t`); characters above
 // U+FFFF travel as surrogate pairs and come out as they went in.
 //
-// Failures are thrown as urdu::Error, which carries the one line the program
-// prints after "urdu: " and the exit status. Objects own what they open;
-// none is copyable.
+// Failures are thrown as urdu::Error, which carries a one-line message.
+// Objects own what they open; none is copyable.
 
 #ifndef URDULEX_FOUNDATION_TEXTIO_H_
 #define URDULEX_FOUNDATION_TEXTIO_H_
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,23 +23,23 @@
 #include <vector>
 
 #include "foundation/OutputFile.h"
+#include "foundation/SafeOutput.h"
 
 namespace urdu {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
-// A failure of a subcommand: `message` is printed after "urdu: ".
+// A failure, said in one line. An input that could not be decoded may
+// name the encodings it looks like it is in (see Encoding.h), those that
+// would read it.
 class Error {
  public:
-  explicit Error(std::string message, int status = kExitFailure)
-      : message_(std::move(message)), status_(status) {}
+  explicit Error(std::string message, std::vector<std::string> encodings = {})
+      : message_(std::move(message)), encodings_(std::move(encodings)) {}
   const std::string& message() const { return message_; }
-  int status() const { return status_; }
+  const std::vector<std::string>& encodings() const { return encodings_; }
 
  private:
   std::string message_;
-  int status_;
+  std::vector<std::string> encodings_;
 };
 
 // Leaves new elements uninitialised on resize: text buffers are resized
@@ -140,7 +138,7 @@ class ByteSink {
 };
 
 // A file replaced as a whole once everything was written (see
-// foundation/OutputFile.h), or standard output for "-". On a failure the
+// foundation/SafeOutput.h), or standard output for "-". On a failure the
 // program calls Discard (or lets the sink go), which removes the new file
 // and leaves the old one in place.
 class FileSink : public ByteSink {
@@ -159,7 +157,7 @@ class FileSink : public ByteSink {
   std::string name_;
   int fd_ = -1;
   bool owned_ = false;
-  OutputFile output_;
+  SafeOutput output_;
 };
 
 // The files of one run, so that no output replaces or extends one of the
@@ -192,6 +190,7 @@ struct DecodeError {
   uint64_t line = 0;    // 1-based
   uint64_t offset = 0;  // of the first byte of the sequence, from the start
   const char* what = "";
+  const char* encoding = nullptr;  // that would read the input, when known
 };
 
 // Decodes one input's bytes into UTF-16 units. The form is fixed by the
@@ -252,23 +251,12 @@ class TextDecoder {
   uint64_t replaced_ = 0;
 };
 
-// Reports how far the input has got, on standard error, for long runs.
-class Progress {
+// Told how many bytes of an input were read, for a display of how far a
+// long run has got.
+class ReadProgress {
  public:
-  // `total` is the size of the input in bytes, or -1 when unknown.
-  Progress(bool enabled, const char* command, int64_t total);
-  ~Progress();
-  void Advance(uint64_t bytes);
-  void Finish();
-
- private:
-  bool enabled_;
-  const char* command_;
-  int64_t total_;
-  uint64_t done_ = 0;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point last_;
+  virtual ~ReadProgress() = default;
+  virtual void Advance(uint64_t bytes) = 0;
 };
 
 class ConvertingSource;
@@ -281,7 +269,7 @@ class TextReader {
   // Bytes read from the source at a time.
   static constexpr size_t kBlock = 1 << 20;
 
-  TextReader(ByteSource& source, bool lenient, Progress* progress = nullptr,
+  TextReader(ByteSource& source, bool lenient, ReadProgress* progress = nullptr,
              const std::string& from = std::string());
   ~TextReader();
 
@@ -307,7 +295,7 @@ class TextReader {
   ByteSource& source_;
   std::unique_ptr<ConvertingSource> converter_;
   TextDecoder decoder_;
-  Progress* progress_;
+  ReadProgress* progress_;
   [[noreturn]] void Fail(size_t n, const DecodeError& error) const;
 
   std::unique_ptr<unsigned char[]> buffer_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "foundation/TestUtil.h"
 #include "foundation/TextIO.h"
@@ -101,6 +102,38 @@ TEST(TextDecoderTest, FormsAndMalformedInput) {
       uint64_t replaced = 0;
       EXPECT_EQ(c.lenient, Decode(c.input, true, step, &replaced)) << step;
       EXPECT_EQ(c.replaced, replaced) << step;
+    }
+  }
+}
+
+// A failure says what the bytes look like in its own words, and leaves it to
+// the caller to say how to read them: the encodings come apart.
+TEST(TextDecoderTest, FailuresNameTheEncodingsThatWouldReadTheInput) {
+  struct {
+    std::string bytes;
+    std::string message;
+    std::vector<std::string> encodings;
+  } cases[] = {
+      {std::string("\xFF\xFE\0\0\x27\x06\0\0", 8),
+       "in: line 1, byte offset 0: UTF-32 text (byte-order mark FF FE 00 00)",
+       {"UTF-32"}},
+      {"\xA9\x06\x2A\x06\x27\x06\x28\x06\x0A\x00",
+       "in: line 1, byte offset 0: invalid UTF-8; it looks like UTF-16LE "
+       "without a byte-order mark",
+       {"UTF-16LE"}},
+      {"ab\xFF", "in: line 1, byte offset 2: invalid UTF-8", {}},
+  };
+  for (const auto& c : cases) {
+    StepSource source(c.bytes, c.bytes.size());
+    TextReader reader(source, false);
+    Units units;
+    try {
+      while (reader.Next(&units)) {
+      }
+      ADD_FAILURE() << c.message;
+    } catch (const Error& e) {
+      EXPECT_EQ(c.message, e.message());
+      EXPECT_EQ(c.encodings, e.encodings()) << c.message;
     }
   }
 }

@@ -1,5 +1,5 @@
-// Normalizer of urdulex/normalizer.h over the normalizer of `urdu
-// normalize`: the rules built in, of a configuration, or of a rules file.
+// Normalizer of urdulex/normalizer.h over the normalizer (Normalization.h):
+// the rules built in, of a configuration, or of a rules file.
 
 #include <cstddef>
 

@@ -1,5 +1,5 @@
-// The normalization configuration as `urdu normalize --config` loads and
-// judges it, for the programs and the public API. Internal; not installed.
+// The normalization configuration loaded and judged, for the programs and
+// the public API alike. Internal; not installed.
 
 #ifndef URDULEX_NORMALIZATION_LOADNORMALIZATION_H_
 #define URDULEX_NORMALIZATION_LOADNORMALIZATION_H_
@@ -11,8 +11,8 @@
 namespace urdu {
 
 // Initializes `normalization` from the configuration file `config` and
-// refuses NFC rules whose last line the reader dropped. Throws Error with
-// the message `urdu normalize` prints.
+// refuses NFC rules whose last line the reader dropped. Throws Error with a
+// one-line message naming the file.
 void LoadNormalization(const std::string& config, Normalization* normalization);
 
 }  // namespace urdu

@@ -1,5 +1,5 @@
-// UztCodec of urdulex/uzt_codec.h over the streaming conversion of `urdu
-// uzt`, reading from and writing to memory.
+// UztCodec of urdulex/uzt_codec.h over the streaming conversion
+// (script/UZTStream.h), reading from and writing to memory.
 
 #include <algorithm>
 #include <cstring>
@@ -46,8 +46,8 @@ std::string Convert(std::string_view input, const char* name, Body&& convert) {
   return out;
 }
 
-// The command line's --on-error with its default --substitute '?': as
-// itself in decoded text, as the character the byte '?' stands for in UZT.
+// The policy as a stream's OnError, substituting '?': as itself in decoded
+// text, as the character the byte '?' stands for in UZT.
 OnError StreamPolicy(ErrorPolicy policy, const UZTMapping* mapping) {
   OnError on_error;
   if (policy == ErrorPolicy::kSkip) on_error.mode = OnError::kSkip;
@@ -56,8 +56,7 @@ OnError StreamPolicy(ErrorPolicy policy, const UZTMapping* mapping) {
     if (mapping != nullptr &&
         !SubstituteForByte(*mapping, '?', &on_error.substitute)) {
       throw urdu::Error(
-          "--substitute: byte 0x3F stands for no character of "
-          "the mapping");
+          "the substitute byte 0x3F stands for no character of the mapping");
     }
   }
   return on_error;

@@ -15,7 +15,8 @@
 // Unicode canonical composition, which reorders the marks first): a fatha
 // or shadda in between does not, a second mark above does. Marks that are
 // not composed stay, in their order. Nothing else is changed: this is not
-// Unicode normalization (see `urdu normalize` for the project's own form).
+// Unicode normalization (the project's own normal form is the Normalizer's,
+// normalization/Normalizer.h).
 //
 // Pure functions on caller-owned buffers; nothing throws.
 

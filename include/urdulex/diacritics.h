@@ -27,11 +27,11 @@ SplitWord SplitDiacritics(std::string_view word);
 std::string MergeDiacritics(std::string_view bare, std::string_view symbols);
 
 struct StripOptions {
-  bool keep_shadda = false;  // as `urdu strip --keep-shadda`
+  bool keep_shadda = false;  // all the marks but the shadda (U+0651)
 };
 
-// The text without its Arabic-script combining marks, as `urdu strip`
-// writes it. A letter is never lost: a letter written as a base letter and
+// The text without its Arabic-script combining marks. A letter is never
+// lost: a letter written as a base letter and
 // a combining mark (alef and madda) is taken as the one letter first.
 std::string StripDiacritics(std::string_view text,
                             const StripOptions& options = StripOptions());

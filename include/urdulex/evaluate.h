@@ -1,4 +1,4 @@
-// The measures of `urdu evaluate`: a diacritized text (the prediction)
+// The measures of a diacritization: a diacritized text (the prediction)
 // against a reference (the gold text), word by word (doc/urdu-evaluate.md).
 //
 // The n-th word of one text is compared with the n-th word of the other;
@@ -35,7 +35,7 @@ struct Evaluation {
   // The same without each word's last letter.
   double DiacriticErrorRateBeforeLast() const;
   double WordErrorRateBeforeLast() const;
-  // The report of `urdu evaluate`, one measure a line.
+  // The report of the measures, one measure a line.
   std::string Report() const;
 };
 

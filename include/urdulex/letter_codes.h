@@ -1,10 +1,10 @@
 // Letter codes: a line of Urdu text as the decimal codes of its letters,
-// through a code table file (doc/code-table.md), as `urdu codes` and the
-// `codemapper` program write them.
+// through a code table file (doc/code-table.md), as the `codemapper`
+// program writes them.
 //
 // A LetterCodes object is a handle: copies share one table, never changed
 // after Open, so one object may be used from many threads at once. Open
-// throws Error with the message of `urdu codes`.
+// throws Error naming the file and what is wrong with it.
 
 #ifndef URDULEX_LETTER_CODES_H_
 #define URDULEX_LETTER_CODES_H_

@@ -2,12 +2,12 @@
 //
 // A Normalizer holds compiled rules: the shipped Urdu rules, which are
 // built into the library (Normalizer::Urdu(), no file needed), the rules
-// file a configuration names (config.ini, as `urdu normalize --config`),
+// file a configuration names (config.ini),
 // or a rules file (16-bit "pattern:replacement" lines, doc/normalization.md).
 // Each heh doachashmee first moves in front of the marks between it and
 // its letter, then one pass replaces every pattern, left to right.
 //
-// Loading throws Error with the message of `urdu normalize`. A Normalizer
+// Loading throws Error naming the file and what is wrong. A Normalizer
 // is a handle: copies share the same rules, which are never changed, so
 // one object may be used from many threads at once.
 

@@ -1,5 +1,5 @@
-// The tokenizer of `urdu diacritize`: running text split into words and
-// the separators between them.
+// The tokenizer of the diacritizer: running text split into words and the
+// separators between them.
 //
 // Separators are white space, ASCII punctuation, the Urdu comma,
 // semicolon, question mark and full stop, the Arabic decimal and thousands
@@ -37,7 +37,7 @@ struct Token {
 };
 
 struct TokenizeOptions {
-  bool lines = false;  // each line one word, as `urdu diacritize --lines`
+  bool lines = false;  // each line one word
 };
 
 std::vector<Token> Tokenize(std::string_view text,

@@ -1,10 +1,10 @@
 // UZT, the 8-bit Urdu code page, to and from UTF-8 text, through a mapping
-// file (doc/uzt-mapping.md), as `urdu uzt encode` and `urdu uzt decode`.
+// file (doc/uzt-mapping.md).
 //
 // A codec is a handle: copies share one mapping, which is never changed
 // after Open, so one object may be used from many threads at once. Open
-// and a conversion under ErrorPolicy::kFail throw Error with the message
-// of `urdu uzt`.
+// and a conversion under ErrorPolicy::kFail throw Error naming the file, or
+// the line, column and byte offset of the text that cannot be converted.
 
 #ifndef URDULEX_UZT_CODEC_H_
 #define URDULEX_UZT_CODEC_H_
@@ -20,7 +20,7 @@ namespace urdulex {
 enum class ErrorPolicy {
   kFail,        // Error naming its byte offset
   kSkip,        // left out
-  kSubstitute,  // '?' (as `urdu uzt --on-error substitute`)
+  kSubstitute,  // '?' instead
 };
 
 class UztCodec {

@@ -1,16 +1,15 @@
 // Word-form tables: the diacritized forms of Urdu words, looked up by their
 // bare letters, and the diacritizer of running text over them.
 //
-// WordFormTable::Open judges a table file as `urdu diacritize --table` does;
-// a file it refuses throws Error with the same message. The file is read
+// WordFormTable::Open judges a table file as the programs do; a file it
+// refuses throws Error saying why. The file is read
 // once, whole, into private memory: the table is the file as it was at
 // Open, whatever is done to the file afterwards (rewritten in place, cut
 // short, replaced), and no signal handler is involved. A table is a
 // handle: copies share one table, which is never changed after Open, so
 // one object may be used from many threads at once.
 //
-// WordFormTableBuilder makes table files from diacritized words, as `urdu
-// table build` does.
+// WordFormTableBuilder makes table files from diacritized words.
 
 #ifndef URDULEX_WORDFORM_TABLE_H_
 #define URDULEX_WORDFORM_TABLE_H_
@@ -25,7 +24,7 @@
 
 namespace urdulex {
 
-// What a word with several forms becomes (`urdu diacritize --ambiguous`).
+// What a word with several forms becomes.
 enum class Ambiguous {
   kFirst,   // its first form, as for any known word
   kCommon,  // the first form with only the marks all its forms share
@@ -34,7 +33,7 @@ enum class Ambiguous {
 };
 
 struct DiacritizeOptions {
-  bool lines = false;  // each line one word (`--lines`)
+  bool lines = false;  // each line one word
   Ambiguous ambiguous = Ambiguous::kFirst;
 };
 
@@ -43,7 +42,7 @@ class WordFormTable;
 Evaluation Evaluate(std::string_view gold, std::string_view predicted,
                     const WordFormTable* table);
 
-// The counts of `urdu diacritize -v`.
+// The counts of a diacritization.
 struct Coverage {
   uint64_t words = 0;  // Urdu words (with an Arabic-script letter), looked up
   uint64_t known = 0;
@@ -62,7 +61,7 @@ class WordFormTable {
 
   // The text with every known word replaced by its form; separators and
   // unknown words are left as they are. `coverage`, when given, receives
-  // the counts of `urdu diacritize -v`.
+  // the counts.
   std::string Diacritize(std::string_view text,
                          const DiacritizeOptions& options = DiacritizeOptions(),
                          Coverage* coverage = nullptr) const;
@@ -78,7 +77,7 @@ class WordFormTable {
   std::shared_ptr<Data> data_;
 };
 
-// Why a word was not stored (`urdu table build` counts them).
+// Why a word was not stored (BuildReport lists the words skipped).
 enum class SkipReason {
   kNoLetters,      // nothing but marks
   kNotRestorable,  // splitting and merging do not give the word back
@@ -116,9 +115,9 @@ class WordFormTableBuilder {
            uint8_t flag = 0);
 
   // Writes the table file `path` (replaced whole), with `slots` slots, or
-  // when 0 as many as the forms need at the load factor of `urdu table
-  // build`. Throws Error when the slot count cannot hold the forms or the
-  // file cannot be written.
+  // when 0 as many as the forms need at the builder's usual load factor.
+  // Throws Error when the slot count cannot hold the forms or the file
+  // cannot be written.
   BuildReport Build(const std::string& path, int64_t slots = 0) const;
 
  private:

@@ -1,12 +1,11 @@
 """Urdu text in Python: diacritics, normalization, tokens, word-form tables,
 UZT and letter codes, over the urdulex C++ library.
 
-The data files no argument names are found as the ``urdu`` command finds
-them: in the folder named by the environment variable URDULEX_DATA when it
-is set (and only there: a variable that names no folder, or a folder
-without the file, is an Error naming it), else in the package's own data
-folder, which holds the shipped word-form table, code table and
-normalization rules.
+The data files no argument names are found in the folder named by the
+environment variable URDULEX_DATA when it is set (and only there: a
+variable that names no folder, or a folder without the file, is an Error
+naming it), else in the package's own data folder, which holds the shipped
+word-form table, code table and normalization rules.
 """
 
 import os
@@ -35,11 +34,9 @@ __all__ = [
     "split_diacritics", "strip_diacritics", "tokenize",
 ]
 
-# Paths of the shipped files under a data folder, and the option of the
-# `urdu` command that names each.
-_WORD_FORM_TABLE = ("word-form table", "--table",
-                    "diacritizer/wordformshashtable.lex")
-_CODE_TABLE = ("code table", "--table", "codemapper/rules.txt")
+# Paths of the shipped files under a data folder.
+_WORD_FORM_TABLE = "diacritizer/wordformshashtable.lex"
+_CODE_TABLE = "codemapper/rules.txt"
 
 
 def _data_folders():
@@ -70,7 +67,7 @@ class WordFormTable(_WordFormTable):
 
     def __init__(self, path=None):
         super().__init__(path if path is not None
-                         else data_file(_WORD_FORM_TABLE[2]))
+                         else data_file(_WORD_FORM_TABLE))
 
 
 class LetterCodes(_LetterCodes):
@@ -78,7 +75,7 @@ class LetterCodes(_LetterCodes):
 
     def __init__(self, path=None):
         super().__init__(path if path is not None
-                         else data_file(_CODE_TABLE[2]))
+                         else data_file(_CODE_TABLE))
 
 
 _urdu_rules = None

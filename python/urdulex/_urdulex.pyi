@@ -5,8 +5,8 @@ from typing import List, Optional, Tuple
 __version__: str
 
 class Error(Exception):
-    """Every failure of urdulex, with the message the `urdu` program prints
-    for it."""
+    """Every failure of urdulex, with a one-line message saying what failed
+    and naming the file."""
 
 def split_diacritics(word: str) -> Tuple[str, str]:
     """The bare letters of `word` and its symbolic string, one capital a
@@ -18,12 +18,12 @@ def merge_diacritics(bare: str, symbols: str) -> str:
     are ignored, letters past the last symbol stay bare."""
 
 def strip_diacritics(text: str, *, keep_shadda: bool = False) -> str:
-    """`text` without its Arabic-script combining marks, as `urdu strip`
-    writes it; no letter is lost."""
+    """`text` without its Arabic-script combining marks; no letter is
+    lost."""
 
 def tokenize(text: str, *,
              lines: bool = False) -> List[Tuple[str, int, str, bool, bool]]:
-    """The tokens of `urdu diacritize`: (kind, offset, text, marked, urdu)
+    """The tokens of the diacritizer: (kind, offset, text, marked, urdu)
     with kind "word", "separator", "overlong" or "blank", offset in
     characters, marked true for a word carrying a mark that splitting lifts
     off, and urdu true for a word holding an Arabic-script letter (the words
@@ -53,7 +53,7 @@ class Normalizer:
         """Number of rules."""
 
 class Coverage:
-    """The counts of `urdu diacritize -v`: Urdu words (with an
+    """The counts of a diacritization: Urdu words (with an
     Arabic-script letter) looked up, known, unknown, ambiguous (known with
     several forms), and other words passed through."""
     words: int
@@ -76,20 +76,20 @@ class WordFormTable:
         """Running text with each known word in its diacritized form.
         `ambiguous` is what a word with several forms becomes: "first",
         "common" (only the marks all forms share), "keep" or "all"
-        (form1|form2), as `urdu diacritize --ambiguous`."""
+        (form1|form2)."""
     def coverage(self, text: str, *, lines: bool = False) -> Coverage:
         """How many words of `text` the table knows."""
 
 class WordFormTableBuilder:
-    """Diacritized words to a word-form table file, as `urdu table build`."""
+    """Diacritized words to a word-form table file."""
     def __init__(self) -> None: ...
     def add(self, word: str, id: int = 0xFFFFFFFF, tag: int = 0,
             flag: int = 0) -> bool:
         """Adds a word; False when it is skipped (build lists why)."""
     def build(self, path: str, *, slots: int = 0) -> dict:
-        """Writes the table file (replaced whole); slots 0 sizes it as
-        `urdu table build` does. Returns {"forms", "slots", "skipped"},
-        skipped being (word, reason) pairs."""
+        """Writes the table file (replaced whole); slots 0 sizes it for
+        the forms at the builder's usual load factor. Returns {"forms",
+        "slots", "skipped"}, skipped being (word, reason) pairs."""
 
 class UztCodec:
     """UZT, the 8-bit Urdu code page, through a mapping file."""
@@ -101,13 +101,14 @@ class UztCodec:
 
 class LetterCodes:
     """A code table: lines of text as the decimal codes of their letters,
-    as `urdu codes`. Without a path, the shipped table."""
+    as the codemapper program writes them. Without a path, the shipped
+    table."""
     def __init__(self, path: Optional[str] = None) -> None: ...
     def map(self, line: str) -> str:
         """The codes of one line (without its line end)."""
 
 class Evaluation:
-    """The measures of `urdu evaluate`."""
+    """The measures of a diacritization against a gold text."""
     words: int
     letters: int
     letter_errors: int
@@ -127,7 +128,7 @@ class Evaluation:
     @property
     def wer_before_last(self) -> float: ...
     def report(self) -> str:
-        """The report of `urdu evaluate`."""
+        """The report of the measures, one a line."""
 
 def evaluate(gold: str, predicted: str, *,
              table: Optional[WordFormTable] = None) -> Evaluation:

@@ -10,7 +10,7 @@
 // failure prints one line on standard error. A rules file with text after
 // its last CR LF is refused, and so is an input that changes while it is
 // read. OUTPUT is replaced whole once everything was written
-// (foundation/OutputFile.h): a failure or an interruption leaves the
+// (foundation/SafeOutput.h): a failure or an interruption leaves the
 // previous file in place. OUTPUT may be neither the input nor the
 // configuration nor the rules file it names.
 
@@ -24,15 +24,17 @@
 #include "foundation/FileWriter.h"
 #include "foundation/OutputBuffer.h"
 #include "foundation/OutputFile.h"
-#include "foundation/Quote.h"
+#include "foundation/SafeOutput.h"
 #include "foundation/TARNIException.h"
 #include "normalization/Normalization.h"
+#include "tools/common/ExitStatus.h"
+#include "tools/common/OutputMessages.h"
 
 namespace {
 
 const char kProgram[] = "urdulex-normalize";
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using urdu::kExitFailure;
+using urdu::kExitUsage;
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -65,28 +67,24 @@ int main(int argc, char** argv) {
     }
 
     // Refused before anything is written: writing would destroy an input.
-    FileIds files;
-    files.AddInput(input_name, "Input");
-    files.AddInput("config.ini", "Configuration");
-    files.AddInput(normalization.NfcRulesPath(), "NFC rules file");
-    std::string clash, clash_name;
-    if (files.Clash(output_name, "output", &clash, &clash_name)) {
-      Report(clash + " and output are the same file: " +
-             urdu::QuoteName(output_name) + ".");
+    SafeOutput output;
+    output.AddInput(input_name, "Input");
+    output.AddInput("config.ini", "Configuration");
+    output.AddInput(normalization.NfcRulesPath(), "NFC rules file");
+    SafeOutput::Failure failure = output.Check(output_name);
+    if (failure != SafeOutput::kNone) {
+      Report(urdu::OutputFailureMessage(output, failure, output_name));
       return kExitFailure;
     }
 
     FileReader reader;
-    InputWatch watch;
-    watch.Start(input_name);
+    output.WatchInput(input_name);
     reader.Open(input_name, FileReader::UNICODE);
-    OutputFile output;
-    std::string why;
     FileWriter writer;
-    if (!output.Begin(output_name, &why) ||
+    if (output.Begin(output_name) != SafeOutput::kNone ||
         !writer.Open(output.fd(), FileWriter::UNICODE)) {
-      Report("Could not create output file: " + urdu::QuoteName(output_name) +
-             ".");
+      Report(urdu::OutputFailureMessage(output, SafeOutput::kCannotCreate,
+                                        output_name));
       return kExitFailure;
     }
     bool written = true;
@@ -109,16 +107,12 @@ int main(int argc, char** argv) {
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     }
-    // Bytes of two versions of the input would pass for a good output.
-    if (!watch.Unchanged()) {
-      Report("Input file changed while being read: " +
-             urdu::QuoteName(input_name) + ".");
-      return kExitFailure;
-    }
-    // The writer is closed whether or not every write went through.
-    if (!writer.Close() || !written || !output.Commit(&why)) {
-      Report("Could not write output file: " + urdu::QuoteName(output_name) +
-             ".");
+    // The writer is closed whether or not every write went through; the
+    // input must not have changed while it was read.
+    const bool closed = writer.Close();
+    failure = output.Commit(closed && written);
+    if (failure != SafeOutput::kNone) {
+      Report(urdu::OutputFailureMessage(output, failure, output_name));
       return kExitFailure;
     }
     return 0;

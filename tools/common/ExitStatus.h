@@ -1,0 +1,15 @@
+// The exit statuses of urdulex's programs: 0 on success, kExitFailure when
+// the work failed (a file that cannot be read or written, data that cannot
+// be used), kExitUsage when the command line is wrong.
+
+#ifndef URDULEX_TOOLS_COMMON_EXITSTATUS_H_
+#define URDULEX_TOOLS_COMMON_EXITSTATUS_H_
+
+namespace urdu {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace urdu
+
+#endif  // URDULEX_TOOLS_COMMON_EXITSTATUS_H_

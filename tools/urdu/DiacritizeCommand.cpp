@@ -1,0 +1,154 @@
+// urdu diacritize: the diacritics of every word a word-form table knows.
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "diacritizer/Diacritize.h"
+#include "foundation/TextIO.h"
+#include "tools/urdu/Commands.h"
+#include "tools/urdu/DataFiles.h"
+#include "tools/urdu/FormTables.h"
+#include "tools/urdu/TextCommand.h"
+
+namespace urdu {
+
+const char kDiacritizeHelp[] =
+    "usage: urdu diacritize [--table FILE] [--lines]\n"
+    "                       [--ambiguous first|common|keep|all]\n"
+    "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
+    "Restores the diacritics of every word the word-form table knows\n"
+    "(default: the shipped one, see DATA in urdu help). Words are\n"
+    "separated by white space and punctuation; --lines takes each line as\n"
+    "one word. Only words holding an Arabic-script letter are looked up;\n"
+    "numbers, Latin words and markup pass through, counted apart. A word\n"
+    "is looked up by its bare form without directional marks and\n"
+    "tatweels, and replaced by the table's first form; it keeps its\n"
+    "directional marks where they stood and loses its tatweels. A word\n"
+    "not found is written as it came.\n"
+    "A word with several forms is, by --ambiguous: first, given the first\n"
+    "form (the default); common, given only the marks all its forms share\n"
+    "on each letter; keep, left as it came; all, given every form as\n"
+    "form1|form2 (--forms first|all is the same as --ambiguous first|all).\n"
+    "--report FILE lists the unknown words with their counts (TSV, most\n"
+    "frequent first), then the words with several forms: bare form, count\n"
+    "and form1|form2. -v prints a coverage line on standard error.\n";
+
+namespace {
+
+void AddCoverage(const Coverage& add, Coverage* to) {
+  to->tokens += add.tokens;
+  to->known += add.known;
+  to->unknown += add.unknown;
+  to->ambiguous += add.ambiguous;
+  to->other += add.other;
+}
+
+}  // namespace
+
+int RunDiacritize(const Arguments& args) {
+  using Ambiguous = Diacritizer::Ambiguous;
+  static const std::map<std::string, Ambiguous> kAmbiguous = {
+      {"first", Ambiguous::kFirst},
+      {"common", Ambiguous::kCommon},
+      {"keep", Ambiguous::kKeep},
+      {"all", Ambiguous::kAll}};
+  // --forms first|all is the older name of the same choice.
+  if (args.values.count("--forms") != 0 &&
+      args.values.count("--ambiguous") != 0) {
+    Misuse(args.command, "--ambiguous or --forms, not both");
+  }
+  const std::string forms = args.Value("--forms", "first");
+  if (forms != "first" && forms != "all") {
+    Misuse(args.command, "--forms wants first or all");
+  }
+  const auto ambiguous = kAmbiguous.find(args.Value("--ambiguous", forms));
+  if (ambiguous == kAmbiguous.end()) {
+    Misuse(args.command, "--ambiguous wants first, common, keep or all");
+  }
+  Diacritizer::Options options;
+  options.lines = args.Has("--lines");
+  options.ambiguous = ambiguous->second;
+  const std::string report_name = args.Value("--report", "");
+  options.count_unknown = !report_name.empty();
+  options.list_ambiguous = !report_name.empty();
+  options.count_ambiguous = args.Has("-v");
+  const std::string table_name =
+      FindDataFile(kWordFormTableData, args.Value("--table", ""));
+  RunFiles files;
+  files.Input("word-form table", table_name);
+  TextCommand command(args, files);
+  const std::unique_ptr<FormTable> table_file =
+      OpenWordFormTable(table_name, Diacritizer::NeedsAllForms(options));
+  FormTable& table = *table_file;
+  // Threads see the text in blocks: the table is readied for the whole.
+  Diacritizer::PrepareFor(table, command.total_bytes());
+  ByteSink* report = command.OpenReport();
+  // The table is shared by the threads; each has a diacritizer of its
+  // own, which keeps its buffers and counts from block to block, and
+  // always writes to the same writer (Run's one writer of the thread).
+  struct State {
+    std::unique_ptr<Diacritizer> diacritizer;
+  };
+  std::vector<State> states(command.threads());
+  Coverage coverage;
+  WithOutput(command, [&](TextWriter& writer) {
+    command.Run(
+        writer, states,
+        [&](State& state, TextReader& reader, TextWriter& out, uint64_t) {
+          if (!state.diacritizer) {
+            state.diacritizer.reset(new Diacritizer(table, options, out));
+          }
+          state.diacritizer->Run(reader);
+        });
+    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+    for (const State& state : states) {
+      if (!state.diacritizer) continue;
+      AddCoverage(state.diacritizer->coverage(), &coverage);
+      if (!report) continue;
+      for (const auto& entry : state.diacritizer->Unknown()) {
+        unknown[entry.first] += entry.second;
+      }
+      for (const auto& entry : state.diacritizer->AmbiguousWords()) {
+        ambiguous[entry.first] += entry.second;
+      }
+    }
+    if (report) {
+      TextWriter tsv(*report, TextWriter::kUtf8);
+      for (const auto& entry : ByCount(unknown)) {
+        tsv.Put(entry.first);
+        const std::string count = "\t" + std::to_string(entry.second) + "\n";
+        tsv.PutLatin1(count.data(), count.size());
+      }
+      // Then the words with several forms, with their forms as a third
+      // field.
+      for (const auto& entry : ByCount(ambiguous)) {
+        tsv.Put(entry.first);
+        const std::string count = "\t" + std::to_string(entry.second) + "\t";
+        tsv.PutLatin1(count.data(), count.size());
+        const FormTable::Forms held =
+            table.AllForms(entry.first.data(), entry.first.size());
+        const std::vector<std::u16string>& forms = *held;
+        for (size_t i = 0; i < forms.size(); ++i) {
+          if (i > 0) tsv.Put(u'|');
+          tsv.Put(forms[i]);
+        }
+        tsv.Put(u'\n');
+      }
+      // Neither the report nor the text may come of two versions of
+      // the table.
+      table.CheckUnchanged();
+      tsv.Finish();
+    }
+    table.CheckUnchanged();
+  });
+  if (args.Has("-v")) {
+    std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());
+  }
+  return 0;
+}
+
+}  // namespace urdu
