@@ -1,7 +1,5 @@
 #include "diacritizer/WordFormIndex.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -118,16 +116,6 @@ size_t WordFormIndex::Restore(const unsigned char* key, size_t units,
                               const unsigned char* symbols, size_t n,
                               unsigned char* out) {
   return Merge(key, units, symbols, n, out);
-}
-
-void AdviseLargePages(void* p, size_t bytes) {
-#ifdef MADV_HUGEPAGE
-  // Only advice: where huge pages are not available nothing changes.
-  madvise(p, bytes, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)bytes;
-#endif
 }
 
 uint64_t WordFormIndex::HashKey(const unsigned char* key, size_t units) {

@@ -19,57 +19,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "diacritizer/hashmain.h"
-
-// Memory for the index's arrays. Their accesses are random, so with small
-// pages nearly every lookup would also miss the address translation cache;
-// large blocks are aligned and offered to the system for huge pages.
-template <typename T>
-class LargePageAllocator {
- public:
-  using value_type = T;
-  LargePageAllocator() = default;
-  template <typename U>
-  LargePageAllocator(const LargePageAllocator<U>&) {}
-  T* allocate(size_t n);
-  void deallocate(T* p, size_t) { std::free(p); }
-  template <typename U>
-  bool operator==(const LargePageAllocator<U>&) const {
-    return true;
-  }
-  template <typename U>
-  bool operator!=(const LargePageAllocator<U>&) const {
-    return false;
-  }
-};
-
-// Blocks from a quarter of a huge page on are placed on huge-page
-// boundaries and rounded up to whole huge pages: on some systems (virtual
-// machines above all) a fault costs far more than clearing the page.
-constexpr size_t kLargePage = size_t{2} << 20;
-constexpr size_t kLargeBlock = kLargePage / 4;
-void AdviseLargePages(void* p, size_t bytes);
-
-template <typename T>
-T* LargePageAllocator<T>::allocate(size_t n) {
-  if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-  const size_t bytes = n * sizeof(T);
-  void* p;
-  if (bytes >= kLargeBlock) {
-    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    p = std::aligned_alloc(kLargePage, rounded);
-    if (p != nullptr) AdviseLargePages(p, rounded);
-  } else {
-    p = std::malloc(bytes == 0 ? 1 : bytes);
-  }
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<T*>(p);
-}
+#include "foundation/LargePages.h"
 
 class WordFormIndex {
  public:

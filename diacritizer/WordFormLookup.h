@@ -17,19 +17,11 @@
 // any table the loader accepts. Any other file (a pipe, a FIFO) is read
 // whole into a WordFormIndex at once, as before.
 //
-// A mapped file cut short by someone else while we read it raises SIGBUS on
-// the pages it lost; a handler gives them zeros instead, and the next
-// lookup throws Changed. The handler serves any number of mappings and
-// passes every other SIGBUS on as the handler before it (or the default)
-// would take it; once another handler replaced it, a file opened later is
-// read into private memory rather than mapped unguarded. A mapped file
-// rewritten in place (same size, as `dd conv=notrunc`, `cp` or `rsync
-// --inplace` over it do) cannot be told from the lookups: the table keeps the
-// file open and Unchanged compares its size, modification and change times with
-// those at Open, so a run asks it before it commits its output. Another file
-// renamed over the table's name is no change of the table in use: the mapping
-// is of the file opened, which stays as it was. With Limits::private_copy the
-// file is read into private memory instead, and never changes afterwards.
+// The file is a MappedFile (foundation/MappedFile.h): a mapped file cut
+// short by someone else while we read it has the next lookup throw Changed,
+// and Unchanged tells a file rewritten in place, so a run asks it before it
+// commits its output. With Limits::private_copy the file is read into
+// private memory instead, and never changes afterwards.
 // Refused files get exactly the verdicts and exceptions of
 // ReadWordFormTableFile and CheckWordFormTableExtent.
 //
@@ -47,8 +39,9 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/ChainDirectory.h"
 #include "diacritizer/WordFormIndex.h"
-#include "foundation/OutputFile.h"
+#include "foundation/MappedFile.h"
 
 class WordFormLookup {
  public:
@@ -91,7 +84,7 @@ class WordFormLookup {
     return Open(path, all_forms, problem, Limits());
   }
 
-  bool mapped() const { return body_ != nullptr && !copied_; }
+  bool mapped() const { return body_ != nullptr && !file_.copied(); }
   // Whether the table is still the file as it was at Open: false once the
   // mapped file was cut short, rewritten or touched. A table read whole
   // (a private copy, a FIFO) is always unchanged.
@@ -112,12 +105,9 @@ class WordFormLookup {
   void Prefetch(uint64_t hash) const {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       index->PrefetchSlot(hash);
-    } else if (const Directory* directory =
+    } else if (const ChainDirectory* directory =
                    directory_.load(std::memory_order_acquire)) {
-      const uint32_t home = static_cast<uint32_t>(hash);
-      if (home < directory->entries.size()) {
-        __builtin_prefetch(&directory->entries[home]);
-      }
+      directory->Prefetch(static_cast<uint32_t>(hash));
     } else {
       PrefetchRecord(hash);
     }
@@ -127,11 +117,9 @@ class WordFormLookup {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       return index->Touch(hash);
     }
-    if (const Directory* directory =
+    if (const ChainDirectory* directory =
             directory_.load(std::memory_order_acquire)) {
-      const uint32_t home = static_cast<uint32_t>(hash);
-      return home < directory->entries.size() ? directory->entries[home] & 1
-                                              : 0;
+      return directory->Touch(static_cast<uint32_t>(hash));
     }
     return TouchRecord(hash);
   }
@@ -145,10 +133,13 @@ class WordFormLookup {
       if (depth == 1) index->PrefetchEntry(hash);
       return 0;
     }
-    if (const Directory* directory =
+    if (const ChainDirectory* directory =
             directory_.load(std::memory_order_acquire)) {
       size_t steps;
-      if (depth == 1) FetchCandidate(*directory, hash, &steps);
+      if (depth == 1) {
+        directory->FetchCandidate(static_cast<uint32_t>(hash), Print(hash),
+                                  &steps);
+      }
       return 0;
     }
     return TouchChain(hash, depth);
@@ -219,45 +210,14 @@ class WordFormLookup {
   void Forms(const unsigned char* key, size_t units,
              std::vector<std::u16string>* out) const;
 
-  // A mapping known to the SIGBUS handler.
-  struct Guard;
-
  private:
-  // Outcome of a walk in the mapped records.
-  enum class Walk { kFound, kAbsent, kTooLong };
-  // See UseDirectory.
-  struct Directory {
-    // Per slot: its link plus 2 in the low kLinkBits bits (0: end of
-    // chain, 1: unused slot), its key's fingerprint above.
-    std::vector<uint32_t, LargePageAllocator<uint32_t>> entries;
-    std::vector<uint64_t> ends_well;  // a bit per slot
-  };
-  static constexpr int kLinkBits = 25;
-  static constexpr uint32_t kLinkMask = (uint32_t{1} << kLinkBits) - 1;
-  // A key's fingerprint, 7 bits (the same in a record's directory entry
-  // and in its hash).
-  static uint32_t Fingerprint(const unsigned char* key, size_t units);
+  // The fingerprint of a hash (see IsHome).
   static uint32_t Print(uint64_t hash) {
     return static_cast<uint32_t>(hash >> 32) & 0x7F;
   }
-  // From slot `s` on along its chain, the first slot whose fingerprint is
-  // `print`; kNoSlot when the chain ends first (an unused slot ends it
-  // too), kPastBound once `*steps`, counting the slots read, passes the
-  // bound of a walk.
-  static constexpr uint32_t kPastBound = UINT32_MAX - 1;
-  static constexpr uint32_t kNoSlot = UINT32_MAX;
-  uint32_t Candidate(const Directory& directory, uint32_t s, uint32_t print,
-                     size_t* steps) const;
-  // The same from the home slot of `hash`, with the record found
-  // fetched; kPastBound also for a home outside the directory.
-  uint32_t FetchCandidate(const Directory& directory, uint64_t hash,
-                          size_t* steps) const;
-  Walk WalkDirectory(const Directory& directory, const unsigned char* key,
-                     size_t units, uint64_t hash, const unsigned char** first,
-                     uint64_t* steps) const;
-  Walk WalkChain(const unsigned char* key, size_t units, uint32_t home,
-                 std::vector<const unsigned char*>* all,
-                 const unsigned char** first, uint64_t* steps) const;
+  ChainWalk WalkChain(const unsigned char* key, size_t units, uint32_t home,
+                      std::vector<const unsigned char*>* all,
+                      const unsigned char** first, uint64_t* steps) const;
   uint64_t HomeHash(const unsigned char* key, size_t units) const;
   void PrefetchRecord(uint64_t hash) const;
   unsigned TouchRecord(uint64_t hash) const;
@@ -268,13 +228,7 @@ class WordFormLookup {
   const WordFormIndex& FullIndex() const;
   void CheckIntact() const;
 
-  // The mapping, when the file is mapped or copied (then private memory).
-  const unsigned char* map_ = nullptr;
-  size_t map_size_ = 0;
-  bool copied_ = false;
-  int fd_ = -1;  // the mapped file, kept open for `watch_`
-  InputWatch watch_;
-  Guard* guard_ = nullptr;               // the SIGBUS guard of the mapping
+  MappedFile file_;                      // when the file is mapped or copied
   const unsigned char* body_ = nullptr;  // record 0
   int32_t slots_ = 0;
   HomeSlotHash home_;
@@ -283,8 +237,8 @@ class WordFormLookup {
   size_t walk_slots_ = kWalkSlots;
 
   mutable std::once_flag directed_;
-  mutable std::unique_ptr<Directory> owned_directory_;
-  mutable std::atomic<const Directory*> directory_{nullptr};
+  mutable std::unique_ptr<ChainDirectory> owned_directory_;
+  mutable std::atomic<const ChainDirectory*> directory_{nullptr};
   mutable std::once_flag built_;
   mutable std::unique_ptr<WordFormIndex> owned_index_;
   mutable std::atomic<const WordFormIndex*> index_{nullptr};

@@ -1,12 +1,7 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -167,31 +162,9 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
     }
     EXPECT_EQ(c.error, error);
   }
-  // The directory of the chains checks every link before any lookup.
-  WordFormLookup directed;
-  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
-            directed.Open(path, false, &why, {0, WordFormLookup::kWalkSlots}));
-  try {
-    directed.UseDirectory();
-    ADD_FAILURE() << "no exception";
-  } catch (const InvalidFormatException& e) {
-    EXPECT_EQ(cases[1].error, e.GetExceptionMsg());
-  }
   // Without the bad link, the cycle is what the full index refuses.
   records[f] = Record(L"\x062A\x062B", "Z", -2);
   const std::string cycle = Write("c.lex", TableFile({slots}, records));
-  WordFormLookup directed_cycle;
-  ASSERT_EQ(
-      WordFormLookup::Verdict::kOpen,
-      directed_cycle.Open(cycle, false, &why, {0, WordFormLookup::kWalkSlots}));
-  try {
-    directed_cycle.UseDirectory();
-    ADD_FAILURE() << "no exception";
-  } catch (const InvalidFormatException& e) {
-    EXPECT_EQ("Slot " + std::to_string(l) + " links to " + std::to_string(l) +
-                  ", closing a cycle.",
-              e.GetExceptionMsg());
-  }
   WordFormLookup cyclic;
   ASSERT_EQ(WordFormLookup::Verdict::kOpen,
             cyclic.Open(cycle, false, &why, {0, WordFormLookup::kWalkSlots}));
@@ -338,107 +311,6 @@ TEST_F(WordFormLookupTest, FileCutShortUnderTheMapping) {
   ASSERT_EQ(0, ::truncate(path.c_str(), 0));
   EXPECT_THROW(Find(lookup, key), WordFormLookup::Changed);
   EXPECT_THROW(Find(lookup, key), WordFormLookup::Changed);
-}
-
-// The guard in a child process for each case: it serves any number of
-// mappings, hands a SIGBUS that is not its own to the handler before it or
-// to the default (which ends the process), and a table opened after
-// another handler took its place is still safe to cut short.
-TEST_F(WordFormLookupTest, GuardServesEveryMappingAndPassesOnForeignSignals) {
-  const int32_t slots = 4096;  // 280 KB: many pages
-  const std::u16string key = u"\u0627\u0628";
-  std::vector<std::string> records(slots, UnusedRecord());
-  records[Home(key, slots)] = Record(L"\x0627\x0628", "Z", -2);
-  const std::string table = TableFile({slots}, records);
-  const WordFormLookup::Limits lazy = {0, WordFormLookup::kWalkSlots};
-  // Opens `name` (a copy of the table); its lookup of `key`, "-" when it
-  // found the file cut short.
-  struct Table {
-    std::unique_ptr<WordFormLookup> lookup{new WordFormLookup};
-    std::string path;
-  };
-  const auto open = [&](const std::string& name) {
-    Table t;
-    t.path = Write(name, table);
-    std::string why;
-    if (t.lookup->Open(t.path, false, &why, lazy) !=
-        WordFormLookup::Verdict::kOpen) {
-      _exit(20);
-    }
-    return t;
-  };
-  const auto cut_and_find = [&](Table& t) {
-    if (::truncate(t.path.c_str(), 0) != 0) _exit(21);
-    try {
-      return Find(*t.lookup, key);
-    } catch (const WordFormLookup::Changed&) {
-      return std::string("-");
-    }
-  };
-  static volatile sig_atomic_t handled = 0;
-  struct sigaction mine;
-  std::memset(&mine, 0, sizeof(mine));
-  mine.sa_handler = [](int) { handled = handled + 1; };
-  sigemptyset(&mine.sa_mask);
-  struct {
-    const char* what;
-    std::function<int()> child;  // its exit status
-    int status;                  // 128 + N: killed by signal N
-  } cases[] = {
-      {"a hundred tables, each cut short",
-       [&] {
-         std::vector<Table> tables;
-         for (int i = 0; i < 100; ++i) {
-           tables.push_back(open("t" + std::to_string(i) + ".lex"));
-         }
-         for (Table& t : tables) {
-           if (cut_and_find(t) != "-") return 1;
-         }
-         return 0;
-       },
-       0},
-      {"kill -BUS ends the process as by default",
-       [&] {
-         // No handler before the guard (a sanitizer has one of its own).
-         ::signal(SIGBUS, SIG_DFL);
-         Table t = open("t.lex");
-         ::kill(::getpid(), SIGBUS);
-         return 0;
-       },
-       128 + SIGBUS},
-      {"kill -BUS goes to the handler from before",
-       [&] {
-         ::sigaction(SIGBUS, &mine, nullptr);
-         Table t = open("t.lex");
-         ::kill(::getpid(), SIGBUS);
-         ::kill(::getpid(), SIGBUS);
-         // Cut short: the mapping's guard still serves (or, with a guard
-         // from an earlier test of this process, the file was read).
-         const std::string form = Find(*t.lookup, key);
-         const std::string cut = cut_and_find(t);
-         return handled == 2 && (cut == "-" || cut == form) ? 0 : 1;
-       },
-       0},
-      {"a handler installed later: a table opened then is still safe",
-       [&] {
-         Table before = open("t.lex");
-         ::sigaction(SIGBUS, &mine, nullptr);
-         Table after = open("u.lex");
-         const std::string form = Find(*after.lookup, key);
-         return cut_and_find(after) == form && handled == 0 ? 0 : 1;
-       },
-       0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) _exit(c.child());
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    EXPECT_EQ(c.status, WIFSIGNALED(status) ? 128 + WTERMSIG(status)
-                                            : WEXITSTATUS(status));
-  }
 }
 
 }  // namespace
