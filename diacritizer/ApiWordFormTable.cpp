@@ -6,7 +6,6 @@
 
 #include <utility>
 
-#include "diacritizer/Messages.h"
 #include "diacritizer/TableBuilder.h"
 #include "foundation/ApiSupport.h"
 
@@ -36,7 +35,9 @@ WordFormTable WordFormTable::Open(const std::string& path) {
     data->path = path;
     // Read into private memory: a long-lived handle never sees the file
     // change under it, and needs no check at each call.
-    data->table = urdu::OpenFormTable(path, true, true);
+    std::unique_ptr<WordFormLookup> table(new WordFormLookup);
+    urdu::OpenWordFormTable(path, true, true, table.get());
+    data->table = std::move(table);
     return WordFormTable(std::move(data));
   });
 }
@@ -48,11 +49,11 @@ std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
     const std::u16string units = urdu::DecodeWord(word);
     std::u16string bare;
     if (!urdu::AppendBareForm(units.data(), units.size(), &bare)) bare = units;
+    const WordFormLookup::Forms held =
+        urdu::TableForms(*data_->table, bare.data(), bare.size());
     std::vector<std::string> forms;
-    for (const std::u16string& form :
-         *data_->table->AllForms(bare.data(), bare.size())) {
+    for (const std::u16string& form : *held)
       forms.push_back(urdu::ToUtf8(form));
-    }
     return forms;
   });
 }

@@ -15,7 +15,7 @@ namespace urdulex {
 struct WordFormTable::Data {
   std::string path;
   // Every form can be asked for; shared by threads, read only.
-  std::unique_ptr<const urdu::FormTable> table;
+  std::unique_ptr<const WordFormLookup> table;
 };
 
 }  // namespace urdulex

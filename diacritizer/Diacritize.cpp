@@ -1,5 +1,9 @@
 #include "diacritizer/Diacritize.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +13,7 @@
 #include "diacritizer/hashmain.h"
 #include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
+#include "foundation/Utf8.h"
 #include "script/LexEnigneUtility.h"
 
 // Keys go to the index as the bytes of the UTF-16 units in memory, which
@@ -39,15 +44,58 @@ bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out) {
   return true;
 }
 
-FormTable::FormTable(const std::string& path, bool all_forms,
-                     const WordFormLookup::Limits& limits)
-    : path_(path) {
+namespace {
+
+// The start of a file that decides whether it is a word list.
+constexpr size_t kSniff = 4096;
+
+// Whether `path` is a regular file of UTF-8 text, no NUL, with an
+// Arabic-script letter: what a word list (one diacritized word a line) is,
+// and what a table never is.
+bool LooksLikeWordList(const std::string& path) {
+  // A sequence cut by the end of the piece read does not count against
+  // it. Only a regular file is looked at again: the bytes of a pipe or a
+  // FIFO were taken by the table's one read, and a FIFO opened anew would
+  // wait for a writer that never comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  unsigned char bytes[kSniff];
+  const ssize_t got = ::read(fd, bytes, sizeof(bytes));
+  ::close(fd);
+  if (got <= 0) return false;
+  const size_t n = static_cast<size_t>(got);
+  bool arabic = false;
+  for (size_t i = 0; i < n;) {
+    if (bytes[i] == 0) return false;
+    char32_t c = bytes[i];
+    size_t valid = 0;
+    int len = 1;
+    if (c >= 0x80) {
+      len = utf8::DecodeSequence(bytes + i, n - i, &c, &valid);
+      if (len == 0 && n == sizeof(bytes)) break;  // cut by the piece's end
+      if (len <= 0) return false;
+    }
+    arabic = arabic || (c >= 0x0600 && c <= 0x06FF);
+    i += static_cast<size_t>(len);
+  }
+  return arabic;
+}
+
+void OpenTable(const std::string& path, bool all_forms, bool private_copy,
+               WordFormLookup* table) {
   const std::string where = "table " + QuoteName(path) + ": ";
   try {
     // The file is opened once; its verdicts and the lookups all come from
     // that one opening.
+    WordFormLookup::Limits limits;
+    limits.private_copy = private_copy;
     std::string rejection;
-    switch (lookup_.Open(path, all_forms, &rejection, limits)) {
+    switch (table->Open(path, all_forms, &rejection, limits)) {
       case WordFormLookup::Verdict::kOpen:
         break;
       case WordFormLookup::Verdict::kRejected:
@@ -60,96 +108,62 @@ FormTable::FormTable(const std::string& path, bool all_forms,
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
   } catch (const WordFormLookup::Changed&) {
-    Fail();
+    RethrowTableError(*table);
   }
 }
 
-void FormTable::Fail() const {
-  // Called from a handler: what went wrong is the exception in flight;
-  // any other than these goes on as it is.
+}  // namespace
+
+void OpenWordFormTable(const std::string& path, bool all_forms,
+                       bool private_copy, WordFormLookup* table) {
+  try {
+    OpenTable(path, all_forms, private_copy, table);
+  } catch (const Error&) {
+    if (!LooksLikeWordList(path)) throw;
+    throw WordListError("table " + QuoteName(path) +
+                        " looks like a word list, not a word-form table");
+  }
+}
+
+void RethrowTableError(const WordFormLookup& table) {
+  // What went wrong is the exception in flight; any other than these goes
+  // on as it is.
   try {
     throw;
   } catch (const TARNIException& e) {
-    throw Error("table " + QuoteName(path_) + ": " + e.GetExceptionMsg());
+    throw Error("table " + QuoteName(table.path()) + ": " +
+                e.GetExceptionMsg());
   } catch (const WordFormLookup::Changed&) {
-    throw Error("table " + QuoteName(path_) + " changed while being read");
+    throw Error("table " + QuoteName(table.path()) +
+                " changed while being read");
   }
 }
 
-void FormTable::CheckUnchanged() const {
-  if (!lookup_.Unchanged()) {
-    throw Error("table " + QuoteName(path_) + " changed while being read");
+void CheckUnchanged(const WordFormLookup& table) {
+  if (!table.Unchanged()) {
+    throw Error("table " + QuoteName(table.path()) +
+                " changed while being read");
   }
 }
 
-void FormTable::UseIndex() const {
+WordFormLookup::Forms TableForms(const WordFormLookup& table,
+                                 const char16_t* key, size_t n) {
   try {
-    lookup_.UseIndex();
+    return table.AllForms(key, n);
   } catch (...) {
-    Fail();
+    RethrowTableError(table);
   }
 }
 
-void FormTable::UseDirectory() const {
-  try {
-    lookup_.UseDirectory();
-  } catch (...) {
-    Fail();
-  }
-}
-
-FormTable::Forms FormTable::AllForms(const char16_t* key, size_t n) const {
-  std::u16string k(key, n);
-  {
-    std::lock_guard<std::mutex> lock(forms_mutex_);
-    auto it = forms_.find(k);
-    if (it != forms_.end()) {
-      recent_.splice(recent_.begin(), recent_, it->second.place);
-      return it->second.forms;
-    }
-  }
-  auto forms = std::make_shared<std::vector<std::u16string>>();
-  try {
-    lookup_.Forms(Bytes(key), n, forms.get());
-  } catch (...) {
-    Fail();
-  }
-  // Another thread may have put the same key in meanwhile: emplace keeps
-  // the first.
-  std::lock_guard<std::mutex> lock(forms_mutex_);
-  auto added = forms_.emplace(std::move(k), Cached{std::move(forms), {}});
-  Cached& cached = added.first->second;
-  if (!added.second) {
-    recent_.splice(recent_.begin(), recent_, cached.place);
-    return cached.forms;
-  }
-  recent_.push_front(&added.first->first);
-  cached.place = recent_.begin();
-  Forms result = cached.forms;
-  if (forms_.size() > kFormsCacheWords) {
-    forms_.erase(*recent_.back());
-    recent_.pop_back();
-  }
-  return result;
-}
-
-size_t FormTable::CachedWords() const {
-  std::lock_guard<std::mutex> lock(forms_mutex_);
-  return forms_.size();
-}
-
-void Diacritizer::PrepareFor(const FormTable& table, int64_t bytes) {
+void Diacritizer::PrepareFor(const WordFormLookup& table, int64_t bytes) {
   // A text of many words per slot of the table would have its walks switch
   // to the full index soon anyway: building it first spares those walks.
   // A short text never pays for it, so start-up stays that of the mapping.
-  if (bytes > 0 && static_cast<uint64_t>(bytes) / kBytesPerSlotForIndex >=
-                       static_cast<uint64_t>(table.IndexAfterSteps())) {
-    table.UseIndex();
-  } else if (bytes > 0 &&
-             static_cast<uint64_t>(bytes) / kBytesPerSlotForDirectory >=
-                 static_cast<uint64_t>(table.slots())) {
-    // A few words per slot: the directory of the chains.
-    table.UseDirectory();
+  if (bytes <= 0) return;
+  try {
+    table.Expect(static_cast<uint64_t>(bytes / kBytesPerWord));
+  } catch (...) {
+    RethrowTableError(table);
   }
 }
 
@@ -185,11 +199,7 @@ void Diacritizer::Process(const char16_t* text,
     // A word without an Arabic-script letter is passed through; a line
     // is looked up whatever it holds, as the `diacritizer` program does.
     if (!token.letter && !options_.lines) continue;
-    Word word{static_cast<uint32_t>(t),
-              kInText,
-              token.length,
-              0,
-              token.start,
+    Word word{static_cast<uint32_t>(t), kInText, token.length, token.start,
               token.length};
     const size_t at = keys_.size();
     if ((token.marked || token.ignorable) &&
@@ -201,82 +211,42 @@ void Diacritizer::Process(const char16_t* text,
     words_.push_back(word);
   }
   LookUp(text, tokens.size(),
-         [&](size_t t, const Word* word) { Emit(text, tokens[t], word); });
+         [&](size_t t, const Word* word, const Answer* answer) {
+           Emit(text, tokens[t], word, answer);
+         });
   FlushPassed();  // the text is about to go
 }
 
 template <typename EmitToken>
 void Diacritizer::LookUp(const char16_t* text, size_t tokens,
                          EmitToken&& emit) {
-  if (steps_ > table_.IndexAfterSteps()) {
-    table_.UseIndex();
-    steps_ = 0;
+  // The room of a batch, made for the batches this text needs.
+  const size_t batch = std::min(kBatch, words_.size());
+  if (queries_.size() < batch) {
+    queries_.resize(batch);
+    answers_.resize(batch);
+    room_.reset(new unsigned char[WordFormLookup::RoomBytes(batch)]);
   }
-  // Four hashes at a time: their chains of operations overlap.
-  constexpr size_t kGroup = 4;
-  for (size_t w = 0; w < words_.size(); w += kGroup) {
-    const unsigned char* keys[kGroup] = {};
-    size_t units[kGroup] = {};
-    uint64_t hashes[kGroup] = {};
-    const size_t n = std::min(kGroup, words_.size() - w);
+  size_t t = 0;
+  for (size_t w = 0; w < words_.size(); w += batch) {
+    const size_t n = std::min(batch, words_.size() - w);
     for (size_t k = 0; k < n; ++k) {
       const Word& word = words_[w + k];
       const char16_t* key =
           word.key == kInText ? text + word.text : keys_.data() + word.key;
-      keys[k] = reinterpret_cast<const unsigned char*>(key);
-      units[k] = word.length;
+      queries_[k] = {reinterpret_cast<const unsigned char*>(key), word.length};
     }
-    table_.HashMany(keys, units, n, hashes);
-    for (size_t k = 0; k < n; ++k) words_[w + k].hash = hashes[k];
-  }
-  // The lookups go in batches of kBatch words: the slots and entries of a
-  // batch are loaded first, their cache misses overlapping (and the slots
-  // of the next batch fetched ahead), then the batch is written.
-  const size_t count = words_.size();
-  const bool indexed = table_.indexed();
-  size_t w = 0;
-  size_t t = 0;
-  while (w < count) {
-    const size_t end = std::min(count, w + kBatch);
-    unsigned touched = 0;
-    const size_t ahead = std::min(count, end + kBatch);
-    if (indexed) {
-      // A pipeline of prefetches, none of which waits: the slots of a
-      // batch four batches ahead, the entries of the batch two ahead
-      // (whose slots came two batches ago); this batch's entries came two
-      // batches ago. The first batches of a block are loaded at once.
-      if (w == 0) {
-        const size_t slots = std::min(count, 4 * kBatch);
-        for (size_t k = end; k < slots; ++k) table_.Prefetch(words_[k].hash);
-        for (size_t k = 0; k < end; ++k)
-          touched += table_.Touch(words_[k].hash);
-        for (size_t k = end; k < ahead; ++k)
-          table_.TouchNext(words_[k].hash, 1);
-      }
-      const size_t slots = std::min(count, w + 5 * kBatch);
-      for (size_t k = std::min(count, w + 4 * kBatch); k < slots; ++k) {
-        table_.Prefetch(words_[k].hash);
-      }
-      const size_t entries = std::min(count, w + 3 * kBatch);
-      for (size_t k = std::min(count, w + 2 * kBatch); k < entries; ++k) {
-        table_.TouchNext(words_[k].hash, 1);
-      }
-    } else {
-      for (size_t k = end; k < ahead; ++k) table_.Prefetch(words_[k].hash);
-      for (size_t k = w; k < end; ++k) touched += table_.Touch(words_[k].hash);
-      for (size_t depth = 1; depth <= 2; ++depth) {
-        for (size_t k = w; k < end; ++k) {
-          touched += table_.TouchNext(words_[k].hash, depth);
-        }
-      }
+    try {
+      table_.FindMany(queries_.data(), n, answers_.data(), room_.get());
+    } catch (...) {
+      RethrowTableError(table_);
     }
-    touched_ += touched;
-    for (; w < end; ++w) {
-      for (; t < words_[w].token; ++t) emit(t, nullptr);
-      emit(t++, &words_[w]);
+    for (size_t k = 0; k < n; ++k) {
+      for (; t < words_[w + k].token; ++t) emit(t, nullptr, nullptr);
+      emit(t++, &words_[w + k], &answers_[k]);
     }
   }
-  for (; t < tokens; ++t) emit(t, nullptr);
+  for (; t < tokens; ++t) emit(t, nullptr, nullptr);
 }
 
 void Diacritizer::RunUtf8(TextReader& reader) {
@@ -330,7 +300,7 @@ void Diacritizer::ProcessUtf8(const char* text,
     const uint32_t units = wide_at_[next + 1];
     next += 2;
     if (!token.letter) continue;
-    Word word{static_cast<uint32_t>(t), kInText, units, 0, at, units};
+    Word word{static_cast<uint32_t>(t), kInText, units, at, units};
     const size_t key_at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(wide_.data() + at, units, &keys_)) {
@@ -341,12 +311,14 @@ void Diacritizer::ProcessUtf8(const char* text,
     words_.push_back(word);
   }
   LookUp(wide_.data(), tokens.size(),
-         [&](size_t t, const Word* word) { EmitUtf8(text, tokens[t], word); });
+         [&](size_t t, const Word* word, const Answer* answer) {
+           EmitUtf8(text, tokens[t], word, answer);
+         });
   FlushPassed();  // the text is about to go
 }
 
 void Diacritizer::EmitUtf8(const char* text, const Token& token,
-                           const Word* word) {
+                           const Word* word, const Answer* answer) {
   const char* original = text + token.start;
   if (token.kind == Token::kOverlong) {
     if (token.letter) {
@@ -364,10 +336,8 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     return;
   }
   const char16_t* wide = wide_.data() + word->text;
-  const char16_t* key = word->key == kInText ? wide : keys_.data() + word->key;
-  size_t units = 0;
-  const unsigned char* form =
-      table_.Find(key, word->length, word->hash, room_, &units, &steps_);
+  size_t units = answer->units;
+  const unsigned char* form = answer->form;
   as_written_ = false;
   if (form == nullptr && token.ignorable) {
     form = FindAsWritten(wide, word->units, &units);
@@ -394,7 +364,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,
-                       const Word* word) {
+                       const Word* word, const Answer* answer) {
   const char16_t* original = text + token.start;
   switch (token.kind) {
     case Token::kBlank:
@@ -421,9 +391,8 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   }
   const char16_t* key =
       word->key == kInText ? original : keys_.data() + word->key;
-  size_t units = 0;
-  const unsigned char* form =
-      table_.Find(key, word->length, word->hash, room_, &units, &steps_);
+  size_t units = answer->units;
+  const unsigned char* form = answer->form;
   as_written_ = false;
   if (form == nullptr && token.ignorable) {
     form = FindAsWritten(original, token.length, &units);
@@ -445,9 +414,10 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   ++coverage_.known;
   FlushPassed();
   if (NeedsAllForms(options_)) {
-    const FormTable::Forms held =
-        as_written_ ? table_.AllForms(written_key_.data(), written_key_.size())
-                    : table_.AllForms(key, word->length);
+    const WordFormLookup::Forms held =
+        as_written_
+            ? TableForms(table_, written_key_.data(), written_key_.size())
+            : TableForms(table_, key, word->length);
     const std::vector<std::u16string>& forms = *held;
     if (forms.size() > 1) {
       ++coverage_.ambiguous;
@@ -492,11 +462,16 @@ const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
   std::u16string& key = written_key_;
   key.clear();
   if (!AppendBareForm(word, n, &key)) key.assign(word, n);
-  const unsigned char* form =
-      table_.Find(key.data(), key.size(), table_.Hash(key.data(), key.size()),
-                  room_, units);
-  as_written_ = form != nullptr;
-  return form;
+  WordFormLookup::Answer answer;
+  try {
+    answer = table_.Find(reinterpret_cast<const unsigned char*>(key.data()),
+                         key.size(), written_room_);
+  } catch (...) {
+    RethrowTableError(table_);
+  }
+  *units = answer.units;
+  as_written_ = answer.form != nullptr;
+  return answer.form;
 }
 
 void Diacritizer::PutForm(const char16_t* original, const Token& token,

@@ -9,18 +9,17 @@
 // '|', only the marks they share, or be left as it came (Ambiguous). Any
 // other word, and every separator, is written exactly as it came.
 //
-// FormTable throws urdu::Error when the table cannot be used; once made,
-// it may be shared by threads (its lookups are const and safe to run at
-// once). The Diacritizer borrows the table and the writer.
+// The table is a WordFormLookup, opened by OpenWordFormTable; its failures
+// are reported as urdu::Error naming the table. Once open, it may be shared
+// by threads (its lookups are const and safe to run at once). The
+// Diacritizer borrows the table and the writer.
 
 #ifndef URDULEX_DIACRITIZER_DIACRITIZE_H_
 #define URDULEX_DIACRITIZER_DIACRITIZE_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -47,101 +46,35 @@ std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 std::vector<std::pair<std::u16string, uint64_t>> ByCount(
     const std::unordered_map<std::u16string, uint64_t>& counts);
 
-class FormTable {
+// The Error of a table file that holds a word list: UTF-8 text, from
+// which a table is built (TableBuilder.h).
+class WordListError : public Error {
  public:
-  // Room for a form Find restores, in units.
-  static constexpr size_t kMaxFormUnits = WordFormLookup::kMaxFormUnits;
-
-  // Opens the table file (see WordFormLookup: a regular file is mapped).
-  // With `all_forms`, every form of a word can be asked for (AllForms).
-  // Throws Error("table NAME: ..."), and so do the lookups when they meet
-  // a bad link or find the file cut short under them.
-  FormTable(const std::string& path, bool all_forms,
-            const WordFormLookup::Limits& limits = WordFormLookup::Limits());
-  FormTable(const FormTable&) = delete;
-  FormTable& operator=(const FormTable&) = delete;
-
-  uint64_t Hash(const char16_t* key, size_t n) const {
-    return lookup_.Hash(Bytes(key), n);
-  }
-  // Hash of `count` keys (UTF-16LE bytes) at once.
-  void HashMany(const unsigned char* const* keys, const size_t* units,
-                size_t count, uint64_t* out) const {
-    lookup_.HashMany(keys, units, count, out);
-  }
-  void Prefetch(uint64_t hash) const { lookup_.Prefetch(hash); }
-  // See WordFormLookup::TouchNext.
-  unsigned TouchNext(uint64_t hash, size_t depth) const {
-    return lookup_.TouchNext(hash, depth);
-  }
-  // Brings what Find will read for `hash` into the cache; see
-  // WordFormIndex::Touch.
-  unsigned Touch(uint64_t hash) const { return lookup_.Touch(hash); }
-  // The first form of the bare word `key` in chain order, as `*units`
-  // UTF-16LE units (at any alignment, in the table or in `room`, which
-  // has kMaxFormUnits units), or null when the table does not know it.
-  // `hash` is Hash(key, n).
-  // `steps` as for WordFormLookup::Find.
-  const unsigned char* Find(const char16_t* key, size_t n, uint64_t hash,
-                            char16_t* room, size_t* units,
-                            uint64_t* steps = nullptr) const {
-    size_t bytes = 0;
-    const unsigned char* form = nullptr;
-    try {
-      form =
-          lookup_.Find(Bytes(key), n, hash,
-                       reinterpret_cast<unsigned char*>(room), &bytes, steps);
-    } catch (...) {
-      Fail();
-    }
-    *units = bytes / 2;
-    return form;
-  }
-  // Throws Error("table NAME changed while being read") once the table is
-  // no longer the file as it was opened (WordFormLookup::Unchanged): a
-  // command asks before it commits what it wrote.
-  void CheckUnchanged() const;
-  // See WordFormLookup::UseIndex and UseDirectory.
-  void UseIndex() const;
-  void UseDirectory() const;
-  int32_t slots() const { return lookup_.slots(); }
-  bool indexed() const { return lookup_.indexed(); }
-  uint64_t IndexAfterSteps() const {
-    return WordFormLookup::kIndexAfter * static_cast<uint64_t>(lookup_.slots());
-  }
-  // Every form of `key` in chain order (empty when unknown). Only with
-  // `all_forms`. The forms of the kFormsCacheWords words asked for last
-  // are kept; the forms handed out stay valid as long as they are held.
-  using Forms = std::shared_ptr<const std::vector<std::u16string>>;
-  Forms AllForms(const char16_t* key, size_t n) const;
-  // Bare words whose forms are kept at most, the least recently asked
-  // for going first: a text of ever new words does not grow the cache.
-  static constexpr size_t kFormsCacheWords = 65536;
-  // Bare words whose forms are kept now.
-  size_t CachedWords() const;
-
- private:
-  static const unsigned char* Bytes(const char16_t* p) {
-    return reinterpret_cast<const unsigned char*>(p);
-  }
-
-  // Rethrows the exception in flight, a table's as Error("table NAME...").
-  [[noreturn]] void Fail() const;
-
-  std::string path_;
-  WordFormLookup lookup_;
-  // The forms of the words asked for last: the one thing a lookup
-  // changes, guarded so that threads may share a table. `recent_` holds
-  // the words of `forms_` (their keys, which stay where they are), the
-  // most recently asked for first.
-  struct Cached {
-    Forms forms;
-    std::list<const std::u16string*>::iterator place;
-  };
-  mutable std::mutex forms_mutex_;
-  mutable std::unordered_map<std::u16string, Cached> forms_;
-  mutable std::list<const std::u16string*> recent_;
+  using Error::Error;
 };
+
+// Opens the word-form table `path` into `table` (see WordFormLookup: a
+// regular file is mapped; with `private_copy` it is read into private
+// memory instead). With `all_forms`, every form of a word can be asked for
+// (TableForms). Throws Error("table NAME: ...") when the table cannot be
+// used, a WordListError when it looks like a word list; the lookups fail
+// alike (RethrowTableError).
+void OpenWordFormTable(const std::string& path, bool all_forms,
+                       bool private_copy, WordFormLookup* table);
+
+// Call inside a catch block for a lookup in `table`: throws its exception
+// again as Error("table NAME: ...") or Error("table NAME changed while being
+// read"); any other exception goes on as it is.
+[[noreturn]] void RethrowTableError(const WordFormLookup& table);
+
+// Throws Error("table NAME changed while being read") once the table is no
+// longer the file as it was opened (WordFormLookup::Unchanged): a command
+// asks before it commits what it wrote.
+void CheckUnchanged(const WordFormLookup& table);
+
+// WordFormLookup::AllForms of the bare word `key`, failing as the lookups.
+WordFormLookup::Forms TableForms(const WordFormLookup& table,
+                                 const char16_t* key, size_t n);
 
 // Counts of `urdu diacritize -v`. Only words holding an Arabic-script
 // letter count as tokens; the others (numbers, Latin words, markup) are
@@ -179,17 +112,19 @@ class Diacritizer {
     bool utf8 = true;
   };
 
-  Diacritizer(const FormTable& table, const Options& options, TextWriter& out)
+  Diacritizer(const WordFormLookup& table, const Options& options,
+              TextWriter& out)
       : table_(table), options_(options), out_(out) {}
 
   // Diacritizes the whole text of `reader`.
   void Run(TextReader& reader);
 
   // Readies `table` for a text of `bytes` bytes (-1: unknown), as Run does
-  // for its reader: a text of many words per slot of the table gets the
-  // full index built before its first lookup. For callers that give the
-  // text to Run in pieces, such as threads taking blocks.
-  static void PrepareFor(const FormTable& table, int64_t bytes);
+  // for its reader (WordFormLookup::Expect): a text of many words per slot
+  // of the table gets the full index built before its first lookup. For
+  // callers that give the text to Run in pieces, such as threads taking
+  // blocks.
+  static void PrepareFor(const WordFormLookup& table, int64_t bytes);
 
   const Coverage& coverage() const { return coverage_; }
   // The unknown words with their counts, most frequent first, equal counts
@@ -198,7 +133,7 @@ class Diacritizer {
   // The bare forms of the words found with several forms, with their
   // counts, in the same order.
   std::vector<std::pair<std::u16string, uint64_t>> AmbiguousWords() const;
-  // Whether the options need every form of a word (FormTable's all_forms).
+  // Whether the options need every form of a word (the table's all_forms).
   static bool NeedsAllForms(const Options& options) {
     return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
            options.list_ambiguous;
@@ -209,34 +144,32 @@ class Diacritizer {
     uint32_t token;
     uint32_t key;  // offset in keys_, or kInText
     uint32_t length;
-    uint64_t hash;
     uint32_t text;   // offset of the word in the UTF-16 text
     uint32_t units;  // its length there
   };
   static constexpr uint32_t kInText = UINT32_MAX;
-  // Lookups in flight together, so that their cache misses overlap.
-  static constexpr size_t kBatch = 32;
-  // Input bytes per step of IndexAfterSteps from which Run builds the
-  // full index before the first lookup (a word and its separator are
-  // about ten bytes; a few steps per word are typical on a loaded table).
-  static constexpr uint64_t kBytesPerSlotForIndex = 32;
-  // Input bytes per slot from which it has the chains' directory made
-  // (a word in about every four slots).
-  static constexpr uint64_t kBytesPerSlotForDirectory = 2;
+  using Answer = WordFormLookup::Answer;
+  // Words looked up in one batch (WordFormLookup::FindMany).
+  static constexpr size_t kBatch = 1024;
+  // Bytes of text per word looked up, about, for the table's Expect: a
+  // word and its separator.
+  static constexpr int64_t kBytesPerWord = 8;
   // Bytes of UTF-8 text tokenized and looked up at a time.
   static constexpr size_t kPiece = 16 << 10;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
-  void Emit(const char16_t* text, const Token& token, const Word* word);
-  // Hashes the keys of words_ (those in the text are in `text`) and
-  // looks them up in batches, calling emit(t, word) for each token t in
-  // order, with the word of a looked-up one, else null.
+  void Emit(const char16_t* text, const Token& token, const Word* word,
+            const Answer* answer);
+  // Looks the keys of words_ (those in the text are in `text`) up in
+  // batches, calling emit(t, word, answer) for each token t in order, with
+  // the word of a looked-up one and its answer, else nulls.
   template <typename EmitToken>
   void LookUp(const char16_t* text, size_t tokens, EmitToken&& emit);
   // The way of Run for UTF-8 text: tokens of bytes, words_ of wide_.
   void RunUtf8(TextReader& reader);
   void ProcessUtf8(const char* text, const std::vector<Token>& tokens);
-  void EmitUtf8(const char* text, const Token& token, const Word* word);
+  void EmitUtf8(const char* text, const Token& token, const Word* word,
+                const Answer* answer);
   void PassUtf8(const char* original, size_t n) {
     if (original != pass8_ + pass_bytes_) {
       FlushPassed();
@@ -269,7 +202,7 @@ class Diacritizer {
   void PutForm(const char16_t* original, const Token& token,
                const char16_t* form, size_t units);
 
-  const FormTable& table_;
+  const WordFormLookup& table_;
   Options options_;
   TextWriter& out_;
   Coverage coverage_;
@@ -278,8 +211,10 @@ class Diacritizer {
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
-  unsigned touched_ = 0;        // keeps the loads of Touch
-  uint64_t steps_ = 0;          // slots walked past the home slots
+  // A batch of lookups, the room of its forms.
+  std::vector<WordFormLookup::Query> queries_;
+  std::vector<Answer> answers_;
+  std::unique_ptr<unsigned char[]> room_;
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
   std::u16string scratch_;
@@ -289,7 +224,8 @@ class Diacritizer {
   size_t pass_bytes_ = 0;
   Units wide_;                     // the words of UTF-8 text in UTF-16
   std::vector<uint32_t> wide_at_;  // where each word is there, how long
-  char16_t room_[FormTable::kMaxFormUnits];  // a form Find restored
+  // A form FindAsWritten restored.
+  unsigned char written_room_[WordFormLookup::RoomBytes(1)];
 };
 
 }  // namespace urdu

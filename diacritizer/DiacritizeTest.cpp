@@ -11,7 +11,6 @@
 namespace {
 
 using urdu::Diacritizer;
-using urdu::FormTable;
 
 const wchar_t kLetters[] = {0x0627, 0x0628, 0x062A, 0x062F, 0x0631, 0x0633,
                             0x0644, 0x0645, 0x0646, 0x06A9, 0x06CC, 0x06C1};
@@ -33,7 +32,7 @@ std::string Utf8(const std::wstring& w) {
 class DiacritizeUtf8Test : public urdulex::diactest::ScratchDirTest {
  protected:
   // Output of a run over `bytes`, or the error line.
-  static std::string Run(const FormTable& table, const std::string& bytes,
+  static std::string Run(const WordFormLookup& table, const std::string& bytes,
                          bool utf8, bool lenient, bool report) {
     Diacritizer::Options options;
     options.utf8 = utf8;
@@ -85,7 +84,8 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
   }
   std::string bytes, error;
   ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
-  const FormTable table(Write("t.lex", bytes), false);
+  WordFormLookup table;
+  urdu::OpenWordFormTable(Write("t.lex", bytes), false, false, &table);
 
   const std::vector<std::wstring> pieces = {
       L" ",          L"  ",     L"\r\n",   L"\n",
@@ -177,37 +177,6 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
       }
     }
   }
-}
-
-class FormTableTest : public urdulex::diactest::ScratchDirTest {};
-
-// The forms of the words asked for last are kept, no more: a text of ever
-// new words leaves the cache at its bound, and a word that has left it (or
-// forms still held after it left) gives the same forms.
-TEST_F(FormTableTest, TheFormsCacheKeepsTheWordsAskedForLast) {
-  wordform::WordFormTableBuilder builder;
-  const std::wstring jin = {0x062C, 0x0646};
-  ASSERT_EQ(wordform::SkipReason::kNone,
-            builder.Add(jin.substr(0, 1) + kMarks[1] + jin.substr(1), 0, 0, 0));
-  ASSERT_EQ(wordform::SkipReason::kNone, builder.Add(jin + kMarks[3], 1, 0, 0));
-  std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
-  const FormTable table(Write("t.lex", bytes), true);
-  const std::u16string bare(jin.begin(), jin.end());
-  const FormTable::Forms first = table.AllForms(bare.data(), bare.size());
-  ASSERT_EQ(2u, first->size());
-  const std::vector<std::u16string> expected = *first;
-  const size_t kWords = FormTable::kFormsCacheWords + 5000;
-  for (size_t i = 0; i < kWords; ++i) {
-    std::u16string word = u"\u0628";
-    for (char digit : std::to_string(i))
-      word.push_back(u'\u06F0' + (digit - '0'));
-    EXPECT_TRUE(table.AllForms(word.data(), word.size())->empty());
-    EXPECT_LE(table.CachedWords(), FormTable::kFormsCacheWords);
-  }
-  EXPECT_EQ(FormTable::kFormsCacheWords, table.CachedWords());
-  EXPECT_EQ(expected, *first);
-  EXPECT_EQ(expected, *table.AllForms(bare.data(), bare.size()));
 }
 
 }  // namespace

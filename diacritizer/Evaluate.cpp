@@ -99,8 +99,8 @@ bool WordStream::Next(std::u16string* word, uint64_t* line, uint64_t* index) {
   }
 }
 
-void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
-              Evaluation* evaluation) {
+void Evaluate(WordStream& gold, WordStream& predicted,
+              const WordFormLookup* table, Evaluation* evaluation) {
   evaluation->with_table = table != nullptr;
   std::u16string g, p;
   uint64_t gl = 0, gi = 0, pl = 0, pi = 0;
@@ -126,7 +126,8 @@ void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
     // Only words with letters count, here as above.
     if (table == nullptr || evaluation->words == words_before) continue;
     const std::u16string bare = Bare(g);
-    const FormTable::Forms held = table->AllForms(bare.data(), bare.size());
+    const WordFormLookup::Forms held =
+        TableForms(*table, bare.data(), bare.size());
     const std::vector<std::u16string>& forms = *held;
     if (forms.empty()) continue;
     ++evaluation->covered;

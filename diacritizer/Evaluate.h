@@ -63,8 +63,8 @@ class WordStream {
 // Compares the whole texts. Throws Error naming the line and word of both
 // texts where their bare forms part, or where one ends first. With a table,
 // also counts its coverage of the gold words.
-void Evaluate(WordStream& gold, WordStream& predicted, const FormTable* table,
-              Evaluation* evaluation);
+void Evaluate(WordStream& gold, WordStream& predicted,
+              const WordFormLookup* table, Evaluation* evaluation);
 
 // The report: one line per measure, name, percentage and fraction,
 // separated by tabs.

@@ -58,7 +58,9 @@ class WordFormIndexTest : public ScratchDirTest {
       EXPECT_EQ(WordFormLookup::Verdict::kOpen,
                 lookups.back()->Open(path, true, &why, limits[i]));
       EXPECT_TRUE(lookups.back()->mapped());
-      if (i >= 3) lookups.back()->UseDirectory();
+      if (i < 3) continue;
+      lookups.back()->Expect(static_cast<uint64_t>(file.slots));
+      EXPECT_EQ(WordFormLookup::Backend::kDirectory, lookups.back()->backend());
     }
     int hits = 0;
     std::vector<WordFormIndex::Form> forms;
@@ -80,16 +82,13 @@ class WordFormIndexTest : public ScratchDirTest {
       }
       EXPECT_EQ(expected, listed);
       for (const auto& lookup : lookups) {
-        unsigned char room[2 * WordFormLookup::kMaxFormUnits];
-        size_t n = 0;
-        const unsigned char* got =
-            lookup->Find(p, key.size(), lookup->Hash(p, key.size()), room, &n);
+        unsigned char room[WordFormLookup::RoomBytes(1)];
+        const WordFormLookup::Answer got = lookup->Find(p, key.size(), room);
         EXPECT_EQ(expected.empty() ? "-" : expected[0],
-                  got == nullptr ? "-" : Text(got, n));
-        std::vector<std::u16string> every;
-        lookup->Forms(p, key.size(), &every);
+                  got.form == nullptr ? "-" : Text(got.form, 2 * got.units));
         listed.clear();
-        for (const std::u16string& f : every) {
+        const WordFormLookup::Forms every = lookup->AllForms(p, key.size());
+        for (const std::u16string& f : *every) {
           listed.push_back(Text(
               reinterpret_cast<const unsigned char*>(f.data()), 2 * f.size()));
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "diacritizer/ChainDirectory.h"
 #include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
 #include "foundation/Quote.h"
@@ -21,9 +22,9 @@ using wordform::kSymbolBytes;
 
 constexpr size_t kNextAt = kKeyBytes + wordform::kNextOffset;
 
-// A hash for the mapped records: the key's home slot and fingerprint
-// under this tag (see WordFormLookup::IsHome).
-constexpr uint64_t kHomeTag = WordFormLookup::kHomeTag;
+// A hash for the mapped records: the key's home slot in the low 32 bits,
+// its fingerprint in bits 32 to 38, under this tag.
+constexpr uint64_t kHomeTag = uint64_t{1} << 63;
 
 int32_t Int32At(const unsigned char* p) {
   uint32_t v;
@@ -56,12 +57,14 @@ int32_t WholeTable(const unsigned char* bytes, size_t size, size_t* body) {
 
 }  // namespace
 
+WordFormLookup::WordFormLookup() = default;
 WordFormLookup::~WordFormLookup() = default;
 
 WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
                                              bool all_forms,
                                              std::string* problem,
                                              const Limits& limits) {
+  path_ = path;
   all_forms_ = all_forms;
   walk_slots_ = limits.walk_slots;
   WordFormTableFile file;
@@ -136,15 +139,8 @@ uint64_t WordFormLookup::HomeHash(const unsigned char* key,
          home_(unit, units);
 }
 
-void WordFormLookup::HashMany(const unsigned char* const* keys,
-                              const size_t* units, size_t count,
-                              uint64_t* out) const {
-  if (index_.load(std::memory_order_acquire) != nullptr) {
-    for (size_t k = 0; k < count; ++k) {
-      out[k] = WordFormIndex::HashKey(keys[k], units[k]);
-    }
-    return;
-  }
+void WordFormLookup::HomeHashes(const Query* queries, size_t count,
+                                uint64_t* out) const {
   constexpr size_t kLanes = HomeSlotHash::kLanes;
   const unsigned char* lane[kLanes];
   size_t lane_units[kLanes];
@@ -152,47 +148,19 @@ void WordFormLookup::HashMany(const unsigned char* const* keys,
   for (size_t k = 0; k < count; k += kLanes) {
     const size_t n = count - k < kLanes ? count - k : kLanes;
     for (size_t j = 0; j < kLanes; ++j) {
-      const size_t u = j < n ? units[k + j] : 0;
+      const size_t u = j < n ? queries[k + j].units : 0;
       lane_units[j] = u <= static_cast<size_t>(kKeyUnits) ? u : 0;
-      lane[j] = j < n ? keys[k + j] : nullptr;
+      lane[j] = j < n ? queries[k + j].key : nullptr;
     }
     home_.Many(lane, lane_units, home);
     for (size_t j = 0; j < n; ++j) {
-      const uint64_t print = lane_units[j] > 0 ? ChainDirectory::Fingerprint(
-                                                     keys[k + j], lane_units[j])
-                                               : 0;
+      const uint64_t print =
+          lane_units[j] > 0
+              ? ChainDirectory::Fingerprint(queries[k + j].key, lane_units[j])
+              : 0;
       out[k + j] = kHomeTag | print << 32 | home[j];
     }
   }
-}
-
-void WordFormLookup::PrefetchRecord(uint64_t hash) const {
-  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return;
-  const unsigned char* record =
-      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
-  __builtin_prefetch(record);
-  __builtin_prefetch(record + kRecordSize - 1);
-}
-
-unsigned WordFormLookup::TouchChain(uint64_t hash, size_t depth) const {
-  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
-  const unsigned char* record =
-      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
-  for (; depth > 0; --depth) {
-    const int32_t next = Int32At(record + kNextAt);
-    if (next < 0 || next >= slots_) return 0;
-    record = body_ + static_cast<size_t>(next) * kRecordSize;
-  }
-  __builtin_prefetch(record + kRecordSize - 1);
-  return *record;
-}
-
-unsigned WordFormLookup::TouchRecord(uint64_t hash) const {
-  if (static_cast<uint32_t>(hash) >= static_cast<uint32_t>(slots_)) return 0;
-  const unsigned char* record =
-      body_ + static_cast<uint32_t>(hash) * size_t{kRecordSize};
-  __builtin_prefetch(record + kRecordSize - 1);
-  return *record;
 }
 
 ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
@@ -227,10 +195,28 @@ ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
   }
 }
 
-void WordFormLookup::UseDirectory(unsigned threads) const {
-  if (indexed() || directory_.load(std::memory_order_acquire) != nullptr) {
-    return;
+WordFormLookup::Backend WordFormLookup::backend() const {
+  if (index_.load(std::memory_order_acquire) != nullptr) {
+    return Backend::kIndex;
   }
+  if (directory_.load(std::memory_order_acquire) != nullptr) {
+    return Backend::kDirectory;
+  }
+  return Backend::kWalk;
+}
+
+void WordFormLookup::Expect(uint64_t lookups, unsigned threads) const {
+  const uint64_t slots = static_cast<uint64_t>(slots_);
+  if (backend() == Backend::kIndex || slots == 0) return;
+  if (lookups / kLookupsPerSlot >= slots) {
+    UseIndex();
+  } else if (lookups * kSlotsPerLookup >= slots) {
+    UseDirectory(threads);
+  }
+}
+
+void WordFormLookup::UseDirectory(unsigned threads) const {
+  if (backend() != Backend::kWalk) return;
   try {
     std::call_once(directed_, [this, threads] {
       // Every page of the table is read.
@@ -244,22 +230,6 @@ void WordFormLookup::UseDirectory(unsigned threads) const {
     throw;
   }
   CheckIntact();
-}
-
-unsigned WordFormLookup::StepAhead(uint64_t* hash) const {
-  const ChainDirectory* directory = directory_.load(std::memory_order_acquire);
-  if (directory == nullptr || indexed() || !IsHome(*hash)) {
-    return TouchNext(*hash, 1);
-  }
-  size_t steps = 1;
-  const uint32_t s = directory->FetchCandidate(static_cast<uint32_t>(*hash),
-                                               Print(*hash), &steps);
-  if (s == ChainDirectory::kPastBound || steps > 0xFF) {
-    return 0;  // Find walks again
-  }
-  *hash =
-      kAheadTag | uint64_t{steps} << 40 | (*hash & (uint64_t{0x7F} << 32)) | s;
-  return 0;
 }
 
 const WordFormIndex& WordFormLookup::FullIndex() const {
@@ -283,7 +253,7 @@ const WordFormIndex& WordFormLookup::FullIndex() const {
 }
 
 void WordFormLookup::UseIndex() const {
-  if (indexed()) return;
+  if (backend() == Backend::kIndex) return;
   try {
     FullIndex();
   } catch (const TARNIException&) {
@@ -293,48 +263,271 @@ void WordFormLookup::UseIndex() const {
   CheckIntact();
 }
 
-const unsigned char* WordFormLookup::FindMapped(const unsigned char* key,
-                                                size_t units, uint64_t hash,
-                                                unsigned char* room,
-                                                size_t* bytes,
-                                                uint64_t* steps) const {
-  if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
-      StartsWithAt(key)) {
-    return nullptr;
-  }
-  const ChainDirectory* directory = directory_.load(std::memory_order_acquire);
-  if (!IsHome(hash) && (directory == nullptr || !IsAhead(hash))) {
-    hash = HomeHash(key, units);
-  }
-  const unsigned char* record = nullptr;
-  const WordFormIndex* index = nullptr;
-  ChainWalk walk;
-  try {
-    if (directory != nullptr) {
-      // From the home slot, or from where StepAhead left off.
-      walk = directory->Walk(
-          key, units, static_cast<uint32_t>(hash), Print(hash),
-          IsAhead(hash) ? (hash >> 40) & 0xFF : 1, &record, steps);
-    } else {
-      walk = WalkChain(key, units, static_cast<uint32_t>(hash), nullptr,
-                       &record, steps);
+// --- FindMany ---
+//
+// A batch runs as a software pipeline over a ring of probe states, one a
+// key: the keys of a group are hashed and what their lookups read first is
+// fetched; kSecond keys later, what they read next; kThird keys later the
+// lookups run on what has arrived. A probe holds what a back end does at
+// each step. Its Find returns false when a walk was too long: the index,
+// built for it, answered, and the rest of the batch goes there.
+
+namespace {
+
+constexpr size_t kGroup = 4;  // keys hashed together
+// Keys between the steps of a lookup, and keys in flight.
+constexpr size_t kSecond = 16;
+constexpr size_t kThird = 32;
+constexpr size_t kRing = 64;
+static_assert(kThird + kGroup <= kRing, "the ring holds the keys in flight");
+
+// A hash moved on by the second step of a walk through the directory: both
+// top bits, the slots read so far in bits 40 to 47, the fingerprint as in a
+// home hash, and the slot to go on from (ChainDirectory::kNoSlot: none).
+constexpr uint64_t kAheadTag = uint64_t{3} << 62;
+
+}  // namespace
+
+class WordFormLookup::IndexProbe {
+ public:
+  explicit IndexProbe(const WordFormIndex& index) : index_(index) {}
+  void Hash(const Query* queries, size_t count, uint64_t* out) const {
+    for (size_t k = 0; k < count; ++k) {
+      out[k] = WordFormIndex::HashKey(queries[k].key, queries[k].units);
     }
-    if (walk == ChainWalk::kTooLong) index = &FullIndex();
-  } catch (const TARNIException&) {
-    CheckIntact();
-    throw;
   }
-  CheckIntact();
-  if (walk == ChainWalk::kAbsent) return nullptr;
-  if (walk == ChainWalk::kFound) {
-    *bytes = 2 * RestoreRecord(record, units, room);
-    return room;
+  void Prefetch(uint64_t hash) const { index_.PrefetchSlot(hash); }
+  unsigned Step(uint64_t* hash) const {
+    index_.PrefetchEntry(*hash);
+    return 0;
   }
-  return index->Find(key, units, WordFormIndex::HashKey(key, units), bytes);
+  bool Find(const Query& query, uint64_t hash, Answer* answer, unsigned char**,
+            uint64_t*) const {
+    size_t bytes = 0;
+    answer->form = index_.Find(query.key, query.units, hash, &bytes);
+    answer->units = bytes / 2;
+    return true;
+  }
+
+ private:
+  const WordFormIndex& index_;
+};
+
+// The walks in the mapped records, from the directory or not.
+class WordFormLookup::WalkProbe {
+ public:
+  explicit WalkProbe(const WordFormLookup& table) : table_(table) {}
+  void Hash(const Query* queries, size_t count, uint64_t* out) const {
+    table_.HomeHashes(queries, count, out);
+  }
+  // The home record.
+  void Prefetch(uint64_t hash) const {
+    const uint32_t home = static_cast<uint32_t>(hash);
+    if (home >= static_cast<uint32_t>(table_.slots_)) return;
+    const unsigned char* record = table_.body_ + home * size_t{kRecordSize};
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + kRecordSize - 1);
+  }
+  // Loads the record after the home slot on its chain.
+  unsigned Step(uint64_t* hash) const {
+    const uint32_t home = static_cast<uint32_t>(*hash);
+    if (home >= static_cast<uint32_t>(table_.slots_)) return 0;
+    const unsigned char* record = table_.body_ + home * size_t{kRecordSize};
+    const int32_t next = Int32At(record + kNextAt);
+    if (next < 0 || next >= table_.slots_) return 0;
+    record = table_.body_ + static_cast<size_t>(next) * kRecordSize;
+    __builtin_prefetch(record + kRecordSize - 1);
+    return *record;
+  }
+  bool Find(const Query& query, uint64_t hash, Answer* answer,
+            unsigned char** room, uint64_t* steps) const {
+    if (!Searched(query)) return Absent(answer);
+    const unsigned char* record = nullptr;
+    const ChainWalk walk =
+        table_.WalkChain(query.key, query.units, static_cast<uint32_t>(hash),
+                         nullptr, &record, steps);
+    return Answered(query, walk, record, answer, room);
+  }
+
+ protected:
+  // Whether a search may find the key at all.
+  static bool Searched(const Query& query) {
+    return query.units > 0 && query.units <= static_cast<size_t>(kKeyUnits) &&
+           !StartsWithAt(query.key);
+  }
+  static bool Absent(Answer* answer) {
+    answer->form = nullptr;
+    answer->units = 0;
+    return true;
+  }
+  // The answer of a walk: the form of the record found restored into the
+  // room, or from the index a long walk builds.
+  bool Answered(const Query& query, ChainWalk walk, const unsigned char* record,
+                Answer* answer, unsigned char** room) const {
+    if (walk == ChainWalk::kAbsent) return Absent(answer);
+    if (walk == ChainWalk::kFound) {
+      answer->form = *room;
+      answer->units = RestoreRecord(record, query.units, *room);
+      *room += 2 * answer->units;
+      return true;
+    }
+    IndexProbe(table_.FullIndex())
+        .Find(query, WordFormIndex::HashKey(query.key, query.units), answer,
+              room, nullptr);
+    return false;
+  }
+
+  const WordFormLookup& table_;
+};
+
+class WordFormLookup::DirectoryProbe : public WalkProbe {
+ public:
+  DirectoryProbe(const WordFormLookup& table, const ChainDirectory& directory)
+      : WalkProbe(table), directory_(directory) {}
+  void Prefetch(uint64_t hash) const {
+    directory_.Prefetch(static_cast<uint32_t>(hash));
+  }
+  // Moves the hash on to the first slot of its chain whose key may be the
+  // one hashed (whose record is fetched) or to none, so that Find starts
+  // there, and answers at once for a key the table does not hold.
+  unsigned Step(uint64_t* hash) const {
+    size_t steps = 1;
+    const uint32_t s = directory_.FetchCandidate(static_cast<uint32_t>(*hash),
+                                                 Print(*hash), &steps);
+    if (s == ChainDirectory::kPastBound || steps > 0xFF) {
+      return 0;  // Find walks again
+    }
+    *hash = kAheadTag | uint64_t{steps} << 40 |
+            (*hash & (uint64_t{0x7F} << 32)) | s;
+    return 0;
+  }
+  bool Find(const Query& query, uint64_t hash, Answer* answer,
+            unsigned char** room, uint64_t* steps) const {
+    if (!Searched(query)) return Absent(answer);
+    const unsigned char* record = nullptr;
+    // From the home slot, or from where Step left off.
+    const bool ahead = (hash >> 62) == 3;
+    const ChainWalk walk = directory_.Walk(
+        query.key, query.units, static_cast<uint32_t>(hash), Print(hash),
+        ahead ? (hash >> 40) & 0xFF : 1, &record, steps);
+    return Answered(query, walk, record, answer, room);
+  }
+
+ private:
+  static uint32_t Print(uint64_t hash) {
+    return static_cast<uint32_t>(hash >> 32) & 0x7F;
+  }
+  const ChainDirectory& directory_;
+};
+
+template <typename Probe>
+size_t WordFormLookup::Pipeline(const Probe& probe, const Query* queries,
+                                size_t n, Answer* answers, unsigned char** room,
+                                uint64_t* steps, unsigned* touched) const {
+  uint64_t ring[kRing];
+  size_t stepped = 0;  // keys whose second step was taken
+  size_t found = 0;    // keys answered
+  for (size_t at = 0; at < n; at += kGroup) {
+    const size_t end = std::min(n, at + kGroup);
+    uint64_t hashes[kGroup];
+    probe.Hash(queries + at, end - at, hashes);
+    for (size_t k = at; k < end; ++k) {
+      ring[k % kRing] = hashes[k - at];
+      probe.Prefetch(hashes[k - at]);
+    }
+    for (; stepped + kSecond < end; ++stepped) {
+      *touched += probe.Step(&ring[stepped % kRing]);
+    }
+    for (; found + kThird < end; ++found) {
+      if (!probe.Find(queries[found], ring[found % kRing], &answers[found],
+                      room, steps)) {
+        return found + 1;
+      }
+    }
+  }
+  for (; stepped < n; ++stepped) *touched += probe.Step(&ring[stepped % kRing]);
+  for (; found < n; ++found) {
+    if (!probe.Find(queries[found], ring[found % kRing], &answers[found], room,
+                    steps)) {
+      return found + 1;
+    }
+  }
+  return n;
 }
 
-void WordFormLookup::Forms(const unsigned char* key, size_t units,
-                           std::vector<std::u16string>* out) const {
+void WordFormLookup::FindMany(const Query* queries, size_t n, Answer* answers,
+                              unsigned char* room) const {
+  uint64_t steps = 0;
+  unsigned touched = 0;
+  for (size_t done = 0; done < n;) {
+    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
+      done += Pipeline(IndexProbe(*index), queries + done, n - done,
+                       answers + done, &room, &steps, &touched);
+      continue;
+    }
+    try {
+      if (const ChainDirectory* directory =
+              directory_.load(std::memory_order_acquire)) {
+        done += Pipeline(DirectoryProbe(*this, *directory), queries + done,
+                         n - done, answers + done, &room, &steps, &touched);
+      } else {
+        done += Pipeline(WalkProbe(*this), queries + done, n - done,
+                         answers + done, &room, &steps, &touched);
+      }
+    } catch (const TARNIException&) {
+      CheckIntact();
+      throw;
+    }
+    CheckIntact();
+  }
+  // The loads of the second steps are kept.
+  __asm__ volatile("" : : "r"(touched));
+  if (steps > 0 && steps_.fetch_add(steps, std::memory_order_relaxed) + steps >
+                       kStepsPerSlot * static_cast<uint64_t>(slots_)) {
+    UseIndex();
+  }
+}
+
+WordFormLookup::Forms WordFormLookup::AllForms(const unsigned char* key,
+                                               size_t units) const {
+  std::u16string k(units, u'\0');
+  if (units > 0) std::memcpy(&k[0], key, 2 * units);
+  {
+    std::lock_guard<std::mutex> lock(forms_mutex_);
+    auto it = forms_.find(k);
+    if (it != forms_.end()) {
+      recent_.splice(recent_.begin(), recent_, it->second.place);
+      return it->second.forms;
+    }
+  }
+  auto forms = std::make_shared<std::vector<std::u16string>>();
+  ListForms(key, units, forms.get());
+  // Another thread may have put the same key in meanwhile: emplace keeps
+  // the first.
+  std::lock_guard<std::mutex> lock(forms_mutex_);
+  auto added = forms_.emplace(std::move(k), Cached{std::move(forms), {}});
+  Cached& cached = added.first->second;
+  if (!added.second) {
+    recent_.splice(recent_.begin(), recent_, cached.place);
+    return cached.forms;
+  }
+  recent_.push_front(&added.first->first);
+  cached.place = recent_.begin();
+  Forms result = cached.forms;
+  if (forms_.size() > kFormsCacheWords) {
+    forms_.erase(*recent_.back());
+    recent_.pop_back();
+  }
+  return result;
+}
+
+size_t WordFormLookup::CachedWords() const {
+  std::lock_guard<std::mutex> lock(forms_mutex_);
+  return forms_.size();
+}
+
+void WordFormLookup::ListForms(const unsigned char* key, size_t units,
+                               std::vector<std::u16string>* out) const {
   out->clear();
   const WordFormIndex* index = index_.load(std::memory_order_acquire);
   if (index == nullptr) {
@@ -346,7 +539,7 @@ void WordFormLookup::Forms(const unsigned char* key, size_t units,
     const unsigned char* first = nullptr;
     ChainWalk walk;
     try {
-      walk = WalkChain(key, units, static_cast<uint32_t>(Hash(key, units)),
+      walk = WalkChain(key, units, static_cast<uint32_t>(HomeHash(key, units)),
                        &records, &first, nullptr);
       if (walk == ChainWalk::kTooLong) index = &FullIndex();
     } catch (const TARNIException&) {

@@ -26,7 +26,9 @@
 // ReadWordFormTableFile and CheckWordFormTableExtent.
 //
 // Once opened the lookups are const and may run on several threads at
-// once. Keys are UTF-16LE bytes at any alignment.
+// once. Keys are UTF-16LE bytes at any alignment. The lookups throw
+// InvalidFormatException for a bad link met, Changed for a mapped file cut
+// short under them.
 
 #ifndef URDULEX_DIACRITIZER_WORDFORMLOOKUP_H_
 #define URDULEX_DIACRITIZER_WORDFORMLOOKUP_H_
@@ -34,14 +36,18 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "diacritizer/ChainDirectory.h"
 #include "diacritizer/WordFormIndex.h"
 #include "foundation/MappedFile.h"
+
+class ChainDirectory;
+enum class ChainWalk;
 
 class WordFormLookup {
  public:
@@ -70,164 +76,124 @@ class WordFormLookup {
   // The mapped file was cut short while we read it.
   class Changed {};
 
-  WordFormLookup() = default;
+  WordFormLookup();
   ~WordFormLookup();
   WordFormLookup(const WordFormLookup&) = delete;
   WordFormLookup& operator=(const WordFormLookup&) = delete;
 
   // Opens `path` once. kOpen, or the verdict with the reason in `*problem`;
-  // throws what ReadWordFormTableFile throws. With `all_forms`, Forms can
-  // be asked.
+  // throws what ReadWordFormTableFile throws. With `all_forms`, AllForms
+  // can be asked.
   Verdict Open(const std::string& path, bool all_forms, std::string* problem,
                const Limits& limits);
   Verdict Open(const std::string& path, bool all_forms, std::string* problem) {
     return Open(path, all_forms, problem, Limits());
   }
+  // The path given to Open.
+  const std::string& path() const { return path_; }
 
   bool mapped() const { return body_ != nullptr && !file_.copied(); }
   // Whether the table is still the file as it was at Open: false once the
   // mapped file was cut short, rewritten or touched. A table read whole
   // (a private copy, a FIFO) is always unchanged.
   bool Unchanged() const;
-  // Whether lookups go to the full index (always for a file not mapped).
-  bool indexed() const { return index_.load(std::memory_order_acquire); }
-
-  // The hash Find, Prefetch and Touch take for a key.
-  uint64_t Hash(const unsigned char* key, size_t units) const {
-    if (index_.load(std::memory_order_acquire) != nullptr) {
-      return WordFormIndex::HashKey(key, units);
-    }
-    return HomeHash(key, units);
-  }
-  // Hash of `count` keys at once (faster than one by one).
-  void HashMany(const unsigned char* const* keys, const size_t* units,
-                size_t count, uint64_t* out) const;
-  void Prefetch(uint64_t hash) const {
-    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-      index->PrefetchSlot(hash);
-    } else if (const ChainDirectory* directory =
-                   directory_.load(std::memory_order_acquire)) {
-      directory->Prefetch(static_cast<uint32_t>(hash));
-    } else {
-      PrefetchRecord(hash);
-    }
-  }
-  // Loads what Find will read first for `hash` (see WordFormIndex::Touch).
-  unsigned Touch(uint64_t hash) const {
-    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-      return index->Touch(hash);
-    }
-    if (const ChainDirectory* directory =
-            directory_.load(std::memory_order_acquire)) {
-      return directory->Touch(static_cast<uint32_t>(hash));
-    }
-    return TouchRecord(hash);
-  }
-  // Once Touch(hash) and TouchNext(hash, d) for every d below `depth` are
-  // done: loads the record `depth` links down the chain from the home slot
-  // (fetches the index entry, for depth 1, when the lookups go to the
-  // index; with the chain directory, loads at depth 1 the first record on
-  // the chain whose key may be the one hashed).
-  unsigned TouchNext(uint64_t hash, size_t depth = 1) const {
-    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-      if (depth == 1) index->PrefetchEntry(hash);
-      return 0;
-    }
-    if (const ChainDirectory* directory =
-            directory_.load(std::memory_order_acquire)) {
-      size_t steps;
-      if (depth == 1) {
-        directory->FetchCandidate(static_cast<uint32_t>(hash), Print(hash),
-                                  &steps);
-      }
-      return 0;
-    }
-    return TouchChain(hash, depth);
-  }
-
-  // TouchNext(*hash, 1), and with the chain directory more: `*hash` moves
-  // on to the first slot of its chain whose key may be the one hashed
-  // (whose record is fetched) or to none, so that Find starts there, and
-  // answers at once for a key the table does not hold. Find takes the
-  // hash either way.
-  unsigned StepAhead(uint64_t* hash) const;
-
-  // The first form of `key` in chain order, as `*bytes` UTF-16LE bytes, or
-  // null when the table does not know the key. The form is either in the
-  // table or restored into `room` (kMaxFormUnits units). Throws
-  // InvalidFormatException for a bad link met, Changed as said above.
-  // When `steps` is given, the slots walked past the home slot are added
-  // to it (see UseIndex).
-  const unsigned char* Find(const unsigned char* key, size_t units,
-                            uint64_t hash, unsigned char* room, size_t* bytes,
-                            uint64_t* steps = nullptr) const {
-    if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
-      // A hash taken before the switch to the index is taken again.
-      if (IsHome(hash) || IsAhead(hash)) {
-        hash = WordFormIndex::HashKey(key, units);
-      }
-      return index->Find(key, units, hash, bytes);
-    }
-    return FindMapped(key, units, hash, room, bytes, steps);
-  }
-  // From now on every lookup goes to the full index, built now if need be.
-  // A caller whose walks have stepped past their home slots more than
-  // kIndexAfter times the slot count calls it: building the index costs
-  // about one or two such steps (each a cache miss) per slot, so a run
-  // pays for it only once it has spent about as much on walking, and its
-  // lookups are cheaper from then on. Throws as Find.
-  void UseIndex() const;
-  static constexpr uint64_t kIndexAfter = 2;
-  // From now on the walks go through a directory of the chains, built now
-  // if need be: per slot its link and a few bits of its key, 4 bytes (a
-  // twentieth of the records), and whether the walk from it ends at the
-  // end of a chain. A walk then reads the directory, which mostly stays
-  // in the cache, and only the one record whose key is likely the one
-  // sought; it stops there. Building it reads every record once and
-  // checks every link as the loader does (throws as Find); it pays for a
-  // run of at least a few lookups per four slots. A large table is read
-  // on up to `threads` threads.
-  void UseDirectory(unsigned threads = 1) const;
   int32_t slots() const { return slots_; }
 
-  // Hashes for the mapped records: the key's home slot under this tag,
-  // and a fingerprint of the key in bits 32 to 38. An index hash that
-  // happens to look like one is merely computed again.
-  static constexpr uint64_t kHomeTag = uint64_t{1} << 63;
-  static bool IsHome(uint64_t hash) {
-    return (hash >> 39) == (kHomeTag >> 39) &&
-           static_cast<uint32_t>(hash) < (uint32_t{1} << 24);
+  // Where the lookups go now.
+  enum class Backend { kWalk, kDirectory, kIndex };
+  Backend backend() const;
+
+  // The caller is about to make about `lookups` lookups, on up to
+  // `threads` threads: the back end that pays for them is made ready now
+  // (read on that many threads, where it can be). Building the directory
+  // reads every record once: it pays from a lookup for every
+  // kSlotsPerLookup slots. The index costs about twice that, and pays from
+  // kLookupsPerSlot lookups a slot. Throws as FindMany.
+  void Expect(uint64_t lookups, unsigned threads = 1) const;
+  static constexpr uint64_t kSlotsPerLookup = 4;
+  static constexpr uint64_t kLookupsPerSlot = 8;
+  // Once the walks have stepped past their home slots this many times the
+  // slot count, the lookups move on to the index: building it costs about
+  // one or two such steps per slot (each a cache miss, but for the fetches
+  // ahead that FindMany makes), so a run pays for it only once it has
+  // spent about as much on walking, and its lookups are cheaper from then
+  // on.
+  static constexpr uint64_t kStepsPerSlot = 8;
+
+  // A key: `units` UTF-16LE units at `key`.
+  struct Query {
+    const unsigned char* key;
+    size_t units;
+  };
+  // The first form of a key in chain order: `units` UTF-16LE units at
+  // `form`, or a null `form` when the table does not know the key.
+  struct Answer {
+    const unsigned char* form;
+    size_t units;
+  };
+  // The room FindMany may write for `n` queries, in bytes.
+  static constexpr size_t RoomBytes(size_t n) { return 2 * kMaxFormUnits * n; }
+  // Answers `queries[0, n)` in `answers[0, n)`. A form is in the table or
+  // restored into `room` (RoomBytes(n) bytes, filled from the start), and
+  // stays there until the next lookup in that room. The lookups of a batch
+  // overlap their cache misses: the keys of a group are hashed and what
+  // their lookups read first is fetched; a few keys later, what they read
+  // next (the record a walk will compare, or the index entry); a few keys
+  // later still, the lookups run on what has arrived. Throws as said above.
+  void FindMany(const Query* queries, size_t n, Answer* answers,
+                unsigned char* room) const;
+  // One key (room: RoomBytes(1) bytes).
+  Answer Find(const unsigned char* key, size_t units,
+              unsigned char* room) const {
+    const Query query{key, units};
+    Answer answer;
+    FindMany(&query, 1, &answer, room);
+    return answer;
   }
 
-  // A hash moved on by StepAhead: both top bits, the slots read so far in
-  // bits 40 to 47, the fingerprint as in a home hash, and the slot to go
-  // on from (kNoSlot: none).
-  static constexpr uint64_t kAheadTag = uint64_t{3} << 62;
-  static bool IsAhead(uint64_t hash) { return (hash >> 62) == 3; }
-
-  // Every form of `key` in chain order (none when unknown). Only after an
-  // Open with `all_forms`. Throws as Find.
-  void Forms(const unsigned char* key, size_t units,
-             std::vector<std::u16string>* out) const;
+  // Every form of `key` in chain order (empty when unknown). Only after an
+  // Open with `all_forms`. The forms of the kFormsCacheWords keys asked for
+  // last are kept; the forms handed out stay valid as long as they are
+  // held. Throws as FindMany.
+  using Forms = std::shared_ptr<const std::vector<std::u16string>>;
+  Forms AllForms(const unsigned char* key, size_t units) const;
+  Forms AllForms(const char16_t* key, size_t units) const {
+    return AllForms(reinterpret_cast<const unsigned char*>(key), units);
+  }
+  // Keys whose forms are kept at most, the least recently asked for going
+  // first: a text of ever new words does not grow the cache.
+  static constexpr size_t kFormsCacheWords = 65536;
+  // Keys whose forms are kept now.
+  size_t CachedWords() const;
 
  private:
-  // The fingerprint of a hash (see IsHome).
-  static uint32_t Print(uint64_t hash) {
-    return static_cast<uint32_t>(hash >> 32) & 0x7F;
-  }
+  // The batch of FindMany on one back end (see WordFormLookup.cpp).
+  class IndexProbe;
+  class DirectoryProbe;
+  class WalkProbe;
+  template <typename Probe>
+  size_t Pipeline(const Probe& probe, const Query* queries, size_t n,
+                  Answer* answers, unsigned char** room, uint64_t* steps,
+                  unsigned* touched) const;
+
+  // The home hashes of `count` keys: the home slot in the low 32 bits, the
+  // key's fingerprint in bits 32 to 38.
+  void HomeHashes(const Query* queries, size_t count, uint64_t* out) const;
+  uint64_t HomeHash(const unsigned char* key, size_t units) const;
   ChainWalk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                       std::vector<const unsigned char*>* all,
                       const unsigned char** first, uint64_t* steps) const;
-  uint64_t HomeHash(const unsigned char* key, size_t units) const;
-  void PrefetchRecord(uint64_t hash) const;
-  unsigned TouchRecord(uint64_t hash) const;
-  unsigned TouchChain(uint64_t hash, size_t depth) const;
-  const unsigned char* FindMapped(const unsigned char* key, size_t units,
-                                  uint64_t hash, unsigned char* room,
-                                  size_t* bytes, uint64_t* steps) const;
+  // Every form, with no cache.
+  void ListForms(const unsigned char* key, size_t units,
+                 std::vector<std::u16string>* out) const;
+  // From now on the lookups go to the full index (or the directory),
+  // built now if need be. Throw as FindMany.
+  void UseIndex() const;
+  void UseDirectory(unsigned threads) const;
   const WordFormIndex& FullIndex() const;
   void CheckIntact() const;
 
+  std::string path_;
   MappedFile file_;                      // when the file is mapped or copied
   const unsigned char* body_ = nullptr;  // record 0
   int32_t slots_ = 0;
@@ -242,6 +208,19 @@ class WordFormLookup {
   mutable std::once_flag built_;
   mutable std::unique_ptr<WordFormIndex> owned_index_;
   mutable std::atomic<const WordFormIndex*> index_{nullptr};
+  // Slots the walks have stepped past their home slots, on every thread.
+  mutable std::atomic<uint64_t> steps_{0};
+
+  // The forms of the keys asked for last, guarded so that threads may
+  // share the table. `recent_` holds the keys of `forms_` (which stay
+  // where they are), the most recently asked for first.
+  struct Cached {
+    Forms forms;
+    std::list<const std::u16string*>::iterator place;
+  };
+  mutable std::mutex forms_mutex_;
+  mutable std::unordered_map<std::u16string, Cached> forms_;
+  mutable std::list<const std::u16string*> recent_;
 };
 
 #endif  // URDULEX_DIACRITIZER_WORDFORMLOOKUP_H_

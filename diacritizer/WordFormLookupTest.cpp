@@ -9,6 +9,7 @@
 #include "diacritizer/DiacritizerTestUtil.h"
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormLookup.h"
+#include "diacritizer/TableBuilder.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 
@@ -59,14 +60,17 @@ class WordFormLookupTest : public ScratchDirTest {
   // The first form of `key` as UTF-16LE bytes, "-" when unknown.
   static std::string Find(const WordFormLookup& lookup,
                           const std::u16string& key) {
-    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
-    unsigned char room[2 * WordFormLookup::kMaxFormUnits];
-    size_t n = 0;
-    const unsigned char* form =
-        lookup.Find(p, key.size(), lookup.Hash(p, key.size()), room, &n);
-    return form == nullptr
+    unsigned char room[WordFormLookup::RoomBytes(1)];
+    return Text(lookup.Find(Bytes(key), key.size(), room));
+  }
+  static std::string Text(const WordFormLookup::Answer& answer) {
+    return answer.form == nullptr
                ? "-"
-               : std::string(reinterpret_cast<const char*>(form), n);
+               : std::string(reinterpret_cast<const char*>(answer.form),
+                             2 * answer.units);
+  }
+  static const unsigned char* Bytes(const std::u16string& key) {
+    return reinterpret_cast<const unsigned char*>(key.data());
   }
   static uint32_t Home(const std::u16string& key, int32_t slots) {
     return HomeSlotHash(slots)(key.data(), key.size());
@@ -162,6 +166,17 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
     }
     EXPECT_EQ(c.error, error);
   }
+  // Readied for many lookups, the lookup makes the directory of the
+  // chains, which checks every link before any lookup.
+  WordFormLookup directed;
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            directed.Open(path, false, &why, {0, WordFormLookup::kWalkSlots}));
+  try {
+    directed.Expect(slots);
+    ADD_FAILURE() << "no exception";
+  } catch (const InvalidFormatException& e) {
+    EXPECT_EQ(cases[1].error, e.GetExceptionMsg());
+  }
   // Without the bad link, the cycle is what the full index refuses.
   records[f] = Record(L"\x062A\x062B", "Z", -2);
   const std::string cycle = Write("c.lex", TableFile({slots}, records));
@@ -169,7 +184,7 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
   ASSERT_EQ(WordFormLookup::Verdict::kOpen,
             cyclic.Open(cycle, false, &why, {0, WordFormLookup::kWalkSlots}));
   EXPECT_EQ(6u, Find(cyclic, far).size());
-  EXPECT_FALSE(cyclic.indexed());
+  EXPECT_EQ(WordFormLookup::Backend::kWalk, cyclic.backend());
   try {
     Find(cyclic, looped);
     ADD_FAILURE() << "no exception";
@@ -180,8 +195,10 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
   }
 }
 
-// One walk longer than the bound puts every later lookup on the index.
-TEST_F(WordFormLookupTest, LongWalkSwitchesToTheIndex) {
+// One walk longer than the bound puts every later lookup on the index, the
+// rest of its batch too; so do walks that step past their home slots too
+// often.
+TEST_F(WordFormLookupTest, LongWalksSwitchToTheIndex) {
   const int32_t slots = 200;
   WordFormHashTable homes;
   ASSERT_TRUE(homes.Allocate(slots, slots));
@@ -194,28 +211,79 @@ TEST_F(WordFormLookupTest, LongWalkSwitchesToTheIndex) {
   ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup.Open(path, true, &why));
   const std::u16string last(keys[slots - 1].begin(), keys[slots - 1].end());
   const std::u16string first(keys[0].begin(), keys[0].end());
-  const uint64_t before = lookup.Hash(
-      reinterpret_cast<const unsigned char*>(first.data()), first.size());
   EXPECT_EQ(8u, Find(lookup, last).size());  // a short walk
-  EXPECT_FALSE(lookup.indexed());
+  EXPECT_EQ(WordFormLookup::Backend::kWalk, lookup.backend());
   EXPECT_EQ(8u, Find(lookup, first).size());  // the whole chain
-  EXPECT_TRUE(lookup.indexed());
-  // A hash taken before the switch still finds its key.
-  unsigned char room[2 * WordFormLookup::kMaxFormUnits];
-  size_t n = 0;
-  EXPECT_NE(nullptr,
-            lookup.Find(reinterpret_cast<const unsigned char*>(first.data()),
-                        first.size(), before, room, &n));
-  std::vector<std::u16string> forms;
-  lookup.Forms(reinterpret_cast<const unsigned char*>(last.data()), last.size(),
-               &forms);
-  EXPECT_EQ(1u, forms.size());
+  EXPECT_EQ(WordFormLookup::Backend::kIndex, lookup.backend());
+  EXPECT_EQ(1u, lookup.AllForms(Bytes(last), last.size())->size());
+  // A batch of ever longer walks, many in flight when the first too long
+  // one switches: every key in it is found, on the walks before and on the
+  // index after.
+  WordFormLookup batched;
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen, batched.Open(path, true, &why));
+  std::vector<std::u16string> batch;
+  for (int i = 0; i < 100; ++i) {
+    const std::wstring& key = keys[slots - 1 - i];
+    batch.emplace_back(key.begin(), key.end());
+  }
+  std::vector<WordFormLookup::Query> queries;
+  for (const std::u16string& key : batch) {
+    queries.push_back({Bytes(key), key.size()});
+  }
+  std::vector<WordFormLookup::Answer> answers(batch.size());
+  std::vector<unsigned char> room(WordFormLookup::RoomBytes(batch.size()));
+  batched.FindMany(queries.data(), queries.size(), answers.data(), room.data());
+  EXPECT_EQ(WordFormLookup::Backend::kIndex, batched.backend());
+  for (size_t i = 0; i < batch.size(); ++i) {
+    EXPECT_EQ(Find(lookup, batch[i]), Text(answers[i])) << i;
+  }
+  // Walks never too long, but each past every slot: the index once they
+  // have stepped kStepsPerSlot times the slots.
+  WordFormLookup stepping;
+  ASSERT_EQ(
+      WordFormLookup::Verdict::kOpen,
+      stepping.Open(path, true, &why, {WordFormLookup::kEagerRecords, 1000}));
+  const uint64_t walks = WordFormLookup::kStepsPerSlot * slots / (slots - 1);
+  for (uint64_t i = 0; i <= walks; ++i) {
+    EXPECT_EQ(WordFormLookup::Backend::kWalk, stepping.backend()) << i;
+    EXPECT_EQ(8u, Find(stepping, first).size());
+  }
+  EXPECT_EQ(WordFormLookup::Backend::kIndex, stepping.backend());
 }
 
-// Keys hashed together hash as one by one, and a lookup stepped ahead
-// (StepAhead) answers as the plain one, through a directory made on one
-// thread or on several, on a table large enough to be read in ranges.
-TEST_F(WordFormLookupTest, ManyHashesAndStepsAheadAgree) {
+// Expect readies the back end that pays for the lookups announced.
+TEST_F(WordFormLookupTest, ExpectPicksTheBackEnd) {
+  const int32_t slots = 400;
+  const std::string path = Write(
+      "t.lex",
+      TableFile({slots}, std::vector<std::string>(slots, UnusedRecord())));
+  const uint64_t directory = slots / WordFormLookup::kSlotsPerLookup,
+                 index = WordFormLookup::kLookupsPerSlot * slots;
+  const struct {
+    uint64_t lookups;
+    WordFormLookup::Backend backend;
+  } cases[] = {
+      {0, WordFormLookup::Backend::kWalk},
+      {directory - 1, WordFormLookup::Backend::kWalk},
+      {directory, WordFormLookup::Backend::kDirectory},
+      {index - 1, WordFormLookup::Backend::kDirectory},
+      {index, WordFormLookup::Backend::kIndex},
+      {UINT64_MAX, WordFormLookup::Backend::kIndex},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lookups);
+    WordFormLookup lookup;
+    std::string why;
+    ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup.Open(path, false, &why));
+    lookup.Expect(c.lookups, 2);
+    EXPECT_EQ(c.backend, lookup.backend());
+  }
+}
+
+// Keys looked up in batches of any size are answered as one by one, on
+// every back end: the walks, the directory made on one thread or on
+// several (a table large enough to be read in ranges), the index.
+TEST_F(WordFormLookupTest, BatchesAgreeWithSingleLookupsOnEveryBackEnd) {
   const int32_t slots = 140000;
   std::mt19937 rng(7);
   const auto word = [&rng](size_t units) {
@@ -247,41 +315,39 @@ TEST_F(WordFormLookupTest, ManyHashesAndStepsAheadAgree) {
   }
   const std::string path = Write("t.lex", TableFile({slots}, records));
   for (int i = 0; i < 1000; ++i) keys.push_back(word(rng() % 25));
-  WordFormLookup plain, one, several;
+  WordFormLookup plain, one, several, indexed;
   std::string why;
-  for (WordFormLookup* lookup : {&plain, &one, &several}) {
+  for (WordFormLookup* lookup : {&plain, &one, &several, &indexed}) {
     ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup->Open(path, false, &why));
   }
-  one.UseDirectory();
-  several.UseDirectory(3);
+  one.Expect(slots, 1);
+  several.Expect(slots, 3);
+  indexed.Expect(WordFormLookup::kLookupsPerSlot * slots);
+  ASSERT_EQ(WordFormLookup::Backend::kDirectory, one.backend());
+  ASSERT_EQ(WordFormLookup::Backend::kDirectory, several.backend());
+  ASSERT_EQ(WordFormLookup::Backend::kIndex, indexed.backend());
+  const size_t sizes[] = {1, 2, 3, 5, 8, 9, 31, 33, 36, 64, 100, 333};
+  std::vector<WordFormLookup::Query> queries;
+  std::vector<WordFormLookup::Answer> answers;
+  std::vector<unsigned char> room;
   size_t found = 0;
-  for (size_t k = 0; k < keys.size();) {
-    const size_t group = std::min<size_t>(1 + k % 9, keys.size() - k);
-    const unsigned char* p[9];
-    size_t units[9];
-    uint64_t hashes[9];
-    for (size_t j = 0; j < group; ++j) {
-      p[j] = reinterpret_cast<const unsigned char*>(keys[k + j].data());
-      units[j] = keys[k + j].size();
+  for (size_t k = 0, i = 0; k < keys.size(); ++i) {
+    const size_t n = std::min(sizes[i % 12], keys.size() - k);
+    queries.clear();
+    for (size_t j = 0; j < n; ++j) {
+      queries.push_back({Bytes(keys[k + j]), keys[k + j].size()});
     }
-    for (const WordFormLookup* lookup : {&plain, &one, &several}) {
-      lookup->HashMany(p, units, group, hashes);
-      for (size_t j = 0; j < group; ++j) {
+    answers.assign(n, WordFormLookup::Answer{nullptr, 0});
+    room.assign(WordFormLookup::RoomBytes(n), 0);
+    for (const WordFormLookup* lookup : {&plain, &one, &several, &indexed}) {
+      lookup->FindMany(queries.data(), n, answers.data(), room.data());
+      for (size_t j = 0; j < n; ++j) {
         const std::string expected = Find(plain, keys[k + j]);
         found += lookup == &plain && expected != "-";
-        EXPECT_EQ(lookup->Hash(p[j], units[j]), hashes[j]);
-        lookup->StepAhead(&hashes[j]);
-        unsigned char room[2 * WordFormLookup::kMaxFormUnits];
-        size_t n = 0;
-        const unsigned char* form =
-            lookup->Find(p[j], units[j], hashes[j], room, &n);
-        EXPECT_EQ(expected,
-                  form == nullptr
-                      ? "-"
-                      : std::string(reinterpret_cast<const char*>(form), n));
+        EXPECT_EQ(expected, Text(answers[j]));
       }
     }
-    k += group;
+    k += n;
   }
   EXPECT_GE(found, 3000u);  // the table's keys, and random ones it holds
 }
@@ -311,6 +377,37 @@ TEST_F(WordFormLookupTest, FileCutShortUnderTheMapping) {
   ASSERT_EQ(0, ::truncate(path.c_str(), 0));
   EXPECT_THROW(Find(lookup, key), WordFormLookup::Changed);
   EXPECT_THROW(Find(lookup, key), WordFormLookup::Changed);
+}
+
+// The forms of the words asked for last are kept, no more: a text of ever
+// new words leaves the cache at its bound, and a word that has left it (or
+// forms still held after it left) gives the same forms.
+TEST_F(WordFormLookupTest, TheFormsCacheKeepsTheWordsAskedForLast) {
+  wordform::WordFormTableBuilder builder;
+  const std::wstring jin = {0x062C, 0x0646};
+  ASSERT_EQ(wordform::SkipReason::kNone,
+            builder.Add(jin.substr(0, 1) + L'\x0650' + jin.substr(1), 0, 0, 0));
+  ASSERT_EQ(wordform::SkipReason::kNone, builder.Add(jin + L'\x0651', 1, 0, 0));
+  std::string bytes, error;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  WordFormLookup table;
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            table.Open(Write("t.lex", bytes), true, &error));
+  const std::u16string bare(jin.begin(), jin.end());
+  const WordFormLookup::Forms first = table.AllForms(bare.data(), bare.size());
+  ASSERT_EQ(2u, first->size());
+  const std::vector<std::u16string> expected = *first;
+  const size_t kWords = WordFormLookup::kFormsCacheWords + 5000;
+  for (size_t i = 0; i < kWords; ++i) {
+    std::u16string word = u"\u0628";
+    for (char digit : std::to_string(i))
+      word.push_back(u'\u06F0' + (digit - '0'));
+    EXPECT_TRUE(table.AllForms(word.data(), word.size())->empty());
+    EXPECT_LE(table.CachedWords(), WordFormLookup::kFormsCacheWords);
+  }
+  EXPECT_EQ(WordFormLookup::kFormsCacheWords, table.CachedWords());
+  EXPECT_EQ(expected, *first);
+  EXPECT_EQ(expected, *table.AllForms(bare.data(), bare.size()));
 }
 
 }  // namespace

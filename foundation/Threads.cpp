@@ -30,4 +30,16 @@ void RefuseThreadsAsTheEnvironmentSays() {
   if (*end == '\0') RefuseThreadsFrom(n);
 }
 
+int ThreadsFromEnvironment(const char* variable, int most) {
+  const char* jobs = std::getenv(variable);
+  if (jobs == nullptr || *jobs == '\0') return 0;
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(jobs, &end, 10);
+  if (*end != '\0' || n < 1 || n > static_cast<unsigned long>(most) ||
+      jobs[0] == '-') {
+    return -1;
+  }
+  return static_cast<int>(n);
+}
+
 }  // namespace urdu

@@ -41,6 +41,10 @@ void RefuseThreadsFrom(long n);
 // start); nothing otherwise.
 void RefuseThreadsAsTheEnvironmentSays();
 
+// The threads the environment variable `variable` asks for: 0 when it is
+// unset or empty, -1 when it holds no number from 1 to `most`.
+int ThreadsFromEnvironment(const char* variable, int most);
+
 }  // namespace urdu
 
 #endif  // URDULEX_FOUNDATION_THREADS_H_

@@ -210,14 +210,12 @@ BENCHMARK(BM_MappedUnchanged);
 void BM_MappedFind(benchmark::State& state) {
   Fixture& f = Shared();
   const WordFormLookup& lookup = Mapped().lookup;
-  unsigned char room[2 * WordFormLookup::kMaxFormUnits];
+  unsigned char room[WordFormLookup::RoomBytes(1)];
   size_t i = 0;
   for (auto _ : state) {
     const std::string& key = f.lookups_utf16[i++ % f.lookups_utf16.size()];
     const auto* p = reinterpret_cast<const unsigned char*>(key.data());
-    size_t bytes = 0;
-    benchmark::DoNotOptimize(lookup.Find(
-        p, key.size() / 2, lookup.Hash(p, key.size() / 2), room, &bytes));
+    benchmark::DoNotOptimize(lookup.Find(p, key.size() / 2, room));
   }
 }
 BENCHMARK(BM_MappedFind);

@@ -14,7 +14,7 @@
 // loaded into the table of the diacritizer's loader. Both must take or
 // refuse the file alike (the extent check counting as the loader's), and
 // for every key of the file, some keys next to them and keys of the input,
-// answer alike: Find the first form and Forms every form of Search, in
+// answer alike: Find the first form and AllForms every form of Search, in
 // chain order. A bad link met by a lookup must be one the loader refused.
 
 #include <cstdint>
@@ -101,8 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string why;
     opened = lookup.Open(scratch.path(), true, &why, limits) ==
              WordFormLookup::Verdict::kOpen;
-    if (opened && (how & 0x20) != 0) lookup.UseDirectory();
-    if (opened && (how & 0x40) != 0) lookup.UseIndex();
+    // Readied for a lookup per slot (the directory), or for many more
+    // (the index).
+    const uint64_t slots = static_cast<uint64_t>(lookup.slots());
+    if (opened && (how & 0x20) != 0) lookup.Expect(slots);
+    if (opened && (how & 0x40) != 0) {
+      lookup.Expect(WordFormLookup::kLookupsPerSlot * slots);
+    }
   } catch (const TARNIException&) {
     if (loaded) Differ();
   }
@@ -129,8 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     keys.push_back(bare);
   }
   keys.emplace_back();
-  std::vector<std::u16string> forms;
-  unsigned char room[2 * WordFormLookup::kMaxFormUnits];
+  unsigned char room[WordFormLookup::RoomBytes(1)];
   for (const std::wstring& key : keys) {
     std::vector<WordFormHashNode> found;
     std::vector<std::string> expected;
@@ -142,15 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string bytes = Utf16(key);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    size_t n = 0;
-    const unsigned char* got =
-        lookup.Find(p, key.size(), lookup.Hash(p, key.size()), room, &n);
-    if ((got == nullptr) != expected.empty()) Differ();
-    if (got != nullptr &&
-        std::string(reinterpret_cast<const char*>(got), n) != expected[0]) {
+    const WordFormLookup::Answer got = lookup.Find(p, key.size(), room);
+    if ((got.form == nullptr) != expected.empty()) Differ();
+    if (got.form != nullptr &&
+        std::string(reinterpret_cast<const char*>(got.form), 2 * got.units) !=
+            expected[0]) {
       Differ();
     }
-    lookup.Forms(p, key.size(), &forms);
+    const WordFormLookup::Forms held = lookup.AllForms(p, key.size());
+    const std::vector<std::u16string>& forms = *held;
     if (forms.size() != expected.size()) Differ();
     for (size_t i = 0; i < forms.size(); ++i) {
       if (Utf16(std::wstring(forms[i].begin(), forms[i].end())) !=

@@ -81,9 +81,8 @@ int RunDiacritize(const Arguments& args) {
   RunFiles files;
   files.Input("word-form table", table_name);
   TextCommand command(args, files);
-  const std::unique_ptr<FormTable> table_file =
-      OpenWordFormTable(table_name, Diacritizer::NeedsAllForms(options));
-  FormTable& table = *table_file;
+  WordFormLookup table;
+  OpenTable(table_name, Diacritizer::NeedsAllForms(options), &table);
   // Threads see the text in blocks: the table is readied for the whole.
   Diacritizer::PrepareFor(table, command.total_bytes());
   ByteSink* report = command.OpenReport();
@@ -129,8 +128,8 @@ int RunDiacritize(const Arguments& args) {
         tsv.Put(entry.first);
         const std::string count = "\t" + std::to_string(entry.second) + "\t";
         tsv.PutLatin1(count.data(), count.size());
-        const FormTable::Forms held =
-            table.AllForms(entry.first.data(), entry.first.size());
+        const WordFormLookup::Forms held =
+            TableForms(table, entry.first.data(), entry.first.size());
         const std::vector<std::u16string>& forms = *held;
         for (size_t i = 0; i < forms.size(); ++i) {
           if (i > 0) tsv.Put(u'|');
@@ -140,10 +139,10 @@ int RunDiacritize(const Arguments& args) {
       }
       // Neither the report nor the text may come of two versions of
       // the table.
-      table.CheckUnchanged();
+      CheckUnchanged(table);
       tsv.Finish();
     }
-    table.CheckUnchanged();
+    CheckUnchanged(table);
   });
   if (args.Has("-v")) {
     std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());

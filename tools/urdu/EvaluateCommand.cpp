@@ -26,11 +26,12 @@ int RunEvaluate(const Arguments& args) {
   const std::string gold_name = args.Value("--gold", "");
   if (gold_name.empty()) Misuse(args.command, "--gold GOLD is required");
   if (args.files.size() > 1) Misuse(args.command, "one PREDICTED text at most");
-  std::unique_ptr<FormTable> table;
+  std::unique_ptr<WordFormLookup> table;
   std::string table_name;
   if (args.values.count("--table") != 0) {
     table_name = FindDataFile(kWordFormTableData, args.Value("--table", ""));
-    table = OpenWordFormTable(table_name, true);
+    table.reset(new WordFormLookup);
+    OpenTable(table_name, true, table.get());
   }
   FileSource gold_source(gold_name);
   RunFiles files;
@@ -47,7 +48,7 @@ int RunEvaluate(const Arguments& args) {
       urdu::Evaluate(gold, predicted, table.get(), &evaluation);
     });
     // Counts of two versions of the table would pass for one's.
-    if (table) table->CheckUnchanged();
+    if (table) CheckUnchanged(*table);
     const std::string report = FormatEvaluation(evaluation);
     out.PutLatin1(report.data(), report.size());
   });

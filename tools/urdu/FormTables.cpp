@@ -1,14 +1,12 @@
 #include "tools/urdu/FormTables.h"
 
-#include "diacritizer/Messages.h"
 #include "foundation/Quote.h"
 
 namespace urdu {
 
-std::unique_ptr<FormTable> OpenWordFormTable(const std::string& name,
-                                             bool all_forms) {
+void OpenTable(const std::string& name, bool all_forms, WordFormLookup* table) {
   try {
-    return OpenFormTable(name, all_forms);
+    OpenWordFormTable(name, all_forms, false, table);
   } catch (const WordListError& e) {
     const std::string quoted = QuoteName(name);
     throw Error(e.message() +

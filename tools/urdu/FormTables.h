@@ -4,18 +4,17 @@
 #ifndef URDULEX_TOOLS_URDU_FORMTABLES_H_
 #define URDULEX_TOOLS_URDU_FORMTABLES_H_
 
-#include <memory>
 #include <string>
 
 #include "diacritizer/Diacritize.h"
 
 namespace urdu {
 
-// Opens the word-form table `name`; with `all_forms`, every form of a word
-// can be asked for (FormTable::AllForms). Throws Error with the message
-// `urdu` prints.
-std::unique_ptr<FormTable> OpenWordFormTable(const std::string& name,
-                                             bool all_forms);
+// Opens the word-form table `name` into `table`; with `all_forms`, every
+// form of a word can be asked for (TableForms). Throws Error with the
+// message `urdu` prints: a word list given as the table gets the advice to
+// build a table from it.
+void OpenTable(const std::string& name, bool all_forms, WordFormLookup* table);
 
 }  // namespace urdu
 
