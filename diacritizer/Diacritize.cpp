@@ -220,16 +220,9 @@ void Diacritizer::Process(const char16_t* text,
 template <typename EmitToken>
 void Diacritizer::LookUp(const char16_t* text, size_t tokens,
                          EmitToken&& emit) {
-  // The room of a batch, made for the batches this text needs.
-  const size_t batch = std::min(kBatch, words_.size());
-  if (queries_.size() < batch) {
-    queries_.resize(batch);
-    answers_.resize(batch);
-    room_.reset(new unsigned char[WordFormLookup::RoomBytes(batch)]);
-  }
   size_t t = 0;
-  for (size_t w = 0; w < words_.size(); w += batch) {
-    const size_t n = std::min(batch, words_.size() - w);
+  for (size_t w = 0; w < words_.size(); w += kBatch) {
+    const size_t n = std::min(kBatch, words_.size() - w);
     for (size_t k = 0; k < n; ++k) {
       const Word& word = words_[w + k];
       const char16_t* key =
@@ -237,7 +230,7 @@ void Diacritizer::LookUp(const char16_t* text, size_t tokens,
       queries_[k] = {reinterpret_cast<const unsigned char*>(key), word.length};
     }
     try {
-      table_.FindMany(queries_.data(), n, answers_.data(), room_.get());
+      table_.FindMany(queries_.get(), n, answers_.get(), room_.get());
     } catch (...) {
       RethrowTableError(table_);
     }

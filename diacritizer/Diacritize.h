@@ -114,7 +114,12 @@ class Diacritizer {
 
   Diacritizer(const WordFormLookup& table, const Options& options,
               TextWriter& out)
-      : table_(table), options_(options), out_(out) {}
+      : table_(table),
+        options_(options),
+        out_(out),
+        queries_(new WordFormLookup::Query[kBatch]),
+        answers_(new Answer[kBatch]),
+        room_(new unsigned char[WordFormLookup::RoomBytes(kBatch)]) {}
 
   // Diacritizes the whole text of `reader`.
   void Run(TextReader& reader);
@@ -211,9 +216,10 @@ class Diacritizer {
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
-  // A batch of lookups, the room of its forms.
-  std::vector<WordFormLookup::Query> queries_;
-  std::vector<Answer> answers_;
+  // A batch of lookups, the room of its forms (made first, so that they
+  // sit below the buffers that grow).
+  std::unique_ptr<WordFormLookup::Query[]> queries_;
+  std::unique_ptr<Answer[]> answers_;
   std::unique_ptr<unsigned char[]> room_;
   bool as_written_ = false;     // the word being written was found so
   std::u16string written_key_;  // its key then
