@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "diacritizer/DiacritizerTestUtil.h"
+#include "diacritizer/TableBuilder.h"
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/WordFormLookup.h"
-#include "diacritizer/TableBuilder.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/TARNIException.h"
 
