@@ -8,7 +8,7 @@
 //
 // Exit status 0 on success, 1 on any failure, 2 on wrong usage; every
 // failure prints one line on standard error. OUTPUT is replaced whole once
-// everything was written (foundation/OutputFile.h): a failure or an
+// everything was written (foundation/SafeOutput.h): a failure or an
 // interruption leaves the previous file in place. OUTPUT may be neither the
 // input nor the table. A table that does not hold one record per slot of its
 // header (cut short, or more records than slots) is refused, on what its one
@@ -33,19 +33,24 @@
 #include "foundation/FileWriter.h"
 #include "foundation/OutputBuffer.h"
 #include "foundation/OutputFile.h"
-#include "foundation/Quote.h"
+#include "foundation/SafeOutput.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Threads.h"
 #include "foundation/UnitFileSource.h"
+#include "tools/common/ExitStatus.h"
+#include "tools/common/OutputMessages.h"
 
 namespace {
 
 const char kProgram[] = "diacritizer";
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+int Fail(const SafeOutput& output, SafeOutput::Failure failure,
+         const std::string& target) {
+  Report(urdu::OutputFailureMessage(output, failure, target));
+  return urdu::kExitFailure;
 }
 
 }  // namespace
@@ -54,27 +59,23 @@ int main(int argc, char** argv) {
   OpenStandardDescriptors(kProgram);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
-    return kExitUsage;
+    return urdu::kExitUsage;
   }
   const int asked = urdu::ThreadsFromEnvironment("DIACRITIZER_THREADS", 1024);
   if (asked < 0) {
     Report("DIACRITIZER_THREADS wants a number of threads from 1 to 1024.");
-    return kExitUsage;
+    return urdu::kExitUsage;
   }
   const std::string output_name = argv[2];
   OutputFile::HandleSignals(kProgram);
   urdu::RefuseThreadsAsTheEnvironmentSays();
   try {
     // Refused before anything is read: writing would destroy an input.
-    FileIds files;
-    files.AddInput(argv[1], "Input");
-    files.AddInput(wordform::kFileName, "Word-form table");
-    std::string clash, clash_name;
-    if (files.Clash(output_name, "output", &clash, &clash_name)) {
-      Report(clash + " and output are the same file: " +
-             urdu::QuoteName(output_name) + ".");
-      return kExitFailure;
-    }
+    SafeOutput output;
+    output.AddInput(argv[1], "Input");
+    output.AddInput(wordform::kFileName, "Word-form table");
+    SafeOutput::Failure failure = output.Check(output_name);
+    if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     // A regular table is mapped and looked up in place; its verdicts (on a
     // file cut short too) come from the one opening, so a FIFO's alike.
     WordFormLookup table;
@@ -86,11 +87,10 @@ int main(int argc, char** argv) {
                  ? std::string(wordform::kFileName) + ": " + rejection
                  : std::string("Word-form table ") + wordform::kFileName + " " +
                        rejection + ".");
-      return kExitFailure;
+      return urdu::kExitFailure;
     }
     FileReader reader;
-    InputWatch watch;
-    watch.Start(argv[1]);
+    output.WatchInput(argv[1]);
     reader.Open(argv[1], FileReader::UNICODE);
     LineRun run;
     run.threads = asked > 0 ? static_cast<unsigned>(asked)
@@ -100,50 +100,42 @@ int main(int argc, char** argv) {
       run.block_bytes = std::strtoul(block, nullptr, 10);
     }
     table.Expect(LineRun::Lines(reader.FileSize()), run.threads);
-    OutputFile output;
-    std::string why;
     FileWriter writer;
-    if (!output.Begin(output_name, &why) ||
+    if (output.Begin(output_name) != SafeOutput::kNone ||
         !writer.Open(output.fd(), FileWriter::UNICODE)) {
-      Report("Could not create output file: " + urdu::QuoteName(output_name) +
-             ".");
-      return kExitFailure;
+      return Fail(output, SafeOutput::kCannotCreate, output_name);
     }
     OutputBuffer out(writer);
-    bool written = true, changed = false;
+    bool written = true;
+    failure = SafeOutput::kNone;
     UnitFileSource input(reader, argv[1], run.threads > 1);
     try {
       DiacritizeLines(input, table, out, run);
     } catch (const OutputBuffer::WriteError&) {
       written = false;
     } catch (const UnitFileSource::Shrank&) {
-      changed = true;
+      failure = output.InputChanged(argv[1]);
     }
     // Bytes of two versions of the input would pass for a good output.
-    if (changed || !watch.Unchanged()) {
-      Report("Input file changed while being read: " +
-             urdu::QuoteName(argv[1]) + ".");
-      return kExitFailure;
-    }
+    if (failure == SafeOutput::kNone) failure = output.CheckInputs();
+    if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     // Nor would lookups in two versions of the table (a file rewritten in
     // place under the mapping).
     if (!table.Unchanged()) throw WordFormLookup::Changed();
     // The writer is closed whether or not every write went through.
-    if (!writer.Close() || !written || !output.Commit(&why)) {
-      Report("Could not write output file: " + urdu::QuoteName(output_name) +
-             ".");
-      return kExitFailure;
-    }
+    const bool closed = writer.Close();
+    failure = output.Commit(closed && written);
+    if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     return 0;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
-    return kExitFailure;
+    return urdu::kExitFailure;
   } catch (const WordFormLookup::Changed&) {
     Report(std::string("Word-form table ") + wordform::kFileName +
            " changed while being read.");
-    return kExitFailure;
+    return urdu::kExitFailure;
   } catch (const std::bad_alloc&) {
     Report("Out of memory.");
-    return kExitFailure;
+    return urdu::kExitFailure;
   }
 }
