@@ -51,8 +51,7 @@ bool SubstituteForByte(const UZTMapping& mapping, unsigned char byte,
 // input offset, line and column, or is dropped or substituted as `on_error`
 // says; malformed Unicode input always throws. The first failure in input
 // order is the one named. The conversions return the number of characters
-// or bytes dropped or substituted. The objects borrow the mapping and the
-// utility, which must outlive them.
+// or bytes dropped or substituted.
 using ReadBytes = std::function<size_t(char* buffer, size_t n)>;
 using WriteBytes = std::function<void(const std::string& bytes)>;
 
