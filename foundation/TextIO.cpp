@@ -579,17 +579,13 @@ void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
 #endif
     for (; i < units; ++i) {
       const uint32_t u = bytes[2 * i] | bytes[2 * i + 1] << 8;
-      if (u < 0x80) {
-        *p++ = static_cast<char>(u);
-      } else if (u < 0x800) {
-        *p++ = static_cast<char>(0xC0 | (u >> 6));
-        *p++ = static_cast<char>(0x80 | (u & 0x3F));
+      // ASCII and the Arabic block first, then the surrogates.
+      if (u < 0x800) {
+        p = utf8::EncodeSequence(u, p);
       } else if (u - 0xD800u < 0x800u) {
         break;
       } else {
-        *p++ = static_cast<char>(0xE0 | (u >> 12));
-        *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        p = utf8::EncodeSequence(u, p);
       }
     }
     used_ = static_cast<size_t>(p - buffer_.get());
@@ -643,19 +639,15 @@ char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
       }
       p = utf8::EncodeSequence(kReplacement, p);
     }
-    if (u < 0x80) {
-      *p++ = static_cast<char>(u);
-    } else if (u < 0x800) {
-      *p++ = static_cast<char>(0xC0 | (u >> 6));
-      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+    // ASCII and the Arabic block first, then the surrogates.
+    if (u < 0x800) {
+      p = utf8::EncodeSequence(u, p);
+    } else if (!IsHigh(u) && !IsLow(u)) {
+      p = utf8::EncodeSequence(u, p);
     } else if (IsHigh(u)) {
       high_ = static_cast<char16_t>(u);
-    } else if (IsLow(u)) {
-      p = utf8::EncodeSequence(kReplacement, p);
     } else {
-      *p++ = static_cast<char>(0xE0 | (u >> 12));
-      *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+      p = utf8::EncodeSequence(kReplacement, p);
     }
   }
   return p;
