@@ -4,7 +4,7 @@
 #   cmake -DINPUT=file -DOUTPUT=file.cpp -DSYMBOL=kName -P EmbedFile.cmake
 #
 # The source defines `const unsigned char SYMBOL[]` and `const size_t
-# SYMBOL_size` in namespace urdu.
+# SYMBOL_size` in namespace urdulex::internal.
 file(READ ${INPUT} hex HEX)
 string(LENGTH "${hex}" digits)
 math(EXPR size "${digits} / 2")
@@ -16,13 +16,13 @@ file(WRITE ${OUTPUT}.tmp
 "// Made by cmake/EmbedFile.cmake from ${name}; do not edit.
 #include <cstddef>
 
-namespace urdu {
+namespace urdulex::internal {
 
 extern const unsigned char ${SYMBOL}[] = {
   ${bytes}0};
 extern const size_t ${SYMBOL}_size = ${size};
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 ")
 configure_file(${OUTPUT}.tmp ${OUTPUT} COPYONLY)  # written only when changed
 file(REMOVE ${OUTPUT}.tmp)

@@ -37,12 +37,12 @@ constexpr size_t kSliceUnits = kOutputBlock / kMaxMappedLength;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "%s\n", message.c_str());
-  return urdu::kExitFailure;
+  return urdulex::internal::kExitFailure;
 }
 
 int Usage() {
   std::fprintf(stderr, "usage: codemapper INPUT OUTPUT\n");
-  return urdu::kExitUsage;
+  return urdulex::internal::kExitUsage;
 }
 
 }  // namespace
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
   output.AddInput(kCodeTableFile, "Code table");
   SafeOutput::Failure failure = output.Check(output_name);
   if (failure != SafeOutput::kNone) {
-    return Fail(urdu::OutputFailureMessage(output, failure, output_name));
+    return Fail(
+        urdulex::internal::OutputFailureMessage(output, failure, output_name));
   }
 
   // The table reader stores a line only at its CR: a last line cut short
@@ -89,12 +90,12 @@ int main(int argc, char** argv) {
   FileWriter writer;
   if (output.Begin(output_name) != SafeOutput::kNone ||
       !writer.Open(output.fd(), FileWriter::ASCII)) {
-    return Fail(urdu::OutputFailureMessage(output, SafeOutput::kCannotCreate,
-                                           output_name));
+    return Fail(urdulex::internal::OutputFailureMessage(
+        output, SafeOutput::kCannotCreate, output_name));
   }
 
-  const std::string write_error =
-      urdu::OutputFailureMessage(output, SafeOutput::kCannotWrite, output_name);
+  const std::string write_error = urdulex::internal::OutputFailureMessage(
+      output, SafeOutput::kCannotWrite, output_name);
   try {
     // Mapped text is gathered in `out` and handed to the writer in blocks.
     // A line is mapped a slice at a time, so `out` keeps its size however
@@ -138,7 +139,8 @@ int main(int argc, char** argv) {
   // The input must not have changed while it was read.
   failure = output.Commit(writer.Close());
   if (failure != SafeOutput::kNone) {
-    return Fail(urdu::OutputFailureMessage(output, failure, output_name));
+    return Fail(
+        urdulex::internal::OutputFailureMessage(output, failure, output_name));
   }
   return 0;
 }

@@ -58,10 +58,11 @@ ChainDirectory::ChainDirectory(const unsigned char* body, int32_t slots,
     // The ranges of threads the system refuses are read here.
     std::vector<std::thread> crew;
     size_t here = 1;
-    while (here < ranges &&
-           urdu::StartThread(&crew, [&fill, &filled, r = here, n, ranges] {
-             filled[r] = fill(n * r / ranges, n * (r + 1) / ranges);
-           })) {
+    while (here < ranges && urdulex::internal::StartThread(
+                                &crew, [&fill, &filled, r = here, n, ranges] {
+                                  filled[r] = fill(n * r / ranges,
+                                                   n * (r + 1) / ranges);
+                                })) {
       ++here;
     }
     filled[0] = fill(0, n / ranges);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "diacritizer/TableFormat.h"
-#include "foundation/BlockOutput.h"
-#include "foundation/ParallelLines.h"
+#include "text/BlockOutput.h"
+#include "text/ParallelLines.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ size_t AddLines(const unsigned char* data, size_t size, Lines<Out>& lines) {
   }
 }
 
-void Run(urdu::ByteSource& input, const WordFormLookup& table,
+void Run(urdulex::internal::ByteSource& input, const WordFormLookup& table,
          OutputBuffer& out) {
   Lines<OutputBuffer> lines(table, out);
   std::vector<unsigned char> chunk(kInputChunkBytes);
@@ -153,29 +153,30 @@ void Run(urdu::ByteSource& input, const WordFormLookup& table,
   out.Flush();
 }
 
-void RunThreaded(urdu::ByteSource& input, const WordFormLookup& table,
-                 OutputBuffer& out, const LineRun& run) {
+void RunThreaded(urdulex::internal::ByteSource& input,
+                 const WordFormLookup& table, OutputBuffer& out,
+                 const LineRun& run) {
   std::vector<BlockOutput> outputs(run.threads);
   std::vector<std::unique_ptr<Lines<BlockOutput>>> workers;
   for (BlockOutput& output : outputs) {
     workers.emplace_back(new Lines<BlockOutput>(table, output));
   }
-  urdu::ParallelLines::Options options;
+  urdulex::internal::ParallelLines::Options options;
   options.threads = run.threads;
   options.block = run.block_bytes;
   // The blocks read and not yet written have numbers that differ modulo
   // this: each has its output bytes.
   options.in_flight = 2 * size_t{run.threads};
   std::vector<BlockBytes> written(options.in_flight);
-  urdu::ParallelLines(options).Run(
+  urdulex::internal::ParallelLines(options).Run(
       {&input},
-      [&](unsigned worker, urdu::LineBlock& block) {
+      [&](unsigned worker, urdulex::internal::LineBlock& block) {
         BlockOutput& output = outputs[worker];
         // Room for the diacritics of most inputs.
         output.Begin(&written[block.number % written.size()],
                      2 * block.bytes.size());
         Lines<BlockOutput>& lines = *workers[worker];
-        for (const urdu::LineSegment& segment : block.segments) {
+        for (const urdulex::internal::LineSegment& segment : block.segments) {
           const unsigned char* data =
               reinterpret_cast<const unsigned char*>(block.bytes.data()) +
               segment.begin;
@@ -191,7 +192,7 @@ void RunThreaded(urdu::ByteSource& input, const WordFormLookup& table,
         }
         output.End();
       },
-      [&](urdu::LineBlock& block) {
+      [&](urdulex::internal::LineBlock& block) {
         const BlockBytes& output = written[block.number % written.size()];
         out.FlushWith(output.bytes.data(), output.used);
       });
@@ -201,11 +202,12 @@ void RunThreaded(urdu::ByteSource& input, const WordFormLookup& table,
 }  // namespace
 
 unsigned LineRun::ThreadsFor(int64_t bytes) {
-  return bytes > kInputBytesForThreads ? urdu::ThreadsFor(0) : 1;
+  return bytes > kInputBytesForThreads ? urdulex::internal::ThreadsFor(0) : 1;
 }
 
-void DiacritizeLines(urdu::ByteSource& input, const WordFormLookup& table,
-                     OutputBuffer& out, const LineRun& run) {
+void DiacritizeLines(urdulex::internal::ByteSource& input,
+                     const WordFormLookup& table, OutputBuffer& out,
+                     const LineRun& run) {
   if (run.threads > 1) {
     RunThreaded(input, table, out, run);
   } else {

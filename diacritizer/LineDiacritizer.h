@@ -6,7 +6,7 @@
 // line.
 //
 // On more than one thread the input goes in blocks of whole lines
-// (foundation/ParallelLines.h), written in input order: the same output.
+// (text/ParallelLines.h), written in input order: the same output.
 
 #ifndef URDULEX_DIACRITIZER_LINEDIACRITIZER_H_
 #define URDULEX_DIACRITIZER_LINEDIACRITIZER_H_
@@ -16,7 +16,7 @@
 
 #include "diacritizer/WordFormLookup.h"
 #include "foundation/OutputBuffer.h"
-#include "foundation/TextIO.h"
+#include "text/TextIO.h"
 
 struct LineRun {
   // The threads for an input of `bytes` bytes: every core the process may
@@ -38,7 +38,8 @@ struct LineRun {
 // thread `input` gives the bytes after the mark; on more, it starts with
 // the mark FF FE, for the blocks to tell the input's line ends. Throws what
 // `input`, the lookups and `out` throw.
-void DiacritizeLines(urdu::ByteSource& input, const WordFormLookup& table,
-                     OutputBuffer& out, const LineRun& run);
+void DiacritizeLines(urdulex::internal::ByteSource& input,
+                     const WordFormLookup& table, OutputBuffer& out,
+                     const LineRun& run);
 
 #endif  // URDULEX_DIACRITIZER_LINEDIACRITIZER_H_

@@ -82,7 +82,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
                         std::string(opened == MappedFile::Opened::kReadFailed
                                         ? "Could not read file: "
                                         : "Could not map file: ") +
-                            urdu::QuoteName(path) +
+                            urdulex::internal::QuoteName(path) +
                             ". Hash table reading problem occurred.");
     }
     const unsigned char* map = file_.data();

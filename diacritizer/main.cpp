@@ -36,7 +36,7 @@
 #include "foundation/SafeOutput.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Threads.h"
-#include "foundation/UnitFileSource.h"
+#include "text/UnitFileSource.h"
 #include "tools/common/ExitStatus.h"
 #include "tools/common/OutputMessages.h"
 
@@ -49,8 +49,8 @@ void Report(const std::string& message) {
 
 int Fail(const SafeOutput& output, SafeOutput::Failure failure,
          const std::string& target) {
-  Report(urdu::OutputFailureMessage(output, failure, target));
-  return urdu::kExitFailure;
+  Report(urdulex::internal::OutputFailureMessage(output, failure, target));
+  return urdulex::internal::kExitFailure;
 }
 
 }  // namespace
@@ -59,16 +59,17 @@ int main(int argc, char** argv) {
   OpenStandardDescriptors(kProgram);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
-    return urdu::kExitUsage;
+    return urdulex::internal::kExitUsage;
   }
-  const int asked = urdu::ThreadsFromEnvironment("DIACRITIZER_THREADS", 1024);
+  const int asked =
+      urdulex::internal::ThreadsFromEnvironment("DIACRITIZER_THREADS", 1024);
   if (asked < 0) {
     Report("DIACRITIZER_THREADS wants a number of threads from 1 to 1024.");
-    return urdu::kExitUsage;
+    return urdulex::internal::kExitUsage;
   }
   const std::string output_name = argv[2];
   OutputFile::HandleSignals(kProgram);
-  urdu::RefuseThreadsAsTheEnvironmentSays();
+  urdulex::internal::RefuseThreadsAsTheEnvironmentSays();
   try {
     // Refused before anything is read: writing would destroy an input.
     SafeOutput output;
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
                  ? std::string(wordform::kFileName) + ": " + rejection
                  : std::string("Word-form table ") + wordform::kFileName + " " +
                        rejection + ".");
-      return urdu::kExitFailure;
+      return urdulex::internal::kExitFailure;
     }
     FileReader reader;
     output.WatchInput(argv[1]);
@@ -129,13 +130,13 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
-    return urdu::kExitFailure;
+    return urdulex::internal::kExitFailure;
   } catch (const WordFormLookup::Changed&) {
     Report(std::string("Word-form table ") + wordform::kFileName +
            " changed while being read.");
-    return urdu::kExitFailure;
+    return urdulex::internal::kExitFailure;
   } catch (const std::bad_alloc&) {
     Report("Out of memory.");
-    return urdu::kExitFailure;
+    return urdulex::internal::kExitFailure;
   }
 }

@@ -89,8 +89,9 @@ int FileReader::Open(const char* name, CODE code) {
   Close();
   int fd = OpenForReading(name);
   if (fd < 0) {
-    throw IOException(kModule, __LINE__, kErrorFileOpen,
-                      "Could not open file: " + urdu::QuoteName(name) + ".");
+    throw IOException(
+        kModule, __LINE__, kErrorFileOpen,
+        "Could not open file: " + urdulex::internal::QuoteName(name) + ".");
   }
   if (!buf_) buf_.reset(new unsigned char[kBufferSize]);
   fd_ = fd;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace urdu {
+namespace urdulex::internal {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::string MessageName(const std::string& name) {
   return QuoteName(name);
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace urdu {
+namespace urdulex::internal {
 
 // `name` as it goes into a message: as it is when it holds only letters
 // (of any script), digits and % + , - . / : @ _ ] (with # and ~ not in
@@ -25,6 +25,6 @@ std::string QuoteName(const std::string& name);
 // output"), which no file goes by, as they are.
 std::string MessageName(const std::string& name);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_FOUNDATION_QUOTE_H_

@@ -4,7 +4,7 @@
 
 #include "foundation/Quote.h"
 
-namespace urdu {
+namespace urdulex::internal {
 namespace {
 
 // The forms of `ls --quoting-style=shell-escape` in a UTF-8 locale.
@@ -51,4 +51,4 @@ TEST(QuoteTest, NamesAreQuotedAsGnuToolsQuoteThem) {
 }
 
 }  // namespace
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-namespace urdu {
+namespace urdulex::internal {
 
 namespace {
 
@@ -42,4 +42,4 @@ int ThreadsFromEnvironment(const char* variable, int most) {
   return static_cast<int>(n);
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

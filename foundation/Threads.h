@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace urdu {
+namespace urdulex::internal {
 
 // Whether the next thread is to be refused, as RefuseThreadsFrom asked
 // (counts the thread as asked for).
@@ -45,6 +45,6 @@ void RefuseThreadsAsTheEnvironmentSays();
 // unset or empty, -1 when it holds no number from 1 to `most`.
 int ThreadsFromEnvironment(const char* variable, int most);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_FOUNDATION_THREADS_H_

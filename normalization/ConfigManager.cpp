@@ -25,7 +25,9 @@ bool ConfigManager::Initialize(const std::string& configPath) {
   FileReader reader;
   try {
     if (!reader.Open(configPath, FileReader::ASCII)) {
-      last_error_ = "Could not open file: " + urdu::QuoteName(configPath) + ".";
+      last_error_ =
+          "Could not open file: " + urdulex::internal::QuoteName(configPath) +
+          ".";
       return false;
     }
   } catch (IOException& e) {

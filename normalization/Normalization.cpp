@@ -37,9 +37,8 @@ bool Normalization::Initialize(const std::string& configPath) {
     return false;
   }
   if (!configManager->Initialize(configPath)) {
-    last_error_ =
-        "Could not open configuration file: " + urdu::QuoteName(configPath) +
-        ".";
+    last_error_ = "Could not open configuration file: " +
+                  urdulex::internal::QuoteName(configPath) + ".";
     return false;
   }
   const std::string& configured = configManager->nfcFilePath;
@@ -47,10 +46,11 @@ bool Normalization::Initialize(const std::string& configPath) {
   const bool loaded_before = nfcNormalizer->fsm.isDefined();
   if (!nfcNormalizer->LoadNormRules(rules)) {
     if (configured.empty()) {
-      last_error_ = "Configuration file " + urdu::QuoteName(configPath) +
+      last_error_ = "Configuration file " +
+                    urdulex::internal::QuoteName(configPath) +
                     " has no NFCfilepath entry.";
     } else {
-      last_error_ = "NFC rules file " + urdu::QuoteName(rules) +
+      last_error_ = "NFC rules file " + urdulex::internal::QuoteName(rules) +
                     " could not be read: " + nfcNormalizer->GetLastError();
     }
     return false;

@@ -162,8 +162,9 @@ void UZTMapping::Load(const std::string& path) {
     }
   } catch (IOException& e) {
     e.SetFileName(kModule);
-    e.SetExceptionMsg("cannot read mapping file " + urdu::QuoteName(path) +
-                      ": " + e.GetExceptionMsg());
+    e.SetExceptionMsg("cannot read mapping file " +
+                      urdulex::internal::QuoteName(path) + ": " +
+                      e.GetExceptionMsg());
     throw;
   }
   Parse(text);

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "diacritizer/Evaluate.h"
-#include "diacritizer/Tokenizer.h"
-#include "foundation/Encoding.h"
-#include "foundation/TextIO.h"
+#include "text/Encoding.h"
+#include "text/Evaluate.h"
+#include "text/TextIO.h"
+#include "text/Tokenizer.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ constexpr size_t kMaxInput = 1 << 16;
 }
 
 // A source that hands out at most `step` bytes a read.
-class StepSource : public urdu::ByteSource {
+class StepSource : public urdulex::internal::ByteSource {
  public:
   StepSource(const std::string& bytes, size_t step)
       : bytes_(bytes), step_(step) {}
@@ -59,21 +59,21 @@ class StepSource : public urdu::ByteSource {
 // The decoded text and its tokens, fed to the tokenizer as the reader
 // hands it out. False when strict reading fails.
 bool Read(const std::string& bytes, bool lenient, size_t step,
-          std::u16string* text, std::vector<urdu::Token>* tokens) {
+          std::u16string* text, std::vector<urdulex::internal::Token>* tokens) {
   StepSource source(bytes, step);
-  urdu::TextReader reader(source, lenient);
-  urdu::Tokenizer tokenizer;
-  urdu::Units pending;
+  urdulex::internal::TextReader reader(source, lenient);
+  urdulex::internal::Tokenizer tokenizer;
+  urdulex::internal::Units pending;
   text->clear();
   tokens->clear();
   try {
     bool more = true;
     while (more) {
       more = reader.Next(&pending);
-      std::vector<urdu::Token> block;
+      std::vector<urdulex::internal::Token> block;
       const size_t used =
           tokenizer.Split(pending.data(), pending.size(), !more, &block);
-      for (urdu::Token t : block) {
+      for (urdulex::internal::Token t : block) {
         t.start += static_cast<uint32_t>(text->size());
         tokens->push_back(t);
       }
@@ -82,13 +82,13 @@ bool Read(const std::string& bytes, bool lenient, size_t step,
       pending.erase(pending.begin(),
                     pending.begin() + static_cast<ptrdiff_t>(used));
     }
-  } catch (const urdu::Error&) {
+  } catch (const urdulex::internal::Error&) {
     // --lenient mends bad sequences, not a UTF-32 text: that is refused.
-    const urdu::Utf32Mark mark = urdu::FindUtf32Mark(
+    const urdulex::internal::Utf32Mark mark = urdulex::internal::FindUtf32Mark(
         reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
         true);
-    const bool utf32 = mark == urdu::Utf32Mark::kLittleEndian ||
-                       mark == urdu::Utf32Mark::kBigEndian;
+    const bool utf32 = mark == urdulex::internal::Utf32Mark::kLittleEndian ||
+                       mark == urdulex::internal::Utf32Mark::kBigEndian;
     if (lenient && !utf32) Fail("lenient reading failed");
     return false;
   }
@@ -97,7 +97,7 @@ bool Read(const std::string& bytes, bool lenient, size_t step,
 
 void FuzzReader(const std::string& bytes) {
   std::u16string strict, lenient, small;
-  std::vector<urdu::Token> strict_tokens, tokens, small_tokens;
+  std::vector<urdulex::internal::Token> strict_tokens, tokens, small_tokens;
   const bool ok = Read(bytes, false, 1 << 20, &strict, &strict_tokens);
   Read(bytes, true, 1 << 20, &lenient, &tokens);
   Read(bytes, true, 3, &small, &small_tokens);
@@ -106,19 +106,20 @@ void FuzzReader(const std::string& bytes) {
   // The tokens tile the text; words are kept whole across blocks.
   size_t at = 0;
   std::u16string words, small_words;
-  for (const urdu::Token& t : tokens) {
+  for (const urdulex::internal::Token& t : tokens) {
     if (t.start != at) Fail("tokens leave a gap");
     at += t.length;
-    if (t.kind == urdu::Token::kWord) {
+    if (t.kind == urdulex::internal::Token::kWord) {
       for (uint32_t i = 0; i < t.length; ++i) {
-        if (urdu::IsSeparator(lenient[t.start + i])) Fail("separator in word");
+        if (urdulex::internal::IsSeparator(lenient[t.start + i]))
+          Fail("separator in word");
       }
       words += lenient.substr(t.start, t.length) + u'|';
     }
   }
   if (at != lenient.size()) Fail("tokens do not cover the text");
-  for (const urdu::Token& t : small_tokens) {
-    if (t.kind == urdu::Token::kWord) {
+  for (const urdulex::internal::Token& t : small_tokens) {
+    if (t.kind == urdulex::internal::Token::kWord) {
       small_words += small.substr(t.start, t.length) + u'|';
     }
   }
@@ -130,16 +131,16 @@ void FuzzEvaluate(const std::string& bytes) {
   const std::string gold = bytes.substr(0, split);
   const std::string predicted =
       split == std::string::npos ? gold : bytes.substr(split + 1);
-  urdu::MemorySource gold_source(gold, "gold");
-  urdu::MemorySource predicted_source(predicted, "predicted");
-  urdu::TextReader gold_reader(gold_source, true);
-  urdu::TextReader predicted_reader(predicted_source, true);
-  urdu::WordStream g(gold_reader);
-  urdu::WordStream p(predicted_reader);
-  urdu::Evaluation e;
+  urdulex::internal::MemorySource gold_source(gold, "gold");
+  urdulex::internal::MemorySource predicted_source(predicted, "predicted");
+  urdulex::internal::TextReader gold_reader(gold_source, true);
+  urdulex::internal::TextReader predicted_reader(predicted_source, true);
+  urdulex::internal::WordStream g(gold_reader);
+  urdulex::internal::WordStream p(predicted_reader);
+  urdulex::internal::Evaluation e;
   try {
-    urdu::Evaluate(g, p, nullptr, &e);
-  } catch (const urdu::Error&) {
+    urdulex::internal::Evaluate(g, p, nullptr, &e);
+  } catch (const urdulex::internal::Error&) {
     return;
   }
   if (e.letter_errors > e.letters || e.last_letter_errors > e.letter_errors ||
@@ -151,7 +152,7 @@ void FuzzEvaluate(const std::string& bytes) {
   if (split == std::string::npos && (e.letter_errors != 0)) {
     Fail("a text differs from itself");
   }
-  urdu::FormatEvaluation(e);
+  urdulex::internal::FormatEvaluation(e);
 }
 
 }  // namespace

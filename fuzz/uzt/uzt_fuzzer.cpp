@@ -22,9 +22,9 @@
 
 #include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
-#include "script/UZTDecoder.h"
-#include "script/UZTEncoder.h"
 #include "script/UZTMapping.h"
+#include "text/UZTDecoder.h"
+#include "text/UZTEncoder.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #ifndef URDULEX_TOOLS_COMMON_EXITSTATUS_H_
 #define URDULEX_TOOLS_COMMON_EXITSTATUS_H_
 
-namespace urdu {
+namespace urdulex::internal {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_COMMON_EXITSTATUS_H_

@@ -11,7 +11,7 @@
 #include "foundation/Quote.h"
 #include "foundation/SafeOutput.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 // The line for `failure` of `output`, whose target is `target`.
 inline std::string OutputFailureMessage(const SafeOutput& output,
@@ -35,6 +35,6 @@ inline std::string OutputFailureMessage(const SafeOutput& output,
   return std::string();
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_COMMON_OUTPUTMESSAGES_H_

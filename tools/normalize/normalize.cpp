@@ -33,8 +33,8 @@
 namespace {
 
 const char kProgram[] = "urdulex-normalize";
-using urdu::kExitFailure;
-using urdu::kExitUsage;
+using urdulex::internal::kExitFailure;
+using urdulex::internal::kExitUsage;
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     output.AddInput(normalization.NfcRulesPath(), "NFC rules file");
     SafeOutput::Failure failure = output.Check(output_name);
     if (failure != SafeOutput::kNone) {
-      Report(urdu::OutputFailureMessage(output, failure, output_name));
+      Report(urdulex::internal::OutputFailureMessage(output, failure,
+                                                     output_name));
       return kExitFailure;
     }
 
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
     FileWriter writer;
     if (output.Begin(output_name) != SafeOutput::kNone ||
         !writer.Open(output.fd(), FileWriter::UNICODE)) {
-      Report(urdu::OutputFailureMessage(output, SafeOutput::kCannotCreate,
-                                        output_name));
+      Report(urdulex::internal::OutputFailureMessage(
+          output, SafeOutput::kCannotCreate, output_name));
       return kExitFailure;
     }
     bool written = true;
@@ -112,7 +113,8 @@ int main(int argc, char** argv) {
     const bool closed = writer.Close();
     failure = output.Commit(closed && written);
     if (failure != SafeOutput::kNone) {
-      Report(urdu::OutputFailureMessage(output, failure, output_name));
+      Report(urdulex::internal::OutputFailureMessage(output, failure,
+                                                     output_name));
       return kExitFailure;
     }
     return 0;

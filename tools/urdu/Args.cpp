@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace urdu {
+namespace urdulex::internal {
 
 namespace {
 
@@ -120,4 +120,4 @@ Arguments Parse(const std::string& command, const Options& options, int argc,
   return args;
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace urdu {
+namespace urdulex::internal {
 
 // What a command takes. Options are listed as words separated by spaces.
 struct Options {
@@ -77,6 +77,6 @@ Arguments Parse(const std::string& command, const Options& options, int argc,
 // Whether --help or -h is one of argv[2, argc).
 bool AsksForHelp(int argc, char** argv);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_ARGS_H_

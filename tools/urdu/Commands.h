@@ -7,7 +7,7 @@
 
 #include "tools/urdu/Args.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 // DiacritizeCommand.cpp
 extern const char kDiacritizeHelp[];
@@ -33,6 +33,6 @@ int RunTable(const Arguments& args);
 extern const char kUztHelp[];
 int RunUzt(const Arguments& args);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_COMMANDS_H_

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "foundation/Quote.h"
-#include "foundation/TextIO.h"
+#include "text/TextIO.h"
 
 // Set by the build: the data folder relative to the installed program's
 // folder, the folder the build puts the program in, the build's data folder
@@ -20,7 +20,7 @@
 #error "URDULEX_DATA_FROM_BIN is not defined"
 #endif
 
-namespace urdu {
+namespace urdulex::internal {
 
 const DataFile kWordFormTableData = {"word-form table", "--table",
                                      "diacritizer/wordformshashtable.lex"};
@@ -109,4 +109,4 @@ std::string FindDataFile(const DataFile& file, const std::string& given) {
   throw Error(message);
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -17,8 +17,8 @@
 // results. When URDULEX_DATA is set, its folder is the only one: a
 // variable naming no folder (missing, a dangling link, a file) or a folder
 // without the file is an error naming the variable, never a silent turn to
-// the shipped data. FindDataFile throws urdu::Error, naming the option and
-// the variable, when no folder holds the file.
+// the shipped data. FindDataFile throws urdulex::internal::Error, naming the
+// option and the variable, when no folder holds the file.
 
 #ifndef URDULEX_TOOLS_URDU_DATAFILES_H_
 #define URDULEX_TOOLS_URDU_DATAFILES_H_
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-namespace urdu {
+namespace urdulex::internal {
 
 struct DataFile {
   const char* what;    // for messages: "word-form table"
@@ -48,6 +48,6 @@ std::vector<std::string> DataFolders();
 // `file` in the first data folder that holds it.
 std::string FindDataFile(const DataFile& file, const std::string& given);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_DATAFILES_H_

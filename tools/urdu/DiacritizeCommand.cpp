@@ -7,14 +7,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "diacritizer/Diacritize.h"
-#include "foundation/TextIO.h"
+#include "text/Diacritize.h"
+#include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/FormTables.h"
 #include "tools/urdu/TextCommand.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 const char kDiacritizeHelp[] =
     "usage: urdu diacritize [--table FILE] [--lines]\n"
@@ -150,4 +150,4 @@ int RunDiacritize(const Arguments& args) {
   return 0;
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -3,15 +3,15 @@
 #include <memory>
 #include <string>
 
-#include "diacritizer/Evaluate.h"
-#include "diacritizer/Tokenizer.h"
-#include "foundation/TextIO.h"
+#include "text/Evaluate.h"
+#include "text/TextIO.h"
+#include "text/Tokenizer.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/FormTables.h"
 #include "tools/urdu/TextCommand.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 const char kEvaluateHelp[] =
     "usage: urdu evaluate --gold GOLD [--table [FILE]] [COMMON] [PREDICTED]\n"
@@ -45,7 +45,7 @@ int RunEvaluate(const Arguments& args) {
     command.ForEachInput([&](TextReader& predicted_reader) {
       WordStream gold(gold_reader);
       WordStream predicted(predicted_reader);
-      urdu::Evaluate(gold, predicted, table.get(), &evaluation);
+      urdulex::internal::Evaluate(gold, predicted, table.get(), &evaluation);
     });
     // Counts of two versions of the table would pass for one's.
     if (table) CheckUnchanged(*table);
@@ -54,4 +54,4 @@ int RunEvaluate(const Arguments& args) {
   });
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -2,7 +2,7 @@
 
 #include "foundation/Quote.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 void OpenTable(const std::string& name, bool all_forms, WordFormLookup* table) {
   try {
@@ -15,4 +15,4 @@ void OpenTable(const std::string& name, bool all_forms, WordFormLookup* table) {
   }
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

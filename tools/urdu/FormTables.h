@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "diacritizer/Diacritize.h"
+#include "text/Diacritize.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 // Opens the word-form table `name` into `table`; with `all_forms`, every
 // form of a word can be asked for (TableForms). Throws Error with the
@@ -16,6 +16,6 @@ namespace urdu {
 // build a table from it.
 void OpenTable(const std::string& name, bool all_forms, WordFormLookup* table);
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_FORMTABLES_H_

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "diacritizer/TableBuilder.h"
-#include "diacritizer/Tokenizer.h"
 #include "foundation/TestUtil.h"
+#include "text/Tokenizer.h"
 
 namespace {
 
@@ -317,10 +317,11 @@ TEST_F(LexiconTest, GoldWordsAreAmongTheReadings) {
   size_t known = 0;
   for (const std::wstring& line : lines) {
     const std::u16string text(line.begin(), line.end());
-    std::vector<urdu::Token> tokens;
-    urdu::Tokenizer().Split(text.data(), text.size(), true, &tokens);
-    for (const urdu::Token& t : tokens) {
-      if (t.kind != urdu::Token::kWord) continue;
+    std::vector<urdulex::internal::Token> tokens;
+    urdulex::internal::Tokenizer().Split(text.data(), text.size(), true,
+                                         &tokens);
+    for (const urdulex::internal::Token& t : tokens) {
+      if (t.kind != urdulex::internal::Token::kWord) continue;
       const std::wstring word(text.begin() + t.start,
                               text.begin() + t.start + t.length);
       auto it = readings.find(Bare(word));

@@ -14,11 +14,11 @@
 #include "diacritizer/TableCheck.h"
 #include "diacritizer/TableFormat.h"
 #include "foundation/Quote.h"
-#include "foundation/TextIO.h"
+#include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/TextCommand.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 const char kTableHelp[] =
     "usage: urdu table build [LIST] [-o FILE] [--slots N | --load L]\n"
@@ -182,4 +182,4 @@ int RunTable(const Arguments& args) {
   return 0;
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "foundation/Encoding.h"
-#include "foundation/ParallelLines.h"
 #include "foundation/Quote.h"
+#include "text/Encoding.h"
+#include "text/ParallelLines.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 // An input named on the command line, opened when it is first read and
 // closed at its end, so that a run over many files holds one at a time.
@@ -294,4 +294,4 @@ void TextCommand::RunBlocks(const Body& body) {
   }
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

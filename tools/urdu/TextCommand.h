@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/TextIO.h"
+#include "text/TextIO.h"
 #include "tools/urdu/Args.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 class NamedInput;
 class Progress;
@@ -118,6 +118,6 @@ void WriteAll(FileSink& sink, Body&& body) {
   }
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_TEXTCOMMAND_H_

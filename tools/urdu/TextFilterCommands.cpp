@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "codemapper/CodeMapper.h"
-#include "codemapper/TextFilters.h"
-#include "foundation/TextIO.h"
-#include "normalization/LoadNormalization.h"
+#include "text/LoadNormalization.h"
+#include "text/TextFilters.h"
+#include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/TextCommand.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 const char kNormalizeHelp[] =
     "usage: urdu normalize [--config FILE] [--check] [--diff] [COMMON]\n"
@@ -262,4 +262,4 @@ int RunCodes(const Arguments& args) {
   });
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

@@ -7,14 +7,14 @@
 #include <string>
 
 #include "foundation/Quote.h"
-#include "foundation/TextIO.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
-#include "script/UZTStream.h"
+#include "text/TextIO.h"
+#include "text/UZTStream.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/TextCommand.h"
 
-namespace urdu {
+namespace urdulex::internal {
 
 const char kUztHelp[] =
     "usage: urdu uzt encode --mapping FILE [ON-ERROR] [-o OUT] [INPUT]\n"
@@ -130,4 +130,4 @@ int RunUzt(const Arguments& args) {
   return 0;
 }
 
-}  // namespace urdu
+}  // namespace urdulex::internal

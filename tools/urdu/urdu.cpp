@@ -18,17 +18,17 @@
 #include <new>
 #include <string>
 
-#include "foundation/ApiSupport.h"
 #include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
-#include "foundation/TextIO.h"
 #include "foundation/Threads.h"
 #include "foundation/Version.h"
+#include "text/ApiSupport.h"
+#include "text/TextIO.h"
 #include "tools/common/ExitStatus.h"
 #include "tools/urdu/Args.h"
 #include "tools/urdu/Commands.h"
 
-namespace urdu {
+namespace urdulex::internal {
 namespace {
 
 const char kHelp[] =
@@ -145,13 +145,13 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
-}  // namespace urdu
+}  // namespace urdulex::internal
 
 namespace {
 
 // What `urdu` advises on a failure of the library: which --from reads an
 // input that is in another encoding.
-std::string Advice(const urdu::Error& e) {
+std::string Advice(const urdulex::internal::Error& e) {
   std::string advice;
   for (const std::string& encoding : e.encodings()) {
     advice +=
@@ -162,26 +162,27 @@ std::string Advice(const urdu::Error& e) {
 
 int RunAndReport(int argc, char** argv) {
   try {
-    return urdu::Run(argc, argv);
-  } catch (const urdu::UsageError& e) {
+    return urdulex::internal::Run(argc, argv);
+  } catch (const urdulex::internal::UsageError& e) {
     if (e.message().compare(0, 6, "usage:") == 0) {
       std::fprintf(stderr, "%s\n", e.message().c_str());
     } else {
       std::fprintf(stderr, "urdu: %s\n",
-                   urdu::PlainMessage(e.message()).c_str());
+                   urdulex::internal::PlainMessage(e.message()).c_str());
     }
-    return urdu::kExitUsage;
-  } catch (const urdu::Error& e) {
+    return urdulex::internal::kExitUsage;
+  } catch (const urdulex::internal::Error& e) {
     std::fprintf(stderr, "urdu: %s%s\n",
-                 urdu::PlainMessage(e.message()).c_str(), Advice(e).c_str());
-    return urdu::kExitFailure;
+                 urdulex::internal::PlainMessage(e.message()).c_str(),
+                 Advice(e).c_str());
+    return urdulex::internal::kExitFailure;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "urdu: %s\n",
-                 urdu::PlainMessage(e.GetExceptionMsg()).c_str());
-    return urdu::kExitFailure;
+                 urdulex::internal::PlainMessage(e.GetExceptionMsg()).c_str());
+    return urdulex::internal::kExitFailure;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "urdu: out of memory\n");
-    return urdu::kExitFailure;
+    return urdulex::internal::kExitFailure;
   }
 }
 
@@ -190,7 +191,7 @@ int RunAndReport(int argc, char** argv) {
 int main(int argc, char** argv) {
   OpenStandardDescriptors("urdu");
   OutputFile::HandleSignals("urdu");
-  urdu::RefuseThreadsAsTheEnvironmentSays();
+  urdulex::internal::RefuseThreadsAsTheEnvironmentSays();
   int status = RunAndReport(argc, argv);
   // Text that went through stdio (the help texts) is judged only here: a
   // full disk must not pass for success. A failure already reported keeps
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
   if ((std::fclose(stdout) != 0 || failed) && status == 0) {
     std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
                  errno != 0 ? std::strerror(errno) : "write error");
-    status = urdu::kExitFailure;
+    status = urdulex::internal::kExitFailure;
   }
   return status;
 }

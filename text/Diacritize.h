@@ -1,0 +1,239 @@
+// The engine of `urdu diacritize`: a word-form table opened for lookups by
+// bare form, and the diacritizer that runs text through it.
+//
+// A word is looked up by its bare form as SeparateSymbolicDiacritics gives
+// it (the form of the table's keys), so a word written with some of its
+// marks is found too. A found word is replaced by the table's form, the
+// first in chain order as the `diacritizer` program writes it; a word with
+// several forms (a homograph) may instead be given all of them joined by
+// '|', only the marks they share, or be left as it came (Ambiguous). Any
+// other word, and every separator, is written exactly as it came.
+//
+// The table is a WordFormLookup, opened by OpenWordFormTable; its failures
+// are reported as urdulex::internal::Error naming the table. Once open, it may
+// be shared by threads (its lookups are const and safe to run at once). The
+// Diacritizer borrows the table and the writer.
+
+#ifndef URDULEX_TEXT_DIACRITIZE_H_
+#define URDULEX_TEXT_DIACRITIZE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "diacritizer/WordFormLookup.h"
+#include "text/TextIO.h"
+#include "text/Tokenizer.h"
+
+namespace urdulex::internal {
+
+// The bare form of `word` as SeparateSymbolicDiacritics gives it, appended
+// to `out`. False (and nothing appended) when `word` has no mark to lift,
+// so that it is its own bare form.
+bool AppendBareForm(const char16_t* word, size_t n, std::u16string* out);
+
+// The first of `forms` (the forms of one bare word, so the same letters)
+// with only the marks that every form has on the same letter: a shadda
+// where all have it, a vowel mark where all have the same one.
+std::u16string CommonMarks(const std::vector<std::u16string>& forms);
+
+// The words of `counts`, most frequent first, equal counts in the order of
+// their UTF-16 text: the order of the unknown and ambiguous word lists.
+std::vector<std::pair<std::u16string, uint64_t>> ByCount(
+    const std::unordered_map<std::u16string, uint64_t>& counts);
+
+// The Error of a table file that holds a word list: UTF-8 text, from
+// which a table is built (TableBuilder.h).
+class WordListError : public Error {
+ public:
+  using Error::Error;
+};
+
+// Opens the word-form table `path` into `table` (see WordFormLookup: a
+// regular file is mapped; with `private_copy` it is read into private
+// memory instead). With `all_forms`, every form of a word can be asked for
+// (TableForms). Throws Error("table NAME: ...") when the table cannot be
+// used, a WordListError when it looks like a word list; the lookups fail
+// alike (RethrowTableError).
+void OpenWordFormTable(const std::string& path, bool all_forms,
+                       bool private_copy, WordFormLookup* table);
+
+// Call inside a catch block for a lookup in `table`: throws its exception
+// again as Error("table NAME: ...") or Error("table NAME changed while being
+// read"); any other exception goes on as it is.
+[[noreturn]] void RethrowTableError(const WordFormLookup& table);
+
+// Throws Error("table NAME changed while being read") once the table is no
+// longer the file as it was opened (WordFormLookup::Unchanged): a command
+// asks before it commits what it wrote.
+void CheckUnchanged(const WordFormLookup& table);
+
+// WordFormLookup::AllForms of the bare word `key`, failing as the lookups.
+WordFormLookup::Forms TableForms(const WordFormLookup& table,
+                                 const char16_t* key, size_t n);
+
+// Counts of `urdu diacritize -v`. Only words holding an Arabic-script
+// letter count as tokens; the others (numbers, Latin words, markup) are
+// passed through and counted apart.
+struct Coverage {
+  uint64_t tokens = 0;  // words looked up
+  uint64_t known = 0;
+  uint64_t unknown = 0;
+  uint64_t ambiguous = 0;  // known, with more than one form
+  uint64_t other = 0;      // words without an Arabic-script letter
+};
+
+// "7 Urdu words, 3 known (42.86%), 4 unknown, 2 ambiguous; 5 other tokens
+// passed through".
+std::string FormatCoverage(const Coverage& coverage);
+
+class Diacritizer {
+ public:
+  // What a word with several forms becomes.
+  enum class Ambiguous {
+    kFirst,   // the first form, as for any known word
+    kCommon,  // CommonMarks of its forms
+    kKeep,    // the word as it came
+    kAll,     // form1|form2
+  };
+  struct Options {
+    bool lines = false;  // one word a line
+    Ambiguous ambiguous = Ambiguous::kFirst;
+    bool count_unknown = false;    // keep the unknown words for Unknown()
+    bool count_ambiguous = false;  // count the words with several forms
+    bool list_ambiguous = false;   // keep them for AmbiguousWords()
+    // UTF-8 output of words one form each is made from the input's UTF-8
+    // bytes, the words looked up alone decoded (false: all the text is
+    // decoded, as for every other run; the output is the same).
+    bool utf8 = true;
+  };
+
+  Diacritizer(const WordFormLookup& table, const Options& options,
+              TextWriter& out)
+      : table_(table),
+        options_(options),
+        out_(out),
+        queries_(new WordFormLookup::Query[kBatch]),
+        answers_(new Answer[kBatch]),
+        room_(new unsigned char[WordFormLookup::RoomBytes(kBatch)]) {}
+
+  // Diacritizes the whole text of `reader`.
+  void Run(TextReader& reader);
+
+  // Readies `table` for a text of `bytes` bytes (-1: unknown), as Run does
+  // for its reader (WordFormLookup::Expect): a text of many words per slot
+  // of the table gets the full index built before its first lookup. For
+  // callers that give the text to Run in pieces, such as threads taking
+  // blocks.
+  static void PrepareFor(const WordFormLookup& table, int64_t bytes);
+
+  const Coverage& coverage() const { return coverage_; }
+  // The unknown words with their counts, most frequent first, equal counts
+  // in the order of their UTF-16 text.
+  std::vector<std::pair<std::u16string, uint64_t>> Unknown() const;
+  // The bare forms of the words found with several forms, with their
+  // counts, in the same order.
+  std::vector<std::pair<std::u16string, uint64_t>> AmbiguousWords() const;
+  // Whether the options need every form of a word (the table's all_forms).
+  static bool NeedsAllForms(const Options& options) {
+    return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
+           options.list_ambiguous;
+  }
+
+ private:
+  struct Word {
+    uint32_t token;
+    uint32_t key;  // offset in keys_, or kInText
+    uint32_t length;
+    uint32_t text;   // offset of the word in the UTF-16 text
+    uint32_t units;  // its length there
+  };
+  static constexpr uint32_t kInText = UINT32_MAX;
+  using Answer = WordFormLookup::Answer;
+  // Words looked up in one batch (WordFormLookup::FindMany).
+  static constexpr size_t kBatch = 1024;
+  // Bytes of text per word looked up, about, for the table's Expect: a
+  // word and its separator.
+  static constexpr int64_t kBytesPerWord = 8;
+  // Bytes of UTF-8 text tokenized and looked up at a time.
+  static constexpr size_t kPiece = 16 << 10;
+
+  void Process(const char16_t* text, const std::vector<Token>& tokens);
+  void Emit(const char16_t* text, const Token& token, const Word* word,
+            const Answer* answer);
+  // Looks the keys of words_ (those in the text are in `text`) up in
+  // batches, calling emit(t, word, answer) for each token t in order, with
+  // the word of a looked-up one and its answer, else nulls.
+  template <typename EmitToken>
+  void LookUp(const char16_t* text, size_t tokens, EmitToken&& emit);
+  // The way of Run for UTF-8 text: tokens of bytes, words_ of wide_.
+  void RunUtf8(TextReader& reader);
+  void ProcessUtf8(const char* text, const std::vector<Token>& tokens);
+  void EmitUtf8(const char* text, const Token& token, const Word* word,
+                const Answer* answer);
+  void PassUtf8(const char* original, size_t n) {
+    if (original != pass8_ + pass_bytes_) {
+      FlushPassed();
+      pass8_ = original;
+    }
+    pass_bytes_ += n;
+  }
+  // Text written as it came goes out in runs as long as the words found
+  // allow: fewer, longer writes.
+  void Pass(const char16_t* original, size_t n) {
+    if (original != pass_ + pass_units_) {
+      FlushPassed();
+      pass_ = original;
+    }
+    pass_units_ += n;
+  }
+  void FlushPassed() {
+    if (pass_units_ > 0) out_.Put(pass_, pass_units_);
+    pass_units_ = 0;
+    if (pass_bytes_ > 0) out_.PutUtf8(pass8_, pass_bytes_);
+    pass_bytes_ = 0;
+  }
+  // A word with directional marks or tatweels not found without them is
+  // looked up as it is written, for a table may hold it so; null when that
+  // fails too.
+  const unsigned char* FindAsWritten(const char16_t* word, size_t n,
+                                     size_t* units);
+  // Writes a form of the word `token`, with the word's directional marks
+  // when it was found without them.
+  void PutForm(const char16_t* original, const Token& token,
+               const char16_t* form, size_t units);
+
+  const WordFormLookup& table_;
+  Options options_;
+  TextWriter& out_;
+  Coverage coverage_;
+  std::vector<Token> tokens_;
+  std::vector<Word> words_;
+  std::u16string keys_;
+  std::unordered_map<std::u16string, uint64_t> unknown_;
+  std::unordered_map<std::u16string, uint64_t> ambiguous_;
+  // A batch of lookups, the room of its forms (made first, so that they
+  // sit below the buffers that grow).
+  std::unique_ptr<WordFormLookup::Query[]> queries_;
+  std::unique_ptr<Answer[]> answers_;
+  std::unique_ptr<unsigned char[]> room_;
+  bool as_written_ = false;     // the word being written was found so
+  std::u16string written_key_;  // its key then
+  std::u16string scratch_;
+  const char16_t* pass_ = nullptr;  // the run Pass has not yet written
+  size_t pass_units_ = 0;
+  const char* pass8_ = nullptr;  // the same for UTF-8 text
+  size_t pass_bytes_ = 0;
+  Units wide_;                     // the words of UTF-8 text in UTF-16
+  std::vector<uint32_t> wide_at_;  // where each word is there, how long
+  // A form FindAsWritten restored.
+  unsigned char written_room_[WordFormLookup::RoomBytes(1)];
+};
+
+}  // namespace urdulex::internal
+
+#endif  // URDULEX_TEXT_DIACRITIZE_H_

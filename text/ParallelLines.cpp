@@ -1,0 +1,358 @@
+#include "text/ParallelLines.h"
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "foundation/Threads.h"
+#include "foundation/Utf8.h"
+
+namespace urdulex::internal {
+
+namespace {
+
+// Most bytes asked of a source at a time while a block fills.
+constexpr size_t kRead = 1 << 20;
+constexpr size_t kLeastRead = 16;
+
+size_t UnitSize(LineUnit unit) { return unit == LineUnit::kByte ? 1 : 2; }
+
+bool IsLineEnd(const char* p, LineUnit unit) {
+  switch (unit) {
+    case LineUnit::kByte:
+      return p[0] == '\n';
+    case LineUnit::kUtf16LE:
+      return p[0] == '\n' && p[1] == '\0';
+    case LineUnit::kUtf16BE:
+      return p[0] == '\0' && p[1] == '\n';
+  }
+  return false;
+}
+
+// The end of the last line end in `data[from, n)`, both multiples of the
+// unit size; 0 when there is none.
+size_t LastCut(const char* data, size_t from, size_t n, LineUnit unit) {
+  if (unit == LineUnit::kByte) {
+    for (size_t i = n; i > from; --i) {
+      if (data[i - 1] == '\n') return i;
+    }
+    return 0;
+  }
+  for (size_t i = n - n % 2; i >= from + 2; i -= 2) {
+    if (IsLineEnd(data + i - 2, unit)) return i;
+  }
+  return 0;
+}
+
+// LF bytes in `data[0, n)`, eight at a time: the counter of each byte
+// lane gains 1 where the byte is LF.
+uint64_t CountLfBytes(const char* data, size_t n) {
+  uint64_t lines = 0;
+  size_t i = 0;
+  while (n - i >= 8) {
+    // Lanes count to at most 255 before they are summed.
+    const size_t end = i + 8 * std::min<size_t>((n - i) / 8, 255);
+    uint64_t lanes = 0;
+    for (; i < end; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, data + i, 8);
+      lanes += utf8::LineFeedBytes(word);
+    }
+    // The lanes summed in pairs (at most 510 each), then the pairs.
+    constexpr uint64_t kEven = 0x00FF00FF00FF00FFULL;
+    const uint64_t pairs = (lanes & kEven) + ((lanes >> 8) & kEven);
+    lines += (pairs * 0x0001000100010001ULL) >> 48;
+  }
+  for (; i < n; ++i) lines += data[i] == '\n';
+  return lines;
+}
+
+uint64_t CountLineEnds(const char* data, size_t n, LineUnit unit) {
+  if (unit == LineUnit::kByte) return CountLfBytes(data, n);
+  uint64_t lines = 0;
+  size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // Four units at a time: a unit that is LF turns to zero, and the top
+  // bit of each 16-bit lane tells whether the lane holds anything else.
+  const uint64_t lf = unit == LineUnit::kUtf16LE ? 0x000A000A000A000AULL
+                                                 : 0x0A000A000A000A00ULL;
+  constexpr uint64_t kLow = 0x7FFF7FFF7FFF7FFFULL;
+  constexpr uint64_t kOnes = 0x0001000100010001ULL;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    const uint64_t v = word ^ lf;
+    const uint64_t other = ((v | ((v & kLow) + kLow)) >> 15) & kOnes;
+    lines += 4 - ((other * kOnes) >> 48);
+  }
+#endif
+  for (; i + 1 < n; i += 2) lines += IsLineEnd(data + i, unit);
+  return lines;
+}
+
+// Cuts the sources into blocks, one at a time, on the thread of Run. The
+// bytes are read straight into the block; only the unfinished line at its
+// end is copied, to start the next one.
+class BlockReader {
+ public:
+  BlockReader(const std::vector<ByteSource*>& sources, size_t block)
+      : sources_(sources), block_(block) {}
+
+  // The next block into `out` (empty, its buffers kept), or false at the
+  // end of the last source. Throws what a source throws.
+  bool Next(LineBlock* out) {
+    LineBlock& b = *out;
+    while (input_ < sources_.size()) {
+      const size_t start = b.bytes.size();
+      b.bytes.insert(b.bytes.end(), carry_.begin(), carry_.end());
+      carry_.clear();
+      size_t want = block_;
+      size_t scanned = 0;  // bytes from `start` known to hold no line end
+      size_t cut = 0;
+      while (true) {
+        Fill(&b.bytes, start + want);
+        const char* data = b.bytes.data() + start;
+        const size_t n = b.bytes.size() - start;
+        if (!unit_known_) {
+          unit_ = LineUnitOf(reinterpret_cast<const unsigned char*>(data), n);
+          unit_known_ = true;
+        }
+        cut = eof_ ? n : LastCut(data, scanned, n, unit_);
+        if (cut > 0 || eof_) break;
+        // A line longer than the block so far: the block grows.
+        scanned = n - n % UnitSize(unit_);
+        want = n + block_;
+      }
+      carry_.assign(b.bytes.begin() + static_cast<ptrdiff_t>(start + cut),
+                    b.bytes.end());
+      b.bytes.resize(start + cut);
+      if (cut > 0) {
+        LineSegment s;
+        s.input = input_;
+        s.begin = start;
+        s.size = cut;
+        s.offset = offset_;
+        s.line = line_;
+        s.first = first_;
+        s.unit = unit_;
+        b.segments.push_back(s);
+        offset_ += cut;
+        line_ += CountLineEnds(b.bytes.data() + start, cut, unit_);
+        first_ = false;
+      }
+      if (!eof_) return true;
+      // The source is done. When it ended inside a line, the next one's
+      // first bytes join this block.
+      const size_t unit = UnitSize(unit_);
+      const bool open =
+          cut > 0 &&
+          (cut < unit ||
+           !IsLineEnd(b.bytes.data() + b.bytes.size() - unit, unit_));
+      NextInput();
+      if (!open && !b.segments.empty()) return true;
+    }
+    return !b.segments.empty();
+  }
+
+ private:
+  // Reads until `bytes` holds `size` bytes or the source ends.
+  void Fill(Bytes* bytes, size_t size) {
+    ByteSource& source = *sources_[input_];
+    while (!eof_ && bytes->size() < size) {
+      const size_t at = bytes->size();
+      // Some room at least: a converting source hands out whole
+      // characters.
+      const size_t n = std::max(std::min(size - at, kRead), kLeastRead);
+      bytes->resize(at + n);
+      const size_t got =
+          source.Read(reinterpret_cast<unsigned char*>(bytes->data() + at), n);
+      bytes->resize(at + got);
+      if (got == 0) eof_ = true;
+    }
+  }
+
+  void NextInput() {
+    ++input_;
+    eof_ = false;
+    first_ = true;
+    unit_known_ = false;
+    offset_ = 0;
+    line_ = 0;
+  }
+
+  const std::vector<ByteSource*>& sources_;
+  const size_t block_;
+  size_t input_ = 0;
+  Bytes carry_;  // the input's bytes read after the last block's cut
+  bool eof_ = false;
+  bool first_ = true;
+  bool unit_known_ = false;
+  LineUnit unit_ = LineUnit::kByte;
+  uint64_t offset_ = 0;  // of carry_[0] in the input
+  uint64_t line_ = 0;    // line ends before carry_[0]
+};
+
+}  // namespace
+
+LineUnit LineUnitOf(const unsigned char* data, size_t n) {
+  if (n >= 2 && data[0] == 0xFF && data[1] == 0xFE) return LineUnit::kUtf16LE;
+  if (n >= 2 && data[0] == 0xFE && data[1] == 0xFF) return LineUnit::kUtf16BE;
+  return LineUnit::kByte;
+}
+
+void ParallelLines::Run(const std::vector<ByteSource*>& sources,
+                        const Process& process, const Write& write) {
+  const unsigned threads = std::max(1u, options_.threads);
+  BlockReader reader(sources, std::max<size_t>(options_.block, 2));
+
+  struct Slot {
+    LineBlock block;
+    bool done = false;
+  };
+  std::mutex mutex;
+  std::condition_variable work, finished;
+  std::deque<Slot*> waiting;                // read, for a worker to take
+  std::deque<std::unique_ptr<Slot>> order;  // read and not yet written
+  bool stop = false;
+
+  const auto worker = [&](unsigned index) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (true) {
+      work.wait(lock, [&] { return stop || !waiting.empty(); });
+      if (stop) return;
+      Slot* slot = waiting.front();
+      waiting.pop_front();
+      lock.unlock();
+      try {
+        process(index, slot->block);
+      } catch (...) {
+        slot->block.error = std::current_exception();
+      }
+      lock.lock();
+      slot->done = true;
+      finished.notify_all();
+    }
+  };
+
+  // Stops and joins the workers however Run ends.
+  struct Crew {
+    std::mutex& mutex;
+    std::condition_variable& work;
+    bool& stop;
+    std::vector<std::thread> threads;
+    ~Crew() {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        stop = true;
+      }
+      work.notify_all();
+      for (std::thread& t : threads) t.join();
+    }
+  } crew{mutex, work, stop, {}};
+  // The threads the system gives, if fewer; with none, the blocks are
+  // processed here as they are read, one at a time.
+  for (unsigned i = 0; i < threads; ++i) {
+    if (!StartThread(&crew.threads, [&worker, i] { worker(i); })) break;
+  }
+  const size_t started = crew.threads.size();
+  size_t in_flight =
+      options_.in_flight > 0 ? options_.in_flight : 2 * size_t{threads};
+  if (started < threads) {
+    in_flight = std::min(in_flight, 2 * std::max<size_t>(started, 1));
+  }
+  if (started == 0) in_flight = 1;
+
+  std::vector<std::unique_ptr<Slot>> spare;  // written, for reuse
+  std::exception_ptr read_error;
+  bool end = false;
+  uint64_t number = 0;
+  while (true) {
+    while (!end && order.size() < in_flight) {
+      std::unique_ptr<Slot> slot;
+      if (spare.empty()) {
+        slot.reset(new Slot);
+      } else {
+        slot = std::move(spare.back());
+        spare.pop_back();
+      }
+      try {
+        end = !reader.Next(&slot->block);
+      } catch (...) {
+        read_error = std::current_exception();
+        end = true;
+      }
+      if (end) break;
+      slot->block.number = number++;
+      if (started == 0) {
+        try {
+          process(0, slot->block);
+        } catch (...) {
+          slot->block.error = std::current_exception();
+        }
+        slot->done = true;
+        order.push_back(std::move(slot));
+        continue;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      waiting.push_back(slot.get());
+      order.push_back(std::move(slot));
+      work.notify_one();
+    }
+    if (order.empty()) break;
+    std::unique_ptr<Slot> head;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return order.front()->done; });
+      head = std::move(order.front());
+      order.pop_front();
+    }
+    if (head->block.error) std::rethrow_exception(head->block.error);
+    write(head->block);
+    // Its buffers serve again, so that memory is not asked of the system
+    // (and cleared by it) for every block.
+    head->done = false;
+    head->block.bytes.clear();
+    head->block.segments.clear();
+    head->block.output.clear();
+    spare.push_back(std::move(head));
+  }
+  if (read_error) std::rethrow_exception(read_error);
+}
+
+size_t SegmentSource::Read(unsigned char* buffer, size_t n) {
+  const size_t k = std::min(n, size_ - at_);
+  std::memcpy(buffer, data_ + at_, k);
+  at_ += k;
+  return k;
+}
+
+void ResumeAt(const LineSegment& segment, TextReader* reader) {
+  if (segment.first) return;
+  static const TextDecoder::Form kForms[] = {
+      TextDecoder::kUtf8, TextDecoder::kUtf16LE, TextDecoder::kUtf16BE};
+  reader->Resume(kForms[static_cast<int>(segment.unit)], segment.offset,
+                 segment.line);
+}
+
+unsigned ThreadsFor(unsigned jobs) {
+  if (jobs > 0) return jobs;
+  unsigned cores = 0;
+#ifdef __linux__
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof(set), &set) == 0) {
+    cores = static_cast<unsigned>(CPU_COUNT(&set));
+  }
+#endif
+  if (cores == 0) cores = std::thread::hardware_concurrency();
+  return std::max(1u, cores);
+}
+
+}  // namespace urdulex::internal
