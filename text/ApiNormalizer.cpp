@@ -21,6 +21,7 @@ struct Normalizer::Rules {
   ::Normalization front;  // for a configuration
   ::Normalizer own;       // for built-in rules or a rules file
   const ::Normalizer* rules = &own;
+  bool urdu = false;  // the built-in rules: U+0647 read by position first
 };
 
 namespace {
@@ -43,6 +44,15 @@ size_t Utf8Length(const wchar_t* text, size_t n) {
   return bytes;
 }
 
+void NormalizeInto(const Normalizer::Rules& rules, std::wstring& text,
+                   std::wstring* out) {
+  if (rules.urdu) {
+    urdulex::internal::NormalizeUrdu(*rules.rules, text, out);
+  } else {
+    rules.rules->NormalizeInto(text, out);
+  }
+}
+
 }  // namespace
 
 Normalizer Normalizer::Urdu() {
@@ -55,6 +65,7 @@ Normalizer Normalizer::Urdu() {
         throw urdulex::internal::Error("built-in rules: " +
                                        rules->own.GetLastError());
       }
+      rules->urdu = true;
       return new Normalizer(std::move(rules));
     });
   }();
@@ -91,7 +102,7 @@ Normalizer Normalizer::FromRules(const std::string& path) {
 std::string Normalizer::Normalize(std::string_view text) const {
   return urdulex::internal::ApiCall([&] {
     std::wstring wide = Wide(urdulex::internal::DecodeText(text)), out;
-    rules_->rules->NormalizeInto(wide, &out);
+    NormalizeInto(*rules_, wide, &out);
     return Utf8(out);
   });
 }
@@ -100,7 +111,7 @@ bool Normalizer::IsNormalized(std::string_view text) const {
   return urdulex::internal::ApiCall([&] {
     std::wstring wide = Wide(urdulex::internal::DecodeText(text)), out;
     const std::wstring before = wide;
-    rules_->rules->NormalizeInto(wide, &out);
+    NormalizeInto(*rules_, wide, &out);
     return out == before;
   });
 }
@@ -110,7 +121,12 @@ std::vector<Change> Normalizer::Changes(std::string_view text) const {
     const std::wstring wide = Wide(urdulex::internal::DecodeText(text));
     std::wstring out;
     std::vector<NormChange> internal;
-    rules_->rules->NormalizeWithChanges(wide, &out, &internal);
+    if (rules_->urdu) {
+      urdulex::internal::NormalizeUrduWithChanges(*rules_->rules, wide, &out,
+                                                  &internal);
+    } else {
+      rules_->rules->NormalizeWithChanges(wide, &out, &internal);
+    }
     std::vector<Change> changes;
     size_t unit = 0, byte = urdulex::internal::MarkBytes(text);
     for (const NormChange& change : internal) {

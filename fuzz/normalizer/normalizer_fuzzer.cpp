@@ -4,7 +4,9 @@
 // rules that works on the bytes in memory. A line is then normalized and
 // compared with a naive model: the U+06BE step as stated, then a search
 // that tries every position and every rule; the list of changes, applied
-// to the line, must give the same result. A difference aborts.
+// to the line, must give the same result. A difference aborts. The line
+// goes through the Urdu front as well: U+0647 read by its place and then
+// the rules, whose changes must also give its result.
 //
 // Input layout: the rules file (mark included, or not), then optionally
 // 0x00 0x00 0x00 0x00 and a 16-bit little-endian line to normalize.
@@ -22,6 +24,8 @@
 
 #include "fuzz/FuzzUtil.h"
 #include "normalization/Normalizer.h"
+#include "text/ArabicHeh.h"
+#include "text/LoadNormalization.h"
 
 namespace {
 
@@ -162,22 +166,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "normalized line differs");
 
   // The changes listed, applied in order, give the same line.
+  const auto apply = [&](const std::vector<NormChange>& changes) {
+    std::wstring applied;
+    size_t at = 0;
+    for (const NormChange& change : changes) {
+      Check(change.position >= at && change.position <= line.size() &&
+                line.compare(change.position, change.before.size(),
+                             change.before) == 0,
+            "change out of order or not in the line");
+      applied.append(line, at, change.position - at);
+      applied += change.after;
+      at = change.position + change.before.size();
+    }
+    applied.append(line, at, std::wstring::npos);
+    return applied;
+  };
   std::wstring listed;
   std::vector<NormChange> changes;
   normalizer.NormalizeWithChanges(line, &listed, &changes);
   Check(listed == got, "line normalized with its changes differs");
-  std::wstring applied;
-  size_t at = 0;
-  for (const NormChange& change : changes) {
-    Check(change.position >= at && change.position <= line.size() &&
-              line.compare(change.position, change.before.size(),
-                           change.before) == 0,
-          "change out of order or not in the line");
-    applied.append(line, at, change.position - at);
-    applied += change.after;
-    at = change.position + change.before.size();
+  Check(apply(changes) == got,
+        "applied changes differ from the normalized line");
+
+  // The Urdu front: the reading of U+0647 changes nothing else.
+  std::wstring aspirated = line;
+  urdulex::internal::AspirateArabicHehs(aspirated.data(), aspirated.size());
+  for (size_t i = 0; i < line.size(); ++i) {
+    Check(aspirated[i] == line[i] ||
+              (line[i] == 0x0647 && aspirated[i] == 0x06BE),
+          "the reading of U+0647 changed another unit");
   }
-  applied.append(line, at, std::wstring::npos);
-  Check(applied == got, "applied changes differ from the normalized line");
+  std::wstring urdu = line;
+  urdulex::internal::NormalizeUrdu(normalizer, urdu, &urdu);
+  Check(urdu == normalizer.NormalizeString(aspirated),
+        "Urdu front differs from the reading and the rules");
+  urdulex::internal::NormalizeUrduWithChanges(normalizer, line, &listed,
+                                              &changes);
+  Check(listed == urdu, "Urdu line normalized with its changes differs");
+  Check(apply(changes) == urdu,
+        "applied Urdu changes differ from the normalized line");
   return 0;
 }

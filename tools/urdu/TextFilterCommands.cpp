@@ -30,7 +30,10 @@ const char kNormalizeHelp[] =
     "digits as the Extended ones; and move U+06BE in front of the marks\n"
     "before it. They do not reorder marks, compose across a mark or alef\n"
     "with hamza, decompose, fold presentation forms, or touch Latin text\n"
-    "(see doc/normalization.md).\n"
+    "(see doc/normalization.md). Without --config the Arabic heh is read\n"
+    "by its place in the word: U+06BE after a letter that takes\n"
+    "aspiration with a letter after it (and in a few listed words),\n"
+    "U+06C1 elsewhere.\n"
     "--check and --diff change nothing and exit 1 when a line would\n"
     "change. --check lists every change, one a line, as\n"
     "NAME:LINE:COLUMN: U+064A -> U+06CC (COLUMN in characters, from 1);\n"
@@ -126,10 +129,14 @@ void ForEachLine(TextReader& reader, uint64_t number, Line&& line) {
 }  // namespace
 
 int RunNormalize(const Arguments& args) {
-  const std::string config =
-      FindDataFile(kNormalizationData, args.Value("--config", ""));
+  const std::string given = args.Value("--config", "");
+  const std::string config = FindDataFile(kNormalizationData, given);
   Normalization normalization;
   LoadNormalization(config, &normalization);
+  // The shipped rules read U+0647 by position; a configuration given is
+  // applied as it is.
+  const bool urdu = given.empty();
+  const Normalizer& rules = *normalization.NfcNormalizer();
   const bool check = args.Has("--check");
   const bool diff = args.Has("--diff");
   RunFiles files;
@@ -154,13 +161,18 @@ int RunNormalize(const Arguments& args) {
             ForEachLinePiece(
                 reader, lines,
                 [&](const char16_t* text, size_t i) {
-                  return normalization.CanCutAfter(text[i - 1]);
+                  return urdu ? UrduCanCutBefore(rules, text, i)
+                              : rules.CanCutAfter(text[i - 1]);
                 },
                 [&](TextReader&, uint64_t, const char16_t* line, size_t n,
                     const char16_t* end, size_t end_units, bool) {
                   state.wide.assign(line, line + n);
-                  normalization.Normalize(std::move(state.wide), NFC,
-                                          state.normalized);
+                  if (urdu) {
+                    NormalizeUrdu(rules, state.wide, &state.normalized);
+                  } else {
+                    normalization.Normalize(std::move(state.wide), NFC,
+                                            state.normalized);
+                  }
                   state.result.assign(state.normalized.begin(),
                                       state.normalized.end());
                   out.Put(state.result);
@@ -174,8 +186,13 @@ int RunNormalize(const Arguments& args) {
                   size_t n, const char16_t*, size_t) {
                 std::wstring& wide = state.wide;
                 wide.assign(line, line + n);
-                normalization.NormalizeWithChanges(wide, NFC, &state.normalized,
-                                                   &state.changes);
+                if (urdu) {
+                  NormalizeUrduWithChanges(rules, wide, &state.normalized,
+                                           &state.changes);
+                } else {
+                  normalization.NormalizeWithChanges(
+                      wide, NFC, &state.normalized, &state.changes);
+                }
                 if (state.changes.empty()) return;
                 ++state.changed_lines;
                 state.changes_made += state.changes.size();

@@ -272,14 +272,16 @@ TEST_F(UrduTest, LongLinesComeOutWhole) {
   const std::string normalize =
       "normalize --config '" + kSource + "/data/normalization/config.ini'";
   // Pairs that a cut between their two units would change.
-  const char* const pairs[] = {u8"\u0627\u0653", u8"\u064E\u06BE",
-                               u8"\u0648\u0654", u8"\u062A\u0651",
-                               u8"\u06BE\u0651", u8"\u06BE\u0651"};
+  // Without --config U+0647 is read by its word, which a cut must not
+  // split either.
+  const char* const pairs[] = {
+      u8"\u0627\u0653", u8"\u064E\u06BE", u8"\u0648\u0654", u8"\u062A\u0651",
+      u8"\u06BE\u0651", u8"\u06BE\u0651", u8"\u062A\u0647", u8"\u0647"};
   std::mt19937 rng(8);
   std::string text;
   while (text.size() < (5 << 20)) {
     text += u8"\u0633";  // no word starts with a shadda or U+06BE
-    for (int i = rng() % 6; i >= 0; --i) text += pairs[rng() % 6];
+    for (int i = rng() % 6; i >= 0; --i) text += pairs[rng() % 8];
     text += ' ';
   }
   text.back() = '\n';
@@ -288,7 +290,8 @@ TEST_F(UrduTest, LongLinesComeOutWhole) {
   std::string words;
   for (char c : text)
     words += c == ' ' ? std::string("\r\n") : std::string(1, c);
-  for (const std::string& command : {std::string("codes"), normalize}) {
+  for (const std::string& command :
+       {std::string("codes"), normalize, std::string("normalize")}) {
     std::string expected;
     for (char c : Filter(command, words)) {
       if (c != '\r') expected += c == '\n' ? ' ' : c;
@@ -391,6 +394,23 @@ TEST_F(UrduTest, NormalizeAndCheck) {
   EXPECT_EQ(0, Run(Urdu() + " normalize --check --config '" + config +
                    "' < nfc.txt > list.txt"));
   EXPECT_EQ("", Contents(Path("list.txt")));
+  // Without --config U+0647 is read by its place in the word; a
+  // configuration given applies its rules as they are.
+  MakeFile("heh.txt", u8"بهی کچه که\n");
+  const struct {
+    std::string options, output;
+  } heh[] = {
+      {"", u8"بھی کچھ کہ\n"},
+      {"--config '" + config + "' ", u8"بہی کچہ کہ\n"},
+      {"--check ",
+       "heh.txt:1:2: U+0647 -> U+06BE\nheh.txt:1:7: U+0647 -> U+06BE\n"
+       "heh.txt:1:10: U+0647 -> U+06C1\n"},
+  };
+  for (const auto& c : heh) {
+    Run(Urdu() + " normalize " + c.options + "heh.txt > heh.out");
+    EXPECT_EQ(c.output, Contents(Path("heh.out"))) << c.options;
+  }
+  EXPECT_EQ("urdu: 1 line would change (3 changes)\n", stderr_);
   EXPECT_EQ(1, Run(Urdu() + " normalize --config missing.ini in.txt -o o"));
   EXPECT_EQ("urdu: Could not open configuration file: missing.ini.\n", stderr_);
   EXPECT_FALSE(Exists("o"));
