@@ -151,7 +151,7 @@ class WordList {
   size_t longest_ = 0;
 };
 
-const WordList& Listed() {
+const WordList& ListedWords() {
   static const WordList* list = new WordList;
   return *list;
 }
@@ -203,7 +203,7 @@ size_t AspirateInPlace(Char* text, size_t n) {
   size_t done = 0;  // the end of the last word read
   for (size_t i = 0; i < n; ++i) {
     if (static_cast<char32_t>(text[i]) != kArabicHeh) continue;
-    if (list == nullptr) list = &Listed();
+    if (list == nullptr) list = &ListedWords();
     size_t start = i;
     while (start > done && InWord(text, start - 1)) --start;
     letters.clear();
