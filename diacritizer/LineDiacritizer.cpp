@@ -10,6 +10,9 @@
 
 namespace {
 
+using urdulex::internal::BlockBytes;
+using urdulex::internal::BlockOutput;
+
 // Input is read this many bytes at a time (an even number).
 constexpr size_t kInputChunkBytes = 1 << 18;
 // Inputs larger than this go on every core the process may run on.

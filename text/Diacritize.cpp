@@ -107,8 +107,6 @@ void OpenTable(const std::string& path, bool all_forms, bool private_copy,
     }
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
-  } catch (const WordFormLookup::Changed&) {
-    RethrowTableError(*table);
   }
 }
 
@@ -120,29 +118,27 @@ void OpenWordFormTable(const std::string& path, bool all_forms,
     OpenTable(path, all_forms, private_copy, table);
   } catch (const Error&) {
     if (!LooksLikeWordList(path)) throw;
-    throw WordListError("table " + QuoteName(path) +
-                        " looks like a word list, not a word-form table");
+    throw Error(Error::kWordList,
+                "table " + QuoteName(path) +
+                    " looks like a word list, not a word-form table");
   }
 }
 
 void RethrowTableError(const WordFormLookup& table) {
-  // What went wrong is the exception in flight; any other than these goes
-  // on as it is.
+  // What went wrong is the exception in flight; any other than this goes
+  // on as it is (a table that changed is an Error already).
   try {
     throw;
   } catch (const TARNIException& e) {
     throw Error("table " + QuoteName(table.path()) + ": " +
                 e.GetExceptionMsg());
-  } catch (const WordFormLookup::Changed&) {
-    throw Error("table " + QuoteName(table.path()) +
-                " changed while being read");
   }
 }
 
 void CheckUnchanged(const WordFormLookup& table) {
   if (!table.Unchanged()) {
-    throw Error("table " + QuoteName(table.path()) +
-                " changed while being read");
+    throw Error(Error::kChanged, "table " + QuoteName(table.path()) +
+                                     " changed while being read");
   }
 }
 

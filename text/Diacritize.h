@@ -46,29 +46,24 @@ std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 std::vector<std::pair<std::u16string, uint64_t>> ByCount(
     const std::unordered_map<std::u16string, uint64_t>& counts);
 
-// The Error of a table file that holds a word list: UTF-8 text, from
-// which a table is built (TableBuilder.h).
-class WordListError : public Error {
- public:
-  using Error::Error;
-};
-
 // Opens the word-form table `path` into `table` (see WordFormLookup: a
 // regular file is mapped; with `private_copy` it is read into private
 // memory instead). With `all_forms`, every form of a word can be asked for
 // (TableForms). Throws Error("table NAME: ...") when the table cannot be
-// used, a WordListError when it looks like a word list; the lookups fail
-// alike (RethrowTableError).
+// used, of kind kWordList when the file holds a word list (UTF-8 text, from
+// which a table is built: TableBuilder.h); the lookups fail alike
+// (RethrowTableError).
 void OpenWordFormTable(const std::string& path, bool all_forms,
                        bool private_copy, WordFormLookup* table);
 
 // Call inside a catch block for a lookup in `table`: throws its exception
-// again as Error("table NAME: ...") or Error("table NAME changed while being
-// read"); any other exception goes on as it is.
+// again as Error("table NAME: ..."); any other exception (the Error of kind
+// kChanged "table NAME changed while being read" among them) goes on as it
+// is.
 [[noreturn]] void RethrowTableError(const WordFormLookup& table);
 
-// Throws Error("table NAME changed while being read") once the table is no
-// longer the file as it was opened (WordFormLookup::Unchanged): a command
+// Throws Error(kChanged, "table NAME changed while being read") once the table
+// is no longer the file as it was opened (WordFormLookup::Unchanged): a command
 // asks before it commits what it wrote.
 void CheckUnchanged(const WordFormLookup& table);
 

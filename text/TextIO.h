@@ -22,25 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/Error.h"
 #include "foundation/OutputFile.h"
 #include "foundation/SafeOutput.h"
 
 namespace urdulex::internal {
-
-// A failure, said in one line. An input that could not be decoded may
-// name the encodings it looks like it is in (see Encoding.h), those that
-// would read it.
-class Error {
- public:
-  explicit Error(std::string message, std::vector<std::string> encodings = {})
-      : message_(std::move(message)), encodings_(std::move(encodings)) {}
-  const std::string& message() const { return message_; }
-  const std::vector<std::string>& encodings() const { return encodings_; }
-
- private:
-  std::string message_;
-  std::vector<std::string> encodings_;
-};
 
 // Leaves new elements uninitialised on resize: text buffers are resized
 // to their largest possible length and then written.
