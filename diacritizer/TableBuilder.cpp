@@ -95,10 +95,10 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
   return true;
 }
 
-const char* SkipReasonName(SkipReason reason) {
+}  // namespace wordform
+
+const char* urdulex::SkipReasonName(SkipReason reason) {
   switch (reason) {
-    case SkipReason::kNone:
-      return "stored";
     case SkipReason::kNoLetters:
       return "no letters";
     case SkipReason::kNotRestorable:
@@ -117,8 +117,11 @@ const char* SkipReasonName(SkipReason reason) {
   return "unknown";
 }
 
-SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
-                                     uint8_t tag, uint8_t flag) {
+namespace wordform {
+
+std::optional<SkipReason> WordFormTableBuilder::Add(const std::wstring& word,
+                                                    uint32_t id, uint8_t tag,
+                                                    uint8_t flag) {
   for (wchar_t c : word) {
     if (c == 0 || static_cast<uint32_t>(c) > 0xFFFF) {
       return SkipReason::kWideCharacter;
@@ -143,7 +146,7 @@ SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
     return SkipReason::kDuplicate;
   }
   entries_.push_back(std::move(entry));
-  return SkipReason::kNone;
+  return std::nullopt;
 }
 
 int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
@@ -320,12 +323,14 @@ bool BuildTableFromList(const std::string& list_name,
       ++build->left_out;
       continue;
     } else {
-      const SkipReason reason =
+      const std::optional<SkipReason> reason =
           builder.Add(word, static_cast<uint32_t>(id),
                       static_cast<uint8_t>(tag), static_cast<uint8_t>(flag));
-      ++build->skipped[static_cast<int>(reason)];
-      if (reason != SkipReason::kNone) {
-        build->skipped_lines.push_back(SkippedLine{n + 1, word, reason});
+      if (!reason) {
+        ++build->stored;
+      } else {
+        ++build->skipped[static_cast<int>(*reason)];
+        build->skipped_lines.push_back(SkippedLine{n + 1, word, *reason});
       }
       continue;
     }
@@ -344,9 +349,9 @@ std::string BuildSummary(const ListBuild& build, const std::string& output) {
           << static_cast<double>(build.forms) / static_cast<double>(build.slots)
           << ") written to " << output;
   size_t total_skipped = 0;
-  for (int r = 1; r < 8; ++r) total_skipped += build.skipped[r];
+  for (size_t count : build.skipped) total_skipped += count;
   summary << "; skipped " << total_skipped;
-  for (int r = 1; r < 8; ++r) {
+  for (int r = 0; r < 7; ++r) {
     if (build.skipped[r] != 0) {
       summary << ", " << build.skipped[r] << " "
               << SkipReasonName(static_cast<SkipReason>(r));

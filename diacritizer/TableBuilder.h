@@ -1,5 +1,5 @@
-// Building word-form table files from word lists: the engine of `urdu table
-// build` and of WordFormTableBuilder.
+// Building word-form table files from word lists, for the programs and the
+// public API's table builder.
 //
 // WordFormTableBuilder turns a list of diacritized words into the bytes of a
 // table file (layout in TableFormat.h) that HashTable::Search answers for
@@ -12,31 +12,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "urdulex/wordform_table.h"
+
 namespace wordform {
 
-// Why a listed word was not stored.
-enum class SkipReason {
-  kNone,
-  kNoLetters,      // nothing but marks
-  kNotRestorable,  // merge(split(word)) differs from the word
-  kLongKey,        // bare word over kKeyUnits units
-  kLongSymbols,    // symbolic string over kSymbolBytes bytes
-  kAtSign,         // bare word starting with '@', which is never found
-  kWideCharacter,  // a character outside 16 bits, or U+0000
-  kDuplicate,      // same bare word and symbols as an earlier line
-};
-const char* SkipReasonName(SkipReason reason);
+// Why a listed word was not stored, and its name (SkipReasonName), are
+// those of the public API.
+using urdulex::SkipReason;
+using urdulex::SkipReasonName;
 
 class WordFormTableBuilder {
  public:
-  // Splits `word` and keeps it unless a reason says otherwise.
-  SkipReason Add(const std::wstring& word, uint32_t id, uint8_t tag,
-                 uint8_t flag);
+  // Splits `word` and keeps it, or says why not.
+  std::optional<SkipReason> Add(const std::wstring& word, uint32_t id,
+                                uint8_t tag, uint8_t flag);
   size_t size() const { return entries_.size(); }
 
   // Slot count for a load factor in (0, 1]: at least one slot per form.
@@ -73,7 +68,8 @@ struct ListBuild {
   std::string bytes;  // the table file, mark included
   size_t forms = 0;
   int64_t slots = 0;
-  size_t skipped[8] = {};  // lines skipped, by SkipReason
+  size_t stored = 0;       // lines stored
+  size_t skipped[7] = {};  // lines skipped, by SkipReason
   size_t blank_lines = 0;
   size_t left_out = 0;  // lines whose flag has a bit of `leave_out_flags`
   std::vector<SkippedLine> skipped_lines;  // in list order

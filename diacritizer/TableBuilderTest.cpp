@@ -64,7 +64,7 @@ TEST_F(TableBuilderTest, SearchFindsEveryFormInListOrder) {
     std::map<std::wstring, std::vector<std::string>> expected;
     for (uint32_t id = 0; id < 3000; ++id) {
       std::wstring word = RandomWord(rng);
-      if (builder.Add(word, id, 0, 0) != SkipReason::kNone) continue;
+      if (builder.Add(word, id, 0, 0)) continue;
       std::wstring bare;
       std::string symbols;
       util.SeparateSymbolicDiacritics(word, bare, symbols);
@@ -129,15 +129,15 @@ TEST_F(TableBuilderTest, WordsThatCannotBeStored) {
   }
   // Twenty units and twenty symbols fit; a repeat does not.
   wordform::WordFormTableBuilder builder;
-  EXPECT_EQ(SkipReason::kNone, builder.Add(std::wstring(20, 0x0628), 0, 0, 0));
+  EXPECT_FALSE(builder.Add(std::wstring(20, 0x0628), 0, 0, 0));
   std::wstring twenty;
   for (int i = 0; i < 10; ++i) twenty += {0x0628, kShadda, kZabar};
-  EXPECT_EQ(SkipReason::kNone, builder.Add(twenty, 0, 0, 0));
+  EXPECT_FALSE(builder.Add(twenty, 0, 0, 0));
   EXPECT_EQ(SkipReason::kDuplicate, builder.Add(twenty, 1, 0, 0));
   // A vowel typed before its shadda is the same word as the other order.
-  EXPECT_EQ(SkipReason::kNone, builder.Add({0x0645, kPesh, 0x062D, kZabar,
-                                            0x0628, kZabar, kShadda, 0x062A},
-                                           0, 0, 0));
+  EXPECT_FALSE(builder.Add(
+      {0x0645, kPesh, 0x062D, kZabar, 0x0628, kZabar, kShadda, 0x062A}, 0, 0,
+      0));
   EXPECT_EQ(SkipReason::kDuplicate,
             builder.Add({0x0645, kPesh, 0x062D, kZabar, 0x0628, kShadda, kZabar,
                          0x062A},

@@ -1,5 +1,6 @@
 // Reading, checking and dumping word-form table files outside the
-// diacritizer: the engine of `urdu table check` and `dump`.
+// diacritizer: every fault of a table file found and named, and its
+// records listed.
 //
 // ParseTableImage reads a file's bytes without trusting them, and
 // CheckTableImage names the first fault that would make a search go wrong;

@@ -392,9 +392,9 @@ TEST_F(WordFormLookupTest, FileCutShortUnderTheMapping) {
 TEST_F(WordFormLookupTest, TheFormsCacheKeepsTheWordsAskedForLast) {
   wordform::WordFormTableBuilder builder;
   const std::wstring jin = {0x062C, 0x0646};
-  ASSERT_EQ(wordform::SkipReason::kNone,
-            builder.Add(jin.substr(0, 1) + L'\x0650' + jin.substr(1), 0, 0, 0));
-  ASSERT_EQ(wordform::SkipReason::kNone, builder.Add(jin + L'\x0651', 1, 0, 0));
+  ASSERT_FALSE(
+      builder.Add(jin.substr(0, 1) + L'\x0650' + jin.substr(1), 0, 0, 0));
+  ASSERT_FALSE(builder.Add(jin + L'\x0651', 1, 0, 0));
   std::string bytes, error;
   ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
   WordFormLookup table;

@@ -32,8 +32,7 @@ class Error : public std::runtime_error {
   // like it is in (text/Encoding.h), those that would read it.
   explicit Error(std::string message, std::vector<std::string> encodings = {})
       : Error(kFailed, std::move(message), std::move(encodings)) {}
-  Error(Kind kind, std::string message,
-        std::vector<std::string> encodings = {})
+  Error(Kind kind, std::string message, std::vector<std::string> encodings = {})
       : std::runtime_error(message),
         kind_(kind),
         message_(std::move(message)),

@@ -311,7 +311,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
   const char* original = text + token.start;
   if (token.kind == Token::kOverlong) {
     if (token.letter) {
-      ++coverage_.tokens;
+      ++coverage_.words;
       ++coverage_.unknown;
     } else {
       ++coverage_.other;
@@ -332,7 +332,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     form = FindAsWritten(wide, word->units, &units);
   }
   if (form == nullptr) {
-    ++coverage_.tokens;
+    ++coverage_.words;
     ++coverage_.unknown;
     if (options_.count_unknown) {
       ++unknown_[std::u16string(wide, word->units)];
@@ -340,7 +340,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     PassUtf8(original, token.length);
     return;
   }
-  ++coverage_.tokens;
+  ++coverage_.words;
   ++coverage_.known;
   FlushPassed();
   if (!token.ignorable || as_written_) {
@@ -363,7 +363,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       return;
     case Token::kOverlong:
       if (token.letter) {
-        ++coverage_.tokens;
+        ++coverage_.words;
         ++coverage_.unknown;
       } else {
         ++coverage_.other;
@@ -390,7 +390,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     if (!token.letter) {
       ++coverage_.other;
     } else {
-      ++coverage_.tokens;
+      ++coverage_.words;
       ++coverage_.unknown;
       if (options_.count_unknown) {
         ++unknown_[std::u16string(original, token.length)];
@@ -399,7 +399,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     Pass(original, token.length);
     return;
   }
-  ++coverage_.tokens;
+  ++coverage_.words;
   ++coverage_.known;
   FlushPassed();
   if (NeedsAllForms(options_)) {
@@ -473,14 +473,14 @@ void Diacritizer::PutForm(const char16_t* original, const Token& token,
 }
 
 std::string FormatCoverage(const Coverage& c) {
-  const double known = c.tokens == 0 ? 0.0
-                                     : 100.0 * static_cast<double>(c.known) /
-                                           static_cast<double>(c.tokens);
+  const double known = c.words == 0 ? 0.0
+                                    : 100.0 * static_cast<double>(c.known) /
+                                          static_cast<double>(c.words);
   char text[200];
   std::snprintf(text, sizeof(text),
                 "%llu Urdu words, %llu known (%.2f%%), %llu unknown, %llu "
                 "ambiguous; %llu other tokens passed through",
-                static_cast<unsigned long long>(c.tokens),
+                static_cast<unsigned long long>(c.words),
                 static_cast<unsigned long long>(c.known), known,
                 static_cast<unsigned long long>(c.unknown),
                 static_cast<unsigned long long>(c.ambiguous),

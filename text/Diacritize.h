@@ -1,5 +1,5 @@
-// The engine of `urdu diacritize`: a word-form table opened for lookups by
-// bare form, and the diacritizer that runs text through it.
+// Running text diacritized: a word-form table opened for lookups by bare
+// form, and the diacritizer that runs text through it.
 //
 // A word is looked up by its bare form as SeparateSymbolicDiacritics gives
 // it (the form of the table's keys), so a word written with some of its
@@ -28,6 +28,7 @@
 #include "diacritizer/WordFormLookup.h"
 #include "text/TextIO.h"
 #include "text/Tokenizer.h"
+#include "urdulex/wordform_table.h"
 
 namespace urdulex::internal {
 
@@ -71,16 +72,9 @@ void CheckUnchanged(const WordFormLookup& table);
 WordFormLookup::Forms TableForms(const WordFormLookup& table,
                                  const char16_t* key, size_t n);
 
-// Counts of `urdu diacritize -v`. Only words holding an Arabic-script
-// letter count as tokens; the others (numbers, Latin words, markup) are
-// passed through and counted apart.
-struct Coverage {
-  uint64_t tokens = 0;  // words looked up
-  uint64_t known = 0;
-  uint64_t unknown = 0;
-  uint64_t ambiguous = 0;  // known, with more than one form
-  uint64_t other = 0;      // words without an Arabic-script letter
-};
+// The counts of a run over text are urdulex::Coverage: only words holding
+// an Arabic-script letter are looked up and counted as words; the others
+// (numbers, Latin words, markup) are passed through and counted apart.
 
 // "7 Urdu words, 3 known (42.86%), 4 unknown, 2 ambiguous; 5 other tokens
 // passed through".
@@ -88,13 +82,9 @@ std::string FormatCoverage(const Coverage& coverage);
 
 class Diacritizer {
  public:
-  // What a word with several forms becomes.
-  enum class Ambiguous {
-    kFirst,   // the first form, as for any known word
-    kCommon,  // CommonMarks of its forms
-    kKeep,    // the word as it came
-    kAll,     // form1|form2
-  };
+  // What a word with several forms becomes (kCommon: CommonMarks of its
+  // forms).
+  using Ambiguous = urdulex::Ambiguous;
   struct Options {
     bool lines = false;  // one word a line
     Ambiguous ambiguous = Ambiguous::kFirst;

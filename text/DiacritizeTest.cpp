@@ -78,7 +78,7 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
       form += c;
       if (rng() % 3 == 0) form += kMarks[rng() % 3];
     }
-    if (builder.Add(form, id, 0, 0) == wordform::SkipReason::kNone) {
+    if (!builder.Add(form, id, 0, 0)) {
       known.push_back(w);
     }
     // A homograph now and then.

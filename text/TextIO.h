@@ -264,7 +264,7 @@ class TextReader {
   // B: invalid UTF-8") and the like on malformed input.
   bool Next(Units* units);
   // As Next, the text as UTF-8 bytes, whole characters only. UTF-8 input
-  // read without --from or --lenient is only checked, not decoded; any
+  // read strictly and without a conversion is only checked, not decoded; any
   // other is decoded and encoded again. The same errors as Next.
   bool NextUtf8(Utf8Bytes* bytes);
   uint64_t replaced() const;
