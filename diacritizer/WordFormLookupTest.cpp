@@ -396,7 +396,7 @@ TEST_F(WordFormLookupTest, TheFormsCacheKeepsTheWordsAskedForLast) {
       builder.Add(jin.substr(0, 1) + L'\x0650' + jin.substr(1), 0, 0, 0));
   ASSERT_FALSE(builder.Add(jin + L'\x0651', 1, 0, 0));
   std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
   WordFormLookup table;
   ASSERT_EQ(WordFormLookup::Verdict::kOpen,
             table.Open(Write("t.lex", bytes), true, &error));

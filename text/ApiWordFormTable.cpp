@@ -95,10 +95,10 @@ BuildReport WordFormTableBuilder::Build(const std::string& path,
     report.slots = slots != 0
                        ? slots
                        : impl_->builder.SlotsForLoad(wordform::kDefaultLoad);
-    std::string bytes, error;
-    if (!impl_->builder.Build(report.slots, &bytes, &error)) {
-      throw urdulex::internal::Error(error);
-    }
+    std::string bytes;
+    const urdulex::internal::Status built =
+        impl_->builder.Build(report.slots, &bytes);
+    if (!built.ok()) throw urdulex::internal::Error(built.message());
     urdulex::internal::FileSink sink(path);
     try {
       sink.Write(bytes.data(), bytes.size());

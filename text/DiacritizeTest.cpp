@@ -84,8 +84,8 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
     // A homograph now and then.
     if (rng() % 8 == 0) builder.Add(w + kMarks[0], id, 0, 0);
   }
-  std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
   WordFormLookup table;
   urdulex::internal::OpenWordFormTable(Write("t.lex", bytes), false, false,
                                        &table);

@@ -86,9 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string list(reinterpret_cast<const char*>(data + 1), size - 1);
 
   wordform::ListBuild build;
-  std::string error;
-  if (!wordform::BuildTableFromList(kListName, list, slots, 0, &build,
-                                    &error)) {
+  const wordform::Status built =
+      wordform::BuildTableFromList(kListName, list, slots, 0, &build);
+  if (!built.ok()) {
+    const std::string& error = built.message();
     Check(StartsWith(error, std::string(kListName) + ":") ||
               error.find(" slots cannot hold ") != std::string::npos,
           "refusal names neither the list nor the slot count");
@@ -103,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Every line of the list is stored, skipped for a reason, or blank.
   std::vector<std::wstring> lines;
-  std::string decode_error;
-  Check(wordform::DecodeTextLines(list, &lines, &decode_error),
+  Check(wordform::DecodeTextLines(list, &lines).ok(),
         "list built but not decodable");
   size_t accounted = build.blank_lines + build.stored;
   for (size_t n : build.skipped) accounted += n;

@@ -128,12 +128,10 @@ int RunTable(const Arguments& args) {
     const std::string list_name =
         input == "-" ? kStandardInput : QuoteName(input);
     wordform::ListBuild build;
-    std::string error;
     const uint8_t leave_out = args.Has("--exclude-uncertain") ? 4 : 0;
-    if (!wordform::BuildTableFromList(list_name, ReadTableBytes(input), slots,
-                                      load, &build, &error, leave_out)) {
-      throw Error(error);
-    }
+    const wordform::Status built = wordform::BuildTableFromList(
+        list_name, ReadTableBytes(input), slots, load, &build, leave_out);
+    if (!built.ok()) throw Error(built.message());
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
     WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
