@@ -76,8 +76,10 @@ TEST_F(TableBuilderTest, SearchFindsEveryFormInListOrder) {
 
     wordform::TableImage image;
     wordform::TableSummary summary;
-    ASSERT_TRUE(wordform::ParseTableImage(bytes, &image, &error)) << error;
-    ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+    const wordform::Status parsed = wordform::ParseTableImage(bytes, &image);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    ASSERT_TRUE(checked.ok()) << checked.message();
     EXPECT_EQ(builder.size(), summary.records);
 
     LoadBytes(bytes);

@@ -113,10 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   wordform::TableImage image;
   wordform::TableSummary summary;
-  std::string image_error;
-  Check(wordform::ParseTableImage(build.bytes, &image, &image_error),
+  Check(wordform::ParseTableImage(build.bytes, &image).ok(),
         "built table does not parse");
-  Check(wordform::CheckTableImage(image, &summary, &image_error),
+  Check(wordform::CheckTableImage(image, &summary).ok(),
         "built table fails its check");
   std::set<std::pair<std::wstring, std::string>> forms;
   for (const wordform::TableRecord& record : image.records) {
