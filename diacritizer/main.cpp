@@ -119,29 +119,18 @@ int main(int argc, char** argv) {
       return Fail(output, SafeOutput::kCannotCreate, output_name);
     }
     OutputBuffer out(writer);
-    bool written = true;
-    failure = SafeOutput::kNone;
     UnitFileSource input(reader, argv[1], run.threads > 1);
-    try {
-      DiacritizeLines(input, table, out, run);
-    } catch (const Error& e) {
-      if (e.kind() == Error::kWriteFailed) {
-        written = false;
-      } else if (e.kind() == Error::kInputChanged) {
-        failure = output.InputChanged(argv[1]);
-      } else {
-        throw;
-      }
-    }
+    const LinesEnd end = DiacritizeLines(input, table, out, run);
     // Bytes of two versions of the input would pass for a good output.
-    if (failure == SafeOutput::kNone) failure = output.CheckInputs();
+    failure = end == LinesEnd::kInputShrank ? output.InputChanged(argv[1])
+                                            : output.CheckInputs();
     if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     // Nor would lookups in two versions of the table (a file rewritten in
     // place under the mapping).
     if (!table.Unchanged()) return TableChanged();
     // The writer is closed whether or not every write went through.
     const bool closed = writer.Close();
-    failure = output.Commit(closed && written);
+    failure = output.Commit(closed && end == LinesEnd::kWritten);
     if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     return 0;
   } catch (const TARNIException& e) {
