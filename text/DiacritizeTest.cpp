@@ -194,8 +194,8 @@ TEST_F(DiacritizeTest, RunningTextByCase) {
        {L"کِتاب", L"کَتاب", L"قَلَم", L"اَور", L"مُلک", L"مِلک", L"مُلکی"}) {
     ASSERT_FALSE(builder.Add(form, id++, 0, 0)) << id;
   }
-  std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
   WordFormLookup table;
   urdulex::internal::OpenWordFormTable(Write("t.lex", bytes), true, false,
                                        &table);
