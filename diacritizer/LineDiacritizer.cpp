@@ -5,10 +5,14 @@
 #include <vector>
 
 #include "diacritizer/TableFormat.h"
+#include "foundation/Error.h"
 #include "text/BlockOutput.h"
 #include "text/ParallelLines.h"
 
 namespace {
+
+using urdulex::internal::BlockBytes;
+using urdulex::internal::BlockOutput;
 
 // Input is read this many bytes at a time (an even number).
 constexpr size_t kInputChunkBytes = 1 << 18;
@@ -205,12 +209,20 @@ unsigned LineRun::ThreadsFor(int64_t bytes) {
   return bytes > kInputBytesForThreads ? urdulex::internal::ThreadsFor(0) : 1;
 }
 
-void DiacritizeLines(urdulex::internal::ByteSource& input,
-                     const WordFormLookup& table, OutputBuffer& out,
-                     const LineRun& run) {
-  if (run.threads > 1) {
-    RunThreaded(input, table, out, run);
-  } else {
-    Run(input, table, out);
+LinesEnd DiacritizeLines(urdulex::internal::ByteSource& input,
+                         const WordFormLookup& table, OutputBuffer& out,
+                         const LineRun& run) {
+  using urdulex::internal::Error;
+  try {
+    if (run.threads > 1) {
+      RunThreaded(input, table, out, run);
+    } else {
+      Run(input, table, out);
+    }
+  } catch (const Error& e) {
+    if (e.kind() == Error::kWriteFailed) return LinesEnd::kWriteFailed;
+    if (e.kind() == Error::kInputChanged) return LinesEnd::kInputShrank;
+    throw;
   }
+  return LinesEnd::kWritten;
 }

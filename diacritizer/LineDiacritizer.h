@@ -34,12 +34,19 @@ struct LineRun {
   size_t block_bytes = 1 << 16;
 };
 
+// How DiacritizeLines ended.
+enum class LinesEnd {
+  kWritten,      // every line went to `out`
+  kWriteFailed,  // `out` refused bytes
+  kInputShrank,  // `input` ended before its size said
+};
+
 // Diacritizes the lines of `input` into `out`, and flushes it. On one
 // thread `input` gives the bytes after the mark; on more, it starts with
-// the mark FF FE, for the blocks to tell the input's line ends. Throws what
-// `input`, the lookups and `out` throw.
-void DiacritizeLines(urdulex::internal::ByteSource& input,
-                     const WordFormLookup& table, OutputBuffer& out,
-                     const LineRun& run);
+// the mark FF FE, for the blocks to tell the input's line ends. Throws any
+// other failure of `input`, the lookups and `out`.
+LinesEnd DiacritizeLines(urdulex::internal::ByteSource& input,
+                         const WordFormLookup& table, OutputBuffer& out,
+                         const LineRun& run);
 
 #endif  // URDULEX_DIACRITIZER_LINEDIACRITIZER_H_

@@ -40,8 +40,8 @@ std::wstring ShaddaFirst(std::wstring word) {
 
 }  // namespace
 
-bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
-                     std::string* error) {
+Status DecodeTextLines(const std::string& bytes,
+                       std::vector<std::wstring>* lines) {
   lines->clear();
   std::wstring text;
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -51,8 +51,7 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
       ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
     const bool little = p[0] == 0xFF;
     if (n % 2 != 0) {
-      *error = " odd number of bytes in UTF-16";
-      return false;
+      return Status::Failure(" odd number of bytes in UTF-16");
     }
     for (i = 2; i + 1 < n; i += 2) {
       uint32_t u = little ? (p[i] | p[i + 1] << 8) : (p[i] << 8 | p[i + 1]);
@@ -74,8 +73,7 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
       size_t valid = 0;
       const int used = utf8::DecodeSequence(p + i, n - i, &c, &valid);
       if (used <= 0) {
-        *error = std::to_string(line) + ": invalid UTF-8";
-        return false;
+        return Status::Failure(std::to_string(line) + ": invalid UTF-8");
       }
       if (c == '\n') ++line;
       text.push_back(static_cast<wchar_t>(c));
@@ -92,13 +90,13 @@ bool DecodeTextLines(const std::string& bytes, std::vector<std::wstring>* lines,
     }
   }
   if (!current.empty()) lines->push_back(current);
-  return true;
+  return Status();
 }
 
-const char* SkipReasonName(SkipReason reason) {
+}  // namespace wordform
+
+const char* urdulex::SkipReasonName(SkipReason reason) {
   switch (reason) {
-    case SkipReason::kNone:
-      return "stored";
     case SkipReason::kNoLetters:
       return "no letters";
     case SkipReason::kNotRestorable:
@@ -117,8 +115,11 @@ const char* SkipReasonName(SkipReason reason) {
   return "unknown";
 }
 
-SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
-                                     uint8_t tag, uint8_t flag) {
+namespace wordform {
+
+std::optional<SkipReason> WordFormTableBuilder::Add(const std::wstring& word,
+                                                    uint32_t id, uint8_t tag,
+                                                    uint8_t flag) {
   for (wchar_t c : word) {
     if (c == 0 || static_cast<uint32_t>(c) > 0xFFFF) {
       return SkipReason::kWideCharacter;
@@ -143,7 +144,7 @@ SkipReason WordFormTableBuilder::Add(const std::wstring& word, uint32_t id,
     return SkipReason::kDuplicate;
   }
   entries_.push_back(std::move(entry));
-  return SkipReason::kNone;
+  return std::nullopt;
 }
 
 int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
@@ -161,17 +162,15 @@ int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
   return slots < 1 ? 1 : slots;
 }
 
-bool WordFormTableBuilder::Build(int64_t slots, std::string* bytes,
-                                 std::string* error) const {
+Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
   if (slots < 1 || slots < static_cast<int64_t>(entries_.size())) {
-    *error = std::to_string(slots) + " slots cannot hold " +
-             std::to_string(entries_.size()) + " forms";
-    return false;
+    return Status::Failure(std::to_string(slots) + " slots cannot hold " +
+                           std::to_string(entries_.size()) + " forms");
   }
   if (slots > kMaxTableSlots) {
-    *error = std::to_string(slots) + " slots are more than the limit of " +
-             std::to_string(kMaxTableSlots);
-    return false;
+    return Status::Failure(std::to_string(slots) +
+                           " slots are more than the limit of " +
+                           std::to_string(kMaxTableSlots));
   }
   const int32_t n = static_cast<int32_t>(slots);
   const HomeSlotHash home(n);
@@ -235,7 +234,7 @@ bool WordFormTableBuilder::Build(int64_t slots, std::string* bytes,
     (*bytes)[tail_at + kTagOffset] = static_cast<char>(entry.tag);
     (*bytes)[tail_at + kFlagOffset] = static_cast<char>(entry.flag);
   }
-  return true;
+  return Status();
 }
 
 std::string ToUtf8(const std::wstring& text) {
@@ -281,15 +280,14 @@ bool ParseNumber(const std::wstring& field, long long low, long long high,
 
 }  // namespace
 
-bool BuildTableFromList(const std::string& list_name,
-                        const std::string& list_bytes, int64_t slots,
-                        double load, ListBuild* build, std::string* error,
-                        uint8_t leave_out_flags) {
+Status BuildTableFromList(const std::string& list_name,
+                          const std::string& list_bytes, int64_t slots,
+                          double load, ListBuild* build,
+                          uint8_t leave_out_flags) {
   std::vector<std::wstring> lines;
-  if (!DecodeTextLines(list_bytes, &lines, error)) {
-    *error = list_name + ":" + *error;
-    return false;
-  }
+  const Status decoded = DecodeTextLines(list_bytes, &lines);
+  if (!decoded.ok())
+    return Status::Failure(list_name + ":" + decoded.message());
   WordFormTableBuilder builder;
   for (size_t n = 0; n < lines.size(); ++n) {
     std::vector<std::wstring> fields(1);
@@ -307,35 +305,38 @@ bool BuildTableFromList(const std::string& list_name,
       continue;
     }
     long long id = 0xFFFFFFFFll, tag = 0, flag = 0;
+    std::string error;
     if (fields.size() > 4) {
-      *error = where + "more than four fields";
+      error = where + "more than four fields";
     } else if (fields.size() > 1 &&
                !ParseNumber(fields[1], -1, 0xFFFFFFFFll, &id)) {
-      *error = where + "id is not a number from -1 to 4294967295";
+      error = where + "id is not a number from -1 to 4294967295";
     } else if (fields.size() > 2 && !ParseNumber(fields[2], 0, 255, &tag)) {
-      *error = where + "tag is not a number from 0 to 255";
+      error = where + "tag is not a number from 0 to 255";
     } else if (fields.size() > 3 && !ParseNumber(fields[3], 0, 255, &flag)) {
-      *error = where + "flag is not a number from 0 to 255";
+      error = where + "flag is not a number from 0 to 255";
     } else if ((flag & leave_out_flags) != 0) {
       ++build->left_out;
       continue;
     } else {
-      const SkipReason reason =
+      const std::optional<SkipReason> reason =
           builder.Add(word, static_cast<uint32_t>(id),
                       static_cast<uint8_t>(tag), static_cast<uint8_t>(flag));
-      ++build->skipped[static_cast<int>(reason)];
-      if (reason != SkipReason::kNone) {
-        build->skipped_lines.push_back(SkippedLine{n + 1, word, reason});
+      if (!reason) {
+        ++build->stored;
+      } else {
+        ++build->skipped[static_cast<int>(*reason)];
+        build->skipped_lines.push_back(SkippedLine{n + 1, word, *reason});
       }
       continue;
     }
-    return false;
+    return Status::Failure(error);
   }
   build->forms = builder.size();
   build->slots = slots != 0
                      ? slots
                      : builder.SlotsForLoad(load != 0 ? load : kDefaultLoad);
-  return builder.Build(build->slots, &build->bytes, error);
+  return builder.Build(build->slots, &build->bytes);
 }
 
 std::string BuildSummary(const ListBuild& build, const std::string& output) {
@@ -344,9 +345,9 @@ std::string BuildSummary(const ListBuild& build, const std::string& output) {
           << static_cast<double>(build.forms) / static_cast<double>(build.slots)
           << ") written to " << output;
   size_t total_skipped = 0;
-  for (int r = 1; r < 8; ++r) total_skipped += build.skipped[r];
+  for (size_t count : build.skipped) total_skipped += count;
   summary << "; skipped " << total_skipped;
-  for (int r = 1; r < 8; ++r) {
+  for (int r = 0; r < 7; ++r) {
     if (build.skipped[r] != 0) {
       summary << ", " << build.skipped[r] << " "
               << SkipReasonName(static_cast<SkipReason>(r));

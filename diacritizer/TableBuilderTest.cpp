@@ -64,20 +64,22 @@ TEST_F(TableBuilderTest, SearchFindsEveryFormInListOrder) {
     std::map<std::wstring, std::vector<std::string>> expected;
     for (uint32_t id = 0; id < 3000; ++id) {
       std::wstring word = RandomWord(rng);
-      if (builder.Add(word, id, 0, 0) != SkipReason::kNone) continue;
+      if (builder.Add(word, id, 0, 0)) continue;
       std::wstring bare;
       std::string symbols;
       util.SeparateSymbolicDiacritics(word, bare, symbols);
       expected[bare].push_back(symbols);
     }
     ASSERT_GT(builder.size(), 500u);
-    std::string bytes, error;
-    ASSERT_TRUE(builder.Build(builder.SlotsForLoad(load), &bytes, &error));
+    std::string bytes;
+    ASSERT_TRUE(builder.Build(builder.SlotsForLoad(load), &bytes).ok());
 
     wordform::TableImage image;
     wordform::TableSummary summary;
-    ASSERT_TRUE(wordform::ParseTableImage(bytes, &image, &error)) << error;
-    ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+    const wordform::Status parsed = wordform::ParseTableImage(bytes, &image);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    ASSERT_TRUE(checked.ok()) << checked.message();
     EXPECT_EQ(builder.size(), summary.records);
 
     LoadBytes(bytes);
@@ -129,15 +131,15 @@ TEST_F(TableBuilderTest, WordsThatCannotBeStored) {
   }
   // Twenty units and twenty symbols fit; a repeat does not.
   wordform::WordFormTableBuilder builder;
-  EXPECT_EQ(SkipReason::kNone, builder.Add(std::wstring(20, 0x0628), 0, 0, 0));
+  EXPECT_FALSE(builder.Add(std::wstring(20, 0x0628), 0, 0, 0));
   std::wstring twenty;
   for (int i = 0; i < 10; ++i) twenty += {0x0628, kShadda, kZabar};
-  EXPECT_EQ(SkipReason::kNone, builder.Add(twenty, 0, 0, 0));
+  EXPECT_FALSE(builder.Add(twenty, 0, 0, 0));
   EXPECT_EQ(SkipReason::kDuplicate, builder.Add(twenty, 1, 0, 0));
   // A vowel typed before its shadda is the same word as the other order.
-  EXPECT_EQ(SkipReason::kNone, builder.Add({0x0645, kPesh, 0x062D, kZabar,
-                                            0x0628, kZabar, kShadda, 0x062A},
-                                           0, 0, 0));
+  EXPECT_FALSE(builder.Add(
+      {0x0645, kPesh, 0x062D, kZabar, 0x0628, kZabar, kShadda, 0x062A}, 0, 0,
+      0));
   EXPECT_EQ(SkipReason::kDuplicate,
             builder.Add({0x0645, kPesh, 0x062D, kZabar, 0x0628, kShadda, kZabar,
                          0x062A},
@@ -147,48 +149,58 @@ TEST_F(TableBuilderTest, WordsThatCannotBeStored) {
 
 TEST_F(TableBuilderTest, SlotCounts) {
   wordform::WordFormTableBuilder builder;
-  std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.8), &bytes, &error));
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.8), &bytes).ok());
   EXPECT_EQ(2u + 4u + 70u, bytes.size());  // an empty list: one unused slot
   for (wchar_t c = 0x0628; c < 0x0628 + 8; ++c) {
     builder.Add(std::wstring(1, c), 0, 0, 0);
   }
   EXPECT_EQ(10, builder.SlotsForLoad(0.8));
   EXPECT_EQ(8, builder.SlotsForLoad(1.0));
-  EXPECT_FALSE(builder.Build(7, &bytes, &error));
-  EXPECT_EQ("7 slots cannot hold 8 forms", error);
-  EXPECT_FALSE(builder.Build(wordform::kMaxTableSlots + 1LL, &bytes, &error));
-  EXPECT_EQ("16777217 slots are more than the limit of 16777216", error);
+  const wordform::Status few = builder.Build(7, &bytes);
+  EXPECT_FALSE(few.ok());
+  EXPECT_EQ("7 slots cannot hold 8 forms", few.message());
+  const wordform::Status many =
+      builder.Build(wordform::kMaxTableSlots + 1LL, &bytes);
+  EXPECT_FALSE(many.ok());
+  EXPECT_EQ("16777217 slots are more than the limit of 16777216",
+            many.message());
   // A load so small that the slot count leaves every integer range still
   // asks for too many slots, never for a count Build would accept.
   for (double load : {1e-7, 1e-30, 1e-300, 4.9e-324}) {
     SCOPED_TRACE(load);
     EXPECT_GT(builder.SlotsForLoad(load), wordform::kMaxTableSlots);
-    EXPECT_FALSE(builder.Build(builder.SlotsForLoad(load), &bytes, &error));
-    EXPECT_NE(std::string::npos,
-              error.find(" slots are more than the limit of 16777216"))
-        << error;
+    const wordform::Status built =
+        builder.Build(builder.SlotsForLoad(load), &bytes);
+    EXPECT_FALSE(built.ok());
+    EXPECT_NE(
+        std::string::npos,
+        built.message().find(" slots are more than the limit of 16777216"))
+        << built.message();
   }
-  ASSERT_TRUE(builder.Build(8, &bytes, &error));
+  ASSERT_TRUE(builder.Build(8, &bytes).ok());
   EXPECT_EQ(2u + 4u + 8u * 70u, bytes.size());
 }
 
 TEST_F(TableBuilderTest, DecodesListsInEitherEncoding) {
   std::vector<std::wstring> lines;
-  std::string error;
   const std::wstring word = {0x0628, kZabar, 0x062A};
   ASSERT_TRUE(wordform::DecodeTextLines(
-      "\xEF\xBB\xBF\xD8\xA8\xD9\x8E\xD8\xAA\r\n\nx", &lines, &error));
+                  "\xEF\xBB\xBF\xD8\xA8\xD9\x8E\xD8\xAA\r\n\nx", &lines)
+                  .ok());
   EXPECT_EQ(std::vector<std::wstring>({word + L"\r", L"", L"x"}), lines);
-  ASSERT_TRUE(wordform::DecodeTextLines(Utf16(word + L"\n"), &lines, &error));
+  ASSERT_TRUE(wordform::DecodeTextLines(Utf16(word + L"\n"), &lines).ok());
   EXPECT_EQ(std::vector<std::wstring>({word}), lines);
-  ASSERT_TRUE(wordform::DecodeTextLines(std::string("\xFE\xFF\x06\x28", 4),
-                                        &lines, &error));
+  ASSERT_TRUE(
+      wordform::DecodeTextLines(std::string("\xFE\xFF\x06\x28", 4), &lines)
+          .ok());
   EXPECT_EQ(std::vector<std::wstring>({{0x0628}}), lines);
-  EXPECT_FALSE(wordform::DecodeTextLines("ok\n\xC0\xAF", &lines, &error));
-  EXPECT_EQ("2: invalid UTF-8", error);
-  EXPECT_FALSE(wordform::DecodeTextLines("\xE2\x82", &lines, &error));
-  EXPECT_FALSE(wordform::DecodeTextLines("\xED\xA0\x80", &lines, &error));
+  const wordform::Status bad =
+      wordform::DecodeTextLines("ok\n\xC0\xAF", &lines);
+  EXPECT_FALSE(bad.ok());
+  EXPECT_EQ("2: invalid UTF-8", bad.message());
+  EXPECT_FALSE(wordform::DecodeTextLines("\xE2\x82", &lines).ok());
+  EXPECT_FALSE(wordform::DecodeTextLines("\xED\xA0\x80", &lines).ok());
 }
 
 // The tool and the program together.
@@ -335,8 +347,7 @@ TEST_F(TableBuildToolTest, SampleLexiconRoundTrips) {
   ASSERT_EQ(0, Run(Tool() + " check wordformshashtable.lex"));
 
   std::vector<std::wstring> words;
-  std::string error;
-  ASSERT_TRUE(wordform::DecodeTextLines(Contents(list), &words, &error));
+  ASSERT_TRUE(wordform::DecodeTextLines(Contents(list), &words).ok());
   ASSERT_GE(words.size(), 500u);
   // The word is the line's first field; id, tag and flag follow it.
   for (std::wstring& word : words) {

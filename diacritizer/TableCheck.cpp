@@ -17,21 +17,19 @@ const unsigned char* Bytes(const std::string& bytes) {
   return reinterpret_cast<const unsigned char*>(bytes.data());
 }
 
-bool Refuse(const TableProblem& problem, std::string* error) {
-  *error = CheckText(problem);
-  return false;
+Status Refuse(const TableProblem& problem) {
+  return Status::Failure(CheckText(problem));
 }
 
 }  // namespace
 
-bool ParseTableImage(const std::string& bytes, TableImage* image,
-                     std::string* error) {
+Status ParseTableImage(const std::string& bytes, TableImage* image) {
   *image = TableImage();
   TableHeader header;
   const TableProblem problem =
       DecodeHeader(Bytes(bytes), bytes.size(), &header);
   image->extended_header = header.extended;
-  if (problem) return Refuse(problem, error);
+  if (problem) return Refuse(problem);
   image->slots = header.slots;
   const TableExtent extent = ExtentOf(header.slots, bytes.size() - header.size);
   image->records_in_file = extent.records;
@@ -55,34 +53,33 @@ bool ParseTableImage(const std::string& bytes, TableImage* image,
     record.flag = fields.flag;
     record.next = fields.next;
   }
-  return true;
+  return Status();
 }
 
-bool CheckTableLinks(const std::string& bytes, std::string* error) {
+Status CheckTableLinks(const std::string& bytes) {
   // The header as ParseTableImage reads it; one it refuses is left to it.
   TableHeader header;
-  if (DecodeHeader(Bytes(bytes), bytes.size(), &header)) return true;
+  if (DecodeHeader(Bytes(bytes), bytes.size(), &header)) return Status();
   const TableExtent extent = ExtentOf(header.slots, bytes.size() - header.size);
   TableProblem problem = JudgeExtent(extent, false);
-  if (problem) return Refuse(problem, error);
+  if (problem) return Refuse(problem);
   // Only the slots the file holds are looked at, so a header announcing
   // millions of slots over a few records costs the records.
   const size_t held = std::min(static_cast<size_t>(extent.records),
                                static_cast<size_t>(header.slots));
   problem = CheckRecordChains(Bytes(bytes) + header.size, held, header.slots,
                               ChainRule::kStrict);
-  if (problem) return Refuse(problem, error);
-  return true;
+  if (problem) return Refuse(problem);
+  return Status();
 }
 
-bool CheckTableImage(const TableImage& image, TableSummary* summary,
-                     std::string* error) {
+Status CheckTableImage(const TableImage& image, TableSummary* summary) {
   TableExtent extent;
   extent.slots = image.slots;
   extent.records = image.records_in_file;
   extent.partial_bytes = static_cast<uint32_t>(image.trailing_bytes);
   TableProblem problem = JudgeExtent(extent, false);
-  if (problem) return Refuse(problem, error);
+  if (problem) return Refuse(problem);
   const std::vector<TableRecord>& r = image.records;
   const size_t slots = r.size();
   // Chain lengths, and cycles, in one pass over the links: length[s] is
@@ -91,7 +88,7 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
   problem = CheckChains(
       slots, image.slots, [&](size_t s) { return r[s].next; },
       ChainRule::kStrict, &length);
-  if (problem) return Refuse(problem, error);
+  if (problem) return Refuse(problem);
   // From here on every link of a used slot is -2 or a held slot.
   //
   // A walk from slot a reaches slot b exactly when b is a itself or one of
@@ -150,18 +147,18 @@ bool CheckTableImage(const TableImage& image, TableSummary* summary,
     problem.link = static_cast<int64_t>(h);
     if (h >= slots || r[h].next == kUnusedSlot) {
       problem.fault = TableFault::kHomeUnused;
-      return Refuse(problem, error);
+      return Refuse(problem);
     }
     if (enter[s] > enter[h] || leave[h] > leave[s]) {
       problem.fault = TableFault::kOffHomeChain;
-      return Refuse(problem, error);
+      return Refuse(problem);
     }
     if (length[h] > longest) longest = length[h];
   }
   summary->slots = image.slots;
   summary->records = records;
   summary->longest_chain = static_cast<size_t>(longest);
-  return true;
+  return Status();
 }
 
 namespace {

@@ -1,11 +1,12 @@
 // Reading, checking and dumping word-form table files outside the
-// diacritizer: the engine of `urdu table check` and `dump`.
+// diacritizer: every fault of a table file found and named, and its
+// records listed.
 //
 // ParseTableImage reads a file's bytes without trusting them, and
 // CheckTableImage names the first fault that would make a search go wrong;
 // both decode through TableFormat.h and word their faults by its
 // CheckText. Nothing here throws except the standard allocation failure;
-// errors come back as messages.
+// faults come back as a failed Status.
 
 #ifndef URDULEX_DIACRITIZER_TABLECHECK_H_
 #define URDULEX_DIACRITIZER_TABLECHECK_H_
@@ -15,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "foundation/Error.h"
+
 namespace wordform {
+
+using urdulex::internal::Status;
 
 // One slot as the file holds it.
 struct TableRecord {
@@ -39,11 +44,10 @@ struct TableImage {
   size_t trailing_bytes = 0;   // bytes of a record cut short
 };
 
-// Reads the mark, header and records of `bytes`. False, with `error` set,
-// when the file has no mark, its header is cut short or announces no table,
-// or the slot count is above kMaxTableSlots.
-bool ParseTableImage(const std::string& bytes, TableImage* image,
-                     std::string* error);
+// Reads the mark, header and records of `bytes`. A failure when the file
+// has no mark, its header is cut short or announces no table, or the slot
+// count is above kMaxTableSlots.
+Status ParseTableImage(const std::string& bytes, TableImage* image);
 
 // What CheckTableImage found in a sound table.
 struct TableSummary {
@@ -55,17 +59,16 @@ struct TableSummary {
 // Checks record count, links and chains: no record at all, surplus or
 // cut-short records, links outside the table or closing a cycle, chains
 // that run into an unused slot, records that a search for their key would
-// not reach. False, with `error` naming the first fault, or true with
-// `summary` filled. Time and memory follow the records, not the slots.
-bool CheckTableImage(const TableImage& image, TableSummary* summary,
-                     std::string* error);
+// not reach. A failure naming the first fault, or success with `summary`
+// filled. Time and memory follow the records, not the slots.
+Status CheckTableImage(const TableImage& image, TableSummary* summary);
 
 // The checks of CheckTableImage that need only the links (record count,
 // links outside the table, cycles, chains into an unused slot), made on a
 // file's bytes with a few bytes a slot, before ParseTableImage builds a
-// record for every slot: false, with the same `error`. A file whose
-// header ParseTableImage refuses passes, for it to judge.
-bool CheckTableLinks(const std::string& bytes, std::string* error);
+// record for every slot: the same failure. A file whose header
+// ParseTableImage refuses passes, for it to judge.
+Status CheckTableLinks(const std::string& bytes);
 
 // "NAME: 5 slots, 3 records, longest chain 2, load 0.600".
 std::string CheckSummary(const std::string& name, const TableSummary& summary);

@@ -22,10 +22,11 @@ class TableCheckTest : public testing::Test {
   static std::string CheckError(const std::string& bytes) {
     wordform::TableImage image;
     wordform::TableSummary summary;
-    std::string error;
-    EXPECT_TRUE(wordform::ParseTableImage(bytes, &image, &error)) << error;
-    EXPECT_FALSE(wordform::CheckTableImage(image, &summary, &error));
-    return error;
+    const wordform::Status parsed = wordform::ParseTableImage(bytes, &image);
+    EXPECT_TRUE(parsed.ok()) << parsed.message();
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    EXPECT_FALSE(checked.ok());
+    return checked.message();
   }
 };
 
@@ -47,15 +48,15 @@ TEST_F(TableCheckTest, ParseRejectsWhatTheLoaderCannotUse) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     wordform::TableImage image;
-    std::string error;
-    EXPECT_FALSE(wordform::ParseTableImage(c.bytes, &image, &error));
-    EXPECT_EQ(c.error, error);
+    const wordform::Status parsed = wordform::ParseTableImage(c.bytes, &image);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(c.error, parsed.message());
   }
   wordform::TableImage image;
-  std::string error;
-  ASSERT_TRUE(wordform::ParseTableImage(
-      TableFile({-1, 3, 9}, {Record(L"ab", "ZX", -2, 7, 1, 2)}), &image,
-      &error));
+  ASSERT_TRUE(
+      wordform::ParseTableImage(
+          TableFile({-1, 3, 9}, {Record(L"ab", "ZX", -2, 7, 1, 2)}), &image)
+          .ok());
   EXPECT_TRUE(image.extended_header);
   EXPECT_EQ(3, image.slots);
   ASSERT_EQ(1u, image.records.size());  // the slots past it are unused
@@ -86,10 +87,9 @@ TEST_F(TableCheckTest, CheckNamesTheFirstFault) {
   {
     wordform::TableImage image;
     wordform::TableSummary summary;
-    std::string error;
-    ASSERT_TRUE(
-        wordform::ParseTableImage(TableFile({4}, sound), &image, &error));
-    ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+    ASSERT_TRUE(wordform::ParseTableImage(TableFile({4}, sound), &image).ok());
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    ASSERT_TRUE(checked.ok()) << checked.message();
     EXPECT_EQ(2u, summary.records);
     EXPECT_EQ(1u, summary.longest_chain);
   }
@@ -200,13 +200,14 @@ TEST_F(TableCheckTest, CheckFindsRecordsOffTheirHomeChain) {
     }
     wordform::TableImage image;
     wordform::TableSummary summary;
-    std::string error;
     ASSERT_TRUE(
-        wordform::ParseTableImage(TableFile({slots}, records), &image, &error));
-    const bool ok = wordform::CheckTableImage(image, &summary, &error);
-    ASSERT_EQ(expected.empty(), ok) << "round " << round << ": " << error;
+        wordform::ParseTableImage(TableFile({slots}, records), &image).ok());
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    const bool ok = checked.ok();
+    ASSERT_EQ(expected.empty(), ok)
+        << "round " << round << ": " << checked.message();
     if (!ok) {
-      ASSERT_EQ(expected, error) << "round " << round;
+      ASSERT_EQ(expected, checked.message()) << "round " << round;
     }
     ++(ok ? sound : faulty);
   }
@@ -228,10 +229,10 @@ TEST_F(TableCheckTest, CheckFindsRecordsOffTheirHomeChain) {
   records[previous] = Record(L"a", "X", -2);
   wordform::TableImage image;
   wordform::TableSummary summary;
-  std::string error;
   ASSERT_TRUE(
-      wordform::ParseTableImage(TableFile({slots}, records), &image, &error));
-  ASSERT_TRUE(wordform::CheckTableImage(image, &summary, &error)) << error;
+      wordform::ParseTableImage(TableFile({slots}, records), &image).ok());
+  const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+  ASSERT_TRUE(checked.ok()) << checked.message();
   EXPECT_EQ(static_cast<size_t>(slots), summary.records);
   EXPECT_EQ(static_cast<size_t>(slots), summary.longest_chain);
 }

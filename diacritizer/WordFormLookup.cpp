@@ -6,6 +6,7 @@
 #include "diacritizer/ChainDirectory.h"
 #include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
+#include "foundation/Error.h"
 #include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 
@@ -76,7 +77,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
       return Verdict::kRejected;
     }
   } else {
-    if (opened == MappedFile::Opened::kChanged) throw Changed();
+    if (opened == MappedFile::Opened::kChanged) ThrowChanged();
     if (opened != MappedFile::Opened::kOpen) {
       throw IOException("hashmain", __LINE__, kErrorFileRead,
                         std::string(opened == MappedFile::Opened::kReadFailed
@@ -127,7 +128,14 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
 bool WordFormLookup::Unchanged() const { return file_.Unchanged(); }
 
 void WordFormLookup::CheckIntact() const {
-  if (file_.cut()) throw Changed();
+  if (file_.cut()) ThrowChanged();
+}
+
+void WordFormLookup::ThrowChanged() const {
+  throw urdulex::internal::Error(urdulex::internal::Error::kChanged,
+                                 "table " +
+                                     urdulex::internal::QuoteName(path_) +
+                                     " changed while being read");
 }
 
 uint64_t WordFormLookup::HomeHash(const unsigned char* key,

@@ -18,8 +18,9 @@
 // whole into a WordFormIndex at once, as before.
 //
 // The file is a MappedFile (foundation/MappedFile.h): a mapped file cut
-// short by someone else while we read it has the next lookup throw Changed,
-// and Unchanged tells a file rewritten in place, so a run asks it before it
+// short by someone else while we read it has the next lookup throw
+// urdulex::internal::Error of kind kChanged (foundation/Error.h), and
+// Unchanged tells a file rewritten in place, so a run asks it before it
 // commits its output. With Limits::private_copy the file is read into
 // private memory instead, and never changes afterwards.
 // Refused files get exactly the verdicts and exceptions of
@@ -27,8 +28,8 @@
 //
 // Once opened the lookups are const and may run on several threads at
 // once. Keys are UTF-16LE bytes at any alignment. The lookups throw
-// InvalidFormatException for a bad link met, Changed for a mapped file cut
-// short under them.
+// InvalidFormatException for a bad link met, Error (kChanged) for a mapped
+// file cut short under them.
 
 #ifndef URDULEX_DIACRITIZER_WORDFORMLOOKUP_H_
 #define URDULEX_DIACRITIZER_WORDFORMLOOKUP_H_
@@ -73,9 +74,6 @@ class WordFormLookup {
     kRejected,  // the header announces no table (ReadWordFormTableFile)
     kExtent,    // CheckWordFormTableExtent refuses the file
   };
-  // The mapped file was cut short while we read it.
-  class Changed {};
-
   WordFormLookup();
   ~WordFormLookup();
   WordFormLookup(const WordFormLookup&) = delete;
@@ -191,6 +189,9 @@ class WordFormLookup {
   void UseIndex() const;
   void UseDirectory(unsigned threads) const;
   const WordFormIndex& FullIndex() const;
+  // The Error of a file cut short or found changed; thrown by CheckIntact
+  // when the file was cut.
+  [[noreturn]] void ThrowChanged() const;
   void CheckIntact() const;
 
   std::string path_;

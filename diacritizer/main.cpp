@@ -42,7 +42,13 @@
 
 namespace {
 
+using urdulex::internal::Error;
+using urdulex::internal::kExitFailure;
+using urdulex::internal::kExitUsage;
+using urdulex::internal::UnitFileSource;
+
 const char kProgram[] = "diacritizer";
+
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
@@ -50,7 +56,13 @@ void Report(const std::string& message) {
 int Fail(const SafeOutput& output, SafeOutput::Failure failure,
          const std::string& target) {
   Report(urdulex::internal::OutputFailureMessage(output, failure, target));
-  return urdulex::internal::kExitFailure;
+  return kExitFailure;
+}
+
+int TableChanged() {
+  Report(std::string("Word-form table ") + wordform::kFileName +
+         " changed while being read.");
+  return kExitFailure;
 }
 
 }  // namespace
@@ -59,13 +71,13 @@ int main(int argc, char** argv) {
   OpenStandardDescriptors(kProgram);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT\n", kProgram);
-    return urdulex::internal::kExitUsage;
+    return kExitUsage;
   }
   const int asked =
       urdulex::internal::ThreadsFromEnvironment("DIACRITIZER_THREADS", 1024);
   if (asked < 0) {
     Report("DIACRITIZER_THREADS wants a number of threads from 1 to 1024.");
-    return urdulex::internal::kExitUsage;
+    return kExitUsage;
   }
   const std::string output_name = argv[2];
   OutputFile::HandleSignals(kProgram);
@@ -88,7 +100,7 @@ int main(int argc, char** argv) {
                  ? std::string(wordform::kFileName) + ": " + rejection
                  : std::string("Word-form table ") + wordform::kFileName + " " +
                        rejection + ".");
-      return urdulex::internal::kExitFailure;
+      return kExitFailure;
     }
     FileReader reader;
     output.WatchInput(argv[1]);
@@ -107,36 +119,30 @@ int main(int argc, char** argv) {
       return Fail(output, SafeOutput::kCannotCreate, output_name);
     }
     OutputBuffer out(writer);
-    bool written = true;
-    failure = SafeOutput::kNone;
     UnitFileSource input(reader, argv[1], run.threads > 1);
-    try {
-      DiacritizeLines(input, table, out, run);
-    } catch (const OutputBuffer::WriteError&) {
-      written = false;
-    } catch (const UnitFileSource::Shrank&) {
-      failure = output.InputChanged(argv[1]);
-    }
+    const LinesEnd end = DiacritizeLines(input, table, out, run);
     // Bytes of two versions of the input would pass for a good output.
-    if (failure == SafeOutput::kNone) failure = output.CheckInputs();
+    failure = end == LinesEnd::kInputShrank ? output.InputChanged(argv[1])
+                                            : output.CheckInputs();
     if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     // Nor would lookups in two versions of the table (a file rewritten in
     // place under the mapping).
-    if (!table.Unchanged()) throw WordFormLookup::Changed();
+    if (!table.Unchanged()) return TableChanged();
     // The writer is closed whether or not every write went through.
     const bool closed = writer.Close();
-    failure = output.Commit(closed && written);
+    failure = output.Commit(closed && end == LinesEnd::kWritten);
     if (failure != SafeOutput::kNone) return Fail(output, failure, output_name);
     return 0;
   } catch (const TARNIException& e) {
     std::fprintf(stderr, "%s\n", e.GetFormatedExceptionMessage().c_str());
-    return urdulex::internal::kExitFailure;
-  } catch (const WordFormLookup::Changed&) {
-    Report(std::string("Word-form table ") + wordform::kFileName +
-           " changed while being read.");
-    return urdulex::internal::kExitFailure;
+    return kExitFailure;
+  } catch (const Error& e) {
+    // A table cut short under the lookups; nothing else throws one here.
+    if (e.kind() == Error::kChanged) return TableChanged();
+    Report(e.message());
+    return kExitFailure;
   } catch (const std::bad_alloc&) {
     Report("Out of memory.");
-    return urdulex::internal::kExitFailure;
+    return kExitFailure;
   }
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/Error.h"
+
 namespace {
 
 // Bytes are handed to the writer in pieces of about this many.
@@ -55,7 +57,8 @@ void OutputBuffer::Write(const unsigned char* bytes, size_t n) {
     const size_t piece = n < kMaxPiece ? n : kMaxPiece;
     if (!writer_.Write(reinterpret_cast<const char*>(bytes),
                        static_cast<int>(piece))) {
-      throw WriteError();
+      throw urdulex::internal::Error(urdulex::internal::Error::kWriteFailed,
+                                     "the output could not be written");
     }
     bytes += piece;
     n -= piece;

@@ -1,5 +1,7 @@
 // OutputBuffer gathers the bytes of a program's output and hands them to a
 // FileWriter in large pieces, so that many short lines cost few writes.
+// When the writer refuses bytes, it throws urdulex::internal::Error of kind
+// kWriteFailed (foundation/Error.h).
 
 #ifndef URDULEX_FOUNDATION_OUTPUTBUFFER_H_
 #define URDULEX_FOUNDATION_OUTPUTBUFFER_H_
@@ -11,9 +13,6 @@
 
 class OutputBuffer {
  public:
-  // Thrown when the writer refuses bytes.
-  class WriteError {};
-
   explicit OutputBuffer(FileWriter& writer);
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;

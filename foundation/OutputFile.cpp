@@ -20,6 +20,8 @@
 #include <mutex>
 #include <new>
 
+using urdulex::internal::Status;
+
 namespace {
 
 // Links followed before a target counts as a loop, as the system does.
@@ -439,34 +441,30 @@ void OutputFile::SetRenameForTesting(RenameFunction rename) {
   g_rename = rename;
 }
 
-bool OutputFile::Begin(const std::string& target, std::string* error) {
+Status OutputFile::Begin(const std::string& target) {
   Abandon();
   direct_ = false;
   if (target.empty()) {
-    *error = Reason(ENOENT);
-    return false;
+    return Status::Failure(Reason(ENOENT));
   }
   Followed followed;
   int failure = 0;
   if (!FollowLinks(target, &followed, &failure)) {
-    *error = Reason(failure);
-    return false;
+    return Status::Failure(Reason(failure));
   }
   if (followed.descriptor >= 0) {
     // Written through a copy of the descriptor: its file, its offset and
     // its append mode, with nothing opened again.
     const int flags = ::fcntl(followed.descriptor, F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
-      *error = Reason(EBADF);
-      return false;
+      return Status::Failure(Reason(EBADF));
     }
     fd_ = ::fcntl(followed.descriptor, F_DUPFD_CLOEXEC, 0);
     if (fd_ < 0) {
-      *error = Reason(errno);
-      return false;
+      return Status::Failure(Reason(errno));
     }
     direct_ = true;
-    return true;
+    return Status();
   }
   if (followed.proc) {
     // The system opens it, as a shell's `>` would: the file is emptied
@@ -475,17 +473,16 @@ bool OutputFile::Begin(const std::string& target, std::string* error) {
     struct stat st;
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 ||
         (S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0)) {
-      *error = Reason(errno);
+      const int error = errno;  // before Abandon's calls
       Abandon();
-      return false;
+      return Status::Failure(Reason(error));
     }
     direct_ = true;
-    return true;
+    return Status();
   }
   const struct stat& st = followed.st;
   if (followed.exists && S_ISDIR(st.st_mode)) {
-    *error = Reason(EISDIR);
-    return false;
+    return Status::Failure(Reason(EISDIR));
   }
   if (followed.exists && !S_ISREG(st.st_mode)) {
     // A device or a FIFO (the open waits for a reader, as a shell's does):
@@ -493,18 +490,16 @@ bool OutputFile::Begin(const std::string& target, std::string* error) {
     fd_ = ::openat(followed.folder, followed.name.c_str(),
                    O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0) {
-      *error = Reason(errno);
-      return false;
+      return Status::Failure(Reason(errno));
     }
     direct_ = true;
-    return true;
+    return Status();
   }
   if (followed.exists) {
     // Renaming needs only the folder's permission; a file the user may not
     // write stays protected as if it were written in place.
     if (::faccessat(followed.folder, followed.name.c_str(), W_OK, 0) != 0) {
-      *error = Reason(errno);
-      return false;
+      return Status::Failure(Reason(errno));
     }
     mode_ = static_cast<unsigned>(st.st_mode & 0777);
   } else {
@@ -515,8 +510,7 @@ bool OutputFile::Begin(const std::string& target, std::string* error) {
   SignalBlock block;
   Slot* slot = ClaimSlot();
   if (slot == nullptr) {
-    *error = Reason(ENOMEM);
-    return false;
+    return Status::Failure(Reason(ENOMEM));
   }
   for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
     const std::string temp = "." + base + kTempMark + RandomSuffix();
@@ -526,9 +520,9 @@ bool OutputFile::Begin(const std::string& target, std::string* error) {
                             kPrivateMode);
     if (fd < 0) {
       if (errno == EEXIST || errno == EINTR) continue;
-      *error = Reason(errno);
+      const int error = errno;  // before ReleaseSlot's calls
       ReleaseSlot(slot);
-      return false;
+      return Status::Failure(Reason(error));
     }
     std::memcpy(slot->name, temp.c_str(), temp.size() + 1);
     slot->folder = followed.folder;
@@ -540,23 +534,21 @@ bool OutputFile::Begin(const std::string& target, std::string* error) {
     followed.folder = -1;  // now ours
     temp_ = temp;
     name_ = followed.name;
-    return true;
+    return Status();
   }
   ReleaseSlot(slot);
-  *error = Reason(EEXIST);
-  return false;
+  return Status::Failure(Reason(EEXIST));
 }
 
-bool OutputFile::Commit(std::string* error) {
-  if (fd_ < 0) return true;  // nothing begun
+Status OutputFile::Commit() {
+  if (fd_ < 0) return Status();  // nothing begun
   if (direct_) {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
-      *error = Reason(errno);
-      return false;
+      return Status::Failure(Reason(errno));
     }
-    return true;
+    return Status();
   }
   int failure = 0;
   if (::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) {
@@ -572,7 +564,7 @@ bool OutputFile::Commit(std::string* error) {
       ReleaseSlot(static_cast<Slot*>(slot_));
       slot_ = nullptr;
       Close();
-      return true;
+      return Status();
     }
     failure = errno;
   }
@@ -582,9 +574,8 @@ bool OutputFile::Commit(std::string* error) {
     failure = WriteInPlace();
   }
   Abandon();
-  if (failure == 0) return true;
-  *error = Reason(failure);
-  return false;
+  if (failure == 0) return Status();
+  return Status::Failure(Reason(failure));
 }
 
 void OutputFile::Abandon() {

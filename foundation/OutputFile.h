@@ -49,8 +49,8 @@
 // InputWatch notices a regular input file that shrinks, grows, is rewritten
 // or is replaced while the program reads it.
 //
-// Nothing here throws; failures return false with a one-line reason. None
-// of the classes is copyable.
+// Nothing here throws; a failure comes back as a Status with a one-line
+// reason. None of the classes is copyable.
 
 #ifndef URDULEX_FOUNDATION_OUTPUTFILE_H_
 #define URDULEX_FOUNDATION_OUTPUTFILE_H_
@@ -62,6 +62,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/Error.h"
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -69,10 +71,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Prepares to replace `target`. False, with the reason in `*error` (the
-  // system's, such as "Permission denied"), when the target is a directory
-  // or cannot be written, or no file can be created beside it.
-  bool Begin(const std::string& target, std::string* error);
+  // Prepares to replace `target`. A failure, with the system's reason (such
+  // as "Permission denied"), when the target is a directory or cannot be
+  // written, or no file can be created beside it.
+  urdulex::internal::Status Begin(const std::string& target);
 
   // Where the bytes go: the temporary file, or the target written directly.
   // The descriptor stays the OutputFile's: write to it (or to a dup of it)
@@ -81,9 +83,10 @@ class OutputFile {
   bool direct() const { return direct_; }
 
   // Puts the written file in the target's place. Call it only after every
-  // byte was written and any dup of fd() closed. False, with the reason, when
-  // the file could not be put in place; the temporary file is then gone.
-  bool Commit(std::string* error);
+  // byte was written and any dup of fd() closed. A failure, with the reason,
+  // when the file could not be put in place; the temporary file is then
+  // gone.
+  urdulex::internal::Status Commit();
 
   // Removes the temporary file, if this run's file is still there; bytes
   // written directly stay where they went.

@@ -53,7 +53,11 @@ class OutputFileTest : public TempDirTest {
   static bool Replace(const std::string& target, const std::string& bytes,
                       std::string* error, unsigned* writing = nullptr) {
     OutputFile out;
-    if (!out.Begin(target, error)) return false;
+    const urdulex::internal::Status begun = out.Begin(target);
+    if (!begun.ok()) {
+      *error = begun.message();
+      return false;
+    }
     struct stat st;
     if (writing != nullptr && ::fstat(out.fd(), &st) == 0) {
       *writing = st.st_mode & 0777;
@@ -63,7 +67,9 @@ class OutputFileTest : public TempDirTest {
       *error = std::strerror(errno);
       return false;
     }
-    return out.Commit(error);
+    const urdulex::internal::Status committed = out.Commit();
+    if (!committed.ok()) *error = committed.message();
+    return committed.ok();
   }
 };
 
@@ -115,11 +121,10 @@ TEST_F(OutputFileTest, ReplacesEveryKindOfTarget) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   // A device is written directly.
   OutputFile null_out;
-  std::string error;
-  ASSERT_TRUE(null_out.Begin("/dev/null", &error));
+  ASSERT_TRUE(null_out.Begin("/dev/null").ok());
   EXPECT_TRUE(null_out.direct());
   EXPECT_LE(0, null_out.fd());
-  EXPECT_TRUE(null_out.Commit(&error));
+  EXPECT_TRUE(null_out.Commit().ok());
   ::umask(mask);
 }
 
@@ -174,14 +179,14 @@ TEST_F(OutputFileTest, DescriptorNamesAreWrittenThroughTheDescriptor) {
     }
     if (name[0] != '/') name = Path(name);
     OutputFile out;
-    std::string error;
-    const bool begun = out.Begin(name, &error);
-    EXPECT_EQ(c.error, error);
-    if (begun) {
+    const urdulex::internal::Status begun = out.Begin(name);
+    EXPECT_EQ(c.error, begun.message());
+    if (begun.ok()) {
       EXPECT_TRUE(out.direct());
       ASSERT_EQ(3, ::write(out.fd(), "new", 3));
       if (c.commit) {
-        EXPECT_TRUE(out.Commit(&error)) << error;
+        const urdulex::internal::Status committed = out.Commit();
+        EXPECT_TRUE(committed.ok()) << committed.message();
       } else {
         out.Abandon();
       }
@@ -251,10 +256,9 @@ TEST_F(OutputFileTest, LinksInStickyFoldersAsProtectedSymlinksHasIt) {
 
 TEST_F(OutputFileTest, FailureLeavesTheTargetAndRemovesOnlyItsOwnFile) {
   MakeFile("out", "old");
-  std::string error;
   {
     OutputFile out;
-    ASSERT_TRUE(out.Begin(Path("out"), &error));
+    ASSERT_TRUE(out.Begin(Path("out")).ok());
     EXPECT_EQ(".out.urdulex-", TempName().substr(0, 13));
     ASSERT_EQ(7, ::write(out.fd(), "partial", 7));
     EXPECT_EQ(1, Leftovers());
@@ -263,11 +267,11 @@ TEST_F(OutputFileTest, FailureLeavesTheTargetAndRemovesOnlyItsOwnFile) {
   EXPECT_EQ("old", Contents(Path("out")));
   // A file that took the temporary name meanwhile is someone else's.
   OutputFile out;
-  ASSERT_TRUE(out.Begin(Path("out"), &error));
+  ASSERT_TRUE(out.Begin(Path("out")).ok());
   const std::string temp = TempName();
   ASSERT_EQ(0, ::unlink(Path(temp).c_str()));
   MakeFile(temp, "theirs");
-  EXPECT_FALSE(out.Commit(&error));
+  EXPECT_FALSE(out.Commit().ok());
   EXPECT_EQ("theirs", Contents(Path(temp)));
   EXPECT_EQ("old", Contents(Path("out")));
 }
@@ -315,10 +319,9 @@ TEST_F(OutputFileTest, SignalRemovesTheTemporaryFile) {
       // More outputs than one chunk of the handler's records holds, the
       // last on another thread.
       std::vector<std::unique_ptr<OutputFile>> outs;
-      std::string error;
       for (int i = 0; i < 20; ++i) {
         outs.emplace_back(new OutputFile);
-        if (!outs.back()->Begin(Path(i == 19 ? "out" : "other"), &error)) {
+        if (!outs.back()->Begin(Path(i == 19 ? "out" : "other")).ok()) {
           ::_exit(3);
         }
       }

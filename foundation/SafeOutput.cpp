@@ -16,8 +16,9 @@ SafeOutput::Failure SafeOutput::Check(const std::string& target) {
 }
 
 SafeOutput::Failure SafeOutput::Begin(const std::string& target) {
-  reason_.clear();
-  return output_.Begin(target, &reason_) ? kNone : kCannotCreate;
+  const urdulex::internal::Status begun = output_.Begin(target);
+  reason_ = begun.message();
+  return begun.ok() ? kNone : kCannotCreate;
 }
 
 SafeOutput::Failure SafeOutput::CheckInputs() {
@@ -41,6 +42,8 @@ SafeOutput::Failure SafeOutput::Commit(bool written) {
     output_.Abandon();
     return kCannotWrite;
   }
-  if (output_.Commit(&reason_)) return kNone;
+  const urdulex::internal::Status committed = output_.Commit();
+  reason_ = committed.message();
+  if (committed.ok()) return kNone;
   return output_.direct() ? kCannotWrite : kCannotReplace;
 }

@@ -26,6 +26,14 @@ UztCodec UztCodec::Open(const std::string& mapping_path) {
 
 namespace {
 
+using internal::DecodeUZTStream;
+using internal::EncodeUZTStream;
+using internal::OnError;
+using internal::ReadBytes;
+using internal::StreamError;
+using internal::SubstituteForByte;
+using internal::WriteBytes;
+
 // Runs `convert` (EncodeUZTStream or DecodeUZTStream) on `input`.
 template <typename Body>
 std::string Convert(std::string_view input, const char* name, Body&& convert) {

@@ -11,24 +11,6 @@
 
 namespace urdulex {
 
-namespace {
-
-urdulex::internal::Diacritizer::Ambiguous InternalPolicy(Ambiguous ambiguous) {
-  switch (ambiguous) {
-    case Ambiguous::kCommon:
-      return urdulex::internal::Diacritizer::Ambiguous::kCommon;
-    case Ambiguous::kKeep:
-      return urdulex::internal::Diacritizer::Ambiguous::kKeep;
-    case Ambiguous::kAll:
-      return urdulex::internal::Diacritizer::Ambiguous::kAll;
-    case Ambiguous::kFirst:
-      break;
-  }
-  return urdulex::internal::Diacritizer::Ambiguous::kFirst;
-}
-
-}  // namespace
-
 WordFormTable WordFormTable::Open(const std::string& path) {
   return urdulex::internal::ApiCall([&] {
     auto data = std::make_shared<Data>();
@@ -65,7 +47,7 @@ std::string WordFormTable::Diacritize(std::string_view text,
   return urdulex::internal::ApiCall([&] {
     urdulex::internal::Diacritizer::Options internal;
     internal.lines = options.lines;
-    internal.ambiguous = InternalPolicy(options.ambiguous);
+    internal.ambiguous = options.ambiguous;
     internal.count_ambiguous = coverage != nullptr;
     urdulex::internal::MemorySource source(std::string(text), "text");
     urdulex::internal::TextReader reader(source, false);
@@ -75,44 +57,12 @@ std::string WordFormTable::Diacritize(std::string_view text,
     urdulex::internal::Diacritizer diacritizer(*data_->table, internal, writer);
     diacritizer.Run(reader);
     writer.Finish();
-    if (coverage != nullptr) {
-      const urdulex::internal::Coverage& counted = diacritizer.coverage();
-      coverage->words = counted.tokens;
-      coverage->known = counted.known;
-      coverage->unknown = counted.unknown;
-      coverage->ambiguous = counted.ambiguous;
-      coverage->other = counted.other;
-    }
+    if (coverage != nullptr) *coverage = diacritizer.coverage();
     return std::move(sink.bytes);
   });
 }
 
 // --- the builder ---
-
-// The public reasons are the builder's, without its kNone.
-constexpr int Public(wordform::SkipReason reason) {
-  return static_cast<int>(reason) - 1;
-}
-static_assert(Public(wordform::SkipReason::kNoLetters) ==
-                      static_cast<int>(SkipReason::kNoLetters) &&
-                  Public(wordform::SkipReason::kNotRestorable) ==
-                      static_cast<int>(SkipReason::kNotRestorable) &&
-                  Public(wordform::SkipReason::kLongKey) ==
-                      static_cast<int>(SkipReason::kLongKey) &&
-                  Public(wordform::SkipReason::kLongSymbols) ==
-                      static_cast<int>(SkipReason::kLongSymbols) &&
-                  Public(wordform::SkipReason::kAtSign) ==
-                      static_cast<int>(SkipReason::kAtSign) &&
-                  Public(wordform::SkipReason::kWideCharacter) ==
-                      static_cast<int>(SkipReason::kWideCharacter) &&
-                  Public(wordform::SkipReason::kDuplicate) ==
-                      static_cast<int>(SkipReason::kDuplicate),
-              "SkipReason differs from wordform::SkipReason");
-
-const char* SkipReasonName(SkipReason reason) {
-  return wordform::SkipReasonName(
-      static_cast<wordform::SkipReason>(static_cast<int>(reason) + 1));
-}
 
 struct WordFormTableBuilder::Impl {
   wordform::WordFormTableBuilder builder;
@@ -130,11 +80,10 @@ bool WordFormTableBuilder::Add(std::string_view word, uint32_t id, uint8_t tag,
                                uint8_t flag) {
   return urdulex::internal::ApiCall([&] {
     const std::u16string units = urdulex::internal::DecodeWord(word);
-    const wordform::SkipReason reason = impl_->builder.Add(
+    const std::optional<SkipReason> reason = impl_->builder.Add(
         std::wstring(units.begin(), units.end()), id, tag, flag);
-    if (reason == wordform::SkipReason::kNone) return true;
-    impl_->skipped.push_back(
-        {std::string(word), static_cast<SkipReason>(Public(reason))});
+    if (!reason) return true;
+    impl_->skipped.push_back({std::string(word), *reason});
     return false;
   });
 }
@@ -146,10 +95,10 @@ BuildReport WordFormTableBuilder::Build(const std::string& path,
     report.slots = slots != 0
                        ? slots
                        : impl_->builder.SlotsForLoad(wordform::kDefaultLoad);
-    std::string bytes, error;
-    if (!impl_->builder.Build(report.slots, &bytes, &error)) {
-      throw urdulex::internal::Error(error);
-    }
+    std::string bytes;
+    const urdulex::internal::Status built =
+        impl_->builder.Build(report.slots, &bytes);
+    if (!built.ok()) throw urdulex::internal::Error(built.message());
     urdulex::internal::FileSink sink(path);
     try {
       sink.Write(bytes.data(), bytes.size());

@@ -13,9 +13,11 @@
 
 #include "text/ParallelLines.h"
 
+namespace urdulex::internal {
+
 // The bytes of a block's output, and how many of them are used.
 struct alignas(64) BlockBytes {
-  urdulex::internal::Bytes bytes;
+  Bytes bytes;
   size_t used = 0;
 };
 
@@ -30,7 +32,7 @@ class alignas(64) BlockOutput {
     block_ = block;
     if (block->bytes.size() < expected) {
       // Nothing to keep: fresh bytes rather than a copy.
-      urdulex::internal::Bytes fresh;
+      internal::Bytes fresh;
       fresh.resize(std::max(expected, 2 * block->bytes.size()));
       block->bytes.swap(fresh);
     }
@@ -75,5 +77,7 @@ class alignas(64) BlockOutput {
   size_t used_ = 0;
   size_t cleared_ = 0;
 };
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_BLOCKOUTPUT_H_

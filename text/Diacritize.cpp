@@ -107,8 +107,6 @@ void OpenTable(const std::string& path, bool all_forms, bool private_copy,
     }
   } catch (const TARNIException& e) {
     throw Error(where + e.GetExceptionMsg());
-  } catch (const WordFormLookup::Changed&) {
-    RethrowTableError(*table);
   }
 }
 
@@ -120,29 +118,27 @@ void OpenWordFormTable(const std::string& path, bool all_forms,
     OpenTable(path, all_forms, private_copy, table);
   } catch (const Error&) {
     if (!LooksLikeWordList(path)) throw;
-    throw WordListError("table " + QuoteName(path) +
-                        " looks like a word list, not a word-form table");
+    throw Error(Error::kWordList,
+                "table " + QuoteName(path) +
+                    " looks like a word list, not a word-form table");
   }
 }
 
 void RethrowTableError(const WordFormLookup& table) {
-  // What went wrong is the exception in flight; any other than these goes
-  // on as it is.
+  // What went wrong is the exception in flight; any other than this goes
+  // on as it is (a table that changed is an Error already).
   try {
     throw;
   } catch (const TARNIException& e) {
     throw Error("table " + QuoteName(table.path()) + ": " +
                 e.GetExceptionMsg());
-  } catch (const WordFormLookup::Changed&) {
-    throw Error("table " + QuoteName(table.path()) +
-                " changed while being read");
   }
 }
 
 void CheckUnchanged(const WordFormLookup& table) {
   if (!table.Unchanged()) {
-    throw Error("table " + QuoteName(table.path()) +
-                " changed while being read");
+    throw Error(Error::kChanged, "table " + QuoteName(table.path()) +
+                                     " changed while being read");
   }
 }
 
@@ -315,7 +311,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
   const char* original = text + token.start;
   if (token.kind == Token::kOverlong) {
     if (token.letter) {
-      ++coverage_.tokens;
+      ++coverage_.words;
       ++coverage_.unknown;
     } else {
       ++coverage_.other;
@@ -336,7 +332,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     form = FindAsWritten(wide, word->units, &units);
   }
   if (form == nullptr) {
-    ++coverage_.tokens;
+    ++coverage_.words;
     ++coverage_.unknown;
     if (options_.count_unknown) {
       ++unknown_[std::u16string(wide, word->units)];
@@ -344,7 +340,7 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     PassUtf8(original, token.length);
     return;
   }
-  ++coverage_.tokens;
+  ++coverage_.words;
   ++coverage_.known;
   FlushPassed();
   if (!token.ignorable || as_written_) {
@@ -367,7 +363,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       return;
     case Token::kOverlong:
       if (token.letter) {
-        ++coverage_.tokens;
+        ++coverage_.words;
         ++coverage_.unknown;
       } else {
         ++coverage_.other;
@@ -394,7 +390,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     if (!token.letter) {
       ++coverage_.other;
     } else {
-      ++coverage_.tokens;
+      ++coverage_.words;
       ++coverage_.unknown;
       if (options_.count_unknown) {
         ++unknown_[std::u16string(original, token.length)];
@@ -403,7 +399,7 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     Pass(original, token.length);
     return;
   }
-  ++coverage_.tokens;
+  ++coverage_.words;
   ++coverage_.known;
   FlushPassed();
   if (NeedsAllForms(options_)) {
@@ -477,14 +473,14 @@ void Diacritizer::PutForm(const char16_t* original, const Token& token,
 }
 
 std::string FormatCoverage(const Coverage& c) {
-  const double known = c.tokens == 0 ? 0.0
-                                     : 100.0 * static_cast<double>(c.known) /
-                                           static_cast<double>(c.tokens);
+  const double known = c.words == 0 ? 0.0
+                                    : 100.0 * static_cast<double>(c.known) /
+                                          static_cast<double>(c.words);
   char text[200];
   std::snprintf(text, sizeof(text),
                 "%llu Urdu words, %llu known (%.2f%%), %llu unknown, %llu "
                 "ambiguous; %llu other tokens passed through",
-                static_cast<unsigned long long>(c.tokens),
+                static_cast<unsigned long long>(c.words),
                 static_cast<unsigned long long>(c.known), known,
                 static_cast<unsigned long long>(c.unknown),
                 static_cast<unsigned long long>(c.ambiguous),

@@ -1,5 +1,5 @@
-// The engine of `urdu diacritize`: a word-form table opened for lookups by
-// bare form, and the diacritizer that runs text through it.
+// Running text diacritized: a word-form table opened for lookups by bare
+// form, and the diacritizer that runs text through it.
 //
 // A word is looked up by its bare form as SeparateSymbolicDiacritics gives
 // it (the form of the table's keys), so a word written with some of its
@@ -28,6 +28,7 @@
 #include "diacritizer/WordFormLookup.h"
 #include "text/TextIO.h"
 #include "text/Tokenizer.h"
+#include "urdulex/wordform_table.h"
 
 namespace urdulex::internal {
 
@@ -46,29 +47,24 @@ std::u16string CommonMarks(const std::vector<std::u16string>& forms);
 std::vector<std::pair<std::u16string, uint64_t>> ByCount(
     const std::unordered_map<std::u16string, uint64_t>& counts);
 
-// The Error of a table file that holds a word list: UTF-8 text, from
-// which a table is built (TableBuilder.h).
-class WordListError : public Error {
- public:
-  using Error::Error;
-};
-
 // Opens the word-form table `path` into `table` (see WordFormLookup: a
 // regular file is mapped; with `private_copy` it is read into private
 // memory instead). With `all_forms`, every form of a word can be asked for
 // (TableForms). Throws Error("table NAME: ...") when the table cannot be
-// used, a WordListError when it looks like a word list; the lookups fail
-// alike (RethrowTableError).
+// used, of kind kWordList when the file holds a word list (UTF-8 text, from
+// which a table is built: TableBuilder.h); the lookups fail alike
+// (RethrowTableError).
 void OpenWordFormTable(const std::string& path, bool all_forms,
                        bool private_copy, WordFormLookup* table);
 
 // Call inside a catch block for a lookup in `table`: throws its exception
-// again as Error("table NAME: ...") or Error("table NAME changed while being
-// read"); any other exception goes on as it is.
+// again as Error("table NAME: ..."); any other exception (the Error of kind
+// kChanged "table NAME changed while being read" among them) goes on as it
+// is.
 [[noreturn]] void RethrowTableError(const WordFormLookup& table);
 
-// Throws Error("table NAME changed while being read") once the table is no
-// longer the file as it was opened (WordFormLookup::Unchanged): a command
+// Throws Error(kChanged, "table NAME changed while being read") once the table
+// is no longer the file as it was opened (WordFormLookup::Unchanged): a command
 // asks before it commits what it wrote.
 void CheckUnchanged(const WordFormLookup& table);
 
@@ -76,16 +72,9 @@ void CheckUnchanged(const WordFormLookup& table);
 WordFormLookup::Forms TableForms(const WordFormLookup& table,
                                  const char16_t* key, size_t n);
 
-// Counts of `urdu diacritize -v`. Only words holding an Arabic-script
-// letter count as tokens; the others (numbers, Latin words, markup) are
-// passed through and counted apart.
-struct Coverage {
-  uint64_t tokens = 0;  // words looked up
-  uint64_t known = 0;
-  uint64_t unknown = 0;
-  uint64_t ambiguous = 0;  // known, with more than one form
-  uint64_t other = 0;      // words without an Arabic-script letter
-};
+// The counts of a run over text are urdulex::Coverage: only words holding
+// an Arabic-script letter are looked up and counted as words; the others
+// (numbers, Latin words, markup) are passed through and counted apart.
 
 // "7 Urdu words, 3 known (42.86%), 4 unknown, 2 ambiguous; 5 other tokens
 // passed through".
@@ -93,13 +82,9 @@ std::string FormatCoverage(const Coverage& coverage);
 
 class Diacritizer {
  public:
-  // What a word with several forms becomes.
-  enum class Ambiguous {
-    kFirst,   // the first form, as for any known word
-    kCommon,  // CommonMarks of its forms
-    kKeep,    // the word as it came
-    kAll,     // form1|form2
-  };
+  // What a word with several forms becomes (kCommon: CommonMarks of its
+  // forms).
+  using Ambiguous = urdulex::Ambiguous;
   struct Options {
     bool lines = false;  // one word a line
     Ambiguous ambiguous = Ambiguous::kFirst;

@@ -78,14 +78,14 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
       form += c;
       if (rng() % 3 == 0) form += kMarks[rng() % 3];
     }
-    if (builder.Add(form, id, 0, 0) == wordform::SkipReason::kNone) {
+    if (!builder.Add(form, id, 0, 0)) {
       known.push_back(w);
     }
     // A homograph now and then.
     if (rng() % 8 == 0) builder.Add(w + kMarks[0], id, 0, 0);
   }
-  std::string bytes, error;
-  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes, &error));
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
   WordFormLookup table;
   urdulex::internal::OpenWordFormTable(Write("t.lex", bytes), false, false,
                                        &table);
@@ -179,6 +179,76 @@ TEST_F(DiacritizeUtf8Test, SameOutputAsDecodedText) {
                       << got.substr(at > 40 ? at - 40 : 0, 120);
       }
     }
+  }
+}
+
+class DiacritizeTest : public urdulex::diactest::ScratchDirTest {};
+
+// What the diacritizer makes of running text, case by case: known words
+// get their forms, the rest and every separator stay, homographs go as the
+// policy says, line mode drops the blanks around a line's word.
+TEST_F(DiacritizeTest, RunningTextByCase) {
+  wordform::WordFormTableBuilder builder;
+  uint32_t id = 0;
+  for (const wchar_t* form :
+       {L"کِتاب", L"کَتاب", L"قَلَم", L"اَور", L"مُلک", L"مِلک", L"مُلکی"}) {
+    ASSERT_FALSE(builder.Add(form, id++, 0, 0)) << id;
+  }
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
+  WordFormLookup table;
+  urdulex::internal::OpenWordFormTable(Write("t.lex", bytes), true, false,
+                                       &table);
+  using Ambiguous = Diacritizer::Ambiguous;
+  struct {
+    const char* name;
+    const char* text;
+    Ambiguous ambiguous;
+    bool lines;
+    const char* want;
+    const char* coverage;  // the start of FormatCoverage
+  } cases[] = {
+      {"known word", "قلم", Ambiguous::kFirst, false, "قَلَم",
+       "1 Urdu words, 1 known"},
+      {"unknown word stays", "گھوڑا", Ambiguous::kFirst, false, "گھوڑا",
+       "1 Urdu words, 0 known"},
+      {"separators stay", "قلم، قلم۔ (اور)", Ambiguous::kFirst, false,
+       "قَلَم، قَلَم۔ (اَور)", "3 Urdu words, 3 known"},
+      {"found by its bare form", "قَلم", Ambiguous::kFirst, false, "قَلَم",
+       "1 Urdu words, 1 known"},
+      {"homograph, first", "کتاب", Ambiguous::kFirst, false, "کِتاب",
+       "1 Urdu words, 1 known"},
+      {"homograph, common marks", "ملک", Ambiguous::kCommon, false, "ملک",
+       "1 Urdu words, 1 known"},
+      {"homograph kept", "کتاب اور", Ambiguous::kKeep, false, "کتاب اَور",
+       "2 Urdu words, 2 known"},
+      {"homograph, all forms", "کتاب", Ambiguous::kAll, false, "کِتاب|کَتاب",
+       "1 Urdu words, 1 known"},
+      {"a word is never a part of another", "ملکی ملکیت", Ambiguous::kFirst,
+       false, "مُلکی ملکیت", "2 Urdu words, 1 known"},
+      {"other words pass, counted apart", "abc 42 قلم ۴۲", Ambiguous::kFirst,
+       false, "abc 42 قَلَم ۴۲", "1 Urdu words, 1 known"},
+      {"line mode drops the blanks", "  قلم \t\nکتاب\n", Ambiguous::kFirst,
+       true, "قَلَم\nکِتاب\n", "2 Urdu words, 2 known"},
+      {"empty text", "", Ambiguous::kFirst, false, "", "0 Urdu words, 0 known"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Diacritizer::Options options;
+    options.ambiguous = c.ambiguous;
+    options.lines = c.lines;
+    urdulex::internal::StringSink sink;
+    urdulex::internal::TextWriter out(sink,
+                                      urdulex::internal::TextWriter::kUtf8);
+    Diacritizer diacritizer(table, options, out);
+    urdulex::internal::MemorySource source(c.text, "in");
+    urdulex::internal::TextReader reader(source, false);
+    diacritizer.Run(reader);
+    out.Finish();
+    EXPECT_EQ(c.want, sink.bytes);
+    const std::string coverage =
+        urdulex::internal::FormatCoverage(diacritizer.coverage());
+    EXPECT_EQ(0u, coverage.find(c.coverage)) << coverage;
   }
 }
 

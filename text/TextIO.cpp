@@ -495,9 +495,7 @@ bool TextReader::NextUtf8(Utf8Bytes* bytes) {
       if (final && left_ == 0) done_ = true;
       break;
     }
-    const size_t before = bytes->size();
-    bytes->resize(before + used - mark);
-    std::memcpy(bytes->data() + before, buffer_.get() + mark, used - mark);
+    bytes->insert(bytes->end(), buffer_.get() + mark, buffer_.get() + used);
     left_ = n - used;
     std::memmove(buffer_.get(), buffer_.get() + used, left_);
     if (final) done_ = true;

@@ -22,25 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/Error.h"
 #include "foundation/OutputFile.h"
 #include "foundation/SafeOutput.h"
 
 namespace urdulex::internal {
-
-// A failure, said in one line. An input that could not be decoded may
-// name the encodings it looks like it is in (see Encoding.h), those that
-// would read it.
-class Error {
- public:
-  explicit Error(std::string message, std::vector<std::string> encodings = {})
-      : message_(std::move(message)), encodings_(std::move(encodings)) {}
-  const std::string& message() const { return message_; }
-  const std::vector<std::string>& encodings() const { return encodings_; }
-
- private:
-  std::string message_;
-  std::vector<std::string> encodings_;
-};
 
 // Leaves new elements uninitialised on resize: text buffers are resized
 // to their largest possible length and then written.
@@ -278,7 +264,7 @@ class TextReader {
   // B: invalid UTF-8") and the like on malformed input.
   bool Next(Units* units);
   // As Next, the text as UTF-8 bytes, whole characters only. UTF-8 input
-  // read without --from or --lenient is only checked, not decoded; any
+  // read strictly and without a conversion is only checked, not decoded; any
   // other is decoded and encoded again. The same errors as Next.
   bool NextUtf8(Utf8Bytes* bytes);
   uint64_t replaced() const;

@@ -9,6 +9,8 @@
 #include "foundation/TARNIException.h"
 #include "foundation/Utf8.h"
 
+namespace urdulex::internal {
+
 using uzt_stream::Advance;
 using uzt_stream::kPiece;
 using uzt_stream::kReadBlock;
@@ -425,3 +427,5 @@ uint64_t DecodeUZTStream(const UZTMapping& mapping,
   if (!bytes.empty()) write(bytes);
   return decoder != nullptr ? decoder->replaced() : 0;
 }
+
+}  // namespace urdulex::internal

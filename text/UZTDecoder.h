@@ -23,6 +23,8 @@
 #include "script/UZTMapping.h"
 #include "text/UZTStream.h"
 
+namespace urdulex::internal {
+
 class UZTStreamDecoder {
  public:
   // Least bytes per chunk; a chunk ends at the first safe place after.
@@ -92,5 +94,7 @@ class UZTStreamDecoder {
   int64_t line_ = 1;    // of pending_[0]
   int64_t column_ = 1;  // of pending_[0]
 };
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_UZTDECODER_H_

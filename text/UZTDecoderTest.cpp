@@ -8,6 +8,8 @@
 #include "text/UZTDecoder.h"
 #include "text/UZTStreamTest.h"
 
+namespace urdulex::internal {
+
 namespace {
 
 class UZTDecoderTest : public UZTStreamTest {};
@@ -91,7 +93,7 @@ TEST_F(UZTDecoderTest, RunsWithoutAnObviousCutDoNotPileUp) {
   } catch (const StreamError& e) {
     EXPECT_EQ(1, e.offset);
     EXPECT_EQ("code-plate escape 254 followed by 0xFE (expected '0' or '1')",
-              e.message);
+              e.message());
   }
 }
 
@@ -176,7 +178,7 @@ TEST_F(UZTDecoderTest, DecodingErrorsNameTheirByteOffset) {
         decoder.Finish(out);
         ADD_FAILURE() << "no error for " << c.input;
       } catch (const StreamError& e) {
-        EXPECT_EQ(c.message, e.message);
+        EXPECT_EQ(c.message, e.message());
         EXPECT_EQ(c.offset, e.offset);
         EXPECT_EQ(c.line, e.line);
         EXPECT_EQ(c.column, e.column);
@@ -244,3 +246,5 @@ TEST_F(UZTDecoderTest, WholeStreamsEqualTheStreamDecoder) {
 }
 
 }  // namespace
+
+}  // namespace urdulex::internal

@@ -10,6 +10,8 @@
 #include "foundation/TARNIException.h"
 #include "foundation/Utf8.h"
 
+namespace urdulex::internal {
+
 using uzt_stream::Advance;
 using uzt_stream::AdvanceLines;
 using uzt_stream::kEscape;
@@ -688,3 +690,5 @@ uint64_t EncodeUZTStream(const UZTMapping& mapping,
   return EncodeDirect<kFormUtf8>(mapping, stream, read, write, std::move(in),
                                  capacity, held, mark, ended);
 }
+
+}  // namespace urdulex::internal

@@ -26,6 +26,8 @@
 #include "text/TextIO.h"
 #include "text/UZTStream.h"
 
+namespace urdulex::internal {
+
 // Turns the bytes of a Unicode file into code points with their offsets,
 // through the decoder of text/TextIO.h. The form is fixed by the
 // first bytes: FF FE is UTF-16 little-endian, FE FF UTF-16 big-endian,
@@ -216,5 +218,7 @@ class UZTStreamEncoder {
   int64_t line_ = 1;    // of text_[0]
   int64_t column_ = 1;  // of text_[0]
 };
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_UZTENCODER_H_

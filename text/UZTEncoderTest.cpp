@@ -8,6 +8,8 @@
 #include "text/UZTEncoder.h"
 #include "text/UZTStreamTest.h"
 
+namespace urdulex::internal {
+
 namespace {
 
 using namespace std::string_literals;
@@ -78,7 +80,7 @@ std::string EncodeError(const UZTMapping& mapping, const LexEnigneUtility& util,
     encoder.Finish(out);
   } catch (const StreamError& e) {
     *offset = e.offset;
-    return e.message;
+    return e.message();
   }
   return "";
 }
@@ -164,7 +166,7 @@ TEST_F(UZTEncoderTest, FirstUnconvertibleCharacterIsNamedWithinOnePut) {
       ADD_FAILURE() << "no error";
     } catch (const StreamError& e) {
       EXPECT_EQ(1, e.offset) << pending_first;
-      EXPECT_EQ("U+4E00 has no UZT form in the mapping", e.message)
+      EXPECT_EQ("U+4E00 has no UZT form in the mapping", e.message())
           << pending_first;
     }
   }
@@ -229,3 +231,5 @@ TEST_F(UZTEncoderTest, WholeStreamsEqualTheStreamEncoder) {
 }
 
 }  // namespace
+
+}  // namespace urdulex::internal

@@ -10,14 +10,14 @@ namespace urdulex::internal {
 
 std::string StreamErrorMessage(const std::string& name,
                                const StreamError& error) {
-  if (error.offset < 0) return MessageName(name) + ": " + error.message;
+  if (error.offset < 0) return MessageName(name) + ": " + error.message();
   std::string where;
   if (error.line > 0) where += "line " + std::to_string(error.line) + ", ";
   if (error.column > 0) {
     where += "column " + std::to_string(error.column) + ", ";
   }
   return MessageName(name) + ": " + where + "byte offset " +
-         std::to_string(error.offset) + ": " + error.message;
+         std::to_string(error.offset) + ": " + error.message();
 }
 
 void LoadMappingFile(const std::string& path, UZTMapping* mapping) {

@@ -15,18 +15,27 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
+#include "foundation/Error.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 
-// A character or byte that cannot be converted, at input byte `offset`.
-struct StreamError {
+namespace urdulex::internal {
+
+// A character or byte that cannot be converted, at input byte `offset`
+// (-1 when not known); message() says what, without the place.
+class StreamError : public Error {
+ public:
+  StreamError(int64_t offset, std::string what, int64_t line = 0,
+              int64_t column = 0)
+      : Error(std::move(what)), offset(offset), line(line), column(column) {}
+
   int64_t offset;
-  std::string message;
   // 1-based line and column: in Unicode input the column counts
   // characters, in UZT input bytes. 0 when not known.
-  int64_t line = 0;
-  int64_t column = 0;
+  int64_t line;
+  int64_t column;
 };
 
 // What a conversion does with a character (encoding) or byte (decoding)
@@ -67,7 +76,6 @@ uint64_t DecodeUZTStream(const UZTMapping& mapping,
                          const ReadBytes& read, const WriteBytes& write,
                          const OnError& on_error = OnError());
 
-namespace urdulex::internal {
 // The one-line message of `error` in the input `name`:
 // "NAME: line L, column C, byte offset B: what".
 std::string StreamErrorMessage(const std::string& name,
@@ -75,7 +83,6 @@ std::string StreamErrorMessage(const std::string& name,
 // Loads the mapping file `path` into `mapping`; throws urdulex::internal::Error
 // with a message that names the file.
 void LoadMappingFile(const std::string& path, UZTMapping* mapping);
-}  // namespace urdulex::internal
 
 // What the encoder and the decoder share.
 namespace uzt_stream {
@@ -117,5 +124,7 @@ void Advance(const Char* text, size_t n, int64_t* line, int64_t* column) {
 }
 
 }  // namespace uzt_stream
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_UZTSTREAM_H_

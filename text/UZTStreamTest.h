@@ -15,6 +15,8 @@
 #include "script/UZTMapping.h"
 #include "text/UZTStream.h"
 
+namespace urdulex::internal {
+
 class UZTStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -56,8 +58,10 @@ std::string Capture(std::string* bytes, Run&& run) {
     return *bytes + "|" + std::to_string(replaced);
   } catch (const StreamError& e) {
     return std::to_string(e.offset) + ":" + std::to_string(e.line) + ":" +
-           std::to_string(e.column) + " " + e.message;
+           std::to_string(e.column) + " " + e.message();
   }
 }
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_UZTSTREAMTEST_H_

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/Error.h"
+#include "foundation/Quote.h"
+
+namespace urdulex::internal {
+
 namespace {
 
 // Never a 16-bit unit: marks the buffer positions a read did not fill.
@@ -23,7 +28,10 @@ size_t UnitFileSource::Read(unsigned char* buffer, size_t n) {
     const size_t k = bulk_left_ < n ? static_cast<size_t>(bulk_left_) : n;
     reader_.Read(reinterpret_cast<char*>(buffer), static_cast<int>(k));
     bulk_left_ -= k;
-    if (reader_.EoF()) throw Shrank();
+    if (reader_.EoF()) {
+      throw Error(Error::kInputChanged,
+                  QuoteName(name()) + " changed while being read");
+    }
     return k;
   }
   if (tail_at_ == tail_.size()) {
@@ -47,3 +55,5 @@ size_t UnitFileSource::Read(unsigned char* buffer, size_t n) {
   tail_at_ += k;
   return k;
 }
+
+}  // namespace urdulex::internal

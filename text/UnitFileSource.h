@@ -5,7 +5,7 @@
 // read unit by unit, so a trailing odd byte is dropped as the reader drops
 // it. A bulk read that falls short means the file shrank while being read:
 // how much arrived is unknown, and a silently shortened text would pass for
-// a good one, so it throws Shrank.
+// a good one, so it throws Error of kind kInputChanged.
 
 #ifndef URDULEX_TEXT_UNITFILESOURCE_H_
 #define URDULEX_TEXT_UNITFILESOURCE_H_
@@ -18,10 +18,10 @@
 #include "foundation/FileReader.h"
 #include "text/TextIO.h"
 
-class UnitFileSource : public urdulex::internal::ByteSource {
- public:
-  class Shrank {};
+namespace urdulex::internal {
 
+class UnitFileSource : public ByteSource {
+ public:
   // Reads from `reader`, open past the mark. With `mark`, the bytes start
   // with the mark FF FE, as the file does (for a block reader to tell the
   // text's line ends).
@@ -43,5 +43,7 @@ class UnitFileSource : public urdulex::internal::ByteSource {
   size_t tail_at_ = 0;
   std::vector<wchar_t> units_;  // for the reads unit by unit
 };
+
+}  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_UNITFILESOURCE_H_

@@ -55,8 +55,8 @@ struct Fixture {
       }
       builder.Add(word, 0, 0, 0);
     }
-    std::string bytes, error;
-    if (!builder.Build(builder.SlotsForLoad(0.8), &bytes, &error)) std::abort();
+    std::string bytes;
+    if (!builder.Build(builder.SlotsForLoad(0.8), &bytes).ok()) std::abort();
     char name[] = "/tmp/wordform_bench_XXXXXX";
     int fd = mkstemp(name);
     if (fd < 0 || write(fd, bytes.data(), bytes.size()) !=

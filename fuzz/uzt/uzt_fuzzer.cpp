@@ -28,6 +28,8 @@
 
 namespace {
 
+using namespace urdulex::internal;
+
 // Runs EncodeUZTStream or DecodeUZTStream on `input` read in short pieces;
 // false when it throws StreamError.
 template <typename Convert>

@@ -75,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (builder.size() == 0) return 0;
     const int64_t fewest = builder.SlotsForLoad(1.0);
     const int64_t slots = fewest + (fewest * (how & 7)) / 7;
-    std::string table, error;
-    if (!builder.Build(slots, &table, &error)) return 0;
+    std::string table;
+    if (!builder.Build(slots, &table).ok()) return 0;
     scratch.Write(table.data(), table.size());
   } else {
     scratch.Write(data + 1, size - 1);

@@ -86,9 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string list(reinterpret_cast<const char*>(data + 1), size - 1);
 
   wordform::ListBuild build;
-  std::string error;
-  if (!wordform::BuildTableFromList(kListName, list, slots, 0, &build,
-                                    &error)) {
+  const wordform::Status built =
+      wordform::BuildTableFromList(kListName, list, slots, 0, &build);
+  if (!built.ok()) {
+    const std::string& error = built.message();
     Check(StartsWith(error, std::string(kListName) + ":") ||
               error.find(" slots cannot hold ") != std::string::npos,
           "refusal names neither the list nor the slot count");
@@ -103,20 +104,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Every line of the list is stored, skipped for a reason, or blank.
   std::vector<std::wstring> lines;
-  std::string decode_error;
-  Check(wordform::DecodeTextLines(list, &lines, &decode_error),
+  Check(wordform::DecodeTextLines(list, &lines).ok(),
         "list built but not decodable");
-  size_t accounted = build.blank_lines;
+  size_t accounted = build.blank_lines + build.stored;
   for (size_t n : build.skipped) accounted += n;
   Check(accounted == lines.size(), "lines not accounted for");
-  Check(build.skipped[0] == build.forms, "stored lines and forms differ");
+  Check(build.stored == build.forms, "stored lines and forms differ");
 
   wordform::TableImage image;
   wordform::TableSummary summary;
-  std::string image_error;
-  Check(wordform::ParseTableImage(build.bytes, &image, &image_error),
+  Check(wordform::ParseTableImage(build.bytes, &image).ok(),
         "built table does not parse");
-  Check(wordform::CheckTableImage(image, &summary, &image_error),
+  Check(wordform::CheckTableImage(image, &summary).ok(),
         "built table fails its check");
   std::set<std::pair<std::wstring, std::string>> forms;
   for (const wordform::TableRecord& record : image.records) {

@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/Error.h"
 #include "foundation/FileReader.h"
 #include "foundation/FileWriter.h"
 #include "foundation/OutputBuffer.h"
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
         first = false;
       } while (!reader.EoF());
       out.Flush();
-    } catch (const OutputBuffer::WriteError&) {
+    } catch (const urdulex::internal::Error& e) {
+      if (e.kind() != urdulex::internal::Error::kWriteFailed) throw;
       written = false;
     }
     // The writer is closed whether or not every write went through; the

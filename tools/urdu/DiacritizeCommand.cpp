@@ -40,7 +40,7 @@ const char kDiacritizeHelp[] =
 namespace {
 
 void AddCoverage(const Coverage& add, Coverage* to) {
-  to->tokens += add.tokens;
+  to->words += add.words;
   to->known += add.known;
   to->unknown += add.unknown;
   to->ambiguous += add.ambiguous;

@@ -194,9 +194,9 @@ class LexiconTest : public urdulex::test::TempDirTest {
   void SetUp() override {
     TempDirTest::SetUp();
     std::vector<std::wstring> lines;
-    std::string error;
-    ASSERT_TRUE(wordform::DecodeTextLines(Contents(kWords), &lines, &error))
-        << error;
+    const wordform::Status decoded =
+        wordform::DecodeTextLines(Contents(kWords), &lines);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
     const std::set<long> tags = {10, 11, 20, 21, 30, 31, 32,
                                  40, 50, 51, 60, 61, 62, 63};
     for (size_t n = 0; n < lines.size(); ++n) {
@@ -312,8 +312,7 @@ TEST_F(LexiconTest, GoldWordsAreAmongTheReadings) {
   std::map<std::wstring, std::set<std::wstring>> readings;
   for (const Entry& e : entries_) readings[Bare(e.form)].insert(e.form);
   std::vector<std::wstring> lines;
-  std::string error;
-  ASSERT_TRUE(wordform::DecodeTextLines(Contents(kGold), &lines, &error));
+  ASSERT_TRUE(wordform::DecodeTextLines(Contents(kGold), &lines).ok());
   size_t known = 0;
   for (const std::wstring& line : lines) {
     const std::u16string text(line.begin(), line.end());
@@ -359,9 +358,7 @@ TEST_F(LexiconTest, TableStoresAndDiacritizerRestoresEveryEntry) {
                           "--ambiguous all bare.txt -o out.txt"))
       << stderr_;
   std::vector<std::wstring> out;
-  std::string error;
-  ASSERT_TRUE(
-      wordform::DecodeTextLines(Contents(Path("out.txt")), &out, &error));
+  ASSERT_TRUE(wordform::DecodeTextLines(Contents(Path("out.txt")), &out).ok());
   ASSERT_GE(out.size(), bare.size());
   size_t wrong = 0;
   for (size_t k = 0; k < bare.size() && wrong < 20; ++k) {

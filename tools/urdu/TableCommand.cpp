@@ -128,12 +128,10 @@ int RunTable(const Arguments& args) {
     const std::string list_name =
         input == "-" ? kStandardInput : QuoteName(input);
     wordform::ListBuild build;
-    std::string error;
     const uint8_t leave_out = args.Has("--exclude-uncertain") ? 4 : 0;
-    if (!wordform::BuildTableFromList(list_name, ReadTableBytes(input), slots,
-                                      load, &build, &error, leave_out)) {
-      throw Error(error);
-    }
+    const wordform::Status built = wordform::BuildTableFromList(
+        list_name, ReadTableBytes(input), slots, load, &build, leave_out);
+    if (!built.ok()) throw Error(built.message());
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
     WriteSkippedLines(list_name, build.skipped_lines, skipped_name);
@@ -146,22 +144,20 @@ int RunTable(const Arguments& args) {
   }
   const std::string name = input == "-" ? kStandardInput : QuoteName(input);
   wordform::TableImage image;
-  std::string error;
   const std::string table = ReadTableBytes(input);
   // A check refuses bad links before a record is made for every slot (a
   // sparse file of millions of zero slots costs a few bytes a slot).
-  if (what == "check" && !wordform::CheckTableLinks(table, &error)) {
-    throw Error(name + ": " + error);
+  if (what == "check") {
+    const wordform::Status links = wordform::CheckTableLinks(table);
+    if (!links.ok()) throw Error(name + ": " + links.message());
   }
-  if (!wordform::ParseTableImage(table, &image, &error)) {
-    throw Error(name + ": " + error);
-  }
+  const wordform::Status parsed = wordform::ParseTableImage(table, &image);
+  if (!parsed.ok()) throw Error(name + ": " + parsed.message());
   std::string text;
   if (what == "check") {
     wordform::TableSummary summary;
-    if (!wordform::CheckTableImage(image, &summary, &error)) {
-      throw Error(name + ": " + error);
-    }
+    const wordform::Status checked = wordform::CheckTableImage(image, &summary);
+    if (!checked.ok()) throw Error(name + ": " + checked.message());
     text = wordform::CheckSummary(name, summary) + "\n";
   }
   FileSink sink(output);
