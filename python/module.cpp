@@ -169,12 +169,16 @@ PYBIND11_MODULE(_urdulex, m) {
       .def_readonly("unknown", &urdulex::Coverage::unknown)
       .def_readonly("ambiguous", &urdulex::Coverage::ambiguous)
       .def_readonly("other", &urdulex::Coverage::other)
+      .def_readonly("kept", &urdulex::Coverage::kept)
+      .def_readonly("split", &urdulex::Coverage::split)
       .def("__repr__", [](const urdulex::Coverage& c) {
         return "Coverage(words=" + std::to_string(c.words) +
                ", known=" + std::to_string(c.known) +
                ", unknown=" + std::to_string(c.unknown) +
                ", ambiguous=" + std::to_string(c.ambiguous) +
-               ", other=" + std::to_string(c.other) + ")";
+               ", other=" + std::to_string(c.other) +
+               ", kept=" + std::to_string(c.kept) +
+               ", split=" + std::to_string(c.split) + ")";
       });
 
   py::class_<urdulex::WordFormTable>(m, "WordFormTable")

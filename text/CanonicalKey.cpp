@@ -17,12 +17,9 @@ namespace {
 
 constexpr char16_t kKhariZabar = 0x0670;
 
-bool IsPresentationForm(char16_t c) {
-  return (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
-}
+}  // namespace
 
-// Whether the key may differ from a word holding `c`.
-bool MayFold(char16_t c) {
+bool FoldsInKey(char16_t c) {
   switch (c) {
     case 0x0643:
     case 0x0649:
@@ -39,9 +36,7 @@ bool MayFold(char16_t c) {
   }
 }
 
-// Appends the letters of the presentation form `c`, or `c` when it has
-// none.
-void AppendLetters(char16_t c, std::u16string* out) {
+void AppendPresentationLetters(char16_t c, std::u16string* out) {
   const auto* end = std::end(kPresentationForms);
   const auto* it = std::lower_bound(
       std::begin(kPresentationForms), end, c,
@@ -70,10 +65,8 @@ char16_t UrduLetter(char16_t c) {
   }
 }
 
-}  // namespace
-
 bool AppendCanonicalKey(const char16_t* word, size_t n, std::u16string* out) {
-  if (std::none_of(word, word + n, MayFold)) {
+  if (std::none_of(word, word + n, FoldsInKey)) {
     out->append(word, n);
     return false;
   }
@@ -86,7 +79,7 @@ bool AppendCanonicalKey(const char16_t* word, size_t n, std::u16string* out) {
       continue;
     }
     const size_t from = key.size();
-    AppendLetters(word[i], &key);
+    AppendPresentationLetters(word[i], &key);
     for (size_t k = from; k < key.size(); ++k) {
       if (key[k] == u' ') blanks.push_back(k);
     }

@@ -29,6 +29,22 @@ namespace urdulex::internal {
 // word, false when the word (appended as it is) is its own key.
 bool AppendCanonicalKey(const char16_t* word, size_t n, std::u16string* out);
 
+// Whether a word holding `c` may have a key other than itself.
+bool FoldsInKey(char16_t c);
+
+// An Arabic presentation form (U+FB50-U+FDFF, U+FE70-U+FEFF).
+inline bool IsPresentationForm(char16_t c) {
+  return (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+}
+
+// Appends the units the presentation form `c` shows (a phrase ligature's
+// blanks among them), or `c` itself when it shows none.
+void AppendPresentationLetters(char16_t c, std::u16string* out);
+
+// The Urdu letter of an Arabic one the key folds (U+0643, U+0649, U+064A,
+// U+0647, U+0629), else `c`.
+char16_t UrduLetter(char16_t c);
+
 }  // namespace urdulex::internal
 
 #endif  // URDULEX_TEXT_CANONICALKEY_H_

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormExtent.h"
 #include "diacritizer/hashmain.h"
 #include "foundation/Quote.h"
@@ -325,31 +326,18 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     return;
   }
   const char16_t* wide = wide_.data() + word->text;
-  size_t units = answer->units;
-  const unsigned char* form = answer->form;
-  as_written_ = false;
-  if (form == nullptr && token.ignorable) {
-    form = FindAsWritten(wide, word->units, &units);
-  }
-  if (form == nullptr) {
+  if (answer->form != nullptr && !token.marked && !token.folds &&
+      !token.ignorable) {
     ++coverage_.words;
-    ++coverage_.unknown;
-    if (options_.count_unknown) {
-      ++unknown_[std::u16string(wide, word->units)];
-    }
+    ++coverage_.known;
+    FlushPassed();
+    out_.PutUtf16LE(answer->form, answer->units);
+    return;
+  }
+  const char16_t* key = word->key == kInText ? wide : keys_.data() + word->key;
+  if (!PutWord(wide, word->units, token, key, word->length, *answer)) {
     PassUtf8(original, token.length);
-    return;
   }
-  ++coverage_.words;
-  ++coverage_.known;
-  FlushPassed();
-  if (!token.ignorable || as_written_) {
-    out_.PutUtf16LE(form, units);
-    return;
-  }
-  scratch_.resize(units);
-  std::memcpy(&scratch_[0], form, 2 * units);
-  out_.Put(WithDirectionalMarks(wide, word->units, scratch_.data(), units));
 }
 
 void Diacritizer::Emit(const char16_t* text, const Token& token,
@@ -380,70 +368,259 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   }
   const char16_t* key =
       word->key == kInText ? original : keys_.data() + word->key;
-  size_t units = answer->units;
-  const unsigned char* form = answer->form;
-  as_written_ = false;
-  if (form == nullptr && token.ignorable) {
-    form = FindAsWritten(original, token.length, &units);
+  if (answer->form != nullptr && !NeedsAllForms(options_) && !token.marked &&
+      !token.folds && !token.ignorable) {
+    ++coverage_.words;
+    ++coverage_.known;
+    FlushPassed();
+    out_.PutUtf16LE(answer->form, answer->units);
+    return;
   }
-  if (form == nullptr) {
+  if (!PutWord(original, token.length, token, key, word->length, *answer)) {
+    Pass(original, token.length);
+  }
+}
+
+bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
+                          const char16_t* key, size_t key_units,
+                          const Answer& answer) {
+  marked_.Assign(word, n);
+  // Found by its own key and written without marks: the table's forms
+  // have the word's letters as they are.
+  direct_ = answer.form != nullptr && !token.marked && !token.ignorable;
+  Readings(word, n, token.ignorable, key, key_units, answer.form != nullptr,
+           marked_, &readings_);
+  if (readings_.empty()) {
     if (!token.letter) {
       ++coverage_.other;
-    } else {
-      ++coverage_.words;
-      ++coverage_.unknown;
-      if (options_.count_unknown) {
-        ++unknown_[std::u16string(original, token.length)];
-      }
+      return false;
     }
-    Pass(original, token.length);
-    return;
+    ++coverage_.words;
+    word_out_.clear();
+    direct_ = false;
+    if (!options_.lines && Split(word, token, &word_out_)) {
+      ++coverage_.known;
+      ++coverage_.split;
+      if (options_.count_unknown) ++split_[std::u16string(word, n)];
+      FlushPassed();
+      out_.Put(word_out_);
+      return true;
+    }
+    ++coverage_.unknown;
+    if (options_.count_unknown) ++unknown_[std::u16string(word, n)];
+    return false;
   }
   ++coverage_.words;
   ++coverage_.known;
-  FlushPassed();
-  if (NeedsAllForms(options_)) {
-    const WordFormLookup::Forms held =
-        as_written_
-            ? TableForms(table_, written_key_.data(), written_key_.size())
-            : TableForms(table_, key, word->length);
-    const std::vector<std::u16string>& forms = *held;
-    if (forms.size() > 1) {
-      ++coverage_.ambiguous;
-      if (options_.list_ambiguous) {
-        if (as_written_) {
-          ++ambiguous_[written_key_];
-        } else {
-          ++ambiguous_[std::u16string(key, word->length)];
-        }
+  Agreeing(marked_, readings_, &agreeing_);
+  if (agreeing_.empty()) {
+    ++coverage_.kept;
+    if (options_.count_unknown) ++kept_[std::u16string(word, n)];
+    return false;
+  }
+  word_out_.clear();
+  if (agreeing_.size() > 1 && NeedsAllForms(options_)) {
+    ++coverage_.ambiguous;
+    if (options_.list_ambiguous) ++ambiguous_[found_key_];
+    switch (options_.ambiguous) {
+      case Ambiguous::kFirst:
+        break;
+      case Ambiguous::kCommon: {
+        std::vector<std::u16string> forms;
+        for (size_t i : agreeing_) forms.push_back(readings_[i]);
+        PutReading(word, n, token, marked_, CommonMarks(forms), &word_out_);
+        FlushPassed();
+        out_.Put(word_out_);
+        return true;
       }
-      switch (options_.ambiguous) {
-        case Ambiguous::kFirst:
-          break;
-        case Ambiguous::kCommon: {
-          const std::u16string common = CommonMarks(forms);
-          PutForm(original, token, common.data(), common.size());
-          return;
+      case Ambiguous::kKeep:
+        return false;
+      case Ambiguous::kAll:
+        for (size_t i = 0; i < agreeing_.size(); ++i) {
+          if (i > 0) word_out_.push_back(u'|');
+          PutReading(word, n, token, marked_, readings_[agreeing_[i]],
+                     &word_out_);
         }
-        case Ambiguous::kKeep:
-          out_.Put(original, token.length);
-          return;
-        case Ambiguous::kAll:
-          for (size_t i = 0; i < forms.size(); ++i) {
-            if (i > 0) out_.Put(u'|');
-            PutForm(original, token, forms[i].data(), forms[i].size());
-          }
-          return;
+        FlushPassed();
+        out_.Put(word_out_);
+        return true;
+    }
+  }
+  PutReading(word, n, token, marked_, readings_[agreeing_[0]], &word_out_);
+  FlushPassed();
+  out_.Put(word_out_);
+  return true;
+}
+
+void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
+                           const char16_t* key, size_t key_units, bool found,
+                           const MarkedWord& marked,
+                           std::vector<std::u16string>* out) {
+  as_written_ = false;
+  auto all = [&](const char16_t* k, size_t units) {
+    const WordFormLookup::Forms held = TableForms(table_, k, units);
+    *out = *held;
+    found_key_.assign(k, units);
+    return !out->empty();
+  };
+  if (found) {
+    all(key, key_units);
+    return;
+  }
+  out->clear();
+  if (ignorable) {
+    // A table may hold the word with its directional marks or tatweels.
+    written_key_.clear();
+    if (!AppendBareForm(word, n, &written_key_)) written_key_.assign(word, n);
+    if (all(written_key_.data(), written_key_.size())) {
+      as_written_ = true;
+      return;
+    }
+  }
+  const std::u16string& canonical = marked.key();
+  if (canonical.empty()) return;
+  if (canonical.compare(0, std::u16string::npos, key, key_units) != 0 &&
+      all(canonical.data(), canonical.size())) {
+    return;
+  }
+  // The hamza of an izafat on a final heh or yeh barree.
+  const char16_t last = canonical.back();
+  if (last == 0x06C2 || last == 0x06D3) {
+    scratch_.assign(canonical);
+    scratch_.back() = last == 0x06C2 ? 0x06C1 : 0x06D2;
+    if (all(scratch_.data(), scratch_.size())) return;
+  }
+  out->clear();
+}
+
+void Diacritizer::Agreeing(const MarkedWord& word,
+                           const std::vector<std::u16string>& readings,
+                           std::vector<size_t>* agreeing) {
+  agreeing->clear();
+  if (!word.marked()) {
+    for (size_t i = 0; i < readings.size(); ++i) agreeing->push_back(i);
+    return;
+  }
+  if (marked_readings_.size() < readings.size()) {
+    marked_readings_.resize(readings.size());
+  }
+  for (size_t i = 0; i < readings.size(); ++i) {
+    marked_readings_[i].Assign(readings[i].data(), readings[i].size());
+    if (Agrees(word, marked_readings_[i])) agreeing->push_back(i);
+  }
+}
+
+void Diacritizer::PutReading(const char16_t* word, size_t n, const Token& token,
+                             const MarkedWord& marked,
+                             const std::u16string& form, std::u16string* out) {
+  if (!options_.normalize && !direct_) {
+    reading_.Assign(form.data(), form.size());
+    if (Aligned(marked, reading_)) {
+      PutMarks(word, marked, reading_, out);
+      return;
+    }
+  }
+  if (token.ignorable && !as_written_) {
+    *out += WithDirectionalMarks(word, n, form.data(), form.size());
+  } else {
+    *out += form;
+  }
+}
+
+bool Diacritizer::Split(const char16_t* word, const Token& token,
+                        std::u16string* out) {
+  // Where a part may begin or end: after a letter that joins none after
+  // it, and around a zero-width joiner or non-joiner.
+  const MarkedWord& whole = marked_;
+  const size_t letters = whole.size();
+  auto joiner = [&](size_t i) {
+    const char16_t c = whole.key()[whole[i].key];
+    return c == 0x200C || c == 0x200D;
+  };
+  std::vector<uint32_t> at{0};
+  for (size_t i = 0; i + 1 < letters; ++i) {
+    if (joiner(i) || joiner(i + 1) ||
+        IsNonJoiningLetter(whole.key()[whole[i].key])) {
+      at.push_back(static_cast<uint32_t>(i + 1));
+    }
+  }
+  at.push_back(static_cast<uint32_t>(letters));
+  constexpr size_t kMostCuts = 16;
+  if (at.size() < 3 || at.size() > kMostCuts + 2) return false;
+  const size_t m = at.size();
+  // part[p * m + q]: 0 untried, 1 a joiner, 2 a known part, 3 neither.
+  std::vector<uint8_t> part(m * m, 0);
+  std::vector<std::u16string> chosen(m * m);
+  MarkedWord piece;
+  auto judge = [&](size_t p, size_t q) {
+    uint8_t& verdict = part[p * m + q];
+    if (verdict != 0) return verdict;
+    const size_t a = at[p], b = at[q];
+    if (b - a == 1 && joiner(a)) return verdict = 1;
+    verdict = 3;
+    if (p == 0 && q == m - 1) return verdict;  // the word, unknown
+    for (size_t i = a; i < b; ++i) {
+      if (joiner(i)) return verdict;
+    }
+    if (b - a == 1 && whole.key()[whole[a].key] != 0x0648) return verdict;
+    const char16_t* units = word + whole[a].begin;
+    const size_t length = whole[b - 1].end - whole[a].begin;
+    piece.Assign(units, length);
+    if (piece.key().size() > static_cast<size_t>(wordform::kKeyUnits)) {
+      return verdict;
+    }
+    part_key_.clear();
+    if (!AppendWordKey(units, length, &part_key_)) {
+      part_key_.assign(units, length);
+    }
+    as_written_ = false;
+    const WordFormLookup::Forms held =
+        TableForms(table_, part_key_.data(), part_key_.size());
+    if (!held->empty()) {
+      readings_ = *held;
+    } else {
+      Readings(units, length, false, part_key_.data(), part_key_.size(), false,
+               piece, &readings_);
+    }
+    if (readings_.empty()) return verdict;
+    Agreeing(piece, readings_, &agreeing_);
+    if (agreeing_.empty()) return verdict;
+    std::u16string& text = chosen[p * m + q];
+    if (options_.ambiguous == Ambiguous::kCommon && agreeing_.size() > 1) {
+      std::vector<std::u16string> forms;
+      for (size_t i : agreeing_) forms.push_back(readings_[i]);
+      PutReading(units, length, token, piece, CommonMarks(forms), &text);
+    } else {
+      PutReading(units, length, token, piece, readings_[agreeing_[0]], &text);
+    }
+    return verdict = 2;
+  };
+  // Fewest parts from each cut to the end, the longest first part first.
+  constexpr size_t kNo = SIZE_MAX;
+  std::vector<size_t> parts(m, kNo), next(m, kNo);
+  parts[m - 1] = 0;
+  for (size_t p = m - 1; p-- > 0;) {
+    for (size_t q = m - 1; q > p; --q) {
+      if (parts[q] == kNo) continue;
+      const uint8_t verdict = judge(p, q);
+      if (verdict == 3) continue;
+      const size_t count = parts[q] + (verdict == 2 ? 1 : 0);
+      if (count < parts[p]) {
+        parts[p] = count;
+        next[p] = q;
       }
     }
   }
-  if (!token.ignorable || as_written_) {
-    out_.PutUtf16LE(form, units);
-    return;
+  if (parts[0] == kNo || parts[0] < 2) return false;
+  for (size_t p = 0; p + 1 < m; p = next[p]) {
+    const size_t q = next[p];
+    if (part[p * m + q] == 1) {
+      out->append(word + whole[at[p]].begin, word + whole[at[q] - 1].end);
+    } else {
+      *out += chosen[p * m + q];
+    }
   }
-  scratch_.resize(units);
-  std::memcpy(&scratch_[0], form, 2 * units);
-  PutForm(original, token, scratch_.data(), units);
+  return true;
 }
 
 const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
@@ -485,19 +662,27 @@ std::string FormatCoverage(const Coverage& c) {
                 static_cast<unsigned long long>(c.unknown),
                 static_cast<unsigned long long>(c.ambiguous),
                 static_cast<unsigned long long>(c.other));
-  return text;
+  std::string line = text;
+  if (c.kept > 0) {
+    line +=
+        "; " + std::to_string(c.kept) + " kept: marks disagree with the table";
+  }
+  if (c.split > 0) {
+    line += "; " + std::to_string(c.split) + " split into known parts";
+  }
+  return line;
 }
 
 namespace {
 
 // A letter of a form with the marks it carries.
-struct MarkedLetter {
+struct LetterMarks {
   char16_t letter;
   bool shadda;
   char16_t vowel;  // another lifted mark, or 0
 };
 
-void SplitLetters(const std::u16string& form, std::vector<MarkedLetter>* out) {
+void SplitLetters(const std::u16string& form, std::vector<LetterMarks>* out) {
   constexpr char16_t kShadda = 0x0651;
   out->clear();
   for (char16_t c : form) {
@@ -525,7 +710,7 @@ std::vector<std::pair<std::u16string, uint64_t>> ByCount(
 
 std::u16string CommonMarks(const std::vector<std::u16string>& forms) {
   if (forms.empty()) return std::u16string();
-  std::vector<MarkedLetter> common, other;
+  std::vector<LetterMarks> common, other;
   SplitLetters(forms[0], &common);
   for (size_t f = 1; f < forms.size(); ++f) {
     SplitLetters(forms[f], &other);
@@ -536,7 +721,7 @@ std::u16string CommonMarks(const std::vector<std::u16string>& forms) {
     }
   }
   std::u16string out;
-  for (const MarkedLetter& m : common) {
+  for (const LetterMarks& m : common) {
     out.push_back(m.letter);
     if (m.shadda) out.push_back(0x0651);
     if (m.vowel != 0) out.push_back(m.vowel);
@@ -551,6 +736,16 @@ std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::Unknown() const {
 std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::AmbiguousWords()
     const {
   return ByCount(ambiguous_);
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::KeptWords()
+    const {
+  return ByCount(kept_);
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::SplitWords()
+    const {
+  return ByCount(split_);
 }
 
 }  // namespace urdulex::internal

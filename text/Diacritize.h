@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "diacritizer/WordFormLookup.h"
+#include "text/MarkedWord.h"
 #include "text/TextIO.h"
 #include "text/Tokenizer.h"
 #include "urdulex/wordform_table.h"
@@ -95,6 +96,10 @@ class Diacritizer {
     // bytes, the words looked up alone decoded (false: all the text is
     // decoded, as for every other run; the output is the same).
     bool utf8 = true;
+    // Found words are written with the table's letters (and the text's
+    // directional marks) rather than with the text's letters and the
+    // table's marks.
+    bool normalize = false;
   };
 
   Diacritizer(const WordFormLookup& table, const Options& options,
@@ -123,6 +128,11 @@ class Diacritizer {
   // The bare forms of the words found with several forms, with their
   // counts, in the same order.
   std::vector<std::pair<std::u16string, uint64_t>> AmbiguousWords() const;
+  // The words left as written for their marks agree with no form, and
+  // those split into known parts, as Unknown() lists them (kept only with
+  // count_unknown).
+  std::vector<std::pair<std::u16string, uint64_t>> KeptWords() const;
+  std::vector<std::pair<std::u16string, uint64_t>> SplitWords() const;
   // Whether the options need every form of a word (the table's all_forms).
   static bool NeedsAllForms(const Options& options) {
     return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
@@ -192,6 +202,31 @@ class Diacritizer {
   void PutForm(const char16_t* original, const Token& token,
                const char16_t* form, size_t units);
 
+  // A word that is not written as the table's first form as it stands:
+  // found with marks or letters to carry over, with several forms, or not
+  // found by the key `key` (whose answer is `answer`). Counts it, and
+  // writes it unless it is to be written as it came (false).
+  bool PutWord(const char16_t* word, size_t n, const Token& token,
+               const char16_t* key, size_t key_units, const Answer& answer);
+  // Every form of the word (its MarkedWord in `marked`), found by `key`
+  // (null: its own key) or else by its canonical key, or by that key
+  // without an izafat's hamza at the end; empty when none is found.
+  void Readings(const char16_t* word, size_t n, bool ignorable,
+                const char16_t* key, size_t key_units, bool found,
+                const MarkedWord& marked, std::vector<std::u16string>* out);
+  // The readings whose marks agree with the writer's, in `agreeing` (of
+  // `readings`, MarkedWords in `marked_readings_`).
+  void Agreeing(const MarkedWord& word,
+                const std::vector<std::u16string>& readings,
+                std::vector<size_t>* agreeing);
+  // Writes `form` on the word's letters (or as it is, with normalize).
+  void PutReading(const char16_t* word, size_t n, const Token& token,
+                  const MarkedWord& marked, const std::u16string& form,
+                  std::u16string* out);
+  // Splits the unknown word into known parts and writes them to `out`;
+  // false when it has no such split.
+  bool Split(const char16_t* word, const Token& token, std::u16string* out);
+
   const WordFormLookup& table_;
   Options options_;
   TextWriter& out_;
@@ -201,6 +236,17 @@ class Diacritizer {
   std::u16string keys_;
   std::unordered_map<std::u16string, uint64_t> unknown_;
   std::unordered_map<std::u16string, uint64_t> ambiguous_;
+  std::unordered_map<std::u16string, uint64_t> kept_;
+  std::unordered_map<std::u16string, uint64_t> split_;
+  MarkedWord marked_;
+  std::vector<MarkedWord> marked_readings_;
+  std::vector<std::u16string> readings_;
+  std::vector<size_t> agreeing_;
+  std::u16string word_out_;
+  MarkedWord reading_;
+  std::u16string found_key_;  // the key the readings were found by
+  std::u16string part_key_;
+  bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).
   std::unique_ptr<WordFormLookup::Query[]> queries_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/CanonicalKey.h"
 #include "text/WordKey.h"
 
 namespace urdulex::internal {
@@ -25,7 +26,8 @@ enum UnitFlag : uint8_t {
   kLetter = 2,
   kIgnorable = 4,
   kSeparatorUnit = 8,
-  kJoinerUnit = 16  // IsJoinerControl
+  kJoinerUnit = 16,  // IsJoinerControl
+  kFolds = 32,       // FoldsInKey, or a zero-width joiner or non-joiner
 };
 
 class UnitFlags {
@@ -80,11 +82,12 @@ UnitFlags::UnitFlags() {
   const SeparatorSet& separators = Separators();
   for (uint32_t c = 0; c < 0x10000; ++c) {
     const char16_t u = static_cast<char16_t>(c);
-    flags_[c] = static_cast<uint8_t>((IsLiftedMark(u) ? kLifted : 0) |
-                                     (IsArabicLetter(u) ? kLetter : 0) |
-                                     (IsIgnorable(u) ? kIgnorable : 0) |
-                                     (separators.Has(u) ? kSeparatorUnit : 0) |
-                                     (IsJoinerControl(u) ? kJoinerUnit : 0));
+    flags_[c] = static_cast<uint8_t>(
+        (IsLiftedMark(u) ? kLifted : 0) | (IsArabicLetter(u) ? kLetter : 0) |
+        (IsIgnorable(u) ? kIgnorable : 0) |
+        (separators.Has(u) ? kSeparatorUnit : 0) |
+        (IsJoinerControl(u) ? kJoinerUnit : 0) |
+        (FoldsInKey(u) || u == 0x200C || u == 0x200D ? kFolds : 0));
   }
 }
 
@@ -101,7 +104,7 @@ inline void Add(std::vector<Token>* tokens, size_t start, size_t length,
   tokens->push_back(Token{static_cast<uint32_t>(start),
                           static_cast<uint32_t>(length), kind,
                           (flags & kLifted) != 0, (flags & kLetter) != 0,
-                          (flags & kIgnorable) != 0});
+                          (flags & kIgnorable) != 0, (flags & kFolds) != 0});
 }
 
 uint8_t FlagsOf(const char16_t* text, size_t start, size_t end) {
@@ -328,10 +331,10 @@ size_t Tokenizer::SplitLines(const char16_t* text, size_t n, bool final,
       if (open) return start;
       const uint8_t flags = FlagsOf(text, start, e);
       // An empty line is a word of no letters: looked up, never found.
-      tokens->push_back(Token{static_cast<uint32_t>(start),
-                              static_cast<uint32_t>(e - start), Token::kWord,
-                              (flags & kLifted) != 0, (flags & kLetter) != 0,
-                              (flags & kIgnorable) != 0});
+      tokens->push_back(
+          Token{static_cast<uint32_t>(start), static_cast<uint32_t>(e - start),
+                Token::kWord, (flags & kLifted) != 0, (flags & kLetter) != 0,
+                (flags & kIgnorable) != 0, (flags & kFolds) != 0});
     } else {
       // Too long to be found: passed on now so that memory stays small,
       // but for the blanks at its end so far, which wait to be seen

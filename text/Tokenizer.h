@@ -44,6 +44,9 @@ struct Token {
   bool letter;
   // A word holding a directional mark or a tatweel, left out of its key.
   bool ignorable;
+  // A word whose canonical key may differ from it (FoldsInKey), or
+  // holding a zero-width joiner or non-joiner.
+  bool folds;
 };
 
 inline bool IsLiftedMark(char16_t c) {

@@ -55,12 +55,16 @@ class Normalizer:
 class Coverage:
     """The counts of a diacritization: Urdu words (with an
     Arabic-script letter) looked up, known, unknown, ambiguous (known with
-    several forms), and other words passed through."""
+    several forms), other words passed through, and among the known
+    those left as written for their marks fit no form (kept) and those
+    found as known parts (split)."""
     words: int
     known: int
     unknown: int
     ambiguous: int
     other: int
+    kept: int
+    split: int
 
 class WordFormTable:
     """A word-form table file, read once; share one object between threads

@@ -17,7 +17,7 @@
 namespace urdulex::internal {
 
 const char kDiacritizeHelp[] =
-    "usage: urdu diacritize [--table FILE] [--lines]\n"
+    "usage: urdu diacritize [--table FILE] [--lines] [--normalize]\n"
     "                       [--ambiguous first|common|keep|all]\n"
     "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
     "Restores the diacritics of every word the word-form table knows\n"
@@ -25,17 +25,25 @@ const char kDiacritizeHelp[] =
     "separated by white space and punctuation; --lines takes each line as\n"
     "one word. Only words holding an Arabic-script letter are looked up;\n"
     "numbers, Latin words and markup pass through, counted apart. A word\n"
-    "is looked up by its bare form without directional marks and\n"
-    "tatweels, and replaced by the table's first form; it keeps its\n"
-    "directional marks where they stood and loses its tatweels. A word\n"
-    "not found is written as it came.\n"
+    "is looked up by its bare form, and else by its canonical key (Arabic\n"
+    "letters as Urdu ones, letters composed, presentation forms unfolded,\n"
+    "without khari zabar, tatweels and directional marks). A found word\n"
+    "keeps its letters and gets the marks of the table's first form;\n"
+    "--normalize writes the table's form instead. A word written with\n"
+    "marks gets the first form whose marks include them (a kasra on the\n"
+    "last letter, the izafat, stays); with none, it is left as it came\n"
+    "(\"kept\"). A word not found is split into known parts where a\n"
+    "zero-width non-joiner or a letter that joins none after it allows\n"
+    "(\"split\"), and else written as it came.\n"
     "A word with several forms is, by --ambiguous: first, given the first\n"
     "form (the default); common, given only the marks all its forms share\n"
     "on each letter; keep, left as it came; all, given every form as\n"
     "form1|form2 (--forms first|all is the same as --ambiguous first|all).\n"
     "--report FILE lists the unknown words with their counts (TSV, most\n"
     "frequent first), then the words with several forms: bare form, count\n"
-    "and form1|form2. -v prints a coverage line on standard error.\n";
+    "and form1|form2, then the words kept and split, with \"kept\" or\n"
+    "\"split\" as the third field. -v prints a coverage line on standard\n"
+    "error.\n";
 
 namespace {
 
@@ -45,6 +53,8 @@ void AddCoverage(const Coverage& add, Coverage* to) {
   to->unknown += add.unknown;
   to->ambiguous += add.ambiguous;
   to->other += add.other;
+  to->kept += add.kept;
+  to->split += add.split;
 }
 
 }  // namespace
@@ -71,6 +81,7 @@ int RunDiacritize(const Arguments& args) {
   }
   Diacritizer::Options options;
   options.lines = args.Has("--lines");
+  options.normalize = args.Has("--normalize");
   options.ambiguous = ambiguous->second;
   const std::string report_name = args.Value("--report", "");
   options.count_unknown = !report_name.empty();
@@ -82,7 +93,7 @@ int RunDiacritize(const Arguments& args) {
   files.Input("word-form table", table_name);
   TextCommand command(args, files);
   WordFormLookup table;
-  OpenTable(table_name, Diacritizer::NeedsAllForms(options), &table);
+  OpenTable(table_name, true, &table);
   // Threads see the text in blocks: the table is readied for the whole.
   Diacritizer::PrepareFor(table, command.total_bytes());
   ByteSink* report = command.OpenReport();
@@ -103,7 +114,8 @@ int RunDiacritize(const Arguments& args) {
           }
           state.diacritizer->Run(reader);
         });
-    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous;
+    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous, kept,
+        split;
     for (const State& state : states) {
       if (!state.diacritizer) continue;
       AddCoverage(state.diacritizer->coverage(), &coverage);
@@ -113,6 +125,12 @@ int RunDiacritize(const Arguments& args) {
       }
       for (const auto& entry : state.diacritizer->AmbiguousWords()) {
         ambiguous[entry.first] += entry.second;
+      }
+      for (const auto& entry : state.diacritizer->KeptWords()) {
+        kept[entry.first] += entry.second;
+      }
+      for (const auto& entry : state.diacritizer->SplitWords()) {
+        split[entry.first] += entry.second;
       }
     }
     if (report) {
@@ -136,6 +154,19 @@ int RunDiacritize(const Arguments& args) {
           tsv.Put(forms[i]);
         }
         tsv.Put(u'\n');
+      }
+      // Then the words left as written and those split, with what
+      // became of them as a third field.
+      const std::pair<const char*,
+                      const std::unordered_map<std::u16string, uint64_t>*>
+          kinds[] = {{"kept", &kept}, {"split", &split}};
+      for (const auto& kind : kinds) {
+        for (const auto& entry : ByCount(*kind.second)) {
+          tsv.Put(entry.first);
+          const std::string count =
+              "\t" + std::to_string(entry.second) + "\t" + kind.first + "\n";
+          tsv.PutLatin1(count.data(), count.size());
+        }
       }
       // Neither the report nor the text may come of two versions of
       // the table.

@@ -81,7 +81,8 @@ constexpr int kTextOnBlocks = Options::kText | Options::kThreads;
 const Command kCommands[] = {
     {"diacritize",
      kDiacritizeHelp,
-     {kTextOnBlocks, "--table --forms --ambiguous --report", "--lines -v"},
+     {kTextOnBlocks, "--table --forms --ambiguous --report",
+      "--lines --normalize -v"},
      RunDiacritize},
     // --table with no FILE after it takes the shipped table.
     {"evaluate", kEvaluateHelp, {kText, "--gold --table?"}, RunEvaluate},
