@@ -5,26 +5,74 @@
 
 #include "foundation/Quote.h"
 #include "script/LexEnigneUtility.h"
+#include "text/CanonicalKey.h"
 #include "text/WordKey.h"
 
 namespace urdulex::internal {
 
 namespace {
 
-// The marks of each letter of `word`, sorted, one string per letter.
-std::vector<std::u16string> LetterMarks(const std::u16string& word) {
+constexpr char16_t kKhariZabar = 0x0670;
+
+bool IsPresentationForm(char16_t c) {
+  return (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+}
+
+// The canonical key of `word` (AppendCanonicalKey).
+std::u16string Canonical(const std::u16string& word) {
+  std::u16string key;
+  AppendCanonicalKey(word.data(), word.size(), &key);
+  return key;
+}
+
+// The bare form of `key`.
+std::u16string BareOf(const std::u16string& key) {
+  std::u16string bare;
+  if (!AppendBareForm(key.data(), key.size(), &bare)) return key;
+  return bare;
+}
+
+// The marks of each letter of the canonical key `key` of `word`, sorted,
+// one string per letter. The key keeps the lifted marks in their order
+// after the letters they follow (a madda composed into its alef is no
+// longer a mark), and a ligature's letters before its marks, so that these
+// fall to its last letter; the khari zabars it leaves out are taken from
+// `word`, each with the letter before it.
+std::vector<std::u16string> LetterMarks(const std::u16string& word,
+                                        const std::u16string& key) {
   std::vector<std::u16string> letters;
   std::u16string before_first;
-  for (char16_t c : word) {
+  for (char16_t c : key) {
     if (IsArabicLetter(c)) {
       letters.emplace_back();
     } else if (IsLiftedMark(c)) {
       (letters.empty() ? before_first : letters.back()).push_back(c);
     }
   }
+  size_t letter = 0;  // letters of `word` so far
+  std::u16string form;
+  for (char16_t c : word) {
+    if (IsPresentationForm(c)) {
+      form.clear();
+      if (!AppendCanonicalKey(&c, 1, &form)) form.assign(1, c);
+      letter += static_cast<size_t>(
+          std::count_if(form.begin(), form.end(), IsArabicLetter));
+    } else if (IsArabicLetter(c)) {
+      ++letter;
+    } else if (c == kKhariZabar) {
+      // The word has as many letters as its key.
+      const size_t at = std::min(letter, letters.size());
+      (at == 0 ? before_first : letters[at - 1]).push_back(c);
+    }
+  }
   if (!letters.empty()) letters.front() += before_first;
   for (std::u16string& marks : letters) std::sort(marks.begin(), marks.end());
   return letters;
+}
+
+// Takes the khari zabars off `marks` (sorted: they come last).
+void WithoutKhariZabar(std::u16string* marks) {
+  while (!marks->empty() && marks->back() == kKhariZabar) marks->pop_back();
 }
 
 std::wstring Wide(const std::u16string& s) {
@@ -48,16 +96,23 @@ std::string Where(const WordStream& stream, uint64_t line, uint64_t index) {
 
 bool CompareWords(const std::u16string& gold, const std::u16string& predicted,
                   Evaluation* evaluation) {
-  if (Bare(gold) != Bare(predicted)) return false;
-  const std::vector<std::u16string> g = LetterMarks(gold);
-  const std::vector<std::u16string> p = LetterMarks(predicted);
-  // Equal bare forms have the same letters.
+  const std::u16string gold_key = Canonical(gold);
+  const std::u16string predicted_key = Canonical(predicted);
+  if (BareOf(gold_key) != BareOf(predicted_key)) return false;
+  std::vector<std::u16string> g = LetterMarks(gold, gold_key);
+  std::vector<std::u16string> p = LetterMarks(predicted, predicted_key);
+  // Equal bare keys have the same letters.
   if (g.empty() || g.size() != p.size()) return true;
   ++evaluation->words;
   evaluation->letters += g.size();
   bool wrong = false;
   bool wrong_before_last = false;
   for (size_t i = 0; i < g.size(); ++i) {
+    // A khari zabar only one side writes is no mark of that letter.
+    const bool gold_khari = g[i].find(kKhariZabar) != std::u16string::npos;
+    if (gold_khari != (p[i].find(kKhariZabar) != std::u16string::npos)) {
+      WithoutKhariZabar(gold_khari ? &g[i] : &p[i]);
+    }
     if (g[i] == p[i]) continue;
     ++evaluation->letter_errors;
     wrong = true;
@@ -126,8 +181,13 @@ void Evaluate(WordStream& gold, WordStream& predicted,
     // Only words with letters count, here as above.
     if (table == nullptr || evaluation->words == words_before) continue;
     const std::u16string bare = Bare(g);
-    const WordFormLookup::Forms held =
-        TableForms(*table, bare.data(), bare.size());
+    WordFormLookup::Forms held = TableForms(*table, bare.data(), bare.size());
+    if (held->empty()) {
+      // A word the table holds under its canonical key.
+      const std::u16string key = BareOf(Canonical(g));
+      if (key == bare) continue;
+      held = TableForms(*table, key.data(), key.size());
+    }
     const std::vector<std::u16string>& forms = *held;
     if (forms.empty()) continue;
     ++evaluation->covered;

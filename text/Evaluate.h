@@ -2,13 +2,19 @@
 // against a reference (the gold text), word by word.
 //
 // Both texts are split into words by the Tokenizer, and the n-th word of
-// one is compared with the n-th word of the other; their bare forms (as
-// SeparateSymbolicDiacritics gives them, without directional marks and
-// tatweels) must be the same. The marks lifted off a word (fatha, damma,
-// kasra, shadda, sukun, maddah above) belong to the letter before them; a
-// letter is an Arabic-script letter (IsArabicLetter), and marks before a
-// word's first letter belong to that letter. A letter is right
-// when it carries the same marks in both texts, in any order.
+// one is compared with the n-th word of the other. They must have the same
+// letters, compared on their canonical keys (text/CanonicalKey.h) made bare
+// (AppendBareForm): khari zabar, tatweels, directional marks, how a letter
+// is composed, Arabic or Urdu letters and presentation forms are what the
+// diacritizer may change or the stripping of marks took off, so they do
+// not part two words. Only the marks lifted off the key (fatha, damma,
+// kasra, shadda, sukun, a maddah above not composed into its alef) are
+// scored, each with the letter of the key before it; a letter is an
+// Arabic-script letter (IsArabicLetter), the marks before a word's first
+// letter belong to that letter, and those of a presentation-form ligature
+// to its last letter. A khari zabar belongs to the letter before it too,
+// but only where both words write it there. A letter is right when it
+// carries the same marks in both texts, in any order.
 //
 //   DER  letters with wrong marks / letters
 //   WER  words with a letter with wrong marks / words
@@ -35,7 +41,7 @@ namespace urdulex::internal {
 using Evaluation = urdulex::Evaluation;
 
 // Compares one pair of words and adds them to `evaluation`. False, adding
-// nothing, when their bare forms differ.
+// nothing, when their letters differ.
 bool CompareWords(const std::u16string& gold, const std::u16string& predicted,
                   Evaluation* evaluation);
 
@@ -61,8 +67,9 @@ class WordStream {
 };
 
 // Compares the whole texts. Throws Error naming the line and word of both
-// texts where their bare forms part, or where one ends first. With a table,
-// also counts its coverage of the gold words.
+// texts where their letters part, or where one ends first. With a table,
+// also counts its coverage of the gold words: a word is known when the
+// table has its bare form or else its bare canonical key.
 void Evaluate(WordStream& gold, WordStream& predicted,
               const WordFormLookup* table, Evaluation* evaluation);
 

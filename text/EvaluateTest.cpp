@@ -73,6 +73,47 @@ TEST(EvaluateTest, MarksCompareAsSetsPerLetter) {
   EXPECT_EQ(4u, e.words);
 }
 
+// Words are aligned on their canonical keys: spellings that differ only in
+// what the key folds are scored, on their marks alone; other letters fail.
+TEST(EvaluateTest, WordsAlignOnTheirCanonicalKeys) {
+  const struct {
+    std::u16string gold, predicted;
+    uint64_t letters, errors;  // letters 0: the words must not align
+  } cases[] = {
+      // Khari zabar one side writes is left out; one both write is a mark.
+      {u"تَعالیٰ", u"تَعالی", 5, 0},
+      {u"بٰت", u"بتٰ", 2, 0},
+      {u"یٰٰ", u"یٰ", 1, 1},
+      // Alef and madda composed or not; a madda on another letter is a mark.
+      {u"آپ", u"آپ", 2, 0},
+      {u"آَپ", u"آپ", 2, 1},
+      {u"بٓ", u"ب", 1, 1},
+      // Yeh and hamza; Arabic letters; heh by its place; tatweel.
+      {u"ہُوئی", u"ہُوئی", 4, 0},
+      {u"كِتاب", u"کتاب", 4, 1},
+      {u"بهي", u"بھی", 3, 0},
+      {u"بـَت", u"بَت", 2, 0},
+      // Presentation forms: a ligature's marks go to its last letter.
+      {u"ﮎﺘﺎﺏ", u"کتاب", 4, 0},
+      {u"ﷲُ", u"اللہُ", 4, 0},
+      {u"ﷲّ", u"اللّہ", 4, 2},
+      {u"بﹶ", u"بَ", 1, 0},
+      // Different letters.
+      {u"کتاب", u"کتب", 0, 0},
+      {u"آپ", u"اپ", 0, 0},
+      {u"ہوئی", u"ہویی", 0, 0},
+      {u"بہی", u"بھی", 0, 0},
+      {u"كا", u"گا", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const size_t at = static_cast<size_t>(&c - cases);
+    Evaluation e;
+    EXPECT_EQ(c.letters != 0, CompareWords(c.gold, c.predicted, &e)) << at;
+    EXPECT_EQ(c.letters, e.letters) << at;
+    EXPECT_EQ(c.errors, e.letter_errors) << at;
+  }
+}
+
 TEST(EvaluateTest, MismatchesNameLineAndWord) {
   EXPECT_EQ(
       "error: gold:2: word 2 \"\xD8\xA8\" and predicted:2: word 2 "

@@ -358,6 +358,30 @@ TEST_F(UrduTest, EvaluationNumbers) {
   EXPECT_FALSE(Exists("c.txt"));
 }
 
+// Stripped and restored text is measured against its gold text although
+// strip took khari zabar off and composed alef + madda and yeh + hamza:
+// only the fatha of tea'ala, which the table lacks, is missed. The table
+// knows aap and hui by their composed letters.
+TEST_F(UrduTest, EvaluatesStrippedTextOnTheCanonicalKey) {
+  MakeFile("w.txt", u8"آپ\nہُوئی\nکِتاب\n");
+  ASSERT_EQ(0, Run(Urdu() + " table build w.txt -o t.lex")) << stderr_;
+  MakeFile("gold.txt", u8"کِتاب \u0627\u0653پ تَعالیٰ ہُو\u064A\u0654ی\n");
+  ASSERT_EQ(0, Run(Urdu() + " strip gold.txt | " + Urdu() +
+                   " diacritize --table t.lex | " + Urdu() +
+                   " evaluate --gold gold.txt --table t.lex > out.txt"))
+      << stderr_;
+  EXPECT_EQ(
+      "words\t4\n"
+      "letters\t15\n"
+      "DER\t6.67%\t1/15\n"
+      "DER without last letter\t9.09%\t1/11\n"
+      "WER\t25.00%\t1/4\n"
+      "WER without last letter\t25.00%\t1/4\n"
+      "table knows the word\t75.00%\t3/4\n"
+      "table has the gold form\t25.00%\t1/4\n",
+      Contents(Path("out.txt")));
+}
+
 TEST_F(UrduTest, NormalizeAndCheck) {
   const std::string config = kSource + "/data/normalization/config.ini";
   // The Arabic kaf becomes the Urdu one; line ends, CR LF included, stay
