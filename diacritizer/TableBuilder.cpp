@@ -38,6 +38,45 @@ std::wstring ShaddaFirst(std::wstring word) {
   return word;
 }
 
+constexpr wchar_t kKhariZabar = 0x0670;
+
+bool IsSeparator(wchar_t c) { return c == L' ' || c == 0x200C || c == 0x200D; }
+
+// The symbols that restore from `alias` the form that `key` and `symbols`
+// restore, where `alias` is `key` less some khari zabars: each becomes a K
+// on the letter before it, which has no other mark (X). False when there
+// are none.
+bool CanonicalSymbols(const std::wstring& key, const std::string& symbols,
+                      const std::u16string& alias, std::string* out) {
+  out->clear();
+  size_t a = 0;             // in `alias`
+  size_t j = 0;             // in `symbols`
+  size_t bare = out->npos;  // the X of the letter just taken, if it has one
+  for (wchar_t c : key) {
+    const bool kept = a < alias.size() && alias[a] == c;
+    if (IsSeparator(c)) {
+      if (!kept) return false;
+      ++a;
+      bare = out->npos;
+      continue;
+    }
+    const size_t n = j < symbols.size() && symbols[j] == 'S' ? 2 : 1;
+    const std::string group = symbols.substr(std::min(j, symbols.size()), n);
+    j += n;
+    if (kept) {
+      ++a;
+      bare = group == "X" ? out->size() : out->npos;
+      *out += group;
+    } else if (c == kKhariZabar && group == "X" && bare != out->npos) {
+      (*out)[bare] = 'K';
+      bare = out->npos;
+    } else {
+      return false;
+    }
+  }
+  return a == alias.size();
+}
+
 }  // namespace
 
 Status DecodeTextLines(const std::string& bytes,
@@ -144,11 +183,32 @@ std::optional<SkipReason> WordFormTableBuilder::Add(const std::wstring& word,
     return SkipReason::kDuplicate;
   }
   entries_.push_back(std::move(entry));
+  if (canonical_key_ != nullptr) AddCanonical(entries_.back());
   return std::nullopt;
 }
 
+void WordFormTableBuilder::AddCanonical(const Entry& entry) {
+  const std::u16string key(entry.key.begin(), entry.key.end());
+  std::u16string alias;
+  if (!canonical_key_(key.data(), key.size(), &alias) || alias.empty()) return;
+  Entry second{std::wstring(alias.begin(), alias.end()), std::string(),
+               entry.id, entry.tag, entry.flag};
+  if (!CanonicalSymbols(entry.key, entry.symbols, alias, &second.symbols)) {
+    return;
+  }
+  // What the lookups write must be the form itself.
+  LexEnigneUtility utility;
+  if (utility.MergeSymbolicDiacritics(second.key, second.symbols) !=
+      utility.MergeSymbolicDiacritics(entry.key, entry.symbols)) {
+    return;
+  }
+  if (!seen_.insert({second.key, second.symbols}).second) return;
+  canonical_.push_back(std::move(second));
+}
+
 int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
-  const double forms = static_cast<double>(entries_.size());
+  const size_t records = entries_.size() + canonical_.size();
+  const double forms = static_cast<double>(records);
   const double wanted = std::ceil(forms / load);
   // A tiny load asks for more slots than any table may have; converting
   // such a count (or an infinite one) to an integer would be undefined.
@@ -156,16 +216,21 @@ int64_t WordFormTableBuilder::SlotsForLoad(double load) const {
     return static_cast<int64_t>(kMaxTableSlots) + 1;
   }
   int64_t slots = static_cast<int64_t>(wanted);
-  if (slots < static_cast<int64_t>(entries_.size())) {
-    slots = static_cast<int64_t>(entries_.size());
+  if (slots < static_cast<int64_t>(records)) {
+    slots = static_cast<int64_t>(records);
   }
   return slots < 1 ? 1 : slots;
 }
 
 Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
-  if (slots < 1 || slots < static_cast<int64_t>(entries_.size())) {
+  // The forms under their own keys, then the second records.
+  std::vector<const Entry*> records;
+  records.reserve(entries_.size() + canonical_.size());
+  for (const Entry& entry : entries_) records.push_back(&entry);
+  for (const Entry& entry : canonical_) records.push_back(&entry);
+  if (slots < 1 || slots < static_cast<int64_t>(records.size())) {
     return Status::Failure(std::to_string(slots) + " slots cannot hold " +
-                           std::to_string(entries_.size()) + " forms");
+                           std::to_string(records.size()) + " forms");
   }
   if (slots > kMaxTableSlots) {
     return Status::Failure(std::to_string(slots) +
@@ -174,7 +239,7 @@ Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
   }
   const int32_t n = static_cast<int32_t>(slots);
   const HomeSlotHash home(n);
-  std::vector<int32_t> at(entries_.size(), kUnusedSlot);    // entry -> slot
+  std::vector<int32_t> at(records.size(), kUnusedSlot);     // entry -> slot
   std::vector<int64_t> holder(static_cast<size_t>(n), -1);  // slot -> entry
   std::vector<int32_t> next(static_cast<size_t>(n), kUnusedSlot);
   // Tail of the chain that starts at each home slot.
@@ -185,9 +250,9 @@ Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
   // order, go to the end of their home's chain, into free slots from the
   // top. Chains never mix homes, and the forms of one bare word follow
   // each other in list order along their chain.
-  std::vector<int32_t> homes(entries_.size());
-  for (size_t e = 0; e < entries_.size(); ++e) {
-    const std::wstring& key = entries_[e].key;
+  std::vector<int32_t> homes(records.size());
+  for (size_t e = 0; e < records.size(); ++e) {
+    const std::wstring& key = records[e]->key;
     int32_t h = static_cast<int32_t>(home(key.data(), key.size()));
     homes[e] = h;
     if (holder[h] < 0) {
@@ -198,7 +263,7 @@ Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
     }
   }
   int32_t free_slot = n - 1;
-  for (size_t e = 0; e < entries_.size(); ++e) {
+  for (size_t e = 0; e < records.size(); ++e) {
     if (at[e] != kUnusedSlot) continue;
     while (holder[free_slot] >= 0) --free_slot;
     int32_t s = free_slot;
@@ -221,7 +286,7 @@ Status WordFormTableBuilder::Build(int64_t slots, std::string* bytes) const {
     const size_t tail_at = base + kKeyBytes;
     PutInt32(*bytes, tail_at + kNextOffset, static_cast<uint32_t>(next[s]));
     if (holder[s] < 0) continue;
-    const Entry& entry = entries_[static_cast<size_t>(holder[s])];
+    const Entry& entry = *records[static_cast<size_t>(holder[s])];
     for (size_t u = 0; u < entry.key.size(); ++u) {
       uint32_t c = static_cast<uint32_t>(entry.key[u]);
       (*bytes)[base + 2 * u] = static_cast<char>(c & 0xFF);
@@ -283,12 +348,13 @@ bool ParseNumber(const std::wstring& field, long long low, long long high,
 Status BuildTableFromList(const std::string& list_name,
                           const std::string& list_bytes, int64_t slots,
                           double load, ListBuild* build,
-                          uint8_t leave_out_flags) {
+                          uint8_t leave_out_flags,
+                          CanonicalKeyFunction canonical_key) {
   std::vector<std::wstring> lines;
   const Status decoded = DecodeTextLines(list_bytes, &lines);
   if (!decoded.ok())
     return Status::Failure(list_name + ":" + decoded.message());
-  WordFormTableBuilder builder;
+  WordFormTableBuilder builder(canonical_key);
   for (size_t n = 0; n < lines.size(); ++n) {
     std::vector<std::wstring> fields(1);
     for (wchar_t c : lines[n]) {
@@ -333,6 +399,7 @@ Status BuildTableFromList(const std::string& list_name,
     return Status::Failure(error);
   }
   build->forms = builder.size();
+  build->canonical_forms = builder.canonical_forms();
   build->slots = slots != 0
                      ? slots
                      : builder.SlotsForLoad(load != 0 ? load : kDefaultLoad);
@@ -342,8 +409,12 @@ Status BuildTableFromList(const std::string& list_name,
 std::string BuildSummary(const ListBuild& build, const std::string& output) {
   std::ostringstream summary;
   summary << build.forms << " forms in " << build.slots << " slots (load "
-          << static_cast<double>(build.forms) / static_cast<double>(build.slots)
-          << ") written to " << output;
+          << static_cast<double>(build.forms + build.canonical_forms) /
+                 static_cast<double>(build.slots);
+  if (build.canonical_forms != 0) {
+    summary << "; " << build.canonical_forms << " more under canonical keys";
+  }
+  summary << ") written to " << output;
   size_t total_skipped = 0;
   for (size_t count : build.skipped) total_skipped += count;
   summary << "; skipped " << total_skipped;

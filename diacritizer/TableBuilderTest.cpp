@@ -206,6 +206,10 @@ TEST_F(TableBuilderTest, DecodesListsInEitherEncoding) {
 // The tool and the program together.
 class TableBuildToolTest : public ScratchDirTest {
  protected:
+  void TearDown() override {
+    wordFormHashTable.Deallocate();
+    ScratchDirTest::TearDown();
+  }
   static std::string Tool() { return std::string("'") + URDU_PATH + "' table"; }
   static std::string Diacritizer() {
     return std::string("'") + DIACRITIZER_PATH + "'";
@@ -335,6 +339,62 @@ TEST_F(TableBuildToolTest, SkippedWordsAreNamed) {
                       "terminal;"))
       << Contents(Path("tty.out"));
   EXPECT_NE(std::string::npos, Contents(Path("tty.out")).find("status 2"));
+}
+
+// `urdu table build` stores a form a second time under its canonical key
+// when the symbols can write its khari zabars back there, after the forms
+// stored under their own keys; the program still gives the first of those.
+TEST_F(TableBuildToolTest, FormsStoredUnderCanonicalKeys) {
+  Write("list.txt",
+        "اَللّٰہ\n"  // no second record: a shadda before the khari zabar
+        "اَللّہ\n"
+        "تَعالیٰ\n"
+        "تَعالی\n"
+        "اَعلیٰ\n"
+        "حَتّیٰ\n"
+        "ہَٰذا\n"     // none: a zabar before the khari zabar
+        "كِتاب\n");  // none: the canonical key has another kaf
+  ASSERT_EQ(0, Run(Tool() + " build list.txt -o wordformshashtable.lex"));
+  EXPECT_EQ(
+      "urdu: 8 forms in 14 slots (load 0.785714; 3 more under canonical "
+      "keys) written to wordformshashtable.lex; skipped 0\n",
+      stderr_);
+  ASSERT_EQ(0, Run(Tool() + " check wordformshashtable.lex > check.out"));
+  EXPECT_NE(std::string::npos, Contents(Path("check.out")).find(" 11 records"))
+      << Contents(Path("check.out"));
+
+  // Each key with its forms in chain order, and the program's answer.
+  const struct {
+    std::wstring key;
+    std::vector<std::wstring> forms;
+  } cases[] = {
+      {L"اللٰہ", {L"اَللّٰہ"}},   {L"اللہ", {L"اَللّہ"}},
+      {L"تعالیٰ", {L"تَعالیٰ"}}, {L"تعالی", {L"تَعالی", L"تَعالیٰ"}},
+      {L"اعلیٰ", {L"اَعلیٰ"}},   {L"اعلی", {L"اَعلیٰ"}},
+      {L"حتیٰ", {L"حَتّیٰ"}},     {L"حتی", {L"حَتّیٰ"}},
+      {L"ہٰذا", {L"ہَٰذا"}},     {L"ہذا", {}},
+      {L"كتاب", {L"كِتاب"}},   {L"کتاب", {}},
+  };
+  ASSERT_TRUE(LoadWordFormHashTable(Path("wordformshashtable.lex")));
+  LexEnigneUtility util;
+  std::wstring input, expected;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(wordform::ToUtf8(c.key));
+    std::vector<WordFormHashNode> found;
+    EXPECT_EQ(!c.forms.empty(), wordFormHashTable.Search(c.key, found));
+    std::vector<std::wstring> got;
+    for (const auto& node : found) {
+      got.push_back(
+          util.MergeSymbolicDiacritics(c.key, node.data.symbolicDiacritics));
+    }
+    EXPECT_EQ(c.forms, got);
+    input += (input.empty() ? L"" : L"\r\n") + c.key;
+    expected += (expected.empty() ? L"" : L"\r\n") +
+                (c.forms.empty() ? c.key : c.forms[0]);
+  }
+  Write("in.txt", Utf16(input));
+  ASSERT_EQ(0, Run(Diacritizer() + " in.txt out.txt")) << stderr_;
+  EXPECT_EQ(Utf16(expected), Contents(Path("out.txt")));
 }
 
 // Every word of the shipped lexicon is stored, and the program gives back

@@ -8,6 +8,7 @@
 
 #include "diacritizer/TableBuilder.h"
 #include "text/ApiSupport.h"
+#include "text/CanonicalKey.h"
 
 namespace urdulex {
 
@@ -65,7 +66,7 @@ std::string WordFormTable::Diacritize(std::string_view text,
 // --- the builder ---
 
 struct WordFormTableBuilder::Impl {
-  wordform::WordFormTableBuilder builder;
+  wordform::WordFormTableBuilder builder{urdulex::internal::AppendCanonicalKey};
   std::vector<SkippedWord> skipped;
 };
 

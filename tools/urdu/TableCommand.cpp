@@ -14,6 +14,7 @@
 #include "diacritizer/TableCheck.h"
 #include "diacritizer/TableFormat.h"
 #include "foundation/Quote.h"
+#include "text/CanonicalKey.h"
 #include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/TextCommand.h"
@@ -130,7 +131,8 @@ int RunTable(const Arguments& args) {
     wordform::ListBuild build;
     const uint8_t leave_out = args.Has("--exclude-uncertain") ? 4 : 0;
     const wordform::Status built = wordform::BuildTableFromList(
-        list_name, ReadTableBytes(input), slots, load, &build, leave_out);
+        list_name, ReadTableBytes(input), slots, load, &build, leave_out,
+        AppendCanonicalKey);
     if (!built.ok()) throw Error(built.message());
     FileSink sink(output);
     WriteAll(sink, [&] { sink.Write(build.bytes.data(), build.bytes.size()); });
