@@ -398,8 +398,10 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
     ++coverage_.words;
     word_out_.clear();
     direct_ = false;
-    if (!options_.lines && Split(word, token, &word_out_)) {
+    bool ambiguous = false;
+    if (!options_.lines && Split(word, token, &word_out_, &ambiguous)) {
       ++coverage_.known;
+      if (ambiguous && NeedsAllForms(options_)) ++coverage_.ambiguous;
       ++coverage_.split;
       if (options_.count_unknown) ++split_[std::u16string(word, n)];
       FlushPassed();
@@ -412,6 +414,10 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   }
   ++coverage_.words;
   ++coverage_.known;
+  if (readings_.size() > 1 && NeedsAllForms(options_)) {
+    ++coverage_.ambiguous;
+    if (options_.list_ambiguous) ++ambiguous_[found_key_];
+  }
   Agreeing(marked_, readings_, &agreeing_);
   if (agreeing_.empty()) {
     ++coverage_.kept;
@@ -420,8 +426,6 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   }
   word_out_.clear();
   if (agreeing_.size() > 1 && NeedsAllForms(options_)) {
-    ++coverage_.ambiguous;
-    if (options_.list_ambiguous) ++ambiguous_[found_key_];
     switch (options_.ambiguous) {
       case Ambiguous::kFirst:
         break;
@@ -528,7 +532,7 @@ void Diacritizer::PutReading(const char16_t* word, size_t n, const Token& token,
 }
 
 bool Diacritizer::Split(const char16_t* word, const Token& token,
-                        std::u16string* out) {
+                        std::u16string* out, bool* ambiguous) {
   // Where a part may begin or end: after a letter that joins none after
   // it, and around a zero-width joiner or non-joiner.
   const MarkedWord& whole = marked_;
@@ -548,7 +552,8 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
   constexpr size_t kMostCuts = 16;
   if (at.size() < 3 || at.size() > kMostCuts + 2) return false;
   const size_t m = at.size();
-  // part[p * m + q]: 0 untried, 1 a joiner, 2 a known part, 3 neither.
+  // part[p * m + q]: 0 untried, 1 a joiner, 2 a known part, 3 neither,
+  // 4 a known part of several forms.
   std::vector<uint8_t> part(m * m, 0);
   std::vector<std::u16string> chosen(m * m);
   MarkedWord piece;
@@ -593,7 +598,7 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     } else {
       PutReading(units, length, token, piece, readings_[agreeing_[0]], &text);
     }
-    return verdict = 2;
+    return verdict = readings_.size() > 1 ? 4 : 2;
   };
   // Fewest parts from each cut to the end, the longest first part first.
   constexpr size_t kNo = SIZE_MAX;
@@ -604,7 +609,7 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
       if (parts[q] == kNo) continue;
       const uint8_t verdict = judge(p, q);
       if (verdict == 3) continue;
-      const size_t count = parts[q] + (verdict == 2 ? 1 : 0);
+      const size_t count = parts[q] + (verdict == 1 ? 0 : 1);
       if (count < parts[p]) {
         parts[p] = count;
         next[p] = q;
@@ -617,6 +622,7 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     if (part[p * m + q] == 1) {
       out->append(word + whole[at[p]].begin, word + whole[at[q] - 1].end);
     } else {
+      *ambiguous = *ambiguous || part[p * m + q] == 4;
       *out += chosen[p * m + q];
     }
   }

@@ -223,9 +223,11 @@ class Diacritizer {
   void PutReading(const char16_t* word, size_t n, const Token& token,
                   const MarkedWord& marked, const std::u16string& form,
                   std::u16string* out);
-  // Splits the unknown word into known parts and writes them to `out`;
-  // false when it has no such split.
-  bool Split(const char16_t* word, const Token& token, std::u16string* out);
+  // Splits the unknown word into known parts and writes them to `out`,
+  // telling whether a part has several forms; false when it has no such
+  // split.
+  bool Split(const char16_t* word, const Token& token, std::u16string* out,
+             bool* ambiguous);
 
   const WordFormLookup& table_;
   Options options_;
