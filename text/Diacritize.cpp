@@ -386,8 +386,11 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
                           const Answer& answer) {
   marked_.Assign(word, n);
   // Found by its own key and written without marks: the table's forms
-  // have the word's letters as they are.
-  direct_ = answer.form != nullptr && !token.marked && !token.ignorable;
+  // have the word's letters, unless the key lost a madda or hamza of the
+  // word (in line mode, as the diacritizer program has it, they always do).
+  direct_ = answer.form != nullptr && !token.marked && !token.ignorable &&
+            (options_.lines || marked_.key().compare(0, std::u16string::npos,
+                                                     key, key_units) == 0);
   Readings(word, n, token.ignorable, key, key_units, answer.form != nullptr,
            marked_, &readings_);
   if (readings_.empty()) {
@@ -467,9 +470,20 @@ void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
     found_key_.assign(k, units);
     return !out->empty();
   };
+  const std::u16string& canonical = marked.key();
+  const bool other_key =
+      canonical.compare(0, std::u16string::npos, key, key_units) != 0;
   if (found) {
     all(key, key_units);
-    return;
+    if (!other_key) return;
+    // A key without the word's madda or hamza may find other letters.
+    out->erase(std::remove_if(out->begin(), out->end(),
+                              [&](const std::u16string& form) {
+                                reading_.Assign(form.data(), form.size());
+                                return !Aligned(marked, reading_);
+                              }),
+               out->end());
+    if (!out->empty()) return;
   }
   out->clear();
   if (ignorable) {
@@ -481,10 +495,8 @@ void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
       return;
     }
   }
-  const std::u16string& canonical = marked.key();
   if (canonical.empty()) return;
-  if (canonical.compare(0, std::u16string::npos, key, key_units) != 0 &&
-      all(canonical.data(), canonical.size())) {
+  if (other_key && all(canonical.data(), canonical.size())) {
     return;
   }
   // The hamza of an izafat on a final heh or yeh barree.
@@ -501,7 +513,7 @@ void Diacritizer::Agreeing(const MarkedWord& word,
                            const std::vector<std::u16string>& readings,
                            std::vector<size_t>* agreeing) {
   agreeing->clear();
-  if (!word.marked()) {
+  if (direct_) {
     for (size_t i = 0; i < readings.size(); ++i) agreeing->push_back(i);
     return;
   }
@@ -510,14 +522,35 @@ void Diacritizer::Agreeing(const MarkedWord& word,
   }
   for (size_t i = 0; i < readings.size(); ++i) {
     marked_readings_[i].Assign(readings[i].data(), readings[i].size());
-    if (Agrees(word, marked_readings_[i])) agreeing->push_back(i);
+    if (word.marked() ? Agrees(word, marked_readings_[i])
+                      : Aligned(word, marked_readings_[i])) {
+      agreeing->push_back(i);
+    }
   }
 }
+
+namespace {
+
+// Whether `form` is word[0, n) with marks added (MarkBitOf) and nothing
+// else: then it is written as it is.
+bool SameLetters(const char16_t* word, size_t n, const std::u16string& form) {
+  size_t i = 0;
+  for (char16_t c : form) {
+    if (i < n && word[i] == c) {
+      ++i;
+    } else if (MarkBitOf(c) == 0) {
+      return false;
+    }
+  }
+  return i == n;
+}
+
+}  // namespace
 
 void Diacritizer::PutReading(const char16_t* word, size_t n, const Token& token,
                              const MarkedWord& marked,
                              const std::u16string& form, std::u16string* out) {
-  if (!options_.normalize && !direct_) {
+  if (!options_.normalize && !direct_ && !SameLetters(word, n, form)) {
     reading_.Assign(form.data(), form.size());
     if (Aligned(marked, reading_)) {
       PutMarks(word, marked, reading_, out);
@@ -578,15 +611,10 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     if (!AppendWordKey(units, length, &part_key_)) {
       part_key_.assign(units, length);
     }
-    as_written_ = false;
-    const WordFormLookup::Forms held =
-        TableForms(table_, part_key_.data(), part_key_.size());
-    if (!held->empty()) {
-      readings_ = *held;
-    } else {
-      Readings(units, length, false, part_key_.data(), part_key_.size(), false,
-               piece, &readings_);
-    }
+    const bool found =
+        !TableForms(table_, part_key_.data(), part_key_.size())->empty();
+    Readings(units, length, false, part_key_.data(), part_key_.size(), found,
+             piece, &readings_);
     if (readings_.empty()) return verdict;
     Agreeing(piece, readings_, &agreeing_);
     if (agreeing_.empty()) return verdict;

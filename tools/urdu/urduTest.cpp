@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "diacritizer/DiacritizerTestUtil.h"
@@ -134,6 +135,49 @@ TEST_F(UrduTest, OnlyUrduWordsCount) {
   ASSERT_EQ(0, Run(Urdu() + " table build list.txt -o k.lex"));
   EXPECT_EQ(u8"کِتـاب کتاب\n",
             Filter("diacritize --table k.lex", u8"کتـاب کتاب\n"));
+}
+
+// Real text as it is written: spelling variants, the writer's marks,
+// compounds and words run together (tools/urdu/testdata, one case a line:
+// input, output, the -v line).
+TEST_F(UrduTest, RealTextCases) {
+  ASSERT_EQ(0, Run(Urdu() + " table build '" + kShippedWords + "' -o t.lex"))
+      << stderr_;
+  std::istringstream cases(
+      Contents(kSource + "/tools/urdu/testdata/real_text_cases.tsv"));
+  std::string line;
+  int count = 0;
+  while (std::getline(cases, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t tab = line.find('\t'), second = line.find('\t', tab + 1);
+    ASSERT_NE(std::string::npos, second) << line;
+    const std::string input = line.substr(0, tab);
+    EXPECT_EQ(line.substr(tab + 1, second - tab - 1) + "\n",
+              Filter("diacritize --table t.lex -v", input + "\n"))
+        << input;
+    EXPECT_EQ("urdu: " + line.substr(second + 1) + "\n", stderr_) << input;
+    ++count;
+  }
+  EXPECT_GE(count, 60);
+}
+
+// Diacritizing adds marks and nothing else: stripped, the output is the
+// stripped input, for the shipped texts and for a copy written with
+// spelling variants.
+TEST_F(UrduTest, DiacritizeOnlyAddsMarks) {
+  const std::string prose = kSource + "/data/urdu/prose.txt";
+  ASSERT_EQ(0, Run("python3 '" + kSource + "/scripts/variant_text.py' '" +
+                   prose + "' -o variants.txt"))
+      << stderr_;
+  for (const std::string& text :
+       {prose, kSource + "/data/urdu/gold.txt",
+        kSource + "/data/diacritizer/sample.txt", Path("variants.txt")}) {
+    ASSERT_EQ(
+        0, Run(Urdu() + " diacritize '" + text + "' | " + Urdu() +
+               " strip > a.txt && " + Urdu() + " strip '" + text + "' > b.txt"))
+        << stderr_;
+    EXPECT_TRUE(Contents(Path("a.txt")) == Contents(Path("b.txt"))) << text;
+  }
 }
 
 TEST_F(UrduTest, LineModeGivesTheDiacritizersBytes) {
