@@ -30,14 +30,16 @@ const std::string& WordFormTable::path() const { return data_->path; }
 std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
   return urdulex::internal::ApiCall([&] {
     const std::u16string units = urdulex::internal::DecodeWord(word);
-    std::u16string bare;
-    if (!urdulex::internal::AppendBareForm(units.data(), units.size(), &bare))
-      bare = units;
-    const WordFormLookup::Forms held =
-        urdulex::internal::TableForms(*data_->table, bare.data(), bare.size());
+    urdulex::internal::StringSink sink;
+    urdulex::internal::TextWriter writer(sink,
+                                         urdulex::internal::TextWriter::kUtf8);
+    urdulex::internal::Diacritizer diacritizer(
+        *data_->table, urdulex::internal::Diacritizer::Options(), writer);
     std::vector<std::string> forms;
-    for (const std::u16string& form : *held)
+    for (const std::u16string& form :
+         diacritizer.FormsOf(units.data(), units.size())) {
       forms.push_back(urdulex::internal::ToUtf8(form));
+    }
     return forms;
   });
 }

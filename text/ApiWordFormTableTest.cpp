@@ -63,8 +63,13 @@ TEST_F(ApiTableTest, DiacritizeByPolicy) {
     EXPECT_EQ(3u, coverage.known);
     EXPECT_EQ(2u, coverage.ambiguous);
   }
+  // Every form of a bare word, or of an Arabic spelling; of a marked word
+  // those its marks agree with.
   const std::vector<std::string> forms = {"کِتاب", "کَتاب"};
-  EXPECT_EQ(forms, table.Forms("کُتاب"));
+  EXPECT_EQ(forms, table.Forms("کتاب"));
+  EXPECT_EQ(forms, table.Forms("كتاب"));
+  EXPECT_EQ(std::vector<std::string>{"کَتاب"}, table.Forms("کَتاب"));
+  EXPECT_TRUE(table.Forms("کُتاب").empty());
   EXPECT_TRUE(table.Forms("اور").empty());
 }
 

@@ -459,6 +459,21 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   return true;
 }
 
+std::vector<std::u16string> Diacritizer::FormsOf(const char16_t* word,
+                                                 size_t n) {
+  std::u16string key;
+  if (!AppendWordKey(word, n, &key)) key.assign(word, n);
+  marked_.Assign(word, n);
+  const bool found =
+      !key.empty() && !TableForms(table_, key.data(), key.size())->empty();
+  direct_ = false;
+  Readings(word, n, true, key.data(), key.size(), found, marked_, &readings_);
+  Agreeing(marked_, readings_, &agreeing_);
+  std::vector<std::u16string> forms;
+  for (size_t i : agreeing_) forms.push_back(readings_[i]);
+  return forms;
+}
+
 void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
                            const char16_t* key, size_t key_units, bool found,
                            const MarkedWord& marked,

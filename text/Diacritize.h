@@ -121,6 +121,11 @@ class Diacritizer {
   // blocks.
   static void PrepareFor(const WordFormLookup& table, int64_t bytes);
 
+  // The forms `word` is given a reading from: every form of the word,
+  // found as Run finds it, and of a word written with marks only those
+  // whose marks agree with its own, in the table's order.
+  std::vector<std::u16string> FormsOf(const char16_t* word, size_t n);
+
   const Coverage& coverage() const { return coverage_; }
   // The unknown words with their counts, most frequent first, equal counts
   // in the order of their UTF-16 text.

@@ -57,8 +57,10 @@ class WordFormTable {
  public:
   static WordFormTable Open(const std::string& path);
 
-  // Every form of `word` (written with or without its marks) in the
-  // table's order; empty when the table does not know it.
+  // Every form of `word` in the table's order, found as Diacritize finds
+  // it (by its bare form, else its canonical key); of a word written with
+  // marks only the forms whose marks include them. Empty when the table
+  // does not know it.
   std::vector<std::string> Forms(std::string_view word) const;
 
   // The text with every known word replaced by its form; separators and

@@ -73,7 +73,8 @@ class WordFormTable:
     @property
     def path(self) -> str: ...
     def forms(self, word: str) -> List[str]:
-        """Every form of `word` (with or without its marks) in table order;
+        """Every form of `word` in table order, found as diacritize finds
+        it; of a word with marks only the forms that agree with them;
         empty when unknown."""
     def diacritize(self, text: str, *, ambiguous: str = "first",
                    lines: bool = False) -> str:
