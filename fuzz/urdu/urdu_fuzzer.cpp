@@ -9,8 +9,13 @@
 //   1: the rest is two texts, the gold and the prediction, split at the
 //      first byte 0x00. Evaluate must either name a mismatch or give
 //      counts that fit together.
+//   2: the rest is UTF-8 text, diacritized with a small table of its own:
+//      the output stripped of its marks is the input stripped of them
+//      (a diacritizer adds marks and nothing else).
 // Without libFuzzer, fuzz/FuzzReplayMain.cpp replays the files named on the
 // command line.
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +27,9 @@
 #include "text/Evaluate.h"
 #include "text/TextIO.h"
 #include "text/Tokenizer.h"
+#include "urdulex/diacritics.h"
+#include "urdulex/error.h"
+#include "urdulex/wordform_table.h"
 
 namespace {
 
@@ -157,15 +165,55 @@ void FuzzEvaluate(const std::string& bytes) {
 
 }  // namespace
 
+// Words with homographs, compounds' parts, a khari zabar and the letters
+// that join nothing after them.
+const urdulex::WordFormTable& Table() {
+  static const urdulex::WordFormTable* table = [] {
+    char path[] = "/tmp/urdu_fuzzer_XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) Fail("no temporary table");
+    close(fd);
+    urdulex::WordFormTableBuilder builder;
+    for (const char* word :
+         {u8"کِتاب", u8"کَتاب", u8"اَور", u8"اُس", u8"اِس", u8"صُورَت", u8"حال",
+          u8"ہو", u8"گَیا", u8"اَللّٰہ", u8"اَعلیٰ", u8"مَیں", u8"میں", u8"و", u8"دِل",
+          u8"قابِل", u8"مَسئلہ"}) {
+      builder.Add(word);
+    }
+    builder.Build(path);
+    auto* opened =
+        new urdulex::WordFormTable(urdulex::WordFormTable::Open(path));
+    unlink(path);
+    return opened;
+  }();
+  return *table;
+}
+
+void FuzzDiacritize(const std::string& text) {
+  std::string out, bare_in;
+  try {
+    bare_in = urdulex::StripDiacritics(text);
+    out = Table().Diacritize(text);
+  } catch (const urdulex::Error&) {
+    return;  // not UTF-8
+  }
+  if (urdulex::StripDiacritics(out) != bare_in) {
+    Fail("diacritizing changed more than marks");
+  }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0 || size > kMaxInput) return 0;
   const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 2) {
+  switch (data[0] % 3) {
     case 0:
       FuzzReader(rest);
       break;
     case 1:
       FuzzEvaluate(rest);
+      break;
+    case 2:
+      FuzzDiacritize(rest);
       break;
   }
   return 0;
