@@ -514,6 +514,18 @@ void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
   if (other_key && all(canonical.data(), canonical.size())) {
     return;
   }
+  // The few words with heh goal where a U+0647 reads as U+06BE by its
+  // place.
+  const std::u16string& heh_goal = marked.heh_goal_key();
+  if (!heh_goal.empty() && all(heh_goal.data(), heh_goal.size())) {
+    out->erase(std::remove_if(out->begin(), out->end(),
+                              [&](const std::u16string& form) {
+                                reading_.Assign(form.data(), form.size());
+                                return reading_.key() != heh_goal;
+                              }),
+               out->end());
+    if (!out->empty()) return;
+  }
   // The hamza of an izafat on a final heh or yeh barree.
   const char16_t last = canonical.back();
   if (last == 0x06C2 || last == 0x06D3) {

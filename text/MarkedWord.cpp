@@ -1,5 +1,7 @@
 #include "text/MarkedWord.h"
 
+#include <algorithm>
+
 #include "script/ArabicComposition.h"
 #include "text/ArabicHeh.h"
 #include "text/CanonicalKey.h"
@@ -51,6 +53,8 @@ char16_t WithoutIzafatHamza(char16_t c) {
   return c == 0x06C2 ? 0x06C1 : c == 0x06D3 ? 0x06D2 : c;
 }
 
+bool IsUrduHeh(char16_t c) { return c == kHehGoal || c == kHehDoachashmee; }
+
 bool SameLetter(const MarkedWord& a, size_t i, const MarkedWord& b, size_t j,
                 bool last) {
   const MarkedLetter& x = a[i];
@@ -62,6 +66,10 @@ bool SameLetter(const MarkedWord& a, size_t i, const MarkedWord& b, size_t j,
     if (last && k == 0) {
       p = WithoutIzafatHamza(p);
       q = WithoutIzafatHamza(q);
+    }
+    if (k == 0 && (x.arabic_heh || y.arabic_heh) && IsUrduHeh(p) &&
+        IsUrduHeh(q)) {
+      continue;
     }
     if (p != q) return false;
   }
@@ -90,7 +98,19 @@ void MarkedWord::Assign(const char16_t* word, size_t n) {
     }
     from_.resize(expanded_.size(), static_cast<uint32_t>(i));
   }
-  AspirateArabicHehs(expanded_.data(), expanded_.size());
+  heh_goal_key_.clear();
+  std::vector<uint32_t> aspirated;  // expanded_ units made U+06BE
+  bool any = false;
+  for (char16_t c : expanded_) any = any || c == kArabicHeh;
+  if (any) {
+    const std::u16string before = expanded_;
+    AspirateArabicHehs(expanded_.data(), expanded_.size());
+    for (size_t e = 0; e < before.size(); ++e) {
+      if (before[e] != expanded_[e])
+        aspirated.push_back(static_cast<uint32_t>(e));
+    }
+  }
+  std::vector<uint32_t> aspirated_keys;  // their places in key_
   // Marks before the first letter belong to it.
   uint8_t pending = 0;
   char16_t pending_order[4];
@@ -149,6 +169,7 @@ void MarkedWord::Assign(const char16_t* word, size_t n) {
     next.base = unit;
     next.composed = kNone;
     next.key = static_cast<uint32_t>(key_.size());
+    next.arabic_heh = word[unit] == kArabicHeh;
     next.shared = !letters_.empty() && letters_.back().base == unit;
     if (next.shared) letters_.back().shared = true;
     if (!letters_.empty() && !next.shared) letters_.back().end = unit;
@@ -159,12 +180,21 @@ void MarkedWord::Assign(const char16_t* word, size_t n) {
       for (uint8_t k = 0; k < pending_size; ++k)
         next.order[k] = pending_order[k];
     }
+    if (!aspirated.empty() &&
+        std::binary_search(aspirated.begin(), aspirated.end(),
+                           static_cast<uint32_t>(e))) {
+      aspirated_keys.push_back(static_cast<uint32_t>(key_.size()));
+    }
     key_.push_back(UrduLetter(c));
     next.key_units = static_cast<uint32_t>(key_.size()) - next.key;
     letters_.push_back(next);
     base = e;
   }
   if (!letters_.empty()) letters_.back().end = static_cast<uint32_t>(n);
+  if (!aspirated_keys.empty()) {
+    heh_goal_key_ = key_;
+    for (uint32_t k : aspirated_keys) heh_goal_key_[k] = kHehGoal;
+  }
 }
 
 bool Aligned(const MarkedWord& word, const MarkedWord& reading) {

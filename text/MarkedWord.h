@@ -42,6 +42,7 @@ struct MarkedLetter {
   uint8_t marks;       // MarkBit
   bool shared;         // one unit of the word writes it with others (a
                        // ligature): no mark can be put on it
+  bool arabic_heh;     // written U+0647: either heh of a form fits it
   uint8_t order_size;  // its marks as written, up to four
   char16_t order[4];
 };
@@ -59,11 +60,16 @@ class MarkedWord {
   const MarkedLetter& operator[](size_t i) const { return letters_[i]; }
   // Whether a letter carries a mark.
   bool marked() const { return marked_; }
+  // The key with every U+0647 read as heh goal (U+06C1), for the few words
+  // that have heh goal where the reading by place gives U+06BE; empty when
+  // no U+0647 was so read.
+  const std::u16string& heh_goal_key() const { return heh_goal_key_; }
 
  private:
   std::u16string key_;
   std::vector<MarkedLetter> letters_;
   bool marked_ = false;
+  std::u16string heh_goal_key_;
   std::u16string expanded_;     // the word, presentation forms unfolded
   std::vector<uint32_t> from_;  // the unit of the word each one came from
 };
