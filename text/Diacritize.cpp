@@ -601,7 +601,8 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     const char16_t c = whole.key()[whole[i].key];
     return c == 0x200C || c == 0x200D;
   };
-  std::vector<uint32_t> at{0};
+  std::vector<uint32_t>& at = split_at_;
+  at.assign(1, 0);
   for (size_t i = 0; i + 1 < letters; ++i) {
     if (joiner(i) || joiner(i + 1) ||
         IsNonJoiningLetter(whole.key()[whole[i].key])) {
@@ -614,9 +615,11 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
   const size_t m = at.size();
   // part[p * m + q]: 0 untried, 1 a joiner, 2 a known part, 3 neither,
   // 4 a known part of several forms.
-  std::vector<uint8_t> part(m * m, 0);
-  std::vector<std::u16string> chosen(m * m);
-  MarkedWord piece;
+  std::vector<uint8_t>& part = split_part_;
+  part.assign(m * m, 0);
+  std::vector<std::u16string>& chosen = split_chosen_;
+  if (chosen.size() < m * m) chosen.resize(m * m);
+  MarkedWord& piece = split_piece_;
   auto judge = [&](size_t p, size_t q) {
     uint8_t& verdict = part[p * m + q];
     if (verdict != 0) return verdict;
@@ -628,6 +631,24 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
       if (joiner(i)) return verdict;
     }
     if (b - a == 1 && whole.key()[whole[a].key] != 0x0648) return verdict;
+    // Most parts tried are not words: a plain word's part is first asked
+    // for by its key alone, which costs one probe and no copy.
+    const size_t key_at = whole[a].key;
+    const size_t key_end = whole[b - 1].key + whole[b - 1].key_units;
+    if (key_end - key_at > static_cast<size_t>(wordform::kKeyUnits)) {
+      return verdict;
+    }
+    if (!token.folds && !token.ignorable) {
+      WordFormLookup::Answer answer;
+      try {
+        answer = table_.Find(
+            reinterpret_cast<const unsigned char*>(whole.key().data() + key_at),
+            key_end - key_at, written_room_);
+      } catch (...) {
+        RethrowTableError(table_);
+      }
+      if (answer.form == nullptr) return verdict;
+    }
     const char16_t* units = word + whole[a].begin;
     const size_t length = whole[b - 1].end - whole[a].begin;
     piece.Assign(units, length);
@@ -646,6 +667,7 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     Agreeing(piece, readings_, &agreeing_);
     if (agreeing_.empty()) return verdict;
     std::u16string& text = chosen[p * m + q];
+    text.clear();
     if (options_.ambiguous == Ambiguous::kCommon && agreeing_.size() > 1) {
       std::vector<std::u16string> forms;
       for (size_t i : agreeing_) forms.push_back(readings_[i]);
@@ -657,7 +679,10 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
   };
   // Fewest parts from each cut to the end, the longest first part first.
   constexpr size_t kNo = SIZE_MAX;
-  std::vector<size_t> parts(m, kNo), next(m, kNo);
+  std::vector<size_t>& parts = split_parts_;
+  std::vector<size_t>& next = split_next_;
+  parts.assign(m, kNo);
+  next.assign(m, kNo);
   parts[m - 1] = 0;
   for (size_t p = m - 1; p-- > 0;) {
     for (size_t q = m - 1; q > p; --q) {

@@ -253,6 +253,12 @@ class Diacritizer {
   MarkedWord reading_;
   std::u16string found_key_;  // the key the readings were found by
   std::u16string part_key_;
+  // Split's room, kept from word to word.
+  std::vector<uint32_t> split_at_;
+  std::vector<uint8_t> split_part_;
+  std::vector<std::u16string> split_chosen_;
+  std::vector<size_t> split_parts_, split_next_;
+  MarkedWord split_piece_;
   bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).
