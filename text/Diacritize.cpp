@@ -474,6 +474,17 @@ std::vector<std::u16string> Diacritizer::FormsOf(const char16_t* word,
   return forms;
 }
 
+bool Diacritizer::KeepAligned(const MarkedWord& marked,
+                              std::vector<std::u16string>* forms) {
+  forms->erase(std::remove_if(forms->begin(), forms->end(),
+                              [&](const std::u16string& form) {
+                                reading_.Assign(form.data(), form.size());
+                                return !Aligned(marked, reading_);
+                              }),
+               forms->end());
+  return !forms->empty();
+}
+
 void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
                            const char16_t* key, size_t key_units, bool found,
                            const MarkedWord& marked,
@@ -492,13 +503,7 @@ void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
     all(key, key_units);
     if (!other_key) return;
     // A key without the word's madda or hamza may find other letters.
-    out->erase(std::remove_if(out->begin(), out->end(),
-                              [&](const std::u16string& form) {
-                                reading_.Assign(form.data(), form.size());
-                                return !Aligned(marked, reading_);
-                              }),
-               out->end());
-    if (!out->empty()) return;
+    if (KeepAligned(marked, out)) return;
   }
   out->clear();
   if (ignorable) {
@@ -517,14 +522,9 @@ void Diacritizer::Readings(const char16_t* word, size_t n, bool ignorable,
   // The few words with heh goal where a U+0647 reads as U+06BE by its
   // place.
   const std::u16string& heh_goal = marked.heh_goal_key();
-  if (!heh_goal.empty() && all(heh_goal.data(), heh_goal.size())) {
-    out->erase(std::remove_if(out->begin(), out->end(),
-                              [&](const std::u16string& form) {
-                                reading_.Assign(form.data(), form.size());
-                                return reading_.key() != heh_goal;
-                              }),
-               out->end());
-    if (!out->empty()) return;
+  if (!heh_goal.empty() && all(heh_goal.data(), heh_goal.size()) &&
+      KeepAligned(marked, out)) {
+    return;
   }
   // The hamza of an izafat on a final heh or yeh barree.
   const char16_t last = canonical.back();
@@ -707,32 +707,6 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     }
   }
   return true;
-}
-
-const unsigned char* Diacritizer::FindAsWritten(const char16_t* word, size_t n,
-                                                size_t* units) {
-  std::u16string& key = written_key_;
-  key.clear();
-  if (!AppendBareForm(word, n, &key)) key.assign(word, n);
-  WordFormLookup::Answer answer;
-  try {
-    answer = table_.Find(reinterpret_cast<const unsigned char*>(key.data()),
-                         key.size(), written_room_);
-  } catch (...) {
-    RethrowTableError(table_);
-  }
-  *units = answer.units;
-  as_written_ = answer.form != nullptr;
-  return answer.form;
-}
-
-void Diacritizer::PutForm(const char16_t* original, const Token& token,
-                          const char16_t* form, size_t units) {
-  if (!token.ignorable || as_written_) {
-    out_.Put(form, units);
-    return;
-  }
-  out_.Put(WithDirectionalMarks(original, token.length, form, units));
 }
 
 std::string FormatCoverage(const Coverage& c) {

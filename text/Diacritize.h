@@ -197,15 +197,6 @@ class Diacritizer {
     if (pass_bytes_ > 0) out_.PutUtf8(pass8_, pass_bytes_);
     pass_bytes_ = 0;
   }
-  // A word with directional marks or tatweels not found without them is
-  // looked up as it is written, for a table may hold it so; null when that
-  // fails too.
-  const unsigned char* FindAsWritten(const char16_t* word, size_t n,
-                                     size_t* units);
-  // Writes a form of the word `token`, with the word's directional marks
-  // when it was found without them.
-  void PutForm(const char16_t* original, const Token& token,
-               const char16_t* form, size_t units);
 
   // A word that is not written as the table's first form as it stands:
   // found with marks or letters to carry over, with several forms, or not
@@ -219,6 +210,10 @@ class Diacritizer {
   void Readings(const char16_t* word, size_t n, bool ignorable,
                 const char16_t* key, size_t key_units, bool found,
                 const MarkedWord& marked, std::vector<std::u16string>* out);
+  // Keeps the forms whose letters are the word's (Aligned); false when
+  // none is left.
+  bool KeepAligned(const MarkedWord& marked,
+                   std::vector<std::u16string>* forms);
   // The readings whose marks agree with the writer's, in `agreeing` (of
   // `readings`, MarkedWords in `marked_readings_`).
   void Agreeing(const MarkedWord& word,
@@ -274,7 +269,7 @@ class Diacritizer {
   size_t pass_bytes_ = 0;
   Units wide_;                     // the words of UTF-8 text in UTF-16
   std::vector<uint32_t> wide_at_;  // where each word is there, how long
-  // A form FindAsWritten restored.
+  // The room of Split's probes.
   unsigned char written_room_[WordFormLookup::RoomBytes(1)];
 };
 
