@@ -95,6 +95,8 @@ class WordFormIndex {
   // when the key is not found). Only after Build with `all_forms`.
   void Forms(const unsigned char* key, size_t units, uint64_t hash,
              std::vector<Form>* out) const;
+  // Whether it was built with `all_forms`.
+  bool all_forms() const { return all_forms_; }
 
  private:
   struct Slot {

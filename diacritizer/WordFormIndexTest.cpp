@@ -49,16 +49,17 @@ class WordFormIndexTest : public ScratchDirTest {
     // The mapped lookups of a whole file: links checked at open, or as the
     // walks meet them, or the full index from the first walk of two slots;
     // and through the directory of the chains, with walks of any length or
-    // of at most two slots.
+    // of at most two slots. Each with every form in its index, and without
+    // (every form then from walks over the file).
     std::vector<std::unique_ptr<WordFormLookup>> lookups;
     const WordFormLookup::Limits limits[] = {
         {}, {0, WordFormLookup::kWalkSlots}, {0, 1}, {}, {0, 2}};
-    for (size_t i = 0; CheckWordFormTableExtent(file, &why) && i < 5; ++i) {
+    for (size_t i = 0; CheckWordFormTableExtent(file, &why) && i < 10; ++i) {
       lookups.emplace_back(new WordFormLookup);
       EXPECT_EQ(WordFormLookup::Verdict::kOpen,
-                lookups.back()->Open(path, true, &why, limits[i]));
+                lookups.back()->Open(path, i < 5, &why, limits[i % 5]));
       EXPECT_TRUE(lookups.back()->mapped());
-      if (i < 3) continue;
+      if (i % 5 < 3) continue;
       lookups.back()->Expect(static_cast<uint64_t>(file.slots));
       EXPECT_EQ(WordFormLookup::Backend::kDirectory, lookups.back()->backend());
     }

@@ -120,7 +120,9 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
   }
   if (!CheckWordFormTableExtent(file, problem)) return Verdict::kExtent;
   owned_index_.reset(new WordFormIndex);
-  owned_index_->Build(file, all_forms);
+  // No file to walk is left: the index lists every form.
+  all_forms_ = true;
+  owned_index_->Build(file, all_forms_);
   index_.store(owned_index_.get(), std::memory_order_release);
   return Verdict::kOpen;
 }
@@ -175,8 +177,9 @@ ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
                                     uint32_t home,
                                     std::vector<const unsigned char*>* all,
                                     const unsigned char** first,
-                                    uint64_t* walked) const {
+                                    uint64_t* walked, size_t limit) const {
   *first = nullptr;
+  if (limit == 0) limit = walk_slots_;
   size_t s = home;
   const unsigned char* record = body_ + s * kRecordSize;
   int32_t next = Int32At(record + kNextAt);
@@ -184,7 +187,7 @@ ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
   // As HashTable::Search: the records with the key in chain order, provided
   // the chain ends properly.
   for (size_t steps = 1;; ++steps) {
-    if (steps > walk_slots_) return ChainWalk::kTooLong;
+    if (steps > limit) return ChainWalk::kTooLong;
     if (steps > 1 && walked != nullptr) ++*walked;
     if (RecordHasKey(record, key, units)) {
       if (*first == nullptr) *first = record;
@@ -538,7 +541,7 @@ void WordFormLookup::ListForms(const unsigned char* key, size_t units,
                                std::vector<std::u16string>* out) const {
   out->clear();
   const WordFormIndex* index = index_.load(std::memory_order_acquire);
-  if (index == nullptr) {
+  if (index == nullptr || !index->all_forms()) {
     if (units == 0 || units > static_cast<size_t>(kKeyUnits) ||
         StartsWithAt(key)) {
       return;
@@ -547,9 +550,21 @@ void WordFormLookup::ListForms(const unsigned char* key, size_t units,
     const unsigned char* first = nullptr;
     ChainWalk walk;
     try {
-      walk = WalkChain(key, units, static_cast<uint32_t>(HomeHash(key, units)),
-                       &records, &first, nullptr);
-      if (walk == ChainWalk::kTooLong) index = &FullIndex();
+      const uint32_t home = static_cast<uint32_t>(HomeHash(key, units));
+      walk = WalkChain(key, units, home, &records, &first, nullptr);
+      if (walk == ChainWalk::kTooLong && all_forms_) {
+        index = &FullIndex();
+      } else if (walk == ChainWalk::kTooLong) {
+        // No index lists the forms: the whole chain is walked, as long as
+        // the table is; longer, it has a cycle, which the check names.
+        records.clear();
+        walk = WalkChain(key, units, home, &records, &first, nullptr,
+                         static_cast<size_t>(slots_) + 1);
+        if (walk == ChainWalk::kTooLong) {
+          CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+          walk = ChainWalk::kAbsent;
+        }
+      }
     } catch (const TARNIException&) {
       CheckIntact();
       throw;

@@ -80,8 +80,10 @@ class WordFormLookup {
   WordFormLookup& operator=(const WordFormLookup&) = delete;
 
   // Opens `path` once. kOpen, or the verdict with the reason in `*problem`;
-  // throws what ReadWordFormTableFile throws. With `all_forms`, AllForms
-  // can be asked.
+  // throws what ReadWordFormTableFile throws. With `all_forms`, an index
+  // built for the lookups also lists every form of a key, for a caller
+  // that asks AllForms often; without, AllForms walks the key's chain in
+  // the file.
   Verdict Open(const std::string& path, bool all_forms, std::string* problem,
                const Limits& limits);
   Verdict Open(const std::string& path, bool all_forms, std::string* problem) {
@@ -149,10 +151,9 @@ class WordFormLookup {
     return answer;
   }
 
-  // Every form of `key` in chain order (empty when unknown). Only after an
-  // Open with `all_forms`. The forms of the kFormsCacheWords keys asked for
-  // last are kept; the forms handed out stay valid as long as they are
-  // held. Throws as FindMany.
+  // Every form of `key` in chain order (empty when unknown). The forms of the
+  // kFormsCacheWords keys asked for last are kept; the forms handed out stay
+  // valid as long as they are held. Throws as FindMany.
   using Forms = std::shared_ptr<const std::vector<std::u16string>>;
   Forms AllForms(const unsigned char* key, size_t units) const;
   Forms AllForms(const char16_t* key, size_t units) const {
@@ -178,9 +179,11 @@ class WordFormLookup {
   // key's fingerprint in bits 32 to 38.
   void HomeHashes(const Query* queries, size_t count, uint64_t* out) const;
   uint64_t HomeHash(const unsigned char* key, size_t units) const;
+  // Walks at most `limit` slots (0: Limits::walk_slots).
   ChainWalk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                       std::vector<const unsigned char*>* all,
-                      const unsigned char** first, uint64_t* steps) const;
+                      const unsigned char** first, uint64_t* steps,
+                      size_t limit = 0) const;
   // Every form, with no cache.
   void ListForms(const unsigned char* key, size_t units,
                  std::vector<std::u16string>* out) const;

@@ -14,6 +14,7 @@
 #include "foundation/Quote.h"
 #include "foundation/TARNIException.h"
 #include "foundation/Utf8.h"
+#include "script/ArabicComposition.h"
 #include "script/LexEnigneUtility.h"
 #include "text/WordKey.h"
 
@@ -196,8 +197,12 @@ void Diacritizer::Process(const char16_t* text,
     // A word without an Arabic-script letter is passed through; a line
     // is looked up whatever it holds, as the `diacritizer` program does.
     if (!token.letter && !options_.lines) continue;
-    Word word{static_cast<uint32_t>(t), kInText, token.length, token.start,
-              token.length};
+    Word word{static_cast<uint32_t>(t),
+              kInText,
+              token.length,
+              token.start,
+              token.length,
+              IsPlain(token)};
     const size_t at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(text + token.start, token.length, &keys_)) {
@@ -231,10 +236,13 @@ void Diacritizer::LookUp(const char16_t* text, size_t tokens,
     } catch (...) {
       RethrowTableError(table_);
     }
+    AskTails(text, w, n);
     for (size_t k = 0; k < n; ++k) {
       for (; t < words_[w + k].token; ++t) emit(t, nullptr, nullptr);
+      tail_ = tails_.empty() ? nullptr : &tails_[k];
       emit(t++, &words_[w + k], &answers_[k]);
     }
+    tail_ = nullptr;
   }
   for (; t < tokens; ++t) emit(t, nullptr, nullptr);
 }
@@ -290,7 +298,8 @@ void Diacritizer::ProcessUtf8(const char* text,
     const uint32_t units = wide_at_[next + 1];
     next += 2;
     if (!token.letter) continue;
-    Word word{static_cast<uint32_t>(t), kInText, units, at, units};
+    Word word{
+        static_cast<uint32_t>(t), kInText, units, at, units, IsPlain(token)};
     const size_t key_at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(wide_.data() + at, units, &keys_)) {
@@ -384,6 +393,22 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
 bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
                           const char16_t* key, size_t key_units,
                           const Answer& answer) {
+  if (answer.form == nullptr && token.letter && !token.marked && !token.folds &&
+      !token.ignorable && !options_.lines && !NeedsAllForms(options_)) {
+    const int split = SplitPlain(word, n);
+    if (split >= 0) {
+      ++coverage_.words;
+      if (split == 0) {
+        ++coverage_.unknown;
+        if (options_.count_unknown) ++unknown_[std::u16string(word, n)];
+        return false;
+      }
+      ++coverage_.known;
+      ++coverage_.split;
+      if (options_.count_unknown) ++split_[std::u16string(word, n)];
+      return true;
+    }
+  }
   marked_.Assign(word, n);
   // Found by its own key and written without marks: the table's forms
   // have the word's letters, unless the key lost a madda or hamza of the
@@ -707,6 +732,229 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
     }
   }
   return true;
+}
+
+namespace {
+
+// What SplitPlain needs to know of a unit of a word: whether a part may
+// end after it, and whether it leaves the word to Split (a mark that stays
+// in the key, a phrase's blank, or an izafat's hamza that may be looked up
+// without it).
+class PlainUnits {
+ public:
+  enum Kind : uint8_t { kJoining, kNonJoining, kOther };
+  PlainUnits() {
+    for (char16_t c = 0x0600; c <= 0x06FF; ++c) {
+      Kind& kind = arabic_[c - 0x0600];
+      if (ArabicCombiningClass(c) != 0 || (c >= 0x064B && c <= 0x065F) ||
+          c == 0x06C2 || c == 0x06D3) {
+        kind = kOther;
+      } else if (IsNonJoiningLetter(c)) {
+        kind = kNonJoining;
+      } else {
+        kind = kJoining;
+      }
+    }
+  }
+  Kind Of(char16_t c) const {
+    if (c >= 0x0600 && c <= 0x06FF) return arabic_[c - 0x0600];
+    return c == u' ' ? kOther : kJoining;
+  }
+
+ private:
+  Kind arabic_[0x100];
+};
+
+const PlainUnits& Plain() {
+  static const PlainUnits units;
+  return units;
+}
+
+}  // namespace
+
+void Diacritizer::AskTails(const char16_t* text, size_t w, size_t n) {
+  tails_.clear();
+  if (options_.lines || NeedsAllForms(options_)) return;
+  tails_.assign(n, Tails{0, 0, Tails::kNotAsked});
+  tail_queries_.clear();
+  tail_slots_.clear();
+  tail_answers_.clear();
+  const PlainUnits& kinds = Plain();
+  constexpr size_t kMostCuts = 16;
+  for (size_t k = 0; k < n; ++k) {
+    const Word& word = words_[w + k];
+    if (!word.plain || answers_[k].form != nullptr) continue;
+    Tails& tails = tails_[k];
+    tails.first = static_cast<uint32_t>(tail_answers_.size());
+    const size_t queries = tail_queries_.size();
+    const char16_t* units = text + word.text;
+    tails.state = Tails::kAsked;
+    for (size_t i = 0; i < word.units; ++i) {
+      const uint8_t kind = kinds.Of(units[i]);
+      if (kind == PlainUnits::kOther) {
+        tails.state = Tails::kNotPlain;
+        break;
+      }
+      if (kind != PlainUnits::kNonJoining || i + 1 == word.units) continue;
+      if (++tails.count > kMostCuts) {
+        tails.state = Tails::kNoSplit;
+        break;
+      }
+      const size_t start = i + 1, length = word.units - start;
+      if (length <= static_cast<size_t>(wordform::kKeyUnits) &&
+          (length > 1 || units[start] == 0x0648)) {
+        tail_slots_.push_back(static_cast<uint32_t>(tail_answers_.size()));
+        tail_queries_.push_back(
+            {reinterpret_cast<const unsigned char*>(units + start), length});
+      }
+      tail_answers_.push_back(Answer{nullptr, 0});
+    }
+    if (tails.state != Tails::kAsked || tails.count == 0) {
+      if (tails.state == Tails::kAsked) tails.state = Tails::kNoSplit;
+      tail_queries_.resize(queries);
+      tail_slots_.resize(queries);
+      tail_answers_.resize(tails.first);
+    }
+  }
+  if (tail_queries_.empty()) return;
+  tail_batch_.resize(tail_queries_.size());
+  if (tail_room_.size() < WordFormLookup::RoomBytes(tail_queries_.size())) {
+    tail_room_.resize(WordFormLookup::RoomBytes(tail_queries_.size()));
+  }
+  try {
+    table_.FindMany(tail_queries_.data(), tail_queries_.size(),
+                    tail_batch_.data(), tail_room_.data());
+  } catch (...) {
+    RethrowTableError(table_);
+  }
+  for (size_t q = 0; q < tail_queries_.size(); ++q) {
+    tail_answers_[tail_slots_[q]] = tail_batch_[q];
+  }
+  // A word none of whose ends is known has no split.
+  for (Tails& tails : tails_) {
+    if (tails.state != Tails::kAsked) continue;
+    bool any = false;
+    for (uint32_t c = 0; c < tails.count && !any; ++c) {
+      any = tail_answers_[tails.first + c].form != nullptr;
+    }
+    if (!any) tails.state = Tails::kNoSplit;
+  }
+}
+
+namespace {
+
+// Whether the UTF-16LE form at `form` (`units` long) is word[0, n) with
+// marks added.
+bool SameLettersLE(const char16_t* word, size_t n, const unsigned char* form,
+                   size_t units) {
+  size_t i = 0;
+  for (size_t u = 0; u < units; ++u) {
+    const char16_t c =
+        static_cast<char16_t>(form[2 * u] | form[2 * u + 1] << 8);
+    if (i < n && word[i] == c) {
+      ++i;
+    } else if (MarkBitOf(c) == 0) {
+      return false;
+    }
+  }
+  return i == n;
+}
+
+}  // namespace
+
+int Diacritizer::SplitPlain(const char16_t* word, size_t n) {
+  const Tails* tails =
+      tail_ != nullptr && tail_->state != Tails::kNotAsked ? tail_ : nullptr;
+  if (tails != nullptr && tails->state == Tails::kNotPlain) return -1;
+  if (tails != nullptr && tails->state == Tails::kNoSplit) return 0;
+  std::vector<uint32_t>& at = split_at_;
+  at.assign(1, 0);
+  const PlainUnits& kinds = Plain();
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t kind = kinds.Of(word[i]);
+    if (kind == PlainUnits::kOther) return -1;
+    if (kind == PlainUnits::kNonJoining && i + 1 < n) {
+      at.push_back(static_cast<uint32_t>(i + 1));
+    }
+  }
+  at.push_back(static_cast<uint32_t>(n));
+  constexpr size_t kMostCuts = 16;
+  if (at.size() < 3 || at.size() > kMostCuts + 2) return 0;
+  const size_t m = at.size();
+  // Fewest parts from each cut to the end, the longest first part first,
+  // as Split has it. The ends of the word may have been asked for with the
+  // batch of words (AskTails).
+  constexpr size_t kNo = SIZE_MAX;
+  std::vector<size_t>& parts = split_parts_;
+  std::vector<size_t>& next = split_next_;
+  parts.assign(m, kNo);
+  next.assign(m, kNo);
+  parts[m - 1] = 0;
+  split_answers_.resize(m);  // of the part chosen from each cut
+  if (tails != nullptr) {
+    for (size_t p = 1; p + 1 < m; ++p) {
+      const Answer& answer = tail_answers_[tails->first + p - 1];
+      if (answer.form == nullptr) continue;
+      parts[p] = 1;
+      next[p] = m - 1;
+      split_answers_[p] = answer;
+    }
+  }
+  // Every other part in one batch, then the parts from each cut, the last
+  // cut first.
+  split_queries_.clear();
+  split_query_.assign(m * m, -1);
+  for (size_t p = 0; p + 2 < m; ++p) {
+    for (size_t q = p + 1; q < m; ++q) {
+      if (q == m - 1 && (p == 0 || tails != nullptr)) continue;
+      const size_t a = at[p], length = at[q] - at[p];
+      if (length > static_cast<size_t>(wordform::kKeyUnits)) break;
+      if (length == 1 && word[a] != 0x0648) continue;
+      split_query_[p * m + q] = static_cast<int32_t>(split_queries_.size());
+      split_queries_.push_back(
+          {reinterpret_cast<const unsigned char*>(word + a), length});
+    }
+  }
+  std::vector<Answer>& answers = split_batch_;
+  answers.resize(split_queries_.size());
+  if (!split_queries_.empty()) {
+    if (split_room_.size() < WordFormLookup::RoomBytes(split_queries_.size())) {
+      split_room_.resize(WordFormLookup::RoomBytes(split_queries_.size()));
+    }
+    try {
+      table_.FindMany(split_queries_.data(), split_queries_.size(),
+                      answers.data(), split_room_.data());
+    } catch (...) {
+      RethrowTableError(table_);
+    }
+  }
+  for (size_t p = m - 1; p-- > 0;) {
+    for (size_t q = m - 1; q > p; --q) {
+      const int32_t k = split_query_[p * m + q];
+      if (k < 0 || parts[q] == kNo || answers[k].form == nullptr) continue;
+      if (parts[q] + 1 < parts[p]) {
+        parts[p] = parts[q] + 1;
+        next[p] = q;
+        split_answers_[p] = answers[k];
+      }
+    }
+  }
+  if (parts[0] == kNo) return 0;
+  // A table whose forms have other letters than their keys: Split weighs
+  // the forms.
+  for (size_t p = 0; p + 1 < m; p = next[p]) {
+    const Answer& answer = split_answers_[p];
+    if (!SameLettersLE(word + at[p], at[next[p]] - at[p], answer.form,
+                       answer.units)) {
+      return -1;
+    }
+  }
+  FlushPassed();
+  for (size_t p = 0; p + 1 < m; p = next[p]) {
+    const Answer& answer = split_answers_[p];
+    out_.PutUtf16LE(answer.form, answer.units);
+  }
+  return 1;
 }
 
 std::string FormatCoverage(const Coverage& c) {

@@ -151,6 +151,7 @@ class Diacritizer {
     uint32_t length;
     uint32_t text;   // offset of the word in the UTF-16 text
     uint32_t units;  // its length there
+    bool plain;      // letters alone, looked up as written (SplitPlain)
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   using Answer = WordFormLookup::Answer;
@@ -228,6 +229,19 @@ class Diacritizer {
   // split.
   bool Split(const char16_t* word, const Token& token, std::u16string* out,
              bool* ambiguous);
+  // Split for a word of letters alone (no marks, nothing its key folds or
+  // leaves out) when the first reading is wanted: its units are its key,
+  // every part it may have is asked for in one batch, and a known part is
+  // written as the table's first form, as such a whole word is. Writes the
+  // parts and returns 1, returns 0 when the word has no split, and -1 when
+  // it is not such a word (Split decides then).
+  int SplitPlain(const char16_t* word, size_t n);
+  // Asks for the ends of the words words_[w, w + n) of a batch that are
+  // plain and unknown, for SplitPlain.
+  void AskTails(const char16_t* text, size_t w, size_t n);
+  static bool IsPlain(const Token& token) {
+    return token.letter && !token.marked && !token.folds && !token.ignorable;
+  }
 
   const WordFormLookup& table_;
   Options options_;
@@ -254,6 +268,28 @@ class Diacritizer {
   std::vector<std::u16string> split_chosen_;
   std::vector<size_t> split_parts_, split_next_;
   MarkedWord split_piece_;
+  // SplitPlain's batches: the queries, where each ends, their answers,
+  // the answer chosen from each cut and the room of the forms.
+  std::vector<WordFormLookup::Query> split_queries_;
+  std::vector<int32_t> split_query_;
+  std::vector<Answer> split_batch_;
+  std::vector<Answer> split_answers_;
+  std::vector<unsigned char> split_room_;
+  // The ends of a batch's unknown plain words (the part from each cut to
+  // the end), asked for together by AskTails; `tail_` is those of the word
+  // being written, if asked.
+  struct Tails {
+    uint32_t first;  // in tail_answers_, one per cut
+    uint32_t count;  // cuts
+    enum State : uint8_t { kNotAsked, kAsked, kNotPlain, kNoSplit } state;
+  };
+  std::vector<Tails> tails_;
+  std::vector<WordFormLookup::Query> tail_queries_;
+  std::vector<uint32_t> tail_slots_;  // of each query, in tail_answers_
+  std::vector<Answer> tail_batch_;
+  std::vector<Answer> tail_answers_;
+  std::vector<unsigned char> tail_room_;
+  const Tails* tail_ = nullptr;
   bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).

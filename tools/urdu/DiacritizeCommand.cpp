@@ -93,7 +93,7 @@ int RunDiacritize(const Arguments& args) {
   files.Input("word-form table", table_name);
   TextCommand command(args, files);
   WordFormLookup table;
-  OpenTable(table_name, true, &table);
+  OpenTable(table_name, Diacritizer::NeedsAllForms(options), &table);
   // Threads see the text in blocks: the table is readied for the whole.
   Diacritizer::PrepareFor(table, command.total_bytes());
   ByteSink* report = command.OpenReport();

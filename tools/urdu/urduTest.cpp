@@ -172,11 +172,16 @@ TEST_F(UrduTest, DiacritizeOnlyAddsMarks) {
   for (const std::string& text :
        {prose, kSource + "/data/urdu/gold.txt",
         kSource + "/data/diacritizer/sample.txt", Path("variants.txt")}) {
-    ASSERT_EQ(
-        0, Run(Urdu() + " diacritize '" + text + "' | " + Urdu() +
-               " strip > a.txt && " + Urdu() + " strip '" + text + "' > b.txt"))
+    ASSERT_EQ(0, Run(Urdu() + " diacritize '" + text + "' > d.txt && " +
+                     Urdu() + " strip d.txt > a.txt && " + Urdu() + " strip '" +
+                     text + "' > b.txt"))
         << stderr_;
     EXPECT_TRUE(Contents(Path("a.txt")) == Contents(Path("b.txt"))) << text;
+    // Counting the ambiguous words takes the way that weighs every form of
+    // every word: the words come out the same.
+    ASSERT_EQ(0, Run(Urdu() + " diacritize -v -o v.txt '" + text + "'"))
+        << stderr_;
+    EXPECT_TRUE(Contents(Path("d.txt")) == Contents(Path("v.txt"))) << text;
   }
 }
 
