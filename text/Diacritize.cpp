@@ -395,15 +395,17 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
                           const Answer& answer) {
   if (answer.form == nullptr && token.letter && !token.marked && !token.folds &&
       !token.ignorable && !options_.lines && !NeedsAllForms(options_)) {
-    const int split = SplitPlain(word, n);
-    if (split >= 0) {
+    const int parts = SplitPlain(word, n);
+    if (parts == 0) {
       ++coverage_.words;
-      if (split == 0) {
-        ++coverage_.unknown;
-        if (options_.count_unknown) ++unknown_[std::u16string(word, n)];
-        return false;
-      }
-      ++coverage_.known;
+      ++coverage_.unknown;
+      if (options_.count_unknown) ++unknown_[std::u16string(word, n)];
+      return false;
+    }
+    if (parts > 0) {
+      // Its parts are the words of the text.
+      coverage_.words += static_cast<uint64_t>(parts);
+      coverage_.known += static_cast<uint64_t>(parts);
       ++coverage_.split;
       if (options_.count_unknown) ++split_[std::u16string(word, n)];
       return true;
@@ -423,19 +425,22 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
       ++coverage_.other;
       return false;
     }
-    ++coverage_.words;
     word_out_.clear();
     direct_ = false;
-    bool ambiguous = false;
-    if (!options_.lines && Split(word, token, &word_out_, &ambiguous)) {
-      ++coverage_.known;
-      if (ambiguous && NeedsAllForms(options_)) ++coverage_.ambiguous;
+    size_t ambiguous = 0;
+    const size_t parts =
+        options_.lines ? 0 : Split(word, token, &word_out_, &ambiguous);
+    if (parts > 0) {
+      coverage_.words += parts;
+      coverage_.known += parts;
+      if (NeedsAllForms(options_)) coverage_.ambiguous += ambiguous;
       ++coverage_.split;
       if (options_.count_unknown) ++split_[std::u16string(word, n)];
       FlushPassed();
       out_.Put(word_out_);
       return true;
     }
+    ++coverage_.words;
     ++coverage_.unknown;
     if (options_.count_unknown) ++unknown_[std::u16string(word, n)];
     return false;
@@ -616,8 +621,8 @@ void Diacritizer::PutReading(const char16_t* word, size_t n, const Token& token,
   }
 }
 
-bool Diacritizer::Split(const char16_t* word, const Token& token,
-                        std::u16string* out, bool* ambiguous) {
+size_t Diacritizer::Split(const char16_t* word, const Token& token,
+                          std::u16string* out, size_t* ambiguous) {
   // Where a part may begin or end: after a letter that joins none after
   // it, and around a zero-width joiner or non-joiner.
   const MarkedWord& whole = marked_;
@@ -721,17 +726,17 @@ bool Diacritizer::Split(const char16_t* word, const Token& token,
       }
     }
   }
-  if (parts[0] == kNo || parts[0] < 2) return false;
+  if (parts[0] == kNo || parts[0] < 2) return 0;
   for (size_t p = 0; p + 1 < m; p = next[p]) {
     const size_t q = next[p];
     if (part[p * m + q] == 1) {
       out->append(word + whole[at[p]].begin, word + whole[at[q] - 1].end);
     } else {
-      *ambiguous = *ambiguous || part[p * m + q] == 4;
+      *ambiguous += part[p * m + q] == 4;
       *out += chosen[p * m + q];
     }
   }
-  return true;
+  return parts[0];
 }
 
 namespace {
@@ -954,7 +959,7 @@ int Diacritizer::SplitPlain(const char16_t* word, size_t n) {
     const Answer& answer = split_answers_[p];
     out_.PutUtf16LE(answer.form, answer.units);
   }
-  return 1;
+  return static_cast<int>(parts[0]);
 }
 
 std::string FormatCoverage(const Coverage& c) {

@@ -225,16 +225,16 @@ class Diacritizer {
                   const MarkedWord& marked, const std::u16string& form,
                   std::u16string* out);
   // Splits the unknown word into known parts and writes them to `out`,
-  // telling whether a part has several forms; false when it has no such
-  // split.
-  bool Split(const char16_t* word, const Token& token, std::u16string* out,
-             bool* ambiguous);
+  // adding to `ambiguous` the parts with several forms; returns the number
+  // of parts, 0 when it has no such split.
+  size_t Split(const char16_t* word, const Token& token, std::u16string* out,
+               size_t* ambiguous);
   // Split for a word of letters alone (no marks, nothing its key folds or
   // leaves out) when the first reading is wanted: its units are its key,
   // every part it may have is asked for in one batch, and a known part is
   // written as the table's first form, as such a whole word is. Writes the
-  // parts and returns 1, returns 0 when the word has no split, and -1 when
-  // it is not such a word (Split decides then).
+  // parts and returns their number, returns 0 when the word has no split,
+  // and -1 when it is not such a word (Split decides then).
   int SplitPlain(const char16_t* word, size_t n);
   // Asks for the ends of the words words_[w, w + n) of a batch that are
   // plain and unknown, for SplitPlain.

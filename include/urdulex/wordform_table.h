@@ -50,7 +50,8 @@ struct Coverage {
   uint64_t ambiguous = 0;  // known, with more than one form
   uint64_t other = 0;      // other words (numbers, Latin), passed through
   uint64_t kept = 0;       // known, left as written: their marks fit no form
-  uint64_t split = 0;      // known as parts (a compound, words run together)
+  uint64_t split = 0;      // words found as known parts (a compound, words run
+                           // together); their parts count among words and known
 };
 
 class WordFormTable {

@@ -55,9 +55,9 @@ class Normalizer:
 class Coverage:
     """The counts of a diacritization: Urdu words (with an
     Arabic-script letter) looked up, known, unknown, ambiguous (known with
-    several forms), other words passed through, and among the known
-    those left as written for their marks fit no form (kept) and those
-    found as known parts (split)."""
+    several forms), other words passed through; among the known, those
+    left as written for their marks fit no form (kept); and the words
+    found as known parts (split), whose parts are counted as words."""
     words: int
     known: int
     unknown: int
