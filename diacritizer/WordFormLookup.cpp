@@ -532,6 +532,36 @@ WordFormLookup::Forms WordFormLookup::AllForms(const unsigned char* key,
   return result;
 }
 
+std::vector<uint8_t> WordFormLookup::Tags(const unsigned char* key,
+                                          size_t units) const {
+  std::vector<uint8_t> tags;
+  if (body_ == nullptr || units == 0 ||
+      units > static_cast<size_t>(kKeyUnits) || StartsWithAt(key)) {
+    return tags;
+  }
+  std::vector<const unsigned char*> records;
+  const unsigned char* first = nullptr;
+  ChainWalk walk;
+  try {
+    // As long as the table: longer, the chain has a cycle the check names.
+    walk =
+        WalkChain(key, units, static_cast<uint32_t>(HomeHash(key, units)),
+                  &records, &first, nullptr, static_cast<size_t>(slots_) + 1);
+    if (walk == ChainWalk::kTooLong) {
+      CheckWordFormTableLinks(body_, static_cast<size_t>(slots_), slots_);
+    }
+  } catch (const TARNIException&) {
+    CheckIntact();
+    throw;
+  }
+  CheckIntact();
+  if (walk != ChainWalk::kFound) return tags;
+  for (const unsigned char* record : records) {
+    tags.push_back(record[kKeyBytes + wordform::kTagOffset]);
+  }
+  return tags;
+}
+
 size_t WordFormLookup::CachedWords() const {
   std::lock_guard<std::mutex> lock(forms_mutex_);
   return forms_.size();

@@ -162,6 +162,11 @@ class WordFormLookup {
   // Keys whose forms are kept at most, the least recently asked for going
   // first: a text of ever new words does not grow the cache.
   static constexpr size_t kFormsCacheWords = 65536;
+  // The tags (the byte each record carries) of the records of `key`, in
+  // chain order: empty when the key is unknown, or when the table is not
+  // a mapped file (it was read whole into an index that keeps no tags).
+  // Throws as FindMany.
+  std::vector<uint8_t> Tags(const unsigned char* key, size_t units) const;
   // Keys whose forms are kept now.
   size_t CachedWords() const;
 

@@ -417,4 +417,31 @@ TEST_F(WordFormLookupTest, TheFormsCacheKeepsTheWordsAskedForLast) {
   EXPECT_EQ(expected, *table.AllForms(bare.data(), bare.size()));
 }
 
+// The tags of a key's records come in chain order, as its forms do, from
+// a table opened with or without every form; an unknown key has none.
+TEST_F(WordFormLookupTest, TagsComeInTheFormsOrder) {
+  wordform::WordFormTableBuilder builder;
+  ASSERT_FALSE(builder.Add(L"\x0645\x06CC\x06BA", 1, 60, 3));
+  ASSERT_FALSE(builder.Add(L"\x0645\x064E\x06CC\x06BA", 2, 50, 3));
+  ASSERT_FALSE(builder.Add(L"\x06A9\x0650\x062A\x0627\x0628", 3, 10, 1));
+  std::string bytes, error;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
+  const std::string path = Write("t.lex", bytes);
+  for (bool all_forms : {true, false}) {
+    WordFormLookup table;
+    ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+              table.Open(path, all_forms, &error));
+    const std::u16string main = u"\u0645\u06CC\u06BA";
+    EXPECT_EQ((std::vector<std::u16string>{u"\u0645\u06CC\u06BA",
+                                           u"\u0645\u064E\u06CC\u06BA"}),
+              *table.AllForms(main.data(), main.size()));
+    EXPECT_EQ((std::vector<uint8_t>{60, 50}),
+              table.Tags(Bytes(main), main.size()));
+    const std::u16string book = u"\u06A9\u062A\u0627\u0628";
+    EXPECT_EQ(std::vector<uint8_t>{10}, table.Tags(Bytes(book), book.size()));
+    const std::u16string none = u"\u0628\u062A";
+    EXPECT_TRUE(table.Tags(Bytes(none), none.size()).empty());
+  }
+}
+
 }  // namespace
