@@ -165,6 +165,32 @@ void Diacritizer::PrepareFor(const WordFormLookup& table, int64_t bytes) {
   }
 }
 
+namespace {
+
+// Whether a run of separators ends a sentence: a full stop, a question or
+// exclamation mark, or a line end.
+bool EndsSentence(const char16_t* text, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    switch (text[i]) {
+      case u'\n':
+      case u'\r':
+      case u'.':
+      case u'!':
+      case u'?':
+      case 0x061F:  // Arabic question mark
+      case 0x06D4:  // Urdu full stop
+      case 0x2028:
+      case 0x2029:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void Diacritizer::Run(TextReader& reader) {
   if (options_.utf8 && !options_.lines && !NeedsAllForms(options_) &&
       out_.encoding() == TextWriter::kUtf8) {
@@ -178,9 +204,16 @@ void Diacritizer::Run(TextReader& reader) {
   bool more = true;
   while (more) {
     more = reader.Next(&text);
+    size_t n = text.size();
+    if (more && options_.context != nullptr) {
+      // Whole sentences at a time, for a word's neighbours: the rest waits
+      // for the next block, unless it is longer than any sentence.
+      while (n > 0 && !EndsSentence(&text[n - 1], 1)) --n;
+      if (n == 0 && text.size() < kLongestSentence) continue;
+      if (n == 0) n = text.size();
+    }
     tokens_.clear();
-    const size_t used =
-        tokenizer.Split(text.data(), text.size(), !more, &tokens_);
+    const size_t used = tokenizer.Split(text.data(), n, !more, &tokens_);
     Process(text.data(), tokens_);
     text.erase(text.begin(), text.begin() + static_cast<ptrdiff_t>(used));
   }
@@ -191,8 +224,13 @@ void Diacritizer::Process(const char16_t* text,
   // Keys and hashes of every word first, then the lookups.
   words_.clear();
   keys_.clear();
+  uint32_t sentence = 0;
   for (size_t t = 0; t < tokens.size(); ++t) {
     const Token& token = tokens[t];
+    if (token.kind != Token::kWord && options_.context != nullptr &&
+        EndsSentence(text + token.start, token.length)) {
+      ++sentence;
+    }
     if (token.kind != Token::kWord || token.length == 0) continue;
     // A word without an Arabic-script letter is passed through; a line
     // is looked up whatever it holds, as the `diacritizer` program does.
@@ -202,7 +240,8 @@ void Diacritizer::Process(const char16_t* text,
               token.length,
               token.start,
               token.length,
-              IsPlain(token)};
+              IsPlain(token),
+              sentence};
     const size_t at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(text + token.start, token.length, &keys_)) {
@@ -385,6 +424,8 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
     out_.PutUtf16LE(answer->form, answer->units);
     return;
   }
+  current_ = static_cast<size_t>(word - words_.data());
+  text_ = text;
   if (!PutWord(original, token.length, token, key, word->length, *answer)) {
     Pass(original, token.length);
   }
@@ -458,6 +499,17 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
     return false;
   }
   word_out_.clear();
+  if (agreeing_.size() > 1 && options_.context != nullptr) {
+    const int chosen = ChooseByContext();
+    if (chosen >= 0) {
+      if (options_.count_unknown) ++decided_[found_key_];
+      PutReading(word, n, token, marked_,
+                 readings_[agreeing_[static_cast<size_t>(chosen)]], &word_out_);
+      FlushPassed();
+      out_.Put(word_out_);
+      return true;
+    }
+  }
   if (agreeing_.size() > 1 && NeedsAllForms(options_)) {
     switch (options_.ambiguous) {
       case Ambiguous::kFirst:
@@ -487,6 +539,45 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   FlushPassed();
   out_.Put(word_out_);
   return true;
+}
+
+int Diacritizer::ChooseByContext() {
+  // The word and up to two words either side of it in its sentence.
+  const uint32_t sentence = words_[current_].sentence;
+  size_t first = current_, last = current_;
+  while (first > 0 && current_ - first < 2 &&
+         words_[first - 1].sentence == sentence) {
+    --first;
+  }
+  while (last + 1 < words_.size() && last - current_ < 2 &&
+         words_[last + 1].sentence == sentence) {
+    ++last;
+  }
+  window_.resize(last - first + 1);
+  for (size_t j = first; j <= last; ++j) {
+    const Word& word = words_[j];
+    ContextWord& seen = window_[j - first];
+    context_word_.Assign(text_ + word.text, word.units);
+    seen.key = context_word_.key();
+    const char16_t* key =
+        word.key == kInText ? text_ + word.text : keys_.data() + word.key;
+    seen.tags = 0;
+    try {
+      for (uint8_t tag : table_.Tags(
+               reinterpret_cast<const unsigned char*>(key), word.length)) {
+        seen.tags |= TagBit(tag);
+      }
+    } catch (...) {
+      RethrowTableError(table_);
+    }
+  }
+  const std::u16string* reading =
+      options_.context->Choose(window_, current_ - first);
+  if (reading == nullptr) return -1;
+  for (size_t a = 0; a < agreeing_.size(); ++a) {
+    if (readings_[agreeing_[a]] == *reading) return static_cast<int>(a);
+  }
+  return -1;
 }
 
 std::vector<std::u16string> Diacritizer::FormsOf(const char16_t* word,

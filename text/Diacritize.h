@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "diacritizer/WordFormLookup.h"
+#include "text/ContextRules.h"
 #include "text/MarkedWord.h"
 #include "text/TextIO.h"
 #include "text/Tokenizer.h"
@@ -100,6 +101,9 @@ class Diacritizer {
     // directional marks) rather than with the text's letters and the
     // table's marks.
     bool normalize = false;
+    // Rules that choose among the readings of a word by its neighbours in
+    // its sentence, before `ambiguous` does (null: none).
+    const ContextRules* context = nullptr;
   };
 
   Diacritizer(const WordFormLookup& table, const Options& options,
@@ -141,7 +145,7 @@ class Diacritizer {
   // Whether the options need every form of a word (the table's all_forms).
   static bool NeedsAllForms(const Options& options) {
     return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
-           options.list_ambiguous;
+           options.list_ambiguous || options.context != nullptr;
   }
 
  private:
@@ -149,9 +153,10 @@ class Diacritizer {
     uint32_t token;
     uint32_t key;  // offset in keys_, or kInText
     uint32_t length;
-    uint32_t text;   // offset of the word in the UTF-16 text
-    uint32_t units;  // its length there
-    bool plain;      // letters alone, looked up as written (SplitPlain)
+    uint32_t text;          // offset of the word in the UTF-16 text
+    uint32_t units;         // its length there
+    bool plain;             // letters alone, looked up as written (SplitPlain)
+    uint32_t sentence = 0;  // of the text being looked up, from 0
   };
   static constexpr uint32_t kInText = UINT32_MAX;
   using Answer = WordFormLookup::Answer;
@@ -162,6 +167,9 @@ class Diacritizer {
   static constexpr int64_t kBytesPerWord = 8;
   // Bytes of UTF-8 text tokenized and looked up at a time.
   static constexpr size_t kPiece = 16 << 10;
+  // Units of text past which a sentence is taken in pieces (its words
+  // near a piece's end then lack some neighbours).
+  static constexpr size_t kLongestSentence = 1 << 20;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);
   void Emit(const char16_t* text, const Token& token, const Word* word,
@@ -224,6 +232,9 @@ class Diacritizer {
   void PutReading(const char16_t* word, size_t n, const Token& token,
                   const MarkedWord& marked, const std::u16string& form,
                   std::u16string* out);
+  // The reading the context rules choose for words_[current_] among its
+  // readings_ (an index of agreeing_), or -1.
+  int ChooseByContext();
   // Splits the unknown word into known parts and writes them to `out`,
   // adding to `ambiguous` the parts with several forms; returns the number
   // of parts, 0 when it has no such split.
@@ -290,6 +301,12 @@ class Diacritizer {
   std::vector<Answer> tail_answers_;
   std::vector<unsigned char> tail_room_;
   const Tails* tail_ = nullptr;
+  // The word being written and its text (ChooseByContext).
+  size_t current_ = 0;
+  const char16_t* text_ = nullptr;
+  std::vector<ContextWord> window_;
+  MarkedWord context_word_;
+  std::unordered_map<std::u16string, uint64_t> decided_;
   bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).

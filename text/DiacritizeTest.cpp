@@ -252,4 +252,66 @@ TEST_F(DiacritizeTest, RunningTextByCase) {
   }
 }
 
+// Context rules choose among a word's readings by its neighbours in its
+// sentence (a full stop or a line end parts sentences); where none holds,
+// or its reading is not the word's, `ambiguous` decides.
+TEST_F(DiacritizeTest, ContextRulesChooseByNeighbours) {
+  wordform::WordFormTableBuilder builder;
+  const struct {
+    const wchar_t* form;
+    uint8_t tag;
+  } kForms[] = {{L"میں", 60}, {L"مَیں", 50}, {L"نے", 60},
+                {L"گھَر", 10}, {L"کیا", 51}, {L"کِیا", 20},
+                {L"گَیا", 21}, {L"اُس", 50},  {L"ہَے", 21}};
+  uint32_t id = 0;
+  for (const auto& f : kForms) {
+    ASSERT_FALSE(builder.Add(f.form, ++id, f.tag, 0)) << id;
+  }
+  std::string bytes;
+  ASSERT_TRUE(builder.Build(builder.SlotsForLoad(0.7), &bytes).ok());
+  WordFormLookup table;
+  urdulex::internal::OpenWordFormTable(Write("t.lex", bytes), true, false,
+                                       &table);
+  urdulex::internal::ContextRules rules;
+  ASSERT_TRUE(rules
+                  .Parse("میں -> مَیں: next=نے\n"
+                         "کیا -> کِیا: prev.tag=pronoun next=گیا\n"
+                         "کیا -> کیا: start\n"
+                         "میں -> مِیں: end\n",  // no such reading
+                         "rules")
+                  .ok());
+  using Ambiguous = Diacritizer::Ambiguous;
+  const struct {
+    const char* text;
+    Ambiguous fallback;
+    const char* want;
+  } kCases[] = {
+      {"میں نے", Ambiguous::kFirst, "مَیں نے"},
+      {"گھر میں", Ambiguous::kFirst, "گھَر میں"},
+      {"میں۔ نے", Ambiguous::kFirst, "میں۔ نے"},  // another sentence
+      {"میں\nنے", Ambiguous::kFirst, "میں\nنے"},  // another line
+      {"اس کیا گیا", Ambiguous::kFirst, "اُس کِیا گَیا"},
+      {"کیا گیا", Ambiguous::kFirst, "کیا گَیا"},
+      {"گھر کیا گیا", Ambiguous::kFirst, "گھَر کیا گَیا"},  // not a pronoun
+      {"گھر کیا گیا", Ambiguous::kKeep, "گھَر کیا گَیا"},
+      {"گھر کیا ہے", Ambiguous::kAll, "گھَر کیا|کِیا ہَے"},
+      {"مَیں", Ambiguous::kFirst, "مَیں"},  // the writer's marks first
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    Diacritizer::Options options;
+    options.ambiguous = c.fallback;
+    options.context = &rules;
+    urdulex::internal::StringSink sink;
+    urdulex::internal::TextWriter out(sink,
+                                      urdulex::internal::TextWriter::kUtf8);
+    Diacritizer diacritizer(table, options, out);
+    urdulex::internal::MemorySource source(c.text, "in");
+    urdulex::internal::TextReader reader(source, false);
+    diacritizer.Run(reader);
+    out.Finish();
+    EXPECT_EQ(c.want, sink.bytes);
+  }
+}
+
 }  // namespace
