@@ -14,6 +14,10 @@ namespace {
 
 constexpr char16_t kKhariZabar = 0x0670;
 
+// Fathatan, dammatan, kasratan: marks the key keeps but text often leaves
+// out, and `urdu strip` takes off.
+bool IsTanwin(char16_t c) { return c >= 0x064B && c <= 0x064D; }
+
 bool IsPresentationForm(char16_t c) {
   return (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
 }
@@ -25,16 +29,17 @@ std::u16string Canonical(const std::u16string& word) {
   return key;
 }
 
-// The bare form of `key`.
+// The letters of `key`: its bare form without tanwin.
 std::u16string BareOf(const std::u16string& key) {
   std::u16string bare;
-  if (!AppendBareForm(key.data(), key.size(), &bare)) return key;
+  if (!AppendBareForm(key.data(), key.size(), &bare)) bare = key;
+  bare.erase(std::remove_if(bare.begin(), bare.end(), IsTanwin), bare.end());
   return bare;
 }
 
 // The marks of each letter of the canonical key `key` of `word`, sorted,
-// one string per letter. The key keeps the lifted marks in their order
-// after the letters they follow (a madda composed into its alef is no
+// one string per letter. The key keeps the lifted marks and tanwins in their
+// order after the letters they follow (a madda composed into its alef is no
 // longer a mark), and a ligature's letters before its marks, so that these
 // fall to its last letter; the khari zabars it leaves out are taken from
 // `word`, each with the letter before it.
@@ -45,7 +50,7 @@ std::vector<std::u16string> LetterMarks(const std::u16string& word,
   for (char16_t c : key) {
     if (IsArabicLetter(c)) {
       letters.emplace_back();
-    } else if (IsLiftedMark(c)) {
+    } else if (IsLiftedMark(c) || IsTanwin(c)) {
       (letters.empty() ? before_first : letters.back()).push_back(c);
     }
   }

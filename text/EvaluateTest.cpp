@@ -98,6 +98,10 @@ TEST(EvaluateTest, WordsAlignOnTheirCanonicalKeys) {
       {u"ﷲُ", u"اللہُ", 4, 0},
       {u"ﷲّ", u"اللّہ", 4, 2},
       {u"بﹶ", u"بَ", 1, 0},
+      // Tanwin is a mark, as `urdu strip` has it.
+      {u"تَقرِیباً", u"تقریبا", 6, 3},
+      {u"تَقرِیباً", u"تَقرِیباً", 6, 0},
+      {u"فوراً", u"فَوراً", 4, 1},
       // Different letters.
       {u"کتاب", u"کتب", 0, 0},
       {u"آپ", u"اپ", 0, 0},
