@@ -143,8 +143,8 @@ def main(argv):
     parser.add_argument("--urdu", default=os.environ.get("URDU", DEFAULT_URDU),
                         help="the urdu program (default: $URDU, else "
                         "build/tools/urdu/urdu)")
-    parser.add_argument("--ambiguous", choices=["first", "common", "keep",
-                                                "all"],
+    parser.add_argument("--ambiguous", choices=["context", "first", "common",
+                                                "keep", "all"],
                         help="passed to urdu diacritize")
     parser.add_argument("cases", nargs="?", default=DEFAULT_CASES,
                         help="the case file (default: %(default)s)")

@@ -24,6 +24,8 @@ namespace urdulex::internal {
 
 const DataFile kWordFormTableData = {"word-form table", "--table",
                                      "diacritizer/wordformshashtable.lex"};
+const DataFile kContextRulesData = {"context rules", "--rules",
+                                    "diacritizer/context.txt"};
 const DataFile kCodeTableData = {"code table", "--table",
                                  "codemapper/rules.txt"};
 const DataFile kNormalizationData = {"normalization configuration", "--config",

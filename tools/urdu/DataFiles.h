@@ -36,6 +36,7 @@ struct DataFile {
 
 extern const DataFile kWordFormTableData;
 extern const DataFile kCodeTableData;
+extern const DataFile kContextRulesData;
 extern const DataFile kNormalizationData;
 
 // The environment variable naming a data folder.

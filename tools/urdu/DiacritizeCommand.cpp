@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/Quote.h"
+#include "text/ContextRules.h"
 #include "text/Diacritize.h"
 #include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
@@ -47,6 +49,10 @@ const char kDiacritizeHelp[] =
 
 namespace {
 
+// A context rules file is a few hundred lines: one of more than this is no
+// such file.
+constexpr size_t kMostRulesBytes = 16 << 20;
+
 void AddCoverage(const Coverage& add, Coverage* to) {
   to->words += add.words;
   to->known += add.known;
@@ -75,11 +81,32 @@ int RunDiacritize(const Arguments& args) {
   if (forms != "first" && forms != "all") {
     Misuse(args.command, "--forms wants first or all");
   }
-  const auto ambiguous = kAmbiguous.find(args.Value("--ambiguous", forms));
+  // --ambiguous context: the context rules decide where they apply, the
+  // --fallback elsewhere.
+  const bool context = args.Value("--ambiguous", forms) == "context";
+  if (!context && (args.values.count("--fallback") != 0 ||
+                   args.values.count("--rules") != 0)) {
+    Misuse(args.command, "--fallback and --rules go with --ambiguous context");
+  }
+  const auto ambiguous =
+      kAmbiguous.find(context ? args.Value("--fallback", "first")
+                              : args.Value("--ambiguous", forms));
   if (ambiguous == kAmbiguous.end()) {
-    Misuse(args.command, "--ambiguous wants first, common, keep or all");
+    Misuse(args.command,
+           context ? "--fallback wants first, common, keep or all"
+                   : "--ambiguous wants context, first, common, keep or all");
+  }
+  ContextRules rules;
+  std::string rules_name;
+  if (context) {
+    rules_name = FindDataFile(kContextRulesData, args.Value("--rules", ""));
+    FileSource source(rules_name);
+    const Status read =
+        rules.Parse(source.ReadAll(kMostRulesBytes), MessageName(rules_name));
+    if (!read.ok()) throw Error(read.message());
   }
   Diacritizer::Options options;
+  if (context) options.context = &rules;
   options.lines = args.Has("--lines");
   options.normalize = args.Has("--normalize");
   options.ambiguous = ambiguous->second;
@@ -91,6 +118,7 @@ int RunDiacritize(const Arguments& args) {
       FindDataFile(kWordFormTableData, args.Value("--table", ""));
   RunFiles files;
   files.Input("word-form table", table_name);
+  if (context) files.Input("context rules", rules_name);
   TextCommand command(args, files);
   WordFormLookup table;
   OpenTable(table_name, Diacritizer::NeedsAllForms(options), &table);

@@ -81,7 +81,7 @@ constexpr int kTextOnBlocks = Options::kText | Options::kThreads;
 const Command kCommands[] = {
     {"diacritize",
      kDiacritizeHelp,
-     {kTextOnBlocks, "--table --forms --ambiguous --report",
+     {kTextOnBlocks, "--table --forms --ambiguous --fallback --rules --report",
       "--lines --normalize -v"},
      RunDiacritize},
     // --table with no FILE after it takes the shipped table.
