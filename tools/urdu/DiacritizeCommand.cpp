@@ -20,7 +20,8 @@ namespace urdulex::internal {
 
 const char kDiacritizeHelp[] =
     "usage: urdu diacritize [--table FILE] [--lines] [--normalize]\n"
-    "                       [--ambiguous first|common|keep|all]\n"
+    "                       [--ambiguous context|first|common|keep|all]\n"
+    "                       [--fallback first|common|keep|all] [--rules FILE]\n"
     "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
     "Restores the diacritics of every word the word-form table knows\n"
     "(default: the shipped one, see DATA in urdu help). Words are\n"
@@ -40,7 +41,10 @@ const char kDiacritizeHelp[] =
     "A word with several forms is, by --ambiguous: first, given the first\n"
     "form (the default); common, given only the marks all its forms share\n"
     "on each letter; keep, left as it came; all, given every form as\n"
-    "form1|form2 (--forms first|all is the same as --ambiguous first|all).\n"
+    "form1|form2 (--forms first|all is the same as --ambiguous first|all);\n"
+    "context, given the reading the context rules (--rules FILE, default\n"
+    "the shipped ones) choose by its neighbours in its sentence, and where\n"
+    "none applies treated by --fallback (default first).\n"
     "--report FILE lists the unknown words with their counts (TSV, most\n"
     "frequent first), then the words with several forms: bare form, count\n"
     "and form1|form2, then the words kept and split, with \"kept\" or\n"
