@@ -178,6 +178,7 @@ void Evaluate(WordStream& gold, WordStream& predicted,
                   Where(predicted, pl, pi) + " \"" + ToUtf8(p) + "\"");
     }
     const uint64_t words_before = evaluation->words;
+    const uint64_t errors_before = evaluation->word_errors;
     if (!CompareWords(g, p, evaluation)) {
       throw Error(Where(gold, gl, gi) + " \"" + ToUtf8(g) + "\" and " +
                   Where(predicted, pl, pi) + " \"" + ToUtf8(p) +
@@ -196,6 +197,10 @@ void Evaluate(WordStream& gold, WordStream& predicted,
     const std::vector<std::u16string>& forms = *held;
     if (forms.empty()) continue;
     ++evaluation->covered;
+    if (forms.size() > 1) {
+      ++evaluation->ambiguous;
+      evaluation->ambiguous_errors += evaluation->word_errors - errors_before;
+    }
     std::wstring wide_bare;
     std::string symbols;
     utility.SeparateSymbolicDiacritics(
@@ -231,6 +236,7 @@ std::string FormatEvaluation(const Evaluation& e) {
   if (e.with_table) {
     line("table knows the word", e.covered, e.words);
     line("table has the gold form", e.covered_exactly, e.words);
+    line("WER on ambiguous words", e.ambiguous_errors, e.ambiguous);
   }
   return out;
 }

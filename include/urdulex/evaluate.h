@@ -28,6 +28,10 @@ struct Evaluation {
   bool with_table = false;
   uint64_t covered = 0;
   uint64_t covered_exactly = 0;
+  // With a table: the counted gold words with several forms in it (the
+  // homographs), and those among them the prediction got wrong.
+  uint64_t ambiguous = 0;
+  uint64_t ambiguous_errors = 0;
 
   // Diacritic and word error rates, in [0, 1]; 0 when nothing was counted.
   double DiacriticErrorRate() const;

@@ -396,7 +396,8 @@ TEST_F(UrduTest, EvaluationNumbers) {
                             "< pred.txt > b.txt"));
   EXPECT_EQ(Contents(Path("a.txt")) +
                 "table knows the word\t75.00%\t3/4\n"
-                "table has the gold form\t50.00%\t2/4\n",
+                "table has the gold form\t50.00%\t2/4\n"
+                "WER on ambiguous words\t0.00%\t0/0\n",
             Contents(Path("b.txt")));
   MakeFile("bad.txt", u8"کتاب قلم\nدل بکس\n");
   EXPECT_EQ(0, Run(Urdu() + " evaluate --gold gold.txt bad.txt > /dev/null"));
@@ -429,7 +430,8 @@ TEST_F(UrduTest, EvaluatesStrippedTextOnTheCanonicalKey) {
       "WER\t25.00%\t1/4\n"
       "WER without last letter\t25.00%\t1/4\n"
       "table knows the word\t75.00%\t3/4\n"
-      "table has the gold form\t25.00%\t1/4\n",
+      "table has the gold form\t25.00%\t1/4\n"
+      "WER on ambiguous words\t0.00%\t0/0\n",
       Contents(Path("out.txt")));
 }
 
