@@ -1,5 +1,7 @@
 #include "text/ContextRules.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "foundation/Utf8.h"
@@ -270,12 +272,27 @@ Status ContextRules::Parse(std::string_view text, const std::string& name) {
     rules.push_back(std::move(rule));
   }
   rules_ = std::move(rules);
-  by_form_ = std::move(by_form);
+  form_of_.clear();
+  form_rules_.clear();
+  std::fill(std::begin(filter_), std::end(filter_), 0);
+  form_keys_.clear();
+  for (auto& entry : by_form) {
+    form_keys_.push_back(entry.first);
+    form_rules_.push_back(std::move(entry.second));
+  }
+  // form_keys_ no longer grows: its strings stay where they are.
+  for (size_t f = 0; f < form_keys_.size(); ++f) {
+    const std::u16string& key = form_keys_[f];
+    form_of_.emplace(std::u16string_view(key), static_cast<int>(f));
+    const size_t bit = FilterBit(key.data(), key.size());
+    filter_[bit / 64] |= uint64_t{1} << (bit % 64);
+  }
   return Status();
 }
 
 bool ContextRules::Holds(const Test& test,
-                         const std::vector<ContextWord>& words, size_t i) {
+                         const std::vector<ContextWord>& words, size_t i,
+                         TagSource* tags) {
   bool holds = false;
   switch (test.kind) {
     case Test::kStart:
@@ -290,7 +307,9 @@ bool ContextRules::Holds(const Test& test,
       if (at < 0 || at >= static_cast<int64_t>(words.size())) break;
       const ContextWord& word = words[static_cast<size_t>(at)];
       if (test.kind == Test::kTag) {
-        holds = (word.tags & test.tags) != 0;
+        const uint32_t of =
+            tags != nullptr ? tags->TagsOf(static_cast<size_t>(at)) : word.tags;
+        holds = (of & test.tags) != 0;
         break;
       }
       for (const std::u16string& key : test.words) {
@@ -306,14 +325,14 @@ bool ContextRules::Holds(const Test& test,
 }
 
 const std::u16string* ContextRules::Choose(
-    const std::vector<ContextWord>& words, size_t i, int* line) const {
-  const auto it = by_form_.find(words[i].key);
-  if (it == by_form_.end()) return nullptr;
-  for (size_t r : it->second) {
+    int form, const std::vector<ContextWord>& words, size_t i, int* line,
+    TagSource* tags) const {
+  if (form < 0) return nullptr;
+  for (size_t r : form_rules_[static_cast<size_t>(form)]) {
     const Rule& rule = rules_[r];
     bool holds = true;
     for (const Test& test : rule.tests) {
-      if (!Holds(test, words, i)) {
+      if (!Holds(test, words, i, tags)) {
         holds = false;
         break;
       }

@@ -35,12 +35,29 @@ uint32_t TagBit(int tag);
 // A word of a sentence as the rules see it: its canonical key and the
 // TagBits of its readings (0 when the table does not know it).
 struct ContextWord {
-  std::u16string key;
+  std::u16string_view key;
   uint32_t tags = 0;
+};
+
+// Gives the tags of the word `j` of the words a rule is tried on, when a
+// rule first tests them (finding them costs a lookup).
+class TagSource {
+ public:
+  virtual uint32_t TagsOf(size_t j) = 0;
+
+ protected:
+  ~TagSource() = default;
 };
 
 class ContextRules {
  public:
+  ContextRules() = default;
+  // Moved, never copied: form_of_ points into form_keys_.
+  ContextRules(ContextRules&&) = default;
+  ContextRules& operator=(ContextRules&&) = default;
+  ContextRules(const ContextRules&) = delete;
+  ContextRules& operator=(const ContextRules&) = delete;
+
   // Reads the rules of `text`, named `name` in messages ("NAME:LINE:COLUMN:
   // what is wrong"). On failure the rules are left as they were.
   Status Parse(std::string_view text, const std::string& name);
@@ -48,10 +65,30 @@ class ContextRules {
   bool empty() const { return rules_.empty(); }
   size_t size() const { return rules_.size(); }
 
+  // The number of the forms the rules are of.
+  size_t forms() const { return form_rules_.size(); }
+  // The form whose key is key[0, n): its number (from 0), or -1 when no
+  // rule is of it.
+  int FormOf(const char16_t* key, size_t n) const {
+    if (n == 0) return -1;
+    const size_t bit = FilterBit(key, n);
+    if ((filter_[bit / 64] >> (bit % 64) & 1) == 0) return -1;
+    const auto it = form_of_.find(std::u16string_view(key, n));
+    return it == form_of_.end() ? -1 : it->second;
+  }
+
   // The reading the first rule that holds gives words[i], or null: no rule
   // of its form holds. Also tells which rule (its line) when `line` is set.
+  // The tags are those of `words`, or when `tags` is given those it gives.
   const std::u16string* Choose(const std::vector<ContextWord>& words, size_t i,
-                               int* line = nullptr) const;
+                               int* line = nullptr,
+                               TagSource* tags = nullptr) const {
+    return Choose(FormOf(words[i].key.data(), words[i].key.size()), words, i,
+                  line, tags);
+  }
+  // The same for a word of the form `form` (FormOf).
+  const std::u16string* Choose(int form, const std::vector<ContextWord>& words,
+                               size_t i, int* line, TagSource* tags) const;
 
  private:
   struct Test {
@@ -68,11 +105,21 @@ class ContextRules {
     int line;
   };
   static bool Holds(const Test& test, const std::vector<ContextWord>& words,
-                    size_t i);
+                    size_t i, TagSource* tags);
+  // Most words are no rule's form: a bit per hash of a key's first and
+  // last units and length turns them away without a string.
+  static size_t FilterBit(const char16_t* key, size_t n) {
+    return (key[0] * 31u + key[n - 1] * 7u + n) % kFilterBits;
+  }
+  static constexpr size_t kFilterBits = 4096;
 
   std::vector<Rule> rules_;
-  // The rules of each form's key, in file order.
-  std::unordered_map<std::u16string, std::vector<size_t>> by_form_;
+  // The forms' keys (in rules_' readings), and the rules of each form in
+  // file order.
+  std::vector<std::u16string> form_keys_;
+  std::unordered_map<std::u16string_view, int> form_of_;
+  std::vector<std::vector<size_t>> form_rules_;
+  uint64_t filter_[kFilterBits / 64] = {};
 };
 
 }  // namespace urdulex::internal

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -55,9 +56,11 @@ TEST(ContextRulesTest, MalformedRulesNameTheirPlace) {
 }
 
 ContextWord Word(const std::u16string& text, uint32_t tags = 0) {
+  static std::deque<std::u16string> keys;  // the words' keys stay here
   MarkedWord word;
   word.Assign(text.data(), text.size());
-  return ContextWord{word.key(), tags};
+  keys.push_back(word.key());
+  return ContextWord{keys.back(), tags};
 }
 
 // The first rule of a form whose tests all hold chooses; words match by

@@ -189,6 +189,64 @@ bool EndsSentence(const char16_t* text, size_t n) {
   return false;
 }
 
+// The same for UTF-8 bytes.
+bool EndsSentenceUtf8(const char* text, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case '\n':
+      case '\r':
+      case '.':
+      case '!':
+      case '?':
+        return true;
+      case 0x9F:  // U+061F: D8 9F
+      case 0x94:  // U+06D4: DB 94
+        if (i > 0 && static_cast<unsigned char>(text[i - 1]) ==
+                         (c == 0x9F ? 0xD8 : 0xDB)) {
+          return true;
+        }
+        break;
+      case 0xA8:  // U+2028, U+2029: E2 80 A8, E2 80 A9
+      case 0xA9:
+        if (i > 1 && static_cast<unsigned char>(text[i - 1]) == 0x80 &&
+            static_cast<unsigned char>(text[i - 2]) == 0xE2) {
+          return true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// Where the last sentence of text[0, n) ends (one past the character that
+// ends it), or 0.
+size_t LastSentenceEndUtf8(const char* text, size_t n) {
+  for (size_t end = n; end > 0; --end) {
+    const size_t from = end >= 3 ? end - 3 : 0;
+    const unsigned char c = static_cast<unsigned char>(text[end - 1]);
+    // Only the last byte of a character that ends a sentence.
+    if (c < 0x80 || c == 0x9F || c == 0x94 || c == 0xA8 || c == 0xA9) {
+      if (EndsSentenceUtf8(text + from, end - from) &&
+          !EndsSentenceUtf8(text + from, end - 1 - from)) {
+        return end;
+      }
+    }
+  }
+  return 0;
+}
+
+// Where the first sentence of text[0, n) ends, or 0.
+size_t FirstSentenceEndUtf8(const char* text, size_t n) {
+  for (size_t end = 1; end <= n; ++end) {
+    const size_t from = end >= 3 ? end - 3 : 0;
+    if (EndsSentenceUtf8(text + from, end - from)) return end;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void Diacritizer::Run(TextReader& reader) {
@@ -292,21 +350,32 @@ void Diacritizer::RunUtf8(TextReader& reader) {
   // `text` starts with the unfinished word of the block before, if any.
   Utf8Bytes text;
   bool more = true;
+  const bool context = options_.context != nullptr;
   while (more) {
     more = reader.NextUtf8(&text);
+    size_t n = text.size();
+    if (more && context) {
+      // Whole sentences at a time, for a word's neighbours: the rest waits
+      // for the next block, unless it is longer than any sentence.
+      n = LastSentenceEndUtf8(text.data(), n);
+      if (n == 0 && text.size() < kLongestSentence) continue;
+      if (n == 0) n = text.size();
+    }
     // Never more units than bytes.
-    if (wide_.size() < text.size()) wide_.resize(text.size());
-    // In pieces of about kPiece bytes, each ending after a space, so that
-    // the tokens, keys and words of a piece stay in the cache and no word
-    // is cut by a piece's end.
-    const size_t n = text.size();
+    if (wide_.size() < n) wide_.resize(n);
+    // In pieces of about kPiece bytes, each ending after a space (after a
+    // sentence, for the context rules), so that the tokens, keys and words
+    // of a piece stay in the cache and no word is cut by a piece's end.
     size_t at = 0;
     while (true) {
       size_t end = n;
       if (n - at > 2 * kPiece) {
-        const void* space =
-            std::memchr(text.data() + at + kPiece, ' ', n - at - kPiece);
-        if (space != nullptr) {
+        const char* from = text.data() + at + kPiece;
+        const size_t left = n - at - kPiece;
+        if (context) {
+          const size_t after = FirstSentenceEndUtf8(from, left);
+          if (after != 0) end = at + kPiece + after;
+        } else if (const void* space = std::memchr(from, ' ', left)) {
           end = static_cast<size_t>(static_cast<const char*>(space) -
                                     text.data()) +
                 1;
@@ -314,9 +383,10 @@ void Diacritizer::RunUtf8(TextReader& reader) {
       }
       tokens_.clear();
       wide_at_.clear();
+      const bool last = !more && end == n && n == text.size();
       const size_t used =
-          tokenizer.SplitUtf8(text.data() + at, end - at, !more && end == n,
-                              &tokens_, wide_.data(), &wide_at_);
+          tokenizer.SplitUtf8(text.data() + at, end - at, last, &tokens_,
+                              wide_.data(), &wide_at_);
       ProcessUtf8(text.data() + at, tokens_);
       at += used;
       if (end == n) break;
@@ -330,15 +400,27 @@ void Diacritizer::ProcessUtf8(const char* text,
   words_.clear();
   keys_.clear();
   size_t next = 0;  // of wide_at_
+  uint32_t sentence = 0;
   for (size_t t = 0; t < tokens.size(); ++t) {
     const Token& token = tokens[t];
-    if (token.kind != Token::kWord) continue;
+    if (token.kind != Token::kWord) {
+      if (options_.context != nullptr &&
+          EndsSentenceUtf8(text + token.start, token.length)) {
+        ++sentence;
+      }
+      continue;
+    }
     const uint32_t at = wide_at_[next];
     const uint32_t units = wide_at_[next + 1];
     next += 2;
     if (!token.letter) continue;
-    Word word{
-        static_cast<uint32_t>(t), kInText, units, at, units, IsPlain(token)};
+    Word word{static_cast<uint32_t>(t),
+              kInText,
+              units,
+              at,
+              units,
+              IsPlain(token),
+              sentence};
     const size_t key_at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(wide_.data() + at, units, &keys_)) {
@@ -374,8 +456,17 @@ void Diacritizer::EmitUtf8(const char* text, const Token& token,
     return;
   }
   const char16_t* wide = wide_.data() + word->text;
+  current_ = static_cast<size_t>(word - words_.data());
+  text_ = wide_.data();
   if (answer->form != nullptr && !token.marked && !token.folds &&
       !token.ignorable) {
+    const int form = RuleForm(wide, word->units);
+    if (form >= 0) {
+      if (!PutRuleForm(form, wide, word->units, token, *answer)) {
+        PassUtf8(original, token.length);
+      }
+      return;
+    }
     ++coverage_.words;
     ++coverage_.known;
     FlushPassed();
@@ -416,16 +507,27 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
   }
   const char16_t* key =
       word->key == kInText ? original : keys_.data() + word->key;
-  if (answer->form != nullptr && !NeedsAllForms(options_) && !token.marked &&
-      !token.folds && !token.ignorable) {
+  current_ = static_cast<size_t>(word - words_.data());
+  text_ = text;
+  const bool plain = answer->form != nullptr && !token.marked &&
+                     !token.folds && !token.ignorable;
+  const int form =
+      plain && !options_.lines && options_.ambiguous == Ambiguous::kFirst
+          ? RuleForm(key, word->length)
+          : -1;
+  if (form >= 0) {
+    if (!PutRuleForm(form, original, token.length, token, *answer)) {
+      Pass(original, token.length);
+    }
+    return;
+  }
+  if (plain && !NeedsAllForms(options_)) {
     ++coverage_.words;
     ++coverage_.known;
     FlushPassed();
     out_.PutUtf16LE(answer->form, answer->units);
     return;
   }
-  current_ = static_cast<size_t>(word - words_.data());
-  text_ = text;
   if (!PutWord(original, token.length, token, key, word->length, *answer)) {
     Pass(original, token.length);
   }
@@ -499,10 +601,16 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
     return false;
   }
   word_out_.clear();
-  if (agreeing_.size() > 1 && options_.context != nullptr) {
-    const int chosen = ChooseByContext();
+  const int form =
+      agreeing_.size() > 1 ? RuleForm(found_key_.data(), found_key_.size()) : -1;
+  if (form >= 0) {
+    candidates_.clear();
+    for (size_t i : agreeing_) candidates_.push_back(readings_[i]);
+    const int chosen = ChooseByContext(form, candidates_);
+    if (options_.count_unknown) {
+      ++(chosen >= 0 ? decided_ : fallen_back_)[found_key_];
+    }
     if (chosen >= 0) {
-      if (options_.count_unknown) ++decided_[found_key_];
       PutReading(word, n, token, marked_,
                  readings_[agreeing_[static_cast<size_t>(chosen)]], &word_out_);
       FlushPassed();
@@ -541,7 +649,53 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   return true;
 }
 
-int Diacritizer::ChooseByContext() {
+namespace {
+
+// The tags of the words of a window, looked up when a rule first asks.
+class WindowTags : public TagSource {
+ public:
+  WindowTags(const WordFormLookup& table, std::vector<ContextWord>* window,
+             const std::pair<const char16_t*, size_t>* keys)
+      : table_(table), window_(*window), keys_(keys), asked_(0) {}
+
+  uint32_t TagsOf(size_t j) override {
+    if ((asked_ >> j & 1) != 0) return window_[j].tags;
+    asked_ |= uint32_t{1} << j;
+    uint32_t tags = 0;
+    try {
+      for (uint8_t tag :
+           table_.Tags(reinterpret_cast<const unsigned char*>(keys_[j].first),
+                       keys_[j].second)) {
+        tags |= TagBit(tag);
+      }
+    } catch (...) {
+      RethrowTableError(table_);
+    }
+    window_[j].tags = tags;
+    return tags;
+  }
+
+ private:
+  const WordFormLookup& table_;
+  std::vector<ContextWord>& window_;
+  const std::pair<const char16_t*, size_t>* keys_;
+  uint32_t asked_;  // a bit per word whose tags are known
+};
+
+// Whether two forms of one key carry the same marks on each letter, in
+// whatever order each writes those of a letter.
+bool SameMarks(const MarkedWord& a, const MarkedWord& b) {
+  if (a.size() != b.size() || a.key() != b.key()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].marks != b[i].marks) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Diacritizer::ChooseByContext(
+    int form, const std::vector<std::u16string>& candidates) {
   // The word and up to two words either side of it in its sentence.
   const uint32_t sentence = words_[current_].sentence;
   size_t first = current_, last = current_;
@@ -557,27 +711,73 @@ int Diacritizer::ChooseByContext() {
   for (size_t j = first; j <= last; ++j) {
     const Word& word = words_[j];
     ContextWord& seen = window_[j - first];
-    context_word_.Assign(text_ + word.text, word.units);
-    seen.key = context_word_.key();
-    const char16_t* key =
-        word.key == kInText ? text_ + word.text : keys_.data() + word.key;
-    seen.tags = 0;
-    try {
-      for (uint8_t tag : table_.Tags(
-               reinterpret_cast<const unsigned char*>(key), word.length)) {
-        seen.tags |= TagBit(tag);
-      }
-    } catch (...) {
-      RethrowTableError(table_);
+    // A word of letters alone is its own canonical key.
+    if (word.plain) {
+      seen.key = std::u16string_view(text_ + word.text, word.units);
+    } else {
+      context_word_.Assign(text_ + word.text, word.units);
+      window_store_[j - first] = context_word_.key();
+      seen.key = window_store_[j - first];
     }
+    window_table_keys_[j - first] = {
+        word.key == kInText ? text_ + word.text : keys_.data() + word.key,
+        word.length};
+    seen.tags = 0;
   }
+  WindowTags tags(table_, &window_, window_table_keys_);
   const std::u16string* reading =
-      options_.context->Choose(window_, current_ - first);
+      options_.context->Choose(form, window_, current_ - first, nullptr, &tags);
   if (reading == nullptr) return -1;
-  for (size_t a = 0; a < agreeing_.size(); ++a) {
-    if (readings_[agreeing_[a]] == *reading) return static_cast<int>(a);
+  for (size_t a = 0; a < candidates.size(); ++a) {
+    if (candidates[a] == *reading) return static_cast<int>(a);
+  }
+  // The rule may write a letter's marks in another order than the table.
+  context_word_.Assign(reading->data(), reading->size());
+  for (size_t a = 0; a < candidates.size(); ++a) {
+    reading_.Assign(candidates[a].data(), candidates[a].size());
+    if (SameMarks(context_word_, reading_)) return static_cast<int>(a);
   }
   return -1;
+}
+
+bool Diacritizer::PutRuleForm(int form, const char16_t* word, size_t n,
+                              const Token& token, const Answer& answer) {
+  if (rule_forms_.empty()) rule_forms_.resize(options_.context->forms());
+  RuleFormWord& known = rule_forms_[static_cast<size_t>(form)];
+  if (!known.ready) {
+    marked_.Assign(word, n);
+    direct_ = marked_.key().compare(0, std::u16string::npos, word, n) == 0;
+    Readings(word, n, false, word, n, true, marked_, &readings_);
+    Agreeing(marked_, readings_, &agreeing_);
+    known.several = readings_.size() > 1;
+    known.found_key = found_key_;
+    for (size_t i : agreeing_) {
+      known.readings.push_back(readings_[i]);
+      known.written.emplace_back();
+      PutReading(word, n, token, marked_, readings_[i], &known.written.back());
+    }
+    known.ready = true;
+  }
+  if (known.readings.empty()) {  // not so plain after all
+    return PutWord(word, n, token, word, n, answer);
+  }
+  ++coverage_.words;
+  ++coverage_.known;
+  if (known.several && NeedsAllForms(options_)) {
+    ++coverage_.ambiguous;
+    if (options_.list_ambiguous) ++ambiguous_[known.found_key];
+  }
+  size_t chosen = 0;
+  if (known.readings.size() > 1) {
+    const int by_rule = ChooseByContext(form, known.readings);
+    if (by_rule >= 0) chosen = static_cast<size_t>(by_rule);
+    if (options_.count_unknown) {
+      ++(by_rule >= 0 ? decided_ : fallen_back_)[known.found_key];
+    }
+  }
+  FlushPassed();
+  out_.Put(known.written[chosen]);
+  return true;
 }
 
 std::vector<std::u16string> Diacritizer::FormsOf(const char16_t* word,

@@ -145,7 +145,7 @@ class Diacritizer {
   // Whether the options need every form of a word (the table's all_forms).
   static bool NeedsAllForms(const Options& options) {
     return options.ambiguous != Ambiguous::kFirst || options.count_ambiguous ||
-           options.list_ambiguous || options.context != nullptr;
+           options.list_ambiguous;
   }
 
  private:
@@ -232,9 +232,9 @@ class Diacritizer {
   void PutReading(const char16_t* word, size_t n, const Token& token,
                   const MarkedWord& marked, const std::u16string& form,
                   std::u16string* out);
-  // The reading the context rules choose for words_[current_] among its
-  // readings_ (an index of agreeing_), or -1.
-  int ChooseByContext();
+  // The reading the context rules choose for words_[current_], of the
+  // rules' form `form`, among `candidates` (its index there), or -1.
+  int ChooseByContext(int form, const std::vector<std::u16string>& candidates);
   // Splits the unknown word into known parts and writes them to `out`,
   // adding to `ambiguous` the parts with several forms; returns the number
   // of parts, 0 when it has no such split.
@@ -250,6 +250,17 @@ class Diacritizer {
   // Asks for the ends of the words words_[w, w + n) of a batch that are
   // plain and unknown, for SplitPlain.
   void AskTails(const char16_t* text, size_t w, size_t n);
+  // The form of the context rules (ContextRules::FormOf) whose key is
+  // key[0, n), or -1.
+  int RuleForm(const char16_t* key, size_t n) const {
+    return options_.context == nullptr ? -1 : options_.context->FormOf(key, n);
+  }
+  // Writes the plain word[0, n), found by its own key as the rules' form
+  // `form`, with the first reading or the one the rules choose (false: it
+  // is to be written as it came). Such a word is its key: what it may
+  // become is worked out once (rule_forms_).
+  bool PutRuleForm(int form, const char16_t* word, size_t n,
+                   const Token& token, const Answer& answer);
   static bool IsPlain(const Token& token) {
     return token.letter && !token.marked && !token.folds && !token.ignorable;
   }
@@ -305,8 +316,24 @@ class Diacritizer {
   size_t current_ = 0;
   const char16_t* text_ = nullptr;
   std::vector<ContextWord> window_;
+  std::u16string window_store_[5];  // the keys of the words not plain
+  std::pair<const char16_t*, size_t> window_table_keys_[5];  // for Tags
   MarkedWord context_word_;
+  std::vector<std::u16string> candidates_;
+  // What a plain word of each of the rules' forms may become: its forms
+  // that agree with it, and each written on it.
+  struct RuleFormWord {
+    bool ready = false;
+    bool several = false;  // the table has several forms of it
+    std::u16string found_key;
+    std::vector<std::u16string> readings;
+    std::vector<std::u16string> written;
+  };
+  std::vector<RuleFormWord> rule_forms_;
+  // The times a rule chose the reading of a word, and the times none did,
+  // by the key its readings were found by (kept with count_unknown).
   std::unordered_map<std::u16string, uint64_t> decided_;
+  std::unordered_map<std::u16string, uint64_t> fallen_back_;
   bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).
