@@ -32,8 +32,18 @@ urdulex::Ambiguous AmbiguousPolicy(const std::string& name) {
       {{"first", urdulex::Ambiguous::kFirst},
        {"common", urdulex::Ambiguous::kCommon},
        {"keep", urdulex::Ambiguous::kKeep},
+       {"all", urdulex::Ambiguous::kAll},
+       {"context", urdulex::Ambiguous::kContext}},
+      name, "ambiguous wants context, first, common, keep or all");
+}
+
+urdulex::Ambiguous FallbackPolicy(const std::string& name) {
+  return Choice<urdulex::Ambiguous>(
+      {{"first", urdulex::Ambiguous::kFirst},
+       {"common", urdulex::Ambiguous::kCommon},
+       {"keep", urdulex::Ambiguous::kKeep},
        {"all", urdulex::Ambiguous::kAll}},
-      name, "ambiguous wants first, common, keep or all");
+      name, "fallback wants first, common, keep or all");
 }
 
 urdulex::ErrorPolicy ErrorPolicy(const std::string& name) {
@@ -181,6 +191,21 @@ PYBIND11_MODULE(_urdulex, m) {
                ", split=" + std::to_string(c.split) + ")";
       });
 
+  py::class_<urdulex::ContextRules>(m, "ContextRules")
+      .def(py::init([](const std::string& path) {
+             return OpenPath(&urdulex::ContextRules::Open, path);
+           }),
+           py::arg("path"))
+      .def_static(
+          "parse",
+          [](std::string_view text, const std::string& name) {
+            return urdulex::ContextRules::Parse(text, name);
+          },
+          py::arg("text"), py::arg("name") = "rules")
+      .def_static("shipped", &urdulex::ContextRules::Shipped,
+                  py::return_value_policy::copy)
+      .def("__len__", &urdulex::ContextRules::size);
+
   py::class_<urdulex::WordFormTable>(m, "WordFormTable")
       .def(py::init([](const std::string& path) {
              return OpenPath(&urdulex::WordFormTable::Open, path);
@@ -191,13 +216,16 @@ PYBIND11_MODULE(_urdulex, m) {
       .def(
           "diacritize",
           [](const urdulex::WordFormTable& table, std::string_view text,
-             const std::string& ambiguous, bool lines) {
+             const std::string& ambiguous, const std::string& fallback,
+             const urdulex::ContextRules* rules, bool lines) {
             const urdulex::DiacritizeOptions options{
-                lines, AmbiguousPolicy(ambiguous)};
+                lines, AmbiguousPolicy(ambiguous), FallbackPolicy(fallback),
+                rules};
             py::gil_scoped_release release;
             return table.Diacritize(text, options);
           },
-          py::arg("text"), py::kw_only(), py::arg("ambiguous") = "first",
+          py::arg("text"), py::kw_only(), py::arg("ambiguous") = "context",
+          py::arg("fallback") = "first", py::arg("rules") = nullptr,
           py::arg("lines") = false)
       .def(
           "coverage",

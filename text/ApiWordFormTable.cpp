@@ -9,8 +9,19 @@
 #include "diacritizer/TableBuilder.h"
 #include "text/ApiSupport.h"
 #include "text/CanonicalKey.h"
+#include "text/ContextRules.h"
+#include "text/TextIO.h"
 
 namespace urdulex {
+
+namespace internal {
+extern const unsigned char kContextRules[];
+extern const size_t kContextRules_size;
+}  // namespace internal
+
+struct ContextRules::Data {
+  urdulex::internal::ContextRules rules;
+};
 
 WordFormTable WordFormTable::Open(const std::string& path) {
   return urdulex::internal::ApiCall([&] {
@@ -51,6 +62,16 @@ std::string WordFormTable::Diacritize(std::string_view text,
     urdulex::internal::Diacritizer::Options internal;
     internal.lines = options.lines;
     internal.ambiguous = options.ambiguous;
+    if (options.ambiguous == Ambiguous::kContext) {
+      if (options.fallback == Ambiguous::kContext) {
+        throw urdulex::internal::Error(
+            "the fallback of context rules cannot be context");
+      }
+      const ContextRules& rules =
+          options.rules != nullptr ? *options.rules : ContextRules::Shipped();
+      internal.context = &rules.data_->rules;
+      internal.ambiguous = options.fallback;
+    }
     internal.count_ambiguous = coverage != nullptr;
     urdulex::internal::MemorySource source(std::string(text), "text");
     urdulex::internal::TextReader reader(source, false);
@@ -64,6 +85,42 @@ std::string WordFormTable::Diacritize(std::string_view text,
     return std::move(sink.bytes);
   });
 }
+
+// --- context rules ---
+
+const ContextRules& ContextRules::Shipped() {
+  // Read once; every copy shares them.
+  static const ContextRules* shipped = [] {
+    return new ContextRules(
+        Parse(std::string_view(
+                  reinterpret_cast<const char*>(
+                      urdulex::internal::kContextRules),
+                  urdulex::internal::kContextRules_size),
+              "built-in context rules"));
+  }();
+  return *shipped;
+}
+
+ContextRules ContextRules::Open(const std::string& path) {
+  return urdulex::internal::ApiCall([&] {
+    // A rules file is a few hundred lines: one of more than this is none.
+    constexpr size_t kMostBytes = 16 << 20;
+    urdulex::internal::FileSource source(path);
+    return Parse(source.ReadAll(kMostBytes), path);
+  });
+}
+
+ContextRules ContextRules::Parse(std::string_view text,
+                                 const std::string& name) {
+  return urdulex::internal::ApiCall([&] {
+    auto data = std::make_shared<Data>();
+    const urdulex::internal::Status read = data->rules.Parse(text, name);
+    if (!read.ok()) throw urdulex::internal::Error(read.message());
+    return ContextRules(std::move(data));
+  });
+}
+
+size_t ContextRules::size() const { return data_->rules.size(); }
 
 // --- the builder ---
 

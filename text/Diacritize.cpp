@@ -621,6 +621,7 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
   if (agreeing_.size() > 1 && NeedsAllForms(options_)) {
     switch (options_.ambiguous) {
       case Ambiguous::kFirst:
+      case Ambiguous::kContext:  // options.context says which rules
         break;
       case Ambiguous::kCommon: {
         std::vector<std::u16string> forms;

@@ -26,15 +26,46 @@ namespace urdulex {
 
 // What a word with several forms becomes.
 enum class Ambiguous {
-  kFirst,   // its first form, as for any known word
-  kCommon,  // the first form with only the marks all its forms share
-  kKeep,    // the word as it came
-  kAll,     // every form, joined by '|'
+  kFirst,    // its first form, as for any known word
+  kCommon,   // the first form with only the marks all its forms share
+  kKeep,     // the word as it came
+  kAll,      // every form, joined by '|'
+  kContext,  // the form context rules choose by its neighbours in its
+             // sentence; where none applies, as `fallback` says
+};
+
+// Rules that choose the reading of a homograph by the words around it
+// (doc/context-rules.md). A handle: copies share the rules, which never
+// change, so one object may be used from many threads at once.
+class ContextRules {
+ public:
+  // The rules shipped with the library, built into it.
+  static const ContextRules& Shipped();
+  // The rules of a file; a file that is no rules file throws Error saying
+  // where ("NAME:LINE:COLUMN: ...").
+  static ContextRules Open(const std::string& path);
+  // The rules of `text`, named `name` in messages.
+  static ContextRules Parse(std::string_view text,
+                            const std::string& name = "rules");
+
+  size_t size() const;  // the number of rules
+
+  struct Data;
+
+ private:
+  friend class WordFormTable;
+  explicit ContextRules(std::shared_ptr<const Data> data)
+      : data_(std::move(data)) {}
+  std::shared_ptr<const Data> data_;
 };
 
 struct DiacritizeOptions {
   bool lines = false;  // each line one word
-  Ambiguous ambiguous = Ambiguous::kFirst;
+  Ambiguous ambiguous = Ambiguous::kContext;
+  // With kContext: what a word no rule decides becomes (not kContext).
+  Ambiguous fallback = Ambiguous::kFirst;
+  // With kContext: the rules (null: ContextRules::Shipped()).
+  const ContextRules* rules = nullptr;
 };
 
 struct Evaluation;

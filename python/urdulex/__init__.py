@@ -11,6 +11,7 @@ word-form table, code table and normalization rules.
 import os
 
 from ._urdulex import (
+    ContextRules,
     Coverage,
     Error,
     Evaluation,
@@ -28,7 +29,7 @@ from ._urdulex import (
 )
 
 __all__ = [
-    "Coverage", "Error", "Evaluation", "LetterCodes", "Normalizer",
+    "ContextRules", "Coverage", "Error", "Evaluation", "LetterCodes", "Normalizer",
     "UztCodec", "WordFormTable", "WordFormTableBuilder", "__version__",
     "data_file", "evaluate", "merge_diacritics", "normalize",
     "split_diacritics", "strip_diacritics", "tokenize",

@@ -66,6 +66,19 @@ class Coverage:
     kept: int
     split: int
 
+class ContextRules:
+    """Rules choosing the reading of a homograph by the words around it
+    (doc/context-rules.md), read from a file; a file that is no rules file
+    raises Error saying where (NAME:LINE:COLUMN)."""
+    def __init__(self, path: str) -> None: ...
+    @staticmethod
+    def parse(text: str, name: str = "rules") -> "ContextRules":
+        """The rules of `text`, named `name` in messages."""
+    @staticmethod
+    def shipped() -> "ContextRules":
+        """The rules shipped with the library."""
+    def __len__(self) -> int: ...
+
 class WordFormTable:
     """A word-form table file, read once; share one object between threads
     freely. Without a path, the shipped table (see urdulex.data_file)."""
@@ -76,12 +89,16 @@ class WordFormTable:
         """Every form of `word` in table order, found as diacritize finds
         it; of a word with marks only the forms that agree with them;
         empty when unknown."""
-    def diacritize(self, text: str, *, ambiguous: str = "first",
+    def diacritize(self, text: str, *, ambiguous: str = "context",
+                   fallback: str = "first",
+                   rules: Optional["ContextRules"] = None,
                    lines: bool = False) -> str:
         """Running text with each known word in its diacritized form.
-        `ambiguous` is what a word with several forms becomes: "first",
-        "common" (only the marks all forms share), "keep" or "all"
-        (form1|form2)."""
+        `ambiguous` is what a word with several forms becomes: "context"
+        (the reading `rules`, by default ContextRules.shipped(), choose by
+        its neighbours in its sentence; where none applies, as `fallback`
+        says), "first", "common" (only the marks all forms share), "keep"
+        or "all" (form1|form2)."""
     def coverage(self, text: str, *, lines: bool = False) -> Coverage:
         """How many words of `text` the table knows."""
 

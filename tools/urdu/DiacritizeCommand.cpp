@@ -38,13 +38,13 @@ const char kDiacritizeHelp[] =
     "(\"kept\"). A word not found is split into known parts where a\n"
     "zero-width non-joiner or a letter that joins none after it allows\n"
     "(\"split\"), and else written as it came.\n"
-    "A word with several forms is, by --ambiguous: first, given the first\n"
-    "form (the default); common, given only the marks all its forms share\n"
-    "on each letter; keep, left as it came; all, given every form as\n"
-    "form1|form2 (--forms first|all is the same as --ambiguous first|all);\n"
-    "context, given the reading the context rules (--rules FILE, default\n"
-    "the shipped ones) choose by its neighbours in its sentence, and where\n"
-    "none applies treated by --fallback (default first).\n"
+    "A word with several forms is, by --ambiguous: context (the default),\n"
+    "given the reading the context rules (--rules FILE, default the\n"
+    "shipped ones) choose by its neighbours in its sentence, and where none\n"
+    "applies treated by --fallback (default first); first, given the first\n"
+    "form; common, given only the marks all its forms share on each\n"
+    "letter; keep, left as it came; all, given every form as form1|form2\n"
+    "(--forms first|all is the same as --ambiguous first|all).\n"
     "--report FILE lists the unknown words with their counts (TSV, most\n"
     "frequent first), then the words with several forms: bare form, count\n"
     "and form1|form2, then the words kept and split, with \"kept\" or\n"
@@ -81,12 +81,12 @@ int RunDiacritize(const Arguments& args) {
       args.values.count("--ambiguous") != 0) {
     Misuse(args.command, "--ambiguous or --forms, not both");
   }
-  const std::string forms = args.Value("--forms", "first");
-  if (forms != "first" && forms != "all") {
+  const std::string forms = args.Value("--forms", "context");
+  if (forms != "first" && forms != "all" && args.values.count("--forms")) {
     Misuse(args.command, "--forms wants first or all");
   }
-  // --ambiguous context: the context rules decide where they apply, the
-  // --fallback elsewhere.
+  // --ambiguous context (the default): the context rules decide where they
+  // apply, the --fallback elsewhere.
   const bool context = args.Value("--ambiguous", forms) == "context";
   if (!context && (args.values.count("--fallback") != 0 ||
                    args.values.count("--rules") != 0)) {
@@ -100,6 +100,9 @@ int RunDiacritize(const Arguments& args) {
            context ? "--fallback wants first, common, keep or all"
                    : "--ambiguous wants context, first, common, keep or all");
   }
+  // The table first: the data a run cannot do without.
+  const std::string table_name =
+      FindDataFile(kWordFormTableData, args.Value("--table", ""));
   ContextRules rules;
   std::string rules_name;
   if (context) {
@@ -118,8 +121,6 @@ int RunDiacritize(const Arguments& args) {
   options.count_unknown = !report_name.empty();
   options.list_ambiguous = !report_name.empty();
   options.count_ambiguous = args.Has("-v");
-  const std::string table_name =
-      FindDataFile(kWordFormTableData, args.Value("--table", ""));
   RunFiles files;
   files.Input("word-form table", table_name);
   if (context) files.Input("context rules", rules_name);
