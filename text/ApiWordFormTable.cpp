@@ -91,12 +91,11 @@ std::string WordFormTable::Diacritize(std::string_view text,
 const ContextRules& ContextRules::Shipped() {
   // Read once; every copy shares them.
   static const ContextRules* shipped = [] {
-    return new ContextRules(
-        Parse(std::string_view(
-                  reinterpret_cast<const char*>(
-                      urdulex::internal::kContextRules),
-                  urdulex::internal::kContextRules_size),
-              "built-in context rules"));
+    return new ContextRules(Parse(
+        std::string_view(
+            reinterpret_cast<const char*>(urdulex::internal::kContextRules),
+            urdulex::internal::kContextRules_size),
+        "built-in context rules"));
   }();
   return *shipped;
 }

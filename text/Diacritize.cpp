@@ -384,9 +384,8 @@ void Diacritizer::RunUtf8(TextReader& reader) {
       tokens_.clear();
       wide_at_.clear();
       const bool last = !more && end == n && n == text.size();
-      const size_t used =
-          tokenizer.SplitUtf8(text.data() + at, end - at, last, &tokens_,
-                              wide_.data(), &wide_at_);
+      const size_t used = tokenizer.SplitUtf8(
+          text.data() + at, end - at, last, &tokens_, wide_.data(), &wide_at_);
       ProcessUtf8(text.data() + at, tokens_);
       at += used;
       if (end == n) break;
@@ -414,13 +413,8 @@ void Diacritizer::ProcessUtf8(const char* text,
     const uint32_t units = wide_at_[next + 1];
     next += 2;
     if (!token.letter) continue;
-    Word word{static_cast<uint32_t>(t),
-              kInText,
-              units,
-              at,
-              units,
-              IsPlain(token),
-              sentence};
+    Word word{static_cast<uint32_t>(t), kInText, units, at, units,
+              IsPlain(token),           sentence};
     const size_t key_at = keys_.size();
     if ((token.marked || token.ignorable) &&
         AppendWordKey(wide_.data() + at, units, &keys_)) {
@@ -509,8 +503,8 @@ void Diacritizer::Emit(const char16_t* text, const Token& token,
       word->key == kInText ? original : keys_.data() + word->key;
   current_ = static_cast<size_t>(word - words_.data());
   text_ = text;
-  const bool plain = answer->form != nullptr && !token.marked &&
-                     !token.folds && !token.ignorable;
+  const bool plain = answer->form != nullptr && !token.marked && !token.folds &&
+                     !token.ignorable;
   const int form =
       plain && !options_.lines && options_.ambiguous == Ambiguous::kFirst
           ? RuleForm(key, word->length)
@@ -601,8 +595,9 @@ bool Diacritizer::PutWord(const char16_t* word, size_t n, const Token& token,
     return false;
   }
   word_out_.clear();
-  const int form =
-      agreeing_.size() > 1 ? RuleForm(found_key_.data(), found_key_.size()) : -1;
+  const int form = agreeing_.size() > 1
+                       ? RuleForm(found_key_.data(), found_key_.size())
+                       : -1;
   if (form >= 0) {
     candidates_.clear();
     for (size_t i : agreeing_) candidates_.push_back(readings_[i]);

@@ -259,8 +259,8 @@ class Diacritizer {
   // `form`, with the first reading or the one the rules choose (false: it
   // is to be written as it came). Such a word is its key: what it may
   // become is worked out once (rule_forms_).
-  bool PutRuleForm(int form, const char16_t* word, size_t n,
-                   const Token& token, const Answer& answer);
+  bool PutRuleForm(int form, const char16_t* word, size_t n, const Token& token,
+                   const Answer& answer);
   static bool IsPlain(const Token& token) {
     return token.letter && !token.marked && !token.folds && !token.ignorable;
   }
