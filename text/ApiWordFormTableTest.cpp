@@ -63,6 +63,28 @@ TEST_F(ApiTableTest, DiacritizeByPolicy) {
     EXPECT_EQ(3u, coverage.known);
     EXPECT_EQ(2u, coverage.ambiguous);
   }
+  // Context rules choose by the neighbours, the fallback elsewhere; the
+  // shipped rules know nothing of this table's words.
+  const urdulex::ContextRules rules =
+      urdulex::ContextRules::Parse("کتاب -> کَتاب: next=قلم\n");
+  EXPECT_EQ(1u, rules.size());
+  EXPECT_EQ("کَتاب، قَلَم اور کِتاب",
+            table.Diacritize(text, {false, urdulex::Ambiguous::kContext,
+                                    urdulex::Ambiguous::kFirst, &rules}));
+  EXPECT_EQ("کتاب اور",
+            table.Diacritize("کتاب اور", {false, urdulex::Ambiguous::kContext,
+                                          urdulex::Ambiguous::kKeep, &rules}));
+  EXPECT_EQ(table.Diacritize(text, {false, urdulex::Ambiguous::kFirst}),
+            table.Diacritize(text));
+  EXPECT_THROW(table.Diacritize(text, {false, urdulex::Ambiguous::kContext,
+                                       urdulex::Ambiguous::kContext}),
+               urdulex::Error);
+  try {
+    urdulex::ContextRules::Parse("کتاب -> کَتاب: nxt=قلم\n", "mine");
+    ADD_FAILURE() << "no error";
+  } catch (const urdulex::Error& e) {
+    EXPECT_EQ(0u, std::string(e.what()).rfind("mine:1:", 0)) << e.what();
+  }
   // Every form of a bare word, or of an Arabic spelling; of a marked word
   // those its marks agree with.
   const std::vector<std::string> forms = {"کِتاب", "کَتاب"};

@@ -15,6 +15,7 @@ SOURCE = os.environ.get("URDULEX_SOURCE_DIR",
 URDU = os.environ.get("URDU")
 PROSE = os.path.join(SOURCE, "data", "urdu", "prose.txt")
 GOLD = os.path.join(SOURCE, "data", "urdu", "gold.txt")
+RULES = os.path.join(SOURCE, "data", "diacritizer", "context.txt")
 MAPPING = os.path.join(SOURCE, "data", "uzt", "test-mapping.txt")
 TABLE = urdulex.data_file("diacritizer/wordformshashtable.lex")
 
@@ -44,6 +45,11 @@ def api_error(call):
 SAME_AS_URDU = [
     (lambda t: urdulex.WordFormTable(TABLE).diacritize(t),
      ["diacritize", "--table", TABLE]),
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="first"),
+     ["diacritize", "--table", TABLE, "--ambiguous", "first"]),
+    (lambda t: urdulex.WordFormTable(TABLE).diacritize(
+        t, fallback="keep", rules=urdulex.ContextRules(RULES)),
+     ["diacritize", "--table", TABLE, "--fallback", "keep", "--rules", RULES]),
     (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="common"),
      ["diacritize", "--table", TABLE, "--ambiguous", "common"]),
     (lambda t: urdulex.WordFormTable(TABLE).diacritize(t, ambiguous="all"),
