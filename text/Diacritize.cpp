@@ -1338,6 +1338,16 @@ std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::AmbiguousWords()
   return ByCount(ambiguous_);
 }
 
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::ChosenByRules()
+    const {
+  return ByCount(decided_);
+}
+
+std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::LeftToFallback()
+    const {
+  return ByCount(fallen_back_);
+}
+
 std::vector<std::pair<std::u16string, uint64_t>> Diacritizer::KeptWords()
     const {
   return ByCount(kept_);

@@ -137,6 +137,11 @@ class Diacritizer {
   // The bare forms of the words found with several forms, with their
   // counts, in the same order.
   std::vector<std::pair<std::u16string, uint64_t>> AmbiguousWords() const;
+  // Of those, by the same bare forms, how often the context rules chose
+  // the reading and how often none did and the fallback decided (kept
+  // only with count_unknown).
+  std::vector<std::pair<std::u16string, uint64_t>> ChosenByRules() const;
+  std::vector<std::pair<std::u16string, uint64_t>> LeftToFallback() const;
   // The words left as written for their marks agree with no form, and
   // those split into known parts, as Unknown() lists them (kept only with
   // count_unknown).

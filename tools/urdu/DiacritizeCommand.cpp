@@ -47,9 +47,10 @@ const char kDiacritizeHelp[] =
     "(--forms first|all is the same as --ambiguous first|all).\n"
     "--report FILE lists the unknown words with their counts (TSV, most\n"
     "frequent first), then the words with several forms: bare form, count\n"
-    "and form1|form2, then the words kept and split, with \"kept\" or\n"
-    "\"split\" as the third field. -v prints a coverage line on standard\n"
-    "error.\n";
+    "and form1|form2 (and with context, how often the rules chose its\n"
+    "reading and how often the fallback did), then the words kept and\n"
+    "split, with \"kept\" or \"split\" as the third field. -v prints a\n"
+    "coverage line on standard error.\n";
 
 namespace {
 
@@ -148,7 +149,7 @@ int RunDiacritize(const Arguments& args) {
           state.diacritizer->Run(reader);
         });
     std::unordered_map<std::u16string, uint64_t> unknown, ambiguous, kept,
-        split;
+        split, by_rules, by_fallback;
     for (const State& state : states) {
       if (!state.diacritizer) continue;
       AddCoverage(state.diacritizer->coverage(), &coverage);
@@ -158,6 +159,12 @@ int RunDiacritize(const Arguments& args) {
       }
       for (const auto& entry : state.diacritizer->AmbiguousWords()) {
         ambiguous[entry.first] += entry.second;
+      }
+      for (const auto& entry : state.diacritizer->ChosenByRules()) {
+        by_rules[entry.first] += entry.second;
+      }
+      for (const auto& entry : state.diacritizer->LeftToFallback()) {
+        by_fallback[entry.first] += entry.second;
       }
       for (const auto& entry : state.diacritizer->KeptWords()) {
         kept[entry.first] += entry.second;
@@ -185,6 +192,14 @@ int RunDiacritize(const Arguments& args) {
         for (size_t i = 0; i < forms.size(); ++i) {
           if (i > 0) tsv.Put(u'|');
           tsv.Put(forms[i]);
+        }
+        if (context) {
+          // How often the rules chose, and how often the fallback did
+          // (the rest the writer's marks decided).
+          const std::string decided =
+              "\t" + std::to_string(by_rules[entry.first]) + "\t" +
+              std::to_string(by_fallback[entry.first]);
+          tsv.PutLatin1(decided.data(), decided.size());
         }
         tsv.Put(u'\n');
       }

@@ -87,7 +87,8 @@ TEST_F(UrduTest, AmbiguousWordsReportAndCoverage) {
     const char* args;
     std::string out;
   } cases[] = {
-      // The first form in list order (the default), or every form.
+      // The first form in list order (where no context rule decides, as
+      // by default), or every form.
       {"", u8"جِن کِتاب فلاں جِن فلاں ڈھمکا مِیں\n"},
       {"--ambiguous first", u8"جِن کِتاب فلاں جِن فلاں ڈھمکا مِیں\n"},
       {"--ambiguous all", u8"جِن|جِنّ کِتاب فلاں جِن|جِنّ فلاں ڈھمکا مِیں\n"},
@@ -103,11 +104,12 @@ TEST_F(UrduTest, AmbiguousWordsReportAndCoverage) {
         << c.args;
   }
   // The report: unknown words, most frequent first, as TSV, then the
-  // homographs by bare form with their forms, then the words kept; -v the
-  // summary.
+  // homographs by bare form with their forms and how often the context
+  // rules and the fallback chose (the writer's marks chose the rest), then
+  // the words kept; -v the summary.
   Filter("diacritize --table t.lex --report unknown.tsv -v", text);
   EXPECT_EQ(
-      u8"فلاں\t2\nڈھمکا\t1\nجن\t2\tجِن|جِنّ\nمیں\t1\tمیں|مَیں\n"
+      u8"فلاں\t2\nڈھمکا\t1\nجن\t2\tجِن|جِنّ\t0\t2\nمیں\t1\tمیں|مَیں\t0\t0\n"
       u8"مِیں\t1\tkept\n",
       Contents(Path("unknown.tsv")));
   EXPECT_EQ(
@@ -866,6 +868,11 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
       u8"\n\u0643\u064A \u0627\u0653 اُردو\r\n" + u8"مُحبت\u0651 لوگ\r";
   MakeFile("a.txt", text);
   MakeFile("b.txt", u8"\nقلم دل\r\nميں\n");
+  // Homographs the context rules decide by neighbours that a block of a
+  // few bytes would cut off.
+  MakeFile("h.txt",
+           u8"میں نے کیا کہا۔ وہ گھر میں ہے اور کیا کرتا ہے\n"
+           u8"کیا آپ نے کام کیا؟ اس نے کہا کہ میں آؤں گا۔ جلد ہی\n");
   MakeFile("c.u16", urdulex::test::Utf16File(L"\u0643\u062A\u0627\u0628\r\n"
                                              L"\u062C\u0646\n\u062F\u0644"));
   MakeFile("d.1256", "\x98\xCA\xC7\xC8 \xE1\r\n\xC7\xCF\n");
@@ -874,7 +881,8 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
   const std::string config = kSource + "/data/normalization/config.ini";
   const std::string normalize = "normalize --config '" + config + "' ";
   const char* const kCases[] = {
-      "diacritize --table t.lex -v --report r.tsv a.txt b.txt",
+      "diacritize --table t.lex -v --report r.tsv a.txt b.txt h.txt",
+      "diacritize --table t.lex h.txt a.txt",
       "diacritize --table t.lex --ambiguous all --utf16 c.u16 a.txt",
       "diacritize --table t.lex --lines -v a.txt",
       "strip --keep-shadda --utf16 a.txt b.txt c.u16",
