@@ -192,7 +192,7 @@ Status ContextRules::Parse(std::string_view text, const std::string& name) {
     for (; next < pieces.size(); ++next) {
       const LineParser::Piece piece = pieces[next];
       std::u32string test = line.Text(piece.begin, piece.end);
-      Test t{Test::kWord, false, 0, 0, {}};
+      Test t{Test::kWord, false, 0, 0, {}, {}};
       size_t column = piece.begin;
       if (test[0] == '!') {
         t.negated = true;
@@ -280,7 +280,19 @@ Status ContextRules::Parse(std::string_view text, const std::string& name) {
     form_keys_.push_back(entry.first);
     form_rules_.push_back(std::move(entry.second));
   }
-  // form_keys_ no longer grows: its strings stay where they are.
+  // rules_ and form_keys_ no longer grow: their strings stay where they
+  // are.
+  word_id_.clear();
+  for (Rule& rule : rules_) {
+    for (Test& test : rule.tests) {
+      for (const std::u16string& word : test.words) {
+        const int id = static_cast<int>(word_id_.size());
+        test.ids.push_back(
+            word_id_.emplace(std::u16string_view(word), id).first->second);
+      }
+      std::sort(test.ids.begin(), test.ids.end());
+    }
+  }
   for (size_t f = 0; f < form_keys_.size(); ++f) {
     const std::u16string& key = form_keys_[f];
     form_of_.emplace(std::u16string_view(key), static_cast<int>(f));
@@ -292,7 +304,7 @@ Status ContextRules::Parse(std::string_view text, const std::string& name) {
 
 bool ContextRules::Holds(const Test& test,
                          const std::vector<ContextWord>& words, size_t i,
-                         TagSource* tags) {
+                         TagSource* tags, int* ids) const {
   bool holds = false;
   switch (test.kind) {
     case Test::kStart:
@@ -312,12 +324,13 @@ bool ContextRules::Holds(const Test& test,
         holds = (of & test.tags) != 0;
         break;
       }
-      for (const std::u16string& key : test.words) {
-        if (key == word.key) {
-          holds = true;
-          break;
-        }
+      int& id = ids[test.offset + 2];
+      if (id == kNotLooked) {
+        const auto it = word_id_.find(word.key);
+        id = it == word_id_.end() ? -1 : it->second;
       }
+      holds =
+          id >= 0 && std::binary_search(test.ids.begin(), test.ids.end(), id);
       break;
     }
   }
@@ -328,11 +341,12 @@ const std::u16string* ContextRules::Choose(
     int form, const std::vector<ContextWord>& words, size_t i, int* line,
     TagSource* tags) const {
   if (form < 0) return nullptr;
+  int ids[5] = {kNotLooked, kNotLooked, kNotLooked, kNotLooked, kNotLooked};
   for (size_t r : form_rules_[static_cast<size_t>(form)]) {
     const Rule& rule = rules_[r];
     bool holds = true;
     for (const Test& test : rule.tests) {
-      if (!Holds(test, words, i, tags)) {
+      if (!Holds(test, words, i, tags, ids)) {
         holds = false;
         break;
       }

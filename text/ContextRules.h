@@ -98,26 +98,35 @@ class ContextRules {
     int8_t offset;                      // of the word tested: -2, -1, 1, 2
     uint32_t tags;                      // kTag
     std::vector<std::u16string> words;  // kWord: canonical keys
+    std::vector<int> ids;               // their numbers (word_id_), sorted
   };
   struct Rule {
     std::u16string reading;
     std::vector<Test> tests;
     int line;
   };
-  static bool Holds(const Test& test, const std::vector<ContextWord>& words,
-                    size_t i, TagSource* tags);
+  // `ids` holds the number (word_id_) of the words at offsets -2 to 2 of
+  // words[i], kNotLooked for one not yet looked up.
+  bool Holds(const Test& test, const std::vector<ContextWord>& words, size_t i,
+             TagSource* tags, int* ids) const;
+  static constexpr int kNotLooked = -2;
   // Most words are no rule's form: a bit per hash of a key's first and
   // last units and length turns them away without a string.
   static size_t FilterBit(const char16_t* key, size_t n) {
-    return (key[0] * 31u + key[n - 1] * 7u + n) % kFilterBits;
+    const uint32_t h = (key[0] * 0x9E3779B1u) ^ (key[n / 2] * 0x85EBCA77u) ^
+                       (key[n - 1] * 0xC2B2AE3Du) ^ static_cast<uint32_t>(n);
+    return (h * 0x27D4EB2Fu) >> (32 - kFilterLog);
   }
-  static constexpr size_t kFilterBits = 4096;
+  static constexpr size_t kFilterLog = 15;
+  static constexpr size_t kFilterBits = size_t{1} << kFilterLog;
 
   std::vector<Rule> rules_;
   // The forms' keys (in rules_' readings), and the rules of each form in
   // file order.
   std::vector<std::u16string> form_keys_;
   std::unordered_map<std::u16string_view, int> form_of_;
+  // A number for each word the tests name (in rules_' tests).
+  std::unordered_map<std::u16string_view, int> word_id_;
   std::vector<std::vector<size_t>> form_rules_;
   uint64_t filter_[kFilterBits / 64] = {};
 };

@@ -221,30 +221,22 @@ bool EndsSentenceUtf8(const char* text, size_t n) {
   return false;
 }
 
-// Where the last sentence of text[0, n) ends (one past the character that
-// ends it), or 0.
-size_t LastSentenceEndUtf8(const char* text, size_t n) {
-  for (size_t end = n; end > 0; --end) {
-    const size_t from = end >= 3 ? end - 3 : 0;
-    const unsigned char c = static_cast<unsigned char>(text[end - 1]);
-    // Only the last byte of a character that ends a sentence.
-    if (c < 0x80 || c == 0x9F || c == 0x94 || c == 0xA8 || c == 0xA9) {
-      if (EndsSentenceUtf8(text + from, end - from) &&
-          !EndsSentenceUtf8(text + from, end - 1 - from)) {
-        return end;
-      }
-    }
-  }
-  return 0;
+// Text is cut for the context rules only right after a line end: a line
+// end always ends a sentence and a token, whatever the characters around
+// it, so the sentences of a text do not depend on where it is cut.
+
+// One past the last line end of text[0, n), or 0.
+size_t AfterLastLineUtf8(const char* text, size_t n) {
+  while (n > 0 && text[n - 1] != '\n') --n;
+  return n;
 }
 
-// Where the first sentence of text[0, n) ends, or 0.
-size_t FirstSentenceEndUtf8(const char* text, size_t n) {
-  for (size_t end = 1; end <= n; ++end) {
-    const size_t from = end >= 3 ? end - 3 : 0;
-    if (EndsSentenceUtf8(text + from, end - from)) return end;
-  }
-  return 0;
+// One past the first line end of text[0, n), or 0.
+size_t AfterFirstLineUtf8(const char* text, size_t n) {
+  const void* end = std::memchr(text, '\n', n);
+  return end == nullptr
+             ? 0
+             : static_cast<size_t>(static_cast<const char*>(end) - text) + 1;
 }
 
 }  // namespace
@@ -264,9 +256,9 @@ void Diacritizer::Run(TextReader& reader) {
     more = reader.Next(&text);
     size_t n = text.size();
     if (more && options_.context != nullptr) {
-      // Whole sentences at a time, for a word's neighbours: the rest waits
-      // for the next block, unless it is longer than any sentence.
-      while (n > 0 && !EndsSentence(&text[n - 1], 1)) --n;
+      // Whole lines at a time, for a word's neighbours: the rest waits for
+      // the next block, unless it is longer than any sentence.
+      while (n > 0 && text[n - 1] != u'\n') --n;
       if (n == 0 && text.size() < kLongestSentence) continue;
       if (n == 0) n = text.size();
     }
@@ -355,16 +347,16 @@ void Diacritizer::RunUtf8(TextReader& reader) {
     more = reader.NextUtf8(&text);
     size_t n = text.size();
     if (more && context) {
-      // Whole sentences at a time, for a word's neighbours: the rest waits
-      // for the next block, unless it is longer than any sentence.
-      n = LastSentenceEndUtf8(text.data(), n);
+      // Whole lines at a time, for a word's neighbours: the rest waits for
+      // the next block, unless it is longer than any sentence.
+      n = AfterLastLineUtf8(text.data(), n);
       if (n == 0 && text.size() < kLongestSentence) continue;
       if (n == 0) n = text.size();
     }
     // Never more units than bytes.
     if (wide_.size() < n) wide_.resize(n);
     // In pieces of about kPiece bytes, each ending after a space (after a
-    // sentence, for the context rules), so that the tokens, keys and words
+    // line, for the context rules), so that the tokens, keys and words
     // of a piece stay in the cache and no word is cut by a piece's end.
     size_t at = 0;
     while (true) {
@@ -373,7 +365,7 @@ void Diacritizer::RunUtf8(TextReader& reader) {
         const char* from = text.data() + at + kPiece;
         const size_t left = n - at - kPiece;
         if (context) {
-          const size_t after = FirstSentenceEndUtf8(from, left);
+          const size_t after = AfterFirstLineUtf8(from, left);
           if (after != 0) end = at + kPiece + after;
         } else if (const void* space = std::memchr(from, ' ', left)) {
           end = static_cast<size_t>(static_cast<const char*>(space) -
