@@ -32,8 +32,9 @@ namespace urdulex::internal {
 // noun, 20 verb, ...; doc/lexicon.md), or 0 for a tag it does not have.
 uint32_t TagBit(int tag);
 
-// A word of a sentence as the rules see it: its canonical key and the
-// TagBits of its readings (0 when the table does not know it).
+// A word of a sentence as the rules see it: its canonical key (kept by the
+// caller) and the TagBits of its readings (0 when the table does not know
+// it).
 struct ContextWord {
   std::u16string_view key;
   uint32_t tags = 0;

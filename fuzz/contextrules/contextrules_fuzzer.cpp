@@ -41,12 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // letters of its word.
   const char16_t* const kWords[] = {u"میں", u"نے", u"کیا", u"گیا", u"جلد",
                                     u"ہی",  u"کہ", u"دو",  u"تو",  u"ہے"};
+  std::u16string keys[10];  // the words' keys, which the sentence views
   std::vector<ContextWord> sentence;
   for (size_t i = 0; i < 10; ++i) {
     MarkedWord word;
     const std::u16string w = kWords[(i * 7 + size) % 10];
     word.Assign(w.data(), w.size());
-    sentence.push_back(ContextWord{word.key(), uint32_t{1} << (i % 14)});
+    keys[i] = word.key();
+    sentence.push_back(ContextWord{keys[i], uint32_t{1} << (i % 14)});
   }
   for (size_t i = 0; i < sentence.size(); ++i) {
     const std::u16string* reading = rules.Choose(sentence, i);
