@@ -256,9 +256,12 @@ class Diacritizer {
   // plain and unknown, for SplitPlain.
   void AskTails(const char16_t* text, size_t w, size_t n);
   // The form of the context rules (ContextRules::FormOf) whose key is
-  // key[0, n), or -1.
+  // key[0, n), or -1. A line taken as one word has no neighbours: the
+  // rules never choose there.
   int RuleForm(const char16_t* key, size_t n) const {
-    return options_.context == nullptr ? -1 : options_.context->FormOf(key, n);
+    return options_.context == nullptr || options_.lines
+               ? -1
+               : options_.context->FormOf(key, n);
   }
   // Writes the plain word[0, n), found by its own key as the rules' form
   // `form`, with the first reading or the one the rules choose (false: it
