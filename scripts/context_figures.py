@@ -108,7 +108,7 @@ class Urdu:
         with open(report, encoding="utf-8") as f:
             for line in f:
                 fields = line.rstrip("\n").split("\t")
-                if len(fields) == 3 and "|" in fields[2]:
+                if len(fields) >= 3 and "|" in fields[2]:
                     forms.append((fields[0], int(fields[1])))
         return forms[:FORMS]
 
