@@ -312,6 +312,35 @@ TEST_F(DiacritizeTest, ContextRulesChooseByNeighbours) {
     out.Finish();
     EXPECT_EQ(c.want, sink.bytes);
   }
+  // A rule's reading matches the table's whichever order it gives the two
+  // marks of a letter (fatha and shadda on lam).
+  for (const char* order : {"\u064E\u0651", "\u0651\u064E"}) {
+    wordform::WordFormTableBuilder two;
+    ASSERT_FALSE(two.Add(L"\u0628\u064F\u0644\u0627", 1, 10, 0));
+    ASSERT_FALSE(two.Add(L"\u0628\u064E\u0644\u064E\u0651\u0627", 2, 10, 0));
+    ASSERT_TRUE(two.Build(two.SlotsForLoad(0.7), &bytes).ok());
+    WordFormLookup held;
+    urdulex::internal::OpenWordFormTable(Write("two.lex", bytes), true, false,
+                                         &held);
+    urdulex::internal::ContextRules swapped;
+    ASSERT_TRUE(swapped
+                    .Parse(std::string("\u0628\u0644\u0627 -> \u0628\u064E"
+                                       "\u0644") +
+                               order + "\u0627: end\n",
+                           "rules")
+                    .ok());
+    Diacritizer::Options options;
+    options.context = &swapped;
+    urdulex::internal::StringSink sink;
+    urdulex::internal::TextWriter out(sink,
+                                      urdulex::internal::TextWriter::kUtf8);
+    Diacritizer diacritizer(held, options, out);
+    urdulex::internal::MemorySource source("\u0628\u0644\u0627", "in");
+    urdulex::internal::TextReader reader(source, false);
+    diacritizer.Run(reader);
+    out.Finish();
+    EXPECT_EQ(0u, sink.bytes.rfind("\u0628\u064E", 0)) << order;
+  }
 }
 
 }  // namespace
