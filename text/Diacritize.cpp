@@ -231,6 +231,33 @@ size_t AfterLastLineUtf8(const char* text, size_t n) {
   return n;
 }
 
+// A line longer than kLongestSentence is cut after a blank that follows
+// the end of a sentence (. ! ? ؟ ۔), where a cut changes no word's
+// neighbours: one past that blank, or 0 when there is none.
+size_t AfterLastSentenceUtf8(const char* text, size_t n) {
+  for (size_t i = n; i >= 2; --i) {
+    if (text[i - 1] != ' ' && text[i - 1] != '\t') continue;
+    const unsigned char c = static_cast<unsigned char>(text[i - 2]);
+    if (c == '.' || c == '!' || c == '?') return i;
+    if (i >= 3 && (c == 0x9F || c == 0x94) &&
+        static_cast<unsigned char>(text[i - 3]) == (c == 0x9F ? 0xD8 : 0xDB)) {
+      return i;
+    }
+  }
+  return 0;
+}
+
+size_t AfterLastSentence(const char16_t* text, size_t n) {
+  for (size_t i = n; i >= 2; --i) {
+    if (text[i - 1] != u' ' && text[i - 1] != u'\t') continue;
+    const char16_t c = text[i - 2];
+    if (c == u'.' || c == u'!' || c == u'?' || c == 0x061F || c == 0x06D4) {
+      return i;
+    }
+  }
+  return 0;
+}
+
 // One past the first line end of text[0, n), or 0.
 size_t AfterFirstLineUtf8(const char* text, size_t n) {
   const void* end = std::memchr(text, '\n', n);
@@ -260,6 +287,7 @@ void Diacritizer::Run(TextReader& reader) {
       // the next block, unless it is longer than any sentence.
       while (n > 0 && text[n - 1] != u'\n') --n;
       if (n == 0 && text.size() < kLongestSentence) continue;
+      if (n == 0) n = AfterLastSentence(text.data(), text.size());
       if (n == 0) n = text.size();
     }
     tokens_.clear();
@@ -351,6 +379,7 @@ void Diacritizer::RunUtf8(TextReader& reader) {
       // the next block, unless it is longer than any sentence.
       n = AfterLastLineUtf8(text.data(), n);
       if (n == 0 && text.size() < kLongestSentence) continue;
+      if (n == 0) n = AfterLastSentenceUtf8(text.data(), text.size());
       if (n == 0) n = text.size();
     }
     // Never more units than bytes.

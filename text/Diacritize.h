@@ -172,8 +172,9 @@ class Diacritizer {
   static constexpr int64_t kBytesPerWord = 8;
   // Bytes of UTF-8 text tokenized and looked up at a time.
   static constexpr size_t kPiece = 16 << 10;
-  // Units of text past which a sentence is taken in pieces (its words
-  // near a piece's end then lack some neighbours).
+  // Units of text past which a line is taken in pieces, for the context
+  // rules: cut after the end of a sentence, or where there is none
+  // anywhere (the words near the cut then lack some neighbours).
   static constexpr size_t kLongestSentence = 1 << 20;
 
   void Process(const char16_t* text, const std::vector<Token>& tokens);

@@ -862,6 +862,30 @@ TEST_F(UrduTest, ManyInputsOpenOneAtATime) {
 // so that every case spans many) and writes them in order: output, report,
 // counts, messages, status and an untouched output on failure are those of
 // one thread.
+// A line of megabytes is cut where a sentence ends: every sentence keeps
+// its words' neighbours, on one thread or several, from UTF-8 or UTF-16.
+TEST_F(UrduTest, LongLinesAreCutBetweenSentences) {
+  // Each word's reading depends on the one before or after it.
+  const std::string sentence = u8"میں نے کیا؟ ";
+  const std::string one = Filter("diacritize", sentence);
+  ASSERT_NE(sentence, one);
+  std::string line, expected;
+  for (int i = 0; i < 200000; ++i) {
+    line += sentence;
+    expected += one;
+  }
+  for (const char* args : {"diacritize -j 1", "diacritize -j 2",
+                           "diacritize -j 1 -v", "diacritize --utf16"}) {
+    std::string got = Filter(args, line);
+    if (std::string(args).find("utf16") != std::string::npos) {
+      MakeFile("got.u16", got);
+      ASSERT_EQ(0, Run("iconv -f UTF-16 -t UTF-8 got.u16 > got.txt"));
+      got = Contents(Path("got.txt"));
+    }
+    EXPECT_TRUE(expected == got) << args;
+  }
+}
+
 TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
   BuildSampleTable();
   std::string long_line;
