@@ -896,11 +896,13 @@ void Diacritizer::Agreeing(const MarkedWord& word,
 
 namespace {
 
-// Whether `form` is word[0, n) with marks added (MarkBitOf) and nothing
-// else: then it is written as it is.
-bool SameLetters(const char16_t* word, size_t n, const std::u16string& form) {
+// Whether the form of `units` units, unit(u) each, is word[0, n) with marks
+// added (MarkBitOf) and nothing else: then it is written as it is.
+template <typename Unit>
+bool SameLetters(const char16_t* word, size_t n, size_t units, Unit unit) {
   size_t i = 0;
-  for (char16_t c : form) {
+  for (size_t u = 0; u < units; ++u) {
+    const char16_t c = unit(u);
     if (i < n && word[i] == c) {
       ++i;
     } else if (MarkBitOf(c) == 0) {
@@ -915,7 +917,8 @@ bool SameLetters(const char16_t* word, size_t n, const std::u16string& form) {
 void Diacritizer::PutReading(const char16_t* word, size_t n, const Token& token,
                              const MarkedWord& marked,
                              const std::u16string& form, std::u16string* out) {
-  if (!options_.normalize && !direct_ && !SameLetters(word, n, form)) {
+  if (!options_.normalize && !direct_ &&
+      !SameLetters(word, n, form.size(), [&](size_t u) { return form[u]; })) {
     reading_.Assign(form.data(), form.size());
     if (Aligned(marked, reading_)) {
       PutMarks(word, marked, reading_, out);
@@ -1154,27 +1157,6 @@ void Diacritizer::AskTails(const char16_t* text, size_t w, size_t n) {
   }
 }
 
-namespace {
-
-// Whether the UTF-16LE form at `form` (`units` long) is word[0, n) with
-// marks added.
-bool SameLettersLE(const char16_t* word, size_t n, const unsigned char* form,
-                   size_t units) {
-  size_t i = 0;
-  for (size_t u = 0; u < units; ++u) {
-    const char16_t c =
-        static_cast<char16_t>(form[2 * u] | form[2 * u + 1] << 8);
-    if (i < n && word[i] == c) {
-      ++i;
-    } else if (MarkBitOf(c) == 0) {
-      return false;
-    }
-  }
-  return i == n;
-}
-
-}  // namespace
-
 int Diacritizer::SplitPlain(const char16_t* word, size_t n) {
   const Tails* tails =
       tail_ != nullptr && tail_->state != Tails::kNotAsked ? tail_ : nullptr;
@@ -1257,8 +1239,11 @@ int Diacritizer::SplitPlain(const char16_t* word, size_t n) {
   // the forms.
   for (size_t p = 0; p + 1 < m; p = next[p]) {
     const Answer& answer = split_answers_[p];
-    if (!SameLettersLE(word + at[p], at[next[p]] - at[p], answer.form,
-                       answer.units)) {
+    const unsigned char* form = answer.form;
+    if (!SameLetters(
+            word + at[p], at[next[p]] - at[p], answer.units, [form](size_t u) {
+              return static_cast<char16_t>(form[2 * u] | form[2 * u + 1] << 8);
+            })) {
       return -1;
     }
   }
