@@ -4,6 +4,7 @@
 #ifndef URDULEX_URDULEX_H_
 #define URDULEX_URDULEX_H_
 
+#include "urdulex/data_file.h"
 #include "urdulex/diacritics.h"
 #include "urdulex/error.h"
 #include "urdulex/evaluate.h"

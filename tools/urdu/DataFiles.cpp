@@ -1,21 +1,14 @@
 #include "tools/urdu/DataFiles.h"
 
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "foundation/Error.h"
 #include "foundation/Quote.h"
-#include "text/TextIO.h"
+#include "text/DataFolders.h"
 
 // Set by the build: the data folder relative to the installed program's
-// folder, the folder the build puts the program in, the build's data folder
-// and the source tree's.
+// folder, and the folder the build puts the program in.
 #ifndef URDULEX_DATA_FROM_BIN
 #error "URDULEX_DATA_FROM_BIN is not defined"
 #endif
@@ -31,31 +24,6 @@ const DataFile kCodeTableData = {"code table", "--table",
 const DataFile kNormalizationData = {"normalization configuration", "--config",
                                      "normalization/config.ini"};
 
-const char kDataVariable[] = "URDULEX_DATA";
-
-namespace {
-
-// The canonical form of `path`, or empty when it does not exist.
-std::string RealPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? resolved : "";
-}
-
-// The folder of the running program, links resolved; empty when the
-// system does not say.
-std::string ProgramFolder() {
-  const std::string program = RealPath("/proc/self/exe");
-  const size_t slash = program.rfind('/');
-  return slash == std::string::npos ? "" : program.substr(0, slash);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-}  // namespace
-
 std::vector<std::string> DataFolders() {
   std::vector<std::string> folders;
   const char* variable = std::getenv(kDataVariable);
@@ -68,8 +36,9 @@ std::vector<std::string> DataFolders() {
   // Only the program the build made looks into the trees: an installed
   // copy must not depend on a source tree that may be gone or changed.
   if (program == RealPath(URDULEX_BUILD_PROGRAM_DIR)) {
-    folders.push_back(URDULEX_BUILD_DATA_DIR);
-    folders.push_back(URDULEX_SOURCE_DATA_DIR);
+    for (const std::string& folder : BuildDataFolders()) {
+      folders.push_back(folder);
+    }
   }
   return folders;
 }
@@ -79,28 +48,20 @@ std::string FindDataFile(const DataFile& file, const std::string& given) {
   // A folder the variable names is the only one: a variable that leads
   // nowhere, or to a folder without the file, is a mistake to be told of,
   // not a reason to take the shipped data instead.
-  const char* named = std::getenv(kDataVariable);
-  if (named != nullptr && *named != '\0') {
-    struct stat st;
-    const int error = ::stat(named, &st) != 0 ? errno
-                      : S_ISDIR(st.st_mode)   ? 0
-                                              : ENOTDIR;
-    if (error != 0) {
-      throw Error(std::string(kDataVariable) + " names no folder: " +
-                  QuoteName(named) + ": " + std::strerror(error));
-    }
-    const std::string path = std::string(named) + "/" + file.path;
-    if (!IsFile(path)) {
-      throw Error(std::string(kDataVariable) + " folder " + QuoteName(named) +
-                  " holds no " + file.what + " " + file.path + ": give " +
-                  file.option + " FILE, or unset " + kDataVariable);
+  const std::string named = NamedDataFolder();
+  if (!named.empty()) {
+    const std::string path = named + "/" + file.path;
+    if (!IsDataFile(path)) {
+      throw Error(
+          NotInNamedFolder(named, std::string(file.what) + " " + file.path) +
+          ": give " + file.option + " FILE, or unset " + kDataVariable);
     }
     return path;
   }
   const std::vector<std::string> folders = DataFolders();
   for (const std::string& folder : folders) {
     const std::string path = folder + "/" + file.path;
-    if (IsFile(path)) return path;
+    if (IsDataFile(path)) return path;
   }
   std::string message = std::string("no ") + file.what + ": give " +
                         file.option + " FILE, or set " + kDataVariable +
