@@ -2,7 +2,10 @@
 #
 # One static library per subsystem folder: target urdulex_<short>, exported
 # as urdulex::<short>. Code includes headers by their folder,
-# e.g. "foundation/FileReader.h", both in the tree and once installed.
+# e.g. "foundation/FileReader.h", both in the tree and once installed, where
+# the HEADERS go to include/urdulex/engine/<folder>/: apart from the public
+# API of include/urdulex/*.h, on the include path only of programs that
+# link a subsystem library.
 function(urdulex_library)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;HEADERS;DEPS" ${ARGN})
   set(target urdulex_${ARG_NAME})
@@ -15,7 +18,7 @@ function(urdulex_library)
   target_include_directories(${target} PUBLIC
       $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
       $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
-      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/urdulex>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/urdulex/engine>
       $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_compile_features(${target} PUBLIC cxx_std_17)
   if(ARG_DEPS)
@@ -26,7 +29,7 @@ function(urdulex_library)
     install(TARGETS ${target} EXPORT urdulexTargets
             ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
     install(FILES ${ARG_HEADERS}
-            DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/urdulex/${folder})
+            DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/urdulex/engine/${folder})
   endif()
 endfunction()
 
