@@ -3,8 +3,14 @@
 # in SOURCE_DIR, whose PROGRAM is run with the installed data folder and
 # must print what the file EXPECTED holds.
 #
+# With PKG_CONFIG (the pkg-config program), SOURCE_DIR/main.cpp is built
+# instead by the compiler alone with the flags pkg-config gives for
+# urdulex, from the prefix moved elsewhere after the install (LIBDIR: the
+# libraries' folder under it); those flags must not reach the engine's
+# headers.
+#
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DGENERATOR=... -DCXX=...
-#         [-DCONFIG=...] [-DFLAGS=...]
+#         [-DCONFIG=...] [-DFLAGS=...] [-DPKG_CONFIG=... -DLIBDIR=...]
 #         [-DSOURCE_DIR=... -DPROGRAM=... -DEXPECTED=... -DDATA_DIR=...] -P InstallSmoke.cmake
 foreach(var BUILD_DIR WORK_DIR GENERATOR CXX)
   if(NOT DEFINED ${var})
@@ -36,14 +42,36 @@ if(CONFIG)
   set(config_args --config ${CONFIG})
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} ${config_args})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR}
-    -B ${consumer_build} -G ${GENERATOR}
-    -DCMAKE_CXX_COMPILER=${CXX}
-    -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_BUILD_TYPE=${CONFIG}
-    "-DCMAKE_CXX_FLAGS=${FLAGS}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")
-run(${CMAKE_COMMAND} --build ${consumer_build} ${config_args})
+if(PKG_CONFIG)
+  set(moved ${WORK_DIR}/moved)
+  file(RENAME ${prefix} ${moved})
+  set(prefix ${moved})
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+  run(${PKG_CONFIG} --cflags urdulex)
+  separate_arguments(cflags UNIX_COMMAND "${output}")
+  run(${PKG_CONFIG} --libs urdulex)
+  separate_arguments(libs UNIX_COMMAND "${output}")
+  separate_arguments(flags UNIX_COMMAND "${FLAGS}")
+  file(MAKE_DIRECTORY ${consumer_build})
+  run(${CXX} -std=c++17 ${flags} -o ${consumer_build}/${PROGRAM}
+      ${SOURCE_DIR}/main.cpp ${cflags} ${libs})
+  file(WRITE ${consumer_build}/engine.cpp "#include \"foundation/Utility.h\"\n")
+  execute_process(COMMAND ${CXX} -std=c++17 -fsyntax-only ${cflags}
+                          ${consumer_build}/engine.cpp
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "the flags of pkg-config reach foundation/Utility.h")
+  endif()
+else()
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}
+      -B ${consumer_build} -G ${GENERATOR}
+      -DCMAKE_CXX_COMPILER=${CXX}
+      -DCMAKE_PREFIX_PATH=${prefix}
+      -DCMAKE_BUILD_TYPE=${CONFIG}
+      "-DCMAKE_CXX_FLAGS=${FLAGS}"
+      "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")
+  run(${CMAKE_COMMAND} --build ${consumer_build} ${config_args})
+endif()
 find_program(smoke ${PROGRAM}
              PATHS ${consumer_build} ${consumer_build}/${CONFIG}
              NO_DEFAULT_PATH)
