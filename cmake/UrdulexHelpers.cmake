@@ -28,6 +28,21 @@ function(urdulex_library)
     get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
     install(TARGETS ${target} EXPORT urdulexTargets
             ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    # `cmake --install --strip` strips the programs; the libraries lose
+    # their debugging information too, and keep the symbols a link needs.
+    if(CMAKE_STRIP)
+      set(archive ${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${target}>)
+      if(NOT IS_ABSOLUTE ${CMAKE_INSTALL_LIBDIR})
+        set(archive "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${archive}")
+      endif()
+      install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug \"${archive}\"
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR \"could not strip ${archive}\")
+  endif()
+endif()")
+    endif()
     install(FILES ${ARG_HEADERS}
             DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/urdulex/engine/${folder})
   endif()
