@@ -34,6 +34,7 @@ need_cmd valgrind valgrind
 need_file /usr/bin/time time
 # Sharding a corpus over processes and machines (doc/scaling.md).
 need_cmd parallel parallel
+need_cmd pkg-config pkgconf
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
