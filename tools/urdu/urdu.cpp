@@ -17,6 +17,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
@@ -126,7 +127,11 @@ int Run(int argc, char** argv) {
   if (argc < 2) {
     throw UsageError("usage: urdu COMMAND [OPTIONS] [FILE...] (see urdu help)");
   }
-  const std::string name = argv[1];
+  std::string name = argv[1];
+  if (name.compare(0, 2, "--") == 0) {
+    const std::string option = LongOption({"--help", "--version"}, name);
+    if (!option.empty()) name = option;
+  }
   if (name == "help" || name == "--help" || name == "-h") {
     return Help(argc, argv);
   }
@@ -136,9 +141,16 @@ int Run(int argc, char** argv) {
   }
   const Command* command = FindCommand(name);
   if (command == nullptr) {
+    std::vector<std::string> names = {"help", "version"};
+    for (const Command& known : kCommands) names.push_back(known.name);
+    const std::string meant = Closest(name, names);
+    if (!meant.empty()) {
+      throw UsageError("unknown command " + name + "; did you mean " + meant +
+                       "?");
+    }
     throw UsageError("unknown command " + name + " (see urdu help)");
   }
-  if (AsksForHelp(argc, argv)) {
+  if (AsksForHelp(command->options, argc, argv)) {
     std::fputs(command->help, stdout);
     return 0;
   }

@@ -652,6 +652,91 @@ TEST_F(UrduTest, UsageAndHelp) {
             stderr_);
 }
 
+// Options as the GNU tools take them: a long option by a start of its name
+// that no other shares, a short one with its value joined to it, "--"
+// ending the options. Each way gives what the spelled-out options give; a
+// misuse is one line and status 2.
+TEST_F(UrduTest, OptionsAsGnuToolsTakeThem) {
+  BuildSampleTable();
+  MakeFile("p", u8"جن کتاب\n");
+  MakeFile("-x", u8"کِتاب\n");
+  MakeFile("-h", u8"قَلَم\n");
+  MakeFile("d.1256", "\x98\xCA\xC7\xC8\n");
+  const struct {
+    const char* args;
+    const char* same_as;  // the run whose output it gives, or null
+    std::string message;  // on standard error, with status 2
+  } kCases[] = {
+      {"diacritize --tab t.lex --ambig=all -j2 p",
+       "diacritize --table t.lex --ambiguous all -j 2 p", ""},
+      {"diacritize --table=t.lex --no-p --norm p",
+       "diacritize --table t.lex --normalize p", ""},
+      {"strip -o- -j1 -fCP1256 d.1256", "strip --from CP1256 d.1256", ""},
+      {"strip -- -x -h", "strip - ./-h < -x", ""},
+      {"strip --he", "strip --help", ""},
+      {"--vers", "version", ""},
+      {"--he", "help", ""},
+      {"evaluate --gold p --tab=t.lex p", "evaluate --gold p --table t.lex p",
+       ""},
+      {"diacritize --f first p", nullptr,
+       "diacritize: --f is ambiguous: --fallback, --forms or --from"},
+      {"diacritize --no p", nullptr,
+       "diacritize: --no is ambiguous: --no-progress or --normalize"},
+      {"strip --frob=x p", nullptr, "strip: unknown option --frob"},
+      {"strip --keep=x p", nullptr, "strip: unknown option --keep-shadda"},
+      {"strip -xj p", nullptr, "strip: unknown option -xj"},
+      {"strip -j0 p", nullptr,
+       "strip: -j wants a number of threads from 1 to 1024"},
+      {"strip p -j", nullptr, "strip: -j wants a value"},
+      {"table build -j2", nullptr, "table: unknown option -j2"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args);
+    if (c.same_as != nullptr) {
+      ASSERT_EQ(0, Run("{ " + Urdu() + " " + c.same_as + "; } > expected"))
+          << stderr_;
+      EXPECT_EQ(0, Run(Urdu() + " " + c.args + " > out")) << stderr_;
+      EXPECT_EQ(Contents(Path("expected")), Contents(Path("out")));
+    } else {
+      EXPECT_EQ(2, Run(Urdu() + " " + c.args + " > out"));
+      EXPECT_EQ("urdu: " + c.message + " (see urdu " +
+                    c.message.substr(0, c.message.find(':')) + " --help)\n",
+                stderr_);
+    }
+  }
+}
+
+// A command one or two letters off one of urdu's is named in the message.
+TEST_F(UrduTest, AMistypedCommandIsNamed) {
+  const struct {
+    const char* typed;
+    const char* meant;  // null: none is close
+  } kCases[] = {
+      {"diacritise", "diacritize"},
+      {"normalise", "normalize"},
+      {"strp", "strip"},
+      {"Strip", "strip"},
+      {"tabel", "table"},
+      {"cods", "codes"},
+      {"ut", "uzt"},
+      {"verison", "version"},
+      {"hlp", "help"},
+      {"frob", nullptr},
+      {"dia", nullptr},
+      {"uztx2", nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.typed);
+    EXPECT_EQ(2, Run(Urdu() + " " + c.typed + " x < /dev/null"));
+    EXPECT_EQ(
+        std::string("urdu: unknown command ") + c.typed +
+            (c.meant != nullptr ? std::string("; did you mean ") + c.meant + "?"
+                                : std::string(" (see urdu help)")) +
+            "\n",
+        stderr_);
+  }
+}
+
 }  // namespace
 
 namespace {
