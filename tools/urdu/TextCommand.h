@@ -23,6 +23,15 @@ namespace urdulex::internal {
 class NamedInput;
 class Progress;
 
+// Notes that the program was started with standard output closed (it then
+// runs on /dev/null opened for reading there, see OpenStandardDescriptors).
+void NoteStandardOutputClosed();
+bool StandardOutputClosed();
+
+// files.Output(as, name), and for standard output ("-") that was closed at
+// start the Error "standard output is closed", before anything is read.
+void AddOutput(RunFiles& files, const std::string& as, const std::string& name);
+
 class TextCommand {
  public:
   // What a run does with a text: body(worker, reader, out, lines), where

@@ -92,7 +92,7 @@ int RunUzt(const Arguments& args) {
   RunFiles files;
   files.Input("mapping", mapping_name);
   files.Input("input", input_name);
-  files.Output("output", output);
+  AddOutput(files, "output", output);
   UZTMapping mapping;
   LoadMappingFile(mapping_name, &mapping);
   const OnError on_error = UztOnError(args, encode, mapping);

@@ -12,6 +12,8 @@
 // an interruption leaves the previous file in place. No output may be one
 // of the run's inputs.
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +30,7 @@
 #include "tools/common/ExitStatus.h"
 #include "tools/urdu/Args.h"
 #include "tools/urdu/Commands.h"
+#include "tools/urdu/TextCommand.h"
 
 namespace urdulex::internal {
 namespace {
@@ -202,6 +205,9 @@ int RunAndReport(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (::fcntl(1, F_GETFD) < 0 && errno == EBADF) {
+    urdulex::internal::NoteStandardOutputClosed();
+  }
   OpenStandardDescriptors("urdu");
   OutputFile::HandleSignals("urdu");
   urdulex::internal::RefuseThreadsAsTheEnvironmentSays();
@@ -212,8 +218,12 @@ int main(int argc, char** argv) {
   errno = 0;
   const bool failed = std::ferror(stdout) != 0;
   if ((std::fclose(stdout) != 0 || failed) && status == 0) {
-    std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
+    if (urdulex::internal::StandardOutputClosed()) {
+      std::fprintf(stderr, "urdu: standard output is closed\n");
+    } else {
+      std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
+                   errno != 0 ? std::strerror(errno) : "write error");
+    }
     status = urdulex::internal::kExitFailure;
   }
   return status;

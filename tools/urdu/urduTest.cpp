@@ -706,6 +706,34 @@ TEST_F(UrduTest, OptionsAsGnuToolsTakeThem) {
   }
 }
 
+// The progress line gives the rate, and for inputs of known size the share
+// done and the time left; the last one is cleared at the end.
+TEST_F(UrduTest, ProgressShowsTheRateAndTheTimeLeft) {
+  MakeFile("big.txt", std::string(3000000, 'a'));
+  const struct {
+    const char* input;
+    std::vector<std::string> shown, not_shown;
+  } kCases[] = {
+      {"big.txt", {"\rurdu strip:  34% of 3.0 MB, ", " MB/s, ", " left"}, {}},
+      {"- < big.txt", {"% of 3.0 MB, "}, {}},
+      {"< /dev/stdin", {"\rurdu strip: 1.0 MB, ", " MB/s"}, {"%", "left"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.input);
+    ASSERT_EQ(0, Run("cat big.txt | URDU_PROGRESS_EVERY_READ=1 " + Urdu() +
+                     " strip --progress -j 1 -o out " + c.input));
+    for (const std::string& part : c.shown) {
+      EXPECT_NE(std::string::npos, stderr_.find(part)) << stderr_;
+    }
+    for (const std::string& part : c.not_shown) {
+      EXPECT_EQ(std::string::npos, stderr_.find(part)) << stderr_;
+    }
+    const size_t cleared = stderr_.rfind('\r', stderr_.size() - 2);
+    EXPECT_EQ(std::string(stderr_.size() - cleared - 2, ' '),
+              stderr_.substr(cleared + 1, stderr_.size() - cleared - 2));
+  }
+}
+
 // A command one or two letters off one of urdu's is named in the message.
 TEST_F(UrduTest, AMistypedCommandIsNamed) {
   const struct {
