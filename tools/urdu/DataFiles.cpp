@@ -56,6 +56,11 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
+std::string DataVariableFolder() {
+  const char* variable = std::getenv(kDataVariable);
+  return variable != nullptr ? variable : "";
+}
+
 std::vector<std::string> DataFolders() {
   std::vector<std::string> folders;
   const char* variable = std::getenv(kDataVariable);

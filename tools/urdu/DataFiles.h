@@ -42,6 +42,9 @@ extern const DataFile kNormalizationData;
 // The environment variable naming a data folder.
 extern const char kDataVariable[];
 
+// The folder the environment variable names; "" when it is not set.
+std::string DataVariableFolder();
+
 // The data folders, in the order they are tried (existing or not).
 std::vector<std::string> DataFolders();
 

@@ -909,9 +909,14 @@ TEST_F(UrduTest, NamesInMessagesAreQuotedWhenTheyHoldControlCharacters) {
 // lacks the file, is an error naming the variable, never a turn to the
 // shipped data.
 TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
+  BuildSampleTable();
   MakeFile("p", u8"کتاب\n");
   MakeFile("file", "");
   ASSERT_EQ(0, Run("mkdir empty && ln -s gone link"));
+  // A table without context rules; a configuration without its rules.
+  ASSERT_EQ(0, Run("mkdir -p table/diacritizer config/normalization && "
+                   "cp t.lex table/diacritizer/wordformshashtable.lex"));
+  MakeFile("config/normalization/config.ini", "NFCfilepath = nfc-urdu.txt\n");
   const std::string kNoTable =
       " holds no word-form table diacritizer/wordformshashtable.lex: give "
       "--table FILE, or unset URDULEX_DATA";
@@ -938,6 +943,21 @@ TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
       {"empty", "normalize p",
        "URDULEX_DATA folder empty holds no normalization configuration "
        "normalization/config.ini: give --config FILE, or unset URDULEX_DATA"},
+      {"missing", "normalize p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"missing", "evaluate --gold p --table",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      // The rules are taken from the variable's folder when only the table
+      // is named.
+      {"missing", "diacritize --table t.lex p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"table", "diacritize p",
+       "URDULEX_DATA folder table holds no context rules "
+       "diacritizer/context.txt: give --rules FILE, or unset URDULEX_DATA"},
+      {"config", "normalize p",
+       "URDULEX_DATA folder config: NFC rules file "
+       "config/normalization/nfc-urdu.txt could not be read: Could not open "
+       "file: config/normalization/nfc-urdu.txt."},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.data) + " " + c.args);
