@@ -77,11 +77,12 @@ std::vector<std::string> Meant(const std::set<std::string>& names,
   return meant;
 }
 
-// "a, b or c".
-std::string Choices(const std::vector<std::string>& words) {
+// "a, b or c" (with `last` " or ").
+std::string Choices(const std::vector<std::string>& words,
+                    const char* last = " or ") {
   std::string text;
   for (size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) text += i + 1 == words.size() ? " or " : ", ";
+    if (i > 0) text += i + 1 == words.size() ? last : ", ";
     text += words[i];
   }
   return text;
@@ -222,6 +223,22 @@ Arguments Parse(const std::string& command, const Options& options, int argc,
     } else {
       Misuse(command, "unknown option " + a);
     }
+  }
+  // Standard input is read once: as the input, or as a file an option
+  // names.
+  std::vector<std::string> readers;
+  for (const char* option :
+       {"--gold", "--table", "--rules", "--config", "--mapping"}) {
+    if (args.Value(option, "") == "-")
+      readers.push_back(option + std::string(" -"));
+  }
+  bool input = args.files.empty();
+  for (const std::string& name : args.files) input |= name == "-";
+  if (input) readers.push_back("the input");
+  if (readers.size() > 1) {
+    Misuse(command, Choices(readers, " and ") +
+                        (readers.size() == 2 ? " both" : " all") +
+                        " read standard input");
   }
   return args;
 }

@@ -72,8 +72,9 @@ class UsageError {
 // input. A long option may be given by the start of its name, as long as
 // no other option starts so (--ambig for --ambiguous); a short one takes
 // its value joined to it too (-j4 as -j 4). Throws the misuse of an
-// unknown or ambiguous option, of a value missing, or of a subcommand
-// missing or unknown.
+// unknown or ambiguous option, of a value missing, of a subcommand missing
+// or unknown, or of standard input named twice (as the input, or a file of
+// --gold, --table, --rules, --config, --mapping).
 Arguments Parse(const std::string& command, const Options& options, int argc,
                 char** argv);
 

@@ -48,8 +48,8 @@ std::string DataVariableFolder();
 // The data folders, in the order they are tried (existing or not).
 std::vector<std::string> DataFolders();
 
-// `given` when it is not empty (the option's value), else the path of
-// `file` in the first data folder that holds it.
+// `given` when it is not empty (the option's value; /dev/stdin for "-"),
+// else the path of `file` in the first data folder that holds it.
 std::string FindDataFile(const DataFile& file, const std::string& given);
 
 }  // namespace urdulex::internal

@@ -217,6 +217,8 @@ TextCommand::TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
   total_bytes_ = total;
   report_name_ = args.Value("--report", "");
   if (!report_name_.empty()) AddOutput(files, "report", report_name_);
+  stats_name_ = args.Value("--stats", "");
+  if (!stats_name_.empty()) AddOutput(files, "stats", stats_name_);
 }
 
 TextCommand::~TextCommand() = default;
@@ -225,6 +227,12 @@ ByteSink* TextCommand::OpenReport() {
   if (report_name_.empty()) return nullptr;
   report_.reset(new FileSink(report_name_));
   return report_.get();
+}
+
+ByteSink* TextCommand::OpenStats() {
+  if (stats_name_.empty()) return nullptr;
+  stats_.reset(new FileSink(stats_name_));
+  return stats_.get();
 }
 
 TextWriter& TextCommand::Open() {
@@ -267,6 +275,7 @@ void TextCommand::Discard() {
   if (progress_) progress_->Finish();
   if (sink_) sink_->Discard();
   if (report_) report_->Discard();
+  if (stats_) stats_->Discard();
 }
 
 void TextCommand::RunBlocks(const Body& body) {

@@ -41,8 +41,8 @@ class TextCommand {
       std::function<void(unsigned, TextReader&, TextWriter&, uint64_t)>;
 
   // Notes the text inputs in `files` (which holds the command's other
-  // inputs already) and refuses an output (-o, and --report) that is one
-  // of them, by what their names lead to: each input is opened only when
+  // inputs already) and refuses an output (-o, --report and --stats) that
+  // is one of them, by what their names lead to: each input is opened only when
   // it is reached.
   TextCommand(const Arguments& args, RunFiles& files);
   ~TextCommand();
@@ -56,6 +56,8 @@ class TextCommand {
   // Begins the --report file (null when none was asked for), which is put
   // in place when it is closed.
   ByteSink* OpenReport();
+  // The same for the --stats file.
+  ByteSink* OpenStats();
 
   // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open();
@@ -81,7 +83,7 @@ class TextCommand {
   // Puts the output in place, and says how many invalid sequences were
   // replaced.
   void Finish();
-  // Leaves the old output and report in place.
+  // Leaves the old output, report and stats in place.
   void Discard();
 
  private:
@@ -95,6 +97,8 @@ class TextCommand {
   std::unique_ptr<TextWriter> writer_;
   std::string report_name_;
   std::unique_ptr<FileSink> report_;
+  std::string stats_name_;
+  std::unique_ptr<FileSink> stats_;
   int64_t total_bytes_ = -1;
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
   unsigned threads_ = 1;

@@ -47,6 +47,7 @@ const char kHelp[] =
     "  normalize   the NFC form of the configured rules\n"
     "  strip       remove the Arabic-script combining marks\n"
     "  codes       the letter codes of codemapper, a line for a line\n"
+    "  report      merge: add up the reports or stats of diacritize runs\n"
     "  table       build, dump or check a word-form table\n"
     "  uzt         encode or decode UZT with a mapping file\n"
     "  help        this text, or `urdu help COMMAND`\n"
@@ -61,10 +62,15 @@ const char kHelp[] =
     "                 UTF-16LE, UTF-32, ...: what `iconv -l` lists)\n"
     "  --progress, --no-progress\n"
     "                 force the progress line on standard error on or off\n"
-    "                 (default: on when standard error is a terminal)\n"
+    "                 (default: on when standard error is a terminal): MB\n"
+    "                 read, MB/s, and for files the share done, time left\n"
     "  -j N           diacritize, normalize, strip, codes: N threads, on\n"
     "                 blocks of whole lines written in order (default: every\n"
     "                 core for input over 4 MB or of unknown size; -j 1: one)\n"
+    "\n"
+    "A long option may be shortened to a start no other option shares\n"
+    "(--ambig for --ambiguous); a short one takes its value joined too\n"
+    "(-j4, -oOUT); -- ends the options, so that a FILE may start with -.\n"
     "\n"
     "DATA: a table, code table or configuration that no option names is\n"
     "taken from the folder $URDULEX_DATA, else from the installation's\n"
@@ -85,7 +91,8 @@ constexpr int kTextOnBlocks = Options::kText | Options::kThreads;
 const Command kCommands[] = {
     {"diacritize",
      kDiacritizeHelp,
-     {kTextOnBlocks, "--table --forms --ambiguous --fallback --rules --report",
+     {kTextOnBlocks,
+      "--table --forms --ambiguous --fallback --rules --report --stats",
       "--lines --normalize -v"},
      RunDiacritize},
     // --table with no FILE after it takes the shipped table.
@@ -96,6 +103,10 @@ const Command kCommands[] = {
      RunNormalize},
     {"strip", kStripHelp, {kTextOnBlocks, "", "--keep-shadda"}, RunStrip},
     {"codes", kCodesHelp, {kTextOnBlocks, "--table"}, RunCodes},
+    {"report",
+     kReportHelp,
+     {Options::kNone, "-o", "-v", "merge", "merge?"},
+     RunReport},
     {"table",
      kTableHelp,
      {Options::kNone, "-o --slots --load --skipped", "--exclude-uncertain",

@@ -293,6 +293,7 @@ TEST_F(UrduTest, PipelinesAndFiles) {
   for (const char* args :
        {"strip bare.txt -o bare.txt", "strip - bare.txt -o ./bare.txt",
         "diacritize --table t.lex --report bare.txt bare.txt",
+        "diacritize --table t.lex --stats bare.txt bare.txt",
         "evaluate --gold bare.txt one.txt -o bare.txt"}) {
     EXPECT_EQ(1, Run(Urdu() + " " + args + " < /dev/null")) << args;
     EXPECT_NE(std::string::npos, stderr_.find(" are the same file: ")) << args;
@@ -652,6 +653,110 @@ TEST_F(UrduTest, UsageAndHelp) {
             stderr_);
 }
 
+// The reports and stats of a text cut into shards at line ends, added up
+// by `urdu report merge`, are byte for byte those of one run over the
+// whole text, with and without the context rules.
+TEST_F(UrduTest, ShardReportsAndStatsAddUpToOneRun) {
+  // The gold text without its marks, and words kept and split.
+  ASSERT_EQ(0,
+            Run(Urdu() + " strip '" + kSource +
+                "/data/urdu/gold.txt' > text.txt && printf '" +
+                u8"کُتاب اوراُس\\nصورت‌حال کُتاب\\n" +
+                "' >> text.txt && split -n l/4 text.txt shard."))
+      << stderr_;
+  for (const char* ambiguous : {"", "--ambiguous first "}) {
+    SCOPED_TRACE(ambiguous);
+    const std::string diacritize =
+        Urdu() + " diacritize -v " + ambiguous + "-o /dev/null ";
+    ASSERT_EQ(0, Run(diacritize + "--report one.tsv --stats one.stats "
+                                  "text.txt"))
+        << stderr_;
+    const std::string one_line = stderr_;
+    for (const char* shard : {"aa", "ab", "ac", "ad"}) {
+      ASSERT_EQ(0, Run(diacritize + "--report " + shard + ".tsv --stats " +
+                       shard + ".stats shard." + shard))
+          << stderr_;
+    }
+    ASSERT_EQ(0, Run(Urdu() + " report merge aa.tsv ab.tsv ac.tsv ad.tsv "
+                              "-o merged.tsv"))
+        << stderr_;
+    ASSERT_EQ(0, Run(Urdu() + " report merge -v aa.stats ab.stats ac.stats - "
+                              "< ad.stats > merged.stats"))
+        << stderr_;
+    // The -v line of the stats added up is the one run's.
+    EXPECT_EQ(one_line, stderr_);
+    const std::string report = Contents(Path("one.tsv"));
+    EXPECT_TRUE(report == Contents(Path("merged.tsv")));
+    EXPECT_EQ(Contents(Path("one.stats")), Contents(Path("merged.stats")));
+    // Every part of a report is there.
+    for (const char* part : {"\t3\n", "\tkept\n", "\tsplit\n", "|"}) {
+      EXPECT_NE(std::string::npos, report.find(part)) << part;
+    }
+  }
+}
+
+// Files that are no report or stats, or cannot be added up, are refused
+// with the file and line at fault; nothing is written.
+TEST_F(UrduTest, ReportMergeRefusesWhatItCannotAddUp) {
+  MakeFile("a.tsv", u8"فلاں\t2\nجن\t2\tجِن|جِنّ\t0\t2\nمِیں\t1\tkept\n");
+  MakeFile("first.tsv", u8"جن\t2\tجِن|جِنّ\n");
+  const std::string stats =
+      "# urdu diacritize stats 1\nwords\t7\nknown\t4\nunknown\t3\n"
+      "ambiguous\t3\nother\t0\nkept\t1\n";
+  MakeFile("s.stats", stats + "split\t0\n");
+  const struct {
+    std::string bad;  // the file "bad", when not empty
+    const char* files;
+    int status;
+    std::string message;
+  } kCases[] = {
+      {u8"کتاب\n", "bad", 1, "bad:1: not a line of a report (1 field)"},
+      {u8"کتاب\t1\t2\t3\n", "bad", 1,
+       "bad:1: not a line of a report (4 fields)"},
+      {u8"\t1\n", "bad", 1, "bad:1: not a line of a report (an empty field)"},
+      {u8"کتاب\tx\n", "bad", 1, "bad:1: \"x\" is not a count"},
+      {u8"کتاب\t0\n", "bad", 1, "bad:1: \"0\" is not a count"},
+      {u8"جن\t2\tجِن|جِنّ\t0\t-2\n", "bad", 1, "bad:1: \"-2\" is not a count"},
+      {u8"کتاب\t1\nقلم\t1", "bad", 1, "bad:2: the last line has no line end"},
+      {u8"جن\t2\tجِن|جِنّ\t0\t2\nکتاب\t1\n", "bad", 1,
+       "bad:2: an unknown word after the homographs"},
+      {u8"مِیں\t1\tsplit\nکِیں\t1\tkept\n", "a.tsv bad", 1,
+       "bad:2: a kept word after the split words"},
+      {"a\xFF\t1\n", "bad", 1, "bad: line 1, byte offset 1: invalid UTF-8"},
+      {"", "a.tsv first.tsv", 1,
+       "first.tsv:1: a homograph of 3 fields, where a.tsv:2 has 5: reports "
+       "of context rules and of none"},
+      {u8"جن\t1\tجِن\t0\t1\n", "a.tsv bad", 1,
+       u8"bad:1: the forms of جن are not those of a.tsv:2: reports of two "
+       u8"tables"},
+      {"", "a.tsv s.stats", 1,
+       "cannot add up the stats s.stats and the report a.tsv"},
+      {"", "s.stats a.tsv", 1,
+       "cannot add up the report a.tsv and the stats s.stats"},
+      {"", "s.stats /dev/null", 1,
+       "cannot add up the report /dev/null and the stats s.stats"},
+      {stats, "bad", 1, "bad: no split count"},
+      {stats + "kept\t1\n", "bad", 1, "bad:8: kept a second time"},
+      {stats + "split 0\n", "bad", 1,
+       "bad:8: not a line of stats: NAME<TAB>COUNT"},
+      {stats + "nouns\t0\n", "bad", 1, "bad:8: no count is called \"nouns\""},
+      {stats + "split\t-0\n", "bad", 1, "bad:8: split \"-0\" is not a count"},
+      {"# urdu diacritize stats 2\n", "bad", 1,
+       "bad:1: stats of another version (2), not 1"},
+      {"", "-v a.tsv", 2,
+       "report: -v prints the counts of stats files, not of reports (see "
+       "urdu report --help)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.files);
+    MakeFile("bad", c.bad);
+    EXPECT_EQ(c.status,
+              Run(Urdu() + " report merge " + c.files + " -o out < /dev/null"));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+    EXPECT_FALSE(Exists("out"));
+  }
+}
+
 // Options as the GNU tools take them: a long option by a start of its name
 // that no other shares, a short one with its value joined to it, "--"
 // ending the options. Each way gives what the spelled-out options give; a
@@ -662,6 +767,7 @@ TEST_F(UrduTest, OptionsAsGnuToolsTakeThem) {
   MakeFile("-x", u8"کِتاب\n");
   MakeFile("-h", u8"قَلَم\n");
   MakeFile("d.1256", "\x98\xCA\xC7\xC8\n");
+  MakeFile("m.txt", Contents(kSource + "/data/uzt/test-mapping.txt"));
   const struct {
     const char* args;
     const char* same_as;  // the run whose output it gives, or null
@@ -678,6 +784,20 @@ TEST_F(UrduTest, OptionsAsGnuToolsTakeThem) {
       {"--he", "help", ""},
       {"evaluate --gold p --tab=t.lex p", "evaluate --gold p --table t.lex p",
        ""},
+      // "-" is standard input for a data file too, read once.
+      {"diacritize --table - --ambiguous first p < t.lex",
+       "diacritize --table t.lex --ambiguous first p", ""},
+      {"evaluate --gold - --table t.lex p < p",
+       "evaluate --gold p --table t.lex p", ""},
+      {"uzt encode --mapping - p < m.txt", "uzt encode --mapping m.txt p", ""},
+      {"diacritize --table - < p", nullptr,
+       "diacritize: --table - and the input both read standard input"},
+      {"evaluate --gold - --table - p", nullptr,
+       "evaluate: --gold - and --table - both read standard input"},
+      {"evaluate --gold - --table - -", nullptr,
+       "evaluate: --gold -, --table - and the input all read standard input"},
+      {"uzt decode --mapping - < p", nullptr,
+       "uzt: --mapping - and the input both read standard input"},
       {"diacritize --f first p", nullptr,
        "diacritize: --f is ambiguous: --fallback, --forms or --from"},
       {"diacritize --no p", nullptr,
