@@ -189,12 +189,12 @@ int RunDiacritize(const Arguments& args) {
       CheckUnchanged(table);
       WriteReport(counts, *report);
     }
+    CheckUnchanged(table);
     if (ByteSink* stats = command.OpenStats()) {
       const std::string text = FormatStats(coverage);
       stats->Write(text.data(), text.size());
       stats->Close();
     }
-    CheckUnchanged(table);
   });
   if (args.Has("-v")) {
     std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());

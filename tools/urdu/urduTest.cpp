@@ -1224,7 +1224,7 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
 // The table rewritten in place while a command reads its input from a
 // FIFO: the first part of the input is more than the FIFO holds, so once
 // it is written the command is reading, its table open. The command fails
-// with one line and leaves its output and report as they were; a table
+// with one line and leaves its output, report and stats as they were; a table
 // replaced by rename is no change of the file the command opened.
 TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
   BuildSampleTable();
@@ -1246,7 +1246,8 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
   } cases[] = {
       {"diacritize --table t.lex in -o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
-      {"diacritize --table t.lex --report report.tsv in -o out.txt",
+      {"diacritize --table t.lex --report report.tsv --stats stats.txt in "
+       "-o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
       {"evaluate --table t.lex --gold gold.txt in -o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
@@ -1258,6 +1259,7 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
     MakeFile("t.lex", table);
     MakeFile("out.txt", "as it was");
     MakeFile("report.tsv", "as it was");
+    MakeFile("stats.txt", "as it was");
     std::remove(Path("in").c_str());
     // The change comes on a later tick of the file clock than the table's
     // making.
@@ -1273,6 +1275,7 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
       // (not compared with EXPECT_EQ: a run that went on wrote 256 KB)
       EXPECT_TRUE(Contents(Path("out.txt")) == "as it was");
       EXPECT_TRUE(Contents(Path("report.tsv")) == "as it was");
+      EXPECT_TRUE(Contents(Path("stats.txt")) == "as it was");
     } else {
       EXPECT_EQ("", Contents(Path("err")));
       EXPECT_NE(std::string::npos, Contents(Path("out.txt")).find(u8"کِتاب\n"));
