@@ -69,13 +69,29 @@ class UsageError {
 
 // The words argv[2, argc) of `command` (argv[1]) as `options` have them:
 // options before and between the files, "--" ending them, "-" standard
-// input. Throws the misuse of an unknown option, of a value missing, or of
-// a subcommand missing or unknown.
+// input. A long option may be given by the start of its name, as long as
+// no other option starts so (--ambig for --ambiguous); a short one takes
+// its value joined to it too (-j4 as -j 4). Throws the misuse of an
+// unknown or ambiguous option, of a value missing, of a subcommand missing
+// or unknown, or of standard input named twice (as the input, or a file of
+// --gold, --table, --rules, --config, --mapping).
 Arguments Parse(const std::string& command, const Options& options, int argc,
                 char** argv);
 
-// Whether --help or -h is one of argv[2, argc).
-bool AsksForHelp(int argc, char** argv);
+// Whether -h, --help or a start of it that no other option of the command
+// shares is one of argv[2, argc) before a "--".
+bool AsksForHelp(const Options& options, int argc, char** argv);
+
+// The one of `names` that `name` is, or is the start of; "" when none or
+// several are.
+std::string LongOption(const std::vector<std::string>& names,
+                       const std::string& name);
+
+// The one of `names` that `word` is close to: one letter off, or two for
+// a name of more than four letters (a swap of two neighbours counting as
+// one); "" when none is, or several are.
+std::string Closest(const std::string& word,
+                    const std::vector<std::string>& names);
 
 }  // namespace urdulex::internal
 

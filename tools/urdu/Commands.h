@@ -25,6 +25,10 @@ int RunStrip(const Arguments& args);
 extern const char kCodesHelp[];
 int RunCodes(const Arguments& args);
 
+// ReportCommand.cpp
+extern const char kReportHelp[];
+int RunReport(const Arguments& args);
+
 // TableCommand.cpp
 extern const char kTableHelp[];
 int RunTable(const Arguments& args);

@@ -24,6 +24,11 @@ const DataFile kCodeTableData = {"code table", "--table",
 const DataFile kNormalizationData = {"normalization configuration", "--config",
                                      "normalization/config.ini"};
 
+std::string DataVariableFolder() {
+  const char* variable = std::getenv(kDataVariable);
+  return variable != nullptr ? variable : "";
+}
+
 std::vector<std::string> DataFolders() {
   std::vector<std::string> folders;
   const char* variable = std::getenv(kDataVariable);
@@ -44,6 +49,8 @@ std::vector<std::string> DataFolders() {
 }
 
 std::string FindDataFile(const DataFile& file, const std::string& given) {
+  // Standard input, by a name the loaders open.
+  if (given == "-") return "/dev/stdin";
   if (!given.empty()) return given;
   // A folder the variable names is the only one: a variable that leads
   // nowhere, or to a folder without the file, is a mistake to be told of,

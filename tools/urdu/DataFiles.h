@@ -42,11 +42,14 @@ extern const DataFile kNormalizationData;
 // The environment variable naming a data folder.
 extern const char kDataVariable[];
 
+// The folder the environment variable names; "" when it is not set.
+std::string DataVariableFolder();
+
 // The data folders, in the order they are tried (existing or not).
 std::vector<std::string> DataFolders();
 
-// `given` when it is not empty (the option's value), else the path of
-// `file` in the first data folder that holds it.
+// `given` when it is not empty (the option's value; /dev/stdin for "-"),
+// else the path of `file` in the first data folder that holds it.
 std::string FindDataFile(const DataFile& file, const std::string& given);
 
 }  // namespace urdulex::internal

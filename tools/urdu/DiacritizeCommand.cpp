@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "foundation/Quote.h"
@@ -14,6 +14,7 @@
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/FormTables.h"
+#include "tools/urdu/Reports.h"
 #include "tools/urdu/TextCommand.h"
 
 namespace urdulex::internal {
@@ -22,7 +23,8 @@ const char kDiacritizeHelp[] =
     "usage: urdu diacritize [--table FILE] [--lines] [--normalize]\n"
     "                       [--ambiguous context|first|common|keep|all]\n"
     "                       [--fallback first|common|keep|all] [--rules FILE]\n"
-    "                       [--report FILE] [-v] [COMMON] [FILE...]\n"
+    "                       [--report FILE] [--stats FILE] [-v] [COMMON]\n"
+    "                       [FILE...]\n"
     "Restores the diacritics of every word the word-form table knows\n"
     "(default: the shipped one, see DATA in urdu help). Words are\n"
     "separated by white space and punctuation; --lines takes each line as\n"
@@ -50,7 +52,9 @@ const char kDiacritizeHelp[] =
     "and form1|form2 (and with context, how often the rules chose its\n"
     "reading and how often the fallback did), then the words kept and\n"
     "split, with \"kept\" or \"split\" as the third field. -v prints a\n"
-    "coverage line on standard error.\n";
+    "coverage line on standard error; --stats FILE writes its counts to\n"
+    "FILE, one NAME<TAB>COUNT a line. `urdu report merge` adds up the\n"
+    "reports, or the stats, of the shards of a text.\n";
 
 namespace {
 
@@ -121,7 +125,8 @@ int RunDiacritize(const Arguments& args) {
   const std::string report_name = args.Value("--report", "");
   options.count_unknown = !report_name.empty();
   options.list_ambiguous = !report_name.empty();
-  options.count_ambiguous = args.Has("-v");
+  // The counts of -v and --stats are the same.
+  options.count_ambiguous = args.Has("-v") || args.values.count("--stats") != 0;
   RunFiles files;
   files.Input("word-form table", table_name);
   if (context) files.Input("context rules", rules_name);
@@ -148,80 +153,48 @@ int RunDiacritize(const Arguments& args) {
           }
           state.diacritizer->Run(reader);
         });
-    std::unordered_map<std::u16string, uint64_t> unknown, ambiguous, kept,
-        split, by_rules, by_fallback;
+    ReportCounts counts;
+    counts.context = context;
     for (const State& state : states) {
       if (!state.diacritizer) continue;
       AddCoverage(state.diacritizer->coverage(), &coverage);
       if (!report) continue;
-      for (const auto& entry : state.diacritizer->Unknown()) {
-        unknown[entry.first] += entry.second;
-      }
-      for (const auto& entry : state.diacritizer->AmbiguousWords()) {
-        ambiguous[entry.first] += entry.second;
-      }
-      for (const auto& entry : state.diacritizer->ChosenByRules()) {
-        by_rules[entry.first] += entry.second;
-      }
-      for (const auto& entry : state.diacritizer->LeftToFallback()) {
-        by_fallback[entry.first] += entry.second;
-      }
-      for (const auto& entry : state.diacritizer->KeptWords()) {
-        kept[entry.first] += entry.second;
-      }
-      for (const auto& entry : state.diacritizer->SplitWords()) {
-        split[entry.first] += entry.second;
+      const std::pair<std::vector<std::pair<std::u16string, uint64_t>>,
+                      ReportCounts::Counts*>
+          lists[] = {{state.diacritizer->Unknown(), &counts.unknown},
+                     {state.diacritizer->AmbiguousWords(), &counts.ambiguous},
+                     {state.diacritizer->ChosenByRules(), &counts.by_rules},
+                     {state.diacritizer->LeftToFallback(), &counts.by_fallback},
+                     {state.diacritizer->KeptWords(), &counts.kept},
+                     {state.diacritizer->SplitWords(), &counts.split}};
+      for (const auto& list : lists) {
+        for (const auto& entry : list.first) {
+          (*list.second)[entry.first] += entry.second;
+        }
       }
     }
     if (report) {
-      TextWriter tsv(*report, TextWriter::kUtf8);
-      for (const auto& entry : ByCount(unknown)) {
-        tsv.Put(entry.first);
-        const std::string count = "\t" + std::to_string(entry.second) + "\n";
-        tsv.PutLatin1(count.data(), count.size());
-      }
-      // Then the words with several forms, with their forms as a third
-      // field.
-      for (const auto& entry : ByCount(ambiguous)) {
-        tsv.Put(entry.first);
-        const std::string count = "\t" + std::to_string(entry.second) + "\t";
-        tsv.PutLatin1(count.data(), count.size());
+      // The words with several forms are listed with their forms.
+      for (const auto& entry : counts.ambiguous) {
         const WordFormLookup::Forms held =
             TableForms(table, entry.first.data(), entry.first.size());
-        const std::vector<std::u16string>& forms = *held;
-        for (size_t i = 0; i < forms.size(); ++i) {
-          if (i > 0) tsv.Put(u'|');
-          tsv.Put(forms[i]);
-        }
-        if (context) {
-          // How often the rules chose, and how often the fallback did
-          // (the rest the writer's marks decided).
-          const std::string decided =
-              "\t" + std::to_string(by_rules[entry.first]) + "\t" +
-              std::to_string(by_fallback[entry.first]);
-          tsv.PutLatin1(decided.data(), decided.size());
-        }
-        tsv.Put(u'\n');
-      }
-      // Then the words left as written and those split, with what
-      // became of them as a third field.
-      const std::pair<const char*,
-                      const std::unordered_map<std::u16string, uint64_t>*>
-          kinds[] = {{"kept", &kept}, {"split", &split}};
-      for (const auto& kind : kinds) {
-        for (const auto& entry : ByCount(*kind.second)) {
-          tsv.Put(entry.first);
-          const std::string count =
-              "\t" + std::to_string(entry.second) + "\t" + kind.first + "\n";
-          tsv.PutLatin1(count.data(), count.size());
+        std::u16string& forms = counts.forms[entry.first];
+        for (const std::u16string& form : *held) {
+          if (!forms.empty()) forms += u'|';
+          forms += form;
         }
       }
-      // Neither the report nor the text may come of two versions of
-      // the table.
+      // Neither the report nor the text may come of two versions of the
+      // table.
       CheckUnchanged(table);
-      tsv.Finish();
+      WriteReport(counts, *report);
     }
     CheckUnchanged(table);
+    if (ByteSink* stats = command.OpenStats()) {
+      const std::string text = FormatStats(coverage);
+      stats->Write(text.data(), text.size());
+      stats->Close();
+    }
   });
   if (args.Has("-v")) {
     std::fprintf(stderr, "urdu: %s\n", FormatCoverage(coverage).c_str());

@@ -95,7 +95,7 @@ int RunTable(const Arguments& args) {
   const std::string output = args.Value("-o", "-");
   RunFiles files;
   files.Input(what == "build" ? "word list" : "word-form table", input);
-  files.Output("output", output);
+  AddOutput(files, "output", output);
   if (what == "build") {
     int64_t slots = 0;
     double load = 0;
@@ -119,6 +119,9 @@ int RunTable(const Arguments& args) {
     const std::string skipped_name = args.Value("--skipped", "");
     if (skipped_name == "-" && output == "-") {
       Misuse("table", "--skipped - wants the table in -o FILE");
+    }
+    if (skipped_name == "-" && StandardOutputClosed()) {
+      throw Error("standard output is closed");
     }
     if (IsTerminal(output)) {
       Misuse("table",

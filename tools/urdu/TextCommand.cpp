@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -56,13 +57,19 @@ class NamedInput : public ByteSource {
   bool done_ = false;
 };
 
-// How far the inputs have got, on standard error, for long runs.
+// How far the inputs have got, on standard error, for long runs: the
+// bytes read, the rate, and with the size of the inputs known the share
+// done and the time left at that rate.
 class Progress : public ReadProgress {
  public:
   // `total` is the size of the inputs in bytes, or -1 when unknown.
   Progress(bool enabled, const char* command, int64_t total)
       : enabled_(enabled), command_(command), total_(total) {
     start_ = last_ = std::chrono::steady_clock::now();
+    // A hidden knob for the tests: a line at every read.
+    if (const char* every = std::getenv("URDU_PROGRESS_EVERY_READ")) {
+      every_read_ = *every == '1';
+    }
   }
   ~Progress() override { Finish(); }
 
@@ -72,20 +79,41 @@ class Progress : public ReadProgress {
     const auto now = std::chrono::steady_clock::now();
     // Quiet for the first second, so short runs print nothing, and at most
     // five updates a second after it.
-    if (now - start_ < std::chrono::seconds(1) ||
-        now - last_ < std::chrono::milliseconds(200)) {
+    if (!every_read_ && (now - start_ < std::chrono::seconds(1) ||
+                         now - last_ < std::chrono::milliseconds(200))) {
       return;
     }
     last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
     const double mb = static_cast<double>(done_) / 1e6;
+    const double rate = seconds > 0 ? mb / seconds : 0;
+    char line[160];
+    int n = 0;
     if (total_ > 0) {
-      std::fprintf(stderr, "\rurdu %s: %3d%% of %.1f MB", command_,
-                   static_cast<int>(100.0 * static_cast<double>(done_) /
-                                    static_cast<double>(total_)),
-                   static_cast<double>(total_) / 1e6);
+      const double share = std::min(
+          1.0, static_cast<double>(done_) / static_cast<double>(total_));
+      const double left_mb = static_cast<double>(total_) / 1e6 - mb;
+      const long left =
+          rate > 0 && left_mb > 0 ? static_cast<long>(left_mb / rate + 0.5) : 0;
+      char time[32];
+      if (left >= 3600) {
+        std::snprintf(time, sizeof(time), "%ld:%02ld:%02ld", left / 3600,
+                      left / 60 % 60, left % 60);
+      } else {
+        std::snprintf(time, sizeof(time), "%ld:%02ld", left / 60, left % 60);
+      }
+      n = std::snprintf(line, sizeof(line),
+                        "urdu %s: %3d%% of %.1f MB, %.1f MB/s, %s left",
+                        command_, static_cast<int>(100.0 * share),
+                        static_cast<double>(total_) / 1e6, rate, time);
     } else {
-      std::fprintf(stderr, "\rurdu %s: %.1f MB", command_, mb);
+      n = std::snprintf(line, sizeof(line), "urdu %s: %.1f MB, %.1f MB/s",
+                        command_, mb, rate);
     }
+    n = std::max(0, std::min(n, static_cast<int>(sizeof(line)) - 1));
+    // Spaces over what is left of a longer line before.
+    std::fprintf(stderr, "\r%s%*s", line, std::max(0, width_ - n), "");
+    width_ = std::max(width_, n);
     std::fflush(stderr);
     shown_ = true;
   }
@@ -94,7 +122,7 @@ class Progress : public ReadProgress {
     if (!shown_) return;
     shown_ = false;
     // Clears the line so that a message after it starts clean.
-    std::fprintf(stderr, "\r%40s\r", "");
+    std::fprintf(stderr, "\r%*s\r", width_, "");
     std::fflush(stderr);
   }
 
@@ -104,11 +132,15 @@ class Progress : public ReadProgress {
   int64_t total_;
   uint64_t done_ = 0;
   bool shown_ = false;
+  bool every_read_ = false;
+  int width_ = 0;  // of the longest line shown
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point last_;
 };
 
 namespace {
+
+bool standard_output_closed = false;
 
 unsigned ThreadsOf(const Arguments& args, int64_t total) {
   const std::string jobs = args.Value("-j", "");
@@ -144,6 +176,18 @@ class Counted : public ByteSource {
 
 }  // namespace
 
+void NoteStandardOutputClosed() { standard_output_closed = true; }
+
+bool StandardOutputClosed() { return standard_output_closed; }
+
+void AddOutput(RunFiles& files, const std::string& as,
+               const std::string& name) {
+  if (name == "-" && standard_output_closed) {
+    throw Error("standard output is closed");
+  }
+  files.Output(as, name);
+}
+
 TextCommand::TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
   output_name_ = args.Value("-o", "-");
   if (args.files.empty()) {
@@ -159,7 +203,7 @@ TextCommand::TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
   for (const auto& input : inputs_) {
     total = input->Size() < 0 || total < 0 ? -1 : total + input->Size();
   }
-  files.Output("output", output_name_);
+  AddOutput(files, "output", output_name_);
   const std::string from = args.Value("--from", "");
   if (!from.empty() && !CanConvert(from)) {
     throw UsageError("--from " + from +
@@ -172,7 +216,9 @@ TextCommand::TextCommand(const Arguments& args, RunFiles& files) : args_(args) {
   threads_ = ThreadsOf(args, total);
   total_bytes_ = total;
   report_name_ = args.Value("--report", "");
-  if (!report_name_.empty()) files.Output("report", report_name_);
+  if (!report_name_.empty()) AddOutput(files, "report", report_name_);
+  stats_name_ = args.Value("--stats", "");
+  if (!stats_name_.empty()) AddOutput(files, "stats", stats_name_);
 }
 
 TextCommand::~TextCommand() = default;
@@ -181,6 +227,12 @@ ByteSink* TextCommand::OpenReport() {
   if (report_name_.empty()) return nullptr;
   report_.reset(new FileSink(report_name_));
   return report_.get();
+}
+
+ByteSink* TextCommand::OpenStats() {
+  if (stats_name_.empty()) return nullptr;
+  stats_.reset(new FileSink(stats_name_));
+  return stats_.get();
 }
 
 TextWriter& TextCommand::Open() {
@@ -223,6 +275,7 @@ void TextCommand::Discard() {
   if (progress_) progress_->Finish();
   if (sink_) sink_->Discard();
   if (report_) report_->Discard();
+  if (stats_) stats_->Discard();
 }
 
 void TextCommand::RunBlocks(const Body& body) {

@@ -23,6 +23,15 @@ namespace urdulex::internal {
 class NamedInput;
 class Progress;
 
+// Notes that the program was started with standard output closed (it then
+// runs on /dev/null opened for reading there, see OpenStandardDescriptors).
+void NoteStandardOutputClosed();
+bool StandardOutputClosed();
+
+// files.Output(as, name), and for standard output ("-") that was closed at
+// start the Error "standard output is closed", before anything is read.
+void AddOutput(RunFiles& files, const std::string& as, const std::string& name);
+
 class TextCommand {
  public:
   // What a run does with a text: body(worker, reader, out, lines), where
@@ -32,8 +41,8 @@ class TextCommand {
       std::function<void(unsigned, TextReader&, TextWriter&, uint64_t)>;
 
   // Notes the text inputs in `files` (which holds the command's other
-  // inputs already) and refuses an output (-o, and --report) that is one
-  // of them, by what their names lead to: each input is opened only when
+  // inputs already) and refuses an output (-o, --report and --stats) that
+  // is one of them, by what their names lead to: each input is opened only when
   // it is reached.
   TextCommand(const Arguments& args, RunFiles& files);
   ~TextCommand();
@@ -47,6 +56,8 @@ class TextCommand {
   // Begins the --report file (null when none was asked for), which is put
   // in place when it is closed.
   ByteSink* OpenReport();
+  // The same for the --stats file.
+  ByteSink* OpenStats();
 
   // Begins the output; a failure after this leaves the old file in place.
   TextWriter& Open();
@@ -72,7 +83,7 @@ class TextCommand {
   // Puts the output in place, and says how many invalid sequences were
   // replaced.
   void Finish();
-  // Leaves the old output and report in place.
+  // Leaves the old output, report and stats in place.
   void Discard();
 
  private:
@@ -86,6 +97,8 @@ class TextCommand {
   std::unique_ptr<TextWriter> writer_;
   std::string report_name_;
   std::unique_ptr<FileSink> report_;
+  std::string stats_name_;
+  std::unique_ptr<FileSink> stats_;
   int64_t total_bytes_ = -1;
   std::vector<std::pair<const std::string*, uint64_t>> replaced_;
   unsigned threads_ = 1;

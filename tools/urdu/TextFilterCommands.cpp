@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codemapper/CodeMapper.h"
+#include "foundation/Quote.h"
 #include "text/LoadNormalization.h"
 #include "text/TextFilters.h"
 #include "text/TextIO.h"
@@ -132,7 +133,16 @@ int RunNormalize(const Arguments& args) {
   const std::string given = args.Value("--config", "");
   const std::string config = FindDataFile(kNormalizationData, given);
   Normalization normalization;
-  LoadNormalization(config, &normalization);
+  try {
+    LoadNormalization(config, &normalization);
+  } catch (const Error& e) {
+    // The rules a configuration of the variable's folder names are the
+    // folder's too.
+    const std::string folder = given.empty() ? DataVariableFolder() : "";
+    if (folder.empty()) throw;
+    throw Error(e.kind(), std::string(kDataVariable) + " folder " +
+                              QuoteName(folder) + ": " + e.message());
+  }
   // The shipped rules read U+0647 by position; a configuration given is
   // applied as it is.
   const bool urdu = given.empty();

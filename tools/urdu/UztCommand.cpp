@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/Quote.h"
+#include "foundation/TARNIException.h"
 #include "script/LexEnigneUtility.h"
 #include "script/UZTMapping.h"
 #include "text/TextIO.h"
@@ -92,9 +93,20 @@ int RunUzt(const Arguments& args) {
   RunFiles files;
   files.Input("mapping", mapping_name);
   files.Input("input", input_name);
-  files.Output("output", output);
+  AddOutput(files, "output", output);
   UZTMapping mapping;
-  LoadMappingFile(mapping_name, &mapping);
+  if (mapping_name == "-") {
+    // Read whole first: a pipe has no size to read by.
+    FileSource source(mapping_name);
+    const std::string text = source.ReadAll(UZTMapping::kMaxFileSize);
+    try {
+      mapping.Parse(text);
+    } catch (const TARNIException& e) {
+      throw Error(std::string(kStandardInput) + ": " + e.GetExceptionMsg());
+    }
+  } else {
+    LoadMappingFile(mapping_name, &mapping);
+  }
   const OnError on_error = UztOnError(args, encode, mapping);
   LexEnigneUtility utility;
   mapping.Install(utility);

@@ -12,11 +12,14 @@
 // an interruption leaves the previous file in place. No output may be one
 // of the run's inputs.
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "foundation/OutputFile.h"
 #include "foundation/TARNIException.h"
@@ -27,6 +30,7 @@
 #include "tools/common/ExitStatus.h"
 #include "tools/urdu/Args.h"
 #include "tools/urdu/Commands.h"
+#include "tools/urdu/TextCommand.h"
 
 namespace urdulex::internal {
 namespace {
@@ -43,6 +47,7 @@ const char kHelp[] =
     "  normalize   the NFC form of the configured rules\n"
     "  strip       remove the Arabic-script combining marks\n"
     "  codes       the letter codes of codemapper, a line for a line\n"
+    "  report      merge: add up the reports or stats of diacritize runs\n"
     "  table       build, dump or check a word-form table\n"
     "  uzt         encode or decode UZT with a mapping file\n"
     "  help        this text, or `urdu help COMMAND`\n"
@@ -57,10 +62,15 @@ const char kHelp[] =
     "                 UTF-16LE, UTF-32, ...: what `iconv -l` lists)\n"
     "  --progress, --no-progress\n"
     "                 force the progress line on standard error on or off\n"
-    "                 (default: on when standard error is a terminal)\n"
+    "                 (default: on when standard error is a terminal): MB\n"
+    "                 read, MB/s, and for files the share done, time left\n"
     "  -j N           diacritize, normalize, strip, codes: N threads, on\n"
     "                 blocks of whole lines written in order (default: every\n"
     "                 core for input over 4 MB or of unknown size; -j 1: one)\n"
+    "\n"
+    "A long option may be shortened to a start no other option shares\n"
+    "(--ambig for --ambiguous); a short one takes its value joined too\n"
+    "(-j4, -oOUT); -- ends the options, so that a FILE may start with -.\n"
     "\n"
     "DATA: a table, code table or configuration that no option names is\n"
     "taken from the folder $URDULEX_DATA, else from the installation's\n"
@@ -81,7 +91,8 @@ constexpr int kTextOnBlocks = Options::kText | Options::kThreads;
 const Command kCommands[] = {
     {"diacritize",
      kDiacritizeHelp,
-     {kTextOnBlocks, "--table --forms --ambiguous --fallback --rules --report",
+     {kTextOnBlocks,
+      "--table --forms --ambiguous --fallback --rules --report --stats",
       "--lines --normalize -v"},
      RunDiacritize},
     // --table with no FILE after it takes the shipped table.
@@ -92,6 +103,10 @@ const Command kCommands[] = {
      RunNormalize},
     {"strip", kStripHelp, {kTextOnBlocks, "", "--keep-shadda"}, RunStrip},
     {"codes", kCodesHelp, {kTextOnBlocks, "--table"}, RunCodes},
+    {"report",
+     kReportHelp,
+     {Options::kNone, "-o", "-v", "merge", "merge?"},
+     RunReport},
     {"table",
      kTableHelp,
      {Options::kNone, "-o --slots --load --skipped", "--exclude-uncertain",
@@ -126,7 +141,11 @@ int Run(int argc, char** argv) {
   if (argc < 2) {
     throw UsageError("usage: urdu COMMAND [OPTIONS] [FILE...] (see urdu help)");
   }
-  const std::string name = argv[1];
+  std::string name = argv[1];
+  if (name.compare(0, 2, "--") == 0) {
+    const std::string option = LongOption({"--help", "--version"}, name);
+    if (!option.empty()) name = option;
+  }
   if (name == "help" || name == "--help" || name == "-h") {
     return Help(argc, argv);
   }
@@ -136,9 +155,16 @@ int Run(int argc, char** argv) {
   }
   const Command* command = FindCommand(name);
   if (command == nullptr) {
+    std::vector<std::string> names = {"help", "version"};
+    for (const Command& known : kCommands) names.push_back(known.name);
+    const std::string meant = Closest(name, names);
+    if (!meant.empty()) {
+      throw UsageError("unknown command " + name + "; did you mean " + meant +
+                       "?");
+    }
     throw UsageError("unknown command " + name + " (see urdu help)");
   }
-  if (AsksForHelp(argc, argv)) {
+  if (AsksForHelp(command->options, argc, argv)) {
     std::fputs(command->help, stdout);
     return 0;
   }
@@ -190,6 +216,9 @@ int RunAndReport(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (::fcntl(1, F_GETFD) < 0 && errno == EBADF) {
+    urdulex::internal::NoteStandardOutputClosed();
+  }
   OpenStandardDescriptors("urdu");
   OutputFile::HandleSignals("urdu");
   urdulex::internal::RefuseThreadsAsTheEnvironmentSays();
@@ -200,8 +229,12 @@ int main(int argc, char** argv) {
   errno = 0;
   const bool failed = std::ferror(stdout) != 0;
   if ((std::fclose(stdout) != 0 || failed) && status == 0) {
-    std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
+    if (urdulex::internal::StandardOutputClosed()) {
+      std::fprintf(stderr, "urdu: standard output is closed\n");
+    } else {
+      std::fprintf(stderr, "urdu: cannot write standard output: %s\n",
+                   errno != 0 ? std::strerror(errno) : "write error");
+    }
     status = urdulex::internal::kExitFailure;
   }
   return status;

@@ -293,6 +293,7 @@ TEST_F(UrduTest, PipelinesAndFiles) {
   for (const char* args :
        {"strip bare.txt -o bare.txt", "strip - bare.txt -o ./bare.txt",
         "diacritize --table t.lex --report bare.txt bare.txt",
+        "diacritize --table t.lex --stats bare.txt bare.txt",
         "evaluate --gold bare.txt one.txt -o bare.txt"}) {
     EXPECT_EQ(1, Run(Urdu() + " " + args + " < /dev/null")) << args;
     EXPECT_NE(std::string::npos, stderr_.find(" are the same file: ")) << args;
@@ -652,6 +653,238 @@ TEST_F(UrduTest, UsageAndHelp) {
             stderr_);
 }
 
+// The reports and stats of a text cut into shards at line ends, added up
+// by `urdu report merge`, are byte for byte those of one run over the
+// whole text, with and without the context rules.
+TEST_F(UrduTest, ShardReportsAndStatsAddUpToOneRun) {
+  // The gold text without its marks, and words kept and split.
+  ASSERT_EQ(0,
+            Run(Urdu() + " strip '" + kSource +
+                "/data/urdu/gold.txt' > text.txt && printf '" +
+                u8"کُتاب اوراُس\\nصورت‌حال کُتاب\\n" +
+                "' >> text.txt && split -n l/4 text.txt shard."))
+      << stderr_;
+  for (const char* ambiguous : {"", "--ambiguous first "}) {
+    SCOPED_TRACE(ambiguous);
+    const std::string diacritize =
+        Urdu() + " diacritize -v " + ambiguous + "-o /dev/null ";
+    ASSERT_EQ(0, Run(diacritize + "--report one.tsv --stats one.stats "
+                                  "text.txt"))
+        << stderr_;
+    const std::string one_line = stderr_;
+    for (const char* shard : {"aa", "ab", "ac", "ad"}) {
+      ASSERT_EQ(0, Run(diacritize + "--report " + shard + ".tsv --stats " +
+                       shard + ".stats shard." + shard))
+          << stderr_;
+    }
+    ASSERT_EQ(0, Run(Urdu() + " report merge aa.tsv ab.tsv ac.tsv ad.tsv "
+                              "-o merged.tsv"))
+        << stderr_;
+    ASSERT_EQ(0, Run(Urdu() + " report merge -v aa.stats ab.stats ac.stats - "
+                              "< ad.stats > merged.stats"))
+        << stderr_;
+    // The -v line of the stats added up is the one run's.
+    EXPECT_EQ(one_line, stderr_);
+    const std::string report = Contents(Path("one.tsv"));
+    EXPECT_TRUE(report == Contents(Path("merged.tsv")));
+    EXPECT_EQ(Contents(Path("one.stats")), Contents(Path("merged.stats")));
+    // Every part of a report is there.
+    for (const char* part : {"\t3\n", "\tkept\n", "\tsplit\n", "|"}) {
+      EXPECT_NE(std::string::npos, report.find(part)) << part;
+    }
+  }
+}
+
+// Files that are no report or stats, or cannot be added up, are refused
+// with the file and line at fault; nothing is written.
+TEST_F(UrduTest, ReportMergeRefusesWhatItCannotAddUp) {
+  MakeFile("a.tsv", u8"فلاں\t2\nجن\t2\tجِن|جِنّ\t0\t2\nمِیں\t1\tkept\n");
+  MakeFile("first.tsv", u8"جن\t2\tجِن|جِنّ\n");
+  const std::string stats =
+      "# urdu diacritize stats 1\nwords\t7\nknown\t4\nunknown\t3\n"
+      "ambiguous\t3\nother\t0\nkept\t1\n";
+  MakeFile("s.stats", stats + "split\t0\n");
+  const struct {
+    std::string bad;  // the file "bad", when not empty
+    const char* files;
+    int status;
+    std::string message;
+  } kCases[] = {
+      {u8"کتاب\n", "bad", 1, "bad:1: not a line of a report (1 field)"},
+      {u8"کتاب\t1\t2\t3\n", "bad", 1,
+       "bad:1: not a line of a report (4 fields)"},
+      {u8"\t1\n", "bad", 1, "bad:1: not a line of a report (an empty field)"},
+      {u8"کتاب\tx\n", "bad", 1, "bad:1: \"x\" is not a count"},
+      {u8"کتاب\t0\n", "bad", 1, "bad:1: \"0\" is not a count"},
+      {u8"جن\t2\tجِن|جِنّ\t0\t-2\n", "bad", 1, "bad:1: \"-2\" is not a count"},
+      {u8"کتاب\t1\nقلم\t1", "bad", 1, "bad:2: the last line has no line end"},
+      {u8"جن\t2\tجِن|جِنّ\t0\t2\nکتاب\t1\n", "bad", 1,
+       "bad:2: an unknown word after the homographs"},
+      {u8"مِیں\t1\tsplit\nکِیں\t1\tkept\n", "a.tsv bad", 1,
+       "bad:2: a kept word after the split words"},
+      {"a\xFF\t1\n", "bad", 1, "bad: line 1, byte offset 1: invalid UTF-8"},
+      {"", "a.tsv first.tsv", 1,
+       "first.tsv:1: a homograph of 3 fields, where a.tsv:2 has 5: reports "
+       "of context rules and of none"},
+      {u8"جن\t1\tجِن\t0\t1\n", "a.tsv bad", 1,
+       u8"bad:1: the forms of جن are not those of a.tsv:2: reports of two "
+       u8"tables"},
+      {"", "a.tsv s.stats", 1,
+       "cannot add up the stats s.stats and the report a.tsv"},
+      {"", "s.stats a.tsv", 1,
+       "cannot add up the report a.tsv and the stats s.stats"},
+      {"", "s.stats /dev/null", 1,
+       "cannot add up the report /dev/null and the stats s.stats"},
+      {stats, "bad", 1, "bad: no split count"},
+      {stats + "kept\t1\n", "bad", 1, "bad:8: kept a second time"},
+      {stats + "split 0\n", "bad", 1,
+       "bad:8: not a line of stats: NAME<TAB>COUNT"},
+      {stats + "nouns\t0\n", "bad", 1, "bad:8: no count is called \"nouns\""},
+      {stats + "split\t-0\n", "bad", 1, "bad:8: split \"-0\" is not a count"},
+      {"# urdu diacritize stats 2\n", "bad", 1,
+       "bad:1: stats of another version (2), not 1"},
+      {"", "-v a.tsv", 2,
+       "report: -v prints the counts of stats files, not of reports (see "
+       "urdu report --help)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.files);
+    MakeFile("bad", c.bad);
+    EXPECT_EQ(c.status,
+              Run(Urdu() + " report merge " + c.files + " -o out < /dev/null"));
+    EXPECT_EQ("urdu: " + c.message + "\n", stderr_);
+    EXPECT_FALSE(Exists("out"));
+  }
+}
+
+// Options as the GNU tools take them: a long option by a start of its name
+// that no other shares, a short one with its value joined to it, "--"
+// ending the options. Each way gives what the spelled-out options give; a
+// misuse is one line and status 2.
+TEST_F(UrduTest, OptionsAsGnuToolsTakeThem) {
+  BuildSampleTable();
+  MakeFile("p", u8"جن کتاب\n");
+  MakeFile("-x", u8"کِتاب\n");
+  MakeFile("-h", u8"قَلَم\n");
+  MakeFile("d.1256", "\x98\xCA\xC7\xC8\n");
+  MakeFile("m.txt", Contents(kSource + "/data/uzt/test-mapping.txt"));
+  const struct {
+    const char* args;
+    const char* same_as;  // the run whose output it gives, or null
+    std::string message;  // on standard error, with status 2
+  } kCases[] = {
+      {"diacritize --tab t.lex --ambig=all -j2 p",
+       "diacritize --table t.lex --ambiguous all -j 2 p", ""},
+      {"diacritize --table=t.lex --no-p --norm p",
+       "diacritize --table t.lex --normalize p", ""},
+      {"strip -o- -j1 -fCP1256 d.1256", "strip --from CP1256 d.1256", ""},
+      {"strip -- -x -h", "strip - ./-h < -x", ""},
+      {"strip --he", "strip --help", ""},
+      {"--vers", "version", ""},
+      {"--he", "help", ""},
+      {"evaluate --gold p --tab=t.lex p", "evaluate --gold p --table t.lex p",
+       ""},
+      // "-" is standard input for a data file too, read once.
+      {"diacritize --table - --ambiguous first p < t.lex",
+       "diacritize --table t.lex --ambiguous first p", ""},
+      {"evaluate --gold - --table t.lex p < p",
+       "evaluate --gold p --table t.lex p", ""},
+      {"uzt encode --mapping - p < m.txt", "uzt encode --mapping m.txt p", ""},
+      {"diacritize --table - < p", nullptr,
+       "diacritize: --table - and the input both read standard input"},
+      {"evaluate --gold - --table - p", nullptr,
+       "evaluate: --gold - and --table - both read standard input"},
+      {"evaluate --gold - --table - -", nullptr,
+       "evaluate: --gold -, --table - and the input all read standard input"},
+      {"uzt decode --mapping - < p", nullptr,
+       "uzt: --mapping - and the input both read standard input"},
+      {"diacritize --f first p", nullptr,
+       "diacritize: --f is ambiguous: --fallback, --forms or --from"},
+      {"diacritize --no p", nullptr,
+       "diacritize: --no is ambiguous: --no-progress or --normalize"},
+      {"strip --frob=x p", nullptr, "strip: unknown option --frob"},
+      {"strip --keep=x p", nullptr, "strip: unknown option --keep-shadda"},
+      {"strip -xj p", nullptr, "strip: unknown option -xj"},
+      {"strip -j0 p", nullptr,
+       "strip: -j wants a number of threads from 1 to 1024"},
+      {"strip p -j", nullptr, "strip: -j wants a value"},
+      {"table build -j2", nullptr, "table: unknown option -j2"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args);
+    if (c.same_as != nullptr) {
+      ASSERT_EQ(0, Run("{ " + Urdu() + " " + c.same_as + "; } > expected"))
+          << stderr_;
+      EXPECT_EQ(0, Run(Urdu() + " " + c.args + " > out")) << stderr_;
+      EXPECT_EQ(Contents(Path("expected")), Contents(Path("out")));
+    } else {
+      EXPECT_EQ(2, Run(Urdu() + " " + c.args + " > out"));
+      EXPECT_EQ("urdu: " + c.message + " (see urdu " +
+                    c.message.substr(0, c.message.find(':')) + " --help)\n",
+                stderr_);
+    }
+  }
+}
+
+// The progress line gives the rate, and for inputs of known size the share
+// done and the time left; the last one is cleared at the end.
+TEST_F(UrduTest, ProgressShowsTheRateAndTheTimeLeft) {
+  MakeFile("big.txt", std::string(3000000, 'a'));
+  const struct {
+    const char* input;
+    std::vector<std::string> shown, not_shown;
+  } kCases[] = {
+      {"big.txt", {"\rurdu strip:  34% of 3.0 MB, ", " MB/s, ", " left"}, {}},
+      {"- < big.txt", {"% of 3.0 MB, "}, {}},
+      {"< /dev/stdin", {"\rurdu strip: 1.0 MB, ", " MB/s"}, {"%", "left"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.input);
+    ASSERT_EQ(0, Run("cat big.txt | URDU_PROGRESS_EVERY_READ=1 " + Urdu() +
+                     " strip --progress -j 1 -o out " + c.input));
+    for (const std::string& part : c.shown) {
+      EXPECT_NE(std::string::npos, stderr_.find(part)) << stderr_;
+    }
+    for (const std::string& part : c.not_shown) {
+      EXPECT_EQ(std::string::npos, stderr_.find(part)) << stderr_;
+    }
+    const size_t cleared = stderr_.rfind('\r', stderr_.size() - 2);
+    EXPECT_EQ(std::string(stderr_.size() - cleared - 2, ' '),
+              stderr_.substr(cleared + 1, stderr_.size() - cleared - 2));
+  }
+}
+
+// A command one or two letters off one of urdu's is named in the message.
+TEST_F(UrduTest, AMistypedCommandIsNamed) {
+  const struct {
+    const char* typed;
+    const char* meant;  // null: none is close
+  } kCases[] = {
+      {"diacritise", "diacritize"},
+      {"normalise", "normalize"},
+      {"strp", "strip"},
+      {"Strip", "strip"},
+      {"tabel", "table"},
+      {"cods", "codes"},
+      {"ut", "uzt"},
+      {"verison", "version"},
+      {"hlp", "help"},
+      {"frob", nullptr},
+      {"dia", nullptr},
+      {"uztx2", nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.typed);
+    EXPECT_EQ(2, Run(Urdu() + " " + c.typed + " x < /dev/null"));
+    EXPECT_EQ(
+        std::string("urdu: unknown command ") + c.typed +
+            (c.meant != nullptr ? std::string("; did you mean ") + c.meant + "?"
+                                : std::string(" (see urdu help)")) +
+            "\n",
+        stderr_);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -796,9 +1029,14 @@ TEST_F(UrduTest, NamesInMessagesAreQuotedWhenTheyHoldControlCharacters) {
 // lacks the file, is an error naming the variable, never a turn to the
 // shipped data.
 TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
+  BuildSampleTable();
   MakeFile("p", u8"کتاب\n");
   MakeFile("file", "");
   ASSERT_EQ(0, Run("mkdir empty && ln -s gone link"));
+  // A table without context rules; a configuration without its rules.
+  ASSERT_EQ(0, Run("mkdir -p table/diacritizer config/normalization && "
+                   "cp t.lex table/diacritizer/wordformshashtable.lex"));
+  MakeFile("config/normalization/config.ini", "NFCfilepath = nfc-urdu.txt\n");
   const std::string kNoTable =
       " holds no word-form table diacritizer/wordformshashtable.lex: give "
       "--table FILE, or unset URDULEX_DATA";
@@ -825,6 +1063,21 @@ TEST_F(UrduTest, AnUnusableDataVariableIsAnError) {
       {"empty", "normalize p",
        "URDULEX_DATA folder empty holds no normalization configuration "
        "normalization/config.ini: give --config FILE, or unset URDULEX_DATA"},
+      {"missing", "normalize p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"missing", "evaluate --gold p --table",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      // The rules are taken from the variable's folder when only the table
+      // is named.
+      {"missing", "diacritize --table t.lex p",
+       "URDULEX_DATA names no folder: missing: No such file or directory"},
+      {"table", "diacritize p",
+       "URDULEX_DATA folder table holds no context rules "
+       "diacritizer/context.txt: give --rules FILE, or unset URDULEX_DATA"},
+      {"config", "normalize p",
+       "URDULEX_DATA folder config: NFC rules file "
+       "config/normalization/nfc-urdu.txt could not be read: Could not open "
+       "file: config/normalization/nfc-urdu.txt."},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.data) + " " + c.args);
@@ -971,7 +1224,7 @@ TEST_F(UrduTest, ThreadsGiveTheOneThreadsBytes) {
 // The table rewritten in place while a command reads its input from a
 // FIFO: the first part of the input is more than the FIFO holds, so once
 // it is written the command is reading, its table open. The command fails
-// with one line and leaves its output and report as they were; a table
+// with one line and leaves its output, report and stats as they were; a table
 // replaced by rename is no change of the file the command opened.
 TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
   BuildSampleTable();
@@ -993,7 +1246,8 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
   } cases[] = {
       {"diacritize --table t.lex in -o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
-      {"diacritize --table t.lex --report report.tsv in -o out.txt",
+      {"diacritize --table t.lex --report report.tsv --stats stats.txt in "
+       "-o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
       {"evaluate --table t.lex --gold gold.txt in -o out.txt",
        "dd if=other.lex of=t.lex conv=notrunc status=none", true},
@@ -1005,6 +1259,7 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
     MakeFile("t.lex", table);
     MakeFile("out.txt", "as it was");
     MakeFile("report.tsv", "as it was");
+    MakeFile("stats.txt", "as it was");
     std::remove(Path("in").c_str());
     // The change comes on a later tick of the file clock than the table's
     // making.
@@ -1020,6 +1275,7 @@ TEST_F(UrduTest, TableChangedWhileUsedFailsTheCommand) {
       // (not compared with EXPECT_EQ: a run that went on wrote 256 KB)
       EXPECT_TRUE(Contents(Path("out.txt")) == "as it was");
       EXPECT_TRUE(Contents(Path("report.tsv")) == "as it was");
+      EXPECT_TRUE(Contents(Path("stats.txt")) == "as it was");
     } else {
       EXPECT_EQ("", Contents(Path("err")));
       EXPECT_NE(std::string::npos, Contents(Path("out.txt")).find(u8"کِتاب\n"));
