@@ -143,3 +143,13 @@ def build_sdist(sdist_directory, config_settings=None):
             os.path.join(SOURCE_DIR, "CMakeLists.txt")))
         tar.addfile(info, io.BytesIO(pkg_info))
     return archive
+
+
+if __name__ == "__main__":
+    # build_backend.py sdist [DIR]: writes the source archive into DIR
+    # (default dist/), where no PEP 517 front end is at hand.
+    if len(sys.argv) not in (2, 3) or sys.argv[1] != "sdist":
+        sys.exit("usage: build_backend.py sdist [DIR]")
+    out = sys.argv[2] if len(sys.argv) == 3 else "dist"
+    os.makedirs(out, exist_ok=True)
+    print(os.path.join(out, build_sdist(out)))
