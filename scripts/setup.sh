@@ -20,7 +20,9 @@ need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
 need_file /usr/include/unicode/normalizer2.h libicu-dev
 # The Python package (python/): pybind11 and pytest of Debian's Python, and
-# venv for installing the wheel.
+# venv (with pip) for installing the wheel or, with `pip install
+# --no-build-isolation .`, the source tree: its build backend needs no
+# Python package, only cmake, g++ and these.
 need_glob '/usr/include/python3*/Python.h' python3-dev
 need_file /usr/lib/cmake/pybind11/pybind11Config.cmake pybind11-dev
 need_glob '/usr/lib/python3/dist-packages/pybind11/__init__.py' python3-pybind11
