@@ -126,6 +126,12 @@ std::string Closest(const std::string& word,
   return close == 1 ? closest : "";
 }
 
+std::string DidYouMean(const std::string& word,
+                       const std::vector<std::string>& names) {
+  const std::string meant = Closest(word, names);
+  return meant.empty() ? "" : "; did you mean " + meant + "?";
+}
+
 std::string LongOption(const std::vector<std::string>& names,
                        const std::string& name) {
   const std::vector<std::string> meant =
@@ -158,7 +164,8 @@ Arguments Parse(const std::string& command, const Options& options, int argc,
     for (const std::string& choice : choices)
       known |= choice == args.subcommand;
     if (!known) {
-      Misuse(command, "unknown " + command + " command " + args.subcommand);
+      Misuse(command, "unknown " + command + " command " + args.subcommand +
+                          DidYouMean(args.subcommand, choices));
     }
     first = 3;
   }

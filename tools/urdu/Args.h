@@ -93,6 +93,10 @@ std::string LongOption(const std::vector<std::string>& names,
 std::string Closest(const std::string& word,
                     const std::vector<std::string>& names);
 
+// "; did you mean NAME?" for the Closest name, "" when there is none.
+std::string DidYouMean(const std::string& word,
+                       const std::vector<std::string>& names);
+
 }  // namespace urdulex::internal
 
 #endif  // URDULEX_TOOLS_URDU_ARGS_H_

@@ -126,13 +126,22 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> names;
+  for (const Command& command : kCommands) names.push_back(command.name);
+  return names;
+}
+
 int Help(int argc, char** argv) {
   if (argc < 3) {
     std::fputs(kHelp, stdout);
     return 0;
   }
   const Command* command = FindCommand(argv[2]);
-  if (command == nullptr) Misuse("help", std::string("no command ") + argv[2]);
+  if (command == nullptr) {
+    Misuse("help", std::string("no command ") + argv[2] +
+                       DidYouMean(argv[2], CommandNames()));
+  }
   std::fputs(command->help, stdout);
   return 0;
 }
@@ -155,14 +164,12 @@ int Run(int argc, char** argv) {
   }
   const Command* command = FindCommand(name);
   if (command == nullptr) {
-    std::vector<std::string> names = {"help", "version"};
-    for (const Command& known : kCommands) names.push_back(known.name);
-    const std::string meant = Closest(name, names);
-    if (!meant.empty()) {
-      throw UsageError("unknown command " + name + "; did you mean " + meant +
-                       "?");
-    }
-    throw UsageError("unknown command " + name + " (see urdu help)");
+    std::vector<std::string> names = CommandNames();
+    names.push_back("help");
+    names.push_back("version");
+    const std::string meant = DidYouMean(name, names);
+    throw UsageError("unknown command " + name +
+                     (meant.empty() ? " (see urdu help)" : meant));
   }
   if (AsksForHelp(command->options, argc, argv)) {
     std::fputs(command->help, stdout);

@@ -872,16 +872,37 @@ TEST_F(UrduTest, AMistypedCommandIsNamed) {
       {"frob", nullptr},
       {"dia", nullptr},
       {"uztx2", nullptr},
+      // After a command: what help is asked about, and a subcommand.
+      {"help diacritise", "diacritize"},
+      {"help frob", nullptr},
+      {"table buld", "build"},
+      {"uzt encod", "encode"},
+      {"report merj", "merge"},
+      {"table dmp", "dump"},
+      {"table x", nullptr},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.typed);
     EXPECT_EQ(2, Run(Urdu() + " " + c.typed + " x < /dev/null"));
-    EXPECT_EQ(
-        std::string("urdu: unknown command ") + c.typed +
-            (c.meant != nullptr ? std::string("; did you mean ") + c.meant + "?"
-                                : std::string(" (see urdu help)")) +
-            "\n",
-        stderr_);
+    const std::string typed = c.typed;
+    const size_t space = typed.find(' ');
+    const std::string meant =
+        c.meant != nullptr ? std::string("; did you mean ") + c.meant + "?"
+                           : "";
+    if (space == std::string::npos) {
+      EXPECT_EQ("urdu: unknown command " + typed +
+                    (meant.empty() ? " (see urdu help)" : meant) + "\n",
+                stderr_);
+    } else {
+      const std::string command = typed.substr(0, space);
+      const std::string word = typed.substr(space + 1);
+      EXPECT_EQ(
+          "urdu: " + command + ": " +
+              (command == "help" ? "no command " + word
+                                 : "unknown " + command + " command " + word) +
+              meant + " (see urdu " + command + " --help)\n",
+          stderr_);
+    }
   }
 }
 
