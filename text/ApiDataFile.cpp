@@ -8,7 +8,8 @@
 
 namespace urdulex {
 
-std::string DataFile(const std::string& relative) {
+std::string DataFile(const std::string& relative,
+                     const std::string& installed) {
   return internal::ApiCall([&] {
     if (relative.empty() || relative[0] == '/') {
       throw internal::Error("not a path under a data folder: " +
@@ -23,7 +24,11 @@ std::string DataFile(const std::string& relative) {
       }
       return path;
     }
-    std::vector<std::string> folders = {internal::InstalledDataFolder()};
+    std::vector<std::string> folders;
+    if (!installed.empty()) folders.push_back(installed);
+    folders.push_back(internal::InstalledDataFolder());
+    const std::string beside = internal::ProgramDataFolder();
+    if (!beside.empty()) folders.push_back(beside);
     if (internal::ProgramInBuildTree()) {
       for (const std::string& folder : internal::BuildDataFolders()) {
         folders.push_back(folder);

@@ -41,27 +41,45 @@ TEST_F(ApiDataFileTest, FoundInTheNamedFolderOrTheShippedOnes) {
   const struct {
     std::string variable;  // empty: unset
     std::string relative;
-    std::string path;   // found, or
-    std::string error;  // what()
+    std::string path;       // found, or
+    std::string error;      // what()
+    std::string installed;  // the folder the program was built against
   } cases[] = {
-      {mine, "diacritizer/context.txt", mine + "/diacritizer/context.txt", ""},
+      {mine, "diacritizer/context.txt", mine + "/diacritizer/context.txt", "",
+       ""},
       {mine, "codemapper/rules.txt", "",
-       "URDULEX_DATA folder " + mine + " holds no codemapper/rules.txt"},
+       "URDULEX_DATA folder " + mine + " holds no codemapper/rules.txt", ""},
       {Path("missing"), "diacritizer/context.txt", "",
        "URDULEX_DATA names no folder: " + Path("missing") +
-           ": No such file or directory"},
+           ": No such file or directory",
+       ""},
       {Path("file"), "diacritizer/context.txt", "",
-       "URDULEX_DATA names no folder: " + Path("file") + ": Not a directory"},
+       "URDULEX_DATA names no folder: " + Path("file") + ": Not a directory",
+       ""},
       {"", "diacritizer/wordformshashtable.lex",
-       Shipped("diacritizer/wordformshashtable.lex"), ""},
-      {"", "diacritizer/context.txt", Shipped("diacritizer/context.txt"), ""},
-      {"", "codemapper/rules.txt", Shipped("codemapper/rules.txt"), ""},
-      {"", "normalization/config.ini", Shipped("normalization/config.ini"), ""},
+       Shipped("diacritizer/wordformshashtable.lex"), "", ""},
+      {"", "diacritizer/context.txt", Shipped("diacritizer/context.txt"), "",
+       ""},
+      {"", "codemapper/rules.txt", Shipped("codemapper/rules.txt"), "", ""},
+      {"", "normalization/config.ini", Shipped("normalization/config.ini"), "",
+       ""},
       {"", "no/such.txt", "",
        "no data file no/such.txt: set URDULEX_DATA to a folder holding it "
-       "(not in the installation's " URDULEX_INSTALLED_DATA_DIR ")"},
-      {"", "/etc/passwd", "", "not a path under a data folder: /etc/passwd"},
-      {mine, "", "", "not a path under a data folder: ''"},
+       "(not in the installation's " URDULEX_INSTALLED_DATA_DIR ")",
+       ""},
+      {"", "/etc/passwd", "", "not a path under a data folder: /etc/passwd",
+       ""},
+      {mine, "", "", "not a path under a data folder: ''", ""},
+      // The folder the program was built against comes before the shipped
+      // ones; one that lacks the file is passed over.
+      {"", "diacritizer/context.txt", mine + "/diacritizer/context.txt", "",
+       mine},
+      {"", "codemapper/rules.txt", Shipped("codemapper/rules.txt"), "", mine},
+      {"", "no/such.txt", "",
+       "no data file no/such.txt: set URDULEX_DATA to a folder holding it "
+       "(not in the installation's " +
+           mine + ")",
+       mine},
   };
   for (const auto& c : cases) {
     if (c.variable.empty()) {
@@ -70,7 +88,10 @@ TEST_F(ApiDataFileTest, FoundInTheNamedFolderOrTheShippedOnes) {
       setenv("URDULEX_DATA", c.variable.c_str(), 1);
     }
     try {
-      EXPECT_EQ(c.path, urdulex::DataFile(c.relative)) << c.relative;
+      EXPECT_EQ(c.path, c.installed.empty()
+                            ? urdulex::DataFile(c.relative)
+                            : urdulex::DataFile(c.relative, c.installed))
+          << c.relative;
       EXPECT_EQ("", c.error) << c.relative;
     } catch (const urdulex::Error& e) {
       EXPECT_EQ(c.error, e.what()) << c.relative;

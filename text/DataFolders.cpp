@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "foundation/Error.h"
 #include "foundation/Quote.h"
 
 // Set by the build: the installation's data folder, the build tree, its
-// data folder and the source tree's.
+// data folder and the source tree's; the data folder relative to the
+// installed programs' folder.
 #ifndef URDULEX_INSTALLED_DATA_DIR
 #error "URDULEX_INSTALLED_DATA_DIR is not defined"
 #endif
@@ -55,6 +57,14 @@ std::string ProgramFolder() {
   const std::string program = RealPath("/proc/self/exe");
   const size_t slash = program.rfind('/');
   return slash == std::string::npos ? "" : program.substr(0, slash);
+}
+
+std::string ProgramDataFolder() {
+  const std::string program = ProgramFolder();
+  if (program.empty()) return "";
+  return std::filesystem::path(program + "/" + URDULEX_DATA_FROM_BIN)
+      .lexically_normal()
+      .string();
 }
 
 std::string InstalledDataFolder() { return URDULEX_INSTALLED_DATA_DIR; }

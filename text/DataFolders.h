@@ -40,6 +40,11 @@ std::string RealPath(const std::string& path);
 // system does not say.
 std::string ProgramFolder();
 
+// The data folder of an installation as seen from the running program
+// in its BIN folder (BIN/../share/urdulex); empty when the system does not
+// say where the program is.
+std::string ProgramDataFolder();
+
 // The data folder of the installation the library is built for.
 std::string InstalledDataFolder();
 

@@ -1,18 +1,23 @@
 // Urdu text with the urdulex library: diacritics, normalization, tokens,
 // a word-form table, letter codes and UZT.
-// Usage: example DATA_FOLDER (share/urdulex of an installation)
+// Usage: example [DATA_FOLDER] (share/urdulex of an installation; without
+// it, the installed data urdulex::DataFile finds)
 #include <cstdio>
 #include <string>
 
 #include "urdulex/urdulex.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: example DATA_FOLDER\n");
+  if (argc > 2) {
+    std::fprintf(stderr, "usage: example [DATA_FOLDER]\n");
     return 2;
   }
-  const std::string data = argv[1];
   try {
+    // A path under the data folder.
+    auto data_file = [&](const std::string& path) {
+      return argc == 2 ? std::string(argv[1]) + "/" + path
+                       : urdulex::DataFile(path);
+    };
     const urdulex::SplitWord split = urdulex::SplitDiacritics("کِتاب");
     std::printf("split: %s %s\n", split.bare.c_str(), split.symbols.c_str());
     std::printf("merge: %s\n",
@@ -29,7 +34,7 @@ int main(int argc, char** argv) {
     }
 
     const urdulex::WordFormTable table = urdulex::WordFormTable::Open(
-        data + "/diacritizer/wordformshashtable.lex");
+        data_file("diacritizer/wordformshashtable.lex"));
     urdulex::Coverage coverage;
     const std::string text = table.Diacritize(
         "یہ کتاب اچھی ہے۔", urdulex::DiacritizeOptions(), &coverage);
@@ -42,11 +47,11 @@ int main(int argc, char** argv) {
                 evaluation.WordErrorRate());
 
     const urdulex::LetterCodes codes =
-        urdulex::LetterCodes::Open(data + "/codemapper/rules.txt");
+        urdulex::LetterCodes::Open(data_file("codemapper/rules.txt"));
     std::printf("codes: %s\n", codes.Map("کتاب").c_str());
 
     const urdulex::UztCodec uzt =
-        urdulex::UztCodec::Open(data + "/uzt/test-mapping.txt");
+        urdulex::UztCodec::Open(data_file("uzt/test-mapping.txt"));
     std::printf("uzt round trip: %s\n", uzt.Decode(uzt.Encode("کتاب")).c_str());
 
     urdulex::WordFormTable::Open("no-such-table.lex");

@@ -18,16 +18,33 @@ namespace urdulex {
 //      is set and not empty, and then only there: a variable that names no
 //      folder, or a folder without the file, is an Error naming the
 //      variable, never a turn to the shipped data;
-//   2. the data folder of the installation the library was built for
-//      (PREFIX/share/urdulex, fixed when the library is built: a prefix
-//      moved elsewhere needs URDULEX_DATA);
-//   3. for a program under the build tree of the library (its tests and
+//   2. `installed`, when not empty: the data folder of the installation the
+//      program was built against. The one-argument DataFile passes the
+//      macro URDULEX_DATA_DIR, which the installed CMake package
+//      (find_package(urdulex)) defines for the programs that link
+//      urdulex::urdulex: PREFIX/share/urdulex of the prefix it was found
+//      in, wherever that prefix was installed or moved to;
+//   3. the data folder of the installation the library was built for
+//      (PREFIX/share/urdulex of the prefix configured when it was built);
+//   4. BIN/../share/urdulex, for a program in BIN: a program installed
+//      with the data, in a prefix moved as a whole;
+//   5. for a program under the build tree of the library (its tests and
 //      examples), the build's data folder and then the source tree's data/.
 //
 // The path starts with the folder as given (URDULEX_DATA may be relative).
 // Error when no folder holds the file, or when `relative` is empty or
 // absolute.
-std::string DataFile(const std::string& relative);
+std::string DataFile(const std::string& relative, const std::string& installed);
+
+#ifdef URDULEX_DATA_DIR
+inline std::string DataFile(const std::string& relative) {
+  return DataFile(relative, URDULEX_DATA_DIR);
+}
+#else
+inline std::string DataFile(const std::string& relative) {
+  return DataFile(relative, std::string());
+}
+#endif
 
 }  // namespace urdulex
 

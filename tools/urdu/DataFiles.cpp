@@ -1,16 +1,14 @@
 #include "tools/urdu/DataFiles.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "foundation/Error.h"
 #include "foundation/Quote.h"
 #include "text/DataFolders.h"
 
-// Set by the build: the data folder relative to the installed program's
-// folder, and the folder the build puts the program in.
-#ifndef URDULEX_DATA_FROM_BIN
-#error "URDULEX_DATA_FROM_BIN is not defined"
+// Set by the build: the folder the build puts the program in.
+#ifndef URDULEX_BUILD_PROGRAM_DIR
+#error "URDULEX_BUILD_PROGRAM_DIR is not defined"
 #endif
 
 namespace urdulex::internal {
@@ -35,9 +33,7 @@ std::vector<std::string> DataFolders() {
   if (variable != nullptr && *variable != '\0') folders.push_back(variable);
   const std::string program = ProgramFolder();
   if (program.empty()) return folders;
-  folders.push_back(std::filesystem::path(program + "/" + URDULEX_DATA_FROM_BIN)
-                        .lexically_normal()
-                        .string());
+  folders.push_back(ProgramDataFolder());
   // Only the program the build made looks into the trees: an installed
   // copy must not depend on a source tree that may be gone or changed.
   if (program == RealPath(URDULEX_BUILD_PROGRAM_DIR)) {
