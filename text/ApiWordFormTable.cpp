@@ -127,7 +127,7 @@ struct ContextRules::Data {
 };
 
 WordFormTable WordFormTable::Open(const std::string& path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(path, [&] {
     auto data = std::make_shared<Data>();
     data->path = path;
     // Read into private memory: a long-lived handle never sees the file
@@ -168,8 +168,8 @@ std::string WordFormTable::Diacritize(std::string_view text,
     internal.ambiguous = options.ambiguous;
     if (options.ambiguous == Ambiguous::kContext) {
       if (options.fallback == Ambiguous::kContext) {
-        throw urdulex::internal::Error(
-            "the fallback of context rules cannot be context");
+        throw Error("the fallback of context rules cannot be context",
+                    Error::Kind::kArgument);
       }
       const ContextRules& rules =
           options.rules != nullptr ? *options.rules : ContextRules::Shipped();
@@ -214,7 +214,7 @@ const ContextRules& ContextRules::Shipped() {
 }
 
 ContextRules ContextRules::Open(const std::string& path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(path, [&] {
     // A rules file is a few hundred lines: one of more than this is none.
     constexpr size_t kMostBytes = 16 << 20;
     urdulex::internal::FileSource source(path);
@@ -262,7 +262,7 @@ bool WordFormTableBuilder::Add(std::string_view word, uint32_t id, uint8_t tag,
 
 BuildReport WordFormTableBuilder::Build(const std::string& path,
                                         int64_t slots) const {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(path, [&] {
     BuildReport report;
     report.slots = slots != 0
                        ? slots
@@ -270,7 +270,7 @@ BuildReport WordFormTableBuilder::Build(const std::string& path,
     std::string bytes;
     const urdulex::internal::Status built =
         impl_->builder.Build(report.slots, &bytes);
-    if (!built.ok()) throw urdulex::internal::Error(built.message());
+    if (!built.ok()) throw Error(built.message(), Error::Kind::kArgument);
     urdulex::internal::FileSink sink(path);
     try {
       sink.Write(bytes.data(), bytes.size());
