@@ -183,44 +183,54 @@ py::list Tokens(const Text& text_arg, bool lines, const py::object& make) {
     tokens = urdulex::Tokenize(text, urdulex::TokenizeOptions{lines});
   }
   // The four kinds, made once.
-  const py::str kinds[] = {py::str("word"), py::str("separator"),
-                           py::str("overlong"), py::str("blank")};
-  const auto kind_of = [&](urdulex::Token::Kind kind) -> const py::str& {
-    const std::string_view name = KindName(kind);
-    for (const py::str& k : kinds) {
-      if (name == PyUnicode_AsUTF8(k.ptr())) return k;
+  const py::str kinds[] = {py::str(KindName(urdulex::Token::Kind::kWord)),
+                           py::str(KindName(urdulex::Token::Kind::kSeparator)),
+                           py::str(KindName(urdulex::Token::Kind::kOverlong)),
+                           py::str(KindName(urdulex::Token::Kind::kBlank))};
+  const auto kind_of = [&](urdulex::Token::Kind kind) -> PyObject* {
+    switch (kind) {
+      case urdulex::Token::Kind::kWord:
+        return kinds[0].ptr();
+      case urdulex::Token::Kind::kOverlong:
+        return kinds[2].ptr();
+      case urdulex::Token::Kind::kBlank:
+        return kinds[3].ptr();
+      case urdulex::Token::Kind::kSeparator:
+        break;
     }
-    return kinds[1];
+    return kinds[1].ptr();
   };
+  // Each token a tuple of the class `make` (a tuple subclass, or tuple),
+  // allocated with its five items and filled in place.
+  PyTypeObject* type = make.is_none()
+                           ? &PyTuple_Type
+                           : reinterpret_cast<PyTypeObject*>(make.ptr());
+  if (!PyType_Check(type) || !PyType_IsSubtype(type, &PyTuple_Type)) {
+    throw py::type_error("token must be a tuple class");
+  }
   py::list out(tokens.size());
   size_t byte = 0, chars = 0, i = 0;
-  PyTypeObject* type = reinterpret_cast<PyTypeObject*>(make.ptr());
   for (const urdulex::Token& token : tokens) {
     for (; byte < token.offset; ++byte) {
       chars += (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
     }
-    PyObject* fields = PyTuple_New(5);
-    if (fields == nullptr) throw py::error_already_set();
-    py::object item = py::reinterpret_steal<py::object>(fields);
-    const py::str& kind = kind_of(token.kind);
-    Py_INCREF(kind.ptr());
-    PyTuple_SET_ITEM(fields, 0, kind.ptr());
-    PyTuple_SET_ITEM(fields, 1, PyLong_FromSize_t(chars));
+    PyObject* item =
+        type == &PyTuple_Type ? PyTuple_New(5) : type->tp_alloc(type, 5);
+    if (item == nullptr) throw py::error_already_set();
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i++), item);
+    PyObject* kind = kind_of(token.kind);
+    Py_INCREF(kind);
+    PyTuple_SET_ITEM(item, 0, kind);
+    PyTuple_SET_ITEM(item, 1, PyLong_FromSize_t(chars));
     PyTuple_SET_ITEM(
-        fields, 2,
+        item, 2,
         PyUnicode_FromStringAndSize(
             token.text.data(), static_cast<Py_ssize_t>(token.text.size())));
-    PyTuple_SET_ITEM(fields, 3, PyBool_FromLong(token.marked));
-    PyTuple_SET_ITEM(fields, 4, PyBool_FromLong(token.urdu));
-    // A tuple subclass: the tuple itself, its class set (no copy).
-    if (type != nullptr) {
-      const py::tuple args = py::make_tuple(item);
-      item = py::reinterpret_steal<py::object>(
-          PyTuple_Type.tp_new(type, args.ptr(), nullptr));
-      if (!item) throw py::error_already_set();
+    PyTuple_SET_ITEM(item, 3, PyBool_FromLong(token.marked));
+    PyTuple_SET_ITEM(item, 4, PyBool_FromLong(token.urdu));
+    for (int k = 1; k < 3; ++k) {
+      if (PyTuple_GET_ITEM(item, k) == nullptr) throw py::error_already_set();
     }
-    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i++),
-                    item.release().ptr());
   }
   return out;
 }

@@ -133,16 +133,29 @@ def test_report_and_stats_as_urdu_writes_them(options, args, tmp_path):
     assert table.unknown_words(text) == whole.unknown_words
 
 
-@pytest.mark.parametrize("a, b, fails", [
-    ({"lists": True}, {}, "lists and one without"),
-    ({"lists": True}, {"lists": True, "ambiguous": "first"},
-     "context rules and of none"),
+def two_form_table(directory, name, forms):
+    builder = urdulex.WordFormTableBuilder()
+    for form in forms:
+        builder.add(form)
+    builder.build(directory / name)
+    return urdulex.WordFormTable(directory / name)
+
+
+# (the table of each, the options of each, the failure of their sum).
+@pytest.mark.parametrize("tables, a, b, fails", [
+    ((["کِتاب", "کَتاب"],) * 2, {"lists": True}, {}, "lists and one without"),
+    ((["کِتاب", "کَتاب"],) * 2, {"lists": True},
+     {"lists": True, "ambiguous": "first"}, "context rules and of none"),
+    ((["کِتاب", "کَتاب"], ["کِتاب", "کُتاب"]), {"lists": True},
+     {"lists": True}, "reports of two tables"),
 ])
-def test_coverages_that_do_not_add_up(a, b, fails):
-    table = urdulex.WordFormTable(TABLE)
-    text = read(PROSE)
-    with pytest.raises(Exception, match=fails):
-        table.coverage(text, **a) + table.coverage(text, **b)
+def test_coverages_that_do_not_add_up(tables, a, b, fails, tmp_path):
+    first, second = (two_form_table(tmp_path, "%d.lex" % i, forms)
+                     for i, forms in enumerate(tables))
+    one, other = first.coverage("کتاب", **a), second.coverage("کتاب", **b)
+    with pytest.raises(urdulex.Error, match=fails):
+        one + other
+    assert one.homographs[0][:3] == ("کتاب", 1, tuple(tables[0]))
 
 
 def test_a_coverage_without_lists():
