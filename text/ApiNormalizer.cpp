@@ -73,7 +73,7 @@ Normalizer Normalizer::Urdu() {
 }
 
 Normalizer Normalizer::FromConfig(const std::string& path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(path, [&] {
     auto rules = std::make_shared<Rules>();
     urdulex::internal::LoadNormalization(path, &rules->front);
     rules->rules = rules->front.NfcNormalizer();
@@ -82,7 +82,7 @@ Normalizer Normalizer::FromConfig(const std::string& path) {
 }
 
 Normalizer Normalizer::FromRules(const std::string& path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(path, [&] {
     auto rules = std::make_shared<Rules>();
     if (!rules->own.LoadNormRules(path)) {
       throw urdulex::internal::Error(

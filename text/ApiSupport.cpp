@@ -1,5 +1,8 @@
 #include "text/ApiSupport.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <new>
 #include <regex>
 
@@ -34,6 +37,13 @@ void RethrowAsApiError() {
   } catch (const std::bad_alloc&) {
     throw urdulex::Error("out of memory");
   }
+}
+
+urdulex::Error::Kind FileErrorKind(const std::string& path) {
+  struct stat st;
+  const bool missing =
+      ::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  return missing ? urdulex::Error::Kind::kNoFile : urdulex::Error::Kind::kFile;
 }
 
 Units DecodeText(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "text/TextIO.h"
+#include "urdulex/error.h"
 
 namespace urdulex::internal {
 
@@ -29,6 +30,23 @@ auto ApiCall(Body&& body) -> decltype(body()) {
     return body();
   } catch (...) {
     RethrowAsApiError();
+  }
+}
+
+// Kind kNoFile when nothing is at `path` (or a folder of it is missing),
+// else kFile.
+urdulex::Error::Kind FileErrorKind(const std::string& path);
+
+// ApiCall for a call that opens (or writes) the file `path`: what it
+// throws is an error of that file (FileErrorKind), out of memory aside.
+template <typename Body>
+auto ApiOpen(const std::string& path, Body&& body) -> decltype(body()) {
+  try {
+    return ApiCall(body);
+  } catch (const urdulex::Error& e) {
+    if (e.kind() != urdulex::Error::Kind::kFailed) throw;
+    if (std::string_view(e.what()) == "out of memory") throw;
+    throw urdulex::Error(e.what(), FileErrorKind(path));
   }
 }
 

@@ -28,7 +28,7 @@ struct LetterCodes::Table {
 };
 
 LetterCodes LetterCodes::Open(const std::string& table_path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(table_path, [&] {
     auto table = std::make_shared<Table>();
     urdulex::internal::LoadCodeTable(table_path, table->codes.data());
     FillCodeTexts(table->codes.data(), table->texts.data());

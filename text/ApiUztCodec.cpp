@@ -16,7 +16,7 @@ struct UztCodec::Mapping {
 };
 
 UztCodec UztCodec::Open(const std::string& mapping_path) {
-  return urdulex::internal::ApiCall([&] {
+  return urdulex::internal::ApiOpen(mapping_path, [&] {
     auto mapping = std::make_shared<Mapping>();
     urdulex::internal::LoadMappingFile(mapping_path, &mapping->mapping);
     mapping->mapping.Install(mapping->utility);

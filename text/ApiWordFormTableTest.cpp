@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +170,57 @@ TEST_F(ApiTableTest, OpenRefusesWhatUrduRefuses) {
       EXPECT_EQ(std::string::npos, std::string(e.what()).find("Error Code"));
     }
   }
+}
+
+TEST_F(ApiTableTest, ErrorsTellTheirKind) {
+  using Kind = urdulex::Error::Kind;
+  const std::string words = MakeFile("words.txt", "کِتاب\n");
+  const urdulex::WordFormTable table = Build("t.lex", {"کِتاب"});
+  const struct {
+    std::function<void()> call;
+    Kind kind;
+  } cases[] = {
+      {[&] { urdulex::WordFormTable::Open(Path("missing.lex")); },
+       Kind::kNoFile},
+      {[&] { urdulex::WordFormTable::Open(Path("no/t.lex")); }, Kind::kNoFile},
+      {[&] { urdulex::WordFormTable::Open(words); }, Kind::kFile},
+      {[&] { urdulex::ContextRules::Open(words); }, Kind::kFile},
+      {[&] { urdulex::UztCodec::Open(Path("missing.txt")); }, Kind::kNoFile},
+      {[&] {
+         table.Diacritize("کتاب", {false, urdulex::Ambiguous::kContext,
+                                   urdulex::Ambiguous::kContext});
+       },
+       Kind::kArgument},
+      {[&] { table.Diacritize("\xFF"); }, Kind::kFailed},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    try {
+      cases[i].call();
+      ADD_FAILURE() << "case " << i << ": no error";
+    } catch (const urdulex::Error& e) {
+      EXPECT_EQ(cases[i].kind, e.kind()) << "case " << i << ": " << e.what();
+    }
+  }
+}
+
+// The lists of two texts add up to those of both, in their order again;
+// lists of two tables do not, and leave the sum as it was.
+TEST_F(ApiTableTest, WordListsAddUp) {
+  const urdulex::WordFormTable table = Build("t.lex", {"کِتاب", "کَتاب"});
+  const urdulex::WordFormTable other = Build("o.lex", {"کِتاب", "کُتاب"});
+  const auto lists_of = [](const urdulex::WordFormTable& t,
+                           const std::string& text) {
+    urdulex::WordLists lists;
+    t.Diacritize(text, {}, nullptr, &lists);
+    return lists;
+  };
+  urdulex::WordLists sum = lists_of(table, "قلم کتاب");
+  sum += lists_of(table, "دوات دوات کتاب");
+  EXPECT_EQ(sum.Text(), lists_of(table, "قلم کتاب دوات دوات کتاب").Text());
+  EXPECT_EQ("دوات\t2\nقلم\t1\nکتاب\t2\tکِتاب|کَتاب\t0\t0\n", sum.Text());
+  const std::string before = sum.Text();
+  EXPECT_THROW(sum += lists_of(other, "کتاب"), urdulex::Error);
+  EXPECT_EQ(before, sum.Text());
 }
 
 // A table is the file as it was opened: rewritten in place, cut short or

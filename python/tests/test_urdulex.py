@@ -2,6 +2,8 @@
 output, same coverage, same messages; and what only the package has."""
 
 import os
+import pathlib
+import pickle
 import subprocess
 import sys
 import threading
@@ -97,6 +99,71 @@ def test_coverage_as_urdu_reports_it():
     stderr = run.stderr.decode()
     assert stderr.startswith(line[0]) and line[1] in stderr
     assert coverage.known + coverage.unknown == coverage.words
+
+
+# (coverage options, `urdu diacritize` options): the report and stats of
+# the package are the files `urdu` writes, and those of two halves of the
+# text, cut at a line end, add up to those of the whole.
+@needs_urdu
+@pytest.mark.parametrize("options, args", [
+    ({}, []),
+    ({"ambiguous": "first"}, ["--ambiguous", "first"]),
+    ({"fallback": "keep"}, ["--fallback", "keep"]),
+    ({"fallback": "common", "rules": urdulex.ContextRules(RULES)},
+     ["--fallback", "common", "--rules", RULES]),
+])
+def test_report_and_stats_as_urdu_writes_them(options, args, tmp_path):
+    text = read(PROSE) + "دریاۓ کتاباورقلم کِتاب xyz۔\n"
+    table = urdulex.WordFormTable(TABLE)
+    whole = table.coverage(text, lists=True, **options)
+    urdu("diacritize", "--table", TABLE, *args, "--report",
+         str(tmp_path / "r"), "--stats", str(tmp_path / "s"),
+         stdin=text.encode())
+    assert whole.report() == read(tmp_path / "r")
+    assert whole.stats() == read(tmp_path / "s")
+    assert whole.homographs and whole.unknown_words and whole.split_words
+    cut = text.index("\n", len(text) // 2) + 1
+    halves = [table.coverage(part, lists=True, **options)
+              for part in (text[:cut], text[cut:])]
+    for total in (halves[0] + halves[1], sum(halves)):
+        assert (total.report(), total.stats()) == (whole.report(),
+                                                   whole.stats())
+    halves[0] += halves[1]
+    assert halves[0] == whole == pickle.loads(pickle.dumps(whole))
+    assert table.unknown_words(text) == whole.unknown_words
+
+
+def two_form_table(directory, name, forms):
+    builder = urdulex.WordFormTableBuilder()
+    for form in forms:
+        builder.add(form)
+    builder.build(directory / name)
+    return urdulex.WordFormTable(directory / name)
+
+
+# (the table of each, the options of each, the failure of their sum).
+@pytest.mark.parametrize("tables, a, b, fails", [
+    ((["کِتاب", "کَتاب"],) * 2, {"lists": True}, {}, "lists and one without"),
+    ((["کِتاب", "کَتاب"],) * 2, {"lists": True},
+     {"lists": True, "ambiguous": "first"}, "context rules and of none"),
+    ((["کِتاب", "کَتاب"], ["کِتاب", "کُتاب"]), {"lists": True},
+     {"lists": True}, "reports of two tables"),
+])
+def test_coverages_that_do_not_add_up(tables, a, b, fails, tmp_path):
+    first, second = (two_form_table(tmp_path, "%d.lex" % i, forms)
+                     for i, forms in enumerate(tables))
+    one, other = first.coverage("کتاب", **a), second.coverage("کتاب", **b)
+    with pytest.raises(urdulex.Error, match=fails):
+        one + other
+    assert one.homographs[0][:3] == ("کتاب", 1, tuple(tables[0]))
+
+
+def test_a_coverage_without_lists():
+    coverage = urdulex.WordFormTable(TABLE).coverage("کتاب")
+    assert coverage.unknown_words is None and coverage.homographs is None
+    assert coverage.stats().startswith("# urdu diacritize stats 1\nwords\t1\n")
+    with pytest.raises(Exception, match="lists=True"):
+        coverage.report()
 
 
 WORDS = os.path.join(SOURCE, "data", "diacritizer", "words.txt")
@@ -310,3 +377,96 @@ def test_installs_offline_into_a_virtual_environment(tmp_path):
     run = subprocess.run([str(venv / "bin" / "python"), "-c", script],
                          capture_output=True, check=True, cwd=tmp_path, env=env)
     assert run.stdout.decode().strip() == "کِتاب"
+
+
+# (call, the exceptions it raises, a part of the message).
+@pytest.mark.parametrize("call, raises, message", [
+    (lambda d: urdulex.WordFormTable(d / "missing.lex"),
+     (urdulex.TableNotFoundError, FileNotFoundError, urdulex.TableError),
+     "missing.lex"),
+    (lambda d: urdulex.WordFormTable(WORDS), (urdulex.TableError, OSError),
+     "word list"),
+    (lambda d: urdulex.ContextRules((d / "r").write_text("x y z") and d / "r"),
+     (urdulex.TableError,), ""),
+    (lambda d: urdulex.WordFormTableBuilder().build(d / "no" / "t.lex"),
+     (urdulex.TableNotFoundError,), ""),
+    (lambda d: urdulex.diacritize("کتاب", ambiguous="x"),
+     (urdulex.ArgumentError, ValueError), "ambiguous wants"),
+    (lambda d: urdulex.WordFormTable().coverage("کتاب", fallback="context"),
+     (urdulex.ArgumentError,), "fallback wants"),
+    (lambda d: urdulex.UztCodec(MAPPING).encode("a", errors="x"),
+     (urdulex.ArgumentError,), "errors wants"),
+    (lambda d: urdulex.WordFormTable().diacritize("ab\ud800"),
+     (urdulex.TextError, UnicodeError), "text holds a lone surrogate U+D800 "
+     "at character 2"),
+    (lambda d: urdulex.tokenize(b"abc"), (TypeError,),
+     "text must be str, not bytes"),
+    (lambda d: urdulex.WordFormTable().forms(b"abc"), (TypeError,),
+     "word must be str"),
+    (lambda d: urdulex.WordFormTable(TABLE.encode()), (TypeError,),
+     "path must be str or os.PathLike"),
+])
+def test_errors_python_code_catches(call, raises, message, tmp_path):
+    with pytest.raises(raises[0]) as raised:
+        call(tmp_path)
+    assert isinstance(raised.value, raises) and message in str(raised.value)
+    if not isinstance(raised.value, TypeError):
+        assert isinstance(raised.value, urdulex.Error)
+
+
+# (opener, path, a use): opened by a pathlib.Path, and a pickled copy
+# (which opens the file again) does the same.
+@pytest.mark.parametrize("open_path, path, use", [
+    (urdulex.WordFormTable, TABLE, lambda o, t: o.diacritize(t)),
+    (urdulex.LetterCodes, urdulex.data_file("codemapper/rules.txt"),
+     lambda o, t: o.map(t[:80])),
+    (urdulex.ContextRules, RULES,
+     lambda o, t: urdulex.diacritize(t, fallback="keep", rules=o)),
+    (urdulex.Normalizer.from_config,
+     urdulex.data_file("normalization/config.ini"),
+     lambda o, t: o.normalize(t)),
+    (urdulex.UztCodec, MAPPING, lambda o, t: o.encode(t, errors="skip")),
+])
+def test_paths_and_pickling(open_path, path, use):
+    opened = open_path(pathlib.Path(path))
+    again = pickle.loads(pickle.dumps(opened))
+    assert type(again) is type(opened)
+    text = read(PROSE)
+    assert use(again, text) == use(opened, text)
+
+
+def test_shipped_objects_pickle():
+    for made in (urdulex.Normalizer.urdu(), urdulex.ContextRules.shipped(),
+                 urdulex.ContextRules.parse(read(RULES), "r")):
+        assert len(pickle.loads(pickle.dumps(made))) == len(made)
+
+
+def test_shipped_table_and_a_batch():
+    table = urdulex.WordFormTable()
+    lines = read(PROSE).splitlines(True)
+    assert urdulex.diacritize(lines[0], ambiguous="all") == table.diacritize(
+        lines[0], ambiguous="all")
+    assert table.diacritize_many(iter(lines), ambiguous="common") == [
+        table.diacritize(line, ambiguous="common") for line in lines]
+    with pytest.raises(TypeError, match="texts item must be str"):
+        table.diacritize_many(["کتاب", b"x"])
+
+
+def test_tokens_are_named_tuples():
+    kind, offset, text, marked, urdu_word = token = urdulex.tokenize("کِتاب")[0]
+    assert isinstance(token, urdulex.Token) and token[2] == token.text
+    assert (token.kind, token.offset, str(token)) == ("word", 0, "کِتاب")
+
+
+def test_every_public_name_has_a_doc():
+    missing = []
+    for name in urdulex.__all__:
+        value = getattr(urdulex, name)
+        if not isinstance(value, (type, type(len))) and not callable(value):
+            continue
+        members = [(name, value)]
+        if isinstance(value, type):
+            members += [(name + "." + n, m) for n, m in vars(value).items()
+                        if not n.startswith("_") or n == "__init__"]
+        missing += [n for n, m in members if not (m.__doc__ or "").strip()]
+    assert missing == []

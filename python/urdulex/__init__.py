@@ -9,14 +9,19 @@ word-form table, code table and normalization rules.
 """
 
 import os
+from typing import NamedTuple
 
 from ._urdulex import (
+    ArgumentError,
     ContextRules,
     Coverage,
     Error,
     Evaluation,
     LetterCodes as _LetterCodes,
     Normalizer,
+    TableError,
+    TableNotFoundError,
+    TextError,
     UztCodec,
     WordFormTable as _WordFormTable,
     WordFormTableBuilder,
@@ -25,14 +30,15 @@ from ._urdulex import (
     merge_diacritics,
     split_diacritics,
     strip_diacritics,
-    tokenize,
+    _tokenize,
 )
 
 __all__ = [
-    "ContextRules", "Coverage", "Error", "Evaluation", "LetterCodes", "Normalizer",
-    "UztCodec", "WordFormTable", "WordFormTableBuilder", "__version__",
-    "data_file", "evaluate", "merge_diacritics", "normalize",
-    "split_diacritics", "strip_diacritics", "tokenize",
+    "ArgumentError", "ContextRules", "Coverage", "Error", "Evaluation",
+    "LetterCodes", "Normalizer", "TableError", "TableNotFoundError",
+    "TextError", "Token", "UztCodec", "WordFormTable", "WordFormTableBuilder",
+    "__version__", "data_file", "diacritize", "evaluate", "merge_diacritics",
+    "normalize", "split_diacritics", "strip_diacritics", "tokenize",
 ]
 
 # Paths of the shipped files under a data folder.
@@ -48,18 +54,19 @@ def _data_folders():
 
 def data_file(path):
     """The file `path` (e.g. "diacritizer/wordformshashtable.lex") in the
-    data folder; Error when it is not there, or when URDULEX_DATA names no
-    folder."""
+    data folder; TableNotFoundError (an Error and a FileNotFoundError) when
+    it is not there, or when URDULEX_DATA names no folder."""
     named = os.environ.get("URDULEX_DATA")
     if named and not os.path.isdir(named):
-        raise Error("URDULEX_DATA names no folder: %r" % named)
+        raise TableNotFoundError("URDULEX_DATA names no folder: %r" % named)
     for folder in _data_folders():
         candidate = os.path.join(folder, path)
         if os.path.isfile(candidate):
             return candidate
     if named:
-        raise Error("URDULEX_DATA folder %r holds no %s" % (named, path))
-    raise Error("no %s in %s; set URDULEX_DATA to a data folder"
+        raise TableNotFoundError("URDULEX_DATA folder %r holds no %s"
+                                 % (named, path))
+    raise TableNotFoundError("no %s in %s; set URDULEX_DATA to a data folder"
                 % (path, " or ".join(_data_folders())))
 
 
@@ -67,6 +74,7 @@ class WordFormTable(_WordFormTable):
     __doc__ = _WordFormTable.__doc__
 
     def __init__(self, path=None):
+        """Opens the table file `path`, or the shipped table."""
         super().__init__(path if path is not None
                          else data_file(_WORD_FORM_TABLE))
 
@@ -75,11 +83,46 @@ class LetterCodes(_LetterCodes):
     __doc__ = _LetterCodes.__doc__
 
     def __init__(self, path=None):
+        """Reads the code table `path`, or the shipped one."""
         super().__init__(path if path is not None
                          else data_file(_CODE_TABLE))
 
 
+class Token(NamedTuple):
+    """A token of the diacritizer: its kind ("word", "separator",
+    "overlong" or "blank"), its offset in characters, its text, whether it
+    is a word carrying a mark that splitting lifts off (marked), and
+    whether it holds an Arabic-script letter (urdu: the words the
+    diacritizer looks up and counts). A tuple: it unpacks and indexes as
+    (kind, offset, text, marked, urdu); str() of it is its text."""
+    kind: str
+    offset: int
+    text: str
+    marked: bool
+    urdu: bool
+
+    def __str__(self):
+        return self.text
+
+
+def tokenize(text, *, lines=False):
+    """The tokens of `text` as the diacritizer cuts it, a list of Token;
+    with `lines`, each line is one word. Their texts joined are `text`
+    (less a leading byte-order mark)."""
+    return _tokenize(text, lines=lines, token=Token)
+
+
 _urdu_rules = None
+_shipped_table = None
+
+
+def diacritize(text, **options):
+    """`text` diacritized by the shipped word-form table (opened once, on
+    the first call), with the options of WordFormTable.diacritize."""
+    global _shipped_table
+    if _shipped_table is None:
+        _shipped_table = WordFormTable()
+    return _shipped_table.diacritize(text, **options)
 
 
 def normalize(text):
