@@ -217,16 +217,17 @@ PYBIND11_MODULE(_urdulex, m) {
           "diacritize",
           [](const urdulex::WordFormTable& table, std::string_view text,
              const std::string& ambiguous, const std::string& fallback,
-             const urdulex::ContextRules* rules, bool lines) {
-            const urdulex::DiacritizeOptions options{
-                lines, AmbiguousPolicy(ambiguous), FallbackPolicy(fallback),
-                rules};
+             const urdulex::ContextRules* rules, bool lines, bool normalize) {
+            urdulex::DiacritizeOptions options{lines,
+                                               AmbiguousPolicy(ambiguous),
+                                               FallbackPolicy(fallback), rules};
+            options.normalize = normalize;
             py::gil_scoped_release release;
             return table.Diacritize(text, options);
           },
           py::arg("text"), py::kw_only(), py::arg("ambiguous") = "context",
           py::arg("fallback") = "first", py::arg("rules") = nullptr,
-          py::arg("lines") = false)
+          py::arg("lines") = false, py::arg("normalize") = false)
       .def(
           "coverage",
           [](const urdulex::WordFormTable& table, std::string_view text,

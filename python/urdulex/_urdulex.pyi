@@ -92,13 +92,15 @@ class WordFormTable:
     def diacritize(self, text: str, *, ambiguous: str = "context",
                    fallback: str = "first",
                    rules: Optional["ContextRules"] = None,
-                   lines: bool = False) -> str:
+                   lines: bool = False, normalize: bool = False) -> str:
         """Running text with each known word in its diacritized form.
         `ambiguous` is what a word with several forms becomes: "context"
         (the reading `rules`, by default ContextRules.shipped(), choose by
         its neighbours in its sentence; where none applies, as `fallback`
         says), "first", "common" (only the marks all forms share), "keep"
-        or "all" (form1|form2)."""
+        or "all" (form1|form2). `normalize`: a found word written as the
+        table's form, not as its marks on the text's letters (urdu
+        diacritize --normalize)."""
     def coverage(self, text: str, *, lines: bool = False) -> Coverage:
         """How many words of `text` the table knows."""
 
