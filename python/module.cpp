@@ -106,6 +106,125 @@ Class OpenPath(Class (*open)(const std::string&), const std::string& path) {
   return open(path);
 }
 
+// The Coverage of Python: the counts, and the lists when asked for.
+struct PyCoverage {
+  urdulex::Coverage counts;
+  bool has_lists = true;
+  urdulex::WordLists lists;
+};
+
+py::list WordCounts(const std::vector<urdulex::WordCount>& words) {
+  py::list out;
+  for (const urdulex::WordCount& word : words) {
+    out.append(py::make_tuple(word.word, word.count));
+  }
+  return out;
+}
+
+std::vector<urdulex::WordCount> ToWordCounts(const py::iterable& words) {
+  std::vector<urdulex::WordCount> out;
+  for (const py::handle& word : words) {
+    const auto pair = word.cast<std::pair<std::string, uint64_t>>();
+    out.push_back({pair.first, pair.second});
+  }
+  return out;
+}
+
+const urdulex::WordLists& Lists(const PyCoverage& coverage) {
+  if (!coverage.has_lists) {
+    throw py::value_error(
+        "this Coverage has no lists: coverage(text, lists=True) keeps them");
+  }
+  return coverage.lists;
+}
+
+py::object Homographs(const PyCoverage& coverage) {
+  if (!coverage.has_lists) return py::none();
+  py::list out;
+  for (const urdulex::Homograph& word : coverage.lists.homographs) {
+    py::object by_rules = py::none(), by_fallback = py::none();
+    if (coverage.lists.context) {
+      by_rules = py::int_(word.by_rules);
+      by_fallback = py::int_(word.by_fallback);
+    }
+    out.append(py::make_tuple(word.bare, word.count,
+                              py::tuple(py::cast(word.forms)), by_rules,
+                              by_fallback));
+  }
+  return out;
+}
+
+PyCoverage& AddCoverage(PyCoverage& sum, const PyCoverage& add) {
+  if (sum.has_lists != add.has_lists) {
+    throw py::value_error("cannot add a Coverage with lists and one without");
+  }
+  if (sum.has_lists) {
+    py::gil_scoped_release release;
+    sum.lists += add.lists;
+  }
+  sum.counts += add.counts;
+  return sum;
+}
+
+// The fields of the counts, in the order of the stats.
+constexpr uint64_t urdulex::Coverage::*kCounts[] = {
+    &urdulex::Coverage::words,   &urdulex::Coverage::known,
+    &urdulex::Coverage::unknown, &urdulex::Coverage::ambiguous,
+    &urdulex::Coverage::other,   &urdulex::Coverage::kept,
+    &urdulex::Coverage::split};
+
+py::tuple CoverageState(const PyCoverage& coverage) {
+  py::list counts;
+  for (const auto count : kCounts) counts.append(coverage.counts.*count);
+  if (!coverage.has_lists) return py::make_tuple(counts, py::none());
+  const urdulex::WordLists& lists = coverage.lists;
+  py::list homographs;
+  for (const urdulex::Homograph& word : lists.homographs) {
+    homographs.append(py::make_tuple(word.bare, word.count, word.forms,
+                                     word.by_rules, word.by_fallback));
+  }
+  return py::make_tuple(
+      counts,
+      py::make_tuple(lists.context, WordCounts(lists.unknown), homographs,
+                     WordCounts(lists.kept), WordCounts(lists.split)));
+}
+
+PyCoverage CoverageFromState(const py::tuple& state) {
+  if (state.size() != 2) throw py::value_error("not the state of a Coverage");
+  PyCoverage coverage;
+  const auto counts = state[0].cast<std::vector<uint64_t>>();
+  if (counts.size() != std::size(kCounts)) {
+    throw py::value_error("not the state of a Coverage");
+  }
+  for (size_t i = 0; i < counts.size(); ++i) {
+    coverage.counts.*kCounts[i] = counts[i];
+  }
+  coverage.has_lists = !state[1].is_none();
+  if (!coverage.has_lists) return coverage;
+  const py::tuple lists = state[1];
+  coverage.lists.context = lists[0].cast<bool>();
+  coverage.lists.unknown = ToWordCounts(lists[1]);
+  for (const py::handle& word : lists[2]) {
+    const auto fields =
+        word.cast<std::tuple<std::string, uint64_t, std::vector<std::string>,
+                             uint64_t, uint64_t>>();
+    coverage.lists.homographs.push_back(
+        {std::get<0>(fields), std::get<1>(fields), std::get<2>(fields),
+         std::get<3>(fields), std::get<4>(fields)});
+  }
+  coverage.lists.kept = ToWordCounts(lists[3]);
+  coverage.lists.split = ToWordCounts(lists[4]);
+  return coverage;
+}
+
+urdulex::DiacritizeOptions Options(const std::string& ambiguous,
+                                   const std::string& fallback,
+                                   const urdulex::ContextRules* rules,
+                                   bool lines) {
+  return urdulex::DiacritizeOptions{lines, AmbiguousPolicy(ambiguous),
+                                    FallbackPolicy(fallback), rules};
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_urdulex, m) {
@@ -173,15 +292,62 @@ PYBIND11_MODULE(_urdulex, m) {
           py::arg("text"))
       .def("__len__", &urdulex::Normalizer::size);
 
-  py::class_<urdulex::Coverage>(m, "Coverage")
-      .def_readonly("words", &urdulex::Coverage::words)
-      .def_readonly("known", &urdulex::Coverage::known)
-      .def_readonly("unknown", &urdulex::Coverage::unknown)
-      .def_readonly("ambiguous", &urdulex::Coverage::ambiguous)
-      .def_readonly("other", &urdulex::Coverage::other)
-      .def_readonly("kept", &urdulex::Coverage::kept)
-      .def_readonly("split", &urdulex::Coverage::split)
-      .def("__repr__", [](const urdulex::Coverage& c) {
+  py::class_<PyCoverage> coverage(m, "Coverage");
+  coverage.def(py::init<>());
+  const std::pair<const char*, uint64_t urdulex::Coverage::*> counts[] = {
+      {"words", &urdulex::Coverage::words},
+      {"known", &urdulex::Coverage::known},
+      {"unknown", &urdulex::Coverage::unknown},
+      {"ambiguous", &urdulex::Coverage::ambiguous},
+      {"other", &urdulex::Coverage::other},
+      {"kept", &urdulex::Coverage::kept},
+      {"split", &urdulex::Coverage::split}};
+  for (const auto& count : counts) {
+    const auto field = count.second;
+    coverage.def_property_readonly(
+        count.first, [field](const PyCoverage& c) { return c.counts.*field; });
+  }
+  const std::pair<const char*,
+                  std::vector<urdulex::WordCount> urdulex::WordLists::*>
+      lists[] = {{"unknown_words", &urdulex::WordLists::unknown},
+                 {"kept_words", &urdulex::WordLists::kept},
+                 {"split_words", &urdulex::WordLists::split}};
+  for (const auto& list : lists) {
+    const auto field = list.second;
+    coverage.def_property_readonly(list.first,
+                                   [field](const PyCoverage& c) -> py::object {
+                                     if (!c.has_lists) return py::none();
+                                     return WordCounts(c.lists.*field);
+                                   });
+  }
+  coverage.def_property_readonly("homographs", &Homographs)
+      .def("report", [](const PyCoverage& c) { return Lists(c).Text(); })
+      .def("stats", [](const PyCoverage& c) { return c.counts.Stats(); })
+      .def("__iadd__", &AddCoverage, py::is_operator())
+      .def(
+          "__add__",
+          [](const PyCoverage& a, const PyCoverage& b) {
+            PyCoverage sum = a;
+            return AddCoverage(sum, b);
+          },
+          py::is_operator())
+      .def(
+          "__radd__",
+          [](const PyCoverage& c, const py::object& zero) -> py::object {
+            // sum() starts from 0.
+            if (py::isinstance<py::int_>(zero) && zero.cast<int64_t>() == 0) {
+              return py::cast(c);
+            }
+            return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+          },
+          py::is_operator())
+      .def("__eq__",
+           [](const PyCoverage& a, const PyCoverage& b) {
+             return CoverageState(a).equal(CoverageState(b));
+           })
+      .def(py::pickle(&CoverageState, &CoverageFromState))
+      .def("__repr__", [](const PyCoverage& p) {
+        const urdulex::Coverage& c = p.counts;
         return "Coverage(words=" + std::to_string(c.words) +
                ", known=" + std::to_string(c.known) +
                ", unknown=" + std::to_string(c.unknown) +
@@ -218,9 +384,8 @@ PYBIND11_MODULE(_urdulex, m) {
           [](const urdulex::WordFormTable& table, std::string_view text,
              const std::string& ambiguous, const std::string& fallback,
              const urdulex::ContextRules* rules, bool lines, bool normalize) {
-            urdulex::DiacritizeOptions options{lines,
-                                               AmbiguousPolicy(ambiguous),
-                                               FallbackPolicy(fallback), rules};
+            urdulex::DiacritizeOptions options =
+                Options(ambiguous, fallback, rules, lines);
             options.normalize = normalize;
             py::gil_scoped_release release;
             return table.Diacritize(text, options);
@@ -231,12 +396,31 @@ PYBIND11_MODULE(_urdulex, m) {
       .def(
           "coverage",
           [](const urdulex::WordFormTable& table, std::string_view text,
-             bool lines) {
-            urdulex::Coverage coverage;
+             bool lines, bool lists, const std::string& ambiguous,
+             const std::string& fallback, const urdulex::ContextRules* rules) {
+            const urdulex::DiacritizeOptions options =
+                Options(ambiguous, fallback, rules, lines);
+            PyCoverage coverage;
+            coverage.has_lists = lists;
             py::gil_scoped_release release;
-            table.Diacritize(text, urdulex::DiacritizeOptions{lines},
-                             &coverage);
+            table.Diacritize(text, options, &coverage.counts,
+                             lists ? &coverage.lists : nullptr);
             return coverage;
+          },
+          py::arg("text"), py::kw_only(), py::arg("lines") = false,
+          py::arg("lists") = false, py::arg("ambiguous") = "context",
+          py::arg("fallback") = "first", py::arg("rules") = nullptr)
+      .def(
+          "unknown_words",
+          [](const urdulex::WordFormTable& table, std::string_view text,
+             bool lines) {
+            urdulex::WordLists lists;
+            {
+              py::gil_scoped_release release;
+              table.Diacritize(text, urdulex::DiacritizeOptions{lines}, nullptr,
+                               &lists);
+            }
+            return WordCounts(lists.unknown);
           },
           py::arg("text"), py::kw_only(), py::arg("lines") = false);
 

@@ -10,6 +10,7 @@
 #include "text/ApiSupport.h"
 #include "text/CanonicalKey.h"
 #include "text/ContextRules.h"
+#include "text/Reports.h"
 #include "text/TextIO.h"
 
 namespace urdulex {
@@ -17,7 +18,109 @@ namespace urdulex {
 namespace internal {
 extern const unsigned char kContextRules[];
 extern const size_t kContextRules_size;
+
+namespace {
+
+ReportCounts ToCounts(const WordLists& lists) {
+  ReportCounts counts;
+  counts.context = lists.context;
+  const std::pair<const std::vector<WordCount>*, ReportCounts::Counts*>
+      parts[] = {{&lists.unknown, &counts.unknown},
+                 {&lists.kept, &counts.kept},
+                 {&lists.split, &counts.split}};
+  for (const auto& part : parts) {
+    for (const WordCount& word : *part.first) {
+      (*part.second)[DecodeWord(word.word)] += word.count;
+    }
+  }
+  for (const Homograph& word : lists.homographs) {
+    const std::u16string bare = DecodeWord(word.bare);
+    counts.ambiguous[bare] += word.count;
+    counts.by_rules[bare] += word.by_rules;
+    counts.by_fallback[bare] += word.by_fallback;
+    std::u16string& forms = counts.forms[bare];
+    forms.clear();
+    for (const std::string& form : word.forms) {
+      if (!forms.empty()) forms += u'|';
+      forms += DecodeWord(form);
+    }
+  }
+  return counts;
+}
+
+WordLists FromCounts(const ReportCounts& counts) {
+  WordLists lists;
+  lists.context = counts.context;
+  const std::pair<const ReportCounts::Counts*, std::vector<WordCount>*>
+      parts[] = {{&counts.unknown, &lists.unknown},
+                 {&counts.kept, &lists.kept},
+                 {&counts.split, &lists.split}};
+  for (const auto& part : parts) {
+    for (const auto& entry : ByCount(*part.first)) {
+      part.second->push_back({ToUtf8(entry.first), entry.second});
+    }
+  }
+  const auto count = [](const ReportCounts::Counts& of,
+                        const std::u16string& word) {
+    const auto it = of.find(word);
+    return it == of.end() ? uint64_t{0} : it->second;
+  };
+  for (const auto& entry : ByCount(counts.ambiguous)) {
+    Homograph word;
+    word.bare = ToUtf8(entry.first);
+    word.count = entry.second;
+    const auto forms = counts.forms.find(entry.first);
+    if (forms != counts.forms.end()) {
+      size_t start = 0;
+      const std::u16string& all = forms->second;
+      while (start <= all.size()) {
+        size_t bar = all.find(u'|', start);
+        if (bar == std::u16string::npos) bar = all.size();
+        word.forms.push_back(ToUtf8(all.substr(start, bar - start)));
+        start = bar + 1;
+      }
+    }
+    word.by_rules = count(counts.by_rules, entry.first);
+    word.by_fallback = count(counts.by_fallback, entry.first);
+    lists.homographs.push_back(std::move(word));
+  }
+  return lists;
+}
+
+}  // namespace
 }  // namespace internal
+
+Coverage& Coverage::operator+=(const Coverage& other) {
+  words += other.words;
+  known += other.known;
+  unknown += other.unknown;
+  ambiguous += other.ambiguous;
+  this->other += other.other;
+  kept += other.kept;
+  split += other.split;
+  return *this;
+}
+
+std::string Coverage::Stats() const {
+  return urdulex::internal::FormatStats(*this);
+}
+
+WordLists& WordLists::operator+=(const WordLists& other) {
+  return urdulex::internal::ApiCall([&]() -> WordLists& {
+    urdulex::internal::ReportCounts sum = urdulex::internal::ToCounts(*this);
+    urdulex::internal::MergeReport(urdulex::internal::ToCounts(other), &sum);
+    *this = urdulex::internal::FromCounts(sum);
+    return *this;
+  });
+}
+
+std::string WordLists::Text() const {
+  return urdulex::internal::ApiCall([&] {
+    urdulex::internal::StringSink sink;
+    urdulex::internal::WriteReport(urdulex::internal::ToCounts(*this), sink);
+    return std::move(sink.bytes);
+  });
+}
 
 struct ContextRules::Data {
   urdulex::internal::ContextRules rules;
@@ -57,7 +160,8 @@ std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
 
 std::string WordFormTable::Diacritize(std::string_view text,
                                       const DiacritizeOptions& options,
-                                      Coverage* coverage) const {
+                                      Coverage* coverage,
+                                      WordLists* lists) const {
   return urdulex::internal::ApiCall([&] {
     urdulex::internal::Diacritizer::Options internal;
     internal.lines = options.lines;
@@ -73,7 +177,9 @@ std::string WordFormTable::Diacritize(std::string_view text,
       internal.context = &rules.data_->rules;
       internal.ambiguous = options.fallback;
     }
-    internal.count_ambiguous = coverage != nullptr;
+    internal.count_ambiguous = coverage != nullptr || lists != nullptr;
+    internal.count_unknown = lists != nullptr;
+    internal.list_ambiguous = lists != nullptr;
     urdulex::internal::MemorySource source(std::string(text), "text");
     urdulex::internal::TextReader reader(source, false);
     urdulex::internal::StringSink sink;
@@ -83,6 +189,13 @@ std::string WordFormTable::Diacritize(std::string_view text,
     diacritizer.Run(reader);
     writer.Finish();
     if (coverage != nullptr) *coverage = diacritizer.coverage();
+    if (lists != nullptr) {
+      urdulex::internal::ReportCounts counts;
+      counts.context = internal.context != nullptr;
+      urdulex::internal::AddLists(diacritizer, &counts);
+      urdulex::internal::AddForms(*data_->table, &counts);
+      *lists = urdulex::internal::FromCounts(counts);
+    }
     return std::move(sink.bytes);
   });
 }

@@ -87,6 +87,55 @@ struct Coverage {
   uint64_t kept = 0;       // known, left as written: their marks fit no form
   uint64_t split = 0;      // words found as known parts (a compound, words run
                            // together); their parts count among words and known
+
+  // Adds the counts of `other`: those of the two texts together.
+  Coverage& operator+=(const Coverage& other);
+  // The counts as lines: "# urdu diacritize stats 1", then `name<TAB>count`
+  // for words, known, unknown, ambiguous, other, kept and split, in that
+  // order (doc/stats.md).
+  std::string Stats() const;
+};
+
+// A word of the lists of a diacritization and the times it came.
+struct WordCount {
+  std::string word;
+  uint64_t count = 0;
+};
+
+// A word found with several forms: its bare form, the times it came, its
+// forms in the table's order, and with context rules the times they chose
+// its reading and the times the fallback did (the writer's marks chose the
+// rest).
+struct Homograph {
+  std::string bare;
+  uint64_t count = 0;
+  std::vector<std::string> forms;
+  uint64_t by_rules = 0;
+  uint64_t by_fallback = 0;
+};
+
+// The words behind the counts of a diacritization: those the table does
+// not know, those with several forms, those left as written for their
+// marks fit no form, and those split into known parts. Each list most
+// frequent first, equal counts in the order of their UTF-16 text.
+struct WordLists {
+  std::vector<WordCount> unknown;
+  std::vector<Homograph> homographs;
+  std::vector<WordCount> kept;
+  std::vector<WordCount> split;
+  bool context = false;  // made with context rules: by_rules, by_fallback
+
+  // Adds the lists of `other`, as those of the two texts together: counts
+  // of the same word in the same list added, the lists in their order
+  // again. Throws Error (and changes nothing) when a homograph has other
+  // forms in `other` (lists of two tables), or when one was made with
+  // context rules and the other without, both with homographs.
+  WordLists& operator+=(const WordLists& other);
+  // The lists as UTF-8 lines: `word<TAB>count` of each unknown word;
+  // `bare<TAB>count<TAB>form1|form2` of each homograph, with context rules
+  // `<TAB>by_rules<TAB>by_fallback` more; `word<TAB>count<TAB>kept`;
+  // `word<TAB>count<TAB>split` (doc/stats.md).
+  std::string Text() const;
 };
 
 class WordFormTable {
@@ -101,10 +150,11 @@ class WordFormTable {
 
   // The text with every known word replaced by its form; separators and
   // unknown words are left as they are. `coverage`, when given, receives
-  // the counts.
+  // the counts, and `lists` the words behind them.
   std::string Diacritize(std::string_view text,
                          const DiacritizeOptions& options = DiacritizeOptions(),
-                         Coverage* coverage = nullptr) const;
+                         Coverage* coverage = nullptr,
+                         WordLists* lists = nullptr) const;
 
   const std::string& path() const;
 

@@ -2,6 +2,7 @@
 output, same coverage, same messages; and what only the package has."""
 
 import os
+import pickle
 import subprocess
 import sys
 import threading
@@ -97,6 +98,58 @@ def test_coverage_as_urdu_reports_it():
     stderr = run.stderr.decode()
     assert stderr.startswith(line[0]) and line[1] in stderr
     assert coverage.known + coverage.unknown == coverage.words
+
+
+# (coverage options, `urdu diacritize` options): the report and stats of
+# the package are the files `urdu` writes, and those of two halves of the
+# text, cut at a line end, add up to those of the whole.
+@needs_urdu
+@pytest.mark.parametrize("options, args", [
+    ({}, []),
+    ({"ambiguous": "first"}, ["--ambiguous", "first"]),
+    ({"fallback": "keep"}, ["--fallback", "keep"]),
+    ({"fallback": "common", "rules": urdulex.ContextRules(RULES)},
+     ["--fallback", "common", "--rules", RULES]),
+])
+def test_report_and_stats_as_urdu_writes_them(options, args, tmp_path):
+    text = read(PROSE) + "دریاۓ کتاباورقلم کِتاب xyz۔\n"
+    table = urdulex.WordFormTable(TABLE)
+    whole = table.coverage(text, lists=True, **options)
+    urdu("diacritize", "--table", TABLE, *args, "--report",
+         str(tmp_path / "r"), "--stats", str(tmp_path / "s"),
+         stdin=text.encode())
+    assert whole.report() == read(tmp_path / "r")
+    assert whole.stats() == read(tmp_path / "s")
+    assert whole.homographs and whole.unknown_words and whole.split_words
+    cut = text.index("\n", len(text) // 2) + 1
+    halves = [table.coverage(part, lists=True, **options)
+              for part in (text[:cut], text[cut:])]
+    for total in (halves[0] + halves[1], sum(halves)):
+        assert (total.report(), total.stats()) == (whole.report(),
+                                                   whole.stats())
+    halves[0] += halves[1]
+    assert halves[0] == whole == pickle.loads(pickle.dumps(whole))
+    assert table.unknown_words(text) == whole.unknown_words
+
+
+@pytest.mark.parametrize("a, b, fails", [
+    ({"lists": True}, {}, "lists and one without"),
+    ({"lists": True}, {"lists": True, "ambiguous": "first"},
+     "context rules and of none"),
+])
+def test_coverages_that_do_not_add_up(a, b, fails):
+    table = urdulex.WordFormTable(TABLE)
+    text = read(PROSE)
+    with pytest.raises(Exception, match=fails):
+        table.coverage(text, **a) + table.coverage(text, **b)
+
+
+def test_a_coverage_without_lists():
+    coverage = urdulex.WordFormTable(TABLE).coverage("کتاب")
+    assert coverage.unknown_words is None and coverage.homographs is None
+    assert coverage.stats().startswith("# urdu diacritize stats 1\nwords\t1\n")
+    with pytest.raises(Exception, match="lists=True"):
+        coverage.report()
 
 
 WORDS = os.path.join(SOURCE, "data", "diacritizer", "words.txt")

@@ -65,6 +65,40 @@ class Coverage:
     other: int
     kept: int
     split: int
+    def __init__(self) -> None:
+        """No counts, and empty lists: what adds nothing."""
+    @property
+    def unknown_words(self) -> Optional[List[Tuple[str, int]]]:
+        """The words the table does not know, (word, count), most frequent
+        first, equal counts in the order of their UTF-16 text; None
+        without lists (coverage(..., lists=True))."""
+    @property
+    def homographs(self) -> Optional[
+            List[Tuple[str, int, Tuple[str, ...], Optional[int],
+                       Optional[int]]]]:
+        """The words found with several forms, (bare, count, forms,
+        by_rules, by_fallback): the forms in table order; with context
+        rules how often they chose its reading and how often the fallback
+        did (else None); in the order of unknown_words."""
+    @property
+    def kept_words(self) -> Optional[List[Tuple[str, int]]]:
+        """The known words left as written, their marks fitting no form."""
+    @property
+    def split_words(self) -> Optional[List[Tuple[str, int]]]:
+        """The words written as known parts."""
+    def report(self) -> str:
+        """The lists as the report file of `urdu diacritize --report`
+        (doc/stats.md); ValueError without lists."""
+    def stats(self) -> str:
+        """The counts as the stats file of `urdu diacritize --stats`
+        ("# urdu diacritize stats 1", then NAME<TAB>COUNT lines)."""
+    def __add__(self, other: "Coverage") -> "Coverage":
+        """The coverage of both texts: counts added, lists merged as
+        `urdu report merge` adds up reports. Error for lists of two tables
+        or of context rules and none; ValueError for one with lists and
+        one without. sum() of coverages works too."""
+    def __iadd__(self, other: "Coverage") -> "Coverage": ...
+    def __radd__(self, other: int) -> "Coverage": ...
 
 class ContextRules:
     """Rules choosing the reading of a homograph by the words around it
@@ -101,8 +135,17 @@ class WordFormTable:
         or "all" (form1|form2). `normalize`: a found word written as the
         table's form, not as its marks on the text's letters (urdu
         diacritize --normalize)."""
-    def coverage(self, text: str, *, lines: bool = False) -> Coverage:
-        """How many words of `text` the table knows."""
+    def coverage(self, text: str, *, lines: bool = False,
+                 lists: bool = False, ambiguous: str = "context",
+                 fallback: str = "first",
+                 rules: Optional["ContextRules"] = None) -> Coverage:
+        """How many words of `text` the table knows, diacritized with the
+        options of diacritize; with `lists`, also which words (the
+        unknown, the homographs, the kept and the split words)."""
+    def unknown_words(self, text: str, *,
+                      lines: bool = False) -> List[Tuple[str, int]]:
+        """The words of `text` the table does not know, (word, count),
+        most frequent first."""
 
 class WordFormTableBuilder:
     """Diacritized words to a word-form table file."""

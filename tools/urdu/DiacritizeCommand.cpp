@@ -10,11 +10,11 @@
 #include "foundation/Quote.h"
 #include "text/ContextRules.h"
 #include "text/Diacritize.h"
+#include "text/Reports.h"
 #include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
 #include "tools/urdu/DataFiles.h"
 #include "tools/urdu/FormTables.h"
-#include "tools/urdu/Reports.h"
 #include "tools/urdu/TextCommand.h"
 
 namespace urdulex::internal {
@@ -61,16 +61,6 @@ namespace {
 // A context rules file is a few hundred lines: one of more than this is no
 // such file.
 constexpr size_t kMostRulesBytes = 16 << 20;
-
-void AddCoverage(const Coverage& add, Coverage* to) {
-  to->words += add.words;
-  to->known += add.known;
-  to->unknown += add.unknown;
-  to->ambiguous += add.ambiguous;
-  to->other += add.other;
-  to->kept += add.kept;
-  to->split += add.split;
-}
 
 }  // namespace
 
@@ -157,33 +147,12 @@ int RunDiacritize(const Arguments& args) {
     counts.context = context;
     for (const State& state : states) {
       if (!state.diacritizer) continue;
-      AddCoverage(state.diacritizer->coverage(), &coverage);
-      if (!report) continue;
-      const std::pair<std::vector<std::pair<std::u16string, uint64_t>>,
-                      ReportCounts::Counts*>
-          lists[] = {{state.diacritizer->Unknown(), &counts.unknown},
-                     {state.diacritizer->AmbiguousWords(), &counts.ambiguous},
-                     {state.diacritizer->ChosenByRules(), &counts.by_rules},
-                     {state.diacritizer->LeftToFallback(), &counts.by_fallback},
-                     {state.diacritizer->KeptWords(), &counts.kept},
-                     {state.diacritizer->SplitWords(), &counts.split}};
-      for (const auto& list : lists) {
-        for (const auto& entry : list.first) {
-          (*list.second)[entry.first] += entry.second;
-        }
-      }
+      coverage += state.diacritizer->coverage();
+      if (report) AddLists(*state.diacritizer, &counts);
     }
     if (report) {
       // The words with several forms are listed with their forms.
-      for (const auto& entry : counts.ambiguous) {
-        const WordFormLookup::Forms held =
-            TableForms(table, entry.first.data(), entry.first.size());
-        std::u16string& forms = counts.forms[entry.first];
-        for (const std::u16string& form : *held) {
-          if (!forms.empty()) forms += u'|';
-          forms += form;
-        }
-      }
+      AddForms(table, &counts);
       // Neither the report nor the text may come of two versions of the
       // table.
       CheckUnchanged(table);

@@ -8,9 +8,9 @@
 
 #include "foundation/Quote.h"
 #include "text/Diacritize.h"
+#include "text/Reports.h"
 #include "text/TextIO.h"
 #include "tools/urdu/Commands.h"
-#include "tools/urdu/Reports.h"
 #include "tools/urdu/TextCommand.h"
 
 namespace urdulex::internal {

@@ -1,4 +1,4 @@
-#include "tools/urdu/Reports.h"
+#include "text/Reports.h"
 
 #include <utility>
 
@@ -21,6 +21,61 @@ const std::pair<const char*, uint64_t Coverage::*> kStats[] = {
 }  // namespace
 
 const char kStatsHeader[] = "# urdu diacritize stats 1";
+
+void AddLists(const Diacritizer& diacritizer, ReportCounts* counts) {
+  const std::pair<std::vector<std::pair<std::u16string, uint64_t>>,
+                  ReportCounts::Counts*>
+      lists[] = {{diacritizer.Unknown(), &counts->unknown},
+                 {diacritizer.AmbiguousWords(), &counts->ambiguous},
+                 {diacritizer.ChosenByRules(), &counts->by_rules},
+                 {diacritizer.LeftToFallback(), &counts->by_fallback},
+                 {diacritizer.KeptWords(), &counts->kept},
+                 {diacritizer.SplitWords(), &counts->split}};
+  for (const auto& list : lists) {
+    for (const auto& entry : list.first) {
+      (*list.second)[entry.first] += entry.second;
+    }
+  }
+}
+
+void AddForms(const WordFormLookup& table, ReportCounts* counts) {
+  for (const auto& entry : counts->ambiguous) {
+    const WordFormLookup::Forms held =
+        TableForms(table, entry.first.data(), entry.first.size());
+    std::u16string& forms = counts->forms[entry.first];
+    forms.clear();
+    for (const std::u16string& form : *held) {
+      if (!forms.empty()) forms += u'|';
+      forms += form;
+    }
+  }
+}
+
+void MergeReport(const ReportCounts& add, ReportCounts* sum) {
+  if (!add.ambiguous.empty()) {
+    if (sum->ambiguous.empty()) {
+      sum->context = add.context;
+    } else if (add.context != sum->context) {
+      throw Error("cannot add up the homographs of context rules and of none");
+    }
+    for (const auto& entry : add.forms) {
+      const auto known = sum->forms.find(entry.first);
+      if (known != sum->forms.end() && known->second != entry.second) {
+        throw Error("the forms of " + ToUtf8(entry.first) +
+                    " differ: reports of two tables");
+      }
+    }
+  }
+  const std::pair<const ReportCounts::Counts*, ReportCounts::Counts*> parts[] =
+      {{&add.unknown, &sum->unknown},   {&add.ambiguous, &sum->ambiguous},
+       {&add.kept, &sum->kept},         {&add.split, &sum->split},
+       {&add.by_rules, &sum->by_rules}, {&add.by_fallback, &sum->by_fallback}};
+  for (const auto& part : parts) {
+    for (const auto& entry : *part.first)
+      (*part.second)[entry.first] += entry.second;
+  }
+  for (const auto& entry : add.forms) sum->forms.insert(entry);
+}
 
 void WriteReport(const ReportCounts& report, ByteSink& sink) {
   TextWriter tsv(sink, TextWriter::kUtf8);

@@ -1,10 +1,11 @@
-// The files `urdu diacritize` writes besides its text: the report of the
-// words (--report FILE) and the counts of the run (--stats FILE), both
-// read back by `urdu report merge`, which adds up those of a text's
-// shards (doc/stats.md).
+// The lists of words behind the counts of a diacritization (the report)
+// and the counts themselves (the stats), as files of UTF-8 lines, and
+// their sums: those of a text's shards add up to those of one run over
+// the whole text (doc/stats.md). The programs write and merge these files;
+// the API's WordLists and Coverage give the same text.
 
-#ifndef URDULEX_TOOLS_URDU_REPORTS_H_
-#define URDULEX_TOOLS_URDU_REPORTS_H_
+#ifndef URDULEX_TEXT_REPORTS_H_
+#define URDULEX_TEXT_REPORTS_H_
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,19 @@ struct ReportCounts {
   bool context = false;
   Counts by_rules, by_fallback;
 };
+
+// Adds the lists `diacritizer` kept (its options count_unknown and
+// list_ambiguous) to `counts`; the forms are not filled in (AddForms).
+void AddLists(const Diacritizer& diacritizer, ReportCounts* counts);
+
+// Fills in `counts.forms` of every word of `counts.ambiguous` from `table`.
+void AddForms(const WordFormLookup& table, ReportCounts* counts);
+
+// Adds `add` to `sum` as the sum of two reports is made: counts of the
+// same word in the same part added. Throws Error when a homograph has
+// other forms in the two (reports of two tables), or when one was made
+// with context rules and the other without, both listing homographs.
+void MergeReport(const ReportCounts& add, ReportCounts* sum);
 
 // Writes the report to `sink` as UTF-8 lines, and closes it: the unknown
 // words, `word<TAB>count`; the words with several forms,
@@ -55,4 +69,4 @@ bool ParseCount(const std::u16string& text, uint64_t* count);
 
 }  // namespace urdulex::internal
 
-#endif  // URDULEX_TOOLS_URDU_REPORTS_H_
+#endif  // URDULEX_TEXT_REPORTS_H_
