@@ -20,7 +20,6 @@ urdulex (examples/dask/README.md).
 """
 
 import argparse
-import functools
 import operator
 import os
 import sys
@@ -35,9 +34,6 @@ import urdulex
 PROGRAM = "diacritize_corpus.py"
 REPORT = "report.tsv"
 STATS = "stats.tsv"
-
-# The counts of `urdu diacritize --stats`, in the order of its lines.
-COUNTS = ("words", "known", "unknown", "ambiguous", "other", "kept", "split")
 
 
 class Job:
@@ -107,20 +103,9 @@ def diacritize_file(relative, job):
                               normalize=job.normalize)
     write_atomically(os.path.join(job.target, relative),
                      output.encode("utf-8"))
-    # WAITING for the lists of table.coverage(text, lists=True): until
-    # then the counts only, which are the same with either option.
-    coverage = table.coverage(text)
-    return tuple(getattr(coverage, name) for name in COUNTS)
-
-
-def add_counts(one, other):
-    return tuple(map(operator.add, one, other))
-
-
-def format_stats(counts):
-    """The counts in the format of `urdu diacritize --stats`."""
-    return "# urdu diacritize stats 1\n" + "".join(
-        "%s\t%d\n" % pair for pair in zip(COUNTS, counts))
+    # The counts and the lists, which --normalize does not change, of a
+    # second run over the text.
+    return table.coverage(text, lists=True, ambiguous=job.ambiguous)
 
 
 def corpus_files(folder):
@@ -164,6 +149,28 @@ def arguments(argv):
     return parser.parse_args(argv)
 
 
+def diacritize_files(files, job, args):
+    """Diacritizes the files on the cluster; the sum of their coverages."""
+    if args.scheduler:
+        client = distributed.Client(args.scheduler)
+        cluster = None
+    else:
+        cluster = distributed.LocalCluster(
+            n_workers=args.workers, threads_per_worker=args.threads,
+            dashboard_address=None)
+        client = distributed.Client(cluster)
+    try:
+        # A partition a file while there are few: the scheduler hands the
+        # next to whichever worker is free.
+        bag = dask.bag.from_sequence(files, npartitions=min(len(files), 1000))
+        return bag.map(diacritize_file, job).fold(
+            operator.add, initial=urdulex.Coverage()).compute()
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+
+
 def run(args):
     source = os.path.abspath(args.input)
     target = os.path.abspath(args.output)
@@ -182,41 +189,26 @@ def run(args):
     table = os.path.abspath(args.table) if args.table else None
     urdulex.WordFormTable(table)  # a wrong table fails here, not in a task
     job = Job(source, target, table, args.ambiguous, args.normalize)
-    if args.scheduler:
-        client = distributed.Client(args.scheduler)
-        cluster = None
-    else:
-        cluster = distributed.LocalCluster(
-            n_workers=args.workers, threads_per_worker=args.threads,
-            dashboard_address=None)
-        client = distributed.Client(cluster)
-    try:
-        counts = (0,) * len(COUNTS)
-        if files:
-            bag = dask.bag.from_sequence(files,
-                                         npartitions=min(len(files), 1000))
-            counts = bag.map(diacritize_file, job).fold(
-                add_counts, initial=counts).compute()
-    finally:
-        client.close()
-        if cluster is not None:
-            cluster.close()
+    coverage = urdulex.Coverage()  # no counts, empty lists: no files
+    if files:
+        coverage = diacritize_files(files, job, args)
     os.makedirs(target, exist_ok=True)
-    write_atomically(os.path.join(target, STATS),
-                     format_stats(counts).encode("utf-8"))
-    return len(files), counts
+    for name, text in ((REPORT, coverage.report()),
+                       (STATS, coverage.stats())):
+        write_atomically(os.path.join(target, name), text.encode("utf-8"))
+    return len(files), coverage
 
 
 def main(argv=None):
     args = arguments(argv)
     start = time.monotonic()
     try:
-        files, counts = run(args)
+        files, coverage = run(args)
     except (urdulex.Error, OSError) as e:
         print("%s: %s" % (PROGRAM, e), file=sys.stderr)
         return 1
     print("%s: %d files, %d Urdu words, %d known, %d unknown; %.1f s"
-          % (PROGRAM, files, counts[0], counts[1], counts[2],
+          % (PROGRAM, files, coverage.words, coverage.known, coverage.unknown,
              time.monotonic() - start), file=sys.stderr)
     return 0
 

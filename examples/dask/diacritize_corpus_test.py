@@ -95,8 +95,7 @@ def main():
                                 os.path.join(corpus, name))
                 check("%s %s" % (options, name), expected,
                       read(os.path.join(out, name)))
-            # report.tsv: WAITING for the lists of table.coverage(lists=True).
-            sums = (("stats.tsv", stats),)
+            sums = (("report.tsv", reports), ("stats.tsv", stats))
             for kind, files in sums:
                 check("%s %s" % (options, kind), urdu("report", "merge", *files),
                       read(os.path.join(out, kind)))
