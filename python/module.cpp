@@ -348,9 +348,11 @@ PyCoverage CoverageFromState(const py::tuple& state) {
 
 urdulex::DiacritizeOptions Options(const Text& ambiguous, const Text& fallback,
                                    const urdulex::ContextRules* rules,
-                                   bool lines) {
-  return urdulex::DiacritizeOptions{lines, AmbiguousPolicy(ambiguous),
-                                    FallbackPolicy(fallback), rules};
+                                   bool lines, bool normalize = false) {
+  urdulex::DiacritizeOptions options{lines, AmbiguousPolicy(ambiguous),
+                                     FallbackPolicy(fallback), rules};
+  options.normalize = normalize;
+  return options;
 }
 
 // The objects that a worker process opens again from where they came
@@ -747,30 +749,56 @@ PYBIND11_MODULE(_urdulex, m) {
           "diacritize",
           [](const urdulex::WordFormTable& table, const Text& text,
              const Text& ambiguous, const Text& fallback,
-             const PyContextRules* rules, bool lines) {
+             const PyContextRules* rules, bool lines, bool normalize) {
             const urdulex::DiacritizeOptions options =
-                Options(ambiguous, fallback, RulesOf(rules), lines);
+                Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
             const std::string_view utf8 = Utf8(text, "text");
             py::gil_scoped_release release;
             return table.Diacritize(utf8, options);
           },
           py::arg("text"), py::kw_only(), py::arg("ambiguous") = "context",
           py::arg("fallback") = "first", py::arg("rules") = nullptr,
-          py::arg("lines") = false,
+          py::arg("lines") = false, py::arg("normalize") = false,
           "Running text with each known word in its diacritized form.\n"
           "`ambiguous` is what a word with several forms becomes: \"context\"\n"
           "(the reading `rules`, by default ContextRules.shipped(), choose\n"
           "by its neighbours in its sentence; where none applies, as\n"
           "`fallback` says), \"first\", \"common\" (only the marks all forms\n"
           "share), \"keep\" or \"all\" (form1|form2). With `lines`, each line\n"
-          "is one word.")
+          "is one word. With `normalize`, a found word is written as the\n"
+          "table's form, not as its marks on the text's letters.")
+      .def(
+          "diacritize_counted",
+          [](const urdulex::WordFormTable& table, const Text& text,
+             const Text& ambiguous, const Text& fallback,
+             const PyContextRules* rules, bool lines, bool normalize,
+             bool lists) {
+            const urdulex::DiacritizeOptions options =
+                Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
+            const std::string_view utf8 = Utf8(text, "text");
+            PyCoverage coverage;
+            coverage.has_lists = lists;
+            std::string out;
+            {
+              py::gil_scoped_release release;
+              out = table.Diacritize(utf8, options, &coverage.counts,
+                                     lists ? &coverage.lists : nullptr);
+            }
+            return py::make_tuple(std::move(out), std::move(coverage));
+          },
+          py::arg("text"), py::kw_only(), py::arg("ambiguous") = "context",
+          py::arg("fallback") = "first", py::arg("rules") = nullptr,
+          py::arg("lines") = false, py::arg("normalize") = false,
+          py::arg("lists") = false,
+          "(diacritize(text, ...), coverage(text, ...)) in one pass over the\n"
+          "text.")
       .def(
           "diacritize_many",
           [](const urdulex::WordFormTable& table, const py::iterable& texts,
              const Text& ambiguous, const Text& fallback,
-             const PyContextRules* rules, bool lines) {
+             const PyContextRules* rules, bool lines, bool normalize) {
             const urdulex::DiacritizeOptions options =
-                Options(ambiguous, fallback, RulesOf(rules), lines);
+                Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
             // Every text converted first (the views live as long as the
             // strs, held here), then all diacritized without the GIL.
             std::vector<py::object> held;
@@ -790,7 +818,7 @@ PYBIND11_MODULE(_urdulex, m) {
           },
           py::arg("texts"), py::kw_only(), py::arg("ambiguous") = "context",
           py::arg("fallback") = "first", py::arg("rules") = nullptr,
-          py::arg("lines") = false,
+          py::arg("lines") = false, py::arg("normalize") = false,
           "[diacritize(text, ...) for text in texts], the GIL released\n"
           "across the whole batch.")
       .def(

@@ -8,6 +8,10 @@ need_cmd() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
 need_file() { [ -e "$1" ] || missing+=("$2"); }
 # need_glob PATTERN PACKAGE: some file matches the shell pattern.
 need_glob() { compgen -G "$1" >/dev/null || missing+=("$2"); }
+# need_python_module MODULE PACKAGE: Debian's Python imports the module.
+need_python_module() {
+  /usr/bin/python3 -c "import $1" >/dev/null 2>&1 || missing+=("$2")
+}
 
 need_cmd cmake cmake
 need_cmd ninja ninja-build
@@ -36,6 +40,9 @@ need_cmd valgrind valgrind
 need_file /usr/bin/time time
 # Sharding a corpus over processes and machines (doc/scaling.md).
 need_cmd parallel parallel
+# ... and over a Dask cluster (examples/dask).
+need_python_module dask.bag python3-dask
+need_python_module distributed python3-distributed
 need_cmd pkg-config pkgconf
 
 if [ ${#missing[@]} -eq 0 ]; then

@@ -165,6 +165,7 @@ std::string WordFormTable::Diacritize(std::string_view text,
   return urdulex::internal::ApiCall([&] {
     urdulex::internal::Diacritizer::Options internal;
     internal.lines = options.lines;
+    internal.normalize = options.normalize;
     internal.ambiguous = options.ambiguous;
     if (options.ambiguous == Ambiguous::kContext) {
       if (options.fallback == Ambiguous::kContext) {

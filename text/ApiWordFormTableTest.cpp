@@ -78,6 +78,11 @@ TEST_F(ApiTableTest, DiacritizeByPolicy) {
                                           urdulex::Ambiguous::kKeep, &rules}));
   EXPECT_EQ(table.Diacritize(text, {false, urdulex::Ambiguous::kFirst}),
             table.Diacritize(text));
+  // The text's letters, or with normalize the form's: Arabic kaf and yeh.
+  urdulex::DiacritizeOptions normalize{false, urdulex::Ambiguous::kFirst};
+  EXPECT_EQ("كِتاب، قَلَم", table.Diacritize("كتاب، قلم", normalize));
+  normalize.normalize = true;
+  EXPECT_EQ("کِتاب، قَلَم", table.Diacritize("كتاب، قلم", normalize));
   EXPECT_THROW(table.Diacritize(text, {false, urdulex::Ambiguous::kContext,
                                        urdulex::Ambiguous::kContext}),
                urdulex::Error);

@@ -66,6 +66,10 @@ struct DiacritizeOptions {
   Ambiguous fallback = Ambiguous::kFirst;
   // With kContext: the rules (null: ContextRules::Shipped()).
   const ContextRules* rules = nullptr;
+  // A found word written as the table's form, not as the table's marks on
+  // the text's letters (Arabic kaf and yeh, a decomposed madda, an izafat
+  // ۂ become the form's letters); its directional marks stay.
+  bool normalize = false;
 };
 
 struct Evaluation;

@@ -116,9 +116,12 @@ def test_report_and_stats_as_urdu_writes_them(options, args, tmp_path):
     text = read(PROSE) + "دریاۓ کتاباورقلم کِتاب xyz۔\n"
     table = urdulex.WordFormTable(TABLE)
     whole = table.coverage(text, lists=True, **options)
-    urdu("diacritize", "--table", TABLE, *args, "--report",
-         str(tmp_path / "r"), "--stats", str(tmp_path / "s"),
-         stdin=text.encode())
+    output = urdu("diacritize", "--table", TABLE, *args, "--report",
+                  str(tmp_path / "r"), "--stats", str(tmp_path / "s"),
+                  stdin=text.encode())
+    # One pass gives the text and its counts.
+    assert table.diacritize_counted(text, lists=True, **options) == (
+        output.decode(), whole)
     assert whole.report() == read(tmp_path / "r")
     assert whole.stats() == read(tmp_path / "s")
     assert whole.homographs and whole.unknown_words and whole.split_words

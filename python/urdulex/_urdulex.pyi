@@ -60,7 +60,7 @@ def tokenize(text: str, *, lines: bool = False) -> List[Token]:
 def diacritize(text: str, *, ambiguous: str = "context",
                fallback: str = "first",
                rules: Optional["ContextRules"] = None,
-               lines: bool = False) -> str:
+               lines: bool = False, normalize: bool = False) -> str:
     """`text` diacritized by the shipped word-form table, opened once on
     the first call (WordFormTable.diacritize)."""
 
@@ -170,17 +170,27 @@ class WordFormTable:
     def diacritize(self, text: str, *, ambiguous: str = "context",
                    fallback: str = "first",
                    rules: Optional["ContextRules"] = None,
-                   lines: bool = False) -> str:
+                   lines: bool = False, normalize: bool = False) -> str:
         """Running text with each known word in its diacritized form.
         `ambiguous` is what a word with several forms becomes: "context"
         (the reading `rules`, by default ContextRules.shipped(), choose by
         its neighbours in its sentence; where none applies, as `fallback`
         says), "first", "common" (only the marks all forms share), "keep"
-        or "all" (form1|form2)."""
+        or "all" (form1|form2). With `lines`, each line is one word. With
+        `normalize`, a found word is written as the table's form, not as
+        its marks on the text's letters (urdu diacritize --normalize)."""
+    def diacritize_counted(self, text: str, *, ambiguous: str = "context",
+                           fallback: str = "first",
+                           rules: Optional["ContextRules"] = None,
+                           lines: bool = False, normalize: bool = False,
+                           lists: bool = False) -> Tuple[str, Coverage]:
+        """(diacritize(text, ...), coverage(text, ...)) in one pass over the
+        text."""
     def diacritize_many(self, texts: Iterable[str], *,
                         ambiguous: str = "context", fallback: str = "first",
                         rules: Optional["ContextRules"] = None,
-                        lines: bool = False) -> List[str]:
+                        lines: bool = False,
+                        normalize: bool = False) -> List[str]:
         """[diacritize(text, ...) for text in texts], the GIL released
         across the whole batch."""
     def coverage(self, text: str, *, lines: bool = False,
