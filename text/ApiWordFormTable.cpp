@@ -4,6 +4,7 @@
 
 #include "text/ApiWordFormTable.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "diacritizer/TableBuilder.h"
@@ -180,11 +181,16 @@ std::string WordFormTable::Diacritize(std::string_view text,
     internal.count_ambiguous = coverage != nullptr || lists != nullptr;
     internal.count_unknown = lists != nullptr;
     internal.list_ambiguous = lists != nullptr;
+    // Buffers no larger than the text needs: a megabyte each for a word
+    // would be most of the call's time.
+    using urdulex::internal::TextReader;
+    using urdulex::internal::TextWriter;
     urdulex::internal::MemorySource source(std::string(text), "text");
-    urdulex::internal::TextReader reader(source, false);
+    TextReader reader(source, false, nullptr, std::string(),
+                      std::min(TextReader::kBlock, text.size() + 16));
     urdulex::internal::StringSink sink;
-    urdulex::internal::TextWriter writer(sink,
-                                         urdulex::internal::TextWriter::kUtf8);
+    TextWriter writer(sink, TextWriter::kUtf8, true,
+                      std::min(TextWriter::kBlock, 2 * text.size() + 64));
     urdulex::internal::Diacritizer diacritizer(*data_->table, internal, writer);
     diacritizer.Run(reader);
     writer.Finish();

@@ -20,8 +20,7 @@ const char kStandardInput[] = "standard input";
 namespace {
 
 // Output is handed to the sink once this much has gathered.
-constexpr size_t kWriteBlock = 1 << 20;
-// Room for the largest encoding of one unit, beyond kWriteBlock.
+// Room for the largest encoding of one unit, beyond the writer's block.
 constexpr size_t kWriteSlack = 8;
 
 constexpr char16_t kReplacement = 0xFFFD;
@@ -420,11 +419,12 @@ size_t TextDecoder::DecodeUtf16(const unsigned char* p, size_t n, bool final,
 // --- reading ---
 
 TextReader::TextReader(ByteSource& source, bool lenient, ReadProgress* progress,
-                       const std::string& from)
+                       const std::string& from, size_t block)
     : source_(source),
       decoder_(lenient),
       progress_(progress),
-      buffer_(new unsigned char[kBlock + 8]) {
+      block_(std::max(block, kSmallestBlock)),
+      buffer_(new unsigned char[block_ + 8]) {
   if (!from.empty())
     converter_.reset(new ConvertingSource(source, from, lenient));
 }
@@ -439,7 +439,7 @@ bool TextReader::Next(Units* units) {
   const size_t before = units->size();
   while (!done_) {
     ByteSource& input = converter_ ? *converter_ : source_;
-    const size_t got = input.Read(buffer_.get() + left_, kBlock);
+    const size_t got = input.Read(buffer_.get() + left_, block_);
     if (progress_ != nullptr) {
       progress_->Advance(converter_ ? converter_->TakeRead() : got);
     }
@@ -477,7 +477,7 @@ bool TextReader::NextUtf8(Utf8Bytes* bytes) {
   while (!done_ && !converter_ && !decoder_.lenient() &&
          (decoder_.form() == TextDecoder::kUnknown ||
           decoder_.form() == TextDecoder::kUtf8)) {
-    const size_t got = source_.Read(buffer_.get() + left_, kBlock);
+    const size_t got = source_.Read(buffer_.get() + left_, block_);
     if (progress_ != nullptr) progress_->Advance(got);
     const bool final = got == 0;
     const size_t n = left_ + got;
@@ -515,11 +515,13 @@ bool TextReader::NextUtf8(Utf8Bytes* bytes) {
 
 // --- writing ---
 
-TextWriter::TextWriter(ByteSink& sink, Encoding encoding, bool crlf)
+TextWriter::TextWriter(ByteSink& sink, Encoding encoding, bool crlf,
+                       size_t block)
     : sink_(sink),
       encoding_(encoding),
       crlf_(crlf),
-      buffer_(new char[kWriteBlock + kWriteSlack]) {
+      block_(std::max(block, kSmallestBlock)),
+      buffer_(new char[block_ + kWriteSlack]) {
   if (encoding_ == kUtf16) {
     buffer_[0] = '\xFF';
     buffer_[1] = '\xFE';
@@ -553,7 +555,7 @@ void TextWriter::PutUtf16LE(const unsigned char* bytes, size_t units) {
   // surrogates, which go the general way.
   constexpr size_t kShort = 256;
   if (encoding_ == kUtf8 && high_ == 0 && units <= kShort) {
-    if (kWriteBlock - used_ < 3 * kShort) Flush();
+    if (block_ - used_ < 3 * kShort) Flush();
     char* p = buffer_.get() + used_;
     size_t i = 0;
     // Four units at a time while all four take two bytes (U+0080 to
@@ -600,8 +602,8 @@ void TextWriter::PutUnits(Units units, size_t n) {
   // the buffer never overflows, with no check per unit.
   constexpr size_t kMostPerUnit = 4;
   while (n > 0) {
-    if (kWriteBlock - used_ < kMostPerUnit * 64) Flush();
-    const size_t piece = std::min(n, (kWriteBlock - used_) / kMostPerUnit);
+    if (block_ - used_ < kMostPerUnit * 64) Flush();
+    const size_t piece = std::min(n, (block_ - used_) / kMostPerUnit);
     char* p = buffer_.get() + used_;
     if (encoding_ == kUtf8) {
       p = EncodeUtf8(units, piece, p);
@@ -654,8 +656,8 @@ char* TextWriter::EncodeUtf8(Units units, size_t n, char* p) {
 void TextWriter::PutUtf8(const char* bytes, size_t n) {
   if (encoding_ == kUtf8 && high_ == 0) {
     while (n > 0) {
-      if (used_ == kWriteBlock) Flush();
-      const size_t piece = std::min(n, kWriteBlock - used_);
+      if (used_ == block_) Flush();
+      const size_t piece = std::min(n, block_ - used_);
       std::memcpy(buffer_.get() + used_, bytes, piece);
       used_ += piece;
       bytes += piece;

@@ -255,8 +255,11 @@ class TextReader {
   // Bytes read from the source at a time.
   static constexpr size_t kBlock = 1 << 20;
 
+  // `block`: the bytes read at a time instead of kBlock (at least
+  // kSmallestBlock), for a source known to be short.
+  static constexpr size_t kSmallestBlock = 4096;
   TextReader(ByteSource& source, bool lenient, ReadProgress* progress = nullptr,
-             const std::string& from = std::string());
+             const std::string& from = std::string(), size_t block = kBlock);
   ~TextReader();
 
   // Appends the next decoded text to `units`; false, with nothing
@@ -284,6 +287,7 @@ class TextReader {
   ReadProgress* progress_;
   [[noreturn]] void Fail(size_t n, const DecodeError& error) const;
 
+  size_t block_;
   std::unique_ptr<unsigned char[]> buffer_;
   size_t left_ = 0;  // undecoded bytes at the start of buffer_
   bool done_ = false;
@@ -297,7 +301,13 @@ class TextReader {
 class TextWriter {
  public:
   enum Encoding { kUtf8, kUtf16 };
-  TextWriter(ByteSink& sink, Encoding encoding, bool crlf = true);
+  // The bytes buffered before the sink is written to.
+  static constexpr size_t kBlock = 1 << 20;
+  static constexpr size_t kSmallestBlock = 4096;
+  // `block`: the bytes buffered instead of kBlock (at least
+  // kSmallestBlock), for output known to be short.
+  TextWriter(ByteSink& sink, Encoding encoding, bool crlf = true,
+             size_t block = kBlock);
 
   void Put(const char16_t* units, size_t n);
   void Put(const std::u16string& text) { Put(text.data(), text.size()); }
@@ -327,6 +337,7 @@ class TextWriter {
   ByteSink& sink_;
   Encoding encoding_;
   bool crlf_;
+  size_t block_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   char16_t last_ = 0;
