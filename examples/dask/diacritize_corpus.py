@@ -26,12 +26,16 @@ import sys
 import threading
 import time
 
-import dask.bag
-import distributed
-
-import urdulex
-
 PROGRAM = "diacritize_corpus.py"
+
+try:
+    import dask.bag
+    import distributed
+    import urdulex
+except ImportError as e:
+    sys.exit("%s: %s (Dask comes with Debian's python3-dask and "
+             "python3-distributed, urdulex with pip install or "
+             "PYTHONPATH=build/python)" % (PROGRAM, e))
 REPORT = "report.tsv"
 STATS = "stats.tsv"
 
