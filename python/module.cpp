@@ -239,7 +239,23 @@ py::list Tokens(const Text& text_arg, bool lines, const py::object& make) {
 struct PyCoverage {
   urdulex::Coverage counts;
   bool has_lists = true;
-  urdulex::WordLists lists;
+  // The lists, kept by word so that adding many coverages takes time
+  // linear in what is added; sorted into WordLists when first read after
+  // an add.
+  urdulex::WordListsSum sum;
+  mutable std::shared_ptr<const urdulex::WordLists> sorted =
+      std::make_shared<const urdulex::WordLists>();
+
+  const urdulex::WordLists& lists() const {
+    if (!sorted)
+      sorted = std::make_shared<const urdulex::WordLists>(sum.Lists());
+    return *sorted;
+  }
+  void SetLists(urdulex::WordLists lists) {
+    sum = urdulex::WordListsSum();
+    sum += lists;
+    sorted = std::make_shared<const urdulex::WordLists>(std::move(lists));
+  }
 };
 
 py::list WordCounts(const std::vector<urdulex::WordCount>& words) {
@@ -264,15 +280,16 @@ const urdulex::WordLists& Lists(const PyCoverage& coverage) {
     Raise(argument_error,
           "this Coverage has no lists: coverage(text, lists=True) keeps them");
   }
-  return coverage.lists;
+  return coverage.lists();
 }
 
 py::object Homographs(const PyCoverage& coverage) {
   if (!coverage.has_lists) return py::none();
   py::list out;
-  for (const urdulex::Homograph& word : coverage.lists.homographs) {
+  const urdulex::WordLists& lists = coverage.lists();
+  for (const urdulex::Homograph& word : lists.homographs) {
     py::object by_rules = py::none(), by_fallback = py::none();
-    if (coverage.lists.context) {
+    if (lists.context) {
       by_rules = py::int_(word.by_rules);
       by_fallback = py::int_(word.by_fallback);
     }
@@ -287,9 +304,10 @@ PyCoverage& AddCoverage(PyCoverage& sum, const PyCoverage& add) {
   if (sum.has_lists != add.has_lists) {
     Raise(argument_error, "cannot add a Coverage with lists and one without");
   }
+  // With the GIL held: `sum` is a Python object another thread may read.
   if (sum.has_lists) {
-    py::gil_scoped_release release;
-    sum.lists += add.lists;
+    sum.sum += add.sum;
+    sum.sorted.reset();
   }
   sum.counts += add.counts;
   return sum;
@@ -306,7 +324,7 @@ py::tuple CoverageState(const PyCoverage& coverage) {
   py::list counts;
   for (const auto count : kCounts) counts.append(coverage.counts.*count);
   if (!coverage.has_lists) return py::make_tuple(counts, py::none());
-  const urdulex::WordLists& lists = coverage.lists;
+  const urdulex::WordLists& lists = coverage.lists();
   py::list homographs;
   for (const urdulex::Homograph& word : lists.homographs) {
     homographs.append(py::make_tuple(word.bare, word.count, word.forms,
@@ -330,19 +348,21 @@ PyCoverage CoverageFromState(const py::tuple& state) {
   }
   coverage.has_lists = !state[1].is_none();
   if (!coverage.has_lists) return coverage;
-  const py::tuple lists = state[1];
-  coverage.lists.context = lists[0].cast<bool>();
-  coverage.lists.unknown = ToWordCounts(lists[1]);
-  for (const py::handle& word : lists[2]) {
+  const py::tuple state_lists = state[1];
+  urdulex::WordLists lists;
+  lists.context = state_lists[0].cast<bool>();
+  lists.unknown = ToWordCounts(state_lists[1]);
+  for (const py::handle& word : state_lists[2]) {
     const auto fields =
         word.cast<std::tuple<std::string, uint64_t, std::vector<std::string>,
                              uint64_t, uint64_t>>();
-    coverage.lists.homographs.push_back(
-        {std::get<0>(fields), std::get<1>(fields), std::get<2>(fields),
-         std::get<3>(fields), std::get<4>(fields)});
+    lists.homographs.push_back({std::get<0>(fields), std::get<1>(fields),
+                                std::get<2>(fields), std::get<3>(fields),
+                                std::get<4>(fields)});
   }
-  coverage.lists.kept = ToWordCounts(lists[3]);
-  coverage.lists.split = ToWordCounts(lists[4]);
+  lists.kept = ToWordCounts(state_lists[3]);
+  lists.split = ToWordCounts(state_lists[4]);
+  coverage.SetLists(std::move(lists));
   return coverage;
 }
 
@@ -626,7 +646,7 @@ PYBIND11_MODULE(_urdulex, m) {
         std::get<0>(list),
         [field](const PyCoverage& c) -> py::object {
           if (!c.has_lists) return py::none();
-          return WordCounts(c.lists.*field);
+          return WordCounts(c.lists().*field);
         },
         std::get<2>(list));
   }
@@ -781,8 +801,10 @@ PYBIND11_MODULE(_urdulex, m) {
             std::string out;
             {
               py::gil_scoped_release release;
+              urdulex::WordLists words;
               out = table.Diacritize(utf8, options, &coverage.counts,
-                                     lists ? &coverage.lists : nullptr);
+                                     lists ? &words : nullptr);
+              if (lists) coverage.SetLists(std::move(words));
             }
             return py::make_tuple(std::move(out), std::move(coverage));
           },
@@ -832,8 +854,10 @@ PYBIND11_MODULE(_urdulex, m) {
             PyCoverage coverage;
             coverage.has_lists = lists;
             py::gil_scoped_release release;
+            urdulex::WordLists words;
             table.Diacritize(utf8, options, &coverage.counts,
-                             lists ? &coverage.lists : nullptr);
+                             lists ? &words : nullptr);
+            if (lists) coverage.SetLists(std::move(words));
             return coverage;
           },
           py::arg("text"), py::kw_only(), py::arg("lines") = false,

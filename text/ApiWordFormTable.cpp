@@ -123,6 +123,56 @@ std::string WordLists::Text() const {
   });
 }
 
+struct WordListsSum::Counts {
+  urdulex::internal::ReportCounts report;
+};
+
+// No counts (a moved-from sum) are an empty sum.
+WordListsSum::WordListsSum() = default;
+WordListsSum::~WordListsSum() = default;
+WordListsSum::WordListsSum(const WordListsSum& other)
+    : counts_(other.counts_ ? new Counts(*other.counts_) : nullptr) {}
+WordListsSum& WordListsSum::operator=(const WordListsSum& other) {
+  if (this != &other) WordListsSum(other).counts_.swap(counts_);
+  return *this;
+}
+WordListsSum::WordListsSum(WordListsSum&&) noexcept = default;
+WordListsSum& WordListsSum::operator=(WordListsSum&&) noexcept = default;
+
+WordListsSum& WordListsSum::operator+=(const WordLists& lists) {
+  return urdulex::internal::ApiCall([&]() -> WordListsSum& {
+    if (!counts_) counts_.reset(new Counts);
+    urdulex::internal::MergeReport(urdulex::internal::ToCounts(lists),
+                                   &counts_->report);
+    return *this;
+  });
+}
+
+WordListsSum& WordListsSum::operator+=(const WordListsSum& other) {
+  return urdulex::internal::ApiCall([&]() -> WordListsSum& {
+    if (!other.counts_) return *this;
+    if (!counts_) counts_.reset(new Counts);
+    urdulex::internal::MergeReport(other.counts_->report, &counts_->report);
+    return *this;
+  });
+}
+
+WordLists WordListsSum::Lists() const {
+  return urdulex::internal::ApiCall([&] {
+    return counts_ ? urdulex::internal::FromCounts(counts_->report)
+                   : WordLists();
+  });
+}
+
+std::string WordListsSum::Text() const {
+  return urdulex::internal::ApiCall([&] {
+    urdulex::internal::StringSink sink;
+    urdulex::internal::WriteReport(
+        counts_ ? counts_->report : urdulex::internal::ReportCounts(), sink);
+    return std::move(sink.bytes);
+  });
+}
+
 struct ContextRules::Data {
   urdulex::internal::ContextRules rules;
 };

@@ -226,6 +226,22 @@ TEST_F(ApiTableTest, WordListsAddUp) {
   const std::string before = sum.Text();
   EXPECT_THROW(sum += lists_of(other, "کتاب"), urdulex::Error);
   EXPECT_EQ(before, sum.Text());
+
+  // A WordListsSum gives the same lists, added one by one or as sums, and
+  // a refused add leaves it as it was too.
+  urdulex::WordListsSum total, half;
+  EXPECT_EQ("", total.Text());
+  total += lists_of(table, "قلم کتاب");
+  half += lists_of(table, "دوات دوات کتاب");
+  total += half;
+  EXPECT_EQ(before, total.Text());
+  EXPECT_EQ(before, total.Lists().Text());
+  EXPECT_THROW(total += lists_of(other, "کتاب"), urdulex::Error);
+  urdulex::WordListsSum moved = std::move(total);
+  EXPECT_EQ(before, moved.Text());
+  total = moved;
+  total += moved;
+  EXPECT_EQ("دوات\t4\nقلم\t2\nکتاب\t4\tکِتاب|کَتاب\t0\t0\n", total.Text());
 }
 
 // A table is the file as it was opened: rewritten in place, cut short or

@@ -20,7 +20,6 @@ urdulex (examples/dask/README.md).
 """
 
 import argparse
-import operator
 import os
 import sys
 import threading
@@ -110,6 +109,15 @@ def diacritize_file(relative, job):
     return coverage
 
 
+def add_up(coverages):
+    """The sum of `coverages`, added in place: a fold with `+` would copy
+    the growing sum at every file."""
+    total = urdulex.Coverage()
+    for coverage in coverages:
+        total += coverage
+    return total
+
+
 def corpus_files(folder):
     """The relative paths of the files under `folder`, the largest first, so
     that no large file starts last."""
@@ -165,8 +173,8 @@ def diacritize_files(files, job, args):
         # A partition a file while there are few: the scheduler hands the
         # next to whichever worker is free.
         bag = dask.bag.from_sequence(files, npartitions=min(len(files), 1000))
-        return bag.map(diacritize_file, job).fold(
-            operator.add, initial=urdulex.Coverage()).compute()
+        return bag.map(diacritize_file, job).reduction(
+            add_up, add_up).compute()
     finally:
         client.close()
         if cluster is not None:

@@ -138,6 +138,34 @@ struct WordLists {
   std::string Text() const;
 };
 
+// The sum of the lists of many diacritizations (the files of a corpus, say),
+// in time linear in what is added: the counts are kept by word, and sorted
+// into lists only when asked for. WordLists::operator+= sorts the whole sum
+// on every add.
+class WordListsSum {
+ public:
+  WordListsSum();
+  ~WordListsSum();
+  WordListsSum(const WordListsSum& other);
+  WordListsSum& operator=(const WordListsSum& other);
+  WordListsSum(WordListsSum&&) noexcept;
+  WordListsSum& operator=(WordListsSum&&) noexcept;
+
+  // Adds `lists`, or another sum; throws Error, and changes nothing, where
+  // WordLists::operator+= does.
+  WordListsSum& operator+=(const WordLists& lists);
+  WordListsSum& operator+=(const WordListsSum& other);
+
+  // The sum as WordLists, and as WordLists::Text gives it.
+  WordLists Lists() const;
+  std::string Text() const;
+
+  struct Counts;
+
+ private:
+  std::unique_ptr<Counts> counts_;
+};
+
 class WordFormTable {
  public:
   static WordFormTable Open(const std::string& path);
