@@ -124,11 +124,13 @@ Class OpenPath(Class (*open)(const std::string&), const std::string& path) {
 
 // The value named `name` in `choices`, or ArgumentError(`wants`).
 template <typename Value>
-Value Choice(const std::map<std::string_view, Value>& choices, const Text& name,
-             const char* parameter, const char* wants) {
-  const auto it = choices.find(Utf8(name, parameter));
-  if (it == choices.end()) Raise(argument_error, wants);
-  return it->second;
+Value Choice(std::initializer_list<std::pair<std::string_view, Value>> choices,
+             const Text& name, const char* parameter, const char* wants) {
+  const std::string_view given = Utf8(name, parameter);
+  for (const auto& choice : choices) {
+    if (choice.first == given) return choice.second;
+  }
+  Raise(argument_error, wants);
 }
 
 urdulex::Ambiguous AmbiguousPolicy(const Text& name) {
@@ -427,6 +429,78 @@ const urdulex::ContextRules* RulesOf(const PyContextRules* rules) {
 }
 
 }  // namespace
+
+// WordFormTable.diacritize: a call on a word with no options answers from
+// the table object's memo of the words it has diacritized (a table never
+// changes, so neither does a word's result), for about the cost of a dict
+// lookup; every other call, and a word not in the memo, goes to the full
+// method, `_diacritize`, and a word's result is kept.
+constexpr Py_ssize_t kMemoChars = 32;       // the longest text kept
+constexpr Py_ssize_t kMemoWords = 1 << 16;  // then the memo starts again
+PyObject* full_diacritize = nullptr;        // WordFormTable._diacritize
+PyObject* memo_name = nullptr;              // "_memo", interned
+
+PyObject* MemoOf(PyObject* self) {
+  PyObject* attributes = PyObject_GenericGetDict(self, nullptr);
+  if (attributes == nullptr) return nullptr;
+  PyObject* memo = PyDict_GetItemWithError(attributes, memo_name);
+  if (memo == nullptr && !PyErr_Occurred()) {
+    memo = PyDict_New();
+    if (memo != nullptr && PyDict_SetItem(attributes, memo_name, memo) < 0) {
+      Py_CLEAR(memo);
+    }
+    Py_XDECREF(memo);  // the attributes hold it
+  }
+  Py_DECREF(attributes);
+  return memo;  // borrowed, or null with the error set
+}
+
+PyObject* Diacritize(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* names) {
+  PyObject* memo = nullptr;
+  if (nargs == 1 && names == nullptr && PyUnicode_CheckExact(args[0]) &&
+      PyUnicode_GET_LENGTH(args[0]) <= kMemoChars) {
+    memo = MemoOf(self);
+    if (memo == nullptr) return nullptr;
+    PyObject* known = PyDict_GetItemWithError(memo, args[0]);
+    if (known != nullptr) return Py_NewRef(known);
+    if (PyErr_Occurred()) return nullptr;
+  }
+  // The full method, with `self` first.
+  constexpr Py_ssize_t kMostOnStack = 8;
+  const Py_ssize_t given = nargs + (names ? PyTuple_GET_SIZE(names) : 0);
+  PyObject* on_stack[kMostOnStack];
+  std::vector<PyObject*> on_heap;
+  PyObject** call = on_stack;
+  if (given + 1 > kMostOnStack) {
+    on_heap.resize(static_cast<size_t>(given + 1));
+    call = on_heap.data();
+  }
+  call[0] = self;
+  std::copy(args, args + given, call + 1);
+  PyObject* result =
+      PyObject_Vectorcall(full_diacritize, call, nargs + 1, names);
+  if (memo != nullptr && result != nullptr) {
+    if (PyDict_GET_SIZE(memo) >= kMemoWords) PyDict_Clear(memo);
+    if (PyDict_SetItem(memo, args[0], result) < 0) Py_CLEAR(result);
+  }
+  return result;
+}
+
+PyMethodDef diacritize_method = {
+    "diacritize",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Diacritize)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "diacritize(self, text, *, ambiguous='context', fallback='first', "
+    "rules=None, lines=False, normalize=False)\n--\n\n"
+    "Running text with each known word in its diacritized form.\n"
+    "`ambiguous` is what a word with several forms becomes: \"context\"\n"
+    "(the reading `rules`, by default ContextRules.shipped(), choose\n"
+    "by its neighbours in its sentence; where none applies, as\n"
+    "`fallback` says), \"first\", \"common\" (only the marks all forms\n"
+    "share), \"keep\" or \"all\" (form1|form2). With `lines`, each line\n"
+    "is one word. With `normalize`, a found word is written as the\n"
+    "table's form, not as its marks on the text's letters."};
 
 PYBIND11_MODULE(_urdulex, m) {
   // The exceptions, in the module's name.
@@ -742,11 +816,12 @@ PYBIND11_MODULE(_urdulex, m) {
                              state[2].cast<std::string>());
           }));
 
-  py::class_<urdulex::WordFormTable>(
-      m, "WordFormTable",
+  py::class_<urdulex::WordFormTable> table_class(
+      m, "WordFormTable", py::dynamic_attr(),
       "A word-form table file, read once; share one object between threads\n"
       "freely. Without a path, the shipped table (see urdulex.data_file).\n"
-      "Pickled, it is opened again from its path.")
+      "Pickled, it is opened again from its path.");
+  table_class
       .def(py::init([](const PathArg& path) {
              return OpenPath(&urdulex::WordFormTable::Open,
                              PathOf(path, "path"));
@@ -766,27 +841,24 @@ PYBIND11_MODULE(_urdulex, m) {
           "it; of a word with marks only the forms that agree with them;\n"
           "empty when unknown.")
       .def(
-          "diacritize",
+          "_diacritize",
           [](const urdulex::WordFormTable& table, const Text& text,
              const Text& ambiguous, const Text& fallback,
              const PyContextRules* rules, bool lines, bool normalize) {
             const urdulex::DiacritizeOptions options =
                 Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
             const std::string_view utf8 = Utf8(text, "text");
+            // A word takes less time than letting the GIL go and back.
+            if (utf8.size() <= 4 * kMemoChars) {
+              return table.Diacritize(utf8, options);
+            }
             py::gil_scoped_release release;
             return table.Diacritize(utf8, options);
           },
           py::arg("text"), py::kw_only(), py::arg("ambiguous") = "context",
           py::arg("fallback") = "first", py::arg("rules") = nullptr,
           py::arg("lines") = false, py::arg("normalize") = false,
-          "Running text with each known word in its diacritized form.\n"
-          "`ambiguous` is what a word with several forms becomes: \"context\"\n"
-          "(the reading `rules`, by default ContextRules.shipped(), choose\n"
-          "by its neighbours in its sentence; where none applies, as\n"
-          "`fallback` says), \"first\", \"common\" (only the marks all forms\n"
-          "share), \"keep\" or \"all\" (form1|form2). With `lines`, each line\n"
-          "is one word. With `normalize`, a found word is written as the\n"
-          "table's form, not as its marks on the text's letters.")
+          "diacritize without its memo of words.")
       .def(
           "diacritize_counted",
           [](const urdulex::WordFormTable& table, const Text& text,
@@ -890,6 +962,17 @@ PYBIND11_MODULE(_urdulex, m) {
             return OpenPath(&urdulex::WordFormTable::Open,
                             state[0].cast<std::string>());
           }));
+
+  // diacritize: the memo in front of _diacritize.
+  memo_name = PyUnicode_InternFromString("_memo");
+  full_diacritize = PyObject_GetAttrString(table_class.ptr(), "_diacritize");
+  if (memo_name == nullptr || full_diacritize == nullptr) {
+    throw py::error_already_set();
+  }
+  const py::object method = py::reinterpret_steal<py::object>(PyDescr_NewMethod(
+      reinterpret_cast<PyTypeObject*>(table_class.ptr()), &diacritize_method));
+  if (!method) throw py::error_already_set();
+  table_class.attr("diacritize") = method;
 
   py::class_<urdulex::WordFormTableBuilder>(
       m, "WordFormTableBuilder", "Diacritized words to a word-form table file.")

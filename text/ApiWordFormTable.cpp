@@ -11,6 +11,7 @@
 #include "text/ApiSupport.h"
 #include "text/CanonicalKey.h"
 #include "text/ContextRules.h"
+#include "text/ParallelLines.h"
 #include "text/Reports.h"
 #include "text/TextIO.h"
 
@@ -209,6 +210,10 @@ std::vector<std::string> WordFormTable::Forms(std::string_view word) const {
   });
 }
 
+// A text this long is diacritized on every core (`urdu diacritize` takes
+// the threads for a file of more than 4 MB too).
+constexpr size_t kThreadedBytes = size_t{4} << 20;
+
 std::string WordFormTable::Diacritize(std::string_view text,
                                       const DiacritizeOptions& options,
                                       Coverage* coverage,
@@ -231,24 +236,73 @@ std::string WordFormTable::Diacritize(std::string_view text,
     internal.count_ambiguous = coverage != nullptr || lists != nullptr;
     internal.count_unknown = lists != nullptr;
     internal.list_ambiguous = lists != nullptr;
-    // Buffers no larger than the text needs: a megabyte each for a word
-    // would be most of the call's time.
+    using urdulex::internal::Diacritizer;
     using urdulex::internal::TextReader;
     using urdulex::internal::TextWriter;
-    urdulex::internal::MemorySource source(std::string(text), "text");
-    TextReader reader(source, false, nullptr, std::string(),
-                      std::min(TextReader::kBlock, text.size() + 16));
+    urdulex::internal::ViewSource source(text, "text");
     urdulex::internal::StringSink sink;
-    TextWriter writer(sink, TextWriter::kUtf8, true,
-                      std::min(TextWriter::kBlock, 2 * text.size() + 64));
-    urdulex::internal::Diacritizer diacritizer(*data_->table, internal, writer);
-    diacritizer.Run(reader);
-    writer.Finish();
-    if (coverage != nullptr) *coverage = diacritizer.coverage();
+    // One diacritizer, or one a thread.
+    std::vector<std::unique_ptr<Diacritizer>> diacritizers;
+    const unsigned threads =
+        text.size() < kThreadedBytes ? 1 : urdulex::internal::ThreadsFor(0);
+    if (threads <= 1) {
+      // Buffers no larger than the text needs: a megabyte each for a word
+      // would be most of the call's time.
+      TextReader reader(source, false, nullptr, std::string(),
+                        std::min(TextReader::kBlock, text.size() + 16));
+      TextWriter writer(sink, TextWriter::kUtf8, true,
+                        std::min(TextWriter::kBlock, 2 * text.size() + 64));
+      diacritizers.emplace_back(
+          new Diacritizer(*data_->table, internal, writer));
+      diacritizers.back()->Run(reader);
+      writer.Finish();
+    } else {
+      // In blocks of whole lines on every core, as `urdu diacritize` goes
+      // over a large file: the output is the one of a single thread.
+      Diacritizer::PrepareFor(*data_->table, static_cast<int64_t>(text.size()));
+      urdulex::internal::ParallelLines::Options parallel;
+      parallel.threads = threads;
+      std::vector<urdulex::internal::StringSink> sinks(threads);
+      std::vector<std::unique_ptr<TextWriter>> writers;
+      for (urdulex::internal::StringSink& block_sink : sinks) {
+        writers.emplace_back(new TextWriter(block_sink, TextWriter::kUtf8));
+      }
+      diacritizers.resize(threads);
+      sink.bytes.reserve(text.size() + text.size() / 2);
+      urdulex::internal::ParallelLines(parallel).Run(
+          {&source},
+          [&](unsigned worker, urdulex::internal::LineBlock& block) {
+            urdulex::internal::StringSink& block_sink = sinks[worker];
+            TextWriter& out = *writers[worker];
+            if (!diacritizers[worker]) {
+              diacritizers[worker].reset(
+                  new Diacritizer(*data_->table, internal, out));
+            }
+            block_sink.bytes.swap(block.output);
+            for (const urdulex::internal::LineSegment& segment :
+                 block.segments) {
+              urdulex::internal::SegmentSource segment_source(block, segment,
+                                                              source.name());
+              TextReader reader(segment_source, false);
+              urdulex::internal::ResumeAt(segment, &reader);
+              diacritizers[worker]->Run(reader);
+            }
+            out.Finish();
+            block.output.swap(block_sink.bytes);
+          },
+          [&](urdulex::internal::LineBlock& block) {
+            sink.bytes.append(block.output);
+          });
+    }
+    if (coverage != nullptr) *coverage = Coverage();
+    urdulex::internal::ReportCounts counts;
+    counts.context = internal.context != nullptr;
+    for (const auto& diacritizer : diacritizers) {
+      if (!diacritizer) continue;
+      if (coverage != nullptr) *coverage += diacritizer->coverage();
+      if (lists != nullptr) urdulex::internal::AddLists(*diacritizer, &counts);
+    }
     if (lists != nullptr) {
-      urdulex::internal::ReportCounts counts;
-      counts.context = internal.context != nullptr;
-      urdulex::internal::AddLists(diacritizer, &counts);
       urdulex::internal::AddForms(*data_->table, &counts);
       *lists = urdulex::internal::FromCounts(counts);
     }

@@ -244,6 +244,39 @@ TEST_F(ApiTableTest, WordListsAddUp) {
   EXPECT_EQ("دوات\t4\nقلم\t2\nکتاب\t4\tکِتاب|کَتاب\t0\t0\n", total.Text());
 }
 
+// A text long enough to go over the cores gives the text, counts and lists
+// of its pieces diacritized one by one.
+TEST_F(ApiTableTest, LongTextIsItsPieces) {
+  const urdulex::WordFormTable table = Build("t.lex", {"کِتاب", "کَتاب", "قَلَم"});
+  const char* words[] = {"کتاب", "قلم", "دوات", "کِتاب", "،", "اور"};
+  std::vector<std::string> pieces(3);
+  unsigned seed = 1;
+  for (std::string& piece : pieces) {
+    while (piece.size() < (size_t{2} << 20)) {
+      for (int w = 0; w < 9; ++w) {
+        seed = seed * 1103515245u + 12345u;
+        piece += words[(seed >> 16) % std::size(words)];
+        piece += ' ';
+      }
+      piece += (seed >> 8) % 3 == 0 ? "\r\n" : "\n";
+    }
+  }
+  pieces.back() += "قلم";  // no line end at the end
+  std::string text, expected;
+  urdulex::Coverage sum, whole;
+  urdulex::WordListsSum lists_sum;
+  urdulex::WordLists lists, whole_lists;
+  for (const std::string& piece : pieces) {
+    text += piece;
+    expected += table.Diacritize(piece, {}, &whole, &lists);
+    sum += whole;
+    lists_sum += lists;
+  }
+  EXPECT_EQ(expected, table.Diacritize(text, {}, &whole, &whole_lists));
+  EXPECT_EQ(sum.Stats(), whole.Stats());
+  EXPECT_EQ(lists_sum.Text(), whole_lists.Text());
+}
+
 // A table is the file as it was opened: rewritten in place, cut short or
 // emptied afterwards, the file changes nothing for the open table (and no
 // signal reaches the process).

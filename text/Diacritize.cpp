@@ -342,6 +342,12 @@ void Diacritizer::LookUp(const char16_t* text, size_t tokens,
   size_t t = 0;
   for (size_t w = 0; w < words_.size(); w += kBatch) {
     const size_t n = std::min(kBatch, words_.size() - w);
+    if (n > batch_) {
+      batch_ = n;
+      queries_.reset(new WordFormLookup::Query[n]);
+      answers_.reset(new Answer[n]);
+      room_.reset(new unsigned char[WordFormLookup::RoomBytes(n)]);
+    }
     for (size_t k = 0; k < n; ++k) {
       const Word& word = words_[w + k];
       const char16_t* key =
@@ -760,7 +766,9 @@ int Diacritizer::ChooseByContext(
 bool Diacritizer::PutRuleForm(int form, const char16_t* word, size_t n,
                               const Token& token, const Answer& answer) {
   if (rule_forms_.empty()) rule_forms_.resize(options_.context->forms());
-  RuleFormWord& known = rule_forms_[static_cast<size_t>(form)];
+  std::unique_ptr<RuleFormWord>& slot = rule_forms_[static_cast<size_t>(form)];
+  if (!slot) slot.reset(new RuleFormWord);
+  RuleFormWord& known = *slot;
   if (!known.ready) {
     marked_.Assign(word, n);
     direct_ = marked_.key().compare(0, std::u16string::npos, word, n) == 0;

@@ -108,12 +108,7 @@ class Diacritizer {
 
   Diacritizer(const WordFormLookup& table, const Options& options,
               TextWriter& out)
-      : table_(table),
-        options_(options),
-        out_(out),
-        queries_(new WordFormLookup::Query[kBatch]),
-        answers_(new Answer[kBatch]),
-        room_(new unsigned char[WordFormLookup::RoomBytes(kBatch)]) {}
+      : table_(table), options_(options), out_(out) {}
 
   // Diacritizes the whole text of `reader`.
   void Run(TextReader& reader);
@@ -338,7 +333,8 @@ class Diacritizer {
     std::vector<std::u16string> readings;
     std::vector<std::u16string> written;
   };
-  std::vector<RuleFormWord> rule_forms_;
+  // By rule form, made when the form is first met: most texts meet few.
+  std::vector<std::unique_ptr<RuleFormWord>> rule_forms_;
   // The times a rule chose the reading of a word, and the times none did,
   // by the key its readings were found by (kept with count_unknown).
   std::unordered_map<std::u16string, uint64_t> decided_;
@@ -346,6 +342,10 @@ class Diacritizer {
   bool direct_ = false;  // the word's letters are the forms' (PutReading)
   // A batch of lookups, the room of its forms (made first, so that they
   // sit below the buffers that grow).
+  // Room for a batch of `batch_` lookups, grown to the batches met (up to
+  // kBatch): a text of a few words allocates a few hundred bytes, not the
+  // fraction of a megabyte of a full batch.
+  size_t batch_ = 0;
   std::unique_ptr<WordFormLookup::Query[]> queries_;
   std::unique_ptr<Answer[]> answers_;
   std::unique_ptr<unsigned char[]> room_;

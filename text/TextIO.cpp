@@ -114,6 +114,13 @@ size_t MemorySource::Read(unsigned char* buffer, size_t n) {
   return k;
 }
 
+size_t ViewSource::Read(unsigned char* buffer, size_t n) {
+  const size_t k = std::min(n, bytes_.size() - at_);
+  std::memcpy(buffer, bytes_.data() + at_, k);
+  at_ += k;
+  return k;
+}
+
 FileSink::FileSink(const std::string& name) : name_(name) {
   // Standard output, like any descriptor named, is written through a copy
   // of the descriptor (OutputFile).

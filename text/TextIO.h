@@ -112,6 +112,21 @@ class MemorySource : public ByteSource {
   size_t at_ = 0;
 };
 
+// Bytes held by the caller, who keeps them while the source is read.
+class ViewSource : public ByteSource {
+ public:
+  ViewSource(std::string_view bytes, std::string name)
+      : bytes_(bytes), name_(std::move(name)) {}
+  size_t Read(unsigned char* buffer, size_t n) override;
+  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
+  const std::string& name() const override { return name_; }
+
+ private:
+  std::string_view bytes_;
+  std::string name_;
+  size_t at_ = 0;
+};
+
 // Where bytes go.
 class ByteSink {
  public:
