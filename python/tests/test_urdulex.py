@@ -473,3 +473,14 @@ def test_every_public_name_has_a_doc():
                         if not n.startswith("_") or n == "__init__"]
         missing += [n for n, m in members if not (m.__doc__ or "").strip()]
     assert missing == []
+
+
+def test_words_from_the_memo_are_the_tables():
+    table = urdulex.WordFormTable()
+    words = [t.text for t in urdulex.tokenize(read(PROSE)) if t.kind == "word"]
+    first = [table.diacritize(w) for w in words]  # kept, then found again
+    assert first == [table.diacritize(w) for w in words] == [
+        table._diacritize(w) for w in words]
+    assert table.diacritize(words[0], ambiguous="all", lines=True) == (
+        table._diacritize(words[0], ambiguous="all", lines=True))
+    assert pickle.loads(pickle.dumps(table)).diacritize(words[1]) == first[1]
