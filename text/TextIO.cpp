@@ -107,13 +107,6 @@ std::string FileSource::ReadAll(size_t limit) {
   return bytes;
 }
 
-size_t MemorySource::Read(unsigned char* buffer, size_t n) {
-  const size_t k = std::min(n, bytes_.size() - at_);
-  std::memcpy(buffer, bytes_.data() + at_, k);
-  at_ += k;
-  return k;
-}
-
 size_t ViewSource::Read(unsigned char* buffer, size_t n) {
   const size_t k = std::min(n, bytes_.size() - at_);
   std::memcpy(buffer, bytes_.data() + at_, k);

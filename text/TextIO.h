@@ -19,6 +19,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -97,21 +98,6 @@ class FileSource : public ByteSource {
   InputWatch watch_;
 };
 
-// Bytes held in memory, for tests and fuzz targets.
-class MemorySource : public ByteSource {
- public:
-  MemorySource(std::string bytes, std::string name)
-      : bytes_(std::move(bytes)), name_(std::move(name)) {}
-  size_t Read(unsigned char* buffer, size_t n) override;
-  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
-  const std::string& name() const override { return name_; }
-
- private:
-  std::string bytes_;
-  std::string name_;
-  size_t at_ = 0;
-};
-
 // Bytes held by the caller, who keeps them while the source is read.
 class ViewSource : public ByteSource {
  public:
@@ -125,6 +111,17 @@ class ViewSource : public ByteSource {
   std::string_view bytes_;
   std::string name_;
   size_t at_ = 0;
+};
+
+// Bytes held in memory, for tests and fuzz targets.
+struct OwnedBytes {
+  std::string bytes;
+};
+class MemorySource : private OwnedBytes, public ViewSource {
+ public:
+  MemorySource(std::string bytes, std::string name)
+      : OwnedBytes{std::move(bytes)},
+        ViewSource(OwnedBytes::bytes, std::move(name)) {}
 };
 
 // Where bytes go.
