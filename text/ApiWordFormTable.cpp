@@ -268,7 +268,9 @@ std::string WordFormTable::Diacritize(std::string_view text,
         writers.emplace_back(new TextWriter(block_sink, TextWriter::kUtf8));
       }
       diacritizers.resize(threads);
-      sink.bytes.reserve(text.size() + text.size() / 2);
+      // Room for the marks put in, so that the text is never copied to grow:
+      // pages of it not written are never touched.
+      sink.bytes.reserve(2 * text.size());
       urdulex::internal::ParallelLines(parallel).Run(
           {&source},
           [&](unsigned worker, urdulex::internal::LineBlock& block) {
