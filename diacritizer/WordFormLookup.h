@@ -11,10 +11,12 @@
 // opened; those of a large one as the walks meet them, so a bad link is
 // reported by the first lookup that steps on it (InvalidFormatException,
 // with the loader's message) and links no walk meets are never judged. A
-// walk longer than a few steps (one long chain, or a cycle) has the whole
-// table read into a WordFormIndex once, with every link checked as the
-// loader checks them, and every later lookup goes there: constant time on
-// any table the loader accepts. Any other file (a pipe, a FIFO) is read
+// walk longer than a few hundred slots (one long chain, or a cycle), or
+// long walks that add up to what the index costs, have the whole table
+// read into a WordFormIndex once, with every link checked as the loader
+// checks them, and every later lookup goes there: constant time on any
+// table the loader accepts. Which structure a run looks up in is chosen
+// once, by Expect, before its lookups. Any other file (a pipe, a FIFO) is read
 // whole into a WordFormIndex at once, as before.
 //
 // The file is a MappedFile (foundation/MappedFile.h): a mapped file cut
