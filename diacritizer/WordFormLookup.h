@@ -118,9 +118,7 @@ class WordFormLookup {
   // (read on that many threads, where it can be). Building the directory
   // reads every record once: it pays from a lookup for every
   // kSlotsPerLookup slots. The index costs about twice that, and pays from
-  // kLookupsPerSlot lookups a slot (diacritizer on a million-form table:
-  // at 3 announced, the index built first takes 0.8x the time of the
-  // directory's walks). Throws as FindMany.
+  // kLookupsPerSlot lookups a slot. Throws as FindMany.
   void Expect(uint64_t lookups, unsigned threads = 1) const;
   // The choice is made here, once, from the lookups announced and the
   // table: a directory whose chains run longer than a walk may go has the
@@ -128,7 +126,7 @@ class WordFormLookup {
   // its own lookups pay for; the lookups themselves build nothing on a
   // table whose chains are in bounds (see kLongWalkFactor).
   static constexpr uint64_t kSlotsPerLookup = 4;
-  static constexpr uint64_t kLookupsPerSlot = 3;
+  static constexpr uint64_t kLookupsPerSlot = 8;
 
   // A key: `units` UTF-16LE units at `key`.
   struct Query {
