@@ -73,8 +73,9 @@ ChainDirectory::ChainDirectory(const unsigned char* body, int32_t slots,
   }
   bool sound = std::find(filled.begin(), filled.end(), 0) == filled.end();
   // The slots with a link: a walk goes on until a slot already settled,
-  // then settles its path. A walk that meets its own path has found a
-  // cycle.
+  // then settles its path, and the slots each walk reads (at most
+  // kLongest). A walk that meets its own path has found a cycle.
+  std::vector<uint16_t> reads(n, 1);
   std::vector<uint32_t> path;
   for (size_t start = 0; sound && start < n; ++start) {
     if (state[start] != kOpen) continue;
@@ -95,8 +96,14 @@ ChainDirectory::ChainDirectory(const unsigned char* body, int32_t slots,
       }
     }
     if (!sound) break;
-    for (uint32_t p : path) state[p] = end;
+    size_t read = reads[s];
+    for (size_t i = path.size(); i-- > 0;) {
+      state[path[i]] = end;
+      read = std::min(read + 1, kLongest);
+      reads[path[i]] = static_cast<uint16_t>(read);
+    }
   }
+  if (sound && n > 0) longest_ = *std::max_element(reads.begin(), reads.end());
   if (!sound) {
     // The loader's message for the first bad link.
     CheckWordFormTableLinks(body_, n, slots_);

@@ -53,6 +53,10 @@ class ChainDirectory {
                  unsigned threads);
 
   size_t size() const { return entries_.size(); }
+  // The most slots a walk from any slot reads to the end of its chain (up
+  // to kLongest).
+  size_t longest() const { return longest_; }
+  static constexpr size_t kLongest = UINT16_MAX;
 
   // Brings the entry of slot `home` into the cache.
   void Prefetch(uint32_t home) const {
@@ -159,6 +163,7 @@ class ChainDirectory {
   const unsigned char* body_;
   int32_t slots_;
   size_t walk_slots_;
+  size_t longest_ = 0;
   // Per slot: its link plus 2 in the low kLinkBits bits (0: end of chain,
   // 1: unused slot), its key's fingerprint above.
   std::vector<uint32_t, LargePageAllocator<uint32_t>> entries_;

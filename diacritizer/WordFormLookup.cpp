@@ -68,6 +68,7 @@ WordFormLookup::Verdict WordFormLookup::Open(const std::string& path,
   path_ = path;
   all_forms_ = all_forms;
   walk_slots_ = limits.walk_slots;
+  long_walk_slots_ = kLongWalkFactor * limits.walk_slots;
   WordFormTableFile file;
   // Only a regular file is opened here: anything else is left to the
   // loader, which opens it once (a FIFO must not be opened twice).
@@ -179,7 +180,7 @@ ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
                                     const unsigned char** first,
                                     uint64_t* walked, size_t limit) const {
   *first = nullptr;
-  if (limit == 0) limit = walk_slots_;
+  if (limit == 0) limit = long_walk_slots_;
   size_t s = home;
   const unsigned char* record = body_ + s * kRecordSize;
   int32_t next = Int32At(record + kNextAt);
@@ -188,7 +189,7 @@ ChainWalk WordFormLookup::WalkChain(const unsigned char* key, size_t units,
   // the chain ends properly.
   for (size_t steps = 1;; ++steps) {
     if (steps > limit) return ChainWalk::kTooLong;
-    if (steps > 1 && walked != nullptr) ++*walked;
+    if (steps > walk_slots_ && walked != nullptr) ++*walked;
     if (RecordHasKey(record, key, units)) {
       if (*first == nullptr) *first = record;
       if (all != nullptr) all->push_back(record);
@@ -223,6 +224,12 @@ void WordFormLookup::Expect(uint64_t lookups, unsigned threads) const {
     UseIndex();
   } else if (lookups * kSlotsPerLookup >= slots) {
     UseDirectory(threads);
+    // Some walk would run past the bound and build the index midway.
+    const ChainDirectory* directory =
+        directory_.load(std::memory_order_acquire);
+    if (directory != nullptr && directory->longest() > long_walk_slots_) {
+      UseIndex();
+    }
   }
 }
 
@@ -233,7 +240,7 @@ void WordFormLookup::UseDirectory(unsigned threads) const {
       // Every page of the table is read.
       file_.Populate();
       owned_directory_.reset(
-          new ChainDirectory(body_, slots_, walk_slots_, threads));
+          new ChainDirectory(body_, slots_, long_walk_slots_, threads));
       directory_.store(owned_directory_.get(), std::memory_order_release);
     });
   } catch (const TARNIException&) {
@@ -412,15 +419,16 @@ class WordFormLookup::DirectoryProbe : public WalkProbe {
             (*hash & (uint64_t{0x7F} << 32)) | s;
     return 0;
   }
+  // Its walks read the directory: cheap, and not counted.
   bool Find(const Query& query, uint64_t hash, Answer* answer,
-            unsigned char** room, uint64_t* steps) const {
+            unsigned char** room, uint64_t*) const {
     if (!Searched(query)) return Absent(answer);
     const unsigned char* record = nullptr;
     // From the home slot, or from where Step left off.
     const bool ahead = (hash >> 62) == 3;
     const ChainWalk walk = directory_.Walk(
         query.key, query.units, static_cast<uint32_t>(hash), Print(hash),
-        ahead ? (hash >> 40) & 0xFF : 1, &record, steps);
+        ahead ? (hash >> 40) & 0xFF : 1, &record, nullptr);
     return Answered(query, walk, record, answer, room);
   }
 
@@ -468,22 +476,23 @@ size_t WordFormLookup::Pipeline(const Probe& probe, const Query* queries,
 
 void WordFormLookup::FindMany(const Query* queries, size_t n, Answer* answers,
                               unsigned char* room) const {
-  uint64_t steps = 0;
+  uint64_t long_steps = 0;  // past walk_slots_, of the walks in the records
+  uint64_t* const steps = &long_steps;
   unsigned touched = 0;
   for (size_t done = 0; done < n;) {
     if (const WordFormIndex* index = index_.load(std::memory_order_acquire)) {
       done += Pipeline(IndexProbe(*index), queries + done, n - done,
-                       answers + done, &room, &steps, &touched);
+                       answers + done, &room, steps, &touched);
       continue;
     }
     try {
       if (const ChainDirectory* directory =
               directory_.load(std::memory_order_acquire)) {
         done += Pipeline(DirectoryProbe(*this, *directory), queries + done,
-                         n - done, answers + done, &room, &steps, &touched);
+                         n - done, answers + done, &room, steps, &touched);
       } else {
         done += Pipeline(WalkProbe(*this), queries + done, n - done,
-                         answers + done, &room, &steps, &touched);
+                         answers + done, &room, steps, &touched);
       }
     } catch (const TARNIException&) {
       CheckIntact();
@@ -493,8 +502,10 @@ void WordFormLookup::FindMany(const Query* queries, size_t n, Answer* answers,
   }
   // The loads of the second steps are kept.
   __asm__ volatile("" : : "r"(touched));
-  if (steps > 0 && steps_.fetch_add(steps, std::memory_order_relaxed) + steps >
-                       kStepsPerSlot * static_cast<uint64_t>(slots_)) {
+  if (long_steps > 0 &&
+      long_steps_.fetch_add(long_steps, std::memory_order_relaxed) +
+              long_steps >
+          kStepsPerSlot * static_cast<uint64_t>(slots_)) {
     UseIndex();
   }
 }

@@ -11,10 +11,12 @@
 // opened; those of a large one as the walks meet them, so a bad link is
 // reported by the first lookup that steps on it (InvalidFormatException,
 // with the loader's message) and links no walk meets are never judged. A
-// walk longer than a few steps (one long chain, or a cycle) has the whole
-// table read into a WordFormIndex once, with every link checked as the
-// loader checks them, and every later lookup goes there: constant time on
-// any table the loader accepts. Any other file (a pipe, a FIFO) is read
+// walk longer than a few hundred slots (one long chain, or a cycle), or
+// long walks that add up to what the index costs, have the whole table
+// read into a WordFormIndex once, with every link checked as the loader
+// checks them, and every later lookup goes there: constant time on any
+// table the loader accepts. Which structure a run looks up in is chosen
+// once, by Expect, before its lookups. Any other file (a pipe, a FIFO) is read
 // whole into a WordFormIndex at once, as before.
 //
 // The file is a MappedFile (foundation/MappedFile.h): a mapped file cut
@@ -55,9 +57,17 @@ class WordFormLookup {
   // Tables of at most this many records have every link checked when
   // opened: a few hundred microseconds at most.
   static constexpr size_t kEagerRecords = size_t{1} << 14;
-  // A walk of more slots than this builds the full index: normal chains
-  // are a few slots long at any sensible load.
+  // A walk of more slots than this is long: normal chains are a few slots
+  // long at any sensible load, but chains that have coalesced reach tens
+  // in a table of millions (46 slots at most in one of a million forms).
   static constexpr size_t kWalkSlots = 32;
+  // A walk goes on to this many times kWalkSlots. One longer (a chain
+  // that long, or a cycle) builds the full index, which answers every key
+  // in constant time; so do long walks once the slots they stepped past
+  // kWalkSlots add up to kStepsPerSlot times the slot count, about what
+  // the index costs to build: it has then paid for itself.
+  static constexpr size_t kLongWalkFactor = 8;
+  static constexpr uint64_t kStepsPerSlot = 8;
   // Room for a restored form, in UTF-16 units.
   static constexpr size_t kMaxFormUnits = WordFormIndex::kMaxRestoredUnits;
 
@@ -110,15 +120,13 @@ class WordFormLookup {
   // kSlotsPerLookup slots. The index costs about twice that, and pays from
   // kLookupsPerSlot lookups a slot. Throws as FindMany.
   void Expect(uint64_t lookups, unsigned threads = 1) const;
+  // The choice is made here, once, from the lookups announced and the
+  // table: a directory whose chains run longer than a walk may go has the
+  // index built at once too. A later Expect only moves on to a structure
+  // its own lookups pay for; the lookups themselves build nothing on a
+  // table whose chains are in bounds (see kLongWalkFactor).
   static constexpr uint64_t kSlotsPerLookup = 4;
   static constexpr uint64_t kLookupsPerSlot = 8;
-  // Once the walks have stepped past their home slots this many times the
-  // slot count, the lookups move on to the index: building it costs about
-  // one or two such steps per slot (each a cache miss, but for the fetches
-  // ahead that FindMany makes), so a run pays for it only once it has
-  // spent about as much on walking, and its lookups are cheaper from then
-  // on.
-  static constexpr uint64_t kStepsPerSlot = 8;
 
   // A key: `units` UTF-16LE units at `key`.
   struct Query {
@@ -184,7 +192,8 @@ class WordFormLookup {
   // key's fingerprint in bits 32 to 38.
   void HomeHashes(const Query* queries, size_t count, uint64_t* out) const;
   uint64_t HomeHash(const unsigned char* key, size_t units) const;
-  // Walks at most `limit` slots (0: Limits::walk_slots).
+  // Walks at most `limit` slots (0: long_walk_slots_), adding those past
+  // walk_slots_ to `*steps` when given.
   ChainWalk WalkChain(const unsigned char* key, size_t units, uint32_t home,
                       std::vector<const unsigned char*>* all,
                       const unsigned char** first, uint64_t* steps,
@@ -210,6 +219,7 @@ class WordFormLookup {
   bool all_forms_ = false;
   bool links_checked_ = false;  // at Open
   size_t walk_slots_ = kWalkSlots;
+  size_t long_walk_slots_ = kLongWalkFactor * kWalkSlots;
 
   mutable std::once_flag directed_;
   mutable std::unique_ptr<ChainDirectory> owned_directory_;
@@ -217,8 +227,8 @@ class WordFormLookup {
   mutable std::once_flag built_;
   mutable std::unique_ptr<WordFormIndex> owned_index_;
   mutable std::atomic<const WordFormIndex*> index_{nullptr};
-  // Slots the walks have stepped past their home slots, on every thread.
-  mutable std::atomic<uint64_t> steps_{0};
+  // Slots the walks have stepped past walk_slots_, on every thread.
+  mutable std::atomic<uint64_t> long_steps_{0};
 
   // The forms of the keys asked for last, guarded so that threads may
   // share the table. `recent_` holds the keys of `forms_` (which stay

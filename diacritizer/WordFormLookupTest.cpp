@@ -197,8 +197,9 @@ TEST_F(WordFormLookupTest, LinkFaultsAreReportedWhenMet) {
 }
 
 // One walk longer than the bound puts every later lookup on the index, the
-// rest of its batch too; so do walks that step past their home slots too
-// often.
+// rest of its batch too; so do long walks within the bound once they have
+// stepped past the walk slots kStepsPerSlot times the slots, and never
+// shorter ones.
 TEST_F(WordFormLookupTest, LongWalksSwitchToTheIndex) {
   const int32_t slots = 200;
   WordFormHashTable homes;
@@ -207,9 +208,12 @@ TEST_F(WordFormLookupTest, LongWalksSwitchToTheIndex) {
   const std::string path =
       Write("t.lex", TableFile({slots}, urdulex::diactest::OneLongChain(
                                             homes, slots, "Z", &keys)));
+  // Walks of at most 64 slots.
+  const WordFormLookup::Limits bounded{WordFormLookup::kEagerRecords, 8};
   WordFormLookup lookup;
   std::string why;
-  ASSERT_EQ(WordFormLookup::Verdict::kOpen, lookup.Open(path, true, &why));
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            lookup.Open(path, true, &why, bounded));
   const std::u16string last(keys[slots - 1].begin(), keys[slots - 1].end());
   const std::u16string first(keys[0].begin(), keys[0].end());
   EXPECT_EQ(8u, Find(lookup, last).size());  // a short walk
@@ -221,7 +225,8 @@ TEST_F(WordFormLookupTest, LongWalksSwitchToTheIndex) {
   // one switches: every key in it is found, on the walks before and on the
   // index after.
   WordFormLookup batched;
-  ASSERT_EQ(WordFormLookup::Verdict::kOpen, batched.Open(path, true, &why));
+  ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+            batched.Open(path, true, &why, bounded));
   std::vector<std::u16string> batch;
   for (int i = 0; i < 100; ++i) {
     const std::wstring& key = keys[slots - 1 - i];
@@ -238,18 +243,36 @@ TEST_F(WordFormLookupTest, LongWalksSwitchToTheIndex) {
   for (size_t i = 0; i < batch.size(); ++i) {
     EXPECT_EQ(Find(lookup, batch[i]), Text(answers[i])) << i;
   }
-  // Walks never too long, but each past every slot: the index once they
-  // have stepped kStepsPerSlot times the slots.
-  WordFormLookup stepping;
-  ASSERT_EQ(
-      WordFormLookup::Verdict::kOpen,
-      stepping.Open(path, true, &why, {WordFormLookup::kEagerRecords, 1000}));
-  const uint64_t walks = WordFormLookup::kStepsPerSlot * slots / (slots - 1);
-  for (uint64_t i = 0; i <= walks; ++i) {
-    EXPECT_EQ(WordFormLookup::Backend::kWalk, stepping.backend()) << i;
-    EXPECT_EQ(8u, Find(stepping, first).size());
+  // Walks never too long but past walk slots of 100 (by 100 slots each):
+  // the index once they have stepped kStepsPerSlot times the slots past
+  // them. Past walk slots of 200 they never are.
+  for (const size_t walk_slots : {100, 200}) {
+    WordFormLookup stepping;
+    ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+              stepping.Open(path, true, &why,
+                            {WordFormLookup::kEagerRecords, walk_slots}));
+    const uint64_t walks = WordFormLookup::kStepsPerSlot * slots / 100;
+    for (uint64_t i = 0; i <= walks; ++i) {
+      EXPECT_EQ(WordFormLookup::Backend::kWalk, stepping.backend()) << i;
+      EXPECT_EQ(8u, Find(stepping, first).size());
+    }
+    EXPECT_EQ(walk_slots == 100 ? WordFormLookup::Backend::kIndex
+                                : WordFormLookup::Backend::kWalk,
+              stepping.backend());
   }
-  EXPECT_EQ(WordFormLookup::Backend::kIndex, stepping.backend());
+  // Readied for a directory, a table whose chain runs past the bound gets
+  // the index at once, and one within it keeps the directory.
+  for (const size_t walk_slots : {8, 100}) {
+    WordFormLookup directed;
+    ASSERT_EQ(WordFormLookup::Verdict::kOpen,
+              directed.Open(path, true, &why,
+                            {WordFormLookup::kEagerRecords, walk_slots}));
+    directed.Expect(slots, 2);
+    EXPECT_EQ(walk_slots == 8 ? WordFormLookup::Backend::kIndex
+                              : WordFormLookup::Backend::kDirectory,
+              directed.backend());
+    EXPECT_EQ(8u, Find(directed, first).size());
+  }
 }
 
 // Expect readies the back end that pays for the lookups announced.

@@ -153,13 +153,14 @@ WordFormLookup::Forms TableForms(const WordFormLookup& table,
   }
 }
 
-void Diacritizer::PrepareFor(const WordFormLookup& table, int64_t bytes) {
+void Diacritizer::PrepareFor(const WordFormLookup& table, int64_t bytes,
+                             unsigned threads) {
   // A text of many words per slot of the table would have its walks switch
   // to the full index soon anyway: building it first spares those walks.
   // A short text never pays for it, so start-up stays that of the mapping.
   if (bytes <= 0) return;
   try {
-    table.Expect(static_cast<uint64_t>(bytes / kBytesPerWord));
+    table.Expect(static_cast<uint64_t>(bytes / kBytesPerWord), threads);
   } catch (...) {
     RethrowTableError(table);
   }

@@ -117,8 +117,10 @@ class Diacritizer {
   // for its reader (WordFormLookup::Expect): a text of many words per slot
   // of the table gets the full index built before its first lookup. For
   // callers that give the text to Run in pieces, such as threads taking
-  // blocks.
-  static void PrepareFor(const WordFormLookup& table, int64_t bytes);
+  // blocks, which pass the `threads` that take them: what is built is
+  // built on that many.
+  static void PrepareFor(const WordFormLookup& table, int64_t bytes,
+                         unsigned threads = 1);
 
   // The forms `word` is given a reading from: every form of the word,
   // found as Run finds it, and of a word written with marks only those

@@ -100,11 +100,70 @@ uint64_t CountLineEnds(const char* data, size_t n, LineUnit unit) {
 
 // Cuts the sources into blocks, one at a time, on the thread of Run. The
 // bytes are read straight into the block; only the unfinished line at its
-// end is copied, to start the next one.
+// end is copied, to start the next one. With `streams`, a line longer than
+// a block is handed out as a long line instead: its first bytes, then the
+// rest read by ReadLine.
 class BlockReader {
  public:
-  BlockReader(const std::vector<ByteSource*>& sources, size_t block)
-      : sources_(sources), block_(block) {}
+  BlockReader(const std::vector<ByteSource*>& sources, size_t block,
+              bool streams)
+      : sources_(sources), block_(block), streams_(streams) {}
+
+  // Whether the block Next gave is a long line's start (it holds no
+  // bytes then): the line is read by ReadLine and closed by EndLine.
+  bool long_line() const { return long_; }
+  const LineSegment& line_segment() const { return line_segment_; }
+  const std::string& line_name() const { return sources_[input_]->name(); }
+
+  // Up to `n` bytes of the long line into `out`, the line end the last;
+  // 0 at its end. Throws what a source throws.
+  size_t ReadLine(unsigned char* out, size_t n) {
+    if (line_done_ || n == 0) return 0;
+    size_t got;
+    bool from_head = head_at_ < head_.size();
+    if (from_head) {
+      got = std::min(n, head_.size() - head_at_);
+      std::memcpy(out, head_.data() + head_at_, got);
+      head_at_ += got;
+    } else {
+      got = eof_ ? 0 : sources_[input_]->Read(out, n);
+      if (got == 0) {
+        eof_ = true;
+        line_done_ = true;
+        return 0;
+      }
+    }
+    const size_t end = LineEndIn(reinterpret_cast<const char*>(out), got);
+    if (end < got) {
+      // The bytes after the line end start the next block.
+      if (from_head) {
+        head_at_ -= got - end;
+      } else {
+        carry_.insert(carry_.end(), out + end, out + got);
+      }
+    }
+    prev_ = static_cast<char>(out[end - 1]);
+    line_bytes_ += end;
+    return end;
+  }
+
+  // Ends the long line, read to its end: the next block starts after it.
+  void EndLine() {
+    carry_.insert(carry_.begin(),
+                  head_.begin() + static_cast<ptrdiff_t>(head_at_),
+                  head_.end());
+    head_.clear();
+    head_at_ = 0;
+    offset_ += line_bytes_;
+    if (ended_) ++line_;
+    first_ = false;
+    // An input that ends inside the line: its next input's first line
+    // goes the same way, where a block would hold both.
+    stream_next_ =
+        !ended_ && line_bytes_ > 0 && eof_ && input_ + 1 < sources_.size();
+    if (stream_next_) NextInput();
+    long_ = false;
+  }
 
   // The next block into `out` (empty, its buffers kept), or false at the
   // end of the last source. Throws what a source throws.
@@ -125,8 +184,10 @@ class BlockReader {
           unit_ = LineUnitOf(reinterpret_cast<const unsigned char*>(data), n);
           unit_known_ = true;
         }
+        if (stream_next_ && start == 0) return Long(&b);
         cut = eof_ ? n : LastCut(data, scanned, n, unit_);
         if (cut > 0 || eof_) break;
+        if (streams_ && start == 0 && b.segments.empty()) return Long(&b);
         // A line longer than the block so far: the block grows.
         scanned = n - n % UnitSize(unit_);
         want = n + block_;
@@ -179,6 +240,46 @@ class BlockReader {
     }
   }
 
+  // Makes the bytes of `b`, which start a line, a long line's first.
+  bool Long(LineBlock* b) {
+    head_.swap(b->bytes);
+    b->bytes.clear();
+    head_at_ = 0;
+    line_bytes_ = 0;
+    line_done_ = false;
+    ended_ = false;
+    stream_next_ = false;
+    long_ = true;
+    line_segment_ = LineSegment();
+    line_segment_.input = input_;
+    line_segment_.offset = offset_;
+    line_segment_.line = line_;
+    line_segment_.first = first_;
+    line_segment_.unit = unit_;
+    return true;
+  }
+
+  // The end of the long line's line end in `data[0, n)`, the bytes after
+  // line_bytes_ of it; `n` when there is none. Sets line_done_ and ended_
+  // when there is.
+  size_t LineEndIn(const char* data, size_t n) {
+    if (unit_ == LineUnit::kByte) {
+      const void* lf = std::memchr(data, '\n', n);
+      if (lf == nullptr) return n;
+      line_done_ = ended_ = true;
+      return static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+    }
+    // Units start at even offsets of the line (and of the input).
+    for (size_t i = line_bytes_ % 2 == 0 ? 1 : 0; i < n; i += 2) {
+      const char pair[2] = {i > 0 ? data[i - 1] : prev_, data[i]};
+      if (IsLineEnd(pair, unit_)) {
+        line_done_ = ended_ = true;
+        return i + 1;
+      }
+    }
+    return n;
+  }
+
   void NextInput() {
     ++input_;
     eof_ = false;
@@ -190,6 +291,18 @@ class BlockReader {
 
   const std::vector<ByteSource*>& sources_;
   const size_t block_;
+  const bool streams_;
+  // The long line: its bytes read into a block, those of them handed out,
+  // and those after, up to its end.
+  bool long_ = false;
+  LineSegment line_segment_;
+  Bytes head_;
+  size_t head_at_ = 0;
+  uint64_t line_bytes_ = 0;
+  char prev_ = 0;             // its last byte handed out
+  bool line_done_ = false;    // read to its end
+  bool ended_ = false;        // by a line end
+  bool stream_next_ = false;  // the next input's first line is long too
   size_t input_ = 0;
   Bytes carry_;  // the input's bytes read after the last block's cut
   bool eof_ = false;
@@ -198,6 +311,19 @@ class BlockReader {
   LineUnit unit_ = LineUnit::kByte;
   uint64_t offset_ = 0;  // of carry_[0] in the input
   uint64_t line_ = 0;    // line ends before carry_[0]
+};
+
+// A long line, for the Stream of Run.
+class LongLine : public ByteSource {
+ public:
+  explicit LongLine(BlockReader& reader) : reader_(reader) {}
+  size_t Read(unsigned char* buffer, size_t n) override {
+    return reader_.ReadLine(buffer, n);
+  }
+  const std::string& name() const override { return reader_.line_name(); }
+
+ private:
+  BlockReader& reader_;
 };
 
 }  // namespace
@@ -209,9 +335,11 @@ LineUnit LineUnitOf(const unsigned char* data, size_t n) {
 }
 
 void ParallelLines::Run(const std::vector<ByteSource*>& sources,
-                        const Process& process, const Write& write) {
+                        const Process& process, const Write& write,
+                        const Stream& stream) {
   const unsigned threads = std::max(1u, options_.threads);
-  BlockReader reader(sources, std::max<size_t>(options_.block, 2));
+  BlockReader reader(sources, std::max<size_t>(options_.block, 2),
+                     stream != nullptr);
 
   struct Slot {
     LineBlock block;
@@ -273,9 +401,10 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
   std::vector<std::unique_ptr<Slot>> spare;  // written, for reuse
   std::exception_ptr read_error;
   bool end = false;
+  bool long_line = false;  // read up to one, which waits for the blocks
   uint64_t number = 0;
   while (true) {
-    while (!end && order.size() < in_flight) {
+    while (!end && !long_line && order.size() < in_flight) {
       std::unique_ptr<Slot> slot;
       if (spare.empty()) {
         slot.reset(new Slot);
@@ -290,6 +419,11 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
         end = true;
       }
       if (end) break;
+      if (reader.long_line()) {
+        long_line = true;
+        spare.push_back(std::move(slot));
+        break;
+      }
       slot->block.number = number++;
       if (started == 0) {
         try {
@@ -305,6 +439,18 @@ void ParallelLines::Run(const std::vector<ByteSource*>& sources,
       waiting.push_back(slot.get());
       order.push_back(std::move(slot));
       work.notify_one();
+    }
+    if (order.empty() && long_line) {
+      // Every block before it is written: the workers wait.
+      LongLine line(reader);
+      stream(reader.line_segment(), line);
+      // What the stream left unread.
+      unsigned char rest[1 << 12];
+      while (line.Read(rest, sizeof rest) > 0) {
+      }
+      reader.EndLine();
+      long_line = false;
+      continue;
     }
     if (order.empty()) break;
     std::unique_ptr<Slot> head;

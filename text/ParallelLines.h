@@ -2,8 +2,10 @@
 // after a line end, the blocks are handed to worker threads, and their
 // results are written strictly in input order, so that the output is the
 // one a single thread would give. At most a few blocks are in flight, so
-// memory does not grow with the input (a line longer than a block makes its
-// block as long as the line).
+// memory does not grow with the input: a line longer than a block is
+// taken as one thread takes it, streamed to its end on the thread of Run
+// (or, for a caller that streams nothing, makes its block as long as the
+// line).
 //
 // A block never ends inside a line. Blocks usually hold the bytes of one
 // input; when an input does not end with a line end, its last bytes and the
@@ -76,6 +78,14 @@ class ParallelLines {
   using Process = std::function<void(unsigned worker, LineBlock& block)>;
   // Takes a finished block's output, in block order, on the thread of Run.
   using Write = std::function<void(LineBlock& block)>;
+  // Takes a line longer than a block, on the thread of Run once every
+  // block before it is written and no worker is busy: reads `line`, the
+  // bytes of `segment` (its size unknown, 0), to the end (the line end
+  // included, or the end of its input), and writes what they give
+  // itself. A line that ends its input without a line end has the next
+  // input's first line streamed after it, as a block would hold both.
+  using Stream =
+      std::function<void(const LineSegment& segment, ByteSource& line)>;
 
   explicit ParallelLines(const Options& options) : options_(options) {}
 
@@ -85,7 +95,7 @@ class ParallelLines {
   // started (worker numbers from 0), or with none on the thread of Run:
   // the same output.
   void Run(const std::vector<ByteSource*>& sources, const Process& process,
-           const Write& write);
+           const Write& write, const Stream& stream = nullptr);
 
  private:
   Options options_;

@@ -94,8 +94,11 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
       {"empty inputs", {"", ""}, 4},
       {"blocks full of line ends", {std::string(5000, '\n') + "x\n"}, 2100},
   };
+  // Each also with the lines longer than a block streamed, one at a time.
   for (const auto& c : kCases) {
-    for (unsigned threads : {1u, 3u}) {
+    for (unsigned run = 0; run < 4; ++run) {
+      const unsigned threads = run % 2 == 0 ? 1 : 3;
+      const bool streams = run >= 2;
       std::vector<std::unique_ptr<SlowSource>> owned;
       std::vector<ByteSource*> sources;
       for (const std::string& input : c.inputs) {
@@ -103,6 +106,36 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
         sources.push_back(owned.back().get());
       }
       std::vector<std::string> rebuilt(c.inputs.size());
+      // Where a part of an input goes, checked against what came before.
+      const auto add = [&](const LineSegment& s, const std::string& part) {
+        std::string& before = rebuilt[s.input];
+        EXPECT_EQ(before.size(), s.offset) << c.what;
+        EXPECT_EQ(before.empty(), s.first) << c.what;
+        EXPECT_EQ(LineEnds(before, s.unit), static_cast<long>(s.line))
+            << c.what;
+        before += part;
+        // Only an input's last part may end inside a line.
+        const bool whole = before.size() == c.inputs[s.input].size();
+        if (!whole) {
+          EXPECT_EQ(LineEnds(before, s.unit),
+                    LineEnds(before.substr(0, before.size() - 1), s.unit) + 1)
+              << c.what;
+        }
+      };
+      ParallelLines::Stream stream;
+      size_t streamed = 0;
+      if (streams) {
+        stream = [&](const LineSegment& s, ByteSource& line) {
+          std::string part;
+          unsigned char bytes[3];
+          while (size_t n = line.Read(bytes, sizeof bytes)) {
+            part.append(bytes, bytes + n);
+          }
+          EXPECT_LE(LineEnds(part, s.unit), 1) << c.what;
+          add(s, part);
+          ++streamed;
+        };
+      }
       uint64_t next = 0;
       ParallelLines::Options options;
       options.threads = threads;
@@ -119,24 +152,14 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
                       block.output)
                 << c.what;
             for (const LineSegment& s : block.segments) {
-              const std::string part(block.bytes.data() + s.begin, s.size);
-              std::string& before = rebuilt[s.input];
-              EXPECT_EQ(before.size(), s.offset) << c.what;
-              EXPECT_EQ(before.empty(), s.first) << c.what;
-              EXPECT_EQ(LineEnds(before, s.unit), static_cast<long>(s.line))
-                  << c.what;
-              before += part;
-              // Only an input's last part may end inside a line.
-              const bool whole = before.size() == c.inputs[s.input].size();
-              if (!whole) {
-                EXPECT_EQ(
-                    LineEnds(before, s.unit),
-                    LineEnds(before.substr(0, before.size() - 1), s.unit) + 1)
-                    << c.what;
-              }
+              add(s, std::string(block.bytes.data() + s.begin, s.size));
             }
-          });
+          },
+          stream);
       EXPECT_EQ(c.inputs, rebuilt) << c.what << ", " << threads << " threads";
+      if (streams && c.block == 8) {
+        EXPECT_GT(streamed, 0u) << c.what;
+      }
     }
   }
 }

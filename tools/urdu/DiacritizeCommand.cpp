@@ -124,7 +124,7 @@ int RunDiacritize(const Arguments& args) {
   WordFormLookup table;
   OpenTable(table_name, Diacritizer::NeedsAllForms(options), &table);
   // Threads see the text in blocks: the table is readied for the whole.
-  Diacritizer::PrepareFor(table, command.total_bytes());
+  Diacritizer::PrepareFor(table, command.total_bytes(), command.threads());
   ByteSink* report = command.OpenReport();
   // The table is shared by the threads; each has a diacritizer of its
   // own, which keeps its buffers and counts from block to block, and

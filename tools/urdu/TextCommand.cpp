@@ -308,18 +308,37 @@ void TextCommand::RunBlocks(const Body& body) {
       args_.Has("--utf16") ? TextWriter::kUtf16 : TextWriter::kUtf8;
   // A writer for each worker, kept from block to block as the one
   // writer of a single thread is (a block starts after a line end, where
-  // a writer keeps nothing), writing into the block's output.
-  std::vector<StringSink> sinks(threads_);
+  // a writer keeps nothing), writing into the block's output; worker 0's
+  // writes a line longer than a block straight to the output.
+  struct WorkerSink : ByteSink {
+    void Write(const char* data, size_t n) override {
+      if (through != nullptr) {
+        through->Write(data, n);
+      } else {
+        bytes.append(data, n);
+      }
+    }
+    std::string bytes;
+    ByteSink* through = nullptr;
+  };
+  std::vector<WorkerSink> sinks(threads_);
   std::vector<std::unique_ptr<TextWriter>> writers;
-  for (StringSink& sink : sinks) {
+  for (WorkerSink& sink : sinks) {
     writers.emplace_back(new TextWriter(sink, encoding));
     writers.back()->OmitMark();
   }
   bool written = false;
+  const auto begin = [&] {
+    if (!written && encoding == TextWriter::kUtf16) {
+      writer_->OmitMark();
+      sink_->Write("\xFF\xFE", 2);
+    }
+    written = true;
+  };
   ParallelLines(options).Run(
       sources,
       [&](unsigned worker, LineBlock& block) {
-        StringSink& sink = sinks[worker];
+        WorkerSink& sink = sinks[worker];
         TextWriter& out = *writers[worker];
         sink.bytes.swap(block.output);  // its buffer, from an earlier block
         for (const LineSegment& segment : block.segments) {
@@ -333,12 +352,19 @@ void TextCommand::RunBlocks(const Body& body) {
         block.output.swap(sink.bytes);
       },
       [&](LineBlock& block) {
-        if (!written && encoding == TextWriter::kUtf16) {
-          writer_->OmitMark();
-          sink_->Write("\xFF\xFE", 2);
-        }
-        written = true;
+        begin();
         sink_->Write(block.output.data(), block.output.size());
+      },
+      [&](const LineSegment& segment, ByteSource& line) {
+        // As one thread: worker 0's state, its writer to the output.
+        begin();
+        TextReader reader(line, lenient);
+        ResumeAt(segment, &reader);
+        sinks[0].through = sink_.get();
+        body(0, reader, *writers[0], segment.line);
+        writers[0]->Finish();
+        sinks[0].through = nullptr;
+        replaced[0][segment.input] += reader.replaced();
       });
   for (size_t i = 0; i < inputs_.size(); ++i) {
     uint64_t n = converters.empty() ? 0 : converters[i]->replaced();
