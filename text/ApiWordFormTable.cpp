@@ -259,7 +259,8 @@ std::string WordFormTable::Diacritize(std::string_view text,
     } else {
       // In blocks of whole lines on every core, as `urdu diacritize` goes
       // over a large file: the output is the one of a single thread.
-      Diacritizer::PrepareFor(*data_->table, static_cast<int64_t>(text.size()));
+      Diacritizer::PrepareFor(*data_->table, static_cast<int64_t>(text.size()),
+                              threads);
       urdulex::internal::ParallelLines::Options parallel;
       parallel.threads = threads;
       std::vector<urdulex::internal::StringSink> sinks(threads);
