@@ -108,6 +108,20 @@ TEST(Utf8FiltersTest, SameAsOnUnits) {
                     &normalization);
   const Normalizer& rules = *normalization.NfcNormalizer();
   const UnchangedText urdu(rules, true), plain(rules, false);
+  // Rules that end in ASCII, in a character of three bytes and in the low
+  // half of a pair.
+  const std::u16string odd_file =
+      u"\uFEFFa:b\r\n\u0628\u200C:c\r\n\U0001F600:d\r\n";
+  std::string odd_bytes;
+  for (const char16_t u : odd_file) {
+    odd_bytes += static_cast<char>(u & 0xFF);
+    odd_bytes += static_cast<char>(u >> 8);
+  }
+  Normalizer odd_rules;
+  ASSERT_TRUE(odd_rules.LoadNormRules(
+      reinterpret_cast<const unsigned char*>(odd_bytes.data()),
+      odd_bytes.size()));
+  const UnchangedText odd(odd_rules, false);
   const std::u16string alphabet[] = {
       u"\u0627",     u"\u0653", u"\u0654",
       u"\u0655",     u"\u064E", u"\u0651",
@@ -155,21 +169,31 @@ TEST(Utf8FiltersTest, SameAsOnUnits) {
     if (plain.Holds(bytes.data(), bytes.size())) {
       EXPECT_EQ(wide, normalized);
     }
+    copy = wide;
+    odd_rules.NormalizeInto(copy, &normalized);
+    if (odd.Holds(bytes.data(), bytes.size())) {
+      EXPECT_EQ(wide, normalized);
+    }
   }
   // What holds is told apart from what does not.
   const struct {
     const char* text;
-    bool urdu, plain;
+    bool urdu, plain, odd;
   } holds[] = {
-      {u8"\u0628\u06BE\u06CC \u0627\u064E", true, true},
-      {u8"\u0628\u064E\u06BE", false, false},  // U+06BE moves
-      {u8"\u0628\u0647", false, false},        // a rule's U+0647
-      {u8"\u0627\u0653", false, false},
-      {u8"\u06CC\u06C1 x", true, true},
+      {u8"\u0628\u06BE\u06CC \u0627\u064E", true, true, true},
+      {u8"\u0628\u064E\u06BE", false, false, false},  // U+06BE moves
+      {u8"\u0628\u0647", false, false, true},         // a rule's U+0647
+      {u8"\u0627\u0653", false, false, true},
+      {u8"\u06CC\u06C1 x", true, true, true},
+      {u8"xa", true, true, false},
+      {u8"\u200C\u0E27", true, true, false},
+      {u8"\U0001F600", true, true, false},
   };
   for (const auto& h : holds) {
-    EXPECT_EQ(h.urdu, urdu.Holds(h.text, std::strlen(h.text))) << h.text;
-    EXPECT_EQ(h.plain, plain.Holds(h.text, std::strlen(h.text))) << h.text;
+    const size_t n = std::strlen(h.text);
+    EXPECT_EQ(h.urdu, urdu.Holds(h.text, n)) << h.text;
+    EXPECT_EQ(h.plain, plain.Holds(h.text, n)) << h.text;
+    EXPECT_EQ(h.odd, odd.Holds(h.text, n)) << h.text;
   }
 }
 

@@ -46,13 +46,22 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
                       std::u16string* scratch) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   char* o = out;
-  size_t copied = 0;  // text[copied, i) is still to be copied
   size_t i = 0;
   // A byte D8, D9 or DB is always the lead of a pair, so the marks are
-  // found without walking the characters.
+  // found without walking the characters; everything else is copied as it
+  // is passed (`o` never passes `i`).
   while (i + 1 < n) {
-    if (!IsCombiningMarkUtf8(p[i], p[i + 1])) {
+    const unsigned char b = p[i];
+    if (b - 0xD8u >= 4) {
+      *o++ = static_cast<char>(b);
       ++i;
+      continue;
+    }
+    if (!IsCombiningMarkUtf8(b, p[i + 1])) {
+      o[0] = static_cast<char>(b);
+      o[1] = static_cast<char>(p[i + 1]);
+      o += 2;
+      i += 2;
       continue;
     }
     size_t end = i;  // of the run of marks
@@ -62,16 +71,11 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
       end += 2;
     }
     // A letter that takes a hamza or madda of the run goes with it through
-    // StripMarks; the marks of any other run just go.
-    const size_t from =
-        composing && i >= copied + 2 && MayTakeMarkUtf8(p[i - 2], p[i - 1])
-            ? i - 2
-            : i;
-    std::memmove(o, text + copied, from - copied);
-    o += from - copied;
-    if (from < i) {
+    // StripMarks (it was copied last); the marks of any other run just go.
+    if (composing && i >= 2 && MayTakeMarkUtf8(p[i - 2], p[i - 1])) {
+      o -= 2;
       scratch->clear();
-      for (size_t j = from; j < end; j += 2) {
+      for (size_t j = i - 2; j < end; j += 2) {
         scratch->push_back(static_cast<char16_t>(Pair(p[j], p[j + 1])));
       }
       const size_t kept =
@@ -90,10 +94,10 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
         }
       }
     }
-    copied = i = end;
+    i = end;
   }
-  std::memmove(o, text + copied, n - copied);
-  return static_cast<size_t>(o - out) + (n - copied);
+  if (i < n) *o++ = text[i];
+  return static_cast<size_t>(o - out);
 }
 
 size_t StripSafeEndUtf8(const char* text, size_t n) {
@@ -126,49 +130,73 @@ UnchangedText::UnchangedText(const Normalizer& rules, bool urdu)
     if (!rule.pattern.empty()) add(static_cast<char32_t>(rule.pattern.back()));
   }
   if (urdu) add(kArabicHeh);
+  pairs_.resize(0x10000);
+  for (unsigned x = 0; x < 0x10000; ++x) {
+    const unsigned char b = x & 0xFF, next = x >> 8;
+    if (b < 0x80) {
+      pairs_[x] = Key(b) ? kKey : 0;
+    } else if (b >= 0xC0 && b < 0xE0 && (next & 0xC0) == 0x80) {
+      const char32_t c = Pair(b, next);
+      pairs_[x] = (Key(c) ? kKey : 0) |
+                  (rules.IsDiac(static_cast<wchar_t>(c)) ? kDiacritic : 0) |
+                  (c == kHehDoachashmee ? kHeh : 0);
+    }
+  }
 }
 
 bool UnchangedText::Holds(const char* text, size_t n) const {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* end = p + n;
+  if (!wide_keys_) {
+    // Looked at from every byte, with no branch: a key from its first
+    // byte, a U+06BE two bytes after a diacritic. A continuation byte
+    // starts nothing.
+    const uint8_t* pairs = pairs_.data();
+    unsigned found = 0, before = 0, last = 0;  // `before`: two bytes back
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned t = pairs[p[i] | (i + 1 < n ? p[i + 1] : 0u) << 8];
+      found |= t | ((before >> 1) & (t >> 2));
+      before = last;
+      last = t;
+    }
+    return (found & kKey) == 0;
+  }
+  // Keys of three bytes or more: a character at a time.
   while (p < end) {
-    const unsigned char b = *p;
-    if (b < 0x80) {
-      if (Key(b)) return false;
-      ++p;
-      continue;
-    }
-    if (b < 0xE0) {
-      const char32_t c = Pair(b, p[1]);
-      if (Key(c)) return false;
-      // A U+06BE after a diacritic moves in front of it; the diacritics are
-      // all pairs.
-      if (c == kHehDoachashmee && p - 2 >= end - n && (p[-2] & 0xE0) == 0xC0 &&
-          rules_.IsDiac(static_cast<wchar_t>(Pair(p[-2], p[-1])))) {
-        return false;
-      }
-      p += 2;
-      continue;
-    }
-    if (b < 0xF0) {
-      if (wide_keys_ &&
-          Key(static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 |
-                                    (p[2] & 0x3F)))) {
-        return false;
-      }
-      p += 3;
-      continue;
-    }
-    if (wide_keys_) {
-      const char32_t c =
-          static_cast<char32_t>((b & 0x07) << 18 | (p[1] & 0x3F) << 12 |
-                                (p[2] & 0x3F) << 6 | (p[3] & 0x3F)) -
-          0x10000;
-      if (Key(0xD800 + (c >> 10)) || Key(0xDC00 + (c & 0x3FF))) return false;
-    }
-    p += 4;
+    if (!HoldsAt(p, text, &p)) return false;
   }
   return true;
+}
+
+bool UnchangedText::HoldsAt(const unsigned char* p, const char* text,
+                            const unsigned char** next) const {
+  const unsigned char b = *p;
+  if (b < 0x80) {
+    *next = p + 1;
+    return !Key(b);
+  }
+  if (b < 0xE0) {
+    const char32_t c = Pair(b, p[1]);
+    *next = p + 2;
+    return !Key(c) &&
+           !(c == kHehDoachashmee &&
+             p - 2 >= reinterpret_cast<const unsigned char*>(text) &&
+             (p[-2] & 0xE0) == 0xC0 &&
+             rules_.IsDiac(static_cast<wchar_t>(Pair(p[-2], p[-1]))));
+  }
+  if (b < 0xF0) {
+    *next = p + 3;
+    return !wide_keys_ ||
+           !Key(static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 |
+                                      (p[2] & 0x3F)));
+  }
+  *next = p + 4;
+  if (!wide_keys_) return true;
+  const char32_t c =
+      static_cast<char32_t>((b & 0x07) << 18 | (p[1] & 0x3F) << 12 |
+                            (p[2] & 0x3F) << 6 | (p[3] & 0x3F)) -
+      0x10000;
+  return !Key(0xD800 + (c >> 10)) && !Key(0xDC00 + (c & 0x3FF));
 }
 
 void AppendUtf16(const char* text, size_t n, std::wstring* out) {

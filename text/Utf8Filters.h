@@ -57,9 +57,18 @@ class UnchangedText {
 
  private:
   bool Key(char32_t c) const { return (keys_[c >> 6] >> (c & 63)) & 1; }
+  // Whether the character at `p` (in `text`) keeps the text unchanged;
+  // `*next` is the character after it.
+  bool HoldsAt(const unsigned char* p, const char* text,
+               const unsigned char** next) const;
 
   std::vector<uint64_t> keys_;  // a bit per UTF-16 unit
   bool wide_keys_ = false;      // a key of three bytes or more in UTF-8
+  // By two bytes (the first in the low eight bits): kKey when they begin
+  // with a key of one or two bytes, kDiacritic and kHeh when they are a
+  // diacritic or U+06BE.
+  enum : uint8_t { kKey = 1, kDiacritic = 2, kHeh = 4 };
+  std::vector<uint8_t> pairs_;
   const Normalizer& rules_;
 };
 
