@@ -153,12 +153,14 @@ bool UnchangedText::Holds(const char* text, size_t n) const {
     // starts nothing.
     const uint8_t* pairs = pairs_.data();
     unsigned found = 0, before = 0, last = 0;  // `before`: two bytes back
-    for (size_t i = 0; i < n; ++i) {
-      const unsigned t = pairs[p[i] | (i + 1 < n ? p[i + 1] : 0u) << 8];
+    const auto look = [&](unsigned t) {
       found |= t | ((before >> 1) & (t >> 2));
       before = last;
       last = t;
-    }
+    };
+    size_t i = 0;
+    for (; i + 1 < n; ++i) look(pairs[p[i] | p[i + 1] << 8]);
+    if (i < n) look(pairs[p[i]]);
     return (found & kKey) == 0;
   }
   // Keys of three bytes or more: a character at a time.

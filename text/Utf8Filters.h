@@ -19,23 +19,23 @@
 
 namespace urdulex::internal {
 
-// Whether the two bytes lead, second are an Arabic-script combining mark
-// (IsCombiningMark): every mark is a pair led by D8, D9 or DB, and a bit of
-// a word per lead tells which of its 64 seconds are marks.
+// The Arabic-script combining marks (IsCombiningMark) in UTF-8: every
+// mark is a pair led by D8, D9 or DB, and a bit of a word per lead tells
+// which of its 64 seconds are marks.
+inline constexpr uint64_t kCombiningMarkBits[4] = {
+    0x0000000007FF0000ull,  // D8: U+0610-U+061A
+    0x00010000FFFFF800ull,  // D9: U+064B-U+065F, U+0670
+    0,                      // DA: none
+    0x00003FFFFFC00000ull,  // DB: U+06D6-U+06ED
+};
 inline bool IsCombiningMarkUtf8(unsigned char lead, unsigned char second) {
-  static constexpr uint64_t kMarks[4] = {
-      0x0000000007FF0000ull,  // D8: U+0610-U+061A
-      0x00010000FFFFF800ull,  // D9: U+064B-U+065F, U+0670
-      0,                      // DA: none
-      0x00003FFFFFC00000ull,  // DB: U+06D6-U+06ED
-  };
   const unsigned at = lead - 0xD8u;
-  return at < 4 && ((kMarks[at] >> (second & 0x3F)) & 1) != 0;
+  return at < 4 && ((kCombiningMarkBits[at] >> (second & 0x3F)) & 1) != 0;
 }
 
 // StripMarks on UTF-8: writes text[0, n) without its combining marks to
-// `out` (room for n bytes: never more is written) and returns the bytes
-// written. `scratch` is reused between calls.
+// `out` (room for n bytes: never more is written; `out` may be `text`) and
+// returns the bytes written. `scratch` is reused between calls.
 size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
                       std::u16string* scratch);
 
