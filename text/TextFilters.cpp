@@ -14,11 +14,6 @@ namespace {
 constexpr char16_t kShadda = 0x0651;
 }  // namespace
 
-bool IsCombiningMark(char16_t c) {
-  return (c >= 0x0610 && c <= 0x061A) || (c >= 0x064B && c <= 0x065F) ||
-         c == 0x0670 || (c >= 0x06D6 && c <= 0x06ED);
-}
-
 size_t StripMarks(char16_t* text, size_t n, bool keep_shadda) {
   n = ComposeArabicLetters(text, n);
   size_t kept = 0;

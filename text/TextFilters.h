@@ -17,7 +17,10 @@ namespace urdulex::internal {
 // The Arabic-script combining marks: U+0610-U+061A, U+064B-U+065F, U+0670
 // and U+06D6-U+06ED. Letters that carry a mark in their own code point
 // (U+0622, U+0623, U+0624, U+0626, U+06C2, U+06D3) are not marks.
-bool IsCombiningMark(char16_t c);
+inline bool IsCombiningMark(char16_t c) {
+  return (c >= 0x0610 && c <= 0x061A) || (c >= 0x064B && c <= 0x065F) ||
+         c == 0x0670 || (c >= 0x06D6 && c <= 0x06ED);
+}
 
 // Removes the combining marks from text[0, n) in place, all but the shadda
 // (U+0651) when `keep_shadda`; returns the new length. A letter written as

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "codemapper/CodeMapper.h"
 #include "foundation/FileReader.h"
 #include "foundation/TestUtil.h"
+#include "text/LoadNormalization.h"
 #include "text/TextFilters.h"
+#include "text/TextIO.h"
+#include "text/Utf8Filters.h"
 
 namespace urdulex::internal {
 namespace {
@@ -89,6 +94,105 @@ TEST_F(LineCodesTest, SameAsTheReaderWithGeminationExpansion) {
     std::string codes;
     AppendLineCodes(line.data(), line.size(), &scratch, &codes);
     EXPECT_EQ(expected, codes);
+  }
+}
+
+// The UTF-8 filters against the UTF-16 ones, on texts drawn from the
+// characters where they differ: marks that compose or not, their bases,
+// U+0647 and U+06BE after a diacritic, the rules' letters, characters of
+// three and four bytes (E0 B8 A7 ends as alef + a continuation would),
+// ASCII, NUL and line ends.
+TEST(Utf8FiltersTest, SameAsOnUnits) {
+  Normalization normalization;
+  LoadNormalization(URDULEX_SOURCE_DIR "/data/normalization/config.ini",
+                    &normalization);
+  const Normalizer& rules = *normalization.NfcNormalizer();
+  const UnchangedText urdu(rules, true), plain(rules, false);
+  // Rules that end in ASCII, in a character of three bytes and in the low
+  // half of a pair.
+  const std::u16string odd_file =
+      u"\uFEFFa:b\r\n\u0628\u200C:c\r\n\U0001F600:d\r\n";
+  std::string odd_bytes;
+  for (const char16_t u : odd_file) {
+    odd_bytes += static_cast<char>(u & 0xFF);
+    odd_bytes += static_cast<char>(u >> 8);
+  }
+  Normalizer odd_rules;
+  ASSERT_TRUE(odd_rules.LoadNormRules(
+      reinterpret_cast<const unsigned char*>(odd_bytes.data()),
+      odd_bytes.size()));
+  const UnchangedText odd(odd_rules, false);
+  const std::u16string alphabet[] = {
+      u"\u0627",     u"\u0653", u"\u0654",
+      u"\u0655",     u"\u064E", u"\u0651",
+      u"\u06CC",     u"\u064A", u"\u0647",
+      u"\u06BE",     u"\u0628", u"\u06C1",
+      u"\u06D2",     u"\u06DD", u"\u0670",
+      u"\u0610",     u"\u06ED", u"\u0648",
+      u"\u06D5",     u"\u0660", u"\u0E27",
+      u"\U0001F600", u"\u200C", u" ",
+      u"a",          u"\n",     std::u16string(1, u'\0')};
+  std::mt19937 random(5);
+  std::u16string scratch;
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text;
+    const size_t n = random() % 12;
+    for (size_t i = 0; i < n; ++i) {
+      text += alphabet[random() % (sizeof(alphabet) / sizeof(alphabet[0]))];
+    }
+    if (round == 0) text = std::u16string(70, u'\u064E') + u"\u0653";
+    const std::string bytes = ToUtf8(text);
+    SCOPED_TRACE(bytes);
+    for (const bool keep : {false, true}) {
+      std::u16string units = text;
+      units.resize(StripMarks(&units[0], units.size(), keep));
+      std::string out = bytes;  // in place, as urdu strip has it
+      out.resize(StripMarksUtf8(&out[0], out.size(), keep, &out[0], &scratch));
+      EXPECT_EQ(ToUtf8(units), out);
+    }
+    const size_t end = StripSafeEnd(text.data(), text.size());
+    const size_t end8 = StripSafeEndUtf8(bytes.data(), bytes.size());
+    // A pair is held back whole where the units part it.
+    const bool parted = text[end] >= 0xDC00 && text[end] < 0xE000;
+    EXPECT_EQ(ToUtf8(text.data(), end - parted), bytes.substr(0, end8));
+    std::wstring wide;
+    AppendUtf16(bytes.data(), bytes.size(), &wide);
+    EXPECT_EQ(std::wstring(text.begin(), text.end()), wide);
+    std::wstring normalized, copy = wide;
+    NormalizeUrdu(rules, copy, &normalized);
+    if (urdu.Holds(bytes.data(), bytes.size())) {
+      EXPECT_EQ(wide, normalized);
+    }
+    copy = wide;
+    rules.NormalizeInto(copy, &normalized);
+    if (plain.Holds(bytes.data(), bytes.size())) {
+      EXPECT_EQ(wide, normalized);
+    }
+    copy = wide;
+    odd_rules.NormalizeInto(copy, &normalized);
+    if (odd.Holds(bytes.data(), bytes.size())) {
+      EXPECT_EQ(wide, normalized);
+    }
+  }
+  // What holds is told apart from what does not.
+  const struct {
+    const char* text;
+    bool urdu, plain, odd;
+  } holds[] = {
+      {u8"\u0628\u06BE\u06CC \u0627\u064E", true, true, true},
+      {u8"\u0628\u064E\u06BE", false, false, false},  // U+06BE moves
+      {u8"\u0628\u0647", false, false, true},         // a rule's U+0647
+      {u8"\u0627\u0653", false, false, true},
+      {u8"\u06CC\u06C1 x", true, true, true},
+      {u8"xa", true, true, false},
+      {u8"\u200C\u0E27", true, true, false},
+      {u8"\U0001F600", true, true, false},
+  };
+  for (const auto& h : holds) {
+    const size_t n = std::strlen(h.text);
+    EXPECT_EQ(h.urdu, urdu.Holds(h.text, n)) << h.text;
+    EXPECT_EQ(h.plain, plain.Holds(h.text, n)) << h.text;
+    EXPECT_EQ(h.odd, odd.Holds(h.text, n)) << h.text;
   }
 }
 

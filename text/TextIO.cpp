@@ -693,6 +693,27 @@ void TextWriter::PutUtf8(const char* bytes, size_t n) {
 }
 
 void TextWriter::PutLatin1(const char* text, size_t n) {
+  if (encoding_ == kUtf8 && high_ == 0) {
+    // ASCII as it is, the rest of Latin-1 as its pair.
+    while (n > 0) {
+      if (block_ - used_ < 2 * 64) Flush();
+      const size_t piece = std::min(n, (block_ - used_) / 2);
+      char* p = buffer_.get() + used_;
+      for (size_t i = 0; i < piece; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+          *p++ = static_cast<char>(c);
+        } else {
+          *p++ = static_cast<char>(0xC0 | c >> 6);
+          *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+      }
+      used_ = static_cast<size_t>(p - buffer_.get());
+      text += piece;
+      n -= piece;
+    }
+    return;
+  }
   char16_t block[256];
   while (n > 0) {
     const size_t k = std::min(n, sizeof(block) / sizeof(block[0]));

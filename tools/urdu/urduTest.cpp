@@ -1341,3 +1341,63 @@ TEST_F(UrduTest, SparseTablesAreCheckedCheaply) {
 }
 
 }  // namespace
+
+// normalize and strip give the same bytes, status and message on
+// UTF-8 bytes as on UTF-16 units (the hidden knob URDU_FILTER_UNITS=1), on
+// inputs that take either way: marks that compose, the rules' letters, a
+// BOM, CR LF, NUL, UTF-16, invalid UTF-8 strict and --lenient, a line over
+// the reader's 1 MB block with a letter and its marks across the cut, and
+// blocks of a few lines on two threads.
+TEST_F(UrduTest, FiltersOnUtf8AsOnUnits) {
+  const std::string mixed =
+      u8"\u0627\u0653\u0633 \u064A\u0647 \u0628\u064E\u06BE\u0627 "
+      u8"\u06CC\u0651\u0654 \u0643\u0660 x\u0E27\u064E \U0001F600\u0654\r\n";
+  std::string long_line;
+  while (long_line.size() < (1u << 20) + 4096) {
+    long_line += u8"\u0628\u0647\u0627\u064E\u0651\u0653 \u06D2\u0654\u064F";
+  }
+  // A letter and its marks with the reader's block end (every MB) after
+  // `before` bytes of them: after five marks, and after more marks than a
+  // letter holds back.
+  std::string across = long_line + "\n";
+  const auto letter_across = [&](size_t block_end, size_t before, int marks) {
+    across.resize(block_end - before, 'a');
+    across += u8"\u0627";
+    for (int i = 0; i < marks; ++i) across += u8"\u064E";
+    across += u8"\u0653\n";
+  };
+  letter_across(2u << 20, 2 + 10, 10);
+  letter_across(3u << 20, 2 + 132, 70);
+  const std::string inputs[] = {
+      mixed + mixed + "\n" + mixed.substr(0, mixed.size() - 2),
+      u8"\u0628\u064E\u06BE\u0627\n\u0627\u0653\n\u064A\n\u0647\n"
+      u8"\u0660\r\n\u06D2\u064F\u0654",
+      "\xEF\xBB\xBF" + mixed + std::string(1, '\0') + mixed,
+      std::string("\xFF\xFE\x27\x06\x53\x06\x0A\x00\x4A\x06", 10),
+      mixed + "\xD9\x8E\xC3(\xED\xA0\x80" + mixed + "\xD9",
+      across,
+  };
+  for (const std::string& input : inputs) {
+    MakeFile("in.txt", input);
+    for (const char* args :
+         {"normalize -j 1", "normalize -j 2", "normalize -j 2 --lenient",
+          "normalize -j 1 --config '" URDULEX_SOURCE_DIR
+          "/data/normalization/config.ini'",
+          "strip -j 1", "strip -j 2", "strip -j 1 --lenient",
+          "strip --keep-shadda -j 2"}) {
+      std::string out[2], err[2];
+      int status[2];
+      for (int units = 0; units < 2; ++units) {
+        status[units] = Run(std::string("URDU_BLOCK_BYTES=100 ") +
+                            (units ? "URDU_FILTER_UNITS=1 " : "") + Urdu() +
+                            " " + args + " in.txt > out");
+        out[units] = Contents(Path("out"));
+        err[units] = stderr_;
+      }
+      SCOPED_TRACE(args);
+      EXPECT_EQ(status[1], status[0]);
+      EXPECT_TRUE(out[1] == out[0]);
+      EXPECT_EQ(err[1], err[0]);
+    }
+  }
+}
