@@ -25,21 +25,6 @@ char32_t Compose(char32_t base, char32_t mark) {
   return 0;
 }
 
-bool MayTakeMark(char32_t c) {
-  switch (c) {
-    case 0x0627:
-    case 0x0648:
-    case 0x064A:
-    case 0x06CC:
-    case 0x06C1:
-    case 0x06D2:
-    case 0x06D5:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // One bit per combining class that occurs among the Arabic marks.
 uint32_t ClassBit(unsigned ccc) {
   if (ccc >= 27 && ccc <= 35) return uint32_t{1} << (ccc - 27);
@@ -66,7 +51,7 @@ size_t ComposeInPlace(Char* text, size_t n) {
   while (i < n) {
     const Char c = text[i++];
     text[out++] = c;
-    if (!MayTakeMark(static_cast<char32_t>(c))) continue;
+    if (!ArabicBaseTakesMark(static_cast<char32_t>(c))) continue;
     const size_t base = out - 1;
     // Classes of the marks kept after the base: a mark of one of them in
     // between blocks a composition, as it would after canonical ordering.

@@ -30,6 +30,22 @@
 // therefore ends a run of marks.
 unsigned ArabicCombiningClass(char32_t c);
 
+// Whether `c` is a base letter of the compositions above.
+inline bool ArabicBaseTakesMark(char32_t c) {
+  switch (c) {
+    case 0x0627:
+    case 0x0648:
+    case 0x064A:
+    case 0x06CC:
+    case 0x06C1:
+    case 0x06D2:
+    case 0x06D5:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Composes text[0, n) in place as above and returns the new length, never
 // more than `n`. A surrogate pair is left as it is.
 size_t ComposeArabicLetters(char16_t* text, size_t n);

@@ -25,19 +25,7 @@ inline bool IsComposingUtf8(unsigned char lead, unsigned char second) {
 // D9 or DB (`lead` may be any byte: the last two of a longer sequence are
 // none of them).
 inline bool MayTakeMarkUtf8(unsigned char lead, unsigned char second) {
-  if (lead - 0xD8u >= 4) return false;
-  switch (Pair(lead, second)) {
-    case 0x0627:
-    case 0x0648:
-    case 0x064A:
-    case 0x06CC:
-    case 0x06C1:
-    case 0x06D2:
-    case 0x06D5:
-      return true;
-    default:
-      return false;
-  }
+  return lead - 0xD8u < 4 && ArabicBaseTakesMark(Pair(lead, second));
 }
 
 }  // namespace
