@@ -455,6 +455,34 @@ PyObject* MemoOf(PyObject* self) {
   return memo;  // borrowed, or null with the error set
 }
 
+// The word `word` diacritized by the table `self` with the default options,
+// straight from here; null, with no error set, where the full method has
+// something to say (a lone surrogate, an object not made by __init__).
+PyObject* DiacritizeWord(PyObject* self, PyObject* word) {
+  Py_ssize_t size = 0;
+  const char* bytes = PyUnicode_AsUTF8AndSize(word, &size);
+  if (bytes == nullptr) {
+    PyErr_Clear();
+    return nullptr;
+  }
+  // An object made by __new__ alone holds no table yet.
+  const py::detail::value_and_holder held =
+      reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
+  if (!held.holder_constructed()) return nullptr;
+  try {
+    const auto& table = py::handle(self).cast<const urdulex::WordFormTable&>();
+    const std::string out =
+        table.Diacritize(std::string_view(bytes, static_cast<size_t>(size)));
+    PyObject* result = PyUnicode_DecodeUTF8(
+        out.data(), static_cast<Py_ssize_t>(out.size()), nullptr);
+    if (result == nullptr) PyErr_Clear();
+    return result;
+  } catch (...) {
+    PyErr_Clear();
+    return nullptr;
+  }
+}
+
 PyObject* Diacritize(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* names) {
   PyObject* memo = nullptr;
@@ -465,6 +493,11 @@ PyObject* Diacritize(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     PyObject* known = PyDict_GetItemWithError(memo, args[0]);
     if (known != nullptr) return Py_NewRef(known);
     if (PyErr_Occurred()) return nullptr;
+    if (PyObject* found = DiacritizeWord(self, args[0])) {
+      if (PyDict_GET_SIZE(memo) >= kMemoWords) PyDict_Clear(memo);
+      if (PyDict_SetItem(memo, args[0], found) < 0) Py_CLEAR(found);
+      return found;
+    }
   }
   // The full method, with `self` first.
   constexpr Py_ssize_t kMostOnStack = 8;
