@@ -44,13 +44,9 @@ open("block.txt", "wb").write((" ".join(words) + " ").encode("utf-8"))
 PY
 "$urdu" table build "$root/data/diacritizer/words.txt" -o t.lex 2>/dev/null
 
-export MEASURE_RUNS=${MEASURE_RUNS:-3}
-
-printf '%-16s %8s %9s %11s %9s %11s\n' command "size MB" "wall s" "s per MB" \
-  "peak MB" "peak / size"
-for mb in "${sizes[@]}"; do
-  bytes=$((mb * 1000000))
-  python3 - "$bytes" <<'PY'
+# write_line BYTES: line.txt, BYTES bytes of block.txt's words ended by LF.
+write_line() {
+  python3 - "$1" <<'PY'
 import sys
 size = int(sys.argv[1])
 block = open("block.txt", "rb").read()
@@ -59,6 +55,14 @@ with open("line.txt", "wb") as f:
         f.write(block)
     f.write(b" " * ((size - 1) % len(block)) + b"\n")
 PY
+}
+
+export MEASURE_RUNS=${MEASURE_RUNS:-3}
+
+printf '%-16s %8s %9s %11s %9s %11s\n' command "size MB" "wall s" "s per MB" \
+  "peak MB" "peak / size"
+for mb in "${sizes[@]}"; do
+  write_line $((mb * 1000000))
   for cmd in codes normalize strip "diacritize --table t.lex"; do
     # shellcheck disable=SC2086
     read -r w _ rss <<<"$(measure "$urdu" $cmd -o out.txt line.txt)"
@@ -73,15 +77,7 @@ for size in "${sizes[@]}"; do
   if [ "$size" -le 100 ] && [ "$size" -gt "$mb" ]; then mb=$size; fi
 done
 [ "$mb" -gt 0 ] || mb=${sizes[0]}
-python3 - "$((mb * 1000000))" <<'PY'
-import sys
-size = int(sys.argv[1])
-block = open("block.txt", "rb").read()
-with open("line.txt", "wb") as f:
-    for _ in range((size - 1) // len(block)):
-        f.write(block)
-    f.write(b" " * ((size - 1) % len(block)) + b"\n")
-PY
+write_line $((mb * 1000000))
 echo
 python3 - "$urdu" "$mb" <<'PY'
 import filecmp, os, statistics, subprocess, sys, time
