@@ -79,18 +79,11 @@ done
 [ "$mb" -gt 0 ] || mb=${sizes[0]}
 write_line $((mb * 1000000))
 echo
-python3 - "$urdu" "$mb" <<'PY'
-import filecmp, os, statistics, subprocess, sys, time
+PYTHONPATH=$root/bench python3 - "$urdu" "$mb" <<'PY'
+import filecmp, os, statistics, sys
+from child import run
 urdu, mb = sys.argv[1], sys.argv[2]
 runs = int(os.environ["MEASURE_RUNS"])
-
-def run(args):
-    start = time.perf_counter()
-    p = subprocess.Popen(args, stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(p.pid, 0)
-    if status != 0:
-        sys.exit("a run failed: " + " ".join(args))
-    return time.perf_counter() - start, usage.ru_maxrss / 1024
 
 print(f"one line of {mb} MB: default threads against -j 1, best of {runs} "
       "alternated runs")
@@ -103,7 +96,7 @@ for cmd in (["codes"], ["normalize"], ["strip"], ["diacritize", "--table", "t.le
         for key, extra in (("d", []), ("1", ["-j", "1"])):
             w, rss = run([urdu, *cmd, *extra, "-o", f"out{key}.txt", "line.txt"])
             wall[key].append(w)
-            peak[key] = max(peak[key], rss)
+            peak[key] = max(peak[key], rss / 1024)
     if not filecmp.cmp("outd.txt", "out1.txt", shallow=False):
         sys.exit(f"urdu {cmd[0]}: the outputs differ")
     d, one = min(wall["d"]), min(wall["1"])

@@ -40,19 +40,11 @@ PY
 "$urdu" table build small.txt -o small.lex 2>/dev/null
 echo "tables: $(stat -c %s large.lex) bytes ($forms forms), $(stat -c %s small.lex) bytes ($small forms); input: $(stat -c %s input.txt) bytes of UTF-8"
 
-MEASURE_RUNS=${MEASURE_RUNS:-5} python3 - "$urdu" "$(stat -c %s large.lex)" <<'PY'
-import os, statistics, subprocess, sys, time
+MEASURE_RUNS=${MEASURE_RUNS:-5} PYTHONPATH=$root/bench python3 - "$urdu" "$(stat -c %s large.lex)" <<'PY'
+import os, statistics, sys
+from child import run
 urdu, table_bytes = sys.argv[1], int(sys.argv[2])
 runs = int(os.environ["MEASURE_RUNS"])
-
-def run(args):
-    # wait4 gives the peak memory of this one child.
-    start = time.perf_counter()
-    p = subprocess.Popen(args, stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(p.pid, 0)
-    if status != 0:
-        sys.exit("urdu diacritize failed")
-    return time.perf_counter() - start, usage.ru_maxrss * 1024
 
 print(f"best and median of {runs} alternated runs")
 print("%-9s %11s %11s %11s %11s %9s %12s" % ("threads", "small s", "large s",
@@ -67,7 +59,7 @@ for threads in ([], ["-j", "1"]):
                           "input.txt"])
             times[name].append(w)
             if name == "large":
-                peak = max(peak, rss)
+                peak = max(peak, rss * 1024)
     s, l = min(times["small"]), min(times["large"])
     ratio = statistics.median(b / a for a, b in zip(times["small"], times["large"]))
     print("%-9s %11.3f %11.3f %11.2f %11.2f %9.1f %12.2f" % (
