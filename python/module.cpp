@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <string>
@@ -398,6 +399,50 @@ struct PyUztCodec : urdulex::UztCodec {
   std::string path;
 };
 
+}  // namespace
+
+// The classes' objects, as arguments (self above all): one made by
+// __new__ without __init__ (or __setstate__) holds no object yet, only
+// uninitialised memory, and is refused with a TypeError.
+namespace pybind11::detail {
+template <typename T>
+struct InitialisedCaster : type_caster_base<T> {
+  bool load(handle src, bool convert) {
+    if (!type_caster_base<T>::load(src, convert)) return false;
+    PyTypeObject* type = this->typeinfo->type;
+    if (!PyObject_TypeCheck(src.ptr(), type) ||
+        reinterpret_cast<instance*>(src.ptr())
+            ->get_value_and_holder(this->typeinfo)
+            .holder_constructed()) {
+      return true;
+    }
+    throw type_error(std::string(type->tp_name) +
+                     " object is not initialised: __init__ was not called");
+  }
+};
+template <>
+struct type_caster<PyCoverage> : InitialisedCaster<PyCoverage> {};
+template <>
+struct type_caster<PyNormalizer> : InitialisedCaster<PyNormalizer> {};
+template <>
+struct type_caster<PyContextRules> : InitialisedCaster<PyContextRules> {};
+template <>
+struct type_caster<PyLetterCodes> : InitialisedCaster<PyLetterCodes> {};
+template <>
+struct type_caster<PyUztCodec> : InitialisedCaster<PyUztCodec> {};
+template <>
+struct type_caster<urdulex::WordFormTable>
+    : InitialisedCaster<urdulex::WordFormTable> {};
+template <>
+struct type_caster<urdulex::WordFormTableBuilder>
+    : InitialisedCaster<urdulex::WordFormTableBuilder> {};
+template <>
+struct type_caster<urdulex::Evaluation>
+    : InitialisedCaster<urdulex::Evaluation> {};
+}  // namespace pybind11::detail
+
+namespace {
+
 PyNormalizer MakeNormalizer(const std::string& from, const std::string& path) {
   if (from == "urdu") return {urdulex::Normalizer::Urdu(), from, path};
   if (from == "config") {
@@ -455,6 +500,15 @@ PyObject* MemoOf(PyObject* self) {
   return memo;  // borrowed, or null with the error set
 }
 
+// Keeps `answer` (null: nothing to keep) for `word` in `memo`, which starts
+// again once full. Returns `answer`, or null with the error set.
+PyObject* Remember(PyObject* memo, PyObject* word, PyObject* answer) {
+  if (answer == nullptr) return nullptr;
+  if (PyDict_GET_SIZE(memo) >= kMemoWords) PyDict_Clear(memo);
+  if (PyDict_SetItem(memo, word, answer) < 0) Py_CLEAR(answer);
+  return answer;
+}
+
 // The word `word` diacritized by the table `self` with the default options,
 // straight from here; null, with no error set, where the full method has
 // something to say (a lone surrogate, an object not made by __init__).
@@ -494,9 +548,7 @@ PyObject* Diacritize(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     if (known != nullptr) return Py_NewRef(known);
     if (PyErr_Occurred()) return nullptr;
     if (PyObject* found = DiacritizeWord(self, args[0])) {
-      if (PyDict_GET_SIZE(memo) >= kMemoWords) PyDict_Clear(memo);
-      if (PyDict_SetItem(memo, args[0], found) < 0) Py_CLEAR(found);
-      return found;
+      return Remember(memo, args[0], found);
     }
   }
   // The full method, with `self` first.
@@ -513,11 +565,7 @@ PyObject* Diacritize(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   std::copy(args, args + given, call + 1);
   PyObject* result =
       PyObject_Vectorcall(full_diacritize, call, nargs + 1, names);
-  if (memo != nullptr && result != nullptr) {
-    if (PyDict_GET_SIZE(memo) >= kMemoWords) PyDict_Clear(memo);
-    if (PyDict_SetItem(memo, args[0], result) < 0) Py_CLEAR(result);
-  }
-  return result;
+  return memo != nullptr ? Remember(memo, args[0], result) : result;
 }
 
 PyMethodDef diacritize_method = {
@@ -1158,4 +1206,19 @@ PYBIND11_MODULE(_urdulex, m) {
       py::arg("table") = nullptr,
       "Compares a diacritized text with the gold text word by word; with a\n"
       "table, also counts its coverage of the gold words.");
+
+  // Pickling by protocols 0 and 1 as by protocol 2 (a new object of the
+  // class and its __setstate__): their own way makes a bare object of the
+  // binding's base class, which aborts the interpreter.
+  for (const char* name :
+       {"Normalizer", "Coverage", "ContextRules", "WordFormTable",
+        "WordFormTableBuilder", "UztCodec", "LetterCodes", "Evaluation"}) {
+    py::object cls = m.attr(name);
+    cls.attr("__reduce_ex__") = py::cpp_function(
+        [](py::handle self, int protocol) {
+          return py::handle(reinterpret_cast<PyObject*>(&PyBaseObject_Type))
+              .attr("__reduce_ex__")(self, std::max(protocol, 2));
+        },
+        py::is_method(cls), py::name("__reduce_ex__"), py::arg("protocol"));
+  }
 }

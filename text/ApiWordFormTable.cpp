@@ -263,39 +263,23 @@ std::string WordFormTable::Diacritize(std::string_view text,
                               threads);
       urdulex::internal::ParallelLines::Options parallel;
       parallel.threads = threads;
-      std::vector<urdulex::internal::StringSink> sinks(threads);
-      std::vector<std::unique_ptr<TextWriter>> writers;
-      for (urdulex::internal::StringSink& block_sink : sinks) {
-        writers.emplace_back(new TextWriter(block_sink, TextWriter::kUtf8));
-      }
       diacritizers.resize(threads);
       // Room for the marks put in, so that the text is never copied to grow:
       // pages of it not written are never touched.
       sink.bytes.reserve(2 * text.size());
-      urdulex::internal::ParallelLines(parallel).Run(
-          {&source},
-          [&](unsigned worker, urdulex::internal::LineBlock& block) {
-            urdulex::internal::StringSink& block_sink = sinks[worker];
-            TextWriter& out = *writers[worker];
-            if (!diacritizers[worker]) {
-              diacritizers[worker].reset(
-                  new Diacritizer(*data_->table, internal, out));
-            }
-            block_sink.bytes.swap(block.output);
-            for (const urdulex::internal::LineSegment& segment :
-                 block.segments) {
-              urdulex::internal::SegmentSource segment_source(block, segment,
-                                                              source.name());
-              TextReader reader(segment_source, false);
-              urdulex::internal::ResumeAt(segment, &reader);
-              diacritizers[worker]->Run(reader);
-            }
-            out.Finish();
-            block.output.swap(block_sink.bytes);
-          },
-          [&](urdulex::internal::LineBlock& block) {
-            sink.bytes.append(block.output);
-          });
+      urdulex::internal::TextBlocks(parallel, TextWriter::kUtf8, false)
+          .Run(
+              {&source},
+              [&](unsigned worker, TextReader& reader, TextWriter& out,
+                  uint64_t) {
+                if (!diacritizers[worker]) {
+                  diacritizers[worker].reset(
+                      new Diacritizer(*data_->table, internal, out));
+                }
+                diacritizers[worker]->Run(reader);
+              },
+              [&](const char* data, size_t n) { sink.bytes.append(data, n); },
+              [&]() -> urdulex::internal::ByteSink* { return &sink; });
     }
     if (coverage != nullptr) *coverage = Coverage();
     urdulex::internal::ReportCounts counts;

@@ -488,6 +488,78 @@ void ResumeAt(const LineSegment& segment, TextReader* reader) {
                  segment.line);
 }
 
+struct TextBlocks::WorkerSink : ByteSink {
+  void Write(const char* data, size_t n) override {
+    if (through != nullptr) {
+      through->Write(data, n);
+    } else {
+      bytes.append(data, n);
+    }
+  }
+  std::string bytes;
+  ByteSink* through = nullptr;
+};
+
+TextBlocks::TextBlocks(const ParallelLines::Options& options,
+                       TextWriter::Encoding encoding, bool lenient)
+    : options_(options), encoding_(encoding), lenient_(lenient) {
+  options_.threads = std::max(1u, options_.threads);
+}
+
+TextBlocks::~TextBlocks() = default;
+
+void TextBlocks::Run(const std::vector<ByteSource*>& sources, const Body& body,
+                     const Write& write,
+                     const std::function<ByteSink*()>& stream) {
+  const unsigned threads = options_.threads;
+  replaced_.assign(threads, std::vector<uint64_t>(sources.size()));
+  std::vector<WorkerSink> sinks(threads);
+  std::vector<std::unique_ptr<TextWriter>> writers;
+  for (WorkerSink& sink : sinks) {
+    writers.emplace_back(new TextWriter(sink, encoding_));
+    writers.back()->OmitMark();
+  }
+  ParallelLines::Stream streamed;
+  if (stream) {
+    streamed = [&](const LineSegment& segment, ByteSource& line) {
+      ByteSink* to = stream();
+      TextReader reader(line, lenient_);
+      ResumeAt(segment, &reader);
+      sinks[0].through = to;
+      body(0, reader, *writers[0], segment.line);
+      writers[0]->Finish();
+      sinks[0].through = nullptr;
+      replaced_[0][segment.input] += reader.replaced();
+    };
+  }
+  ParallelLines(options_).Run(
+      sources,
+      [&](unsigned worker, LineBlock& block) {
+        WorkerSink& sink = sinks[worker];
+        TextWriter& out = *writers[worker];
+        sink.bytes.swap(block.output);  // its buffer, from an earlier block
+        for (const LineSegment& segment : block.segments) {
+          SegmentSource source(block, segment, sources[segment.input]->name());
+          TextReader reader(source, lenient_);
+          ResumeAt(segment, &reader);
+          body(worker, reader, out, segment.line);
+          replaced_[worker][segment.input] += reader.replaced();
+        }
+        out.Finish();  // hands over what it holds; it can go on
+        block.output.swap(sink.bytes);
+      },
+      [&](LineBlock& block) {
+        write(block.output.data(), block.output.size());
+      },
+      streamed);
+}
+
+uint64_t TextBlocks::replaced(size_t input) const {
+  uint64_t n = 0;
+  for (const auto& by_input : replaced_) n += by_input[input];
+  return n;
+}
+
 unsigned ThreadsFor(unsigned jobs) {
   if (jobs > 0) return jobs;
   unsigned cores = 0;

@@ -126,6 +126,47 @@ class SegmentSource : public ByteSource {
 // numbers its messages give. The first segment of an input needs nothing.
 void ResumeAt(const LineSegment& segment, TextReader* reader);
 
+// A text filter over ParallelLines: every segment of a block is read by a
+// TextReader that resumes where the segment is in its input, and written
+// by its worker's TextWriter into the block's output. A worker keeps its
+// writer from block to block, as a single thread keeps its one writer (a
+// block starts after a line end, where a writer holds nothing), and
+// worker 0's writes a line longer than a block straight to the output.
+class TextBlocks {
+ public:
+  // Filters `reader` to `out` on worker `worker`; `line` counts the line
+  // ends of the input before the reader's first byte.
+  using Body = std::function<void(unsigned worker, TextReader& reader,
+                                  TextWriter& out, uint64_t line)>;
+  // Takes the filtered bytes in input order (perhaps none), on the
+  // thread of Run.
+  using Write = std::function<void(const char* data, size_t n)>;
+
+  // `lenient` readers replace what does not decode; the writers write
+  // `encoding` without its mark, which the output gets once.
+  TextBlocks(const ParallelLines::Options& options,
+             TextWriter::Encoding encoding, bool lenient);
+  ~TextBlocks();
+
+  // Filters every source in turn, as ParallelLines::Run. With `stream`, a
+  // line longer than a block is filtered on worker 0 to the sink `stream`
+  // returns, called once before each such line; without, its block grows
+  // to hold it.
+  void Run(const std::vector<ByteSource*>& sources, const Body& body,
+           const Write& write,
+           const std::function<ByteSink*()>& stream = nullptr);
+
+  // Invalid sequences the readers replaced in input `input`.
+  uint64_t replaced(size_t input) const;
+
+ private:
+  struct WorkerSink;
+  ParallelLines::Options options_;
+  TextWriter::Encoding encoding_;
+  bool lenient_;
+  std::vector<std::vector<uint64_t>> replaced_;  // by worker, by input
+};
+
 // The number of threads to use for `jobs` (0: the cores this process may
 // run on).
 unsigned ThreadsFor(unsigned jobs);

@@ -432,10 +432,33 @@ def test_errors_python_code_catches(call, raises, message, tmp_path):
 ])
 def test_paths_and_pickling(open_path, path, use):
     opened = open_path(pathlib.Path(path))
-    again = pickle.loads(pickle.dumps(opened))
-    assert type(again) is type(opened)
     text = read(PROSE)
-    assert use(again, text) == use(opened, text)
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        again = pickle.loads(pickle.dumps(opened, protocol))
+        assert type(again) is type(opened)
+        assert use(again, text) == use(opened, text)
+
+
+# An object made by __new__ alone holds nothing: every use is a TypeError,
+# as is pickling what does not pickle, by any protocol.
+def test_objects_not_initialised_and_not_pickled():
+    uses = [
+        (urdulex.WordFormTable, lambda o: o.diacritize("کتاب")),
+        (urdulex.WordFormTable, lambda o: o.path),
+        (urdulex.Normalizer, lambda o: o.normalize("x")),
+        (urdulex.Coverage, lambda o: o.unknown_words),
+        (urdulex.ContextRules, len),
+        (urdulex.WordFormTableBuilder, lambda o: o.add("کتاب")),
+        (urdulex.UztCodec, lambda o: o.encode("x")),
+        (urdulex.LetterCodes, lambda o: o.map("x")),
+        (urdulex.Evaluation, lambda o: o.report()),
+    ]
+    for cls, use in uses:
+        with pytest.raises(TypeError, match="not initialised"):
+            use(cls.__new__(cls))
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        with pytest.raises(TypeError, match="cannot pickle"):
+            pickle.dumps(urdulex.WordFormTableBuilder(), protocol)
 
 
 def test_shipped_objects_pickle():

@@ -295,9 +295,6 @@ void TextCommand::RunBlocks(const Body& body) {
         converter, *progress_));
     sources.push_back(counted.back().get());
   }
-  // Invalid sequences replaced, by worker and input.
-  std::vector<std::vector<uint64_t>> replaced(
-      threads_, std::vector<uint64_t>(inputs_.size()));
   ParallelLines::Options options;
   options.threads = threads_;
   // A hidden knob for the tests: small blocks on small inputs.
@@ -306,27 +303,6 @@ void TextCommand::RunBlocks(const Body& body) {
   }
   const TextWriter::Encoding encoding =
       args_.Has("--utf16") ? TextWriter::kUtf16 : TextWriter::kUtf8;
-  // A writer for each worker, kept from block to block as the one
-  // writer of a single thread is (a block starts after a line end, where
-  // a writer keeps nothing), writing into the block's output; worker 0's
-  // writes a line longer than a block straight to the output.
-  struct WorkerSink : ByteSink {
-    void Write(const char* data, size_t n) override {
-      if (through != nullptr) {
-        through->Write(data, n);
-      } else {
-        bytes.append(data, n);
-      }
-    }
-    std::string bytes;
-    ByteSink* through = nullptr;
-  };
-  std::vector<WorkerSink> sinks(threads_);
-  std::vector<std::unique_ptr<TextWriter>> writers;
-  for (WorkerSink& sink : sinks) {
-    writers.emplace_back(new TextWriter(sink, encoding));
-    writers.back()->OmitMark();
-  }
   bool written = false;
   const auto begin = [&] {
     if (!written && encoding == TextWriter::kUtf16) {
@@ -335,40 +311,20 @@ void TextCommand::RunBlocks(const Body& body) {
     }
     written = true;
   };
-  ParallelLines(options).Run(
-      sources,
-      [&](unsigned worker, LineBlock& block) {
-        WorkerSink& sink = sinks[worker];
-        TextWriter& out = *writers[worker];
-        sink.bytes.swap(block.output);  // its buffer, from an earlier block
-        for (const LineSegment& segment : block.segments) {
-          SegmentSource source(block, segment, inputs_[segment.input]->name());
-          TextReader reader(source, lenient);
-          ResumeAt(segment, &reader);
-          body(worker, reader, out, segment.line);
-          replaced[worker][segment.input] += reader.replaced();
-        }
-        out.Finish();  // hands over what it holds; it can go on
-        block.output.swap(sink.bytes);
-      },
-      [&](LineBlock& block) {
+  TextBlocks blocks(options, encoding, lenient);
+  blocks.Run(
+      sources, body,
+      [&](const char* data, size_t n) {
         begin();
-        sink_->Write(block.output.data(), block.output.size());
+        sink_->Write(data, n);
       },
-      [&](const LineSegment& segment, ByteSource& line) {
-        // As one thread: worker 0's state, its writer to the output.
+      [&] {
         begin();
-        TextReader reader(line, lenient);
-        ResumeAt(segment, &reader);
-        sinks[0].through = sink_.get();
-        body(0, reader, *writers[0], segment.line);
-        writers[0]->Finish();
-        sinks[0].through = nullptr;
-        replaced[0][segment.input] += reader.replaced();
+        return sink_.get();
       });
   for (size_t i = 0; i < inputs_.size(); ++i) {
     uint64_t n = converters.empty() ? 0 : converters[i]->replaced();
-    for (const auto& by_input : replaced) n += by_input[i];
+    n += blocks.replaced(i);
     if (n > 0) replaced_.emplace_back(&inputs_[i]->name(), n);
   }
 }
