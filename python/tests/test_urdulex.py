@@ -467,6 +467,19 @@ def test_shipped_objects_pickle():
         assert len(pickle.loads(pickle.dumps(made))) == len(made)
 
 
+# A result of megabytes is decoded on every core: the str its pieces give one
+# by one, whatever its widest character (ASCII, Latin-1, Urdu, an emoji).
+def test_long_results_are_their_pieces():
+    table = urdulex.WordFormTable(TABLE)
+    prose = read(PROSE)
+    for piece in ("plain words\n" * 4000, "caf\u00e9\n" * 8000, prose,
+                  "\U0001F600 " + prose):
+        piece *= (1 << 20) // len(piece.encode("utf-8")) + 1
+        expected = table.diacritize(piece) * 6
+        assert table.diacritize(piece * 6) == expected
+        assert table.diacritize_counted(piece * 6)[0] == expected
+
+
 def test_shipped_table_and_a_batch():
     table = urdulex.WordFormTable()
     lines = read(PROSE).splitlines(True)
