@@ -19,6 +19,9 @@ constexpr size_t kLargeBlock = kLargePage / 4;
 // Asks for huge pages under `bytes` bytes at `p` (only advice: where huge
 // pages are not available nothing changes).
 void AdviseLargePages(void* p, size_t bytes);
+// The same for the whole pages within `bytes` bytes at `p`, anywhere: for
+// a buffer about to be written from end to end.
+void AdviseLargePagesWithin(void* p, size_t bytes);
 
 template <typename T>
 class LargePageAllocator {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "diacritizer/TableBuilder.h"
+#include "foundation/LargePages.h"
 #include "text/ApiSupport.h"
 #include "text/CanonicalKey.h"
 #include "text/ContextRules.h"
@@ -267,6 +268,7 @@ std::string WordFormTable::Diacritize(std::string_view text,
       // Room for the marks put in, so that the text is never copied to grow:
       // pages of it not written are never touched.
       sink.bytes.reserve(2 * text.size());
+      AdviseLargePagesWithin(sink.bytes.data(), sink.bytes.capacity());
       urdulex::internal::TextBlocks(parallel, TextWriter::kUtf8, false)
           .Run(
               {&source},
