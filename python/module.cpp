@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -510,6 +511,23 @@ PyObject* MemoOf(PyObject* self) {
 // diacritization takes on two.
 constexpr size_t kParallelDecodeBytes = size_t{4} << 20;
 
+// Huge pages for the whole pages of a buffer about to be written, where
+// the system has them: on a virtual machine a fault every 4 KB costs more
+// than writing the page.
+void AdviseHugePages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t first = (begin + 4095) & ~uintptr_t{4095};
+  const uintptr_t end = (begin + bytes) & ~uintptr_t{4095};
+  if (end > first) {
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  }
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 // A piece of UTF-8 text, cut before a lead byte.
 struct Utf8Piece {
   const unsigned char* begin = nullptr;
@@ -646,17 +664,7 @@ py::str StrOf(const std::string& text) {
   py::str out = py::reinterpret_steal<py::str>(made);
   const int kind = PyUnicode_KIND(made);
   char* const units = static_cast<char*>(PyUnicode_DATA(made));
-#ifdef MADV_HUGEPAGE
-  {  // huge pages for it, where there are: a fault each 4 KB costs
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(units);
-    const uintptr_t first = (begin + 4095) & ~uintptr_t{4095};
-    const uintptr_t end =
-        (begin + chars * static_cast<size_t>(kind)) & ~uintptr_t{4095};
-    if (end > first) {
-      ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    }
-  }
-#endif
+  AdviseHugePages(units, chars * static_cast<size_t>(kind));
   std::vector<size_t> first(count);  // of each piece's characters
   for (size_t i = 1; i < count; ++i)
     first[i] = first[i - 1] + pieces[i - 1].chars;
@@ -674,6 +682,103 @@ py::str StrOf(const std::string& text) {
     });
   }
   return out;
+}
+
+// The UTF-8 of a long str, made on every core. Python would encode it on
+// one thread, and keep the copy as long as the str lives.
+class LongUtf8 {
+ public:
+  // The UTF-8 of `text`, valid while both live: Utf8(text, name) for a
+  // short str, an ASCII one or one holding its UTF-8 already, or one with
+  // a lone surrogate (its error).
+  std::string_view Of(const Text& text, const char* name);
+
+ private:
+  template <typename Unit>
+  bool Encode(const Unit* units, size_t size);
+  std::unique_ptr<char[]> bytes_;
+  size_t size_ = 0;
+};
+
+template <typename Unit>
+bool LongUtf8::Encode(const Unit* units, size_t size) {
+  const size_t count = std::min<size_t>(
+      std::max(1u, std::thread::hardware_concurrency()), size >> 20);
+  std::vector<size_t> first(count + 1);  // characters
+  std::vector<size_t> at(count + 1);     // bytes
+  for (size_t i = 0; i <= count; ++i) first[i] = size / count * i;
+  first[count] = size;
+  std::vector<char> valid(count, 1);
+  {
+    py::gil_scoped_release release;
+    OnThreads(count, [&](size_t i) {
+      size_t n = 0;
+      for (size_t k = first[i]; k < first[i + 1]; ++k) {
+        const uint32_t c = units[k];
+        n += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (c >= 0xD800 && c < 0xE000) valid[i] = 0;
+      }
+      at[i + 1] = n;
+    });
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (!valid[i]) return false;
+    at[i + 1] += at[i];
+  }
+  bytes_.reset(new char[at[count] + 1]);
+  AdviseHugePages(bytes_.get(), at[count]);
+  py::gil_scoped_release release;
+  OnThreads(count, [&](size_t i) {
+    auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + at[i]);
+    for (size_t k = first[i]; k < first[i + 1]; ++k) {
+      const uint32_t c = units[k];
+      if (c < 0x80) {
+        *out++ = static_cast<unsigned char>(c);
+      } else if (c < 0x800) {
+        *out++ = static_cast<unsigned char>(0xC0 | c >> 6);
+        *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      } else if (c < 0x10000) {
+        *out++ = static_cast<unsigned char>(0xE0 | c >> 12);
+        *out++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+        *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      } else {
+        *out++ = static_cast<unsigned char>(0xF0 | c >> 18);
+        *out++ = static_cast<unsigned char>(0x80 | (c >> 12 & 0x3F));
+        *out++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+        *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      }
+    }
+  });
+  size_ = at[count];
+  return true;
+}
+
+std::string_view LongUtf8::Of(const Text& text, const char* name) {
+  PyObject* object = text.object.ptr();
+  if (!PyUnicode_Check(object) ||
+      static_cast<size_t>(PyUnicode_GET_LENGTH(object)) <
+          kParallelDecodeBytes ||
+      PyUnicode_IS_ASCII(object) ||
+      reinterpret_cast<PyCompactUnicodeObject*>(object)->utf8 != nullptr ||
+      std::thread::hardware_concurrency() <= 1) {
+    return Utf8(text, name);
+  }
+  const size_t size = static_cast<size_t>(PyUnicode_GET_LENGTH(object));
+  const void* data = PyUnicode_DATA(object);
+  bool encoded = false;
+  switch (PyUnicode_KIND(object)) {
+    case PyUnicode_1BYTE_KIND:
+      encoded = Encode(static_cast<const Py_UCS1*>(data), size);
+      break;
+    case PyUnicode_2BYTE_KIND:
+      encoded = Encode(static_cast<const Py_UCS2*>(data), size);
+      break;
+    default:
+      encoded = Encode(static_cast<const Py_UCS4*>(data), size);
+      break;
+  }
+  if (!encoded) return Utf8(text, name);
+  return std::string_view(bytes_.get(), size_);
 }
 
 // Keeps `answer` (null: nothing to keep) for `word` in `memo`, which starts
@@ -1104,7 +1209,8 @@ PYBIND11_MODULE(_urdulex, m) {
              const PyContextRules* rules, bool lines, bool normalize) {
             const urdulex::DiacritizeOptions options =
                 Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
-            const std::string_view utf8 = Utf8(text, "text");
+            LongUtf8 long_text;
+            const std::string_view utf8 = long_text.Of(text, "text");
             // A word takes less time than letting the GIL go and back.
             if (utf8.size() <= 4 * kMemoChars) {
               return py::str(table.Diacritize(utf8, options));
@@ -1128,7 +1234,8 @@ PYBIND11_MODULE(_urdulex, m) {
              bool lists) {
             const urdulex::DiacritizeOptions options =
                 Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
-            const std::string_view utf8 = Utf8(text, "text");
+            LongUtf8 long_text;
+            const std::string_view utf8 = long_text.Of(text, "text");
             PyCoverage coverage;
             coverage.has_lists = lists;
             std::string out;

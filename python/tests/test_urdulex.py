@@ -473,11 +473,15 @@ def test_long_results_are_their_pieces():
     table = urdulex.WordFormTable(TABLE)
     prose = read(PROSE)
     for piece in ("plain words\n" * 4000, "caf\u00e9\n" * 8000, prose,
-                  "\U0001F600 " + prose):
+                  "\U0001F600\u2014 " + prose):
         piece *= (1 << 20) // len(piece.encode("utf-8")) + 1
-        expected = table.diacritize(piece) * 6
-        assert table.diacritize(piece * 6) == expected
-        assert table.diacritize_counted(piece * 6)[0] == expected
+        expected = table.diacritize(piece) * 10
+        assert table.diacritize(piece * 10) == expected
+        assert table.diacritize_counted(piece * 10)[0] == expected
+    at = len(piece) * 10
+    with pytest.raises(urdulex.TextError,
+                       match="U\\+DC00 at character %d:" % at):
+        table.diacritize(piece * 10 + "\udc00")
 
 
 def test_shipped_table_and_a_batch():
