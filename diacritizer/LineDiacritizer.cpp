@@ -130,29 +130,92 @@ size_t AddLines(const unsigned char* data, size_t size, Lines<Out>& lines) {
   }
 }
 
+// A line taken piece by piece (one that spans input chunks, or a block):
+// written as Lines writes it, holding no more than a key's worth of
+// characters and the blanks after the last character written.
+template <typename Out>
+class LineStream {
+ public:
+  LineStream(Lines<Out>& lines, Out& out) : lines_(lines), out_(out) {}
+
+  // Takes the next `units` UTF-16LE units of the line.
+  void Add(const unsigned char* text, size_t units) {
+    while (!long_ && units > 0) {  // a key, or the start of a longer line
+      const bool blank = IsBlankUnit(text);
+      if (!held_.empty() || !blank) {
+        held_.insert(held_.end(), text, text + 2);
+        if (!blank) word_end_ = held_.size();
+        if (word_end_ > 2 * static_cast<size_t>(wordform::kKeyUnits)) {
+          lines_.Flush();  // what was queued comes first
+          out_.Bytes(held_.data(), word_end_);
+          held_.erase(held_.begin(),
+                      held_.begin() + static_cast<ptrdiff_t>(word_end_));
+          long_ = true;
+        }
+      }
+      text += 2;
+      --units;
+    }
+    if (units == 0) return;
+    // Written up to its last character, the blanks after it held.
+    size_t last = units;
+    while (last > 0 && IsBlankUnit(text + 2 * (last - 1))) --last;
+    if (last > 0) {
+      if (!held_.empty()) out_.Bytes(held_.data(), held_.size());
+      held_.clear();
+      out_.Bytes(text, 2 * last);
+    }
+    held_.insert(held_.end(), text + 2 * last, text + 2 * units);
+  }
+
+  // Ends the line, in LF when `line_end`.
+  void End(bool line_end) {
+    static const unsigned char kLineEnd[4] = {'\r', 0, '\n', 0};
+    if (long_) {
+      if (line_end) out_.Bytes(kLineEnd, sizeof(kLineEnd));
+    } else {
+      lines_.Add(held_.data(), held_.size() / 2, line_end);
+      lines_.Flush();
+    }
+    held_.clear();
+    word_end_ = 0;
+    long_ = false;
+  }
+
+ private:
+  Lines<Out>& lines_;
+  Out& out_;
+  std::vector<unsigned char> held_;
+  size_t word_end_ = 0;  // bytes of held_ up to its last non-blank
+  bool long_ = false;    // longer than a key: written as it comes
+};
+
 void Run(urdulex::internal::ByteSource& input, const WordFormLookup& table,
          OutputBuffer& out) {
   Lines<OutputBuffer> lines(table, out);
+  LineStream<OutputBuffer> spanning(lines, out);  // across chunks
   std::vector<unsigned char> chunk(kInputChunkBytes);
-  std::vector<unsigned char> pending;  // start of a line that spans chunks
+  bool within = false;  // a line that spans chunks goes on
   size_t size;
   while ((size = input.Read(chunk.data(), chunk.size())) > 0) {
     const unsigned char* data = chunk.data();
     size_t start = 0;
-    if (!pending.empty()) {
+    if (within) {
       const size_t lf = FindLineEnd(data, size, 0);
-      pending.insert(pending.end(), data, data + lf);
+      spanning.Add(data, lf / 2);
       if (lf == size) continue;
-      lines.Add(pending.data(), pending.size() / 2, true);
-      lines.Flush();
-      pending.clear();
+      spanning.End(true);
+      within = false;
       start = lf + 2;
     }
     start += AddLines(data + start, size - start, lines);
     lines.Flush();  // the chunk is about to be overwritten
-    pending.assign(data + start, data + size);
+    if (start < size) {
+      spanning.Add(data + start, (size - start) / 2);
+      within = true;
+    }
   }
-  lines.Add(pending.data(), pending.size() / 2, false);
+  if (within) spanning.End(false);
   lines.Flush();
   out.Flush();
 }
@@ -199,6 +262,35 @@ void RunThreaded(urdulex::internal::ByteSource& input,
       [&](urdulex::internal::LineBlock& block) {
         const BlockBytes& output = written[block.number % written.size()];
         out.FlushWith(output.bytes.data(), output.used);
+      },
+      [&](const urdulex::internal::LineSegment& segment,
+          urdulex::internal::ByteSource& line) {
+        // Every block before it is written: straight to the output.
+        Lines<OutputBuffer> lines(table, out);
+        LineStream<OutputBuffer> stream(lines, out);
+        std::vector<unsigned char> chunk(kInputChunkBytes);
+        size_t kept = 0;  // an odd byte from the read before
+        size_t skip = segment.first ? 2 : 0;  // the mark
+        size_t got;
+        while ((got = line.Read(chunk.data() + kept, chunk.size() - kept)) >
+               0) {
+          const size_t size = kept + got;
+          const size_t even = size & ~size_t{1};
+          if (even < skip) {  // not the whole mark yet
+            kept = size;
+            continue;
+          }
+          const size_t lf = FindLineEnd(chunk.data(), even, skip);
+          stream.Add(chunk.data() + skip, (lf - skip) / 2);
+          if (lf < even) {  // the line end, its last bytes
+            stream.End(true);
+            return;
+          }
+          kept = size - even;
+          if (kept > 0) chunk[0] = chunk[even];
+          skip = 0;
+        }
+        stream.End(false);
       });
   out.Flush();
 }

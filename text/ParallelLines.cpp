@@ -269,13 +269,29 @@ class BlockReader {
       line_done_ = ended_ = true;
       return static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
     }
-    // Units start at even offsets of the line (and of the input).
-    for (size_t i = line_bytes_ % 2 == 0 ? 1 : 0; i < n; i += 2) {
+    // Units start at even offsets of the line (and of the input): a unit
+    // ends at byte i when line_bytes_ + i is odd. A unit begun in the last
+    // read ends at byte 0; the others are found by their byte LF.
+    const size_t odd = line_bytes_ % 2 == 0 ? 1 : 0;
+    const auto ends_line = [&](size_t i) {
       const char pair[2] = {i > 0 ? data[i - 1] : prev_, data[i]};
-      if (IsLineEnd(pair, unit_)) {
+      return IsLineEnd(pair, unit_);
+    };
+    if (odd == 0 && n > 0 && ends_line(0)) {
+      line_done_ = ended_ = true;
+      return 1;
+    }
+    const size_t after = unit_ == LineUnit::kUtf16LE ? 1 : 0;  // the LF
+    for (size_t from = 0; from < n;) {
+      const void* hit = std::memchr(data + from, '\n', n - from);
+      if (hit == nullptr) break;
+      const size_t i =
+          static_cast<size_t>(static_cast<const char*>(hit) - data) + after;
+      if (i < n && i % 2 == odd && ends_line(i)) {
         line_done_ = ended_ = true;
         return i + 1;
       }
+      from = i - after + 1;
     }
     return n;
   }

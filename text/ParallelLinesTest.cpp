@@ -56,6 +56,17 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
         {'\n', 0}, {0x0A, 0x0A}, {0, '\n'}, {'a', 0}, {0x0A, 0x06}};
     units.append(kUnits[i * 7 % 5], 2);
   }
+  // Lines of units holding the byte 0A, longer than a block, in either
+  // order: their line ends are met wherever the reads cut them.
+  std::string long_le = "\xFF\xFE", long_be = "\xFE\xFF";
+  for (int line = 0; line < 6; ++line) {
+    for (int i = 0; i < 30 + line; ++i) {
+      long_le.append(i % 3 == 0 ? "\x0A\x06" : i % 3 == 1 ? "\0\n" : "\n\n", 2);
+      long_be.append(i % 3 == 0 ? "\x06\x0A" : i % 3 == 1 ? "\n\0" : "\n\n", 2);
+    }
+    long_le.append("\n\0", 2);
+    long_be.append("\0\n", 2);
+  }
   const struct {
     const char* what;
     std::vector<std::string> inputs;
@@ -91,6 +102,8 @@ TEST(ParallelLinesTest, BlocksCutAfterLineEndsAndComeBackInOrder) {
        3},
       {"UTF-16LE, long blocks", {"\xFF\xFE" + units}, 24},
       {"UTF-16BE, long blocks", {"\xFE\xFF" + units}, 40},
+      {"UTF-16LE, a line longer than a block", {long_le}, 8},
+      {"UTF-16BE, a line longer than a block", {long_be}, 8},
       {"empty inputs", {"", ""}, 4},
       {"blocks full of line ends", {std::string(5000, '\n') + "x\n"}, 2100},
   };
