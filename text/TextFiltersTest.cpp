@@ -131,11 +131,13 @@ TEST(Utf8FiltersTest, SameAsOnUnits) {
       u"\u0610",     u"\u06ED", u"\u0648",
       u"\u06D5",     u"\u0660", u"\u0E27",
       u"\U0001F600", u"\u200C", u" ",
-      u"a",          u"\n",     std::u16string(1, u'\0')};
+      u"a",          u"\n",     std::u16string(1, u'\0'),
+      u"\u061A",     u"\u064B", u"\u065F",
+      u"\u06D6"};
   // Characters no rule ends in (with the marks), for long texts that
   // hold a key or none.
-  const size_t quiet[] = {0,  3,  4,  5,  6,  10, 11, 12, 13,
-                          14, 15, 16, 17, 18, 20, 23, 25};
+  const size_t quiet[] = {0,  3,  4,  5,  6,  10, 11, 12, 13, 14, 15,
+                          16, 17, 18, 20, 23, 25, 27, 28, 29, 30};
   std::mt19937 random(5);
   std::u16string scratch;
   // Short texts, and long ones over many widths of the vector checks: of
