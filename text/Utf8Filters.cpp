@@ -66,11 +66,14 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
   // so `out` is apart from `text`).
   while (i + 1 < n) {
 #if defined(__SSE2__)
-    // Sixteen bytes at a time up to the next mark (a pair of a lead of
-    // kCombiningMarkBits and one of its set seconds), stored whole and
-    // kept up to it.
+    // Sixteen bytes at a time: the marks found (pairs of a lead of
+    // kCombiningMarkBits and one of its set seconds) and the runs between
+    // stored whole, each at the end of the one before. A block with a
+    // hamza or madda, or with the shadda kept, goes up to its next mark
+    // and that mark's run goes the way below.
     if (i + 17 <= n) {
       const __m128i a = Load(p + i), second = Load(p + i + 1);
+      const __m128i d9 = _mm_cmpeq_epi8(a, Bytes(0xD9));
       const __m128i marks = _mm_or_si128(
           _mm_or_si128(
               _mm_and_si128(_mm_cmpeq_epi8(a, Bytes(0xD8)),
@@ -78,17 +81,36 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
               _mm_and_si128(_mm_cmpeq_epi8(a, Bytes(0xDB)),
                             InRange(second, Bytes(0x96), Bytes(0xAD - 0x96)))),
           _mm_and_si128(
-              _mm_cmpeq_epi8(a, Bytes(0xD9)),
-              _mm_or_si128(InRange(second, Bytes(0x8B), Bytes(0x9F - 0x8B)),
-                           _mm_cmpeq_epi8(second, Bytes(0xB0)))));
-      const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(marks));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
+              d9, _mm_or_si128(InRange(second, Bytes(0x8B), Bytes(0x9F - 0x8B)),
+                               _mm_cmpeq_epi8(second, Bytes(0xB0)))));
+      unsigned found = static_cast<unsigned>(_mm_movemask_epi8(marks));
       if (found == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
         o += 16;
         i += 16;
         continue;
       }
-      const unsigned before = static_cast<unsigned>(__builtin_ctz(found));
+      if (!keep_shadda && i + 32 <= n &&
+          _mm_movemask_epi8(_mm_and_si128(
+              d9, InRange(second, Bytes(0x93), Bytes(0x95 - 0x93)))) == 0) {
+        size_t at = 0;  // in the block, what is still to be kept
+        while (found != 0) {
+          const auto mark = static_cast<size_t>(__builtin_ctz(found));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), Load(p + i + at));
+          o += mark - at;
+          at = mark + 2;
+          found &= found - 1;
+        }
+        if (at < 16) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), Load(p + i + at));
+          o += 16 - at;
+          at = 16;
+        }
+        i += at;
+        continue;
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
+      const auto before = static_cast<unsigned>(__builtin_ctz(found));
       o += before;
       i += before;
     }
@@ -113,11 +135,19 @@ size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
       end += 2;
     }
     // A letter that takes a hamza or madda of the run goes with it through
-    // StripMarks (it was copied last); the marks of any other run just go.
-    if (composing && i >= 2 && MayTakeMarkUtf8(p[i - 2], p[i - 1])) {
+    // StripMarks (it was copied last, and the run's marks before `i`, if
+    // the blocks above took them, went); the marks of any other run just
+    // go.
+    size_t start = i;
+    while (composing && start >= 2 &&
+           IsCombiningMarkUtf8(p[start - 2], p[start - 1])) {
+      start -= 2;
+    }
+    if (composing && start >= 2 &&
+        MayTakeMarkUtf8(p[start - 2], p[start - 1])) {
       o -= 2;
       scratch->clear();
-      for (size_t j = i - 2; j < end; j += 2) {
+      for (size_t j = start - 2; j < end; j += 2) {
         scratch->push_back(static_cast<char16_t>(Pair(p[j], p[j + 1])));
       }
       const size_t kept =
