@@ -116,10 +116,15 @@ void AppendLineCodes(const int* codes, const CodeText* texts,
     }
     scratch->push_back(static_cast<wchar_t>(line[i]));
   }
+  AppendCodes(codes, texts, *scratch, out);
+}
+
+void AppendCodes(const int* codes, const CodeText* texts,
+                 const std::wstring& units, std::string* out) {
   const size_t at = out->size();
-  out->resize(at + kMaxMappedLength * scratch->size() + kMapSlack);
-  const wchar_t* begin = scratch->data();
-  const wchar_t* end = begin + scratch->size();
+  out->resize(at + kMaxMappedLength * units.size() + kMapSlack);
+  const wchar_t* begin = units.data();
+  const wchar_t* end = begin + units.size();
   char* last = texts == nullptr
                    ? MapCharacters(begin, end, &(*out)[at])
                    : MapCharactersWith(codes, texts, begin, end, &(*out)[at]);

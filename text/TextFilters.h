@@ -66,6 +66,9 @@ void AppendLineCodes(const char16_t* line, size_t n, std::wstring* scratch,
 void AppendLineCodes(const int* codes, const CodeText* texts,
                      const char16_t* line, size_t n, std::wstring* scratch,
                      std::string* out);
+// The mapping alone, of `units` with the shaddas already doubled.
+void AppendCodes(const int* codes, const CodeText* texts,
+                 const std::wstring& units, std::string* out);
 
 // Loads the code table file `path` into `codes` (kMapperSlots entries);
 // throws Error with a one-line message naming the file.

@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/Quote.h"
 #include "foundation/Utf8.h"
 #include "text/Encoding.h"
@@ -301,13 +305,40 @@ size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
                               bool* ok, DecodeError* error) {
   // What DecodeUtf8 accepts, taken as far as it would take it, with its
   // line count and error. Text of ASCII and two-byte characters (most
-  // text in the Arabic script) is checked eight bytes at a time; anything
-  // else, from the sequence it starts with, one character at a time.
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  // text in the Arabic script) is checked sixteen bytes at a time (eight
+  // without SSE2); anything else, from the sequence it starts with, one
+  // character at a time.
   size_t i = 0;
   uint64_t lines = 0;
   bool open = false;  // the byte before i is the lead of a pair
   while (true) {
+#if defined(__SSE2__)
+    constexpr size_t kWidth = 16;
+    while (i + 16 <= n) {
+      const __m128i w =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      // A bit per byte, as below: its top bit, the next two down (moved
+      // up within each eight bytes), and the two leads of an overlong pair.
+      const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(w));
+      const unsigned b6 =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(w, 1)));
+      const unsigned b5 =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi64(w, 2)));
+      const unsigned overlong =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+              _mm_and_si128(w, _mm_set1_epi8('\xFE')), _mm_set1_epi8('\xC0'))));
+      const unsigned cont = high & ~b6;
+      const unsigned lead = high & b6;
+      const unsigned want = ((lead << 1) | (open ? 1u : 0u)) & 0xFFFF;
+      if ((lead & b5) != 0 || overlong != 0 || want != cont) break;
+      lines += static_cast<unsigned>(__builtin_popcount(static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(w, _mm_set1_epi8('\n'))))));
+      open = (lead >> 15) != 0;
+      i += 16;
+    }
+#else
+    constexpr size_t kWidth = 8;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
     while (i + 8 <= n) {
       uint64_t w;
       std::memcpy(&w, p + i, 8);
@@ -326,11 +357,12 @@ size_t TextDecoder::CheckUtf8(const unsigned char* p, size_t n, bool final,
       open = (lead >> 63) != 0;
       i += 8;
     }
-    // One character at a time up to the end of the eight bytes that did
-    // not pass, then eight at a time again.
+#endif
+    // One character at a time up to the end of the bytes that did not
+    // pass, then a vector at a time again.
     if (open) --i;
     open = false;
-    const size_t stop = std::min(n, i + 8);
+    const size_t stop = std::min(n, i + kWidth);
     bool fault = false;
     while (i < stop) {
       char32_t c = 0;

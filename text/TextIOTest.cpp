@@ -33,17 +33,20 @@ class StepSource : public ByteSource {
   std::string name_ = "in";
 };
 
+// With `utf8`, through NextUtf8.
 std::string Decode(const std::string& bytes, bool lenient, size_t step,
-                   uint64_t* replaced = nullptr) {
+                   uint64_t* replaced = nullptr, bool utf8 = false) {
   StepSource source(bytes, step);
   TextReader reader(source, lenient);
   Units units;
+  Utf8Bytes text;
   try {
-    while (reader.Next(&units)) {
+    while (utf8 ? reader.NextUtf8(&text) : reader.Next(&units)) {
     }
   } catch (const Error& e) {
     return "error: " + e.message();
   }
+  if (utf8) return std::string(text.begin(), text.end());
   if (replaced != nullptr) *replaced = reader.replaced();
   return ToUtf8(std::u16string(units.begin(), units.end()));
 }
@@ -146,6 +149,21 @@ TEST(TextDecoderTest, LongRandomTextSurvivesAnyBlocking) {
   while (text.size() < 3 * TextReader::kBlock) text += pieces[rng() % 7];
   for (size_t step : {size_t{4093}, TextReader::kBlock}) {
     EXPECT_TRUE(text == Decode(text, false, step)) << step;
+    EXPECT_TRUE(text == Decode(text, false, step, nullptr, true)) << step;
+  }
+  // Only checked or decoded, malformed bytes anywhere fail alike, among
+  // characters of one and two bytes (that are checked many at a time).
+  const int short_pieces[] = {0, 2, 3, 5, 6};
+  std::string plain;
+  while (plain.size() < 100) plain += pieces[short_pieces[rng() % 5]];
+  for (size_t at = 0; at < 64; ++at) {
+    for (const char* bad : {"\xFF", "\xC1\xBF", "\xE2\x82", "\xA7"}) {
+      const std::string broken =
+          plain.substr(0, at) + bad + plain.substr(at, 40);
+      EXPECT_EQ(Decode(broken, false, 4096),
+                Decode(broken, false, 4096, nullptr, true))
+          << at;
+    }
   }
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "codemapper/CodeMapper.h"
 #include "normalization/Normalizer.h"
 
 namespace urdulex::internal {
@@ -34,7 +35,7 @@ inline bool IsCombiningMarkUtf8(unsigned char lead, unsigned char second) {
 }
 
 // StripMarks on UTF-8: writes text[0, n) without its combining marks to
-// `out` (room for n bytes: never more is written; `out` may be `text`) and
+// `out` (room for n bytes: never more is written; apart from `text`) and
 // returns the bytes written. `scratch` is reused between calls.
 size_t StripMarksUtf8(const char* text, size_t n, bool keep_shadda, char* out,
                       std::u16string* scratch);
@@ -69,11 +70,25 @@ class UnchangedText {
   // diacritic or U+06BE.
   enum : uint8_t { kKey = 1, kDiacritic = 2, kHeh = 4 };
   std::vector<uint8_t> pairs_;
+  // The keys and the diacritics of one or two bytes as runs of bytes,
+  // for the check sixteen bytes at a time: a byte in [low, high], after
+  // `lead` when it is not 0. Empty `vector_keys_` when there are too many
+  // runs for it (or keys of three bytes or more).
+  struct ByteRun {
+    unsigned char lead, low, high;
+  };
+  std::vector<ByteRun> vector_keys_, vector_diacritics_;
   const Normalizer& rules_;
 };
 
 // UTF-16 units of well-formed UTF-8 text[0, n), appended to `out`.
 void AppendUtf16(const char* text, size_t n, std::wstring* out);
+
+// AppendLineCodes (TextFilters.h) of the line in well-formed UTF-8
+// line[0, n), with a table and its texts.
+void AppendLineCodesUtf8(const int* codes, const CodeText* texts,
+                         const char* line, size_t n, std::wstring* scratch,
+                         std::string* out);
 
 }  // namespace urdulex::internal
 

@@ -214,14 +214,18 @@ void ForEachLinePieceUtf8(TextReader& reader, Utf8Bytes& text, CanCut&& can_cut,
 }
 
 // Whether a filter takes `out`'s text as UTF-8 bytes: so it does when they
-// are written as UTF-8. A hidden knob for the tests, URDU_FILTER_UNITS=1,
+// are written as UTF-8 (`urdu codes`, which writes no text, always). A
+// hidden knob for the tests, URDU_FILTER_UNITS=1,
 // keeps every filter on UTF-16 units, so that both ways can be compared.
-bool OnUtf8(const TextWriter& out) {
+bool FilterUnits() {
   static const bool units = [] {
     const char* knob = std::getenv("URDU_FILTER_UNITS");
     return knob != nullptr && *knob == '1';
   }();
-  return out.encoding() == TextWriter::kUtf8 && !units;
+  return units;
+}
+bool OnUtf8(const TextWriter& out) {
+  return out.encoding() == TextWriter::kUtf8 && !FilterUnits();
 }
 
 inline void PutBytes(TextWriter& out, const char* bytes, size_t n) {
@@ -358,7 +362,7 @@ int RunStrip(const Arguments& args) {
   const bool keep_shadda = args.Has("--keep-shadda");
   struct State {
     Units text;
-    Utf8Bytes bytes;
+    Utf8Bytes bytes, stripped;
     std::u16string scratch;
   };
   std::vector<State> states(command.threads());
@@ -376,10 +380,10 @@ int RunStrip(const Arguments& args) {
               const size_t end =
                   more ? StripSafeEndUtf8(bytes.data(), bytes.size())
                        : bytes.size();
-              // In place: what is kept never passes what is read.
-              PutBytes(out, bytes.data(),
+              state.stripped.resize(end);
+              PutBytes(out, state.stripped.data(),
                        StripMarksUtf8(bytes.data(), end, keep_shadda,
-                                      bytes.data(), &state.scratch));
+                                      state.stripped.data(), &state.scratch));
               bytes.erase(bytes.begin(),
                           bytes.begin() + static_cast<ptrdiff_t>(end));
             }
@@ -413,12 +417,25 @@ int RunCodes(const Arguments& args) {
   struct State {
     std::wstring scratch;
     std::string codes;
+    Utf8Bytes bytes;
   };
   std::vector<State> states(command.threads());
   return WithOutput(command, [&](TextWriter& writer) {
     command.Run(
         writer, states,
         [&](State& state, TextReader& reader, TextWriter& out, uint64_t lines) {
+          if (!FilterUnits()) {
+            ForEachLinePieceUtf8(
+                reader, state.bytes, CodesCanCutBefore,
+                [&](const char* line, size_t n, const char* end, size_t) {
+                  state.codes.clear();
+                  AppendLineCodesUtf8(mapper, texts.data(), line, n,
+                                      &state.scratch, &state.codes);
+                  if (end != nullptr) state.codes.push_back('\n');
+                  out.PutLatin1(state.codes.data(), state.codes.size());
+                });
+            return;
+          }
           ForEachLinePiece(reader, lines, CodesCanCutBefore,
                            [&](TextReader&, uint64_t, const char16_t* line,
                                size_t n, const char16_t*, size_t, bool last) {

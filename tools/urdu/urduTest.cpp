@@ -1384,7 +1384,7 @@ TEST_F(UrduTest, FiltersOnUtf8AsOnUnits) {
           "normalize -j 1 --config '" URDULEX_SOURCE_DIR
           "/data/normalization/config.ini'",
           "strip -j 1", "strip -j 2", "strip -j 1 --lenient",
-          "strip --keep-shadda -j 2"}) {
+          "strip --keep-shadda -j 2", "codes -j 1", "codes -j 2"}) {
       std::string out[2], err[2];
       int status[2];
       for (int units = 0; units < 2; ++units) {
