@@ -12,7 +12,8 @@
 # the smallest size at every size, peak memory a few times the line.
 # Then, on the line of the largest size up to 100 MB, each command with
 # its default threads against -j 1, runs alternated so that the load of a
-# shared machine falls on both alike. Goal: the default at most 1.1x the
+# shared machine falls on both alike; and `diacritizer` on the same line
+# in UTF-16 against DIACRITIZER_THREADS=1. Goal: the default at most 1.1x the
 # time and 2x the peak memory of -j 1 (the threads' block splitter hands
 # a line longer than a block to the streamed path of one thread).
 set -eu
@@ -21,8 +22,9 @@ root=$PWD
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(25 50 100 200)
 . bench/measure.sh
-bench_build urdu
+bench_build urdu diacritizer
 urdu=$root/$build/tools/urdu/urdu
+diacritizer=$root/$build/diacritizer/diacritizer
 
 bench_workdir
 
@@ -78,31 +80,43 @@ for size in "${sizes[@]}"; do
 done
 [ "$mb" -gt 0 ] || mb=${sizes[0]}
 write_line $((mb * 1000000))
+python3 -c 'import sys; open("line16.txt", "wb").write(
+    b"\xff\xfe" + open("line.txt", encoding="utf-8").read().encode("utf-16-le"))'
+cp t.lex wordformshashtable.lex
 echo
-PYTHONPATH=$root/bench python3 - "$urdu" "$mb" <<'PY'
+PYTHONPATH=$root/bench python3 - "$urdu" "$diacritizer" "$mb" <<'PY'
 import filecmp, os, statistics, sys
 from child import run
-urdu, mb = sys.argv[1], sys.argv[2]
+urdu, diacritizer, mb = sys.argv[1:4]
 runs = int(os.environ["MEASURE_RUNS"])
 
 print(f"one line of {mb} MB: default threads against -j 1, best of {runs} "
       "alternated runs")
 print("%-16s %10s %10s %8s %8s %10s %10s %8s" % ("command", "default s", "-j 1 s",
       "ratio", "median", "default MB", "-j 1 MB", "ratio"))
-for cmd in (["codes"], ["normalize"], ["strip"], ["diacritize", "--table", "t.lex"]):
+# (name, the run with the default threads, the run on one thread), an
+# output file for {}.
+commands = [("urdu " + cmd[0], [urdu, *cmd, "-o", "{}", "line.txt"],
+             [urdu, *cmd, "-j", "1", "-o", "{}", "line.txt"])
+            for cmd in (["codes"], ["normalize"], ["strip"],
+                        ["diacritize", "--table", "t.lex"])]
+commands.append(("diacritizer", ["env", diacritizer, "line16.txt", "{}"],
+                 ["env", "DIACRITIZER_THREADS=1", diacritizer, "line16.txt",
+                  "{}"]))
+for name, default, one_thread in commands:
     wall = {"d": [], "1": []}
     peak = {"d": 0, "1": 0}
     for _ in range(runs):
-        for key, extra in (("d", []), ("1", ["-j", "1"])):
-            w, rss = run([urdu, *cmd, *extra, "-o", f"out{key}.txt", "line.txt"])
+        for key, args in (("d", default), ("1", one_thread)):
+            w, rss = run([a.replace("{}", f"out{key}.txt") for a in args])
             wall[key].append(w)
             peak[key] = max(peak[key], rss / 1024)
     if not filecmp.cmp("outd.txt", "out1.txt", shallow=False):
-        sys.exit(f"urdu {cmd[0]}: the outputs differ")
+        sys.exit(f"{name}: the outputs differ")
     d, one = min(wall["d"]), min(wall["1"])
     median = statistics.median(a / b for a, b in zip(wall["d"], wall["1"]))
     print("%-16s %10.3f %10.3f %8.2f %8.2f %10.1f %10.1f %8.2f" % (
-        "urdu " + cmd[0], d, one, d / one, median, peak["d"], peak["1"],
+        name, d, one, d / one, median, peak["d"], peak["1"],
         peak["d"] / peak["1"]))
 print("(goal: the default at most 1.1x the time and 2x the memory of -j 1)")
 PY
