@@ -800,11 +800,7 @@ PyObject* DiacritizeWord(PyObject* self, PyObject* word) {
     PyErr_Clear();
     return nullptr;
   }
-  // An object made by __new__ alone holds no table yet.
-  const py::detail::value_and_holder held =
-      reinterpret_cast<py::detail::instance*>(self)->get_value_and_holder();
-  if (!held.holder_constructed()) return nullptr;
-  try {
+  try {  // the cast refuses an object made by __new__ alone
     const auto& table = py::handle(self).cast<const urdulex::WordFormTable&>();
     const std::string out =
         table.Diacritize(std::string_view(bytes, static_cast<size_t>(size)));
@@ -1211,12 +1207,11 @@ PYBIND11_MODULE(_urdulex, m) {
                 Options(ambiguous, fallback, RulesOf(rules), lines, normalize);
             LongUtf8 long_text;
             const std::string_view utf8 = long_text.Of(text, "text");
+            std::string out;
             // A word takes less time than letting the GIL go and back.
             if (utf8.size() <= 4 * kMemoChars) {
-              return py::str(table.Diacritize(utf8, options));
-            }
-            std::string out;
-            {
+              out = table.Diacritize(utf8, options);
+            } else {
               py::gil_scoped_release release;
               out = table.Diacritize(utf8, options);
             }
