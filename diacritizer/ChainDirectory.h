@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "diacritizer/TableFormat.h"
@@ -157,6 +158,26 @@ class ChainDirectory {
   }
 
  private:
+  // The slots [0, size) cut into `count` ranges that start at multiples of
+  // 64.
+  struct Ranges {
+    size_t size;
+    size_t count;
+    size_t Begin(size_t r) const {
+      return r == count ? size : size * r / count / 64 * 64;
+    }
+    // Runs work(r, Begin(r), Begin(r + 1)) for every range r, on a thread
+    // each where the system gives one; false when any returned false.
+    bool Run(const std::function<bool(size_t, size_t, size_t)>& work) const;
+  };
+  // Settles longest_ and ends_well_ from entries_ for a table of chains
+  // that never meet (no slot linked to twice), end at the end of a chain
+  // and hold no cycle, on the ranges' threads; false for any other table.
+  bool SettleChains(const Ranges& on);
+  // The same for any table, slot by slot; throws the loader's message for
+  // a cycle.
+  void SettleWalks();
+
   static constexpr int kLinkBits = 25;
   static constexpr uint32_t kLinkMask = (uint32_t{1} << kLinkBits) - 1;
 

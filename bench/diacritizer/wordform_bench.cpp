@@ -18,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "diacritizer/ChainDirectory.h"
 #include "diacritizer/HashTable.h"
 #include "diacritizer/TableBuilder.h"
+#include "diacritizer/TableFormat.h"
 #include "diacritizer/WordFormIndex.h"
 #include "diacritizer/WordFormLookup.h"
 #include "diacritizer/hashmain.h"
@@ -115,6 +117,33 @@ void BM_HomeSlotHash(benchmark::State& state) {
 }
 BENCHMARK(BM_HomeSlotHash);
 
+// Four keys at a time, as the lookups of a batch hash theirs (UTF-16LE
+// bytes read in place); the time is per key.
+void BM_HomeSlotHashMany(benchmark::State& state) {
+  const HomeSlotHash hash(250000);
+  std::vector<std::u16string> keys;
+  for (const std::wstring& key : RandomKeys(4096, 3)) {
+    keys.emplace_back(key.begin(), key.end());
+  }
+  constexpr size_t kLanes = HomeSlotHash::kLanes;
+  size_t i = 0;
+  for (auto _ : state) {
+    const unsigned char* lane[kLanes];
+    size_t units[kLanes];
+    uint32_t home[kLanes];
+    for (size_t k = 0; k < kLanes; ++k) {
+      const std::u16string& key = keys[(i + k) & 4095];
+      lane[k] = reinterpret_cast<const unsigned char*>(key.data());
+      units[k] = key.size();
+    }
+    i += kLanes;
+    hash.Many(lane, units, home);
+    benchmark::DoNotOptimize(home);
+  }
+  state.SetItemsProcessed(state.iterations() * kLanes);
+}
+BENCHMARK(BM_HomeSlotHashMany);
+
 void BM_HomeSlotHashByDivision(benchmark::State& state) {
   const std::vector<std::wstring> keys = RandomKeys(4096, 3);
   size_t i = 0;
@@ -183,6 +212,32 @@ void BM_OpenMapped(benchmark::State& state) { OpenTable(state, false); }
 BENCHMARK(BM_OpenMapped)->Unit(benchmark::kMicrosecond);
 void BM_OpenPrivateCopy(benchmark::State& state) { OpenTable(state, true); }
 BENCHMARK(BM_OpenPrivateCopy)->Unit(benchmark::kMicrosecond);
+
+// Building the chains' directory of the table (WORDFORM_BENCH_TABLE, or
+// the generated one) held in memory, on one thread and on two.
+void BM_DirectoryBuild(benchmark::State& state) {
+  static const std::string* bytes = [] {
+    std::FILE* f = std::fopen(Shared().path.c_str(), "rb");
+    if (f == nullptr) std::abort();
+    auto* read = new std::string;
+    char chunk[1 << 16];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), f)) > 0) {
+      read->append(chunk, got);
+    }
+    std::fclose(f);
+    return read;
+  }();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes->data());
+  wordform::TableHeader header;
+  if (wordform::DecodeHeader(data, bytes->size(), &header)) std::abort();
+  for (auto _ : state) {
+    const ChainDirectory directory(data + header.size, header.slots, 256,
+                                   static_cast<unsigned>(state.range(0)));
+    benchmark::DoNotOptimize(directory.longest());
+  }
+}
+BENCHMARK(BM_DirectoryBuild)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // What a mapped table's user pays per call to know the file unchanged,
 // against one lookup in it.
