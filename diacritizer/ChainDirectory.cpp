@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <thread>
 
 #include "diacritizer/hashmain.h"
@@ -159,12 +160,10 @@ bool ChainDirectory::SettleChains(const Ranges& on) {
       })) {
     return false;
   }
-  const auto sum = [](const std::vector<size_t>& v) {
-    size_t total = 0;
-    for (size_t x : v) total += x;
-    return total;
-  };
-  if (sum(read) != sum(used)) return false;
+  if (std::accumulate(read.begin(), read.end(), size_t{0}) !=
+      std::accumulate(used.begin(), used.end(), size_t{0})) {
+    return false;
+  }
   longest_ =
       std::min(*std::max_element(longest.begin(), longest.end()), kLongest);
   return true;
